@@ -1,0 +1,16 @@
+# Makes FILE end in four bytes that a backward record walk reads as no
+# plausible record size (below 660, or not below the file length).
+file(SIZE "${FILE}" size)
+if(size LESS 4)
+  return()
+endif()
+math(EXPR tail_offset "${size} - 4")
+file(READ "${FILE}" tail OFFSET ${tail_offset} LIMIT 4 HEX)
+math(EXPR value "0x${tail}")
+if(value GREATER_EQUAL 660 AND value LESS size)
+  execute_process(COMMAND truncate -s +4 "${FILE}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "could not pad ${FILE}")
+  endif()
+  message(STATUS "padded ${FILE}: it ended in a plausible record size (${value})")
+endif()

@@ -1,0 +1,26 @@
+// Application message boxes: captioned with the application's name, which is
+// the program's file name without its extension.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace brelvane {
+
+// The application's name: the own executable's file name without extension.
+std::string ApplicationName(System& system);
+
+// printf-style formatting for the system's message texts.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A notice: OK button, no style of its own (0).
+int ShowNotice(const Platform& platform, const std::string& text);
+// An error: OK button with the stop icon (0x10).
+int ShowError(const Platform& platform, const std::string& text);
+// A Yes/No question with the question icon (0x24); true for Yes.
+bool AskYesNo(const Platform& platform, const std::string& text);
+// The same, owned by a page and captioned by it (for example "Overwrite").
+bool AskYesNoOwned(const Platform& platform, const std::string& caption, const std::string& text);
+
+}  // namespace brelvane

@@ -1,0 +1,73 @@
+// Finding, appending and extracting modules of an installer package.
+// Every operation opens the package anew and closes it before it returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/module_record.h"
+#include "platform/platform.h"
+
+namespace brelvane {
+
+// The package that the operations read, as the wizard's shared state names
+// it: its path and the record size, which is also the smallest plausible
+// stored record size of a backward walk.
+struct PackageRef {
+  std::string path;
+  std::int32_t recordSize = kRecordSize;
+};
+
+// Walks the package backwards from `searchEnd` (0: the end of the file) and
+// stops at the newest module whose fileName begins with `query` (or, with
+// `matchMarker`, whose marker matches its first 35 characters).  Gives the
+// offset of that module's first content byte (> 0), 0 when no further module
+// matches, -1 when the package cannot be read or a record is foreign.  The
+// outputs are written only on a find.  Shows no message.
+std::int32_t FindModule(const Platform& platform, const PackageRef& package,
+                        const std::string& query, std::int32_t* outOffset, bool matchMarker,
+                        ModuleRecord* outRecord, std::uint32_t searchEnd);
+
+// One record of a backward walk over every module (the builder's list).
+struct WalkedModule {
+  ModuleRecord record;
+  std::int64_t contentOffset = 0;  // first content byte
+};
+enum class WalkEnd {
+  Image,          // reached a place where no plausible record ends: the normal end
+  ForeignRecord,  // a record whose marker is not a module marker
+  ReadFailure,    // the package could not be opened, sought or read
+};
+struct WalkResult {
+  std::vector<WalkedModule> modules;  // newest first
+  WalkEnd end = WalkEnd::Image;
+  std::int64_t stopOffset = 0;  // where the walk stopped (the foreign record's end)
+};
+WalkResult WalkModules(const Platform& platform, const PackageRef& package);
+
+// Describes `sourcePath` as a module record: user-defined, or predefined of
+// `predefinedType` 1 to 4 (Kestrin, Ovin, Pellor, Kestrin and Ovin).  Fails
+// without side effects when the source cannot be opened, the type is
+// unknown, or a name does not fit its field with a terminator.
+bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
+                       ModuleRecord& record, const std::string& extractDir, bool predefined,
+                       int predefinedType, std::int32_t recordSize = kRecordSize);
+
+// Appends the source's scrambled content and the encoded record to the end
+// of the existing package.  On failure after bytes were written, the package
+// is cut back to its former length.  Shows no message.
+bool AppendModule(const Platform& platform, const std::string& sourcePath,
+                  const std::string& packagePath, const ModuleRecord& record);
+
+// Copies `contentSize` bytes of content from `contentOffset` of the package,
+// descrambled, into the new file `destination` (which must not exist), then
+// gives it `attributes`.  A failed copy removes the partial file.
+bool ExtractModule(const Platform& platform, const PackageRef& package,
+                   const std::string& destination, std::int32_t contentOffset,
+                   std::uint32_t contentSize, std::uint32_t attributes);
+
+// Replaces `path` with its last path component; false (path unchanged) when empty.
+bool FileNameFromPath(System& system, std::string& path);
+
+}  // namespace brelvane

@@ -1,0 +1,70 @@
+# Wine harness: a template prefix made once per build folder, copied for each
+# scenario; the scenario's own wineserver is started after the drive links and
+# stopped (and the prefix removed) at the end.
+WINE64=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver
+WINE_WORK=${WINE_WORK:-$ROOT/out/build/wine}
+WINE_TEMPLATE=$WINE_WORK/template
+
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Builds the template prefix once: booted, windows unmanaged (dialogs close at
+# once without a window manager), fonts copied in.
+wine_template() {
+  if [ -f "$WINE_TEMPLATE/.ready" ]; then return 0; fi
+  rm -rf "$WINE_TEMPLATE"
+  mkdir -p "$WINE_WORK"
+  local reg="$WINE_WORK/template.reg"
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n"Decorated"="Y"\n' > "$reg"
+  (
+    export WINEPREFIX=$WINE_TEMPLATE
+    "$WINE64" wineboot -i >/dev/null 2>&1
+    "$WINESERVER" -w
+    "$WINE64" regedit /S "$(wine_winpath "$reg")" >/dev/null 2>&1
+    "$WINESERVER" -w
+    mkdir -p "$WINE_TEMPLATE/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/*.ttf "$WINE_TEMPLATE/drive_c/windows/Fonts/" 2>/dev/null || true
+  )
+  touch "$WINE_TEMPLATE/.ready"
+}
+
+# A Linux path as the prefix's Z: drive sees it.
+wine_winpath() { printf 'Z:%s' "$(printf '%s' "$1" | sed 's#/#\\#g')"; }
+
+# wine_prefix NAME: a fresh copy of the template in $WINEPREFIX.
+wine_prefix() {
+  wine_template
+  export WINEPREFIX=$WINE_WORK/prefix-$1-$$
+  rm -rf "$WINEPREFIX"
+  cp -a "$WINE_TEMPLATE" "$WINEPREFIX"
+}
+
+# wine_drive LETTER FOLDER: makes LETTER: present and map into FOLDER.
+# Call before wine_start.
+wine_drive() {
+  local letter
+  letter=$(printf '%s' "$1" | tr 'A-Z' 'a-z')
+  mkdir -p "$2"
+  ln -sfn "$2" "$WINEPREFIX/dosdevices/$letter:"
+}
+
+# wine_start: a persistent server for this prefix (the registry imports live
+# as long as it does).
+wine_start() {
+  "$WINESERVER" -p
+  "$WINE64" wineboot >/dev/null 2>&1 || true
+}
+
+# wine_import FILE.reg: imports a registry fixture into the running server.
+wine_import() {
+  "$WINE64" regedit /S "$(wine_winpath "$1")" >/dev/null 2>&1
+}
+
+# wine_stop: stops the server and removes the prefix.
+wine_stop() {
+  "$WINESERVER" -k >/dev/null 2>&1 || true
+  "$WINESERVER" -w >/dev/null 2>&1 || true
+  [ -n "${WINEPREFIX:-}" ] && rm -rf "$WINEPREFIX"
+  unset WINEPREFIX
+}
