@@ -1,0 +1,51 @@
+// What the wizard's page logic asks of a front-end.  The Win32 dialogs and
+// the console front-end implement these; tests use recording views.  Control
+// ids are those of the dialog templates.
+#pragma once
+
+#include <string>
+
+namespace brelvane {
+
+// Control ids of the dialog templates.
+namespace ids {
+inline constexpr int kInstallButton = 1;  // the sheet's OK button, captioned " Install "
+// Agreement page (template 106).
+inline constexpr int kAgreementText = 1000;
+inline constexpr int kAccept = 1002;
+inline constexpr int kDecline = 1003;
+inline constexpr int kAbout = 1030;
+// Install page (template 107).
+inline constexpr int kPluggedInLine = 1004;
+inline constexpr int kSupportedLine = 1005;
+inline constexpr int kLaunchCheckBox = 1006;
+inline constexpr int kModuleLine = 1020;
+}  // namespace ids
+
+enum class PageId { Agreement, Install, Builder, PredefinedModules };
+
+// One page's controls.
+class PageView {
+ public:
+  virtual ~PageView() = default;
+  // Sets a control's text; false when the control refused it (a text box
+  // that cannot take the text for want of resources).
+  virtual bool SetText(int controlId, const std::string& text) = 0;
+  virtual void Show(int controlId, bool visible) = 0;
+  virtual bool IsChecked(int controlId) = 0;
+  virtual void SetChecked(int controlId, bool checked) = 0;
+};
+
+// The sheet that holds the pages.
+class SheetView {
+ public:
+  virtual ~SheetView() = default;
+  // Shows or hides the sheet's OK button (id 1); it is never disabled.
+  virtual void ShowInstallButton(bool visible) = 0;
+  // Adds a page at the end of the sheet's page list.
+  virtual void AddPage(PageId page) = 0;
+  // Makes a page active, which runs its activation.
+  virtual void SetActivePage(PageId page) = 0;
+};
+
+}  // namespace brelvane
