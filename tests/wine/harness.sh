@@ -13,8 +13,12 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # once without a window manager), fonts copied in.
 wine_template() {
   if [ -f "$WINE_TEMPLATE/.ready" ]; then return 0; fi
-  rm -rf "$WINE_TEMPLATE"
   mkdir -p "$WINE_WORK"
+  # Several scripts may ask at once: one builds, the others wait.
+  exec 9>"$WINE_WORK/template.lock"
+  flock 9
+  if [ -f "$WINE_TEMPLATE/.ready" ]; then exec 9>&-; return 0; fi
+  rm -rf "$WINE_TEMPLATE"
   local reg="$WINE_WORK/template.reg"
   printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n"Decorated"="Y"\n' > "$reg"
   (
@@ -27,6 +31,7 @@ wine_template() {
     cp /usr/share/wine/fonts/*.ttf "$WINE_TEMPLATE/drive_c/windows/Fonts/" 2>/dev/null || true
   )
   touch "$WINE_TEMPLATE/.ready"
+  exec 9>&-
 }
 
 # A Linux path as the prefix's Z: drive sees it.
