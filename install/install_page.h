@@ -1,0 +1,53 @@
+// The install page's logic: the three status lines, the Launch check box and
+// the Install button after each activation, and the install run behind the
+// button.
+#pragma once
+
+#include <string>
+
+#include "app/sheet.h"
+#include "app/wizard_view.h"
+#include "discovery/discovery.h"
+
+namespace brelvane {
+
+inline constexpr char kLaunchCheckBoxText[] = "Launch Brelvane after installation";
+inline constexpr char kPluggedInPrefix[] = "Drive Mivora Plugged-in: ";
+inline constexpr char kNoMivora[] = "NO MIVORA!";
+inline constexpr char kNoSupportedMivora[] = "Installer could NOT find any Mivora!";
+inline constexpr char kNotIncludedFormat[] = "%s is NOT included!";
+inline constexpr char kUtilityName[] = "Brelvane";
+inline constexpr char kReadyToInstall[] = "Ready to INSTALL!";
+inline constexpr char kOverwriteCaption[] = "Overwrite";
+
+// The module set marker of a drive model; nullptr for a model without a set.
+const char* SetMarkerOf(DriveModel model);
+
+class InstallPage {
+ public:
+  InstallPage(Sheet& sheet, PageView& view) : sheet_(sheet), view_(view) {}
+
+  // Runs discovery afresh and sets the lines, the check box and the Install
+  // button from what it finds.  Gives true.
+  bool RefreshStatus();
+  // Activation: RefreshStatus.  Gives true.
+  bool OnSetActive() { return RefreshStatus(); }
+  // Whether the package holds at least one module with `setMarker`.
+  bool IsModuleSetPresent(const std::string& setMarker) const;
+  // The install run behind the Install button.  True lets the sheet close;
+  // false keeps it open on this page.  Ends the process when the drive's model
+  // has changed since the activation.
+  bool OnApply();
+
+  // What the last activation (or install run) found.
+  DriveModel model() const { return model_; }
+  char driveLetter() const { return driveLetter_; }
+
+ private:
+  Sheet& sheet_;
+  PageView& view_;
+  DriveModel model_ = DriveModel::None;
+  char driveLetter_ = 0;
+};
+
+}  // namespace brelvane
