@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,14 @@
 #include "platform/platform.h"
 
 namespace brelvane {
+
+// Progress of a long copy: bytes done out of the total.  Called after each
+// block, and once more at the end; never called when the copy fails early.
+using ProgressFn = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+// Content moves in blocks of this many bytes (a whole number of scramble
+// chunks, so the chunk boundaries stay those of the format).
+inline constexpr std::size_t kCopyBlockSize = 256 * kScrambleChunk;
 
 // The package that the operations read, as the wizard's shared state names
 // it: its path and the record size, which is also the smallest plausible
@@ -56,16 +65,23 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 
 // Appends the source's scrambled content and the encoded record to the end
 // of the existing package.  On failure after bytes were written, the package
-// is cut back to its former length.  Shows no message.
+// is cut back to its former length.  Shows no message.  Fails before writing
+// when the record's recordSize is not kRecordSize or the package would reach
+// 2 GiB, and after copying when the source did not hold exactly contentSize
+// bytes.  On failure System::LastError() holds the cause.
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
-                  const std::string& packagePath, const ModuleRecord& record);
+                  const std::string& packagePath, const ModuleRecord& record,
+                  const ProgressFn& progress = {});
 
 // Copies `contentSize` bytes of content from `contentOffset` of the package,
 // descrambled, into the new file `destination` (which must not exist), then
-// gives it `attributes`.  A failed copy removes the partial file.
+// gives it `attributes`.  A failed copy (including a package that ends
+// before `contentSize` bytes) removes the partial file.  On failure
+// System::LastError() holds the cause.
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
-                   std::uint32_t contentSize, std::uint32_t attributes);
+                   std::uint32_t contentSize, std::uint32_t attributes,
+                   const ProgressFn& progress = {});
 
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);

@@ -1,0 +1,83 @@
+#include "package/module_record.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace brelvane {
+namespace {
+
+constexpr std::size_t kBaseMarkerLength = sizeof(kBaseMarker) - 1;            // 18
+constexpr std::size_t kPredefinedPrefixLength = sizeof(kPredefinedPrefix) - 1;  // 34
+
+// A bounded string copy: at most `width` bytes of `text` (up to its first
+// NUL), the rest of the field zero-filled.  A text of `width` bytes or more
+// fills the field without a terminator.
+void StoreField(const std::string& text, std::uint8_t* field, std::size_t width) {
+  const std::size_t length = std::min(std::strlen(text.c_str()), width);
+  std::memcpy(field, text.data(), length);
+  std::memset(field + length, 0, width - length);
+}
+
+// What lies before the first NUL among the first `limit` bytes of a field.
+std::string LoadField(const std::uint8_t* field, std::size_t limit) {
+  const auto* begin = reinterpret_cast<const char*>(field);
+  const auto* end = std::find(begin, begin + limit, '\0');
+  return std::string(begin, end);
+}
+
+bool BeginsWith(const std::string& text, const char* prefix, std::size_t length) {
+  return text.size() >= length && text.compare(0, length, prefix, length) == 0;
+}
+
+}  // namespace
+
+void StoreBigEndian(std::uint32_t value, std::uint8_t* bytes) {
+  bytes[0] = ByteOf(value, 3);
+  bytes[1] = ByteOf(value, 2);
+  bytes[2] = ByteOf(value, 1);
+  bytes[3] = ByteOf(value, 0);
+}
+
+void EncodeModuleRecord(const ModuleRecord& record, std::uint8_t* buffer) {
+  StoreBigEndian(record.contentSize, buffer + kContentSizeOffset);
+  StoreField(record.marker, buffer + kMarkerOffset, kMarkerWidth);
+  StoreField(record.fileName, buffer + kFileNameOffset, kNameWidth);
+  StoreField(record.extractDir, buffer + kExtractDirOffset, kNameWidth);
+  StoreBigEndian(record.attributes, buffer + kAttributesOffset);
+  StoreBigEndian(record.recordSize, buffer + kRecordSizeOffset);
+}
+
+void DecodeModuleRecord(const std::uint8_t* buffer, ModuleRecord& record) {
+  record.contentSize = FromBigEndian(buffer + kContentSizeOffset);
+  // The marker may fill its field; the names always keep room for their
+  // terminator, whatever the file holds, so they can be stored again as read.
+  record.marker = LoadField(buffer + kMarkerOffset, kMarkerWidth);
+  record.fileName = LoadField(buffer + kFileNameOffset, kNameWidth - 1);
+  record.extractDir = LoadField(buffer + kExtractDirOffset, kNameWidth - 1);
+  record.attributes = FromBigEndian(buffer + kAttributesOffset);
+  record.recordSize = FromBigEndian(buffer + kRecordSizeOffset);
+}
+
+void ScrambleChunk(std::uint8_t* buffer, std::size_t length, std::uint32_t key) {
+  // The words whose offset lies below length/4 are transformed: a full chunk
+  // has its first quarter scrambled and the rest stored plain.
+  const std::size_t limit = length / 4;
+  for (std::size_t offset = 0; offset < limit; offset += 4) {
+    StoreBigEndian(FromBigEndian(buffer + offset) ^ key, buffer + offset);
+  }
+}
+
+bool IsModuleMarker(const std::string& marker) {
+  return BeginsWith(marker, kBaseMarker, kBaseMarkerLength);
+}
+
+bool IsPredefinedMarker(const std::string& marker) {
+  return BeginsWith(marker, kPredefinedPrefix, kPredefinedPrefixLength);
+}
+
+char MarkerSuffix(const std::string& marker) {
+  if (!IsPredefinedMarker(marker) || marker.size() <= kPredefinedPrefixLength) return 0;
+  return marker[kPredefinedPrefixLength];
+}
+
+}  // namespace brelvane

@@ -1,0 +1,417 @@
+#include "package/package.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "common/error_text.h"
+#include "common/fs_helpers.h"
+
+namespace brelvane {
+namespace {
+
+// Windows error codes for the failures this layer detects itself.
+constexpr std::uint32_t kErrorInvalidData = 13;    // the source changed under us
+constexpr std::uint32_t kErrorHandleEof = 38;      // the package ends inside a module
+constexpr std::uint32_t kErrorFileTooLarge = 223;  // a package must stay below 2 GiB
+
+constexpr std::int64_t kPackageLimit = std::numeric_limits<std::int32_t>::max();
+
+// Keeps the error code of the failing call across the clean-up calls that
+// follow it, so the caller reports the cause rather than the clean-up.
+class ErrorScope {
+ public:
+  explicit ErrorScope(System& system) : system_(system) {}
+  ErrorScope(const ErrorScope&) = delete;
+  ErrorScope& operator=(const ErrorScope&) = delete;
+  void Capture() { code_ = system_.LastError(); }
+  void Set(std::uint32_t code) { code_ = code; }
+  bool Fail() {
+    system_.SetLastError(code_);
+    return false;
+  }
+
+ private:
+  System& system_;
+  std::uint32_t code_ = 0;
+};
+
+// Reads until `size` bytes are in or the file ends: the byte count, or -1.
+std::int64_t ReadFull(FileSystem& files, FileHandle file, std::uint8_t* buffer,
+                      std::size_t size) {
+  std::size_t total = 0;
+  while (total < size) {
+    const std::int64_t got = files.Read(file, buffer + total, size - total);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    total += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(total);
+}
+
+// Scrambles (or descrambles) a block that starts on a chunk boundary of its
+// module's content, chunk by chunk.
+void ScrambleBlock(std::uint8_t* block, std::size_t length) {
+  for (std::size_t offset = 0; offset < length; offset += kScrambleChunk) {
+    ScrambleChunk(block + offset, std::min(kScrambleChunk, length - offset));
+  }
+}
+
+// The 9x family's way to learn a file's length: read it through in
+// 1024-byte reads, then go back to its start.  -1 on failure.
+std::int64_t CountLength(FileSystem& files, FileHandle file) {
+  std::array<std::uint8_t, kScrambleChunk> buffer{};
+  std::int64_t length = 0;
+  for (;;) {
+    const std::int64_t got = files.Read(file, buffer.data(), buffer.size());
+    if (got < 0) return -1;
+    if (got == 0) break;
+    length += got;
+  }
+  if (files.Seek(file, 0, SeekFrom::Begin) != 0) return -1;
+  return length;
+}
+
+// One step of the backward walk: the record that ends at `end`, if any.
+enum class StepKind { Module, NoRecord, Foreign, Failure };
+struct Step {
+  StepKind kind = StepKind::Failure;
+  ModuleRecord record;
+  std::int64_t contentOffset = 0;
+};
+
+Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
+                        std::int32_t minRecordSize) {
+  Step step;
+  std::array<std::uint8_t, kRecordSize> bytes{};
+  if (files.Seek(file, end - 4, SeekFrom::Begin) != end - 4) return step;
+  if (ReadFull(files, file, bytes.data(), 4) != 4) return step;
+  const std::int64_t size = FromBigEndian(bytes.data());
+  // Below the smallest record, or reaching back to the start of the file:
+  // no record ends here, so the walk has reached the image.
+  if (size >= end || size < std::max(minRecordSize, kRecordSize)) {
+    step.kind = StepKind::NoRecord;
+    return step;
+  }
+  // Only the fixed fields are read, whatever size the record claims.
+  const std::int64_t start = end - size;
+  if (files.Seek(file, start, SeekFrom::Begin) != start) return step;
+  if (ReadFull(files, file, bytes.data(), bytes.size()) != kRecordSize) return step;
+  DecodeModuleRecord(bytes.data(), step.record);
+  step.contentOffset = start - static_cast<std::int64_t>(step.record.contentSize);
+  step.kind = IsModuleMarker(step.record.marker) && step.contentOffset >= 0
+                  ? StepKind::Module
+                  : StepKind::Foreign;
+  return step;
+}
+
+// The query as the marker field holds it (at most 64 bytes) against the
+// first 35 characters of the record's marker, as strncmp compares them.
+bool MarkerMatches(const std::string& query, const std::string& marker) {
+  const std::size_t prefixLength = sizeof(kPredefinedPrefix);  // 34 + the suffix
+  const std::string field = std::string(query.c_str()).substr(0, kMarkerWidth);
+  return std::strncmp(field.c_str(), marker.c_str(), prefixLength) == 0;
+}
+
+// The record's file name begins with the whole query.
+bool NameMatches(const std::string& query, const std::string& fileName) {
+  const std::size_t length = std::strlen(query.c_str());
+  return std::strncmp(fileName.c_str(), query.c_str(), length) == 0;
+}
+
+const char* MarkerOfType(int predefinedType) {
+  switch (predefinedType) {
+    case 1: return kKestrinSetMarker;
+    case 2: return kOvinSetMarker;
+    case 3: return kPellorSetMarker;
+    case 4: return kKestrinOvinMarker;
+    default: return nullptr;
+  }
+}
+
+void Report(const ProgressFn& progress, std::uint64_t done, std::uint64_t total) {
+  if (progress) progress(done, total);
+}
+
+}  // namespace
+
+std::int32_t FindModule(const Platform& platform, const PackageRef& package,
+                        const std::string& query, std::int32_t* outOffset, bool matchMarker,
+                        ModuleRecord* outRecord, std::uint32_t searchEnd) {
+  FileSystem& files = platform.files;
+  const bool ntFamily = IsNtPlatform(platform.system);
+  std::int64_t length = 0;
+  if (ntFamily) {
+    ScopedFile probe(files, files.OpenRead(package.path));
+    if (!probe.valid()) return -1;
+    length = files.Length(probe.get());
+    if (length < 0) return -1;
+  }
+  ScopedFile file(files, files.OpenRead(package.path));
+  if (!file.valid()) return -1;
+  if (!ntFamily) {
+    length = CountLength(files, file.get());
+    if (length < 0) return -1;
+  }
+
+  std::int64_t end = searchEnd != 0 ? std::int64_t{searchEnd} : length;
+  for (;;) {
+    const Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
+    switch (step.kind) {
+      case StepKind::NoRecord: return 0;
+      case StepKind::Foreign:
+      case StepKind::Failure: return -1;
+      case StepKind::Module: break;
+    }
+    const bool match = (matchMarker && MarkerMatches(query, step.record.marker)) ||
+                       NameMatches(query, step.record.fileName);
+    if (match) {
+      if (step.contentOffset > kPackageLimit) return -1;
+      // Content at the very start of the file has no image before it; its
+      // offset cannot be told from "not found", so it is not a find.
+      if (step.contentOffset == 0) return 0;
+      const auto offset = static_cast<std::int32_t>(step.contentOffset);
+      if (outOffset != nullptr) *outOffset = offset;
+      if (outRecord != nullptr) *outRecord = step.record;
+      return offset;
+    }
+    if (step.contentOffset == 0) return 0;  // reached the start of the file
+    end = step.contentOffset;
+  }
+}
+
+WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
+  FileSystem& files = platform.files;
+  WalkResult result;
+  ScopedFile file(files, files.OpenRead(package.path));
+  if (!file.valid()) {
+    result.end = WalkEnd::ReadFailure;
+    return result;
+  }
+  std::int64_t end = files.Length(file.get());
+  if (end < 0) {
+    result.end = WalkEnd::ReadFailure;
+    return result;
+  }
+  for (;;) {
+    result.stopOffset = end;
+    // Fewer than four bytes left: no record can end here.
+    if (end < 4) {
+      result.end = WalkEnd::Image;
+      return result;
+    }
+    Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
+    switch (step.kind) {
+      case StepKind::NoRecord: result.end = WalkEnd::Image; return result;
+      case StepKind::Foreign: result.end = WalkEnd::ForeignRecord; return result;
+      case StepKind::Failure: result.end = WalkEnd::ReadFailure; return result;
+      case StepKind::Module: break;
+    }
+    end = step.contentOffset;
+    result.modules.push_back(WalkedModule{std::move(step.record), step.contentOffset});
+  }
+}
+
+bool FileNameFromPath(System& system, std::string& path) {
+  if (path.empty()) return false;
+  path = system.StripPath(path);
+  return true;
+}
+
+bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
+                       ModuleRecord& record, const std::string& extractDir, bool predefined,
+                       int predefinedType, std::int32_t recordSize) {
+  FileSystem& files = platform.files;
+  std::int64_t length = 0;
+  {
+    ScopedFile source(files, files.OpenRead(sourcePath));
+    if (!source.valid()) return false;
+    length = files.Length(source.get());
+    if (length < 0) return false;
+  }
+  if (length > kPackageLimit) {
+    platform.system.SetLastError(kErrorFileTooLarge);
+    return false;
+  }
+  const char* marker = predefined ? MarkerOfType(predefinedType) : kBaseMarker;
+  std::string fileName = sourcePath;
+  FileNameFromPath(platform.system, fileName);
+  // A name must fit its field together with its terminator.
+  if (marker == nullptr || recordSize < kRecordSize) {
+    platform.system.SetLastError(win::kErrorInvalidParameter);
+    return false;
+  }
+  if (fileName.size() >= kNameWidth || extractDir.size() >= kNameWidth) {
+    platform.system.SetLastError(win::kErrorFilenameExcedRange);
+    return false;
+  }
+
+  ModuleRecord filled;
+  filled.contentSize = static_cast<std::uint32_t>(length);
+  filled.marker = marker;
+  filled.fileName = fileName;
+  filled.extractDir = extractDir;
+  filled.attributes = win::kAttrNormal;
+  filled.recordSize = static_cast<std::uint32_t>(recordSize);
+  // Through the on-disk form, so the record holds exactly what will be stored.
+  std::array<std::uint8_t, kRecordSize> bytes{};
+  EncodeModuleRecord(filled, bytes.data());
+  DecodeModuleRecord(bytes.data(), record);
+  return true;
+}
+
+bool AppendModule(const Platform& platform, const std::string& sourcePath,
+                  const std::string& packagePath, const ModuleRecord& record,
+                  const ProgressFn& progress) {
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  // Readers find a record by the size in its last four bytes: only records of
+  // exactly the fixed size can be written so that they read back.
+  if (record.recordSize != static_cast<std::uint32_t>(kRecordSize)) {
+    error.Set(win::kErrorInvalidParameter);
+    return error.Fail();
+  }
+  std::array<std::uint8_t, kRecordSize> encoded{};  // reserved bytes stay zero
+  EncodeModuleRecord(record, encoded.data());
+
+  const std::uint32_t attributes = files.GetAttributes(packagePath);
+  if (attributes == win::kInvalidAttributes) return false;
+  if ((attributes & win::kAttrReadOnly) != 0 &&
+      !files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly)) {
+    return false;
+  }
+  ScopedFile source(files, files.OpenRead(sourcePath));
+  if (!source.valid()) return false;
+  ScopedFile target(files, files.OpenAppend(packagePath));
+  if (!target.valid()) {
+    error.Capture();
+    source.Reset();
+    return error.Fail();
+  }
+  const std::int64_t formerLength = files.Length(target.get());
+  if (formerLength < 0) {
+    error.Capture();
+    return error.Fail();
+  }
+  const std::uint64_t total = record.contentSize;
+  if (formerLength + static_cast<std::int64_t>(total) + kRecordSize > kPackageLimit) {
+    error.Set(kErrorFileTooLarge);
+    return error.Fail();
+  }
+
+  // From here on bytes may have reached the package: any failure cuts it
+  // back to its former length, so it stays a readable package.
+  auto undo = [&]() {
+    files.Truncate(target.get(), formerLength);
+    return error.Fail();
+  };
+  std::vector<std::uint8_t> block(kCopyBlockSize);
+  std::uint64_t copied = 0;
+  while (copied < total) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - copied));
+    const std::int64_t got = ReadFull(files, source.get(), block.data(), want);
+    if (got < 0) {
+      error.Capture();
+      return undo();
+    }
+    if (got < static_cast<std::int64_t>(want)) {  // the source shrank since it was described
+      error.Set(kErrorInvalidData);
+      return undo();
+    }
+    ScrambleBlock(block.data(), want);
+    const std::int64_t written = files.Write(target.get(), block.data(), want);
+    if (written != static_cast<std::int64_t>(want)) {
+      error.Capture();
+      if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
+      return undo();
+    }
+    copied += want;
+    Report(progress, copied, total);
+  }
+  // A source that grew since it was described would not match its record.
+  std::uint8_t extra = 0;
+  const std::int64_t more = files.Read(source.get(), &extra, 1);
+  if (more != 0) {
+    if (more < 0) error.Capture(); else error.Set(kErrorInvalidData);
+    return undo();
+  }
+  const std::int64_t written = files.Write(target.get(), encoded.data(), encoded.size());
+  if (written != kRecordSize) {
+    error.Capture();
+    if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
+    return undo();
+  }
+  if (total == 0) Report(progress, 0, 0);
+  return true;
+}
+
+bool ExtractModule(const Platform& platform, const PackageRef& package,
+                   const std::string& destination, std::int32_t contentOffset,
+                   std::uint32_t contentSize, std::uint32_t attributes,
+                   const ProgressFn& progress) {
+  WaitCursor wait(platform.prompts);
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  ScopedFile source(files, files.OpenRead(package.path));
+  if (!source.valid()) return false;
+  ScopedFile target(files, files.CreateExclusive(destination));
+  if (!target.valid()) {
+    error.Capture();
+    source.Reset();
+    return error.Fail();
+  }
+
+  // Any failure from here removes what was written: no partial file stays.
+  auto discard = [&]() {
+    source.Reset();
+    target.Reset();
+    DeletePath(platform, destination, true);
+    return error.Fail();
+  };
+  if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
+    error.Capture();
+    return discard();
+  }
+  std::vector<std::uint8_t> block(kCopyBlockSize);
+  const std::uint64_t total = contentSize;
+  std::uint64_t copied = 0;
+  while (copied < total) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - copied));
+    const std::int64_t got = ReadFull(files, source.get(), block.data(), want);
+    if (got < 0) {
+      error.Capture();
+      return discard();
+    }
+    if (got < static_cast<std::int64_t>(want)) {  // the package ends inside the module
+      error.Set(kErrorHandleEof);
+      return discard();
+    }
+    ScrambleBlock(block.data(), want);
+    const std::int64_t written = files.Write(target.get(), block.data(), want);
+    if (written != static_cast<std::int64_t>(want)) {
+      error.Capture();
+      if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
+      return discard();
+    }
+    copied += want;
+    Report(progress, copied, total);
+  }
+  source.Reset();
+  if (!target.Reset()) {
+    error.Capture();
+    return discard();
+  }
+  if (total == 0) Report(progress, 0, 0);
+
+  const std::uint32_t current = files.GetAttributes(destination);
+  if (current == win::kInvalidAttributes) return false;
+  if ((current & attributes) == 0 && !files.SetAttributes(destination, current | attributes)) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace brelvane
