@@ -1,0 +1,496 @@
+// ui_driver: drives brelvane-setup.exe from outside for the Wine scenarios.
+//
+// Each command line argument is one command; without arguments the commands
+// are read from standard input, one a line.  Every command prints one line
+// (or one line per row) on standard output; a command that fails prints
+// "ERROR ..." and makes the driver's exit status 1, but later commands still
+// run so that a scenario sees everything that went wrong.
+//
+// Commands (ID is a control id, looked up in the sheet's active page first,
+// then in the sheet itself):
+//   wait-window CAPTION [SECONDS]   find the sheet by caption (default 10 s)
+//   text ID | visible ID | enabled ID | checked ID
+//   click ID | check ID (tick when unticked) | set-text ID TEXT
+//   wait-text ID SUBSTRING [SECONDS]
+//   page N | page-count | current-page | page-title
+//   list-rows ID | list-select ID ROW
+//   combo-select ID INDEX | combo-items ID
+//   wait-box [SUBSTRING] [SECONDS]  a visible dialog box other than the sheet
+//   no-box [SECONDS]                  fails if a box appears within SECONDS
+//   answer-box IDOK|IDCANCEL|IDYES|IDNO
+//   wait-gone [SECONDS]               waits until the sheet's process ends
+//   rect                              the sheet's window width and height
+//   capture FILE.bmp | capture-box FILE.bmp
+//   sleep MILLISECONDS
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kDialogClass[] = "#32770";
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+HWND g_sheet = nullptr;
+HWND g_box = nullptr;
+bool g_failed = false;
+
+void Say(const std::string& line) {
+  std::cout << line << std::endl;
+}
+void Fail(const std::string& what) {
+  g_failed = true;
+  Say("ERROR " + what);
+}
+
+// CR and LF shown as the two-character escapes so that each answer is one line.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::string WindowText(HWND window) {
+  char buffer[8192] = {};
+  GetWindowTextA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::string ClassName(HWND window) {
+  char buffer[256] = {};
+  GetClassNameA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+double Seconds(const std::string& text, double fallback) {
+  if (text.empty()) return fallback;
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  return (end && *end == '\0') ? value : fallback;
+}
+
+bool IsNumber(const std::string& text) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return end && *end == '\0';
+}
+
+// Splits "a b c" into the first word and the rest.
+std::pair<std::string, std::string> Split(const std::string& line) {
+  auto space = line.find(' ');
+  if (space == std::string::npos) return {line, ""};
+  return {line.substr(0, space), line.substr(space + 1)};
+}
+
+// Splits off a trailing number ("TEXT 5" -> {"TEXT", "5"}).
+std::pair<std::string, std::string> SplitTrailingNumber(const std::string& rest) {
+  auto space = rest.rfind(' ');
+  if (space != std::string::npos && IsNumber(rest.substr(space + 1))) {
+    return {rest.substr(0, space), rest.substr(space + 1)};
+  }
+  if (IsNumber(rest)) return {"", rest};
+  return {rest, ""};
+}
+
+HWND CurrentPage() {
+  if (!g_sheet) return nullptr;
+  return reinterpret_cast<HWND>(SendMessageA(g_sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+HWND Control(int id) {
+  if (!g_sheet || !IsWindow(g_sheet)) {
+    Fail("no sheet");
+    return nullptr;
+  }
+  if (HWND page = CurrentPage()) {
+    if (HWND control = GetDlgItem(page, id)) return control;
+  }
+  if (HWND control = GetDlgItem(g_sheet, id)) return control;
+  Fail("no control " + std::to_string(id));
+  return nullptr;
+}
+
+int ParseId(const std::string& text) {
+  return static_cast<int>(std::strtol(text.c_str(), nullptr, 0));
+}
+
+// Visible top-level dialog boxes other than the sheet.
+struct BoxSearch {
+  std::string substring;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK CollectBox(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<BoxSearch*>(param);
+  if (window == g_sheet || !IsWindowVisible(window)) return TRUE;
+  if (ClassName(window) != kDialogClass) return TRUE;
+  HWND label = GetDlgItem(window, kMessageBoxTextId);
+  std::string text = label ? WindowText(label) : "";
+  if (!search->substring.empty() && text.find(search->substring) == std::string::npos &&
+      WindowText(window).find(search->substring) == std::string::npos) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+HWND FindBox(const std::string& substring) {
+  BoxSearch search{substring};
+  EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void DescribeBox(HWND box) {
+  HWND label = GetDlgItem(box, kMessageBoxTextId);
+  Say("BOX caption=" + WindowText(box) + " text=" + OneLine(label ? WindowText(label) : ""));
+}
+
+// ---- Cross-process list view access -------------------------------------
+
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, std::size_t size) : size_(size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_) {
+      address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+  }
+  ~RemoteBuffer() {
+    if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  bool ok() const { return address_ != nullptr; }
+  char* address() const { return static_cast<char*>(address_); }
+  bool Write(std::size_t offset, const void* data, std::size_t size) {
+    SIZE_T written = 0;
+    return WriteProcessMemory(process_, address() + offset, data, size, &written) && written == size;
+  }
+  bool Read(std::size_t offset, void* data, std::size_t size) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process_, address() + offset, data, size, &read) && read == size;
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+  std::size_t size_;
+};
+
+std::string ListCell(HWND list, RemoteBuffer& remote, int row, int column) {
+  constexpr std::size_t kTextOffset = 256;
+  constexpr int kTextSize = 1024;
+  LVITEMA item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = remote.address() + kTextOffset;
+  item.cchTextMax = kTextSize;
+  if (!remote.Write(0, &item, sizeof item)) return "";
+  SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(remote.address()));
+  char text[kTextSize + 1] = {};
+  remote.Read(kTextOffset, text, kTextSize);
+  return text;
+}
+
+void ListRows(int id) {
+  HWND list = Control(id);
+  if (!list) return;
+  RemoteBuffer remote(list, 4096);
+  if (!remote.ok()) return Fail("cannot reach the list's process");
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  int columns = header ? static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+  int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+  Say("ROWS " + std::to_string(rows));
+  for (int row = 0; row < rows; ++row) {
+    std::string line = "ROW";
+    for (int column = 0; column < columns; ++column) {
+      line += '|';
+      line += ListCell(list, remote, row, column);
+    }
+    Say(line);
+  }
+}
+
+void ListSelect(int id, int row) {
+  HWND list = Control(id);
+  if (!list) return;
+  RemoteBuffer remote(list, sizeof(LVITEMA));
+  if (!remote.ok()) return Fail("cannot reach the list's process");
+  LVITEMA item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  remote.Write(0, &item, sizeof item);
+  bool ok = SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.address()));
+  if (!ok) return Fail("cannot select row " + std::to_string(row));
+  Say("SELECTED " + std::to_string(row));
+}
+
+// ---- Screenshots ------------------------------------------------------------
+
+bool WriteBitmap(const std::string& path, HDC source, int width, int height) {
+  BITMAPINFOHEADER header = {};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  int stride = ((width * 3 + 3) / 4) * 4;
+  std::vector<char> pixels(static_cast<std::size_t>(stride) * height);
+  HDC memory = CreateCompatibleDC(source);
+  HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&header),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&header), sizeof header);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  return static_cast<bool>(out);
+}
+
+// Copies the window as it stands on the screen.
+void Capture(HWND window, const std::string& path) {
+  if (!window || !IsWindow(window)) return Fail("nothing to capture");
+  RECT rect;
+  GetWindowRect(window, &rect);
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(300);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  int width = rect.right - rect.left;
+  int height = rect.bottom - rect.top;
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  bool ok = WriteBitmap(path, memory, width, height);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!ok) return Fail("cannot write " + path);
+  Say("CAPTURED " + path + " " + std::to_string(width) + "x" + std::to_string(height));
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+void WaitWindow(const std::string& rest) {
+  auto [caption, seconds] = SplitTrailingNumber(rest);
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(seconds, 10) * 1000);
+  do {
+    HWND window = FindWindowA(kDialogClass, caption.c_str());
+    if (window && IsWindowVisible(window)) {
+      g_sheet = window;
+      Sleep(200);  // let the first activation finish
+      Say("WINDOW " + caption);
+      return;
+    }
+    Sleep(50);
+  } while (GetTickCount() < deadline);
+  Fail("no window " + caption);
+}
+
+void WaitBox(const std::string& rest) {
+  auto [substring, seconds] = SplitTrailingNumber(rest);
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(seconds, 10) * 1000);
+  do {
+    if (HWND box = FindBox(substring)) {
+      g_box = box;
+      Sleep(100);
+      DescribeBox(box);
+      return;
+    }
+    Sleep(50);
+  } while (GetTickCount() < deadline);
+  Fail("no box " + substring);
+}
+
+void NoBox(const std::string& rest) {
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(rest, 1) * 1000);
+  do {
+    if (HWND box = FindBox("")) {
+      g_failed = true;
+      std::cout << "ERROR unexpected ";
+      DescribeBox(box);
+      return;
+    }
+    Sleep(50);
+  } while (GetTickCount() < deadline);
+  Say("NO-BOX");
+}
+
+void AnswerBox(const std::string& rest) {
+  static const std::pair<const char*, int> kAnswers[] = {
+      {"IDOK", IDOK}, {"IDCANCEL", IDCANCEL}, {"IDYES", IDYES}, {"IDNO", IDNO}};
+  int answer = 0;
+  for (auto [name, id] : kAnswers) {
+    if (rest == name) answer = id;
+  }
+  if (!answer) return Fail("unknown answer " + rest);
+  HWND box = (g_box && IsWindow(g_box) && IsWindowVisible(g_box)) ? g_box : FindBox("");
+  if (!box) return Fail("no box to answer");
+  HWND button = GetDlgItem(box, answer);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+  g_box = nullptr;
+  // The box is gone once the program has handled the answer.
+  DWORD deadline = GetTickCount() + 5000;
+  while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() < deadline) Sleep(20);
+  Sleep(100);
+  Say("ANSWERED " + rest);
+}
+
+void WaitGone(const std::string& rest) {
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(rest, 10) * 1000);
+  while (g_sheet && IsWindow(g_sheet) && GetTickCount() < deadline) Sleep(50);
+  if (g_sheet && IsWindow(g_sheet)) return Fail("sheet still open");
+  Say("GONE");
+}
+
+void WaitText(const std::string& rest) {
+  auto [id_text, tail] = Split(rest);
+  auto [substring, seconds] = SplitTrailingNumber(tail);
+  HWND control = Control(ParseId(id_text));
+  if (!control) return;
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(seconds, 5) * 1000);
+  std::string text;
+  do {
+    text = WindowText(control);
+    if (text.find(substring) != std::string::npos) {
+      Say("TEXT " + OneLine(text));
+      return;
+    }
+    Sleep(50);
+  } while (GetTickCount() < deadline);
+  Fail("text of " + id_text + " is " + OneLine(text));
+}
+
+void ComboItems(int id) {
+  HWND combo = Control(id);
+  if (!combo) return;
+  int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  std::string line = "ITEMS";
+  for (int i = 0; i < count; ++i) {
+    char text[256] = {};
+    // CB_GETLBTEXT is marshalled across processes by the system.
+    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    line += '|';
+    line += text;
+  }
+  line += " SELECTED " + std::to_string(SendMessageA(combo, CB_GETCURSEL, 0, 0));
+  Say(line);
+}
+
+void Run(const std::string& raw) {
+  std::string line = raw;
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  if (line.empty() || line[0] == '#') return;
+  auto [command, rest] = Split(line);
+  if (command == "wait-window") return WaitWindow(rest);
+  if (command == "wait-box") return WaitBox(rest);
+  if (command == "no-box") return NoBox(rest);
+  if (command == "answer-box") return AnswerBox(rest);
+  if (command == "wait-gone") return WaitGone(rest);
+  if (command == "wait-text") return WaitText(rest);
+  if (command == "sleep") return Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
+  if (command == "capture-box") {
+    HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
+    return Capture(box, rest);
+  }
+  if (!g_sheet || !IsWindow(g_sheet)) return Fail(command + ": no sheet");
+  if (command == "capture") return Capture(g_sheet, rest);
+  if (command == "rect") {
+    RECT rect;
+    GetWindowRect(g_sheet, &rect);
+    return Say("RECT " + std::to_string(rect.right - rect.left) + "x" +
+               std::to_string(rect.bottom - rect.top));
+  }
+  HWND tabs = reinterpret_cast<HWND>(SendMessageA(g_sheet, PSM_GETTABCONTROL, 0, 0));
+  if (command == "page") {
+    SendMessageA(g_sheet, PSM_SETCURSEL, std::atoi(rest.c_str()), 0);
+    Sleep(100);
+    return Say("PAGE " + rest);
+  }
+  if (command == "page-count") return Say("PAGES " + std::to_string(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)));
+  if (command == "current-page") return Say("CURRENT " + std::to_string(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)));
+  if (command == "page-title") return Say("TITLE " + WindowText(CurrentPage()));
+  if (command == "tab-style") {
+    LONG style = GetWindowLongA(tabs, GWL_STYLE);
+    return Say(std::string("TABS ") + ((style & TCS_BOTTOM) ? "bottom" : "top"));
+  }
+
+  auto [id_text, argument] = Split(rest);
+  int id = ParseId(id_text);
+  if (command == "list-rows") return ListRows(id);
+  if (command == "list-select") return ListSelect(id, std::atoi(argument.c_str()));
+  if (command == "combo-items") return ComboItems(id);
+  HWND control = Control(id);
+  if (!control) return;
+  if (command == "text") return Say("TEXT " + OneLine(WindowText(control)));
+  if (command == "visible") return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
+  if (command == "enabled") return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+  if (command == "checked") {
+    return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
+  }
+  if (command == "click") {
+    PostMessageA(control, BM_CLICK, 0, 0);
+    Sleep(150);
+    return Say("CLICKED " + id_text);
+  }
+  if (command == "check") {
+    if (SendMessageA(control, BM_GETCHECK, 0, 0) != BST_CHECKED) {
+      PostMessageA(control, BM_CLICK, 0, 0);
+      Sleep(150);
+    }
+    return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
+  }
+  if (command == "set-text") {
+    SetWindowTextA(control, argument.c_str());
+    Sleep(50);
+    return Say("SET " + id_text);
+  }
+  if (command == "combo-select") {
+    SendMessageA(control, CB_SETCURSEL, std::atoi(argument.c_str()), 0);
+    return Say("COMBO " + id_text + " " + argument);
+  }
+  Fail("unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    for (int i = 1; i < argc; ++i) Run(argv[i]);
+  } else {
+    std::string line;
+    while (std::getline(std::cin, line)) Run(line);
+  }
+  return g_failed ? 1 : 0;
+}
