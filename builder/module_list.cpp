@@ -1,0 +1,84 @@
+#include "builder/module_list.h"
+
+#include <string>
+
+namespace brelvane {
+namespace {
+
+struct ModelEntry {
+  char suffix;
+  const char* columnText;
+  const char* modelName;
+};
+
+constexpr ModelEntry kModels[] = {
+    {'T', "Yes-KESTRIN", "kestrin"},
+    {'A', "Yes-OVIN", "ovin"},
+    {'G', "Yes-PELLOR", "pellor"},
+    {'4', "Yes-KES+OVIN", "kestrin+ovin"},
+};
+
+const ModelEntry* ModelOf(const std::string& marker) {
+  const char suffix = MarkerSuffix(marker);
+  for (const ModelEntry& entry : kModels) {
+    if (suffix != 0 && entry.suffix == suffix) return &entry;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string PredefinedColumnText(const ModuleRecord& record) {
+  const ModelEntry* model = ModelOf(record.marker);
+  return model != nullptr ? model->columnText : "";
+}
+
+const char* ModelNameOfMarker(const std::string& marker) {
+  const ModelEntry* model = ModelOf(marker);
+  return model != nullptr ? model->modelName : nullptr;
+}
+
+std::string ExtractToColumnText(const ModuleRecord& record) {
+  return (IsPredefinedMarker(record.marker) ? "Root\\" : "User Defined") + record.extractDir;
+}
+
+std::string AttributesColumnText(std::uint32_t attributes) {
+  struct Name {
+    std::uint32_t bit;
+    const char* text;
+  };
+  static constexpr Name kNames[] = {
+      {win::kAttrNormal, "Normal"},
+      {win::kAttrReadOnly, "Read Only"},
+      {win::kAttrHidden, "Hidden"},
+  };
+  std::string text;
+  for (const Name& name : kNames) {
+    if ((attributes & name.bit) == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += name.text;
+  }
+  return text;
+}
+
+ModuleRow MakeModuleRow(const ModuleRecord& record) {
+  ModuleRow row;
+  row.name = record.fileName;
+  row.predefined = PredefinedColumnText(record);
+  // The list shows the size as a signed number, as it always has.
+  row.size = std::to_string(static_cast<std::int32_t>(record.contentSize));
+  row.extractTo = ExtractToColumnText(record);
+  row.attributes = AttributesColumnText(record.attributes);
+  row.model = ModelNameOfMarker(record.marker);
+  row.isPredefined = IsPredefinedMarker(record.marker);
+  return row;
+}
+
+std::vector<ModuleRow> ModuleRows(const WalkResult& walk) {
+  std::vector<ModuleRow> rows;
+  rows.reserve(walk.modules.size());
+  for (const WalkedModule& module : walk.modules) rows.push_back(MakeModuleRow(module.record));
+  return rows;
+}
+
+}  // namespace brelvane

@@ -1,0 +1,35 @@
+// The builder's module list: one row per module of an installer, newest
+// first, with the texts its five columns show.  Free of any user interface,
+// so the Win32 page and the command line show the same rows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "package/package.h"
+
+namespace brelvane {
+
+struct ModuleRow {
+  std::string name;          // column 0: the file name
+  std::string predefined;    // column 1: "Yes-KESTRIN" and the like, or empty
+  std::string size;          // column 2: the content size as "%d"
+  std::string extractTo;     // column 3: "Root\..." or "User Defined..."
+  std::string attributes;    // column 4: "Normal, Read Only, Hidden" and the like
+  const char* model = nullptr;  // "kestrin", "ovin", "pellor", "kestrin+ovin" or none
+  bool isPredefined = false;
+};
+
+// Column texts.
+std::string PredefinedColumnText(const ModuleRecord& record);
+std::string ExtractToColumnText(const ModuleRecord& record);
+std::string AttributesColumnText(std::uint32_t attributes);
+// The drive model a predefined marker names, for machine-readable output.
+const char* ModelNameOfMarker(const std::string& marker);
+
+ModuleRow MakeModuleRow(const ModuleRecord& record);
+// The rows of a walk, newest first; a walk that stopped early gives the rows
+// read before it stopped.
+std::vector<ModuleRow> ModuleRows(const WalkResult& walk);
+
+}  // namespace brelvane

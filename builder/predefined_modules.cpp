@@ -1,0 +1,70 @@
+#include "builder/predefined_modules.h"
+
+namespace brelvane {
+namespace {
+
+// One module: describe it, apply its attributes, append it.
+bool AppendPredefined(const Platform& platform, const std::string& packagePath,
+                      const std::string& source, const std::string& extractDir, int type,
+                      std::uint32_t attributes, PredefinedOutcome& outcome,
+                      const ProgressFn& progress) {
+  ModuleRecord record;
+  if (!BuildModuleRecord(platform, source, record, extractDir, true, type)) {
+    outcome.failedSource = source;
+    outcome.failedToDescribe = true;
+    return false;
+  }
+  record.attributes = attributes;
+  if (!AppendModule(platform, source, packagePath, record, progress)) {
+    outcome.failedSource = source;
+    return false;
+  }
+  ++outcome.appended;
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t AttributesOfChoice(int attributeIndex) {
+  switch (attributeIndex) {
+    case 1: return win::kAttrReadOnly;
+    case 2: return win::kAttrHidden;
+    case 3: return win::kAttrReadOnly | win::kAttrHidden;
+    default: return win::kAttrNormal;
+  }
+}
+
+bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
+                          const PredefinedRequest& request, PredefinedOutcome* outcome,
+                          const ProgressFn& progress) {
+  PredefinedOutcome local;
+  PredefinedOutcome& result = outcome != nullptr ? *outcome : local;
+  result = PredefinedOutcome{};
+
+  struct Slot {
+    const std::string& source;
+    const std::string& extractDir;
+    std::uint32_t attributes;
+    int type;
+  };
+  const std::string noRoot;
+  const Slot slots[] = {
+      {request.kestrin.sourcePath, request.kestrin.extractRoot,
+       AttributesOfChoice(request.kestrin.attributeIndex), 1},
+      {request.ovin.sourcePath, request.ovin.extractRoot,
+       AttributesOfChoice(request.ovin.attributeIndex), 2},
+      {request.pellor.sourcePath, request.pellor.extractRoot,
+       AttributesOfChoice(request.pellor.attributeIndex), 3},
+      {request.combinedSource, noRoot, win::kAttrNormal, 4},
+  };
+  for (const Slot& slot : slots) {
+    if (slot.source.empty()) continue;  // an empty group neither adds nor fails
+    if (!AppendPredefined(platform, packagePath, slot.source, slot.extractDir, slot.type,
+                          slot.attributes, result, progress)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace brelvane

@@ -1,0 +1,49 @@
+// The "ADD Predefined Modules" command as logic: up to four predefined
+// modules appended to an installer in one go.  The Win32 page and the
+// command line both call it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "package/package.h"
+
+namespace brelvane {
+
+// One model's group: the source file, the extract root as typed (stored as
+// typed, blanks and backslashes included) and the attribute choice.
+struct PredefinedGroup {
+  std::string sourcePath;
+  std::string extractRoot;
+  int attributeIndex = 0;  // -1 (no selection), 0 Normal, 1 R only, 2 Hidden, 3 R&H
+};
+
+struct PredefinedRequest {
+  PredefinedGroup kestrin;       // predefined type 1
+  PredefinedGroup ovin;          // predefined type 2
+  PredefinedGroup pellor;        // predefined type 3
+  std::string combinedSource;    // predefined type 4: drive root, attributes Normal
+};
+
+// The attribute bits of a combo index: 0x80, 0x01, 0x02, 0x03; no selection
+// (or anything else) keeps Normal.
+std::uint32_t AttributesOfChoice(int attributeIndex);
+
+// What happened, for callers that report more than success or failure.
+struct PredefinedOutcome {
+  int appended = 0;          // modules appended before any failure
+  std::string failedSource;  // the source whose group failed, empty on success
+  bool failedToDescribe = false;  // the record could not be built (vs. the append failed)
+};
+
+// Appends Kestrin, Ovin, Pellor, then the combined file to `packagePath`,
+// skipping empty sources and stopping at the first failure; the modules
+// appended before a failure stay.  True when every attempted group was
+// appended (or none was attempted).  On failure System::LastError() holds
+// the cause.
+bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
+                          const PredefinedRequest& request,
+                          PredefinedOutcome* outcome = nullptr,
+                          const ProgressFn& progress = {});
+
+}  // namespace brelvane
