@@ -27,7 +27,7 @@ class LicensePage {
   // Adds the install page and switches to it, the first time only.
   void OnAccept();
   // "Good Bye!", then the process ends with exit code 0.
-  [[noreturn]] void OnDecline();
+  void OnDecline();
 
  private:
   Sheet& sheet_;

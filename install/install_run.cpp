@@ -1,0 +1,148 @@
+// The install run behind the Install button: every module of the drive
+// model's set, newest first, onto the drive.
+#include "install/install_run.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "common/error_text.h"
+#include "common/fs_helpers.h"
+#include "common/messages.h"
+#include "install/install_page.h"
+#include "package/package.h"
+
+namespace brelvane {
+
+namespace {
+
+// Windows drops trailing dots and blanks from a path component, so "...",
+// ".. " and ". ." lead to the parent just like "..".
+bool NamesParent(std::string_view component) {
+  return component.find_first_not_of(". ") == std::string_view::npos &&
+         std::count(component.begin(), component.end(), '.') >= 2;
+}
+
+// ".", "..", and what Windows trims down to them: no name of a file.
+bool IsDotName(std::string_view name) {
+  return !name.empty() && name.find_first_not_of(". ") == std::string_view::npos &&
+         name.find('.') != std::string_view::npos;
+}
+
+}  // namespace
+
+bool StaysBelowDriveRoot(const ModuleRecord& record) {
+  const std::string& name = record.fileName;
+  if (name.find_first_of("\\/:") != std::string::npos || IsDotName(name)) return false;
+
+  const std::string& dir = record.extractDir;
+  if (dir.find(':') != std::string::npos) return false;
+  std::size_t start = 0;
+  while (start <= dir.size()) {
+    const std::size_t end = dir.find_first_of("\\/", start);
+    const std::size_t stop = end == std::string::npos ? dir.size() : end;
+    if (NamesParent(std::string_view(dir).substr(start, stop - start))) return false;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string DestinationDirectory(char letter, const ModuleRecord& record) {
+  return Format("%c:\\%s", letter, record.extractDir.c_str());
+}
+
+std::string DestinationFile(char letter, const ModuleRecord& record) {
+  if (record.extractDir.empty()) return Format("%c:\\%s", letter, record.fileName.c_str());
+  return Format("%c:\\%s\\%s", letter, record.extractDir.c_str(), record.fileName.c_str());
+}
+
+bool InstallPage::OnApply() {
+  const Platform& platform = sheet_.platform();
+  const PackageRef package = sheet_.state().package();
+
+  DriveModel freshModel = DriveModel::None;
+  const char freshLetter = FindTargetDrive(platform, &freshModel);
+  if (freshLetter == 0) {
+    RefreshStatus();
+    ShowNotice(platform, kNoDriveInformation);
+    return false;
+  }
+  if (freshModel != model_) {
+    ShowNotice(platform, kDriveChanged);
+    platform.system.ExitProcess(0);
+  }
+  // The same drive may have come back under another letter since the page
+  // was shown: write where it is now, not where it was.
+  driveLetter_ = freshLetter;
+
+  const char* setMarker = SetMarkerOf(model_);
+  if (setMarker == nullptr) return false;
+
+  bool handledAny = false;
+  std::uint32_t searchEnd = 0;
+  std::string lastDestination;
+  for (;;) {
+    ModuleRecord record;
+    std::int32_t contentOffset = 0;
+    const std::int32_t found =
+        FindModule(platform, package, setMarker, &contentOffset, true, &record, searchEnd);
+    if (found == 0 && handledAny) break;
+    if (found <= 0) {
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
+
+    if (!StaysBelowDriveRoot(record)) {
+      ShowError(platform, Format(kOutsideDriveFormat, record.fileName.c_str(),
+                                 record.extractDir.c_str()));
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
+
+    const std::string directory = DestinationDirectory(driveLetter_, record);
+    if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
+
+    const std::string destination = DestinationFile(driveLetter_, record);
+    // Exists as a file nobody else holds open: offer to replace it.
+    if (ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
+        existing.valid()) {
+      existing.Reset();
+      if (!AskYesNoOwned(platform, kOverwriteCaption,
+                         Format(kAlreadyExistsFormat, destination.c_str()))) {
+        // Skipped at the user's request: it still counts as handled.
+        handledAny = true;
+        searchEnd = static_cast<std::uint32_t>(found);
+        lastDestination = destination;
+        continue;
+      }
+      if (!DeletePath(platform, destination, true)) {
+        const std::string error = GetLastErrorText(platform.system);
+        ShowNotice(platform, Format(kCannotDeleteFormat, destination.c_str(), error.c_str()));
+        ShowNotice(platform, kCannotContinue);
+        return false;
+      }
+    }
+
+    if (!ExtractModule(platform, package, destination, contentOffset, record.contentSize,
+                       record.attributes)) {
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
+    handledAny = true;
+    searchEnd = static_cast<std::uint32_t>(found);
+    lastDestination = destination;
+  }
+
+  ShowNotice(platform, kInstallComplete);
+  // Read even while hidden: on the 9x family it is never shown, so never ticked.
+  if (view_.IsChecked(ids::kLaunchCheckBox) && !platform.system.Launch(lastDestination)) {
+    const std::string error = GetLastErrorText(platform.system);
+    ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
+  }
+  return true;
+}
+
+}  // namespace brelvane

@@ -1,0 +1,40 @@
+#include "ui/license_page.h"
+
+#include "common/messages.h"
+#include "ui/agreement_text.h"
+
+namespace brelvane {
+
+bool LicensePage::OnInitDialog() {
+  if (view_.SetText(ids::kAgreementText, AgreementText())) return true;
+
+  // The text box could not take the agreement (the system is short of
+  // resources): let the user accept without reading it, or leave.
+  view_.SetText(ids::kAgreementText, kAgreementFailedText);
+  Message question;
+  question.text = kLowResourceQuestion;
+  question.caption = kLowResourceCaption;
+  question.style = win::kMbOkCancel | win::kMbIconQuestion;
+  question.owned_by_page = true;
+  if (sheet_.platform().prompts.Show(question) != win::kIdOk) OnDecline();
+
+  view_.SetChecked(ids::kAccept, true);
+  // The agreement stays on screen; the install page is reached by its tab.
+  sheet_.AddInstallPage(false);
+  return true;
+}
+
+bool LicensePage::OnSetActive() {
+  sheet_.ShowInstallButton(false);
+  return true;
+}
+
+void LicensePage::OnAccept() { sheet_.AddInstallPage(true); }
+
+void LicensePage::OnDecline() {
+  const Platform& platform = sheet_.platform();
+  ShowNotice(platform, kGoodBye);
+  platform.system.ExitProcess(0);
+}
+
+}  // namespace brelvane
