@@ -1,0 +1,193 @@
+#include "builder/oem_page.h"
+
+#include <cctype>
+
+#include "builder/module_list.h"
+#include "common/error_text.h"
+#include "common/fs_helpers.h"
+#include "common/messages.h"
+
+namespace brelvane {
+
+bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string OemPage::OwnPath() {
+  std::optional<std::string> own = platform_.system.OwnExecutablePath();
+  if (!own) {
+    ShowNotice(platform_, kRunFromDesktop);
+    platform_.system.ExitProcess(0);
+  }
+  return *own;
+}
+
+bool OemPage::CanOpenForReading(const std::string& path) {
+  // The NT family can refuse others' sharing; the 9x family has only the
+  // runtime's plain open.
+  FileHandle file = IsNtPlatform(platform_.system) ? platform_.files.OpenReadExclusive(path)
+                                                   : platform_.files.OpenRead(path);
+  ScopedFile closer(platform_.files, file);
+  return closer.valid();
+}
+
+void OemPage::ClearList() {
+  view_.ClearRows(ids::kModuleList);
+  listed_.clear();
+}
+
+void OemPage::OnInitDialog(bool moduleCommands) {
+  view_.SetText(ids::kInstallerName, state_.packagePath);
+  OnInstallerNameChange();
+  for (int id : {ids::kModulePath, ids::kBrowseModule, ids::kAddModule, ids::kExtractModule,
+                 ids::kModuleToAddLabel}) {
+    view_.Show(id, moduleCommands);
+  }
+  view_.Show(ids::kDeleteModule, false);
+}
+
+bool OemPage::OnSetActive() {
+  std::string name = view_.GetText(ids::kInstallerName);
+  ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(name));
+  if (probe.valid()) {
+    probe.Reset();
+    LoadModuleList(state_.packagePath);
+  }
+  return true;
+}
+
+void OemPage::LoadModuleList(const std::string& path) {
+  ClearList();
+  {
+    ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(path));
+    if (!probe.valid()) {
+      std::string error = GetLastErrorText(platform_.system);
+      ShowNotice(platform_, Format(kCantGetFileSize, path.c_str(), error.c_str()));
+      return;
+    }
+  }
+  WalkResult walk = WalkModules(platform_, PackageRef{path, state_.recordSize});
+  std::vector<ModuleRow> rows = ModuleRows(walk);
+  int index = 0;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const ModuleRow& row = rows[i];
+    if (view_.InsertRow(ids::kModuleList, index,
+                        {row.name, row.predefined, row.size, row.extractTo, row.attributes})) {
+      listed_.push_back(walk.modules[i]);
+      ++index;
+    }
+  }
+}
+
+void OemPage::OnInstallerNameChange() {
+  std::string own = OwnPath();
+  state_.packagePath = view_.GetText(ids::kInstallerName);
+  if (!SamePathIgnoringCase(state_.packagePath, own)) {
+    if (CanOpenForReading(state_.packagePath)) {
+      LoadModuleList(state_.packagePath);
+      view_.Enable(ids::kAddModule, true);
+      view_.Enable(ids::kExtractModule, true);
+    } else {
+      view_.Enable(ids::kAddModule, false);
+      view_.Enable(ids::kExtractModule, false);
+      ClearList();
+    }
+    return;
+  }
+  // The running program itself: it is never appended to while it runs.
+  ClearList();
+  view_.Enable(ids::kAddModule, false);
+  view_.Enable(ids::kExtractModule, CanOpenForReading(own));
+}
+
+void OemPage::OnSetInstaller() {
+  std::string own = OwnPath();
+  std::optional<std::string> chosen = view_.AskSaveFile(own, false);
+  if (!chosen) return;
+  state_.packagePath = *chosen;
+  view_.SetText(ids::kInstallerName, *chosen);
+  OnInstallerNameChange();
+  LoadModuleList(state_.packagePath);
+}
+
+void OemPage::OnBrowseModule() {
+  if (std::optional<std::string> chosen = view_.AskOpenFile()) {
+    view_.SetText(ids::kModulePath, *chosen);
+  }
+}
+
+void OemPage::OnAddModule() {
+  std::string modulePath = view_.GetText(ids::kModulePath);
+  std::string installer = view_.GetText(ids::kInstallerName);
+  ModuleRecord record;
+  if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize)) {
+    AppendModule(platform_, modulePath, installer, record);
+  }
+  LoadModuleList(installer);
+}
+
+std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return std::nullopt;
+  const WalkedModule& wanted = listed_[static_cast<std::size_t>(row)];
+  // The package may have grown since it was listed; older modules keep
+  // their offsets, so the offset still names the listed module.
+  WalkResult walk = WalkModules(platform_, state_.package());
+  for (const WalkedModule& module : walk.modules) {
+    if (module.contentOffset == wanted.contentOffset &&
+        module.record.fileName == wanted.record.fileName &&
+        module.record.contentSize == wanted.record.contentSize) {
+      return module;
+    }
+  }
+  return std::nullopt;
+}
+
+bool OemPage::ExtractRow(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return true;
+  std::string name = listed_[static_cast<std::size_t>(row)].record.fileName;
+  std::optional<std::string> target = view_.AskSaveFile(name, true);
+  if (!target) return true;
+  std::optional<WalkedModule> module = ModuleOfRow(row);
+  if (!module) {
+    ShowNotice(platform_, kUnableToExtract);
+    return true;
+  }
+  {
+    ScopedFile existing(platform_.files, platform_.files.OpenRead(*target));
+    if (existing.valid()) {
+      existing.Reset();
+      if (!AskYesNoOwned(platform_, kBuilderOverwriteCaption,
+                         Format(kOverwriteQuestion, target->c_str()))) {
+        return false;
+      }
+      if (!DeletePath(platform_, *target, true)) {
+        std::string error = GetLastErrorText(platform_.system);
+        ShowNotice(platform_, Format(kUnableToDelete, target->c_str(), error.c_str()));
+        return false;
+      }
+    }
+  }
+  bool extracted = ExtractModule(platform_, state_.package(), *target,
+                                 static_cast<std::int32_t>(module->contentOffset),
+                                 module->record.contentSize, win::kAttrNormal);
+  ShowNotice(platform_, extracted ? kExtractedOk : kUnableToExtract);
+  return true;
+}
+
+void OemPage::OnExtractModule() {
+  std::vector<int> selected = view_.SelectedRows(ids::kModuleList);
+  if (selected.empty()) {
+    ShowError(platform_, kNothingToExtract);
+    return;
+  }
+  for (int row : selected) {
+    if (!ExtractRow(row)) return;
+  }
+}
+
+}  // namespace brelvane

@@ -1,0 +1,90 @@
+// The builder page's logic ("OEM Page"): names the installer that the
+// builder works on, lists its modules, adds a user-defined module to it and
+// extracts a module back out of it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/wizard_state.h"
+#include "builder/builder_view.h"
+#include "package/package.h"
+#include "platform/platform.h"
+
+namespace brelvane {
+
+inline constexpr char kOemPageCaption[] = "OEM Page";
+inline constexpr char kCantGetFileSize[] = "Can't get file size:\r\n%s\r\nError: %s";
+inline constexpr char kNothingToExtract[] = "Nothing to Extract";
+inline constexpr char kUnableToExtract[] = "Unable to Extract Module!";
+inline constexpr char kExtractedOk[] = "Module Extracted Successfully!";
+inline constexpr char kOverwriteQuestion[] =
+    "%s \r\nalready exist!  Delete this file before Installing?";
+inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
+inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
+inline constexpr char kRunFromDesktop[] =
+    "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
+
+// One column of the module list: heading, alignment and width in average
+// character widths of the page's font.
+struct ListColumn {
+  const char* heading;
+  bool centred;
+  int widthInChars;
+};
+inline constexpr ListColumn kModuleListColumns[] = {
+    {"Module Name", false, 19},      {"Prefefined Module", true, 15}, {"Size(in Bytes)", true, 11},
+    {"Extact to)", false, 20},       {"File Attributes)", false, 30},
+};
+
+// Equal paths up to letter case (the system compares file names that way).
+bool SamePathIgnoringCase(const std::string& a, const std::string& b);
+
+class OemPage {
+ public:
+  OemPage(const Platform& platform, WizardState& state, BuilderView& view)
+      : platform_(platform), state_(state), view_(view) {}
+
+  // Puts the shared package path into the installer edit (running the name
+  // change handler) and shows or hides the module commands: hidden, as in
+  // the installer as shipped, unless `moduleCommands` (the builder mode
+  // asked for on the command line); "Delete Module" stays hidden either way.
+  void OnInitDialog(bool moduleCommands);
+  // Lists the installer's modules when the installer edit names a file that
+  // can be opened.  Gives true.
+  bool OnSetActive();
+  // Rebuilds the rows from the installer at `path`, newest module first.
+  void LoadModuleList(const std::string& path);
+
+  void OnInstallerNameChange();
+  void OnSetInstaller();
+  void OnBrowseModule();
+  void OnAddModule();
+  // Extracts the module of each selected row: the very module the row shows,
+  // found by its place in the package, also when names repeat.
+  void OnExtractModule();
+
+  // The module behind each listed row, in row order.
+  const std::vector<WalkedModule>& listedModules() const { return listed_; }
+
+ private:
+  // The running program's own path; shows the message and ends the process
+  // when it cannot be had.
+  std::string OwnPath();
+  bool CanOpenForReading(const std::string& path);
+  void ClearList();
+  // The module listed in `row`, looked up afresh in the package at its
+  // content offset; nullopt when the package no longer holds it there.
+  std::optional<WalkedModule> ModuleOfRow(int row);
+  // Extracts one row's module; false when the command must end.
+  bool ExtractRow(int row);
+
+  Platform platform_;
+  WizardState& state_;
+  BuilderView& view_;
+  std::vector<WalkedModule> listed_;
+};
+
+}  // namespace brelvane

@@ -1,0 +1,126 @@
+#include "builder/predef_page.h"
+
+#include <iterator>
+#include <optional>
+#include <vector>
+
+#include "builder/oem_page.h"
+#include "builder/predefined_modules.h"
+#include "common/messages.h"
+
+namespace brelvane {
+namespace {
+
+struct GroupControls {
+  int source;
+  int root;
+  int attributes;
+  int caption;
+  const char* heading;
+};
+
+GroupControls ControlsOf(PredefGroup group) {
+  switch (group) {
+    case PredefGroup::Kestrin:
+      return {ids::kKestrinSource, ids::kKestrinRoot, ids::kKestrinAttributes, ids::kKestrinGroup,
+              "Mivora Kestrin Files"};
+    case PredefGroup::Ovin:
+      return {ids::kOvinSource, ids::kOvinRoot, ids::kOvinAttributes, ids::kOvinGroup,
+              "Mivora Ovin Files"};
+    case PredefGroup::Pellor:
+      break;
+  }
+  return {ids::kPellorSource, ids::kPellorRoot, ids::kPellorAttributes, ids::kPellorGroup,
+          "Mivora Pellor Files"};
+}
+
+constexpr PredefGroup kGroups[] = {PredefGroup::Kestrin, PredefGroup::Ovin, PredefGroup::Pellor};
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::string LastPathComponent(const std::string& path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    bool separator = IsSeparator(path[i]) || path[i] == ':';
+    if (separator && i + 1 < path.size() && !IsSeparator(path[i + 1])) start = i + 1;
+  }
+  return path.substr(start);
+}
+
+std::string WithoutBlanks(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  std::size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+std::string GroupCaption(const std::string& heading, int nameLength, int rootLength) {
+  int total = nameLength + rootLength;
+  if (total == 0) return heading;
+  bool over = total > kNameAndRootLimit;
+  const char* format = nullptr;
+  if (nameLength == 0) {
+    format = over ? "%s - %d/%d - OVERLIMIT - File Name Missing!" : "%s - %d/%d - File Name Missing!";
+  } else {
+    format = over ? "%s - %d/%d - OVERLIMIT!" : "%s - %d/%d";
+  }
+  return Format(format, heading.c_str(), total, kNameAndRootLimit);
+}
+
+void PredefPage::OnInitDialog() {
+  std::vector<std::string> choices(std::begin(kAttributeChoices), std::end(kAttributeChoices));
+  for (PredefGroup group : kGroups) view_.SetChoices(ControlsOf(group).attributes, choices);
+}
+
+bool PredefPage::OnSetActive() {
+  std::optional<std::string> own = platform_.system.OwnExecutablePath();
+  if (!own) {
+    ShowNotice(platform_, kRunFromDesktopPlease);
+    platform_.system.ExitProcess(0);
+  }
+  bool readable = false;
+  if (!SamePathIgnoringCase(state_.packagePath, *own)) {
+    ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(state_.packagePath));
+    readable = probe.valid();
+  }
+  view_.Enable(ids::kAddPredefined, readable);
+  for (PredefGroup group : kGroups) view_.SelectIndex(ControlsOf(group).attributes, 0);
+  return true;
+}
+
+void PredefPage::UpdateGroupCaption(PredefGroup group) {
+  GroupControls controls = ControlsOf(group);
+  std::string name = WithoutBlanks(LastPathComponent(view_.GetText(controls.source)));
+  std::string root = WithoutBlanks(view_.GetText(controls.root));
+  view_.SetText(controls.caption, GroupCaption(controls.heading, static_cast<int>(name.size()),
+                                               static_cast<int>(root.size())));
+}
+
+void PredefPage::OnBrowseSource(PredefGroup group) {
+  if (std::optional<std::string> chosen = view_.AskOpenFile()) {
+    view_.SetText(ControlsOf(group).source, *chosen);
+    UpdateGroupCaption(group);
+  }
+}
+
+void PredefPage::OnBrowseCombinedSource() {
+  if (std::optional<std::string> chosen = view_.AskOpenFile()) {
+    view_.SetText(ids::kCombinedSource, *chosen);
+  }
+}
+
+void PredefPage::OnAddPredefinedModules() {
+  auto groupOf = [this](PredefGroup group) {
+    GroupControls controls = ControlsOf(group);
+    return PredefinedGroup{view_.GetText(controls.source), view_.GetText(controls.root),
+                           view_.SelectedIndex(controls.attributes)};
+  };
+  PredefinedRequest request{groupOf(PredefGroup::Kestrin), groupOf(PredefGroup::Ovin),
+                            groupOf(PredefGroup::Pellor), view_.GetText(ids::kCombinedSource)};
+  bool ok = AddPredefinedModules(platform_, state_.packagePath, request);
+  ShowNotice(platform_, ok ? kAddSucceeded : kAddFailed);
+}
+
+}  // namespace brelvane

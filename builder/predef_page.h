@@ -1,0 +1,59 @@
+// The predefined-modules page's logic ("Predef Modules"): one command that
+// appends the Kestrin, Ovin, Pellor and combined modules to the builder's
+// installer, and the group captions that gauge the name and root lengths.
+#pragma once
+
+#include <string>
+
+#include "app/wizard_state.h"
+#include "builder/builder_view.h"
+#include "platform/platform.h"
+
+namespace brelvane {
+
+inline constexpr char kPredefPageCaption[] = "Predef Modules";
+inline constexpr char kAddSucceeded[] = "Add module Successfull";
+inline constexpr char kAddFailed[] = "Add module FAILED";
+inline constexpr char kRunFromDesktopPlease[] =
+    "Please run this application from DESKTOP folder. \r\nIf still does not work then please "
+    "contact Quorvix";
+// Longest file name plus extract root that a record's fields hold together.
+inline constexpr int kNameAndRootLimit = 254;
+// The attribute choices of the three combos, in index order.
+inline constexpr const char* kAttributeChoices[] = {"Normal", "R only", "Hidden", "R&H"};
+
+// The shell's view of a path's last component (as PathFindFileNameA): what
+// follows the last '\', '/' or ':' that is followed by a character other
+// than a separator; a trailing separator stays with its component.
+std::string LastPathComponent(const std::string& path);
+// Leading and trailing blanks removed (as PathRemoveBlanksA).
+std::string WithoutBlanks(const std::string& text);
+// A group box caption for a name and root of the given lengths.
+std::string GroupCaption(const std::string& heading, int nameLength, int rootLength);
+
+enum class PredefGroup { Kestrin, Ovin, Pellor };
+
+class PredefPage {
+ public:
+  PredefPage(const Platform& platform, WizardState& state, BuilderView& view)
+      : platform_(platform), state_(state), view_(view) {}
+
+  // Fills the three attribute combos with their choices.
+  void OnInitDialog();
+  // Enables "ADD Predefined Modules" for a readable installer other than the
+  // running program and resets the attribute combos to "Normal".  Gives true.
+  bool OnSetActive();
+  // A source or root edit of the group changed.
+  void UpdateGroupCaption(PredefGroup group);
+  // The "..." buttons: a file into the group's source edit.
+  void OnBrowseSource(PredefGroup group);
+  void OnBrowseCombinedSource();
+  void OnAddPredefinedModules();
+
+ private:
+  Platform platform_;
+  WizardState& state_;
+  BuilderView& view_;
+};
+
+}  // namespace brelvane
