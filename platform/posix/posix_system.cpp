@@ -1,0 +1,114 @@
+#include "platform/posix/posix_system.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/posix/posix_error.h"
+#include "platform/posix/shell_path.h"
+
+namespace brelvane {
+namespace {
+
+// Code page 1252 bytes 0x80..0x9F; 0 where the byte is unassigned and
+// passes through as itself.
+constexpr std::uint16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+char Cp1252Byte(std::uint16_t unit) {
+  if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) return static_cast<char>(unit);
+  for (int i = 0; i < 32; ++i) {
+    if (kCp1252High[i] == unit || (kCp1252High[i] == 0 && unit == 0x80 + i)) {
+      return static_cast<char>(0x80 + i);
+    }
+  }
+  return '?';
+}
+
+std::optional<std::string> HostWorkingDirectory() {
+  std::string buffer(4096, '\0');
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    SetPosixLastError(WindowsCodeFromErrno(errno));
+    return std::nullopt;
+  }
+  buffer.resize(buffer.find('\0'));
+  return buffer;
+}
+
+}  // namespace
+
+std::string Utf16ToCp1252(const std::uint16_t* units, std::size_t count) {
+  std::string text;
+  text.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) text += Cp1252Byte(units[i]);
+  return text;
+}
+
+PosixSystem::PosixSystem(PosixFileSystem& files) : files_(files) {}
+
+std::uint32_t PosixSystem::LastError() { return PosixLastError(); }
+
+void PosixSystem::SetLastError(std::uint32_t code) { SetPosixLastError(code); }
+
+std::string PosixSystem::ErrorText(std::uint32_t code) { return WindowsErrorText(code); }
+
+int PosixSystem::PlatformId() { return platform_id_; }
+
+std::uint32_t PosixSystem::CurrentDirectoryLength() {
+  auto directory = CurrentDirectory();
+  if (!directory) return 0;
+  return static_cast<std::uint32_t>(directory->size() + 1);
+}
+
+std::optional<std::string> PosixSystem::CurrentDirectory() {
+  if (current_directory_) return current_directory_;
+  return HostWorkingDirectory();
+}
+
+std::optional<std::string> PosixSystem::OwnExecutablePath() {
+  if (own_path_) return own_path_;
+  std::string buffer(4096, '\0');
+  ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) {
+    SetPosixLastError(n < 0 ? WindowsCodeFromErrno(errno) : win::kErrorFilenameExcedRange);
+    return std::nullopt;
+  }
+  buffer.resize(static_cast<std::size_t>(n));
+  return buffer;
+}
+
+std::uint32_t PosixSystem::LogicalDrives() { return files_.drives().Mask(); }
+
+std::string PosixSystem::WideToAnsi(const std::uint16_t* units, std::size_t count) {
+  return Utf16ToCp1252(units, count);
+}
+
+bool PosixSystem::Launch(const std::string& path) {
+  // The simulation runs no Windows programs: it checks that the file is
+  // there, as the shell would, and tells the front-end.
+  if (!files_.Exists(path)) {
+    SetPosixLastError(win::kErrorFileNotFound);
+    return false;
+  }
+  if (launch_observer_) launch_observer_(path);
+  return true;
+}
+
+std::string PosixSystem::StripPath(const std::string& path) { return ShellStripPath(path); }
+
+std::optional<std::size_t> PosixSystem::SkipRoot(const std::string& path) { return ShellSkipRoot(path); }
+
+bool PosixSystem::IsUnc(const std::string& path) { return ShellIsUnc(path); }
+
+void PosixSystem::ExitProcess(int code) {
+  std::fflush(nullptr);
+  std::exit(code);
+}
+
+}  // namespace brelvane

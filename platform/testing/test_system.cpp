@@ -1,0 +1,57 @@
+#include "platform/testing/test_system.h"
+
+namespace brelvane::testing {
+
+void TestSystem::SetCurrentDirectory(std::string directory) {
+  current_directory_ = std::move(directory);
+  current_directory_length_.reset();
+}
+
+int TestSystem::PlatformId() { return platform_id_ ? *platform_id_ : real_.PlatformId(); }
+
+std::uint32_t TestSystem::CurrentDirectoryLength() {
+  if (current_directory_length_error_) {
+    real_.SetLastError(*current_directory_length_error_);
+    return 0;
+  }
+  if (current_directory_length_) return *current_directory_length_;
+  if (current_directory_) return static_cast<std::uint32_t>(current_directory_->size() + 1);
+  return real_.CurrentDirectoryLength();
+}
+
+std::optional<std::string> TestSystem::CurrentDirectory() {
+  if (current_directory_error_) {
+    real_.SetLastError(*current_directory_error_);
+    return std::nullopt;
+  }
+  if (current_directory_) return current_directory_;
+  return real_.CurrentDirectory();
+}
+
+std::optional<std::string> TestSystem::OwnExecutablePath() {
+  if (own_path_error_) {
+    real_.SetLastError(*own_path_error_);
+    return std::nullopt;
+  }
+  if (own_path_) return own_path_;
+  return real_.OwnExecutablePath();
+}
+
+std::uint32_t TestSystem::LogicalDrives() { return logical_drives_ ? *logical_drives_ : real_.LogicalDrives(); }
+
+bool TestSystem::Launch(const std::string& path) {
+  launched_.push_back(path);
+  if (launch_error_) {
+    real_.SetLastError(*launch_error_);
+    return false;
+  }
+  if (pass_launch_) return real_.Launch(path);
+  return true;
+}
+
+void TestSystem::ExitProcess(int code) {
+  exit_codes_.push_back(code);
+  throw ProcessExit{code};
+}
+
+}  // namespace brelvane::testing

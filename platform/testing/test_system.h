@@ -1,0 +1,73 @@
+// A System for tests: passes every call to a real System unless the test
+// has overridden the answer.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace brelvane::testing {
+
+// Thrown by TestSystem::ExitProcess so a test can watch a fatal path end.
+struct ProcessExit {
+  int code;
+};
+
+class TestSystem : public System {
+ public:
+  explicit TestSystem(System& real) : real_(real) {}
+
+  void SetPlatformId(int id) { platform_id_ = id; }
+  // The current directory (its length follows from it).
+  void SetCurrentDirectory(std::string directory);
+  // A length that disagrees with the directory (it changed between calls).
+  void SetCurrentDirectoryLength(std::uint32_t length) { current_directory_length_ = length; }
+  void FailCurrentDirectoryLength(std::uint32_t error) { current_directory_length_error_ = error; }
+  void FailCurrentDirectory(std::uint32_t error) { current_directory_error_ = error; }
+  void SetOwnExecutablePath(std::string path) { own_path_ = std::move(path); }
+  void FailOwnExecutablePath(std::uint32_t error) { own_path_error_ = error; }
+  void SetLogicalDrives(std::uint32_t mask) { logical_drives_ = mask; }
+  // Launch records the path and succeeds without starting anything, unless
+  // told to fail or to pass the call to the real system.
+  void FailLaunch(std::uint32_t error) { launch_error_ = error; }
+  void PassLaunchThrough(bool pass) { pass_launch_ = pass; }
+  const std::vector<std::string>& launched() const { return launched_; }
+  const std::vector<int>& exit_codes() const { return exit_codes_; }
+
+  std::uint32_t LastError() override { return real_.LastError(); }
+  void SetLastError(std::uint32_t code) override { real_.SetLastError(code); }
+  std::string ErrorText(std::uint32_t code) override { return real_.ErrorText(code); }
+  int PlatformId() override;
+  std::uint32_t CurrentDirectoryLength() override;
+  std::optional<std::string> CurrentDirectory() override;
+  std::optional<std::string> OwnExecutablePath() override;
+  std::uint32_t LogicalDrives() override;
+  std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
+    return real_.WideToAnsi(units, count);
+  }
+  bool Launch(const std::string& path) override;
+  std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
+  std::optional<std::size_t> SkipRoot(const std::string& path) override { return real_.SkipRoot(path); }
+  bool IsUnc(const std::string& path) override { return real_.IsUnc(path); }
+  // Throws ProcessExit{code} instead of ending the process.
+  [[noreturn]] void ExitProcess(int code) override;
+
+ private:
+  System& real_;
+  std::optional<int> platform_id_;
+  std::optional<std::string> current_directory_;
+  std::optional<std::uint32_t> current_directory_length_;
+  std::optional<std::uint32_t> current_directory_length_error_;
+  std::optional<std::uint32_t> current_directory_error_;
+  std::optional<std::string> own_path_;
+  std::optional<std::uint32_t> own_path_error_;
+  std::optional<std::uint32_t> logical_drives_;
+  std::optional<std::uint32_t> launch_error_;
+  bool pass_launch_ = false;
+  std::vector<std::string> launched_;
+  std::vector<int> exit_codes_;
+};
+
+}  // namespace brelvane::testing
