@@ -1,0 +1,408 @@
+// The registry walks on simulated registries written inline: value readers,
+// the NT disk-to-letter path, the 9x device list, and model presence.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "discovery/device_tables.h"
+#include "discovery/discovery.h"
+#include "discovery/registry_walks.h"
+#include "platform/sim/sim_registry.h"
+#include "support/temp_drive.h"
+
+namespace brelvane {
+namespace {
+
+// ---- Registry text builders -------------------------------------------------
+
+std::string Escape(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string HexBytes(const std::string& bytes) {
+  std::string out;
+  char part[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(part, sizeof part, "%02x", static_cast<unsigned char>(bytes[i]));
+    out += (i ? "," : "") + std::string(part);
+  }
+  return out;
+}
+
+std::string Utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+const std::string kHklm = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\";
+
+// A numbered device list ("Count" and "0", "1", ...) under `key`.
+std::string NumberedList(const std::string& key, std::uint32_t count,
+                         const std::map<int, std::string>& entries) {
+  char line[40];
+  std::snprintf(line, sizeof line, "\"Count\"=dword:%08x\n", count);
+  std::string out = "[" + key + "]\n" + line;
+  for (const auto& [index, text] : entries)
+    out += "\"" + std::to_string(index) + "\"=\"" + Escape(text) + "\"\n";
+  return out;
+}
+
+std::string UsbStor(const std::vector<std::string>& devices) {
+  std::map<int, std::string> entries;
+  for (std::size_t i = 0; i < devices.size(); ++i) entries[static_cast<int>(i)] = devices[i];
+  return NumberedList(kHklm + "Services\\USBSTOR\\Enum", static_cast<std::uint32_t>(devices.size()),
+                      entries);
+}
+
+std::string DiskKey(const std::string& instance, const std::string& parent_id_prefix) {
+  return "[" + kHklm + "Enum\\" + instance + "]\n\"ParentIdPrefix\"=\"" + parent_id_prefix + "\"\n";
+}
+
+std::string VolumeText(const std::string& parent_id_prefix) {
+  return "\\??\\STORAGE#RemovableMedia#" + parent_id_prefix +
+         "&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+}
+
+std::string Mounts(const std::map<char, std::string>& entries) {
+  std::string out = "[HKEY_LOCAL_MACHINE\\SYSTEM\\MountedDevices]\n";
+  for (const auto& [letter, data] : entries)
+    out += std::string("\"\\\\DosDevices\\\\") + letter + ":\"=hex:" + HexBytes(data) + "\n";
+  return out;
+}
+
+const std::string kOvinUsb = "USB\\VID_2F1C&PID_2201\\0123456789AB";
+const std::string kOvinUsb2 = "USB\\Vid_2F1C&Pid_2202\\0000000002";
+const std::string kKestrinUsb = "USB\\Vid_2F1C&Pid_1101\\KS07";
+const std::string kKestrinExtraUsb = "USB\\VID_2F1C&PID_110B\\KS08";
+const std::string kPellorUsb = "USB\\VID_2F1C&PID_3302\\PL42";
+const std::string kOtherUsb = "USB\\VID_0781&PID_5567\\4C53";
+const std::string kOvinDisk = "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM_Flash&Rev_1.00\\7&1a2b&0";
+const std::string kOvinDisk2 = "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM_Flash&Rev_1.00\\7&3c4d&0";
+
+// One Ovin disk, listed as disk 0, with its volume mounted at `letter`.
+std::string OvinChain(char letter) {
+  return NumberedList(kHklm + "Services\\Disk\\Enum", 1, {{0, kOvinDisk}}) +
+         DiskKey(kOvinDisk, "8&aa&0") + Mounts({{letter, Utf16(VolumeText("8&aa&0"))}});
+}
+
+std::string Device9x(const std::string& subkey, const std::string& hardware_key) {
+  return "[HKEY_DYN_DATA\\Config Manager\\Enum\\" + subkey + "]\n\"HardWareKey\"=\"" +
+         Escape(hardware_key) + "\"\n";
+}
+
+std::string Letter9x(const std::string& hardware_key, const std::string& letter) {
+  return "[HKEY_LOCAL_MACHINE\\Enum\\" + hardware_key + "]\n\"CurrentDriveLetterAssignment\"=\"" +
+         letter + "\"\n";
+}
+
+const std::string kScsi0 = "SCSI\\QUORVIX_OEM_____________0\\DISK0";
+const std::string kScsi1 = "SCSI\\QUORVIX_OEM_____________1\\DISK1";
+
+// A registry that passes everything through but fails chosen opens of one
+// key: the `nth` open of `subkey` (0-based) and every open after it.
+class FailingOpens : public Registry {
+ public:
+  FailingOpens(Registry& inner, std::string subkey, int nth)
+      : inner_(inner), subkey_(std::move(subkey)), nth_(nth) {}
+  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access, RegKey* out) override {
+    if (subkey == subkey_ && opens_++ >= nth_) return win::kErrorAccessDenied;
+    return inner_.OpenKey(parent, subkey, access, out);
+  }
+  long EnumKey(RegKey key, std::uint32_t index, std::size_t capacity, std::string* name) override {
+    return inner_.EnumKey(key, index, capacity, name);
+  }
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override {
+    return inner_.QueryValue(key, name, type, data, size);
+  }
+  long CloseKey(RegKey key) override { return inner_.CloseKey(key); }
+
+ private:
+  Registry& inner_;
+  std::string subkey_;
+  int nth_;
+  int opens_ = 0;
+};
+
+class Walks : public ::testing::Test {
+ protected:
+  void Load(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(registry_.LoadText("REGEDIT4\n" + text, "walk.reg", &error)) << error;
+    test_.UseRegistry(registry_);
+  }
+  // Every key a walk opened was closed again.
+  void ExpectNoOpenKeys() { EXPECT_EQ(registry_.OpenHandleCount(), 0u); }
+
+  SimRegistry registry_;
+  testing::TestPlatform test_;
+};
+
+// ---- Value readers -----------------------------------------------------------
+
+TEST_F(Walks, ReadRegStringTakesTextUpToTheFirstZeroAndRefusesOverlongText) {
+  const std::string long259(259, 'x'), long260(260, 'x'), long1100(1100, 'x');
+  Load("[HKEY_LOCAL_MACHINE\\K]\n\"sz\"=\"text\"\n\"bin\"=hex:41,42\n\"inner\"=hex:41,00,42\n"
+       "\"dw\"=dword:00434241\n\"l259\"=\"" + long259 + "\"\n\"l260\"=\"" + long260 +
+       "\"\n\"l1100\"=\"" + long1100 + "\"\n\"empty\"=\"\"\n");
+  struct Case { const char* name; std::string expected; };
+  const Case cases[] = {
+      {"sz", "text"},   {"bin", "AB"},  {"inner", "A"},  {"dw", "ABC"},
+      {"l259", long259}, {"l260", ""},  {"l1100", ""},   {"empty", ""}, {"missing", ""},
+  };
+  ScopedKey key(registry_);
+  ASSERT_TRUE(key.Open(kHkeyLocalMachine, "K", win::kKeyRead));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadRegString(registry_, key.get(), c.name), c.expected);
+  }
+}
+
+TEST_F(Walks, ReadRegDwordIsLittleEndianAndZeroWhenUnreadable) {
+  Load("[HKEY_LOCAL_MACHINE\\K]\n\"dw\"=dword:0000012c\n\"two\"=hex:2c,01\n"
+       "\"eight\"=hex:01,00,00,00,00,00,00,00\n\"big\"=dword:ffffffff\n");
+  struct Case { const char* name; std::uint32_t expected; };
+  const Case cases[] = {{"dw", 300}, {"two", 300}, {"eight", 0}, {"big", 0xFFFFFFFFu}, {"missing", 0}};
+  ScopedKey key(registry_);
+  ASSERT_TRUE(key.Open(kHkeyLocalMachine, "K", win::kKeyRead));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadRegDword(registry_, key.get(), c.name), c.expected);
+  }
+}
+
+// ---- NT family: disk list and drive letter --------------------------------------
+
+struct DiskListCase {
+  const char* what;
+  std::uint32_t count;
+  std::map<int, std::string> disks;
+  int expected;
+};
+
+TEST_F(Walks, FindDiskInstanceTakesTheFirstMatchWithinTheWholeCount) {
+  const DiskListCase cases[] = {
+      {"no disk matches", 2, {{0, "IDE\\DiskST3500\\5&1"}, {1, "USBSTOR\\Disk&Ven_Other&Prod_X\\1"}}, -1},
+      {"letter case differs", 1, {{0, "USBSTOR\\DISK&VEN_QUORVIX&PROD_OEM_FLASH\\1"}}, -1},
+      {"second of two entries", 2, {{0, "IDE\\DiskST3500\\5&1"}, {1, kOvinDisk}}, 1},
+      {"two matching disks: lower index", 3, {{1, kOvinDisk2}, {2, kOvinDisk}}, 1},
+      {"count 0", 0, {{0, kOvinDisk}}, -1},
+      {"entry beyond the count", 1, {{1, kOvinDisk}}, -1},
+      {"count 200 read whole", 200, {{199, kOvinDisk}}, 199},
+      {"count 300 read whole", 300, {{150, kOvinDisk}}, 150},
+      {"count bounded: last entry read", 0xFFFFFFFFu, {{4095, kOvinDisk}}, 4095},
+      {"count bounded: beyond the bound", 0xFFFFFFFFu, {{4096, kOvinDisk}}, -1},
+  };
+  for (const DiskListCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRegistry registry;
+    ASSERT_TRUE(registry.LoadText(
+        "REGEDIT4\n" + NumberedList(kHklm + "Services\\Disk\\Enum", c.count, c.disks), "d.reg",
+        nullptr));
+    std::string instance = "untouched";
+    EXPECT_EQ(FindDiskInstance(registry, OemDiskId, &instance), c.expected);
+    EXPECT_EQ(instance, c.expected < 0 ? "untouched" : c.disks.at(c.expected));
+    EXPECT_EQ(FindDiskInstance(registry, OemDiskId, nullptr), c.expected);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(Walks, FindDiskInstanceWithoutTheListOrCount) {
+  Load("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum]\n\"0\"=\"" +
+       Escape(kOvinDisk) + "\"\n");
+  EXPECT_EQ(FindDiskInstance(registry_, OemDiskId, nullptr), -1);
+  SimRegistry empty;
+  EXPECT_EQ(FindDiskInstance(empty, OemDiskId, nullptr), -1);
+}
+
+struct NtLetterCase {
+  const char* what;
+  std::string registry;
+  std::string drives;  // present letters
+  char expected;
+};
+
+std::uint32_t MaskOf(const std::string& letters) {
+  std::uint32_t mask = 0;
+  for (char c : letters) mask |= 1u << (c - 'A');
+  return mask;
+}
+
+TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
+  const std::string list = NumberedList(kHklm + "Services\\Disk\\Enum", 1, {{0, kOvinDisk}});
+  const std::string disk = DiskKey(kOvinDisk, "8&aa&0");
+  const std::string volume = Utf16(VolumeText("8&aa&0"));
+  const NtLetterCase cases[] = {
+      {"one drive", OvinChain('E'), "CE", 'E'},
+      {"letter not present", OvinChain('E'), "CD", 0},
+      {"stale entry passed over", list + disk + Mounts({{'D', volume}, {'F', volume}}), "CF", 'F'},
+      {"first present letter in C..Z order", list + disk + Mounts({{'H', volume}, {'F', volume}}), "CFH", 'F'},
+      {"A and B are never tried", list + disk + Mounts({{'A', volume}, {'B', volume}}), "ABC", 0},
+      {"Z is tried", list + disk + Mounts({{'Z', volume}}), "CZ", 'Z'},
+      {"short fixed-disk entry", list + disk + Mounts({{'E', "\xa1\xb2\xc3\xd4\x00\x7e\x00\x00"}}), "CE", 0},
+      {"entry one unit shorter than the volume path",
+       list + disk + Mounts({{'E', Utf16(VolumeText("8&aa&0").substr(0, 30))}}), "CE", 0},
+      {"entry of another volume", list + disk + Mounts({{'E', Utf16(VolumeText("8&bb&0"))}}), "CE", 0},
+      {"ANSI entry does not match", list + disk + Mounts({{'E', VolumeText("8&aa&0")}}), "CE", 0},
+      {"entry longer than 260 bytes skipped",
+       list + disk + Mounts({{'E', volume + Utf16(std::string(60, 'x'))}, {'F', volume}}), "CEF", 'F'},
+      {"no ParentIdPrefix", list + "[" + kHklm + "Enum\\" + kOvinDisk + "]\n" +
+       Mounts({{'E', volume}}), "CE", 0},
+      {"volume path filling the whole 260-byte mount entry",
+       list + DiskKey(kOvinDisk, std::string(103, 'p')) +
+       Mounts({{'E', Utf16("\\??\\STORAGE#RemovableMedia#" + std::string(103, 'p'))}}), "CE", 'E'},
+      {"ParentIdPrefix too long for its 233 bytes",
+       list + DiskKey(kOvinDisk, std::string(233, 'p')) + Mounts({{'E', volume}}), "CE", 0},
+      {"no device key for the disk", list + Mounts({{'E', volume}}), "CE", 0},
+      {"no mount list", list + disk, "CE", 0},
+      {"no disk list", disk + Mounts({{'E', volume}}), "CE", 0},
+  };
+  for (const NtLetterCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRegistry registry;
+    std::string error;
+    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "nt.reg", &error)) << error;
+    test_.UseRegistry(registry);
+    test_.system().SetLogicalDrives(MaskOf(c.drives));
+    EXPECT_EQ(FindDriveLetterNt(test_.platform(), OemDiskId), c.expected);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+// ---- 9x family -------------------------------------------------------------------
+
+struct Letter9xCase {
+  const char* what;
+  std::string registry;
+  char expected;
+};
+
+TEST_F(Walks, FindDriveLetter9xNeedsTheUsbDeviceThenTakesTheFirstDiskWithALetter) {
+  const std::string usb = Device9x("A1", kOvinUsb);
+  const std::string disk = Device9x("B1", kScsi0) + Letter9x(kScsi0, "F");
+  const Letter9xCase cases[] = {
+      {"device and disk", usb + disk, 'F'},
+      {"disk listed before the device", Device9x("B0", kScsi0) + usb + Letter9x(kScsi0, "F"), 'F'},
+      {"no USB device, disk present", disk, 0},
+      {"USB device of another model", Device9x("A1", kPellorUsb) + disk, 0},
+      {"USB device in lower case", Device9x("A1", "usb\\vid_2f1c&pid_2201\\x") + disk, 'F'},
+      {"device but no disk", usb + Device9x("B1", "SCSI\\OTHER___DISK____________0\\X"), 0},
+      {"disk key in lower case", usb + Device9x("B1", "scsi\\quorvix_oem_____________0\\d") +
+       Letter9x("scsi\\quorvix_oem_____________0\\d", "F"), 0},
+      {"other revision matches", usb + Device9x("B1", kScsi1) + Letter9x(kScsi1, "G"), 'G'},
+      {"two disks with letters: first listed", usb + Device9x("B0", kScsi1) + Letter9x(kScsi1, "H") + disk, 'H'},
+      {"first disk without a letter is passed over",
+       usb + Device9x("B0", kScsi1) + "[HKEY_LOCAL_MACHINE\\Enum\\" + kScsi1 + "]\n" + disk, 'F'},
+      {"first disk without its Enum key is passed over", usb + Device9x("B0", kScsi1) + disk, 'F'},
+      {"empty letter is no letter", usb + Device9x("B1", kScsi0) + Letter9x(kScsi0, ""), 0},
+      {"letter kept as stored", usb + Device9x("B1", kScsi0) + Letter9x(kScsi0, "f:"), 'f'},
+      {"entry without HardWareKey before the device",
+       "[HKEY_DYN_DATA\\Config Manager\\Enum\\A0]\n\"Problem\"=dword:0\n" + usb + disk, 'F'},
+      {"entry without HardWareKey before the disk",
+       usb + "[HKEY_DYN_DATA\\Config Manager\\Enum\\B0]\n" + disk, 'F'},
+      {"HardWareKey longer than 520 bytes passed over",
+       Device9x("A0", kOvinUsb + std::string(520, 'x')) + usb + disk, 'F'},
+      {"subkey name longer than 519 characters passed over",
+       Device9x(std::string(520, 'n'), "x") + usb + disk, 'F'},
+      {"no device list", Letter9x(kScsi0, "F"), 0},
+  };
+  for (const Letter9xCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRegistry registry;
+    std::string error;
+    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "9x.reg", &error)) << error;
+    EXPECT_EQ(FindDriveLetter9x(registry, OvinIds[0], OemScsiIdPrimary), c.expected);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(Walks, FindDriveLetter9xWhenTheSecondOpenOfTheListFails) {
+  Load(Device9x("A1", kOvinUsb) + Device9x("B1", kScsi0) + Letter9x(kScsi0, "F"));
+  FailingOpens failing(registry_, kConfigManagerEnumKey, 1);
+  EXPECT_EQ(FindDriveLetter9x(failing, OvinIds[0], OemScsiIdPrimary), 0);
+  ExpectNoOpenKeys();
+}
+
+// ---- Model presence ------------------------------------------------------------------
+
+struct PresenceCase {
+  const char* what;
+  bool nt;
+  std::string registry;
+  ModelPresence expected;
+};
+
+std::string List9x(const std::vector<std::string>& hardware_keys) {
+  std::string out;
+  for (std::size_t i = 0; i < hardware_keys.size(); ++i)
+    out += Device9x("D" + std::to_string(i), hardware_keys[i]);
+  return out;
+}
+
+TEST_F(Walks, DetectSupportedModelsFormsOneCodeFromThePresentModels) {
+  const std::string usbstor = kHklm + "Services\\USBSTOR\\Enum";
+  const PresenceCase cases[] = {
+      {"NT: nothing", true, UsbStor({kOtherUsb}), 0},
+      {"NT: Kestrin", true, UsbStor({kKestrinUsb}), 1},
+      {"NT: Kestrin by a later revision id", true, UsbStor({kKestrinExtraUsb}), 1},
+      {"NT: Ovin", true, UsbStor({kOtherUsb, kOvinUsb}), 2},
+      {"NT: Pellor", true, UsbStor({kPellorUsb}), 3},
+      {"NT: Kestrin and Ovin", true, UsbStor({kKestrinUsb, kOvinUsb}), 4},
+      {"NT: Ovin and Kestrin", true, UsbStor({kOvinUsb, kKestrinUsb}), 4},
+      {"NT: Kestrin and Pellor", true, UsbStor({kPellorUsb, kKestrinUsb}), 5},
+      {"NT: Ovin and Pellor", true, UsbStor({kPellorUsb, kOvinUsb}), 6},
+      {"NT: all three", true, UsbStor({kOvinUsb2, kPellorUsb, kKestrinUsb}), 7},
+      {"NT: two Ovin drives", true, UsbStor({kOvinUsb, kOvinUsb2}), 2},
+      {"NT: lower-case device path", true, UsbStor({"usb\\vid_2f1c&pid_2201\\x"}), 2},
+      {"NT: no Count", true, "[" + usbstor + "]\n\"0\"=\"" + Escape(kOvinUsb) + "\"\n", 0},
+      {"NT: Count 0", true, NumberedList(usbstor, 0, {{0, kOvinUsb}}), 0},
+      {"NT: Count 200 read whole", true, NumberedList(usbstor, 200, {{199, kOvinUsb}}), 2},
+      {"NT: Count 300 read whole", true, NumberedList(usbstor, 300, {{200, kOvinUsb}}), 2},
+      {"NT: gaps in the list", true, NumberedList(usbstor, 5, {{1, kKestrinUsb}, {4, kPellorUsb}}), 5},
+      {"NT: no USBSTOR list", true, List9x({kOvinUsb}), 0},
+      {"9x: Ovin", false, List9x({"Root\\*PNP0A03\\0000", kOvinUsb}), 2},
+      {"9x: all three", false, List9x({kPellorUsb, kOvinUsb, kKestrinExtraUsb}), 7},
+      {"9x: Kestrin and Ovin", false, List9x({kOvinUsb2, kKestrinUsb}), 4},
+      {"9x: entry without HardWareKey before Ovin",
+       false, "[HKEY_DYN_DATA\\Config Manager\\Enum\\D0]\n" + Device9x("D1", kOvinUsb), 2},
+      {"9x: overlong HardWareKey before Ovin (260-byte buffer)",
+       false, List9x({kKestrinUsb + std::string(240, 'x'), kOvinUsb}), 2},
+      {"9x: no device list", false, UsbStor({kOvinUsb}), 0},
+      {"9x ignores the NT list", false, UsbStor({kOvinUsb}) + List9x({kPellorUsb}), 3},
+  };
+  for (const PresenceCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRegistry registry;
+    std::string error;
+    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "p.reg", &error)) << error;
+    test_.UseRegistry(registry);
+    EXPECT_EQ(DetectSupportedModels(test_.platform(), c.nt), c.expected);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST_F(Walks, DetectSupportedModels9xStopsWhenTheListCannotBeOpenedAgain) {
+  Load(List9x({kKestrinUsb, kOvinUsb, kPellorUsb}));
+  struct Case { int failing_open; ModelPresence expected; };
+  // Pass 0 looks for Kestrin, pass 1 for Ovin, pass 2 for Pellor.
+  const Case cases[] = {{0, 0}, {1, 1}, {2, 4}, {3, 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failing_open);
+    FailingOpens failing(registry_, kConfigManagerEnumKey, c.failing_open);
+    test_.UseRegistry(failing);
+    EXPECT_EQ(DetectSupportedModels(test_.platform(), false), c.expected);
+    ExpectNoOpenKeys();
+  }
+}
+
+}  // namespace
+}  // namespace brelvane
