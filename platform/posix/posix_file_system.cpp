@@ -104,6 +104,17 @@ bool ComesBefore(const DirEntry& a, const DirEntry& b) {
                                       });
 }
 
+// Handles opened by the C runtime do not share deletion: a file that any
+// handle holds open cannot be deleted.  Every open of the simulation holds an
+// advisory lock, which an exclusive probe detects.
+bool IsOpenElsewhere(const std::string& host) {
+  int probe = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (probe < 0) return false;
+  bool held = ::flock(probe, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(probe);
+  return held;
+}
+
 bool IsAttributeUnsupported(int error) { return error == ENOTSUP || error == EPERM; }
 
 }  // namespace
@@ -329,6 +340,7 @@ bool PosixFileSystem::DeleteFile(const std::string& path) {
   if (S_ISDIR(st.st_mode)) return Fail(win::kErrorAccessDenied);
   // Windows refuses to delete a read-only file; the host would not.
   if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(win::kErrorAccessDenied);
+  if (S_ISREG(st.st_mode) && IsOpenElsewhere(host)) return Fail(win::kErrorSharingViolation);
   if (::unlink(host.c_str()) != 0) return Fail(CodeForErrno(errno, host));
   std::lock_guard lock(fallback_mutex_);
   fallback_bits_.erase({st.st_dev, st.st_ino});

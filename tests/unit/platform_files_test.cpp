@@ -348,3 +348,20 @@ TEST_F(HostFiles, RemovedDirectoryIsGone) {
 
 }  // namespace
 }  // namespace brelvane
+
+namespace brelvane {
+namespace {
+
+TEST_F(HostFiles, AnOpenFileCannotBeDeleted) {
+  MakeFile("busy", "x");
+  {
+    ScopedFile reader(files(), files().OpenRead(Path("busy")));
+    ASSERT_TRUE(reader.valid());
+    EXPECT_FALSE(files().DeleteFile(Path("busy")));
+    EXPECT_EQ(system().LastError(), win::kErrorSharingViolation);
+  }
+  EXPECT_TRUE(files().DeleteFile(Path("busy")));
+}
+
+}  // namespace
+}  // namespace brelvane

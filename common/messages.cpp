@@ -1,0 +1,62 @@
+#include "common/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "common/path_text.h"
+
+namespace brelvane {
+
+std::string ApplicationName(System& system) {
+  std::optional<std::string> own_path = system.OwnExecutablePath();
+  if (!own_path) return {};
+  std::string name = FindFileName(*own_path);
+  std::size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  std::string text;
+  if (length > 0) {
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    text.assign(buffer.data(), static_cast<std::size_t>(length));
+  }
+  va_end(args);
+  return text;
+}
+
+namespace {
+
+int ShowApplicationBox(const Platform& platform, const std::string& text, std::uint32_t style) {
+  return platform.prompts.Show(Message{text, ApplicationName(platform.system), style, false});
+}
+
+}  // namespace
+
+int ShowNotice(const Platform& platform, const std::string& text) {
+  return ShowApplicationBox(platform, text, win::kMbOk);
+}
+
+int ShowError(const Platform& platform, const std::string& text) {
+  return ShowApplicationBox(platform, text, win::kMbOk | win::kMbIconHand);
+}
+
+bool AskYesNo(const Platform& platform, const std::string& text) {
+  return ShowApplicationBox(platform, text, win::kMbYesNo | win::kMbIconQuestion) == win::kIdYes;
+}
+
+bool AskYesNoOwned(const Platform& platform, const std::string& caption, const std::string& text) {
+  Message message{text, caption, win::kMbYesNo | win::kMbIconQuestion, true};
+  return platform.prompts.Show(message) == win::kIdYes;
+}
+
+}  // namespace brelvane
