@@ -7,6 +7,7 @@
 #include "builder/oem_page.h"
 #include "builder/predefined_modules.h"
 #include "common/messages.h"
+#include "common/path_text.h"
 
 namespace brelvane {
 namespace {
@@ -36,25 +37,7 @@ GroupControls ControlsOf(PredefGroup group) {
 
 constexpr PredefGroup kGroups[] = {PredefGroup::Kestrin, PredefGroup::Ovin, PredefGroup::Pellor};
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 }  // namespace
-
-std::string LastPathComponent(const std::string& path) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    bool separator = IsSeparator(path[i]) || path[i] == ':';
-    if (separator && i + 1 < path.size() && !IsSeparator(path[i + 1])) start = i + 1;
-  }
-  return path.substr(start);
-}
-
-std::string WithoutBlanks(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  std::size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
 
 std::string GroupCaption(const std::string& heading, int nameLength, int rootLength) {
   int total = nameLength + rootLength;
@@ -92,8 +75,8 @@ bool PredefPage::OnSetActive() {
 
 void PredefPage::UpdateGroupCaption(PredefGroup group) {
   GroupControls controls = ControlsOf(group);
-  std::string name = WithoutBlanks(LastPathComponent(view_.GetText(controls.source)));
-  std::string root = WithoutBlanks(view_.GetText(controls.root));
+  std::string name = RemoveBlanks(FindFileName(view_.GetText(controls.source)));
+  std::string root = RemoveBlanks(view_.GetText(controls.root));
   view_.SetText(controls.caption, GroupCaption(controls.heading, static_cast<int>(name.size()),
                                                static_cast<int>(root.size())));
 }

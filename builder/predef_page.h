@@ -22,12 +22,6 @@ inline constexpr int kNameAndRootLimit = 254;
 // The attribute choices of the three combos, in index order.
 inline constexpr const char* kAttributeChoices[] = {"Normal", "R only", "Hidden", "R&H"};
 
-// The shell's view of a path's last component (as PathFindFileNameA): what
-// follows the last '\', '/' or ':' that is followed by a character other
-// than a separator; a trailing separator stays with its component.
-std::string LastPathComponent(const std::string& path);
-// Leading and trailing blanks removed (as PathRemoveBlanksA).
-std::string WithoutBlanks(const std::string& text);
 // A group box caption for a name and root of the given lengths.
 std::string GroupCaption(const std::string& heading, int nameLength, int rootLength);
 

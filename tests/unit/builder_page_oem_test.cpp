@@ -1,0 +1,320 @@
+// The builder page's logic on a temporary drive: choosing the installer,
+// the module list, "Add Module" and "Extract Module".
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "app/wizard_state.h"
+#include "builder/builder_mode.h"
+#include "builder/oem_page.h"
+#include "common/messages.h"
+#include "package/package.h"
+#include "support/temp_drive.h"
+#include "unit/builder_page_view.h"
+
+namespace brelvane {
+namespace {
+
+using testing::FakeBuilderView;
+using testing::TempDrive;
+using testing::TestPlatform;
+
+class OemPageTest : public ::testing::Test {
+ protected:
+  OemPageTest() {
+    drive_.WriteHostFile("setup.exe", std::string(2048, '\0'));
+    drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+    test_.system().SetOwnExecutablePath(drive_.WinPath("setup.exe"));
+    state_.packagePath = drive_.WinPath("setup.exe");
+  }
+
+  // Appends `content` as a module of `installer` (a file on the drive).
+  void Append(const std::string& installer, const std::string& name, const std::string& content,
+              int predefinedType = 0, const std::string& extractDir = "",
+              std::uint32_t attributes = win::kAttrNormal) {
+    drive_.WriteHostFile(name, content);
+    ModuleRecord record;
+    Platform platform = test_.platform();
+    ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir,
+                                  predefinedType != 0, predefinedType));
+    record.attributes = attributes;
+    ASSERT_TRUE(AppendModule(platform, drive_.WinPath(name), drive_.WinPath(installer), record));
+  }
+
+  std::vector<std::string> Texts() { return test_.prompts().texts(); }
+
+  TestPlatform test_;
+  TempDrive drive_{test_};
+  WizardState state_;
+  FakeBuilderView view_;
+  OemPage page_{test_.platform(), state_, view_};
+};
+
+TEST_F(OemPageTest, InitialisingOnTheRunningProgramListsNothingAndBlocksAdding) {
+  Append("setup.exe", "own.txt", "own module");
+  page_.OnInitDialog(false);
+  EXPECT_EQ(view_.texts[ids::kInstallerName], drive_.WinPath("setup.exe"));
+  EXPECT_TRUE(view_.rows.empty());
+  EXPECT_FALSE(view_.enabled[ids::kAddModule]);
+  EXPECT_TRUE(view_.enabled[ids::kExtractModule]);
+  // Activation lists the running installer's own modules.
+  page_.OnSetActive();
+  EXPECT_EQ(view_.Column(0), std::vector<std::string>{"own.txt"});
+  EXPECT_TRUE(Texts().empty());
+}
+
+TEST_F(OemPageTest, ModuleCommandsShowOnlyInBuilderModeAndDeleteNever) {
+  const int commands[] = {ids::kModulePath, ids::kBrowseModule, ids::kAddModule,
+                          ids::kExtractModule, ids::kModuleToAddLabel};
+  for (bool builderMode : {false, true}) {
+    SCOPED_TRACE(builderMode);
+    page_.OnInitDialog(builderMode);
+    for (int id : commands) EXPECT_EQ(view_.shown[id], builderMode) << id;
+    EXPECT_FALSE(view_.shown[ids::kDeleteModule]);
+  }
+}
+
+struct NameCase {
+  const char* label;
+  const char* typed;  // relative to the drive root
+  bool addEnabled;
+  bool extractEnabled;
+  std::size_t rows;
+};
+
+class InstallerNameTest : public OemPageTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(InstallerNameTest, EnablesCommandsByWhatTheNameNames) {
+  const NameCase& c = GetParam();
+  Append("target.exe", "m.txt", "module");
+  Append("setup.exe", "own.txt", "own");
+  page_.OnInitDialog(true);
+  view_.texts[ids::kInstallerName] = drive_.WinPath(c.typed);
+  page_.OnInstallerNameChange();
+  EXPECT_EQ(state_.packagePath, drive_.WinPath(c.typed));
+  EXPECT_EQ(view_.enabled[ids::kAddModule], c.addEnabled);
+  EXPECT_EQ(view_.enabled[ids::kExtractModule], c.extractEnabled);
+  EXPECT_EQ(view_.rows.size(), c.rows);
+  EXPECT_TRUE(Texts().empty()) << "typing never shows a message";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, InstallerNameTest,
+    ::testing::Values(NameCase{"another installer", "target.exe", true, true, 1},
+                      NameCase{"the running program", "setup.exe", false, true, 0},
+                      NameCase{"the running program in other letter case", "SETUP.EXE", false,
+                               true, 0},
+                      NameCase{"a name being typed", "targ", false, false, 0},
+                      NameCase{"a folder", "", false, false, 0}),
+    [](const ::testing::TestParamInfo<NameCase>& info) {
+      std::string name;
+      for (char c : std::string(info.param.label)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+TEST_F(OemPageTest, RowsShowEveryModuleNewestFirstWithItsColumns) {
+  Append("target.exe", "user.bin", "12345");
+  Append("target.exe", "kes.exe", "kestrin!", 1, "tools\\k", win::kAttrReadOnly | win::kAttrHidden);
+  Append("target.exe", "both.dat", "", 4, "", win::kAttrNormal | win::kAttrReadOnly);
+  page_.LoadModuleList(drive_.WinPath("target.exe"));
+  std::vector<std::vector<std::string>> expected = {
+      {"both.dat", "Yes-KES+OVIN", "0", "Root\\", "Normal, Read Only"},
+      {"kes.exe", "Yes-KESTRIN", "8", "Root\\tools\\k", "Read Only, Hidden"},
+      {"user.bin", "", "5", "User Defined", "Normal"},
+  };
+  EXPECT_EQ(view_.rows, expected);
+  ASSERT_EQ(page_.listedModules().size(), 3u);
+  EXPECT_EQ(page_.listedModules()[2].record.fileName, "user.bin");
+}
+
+TEST_F(OemPageTest, AnInstallerThatCannotBeOpenedIsReportedWithTheSystemText) {
+  page_.LoadModuleList(drive_.WinPath("missing.exe"));
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(Texts()[0], "Can't get file size:\r\n" + drive_.WinPath("missing.exe") +
+                            "\r\nError: " + test_.system().ErrorText(win::kErrorFileNotFound));
+  EXPECT_EQ(test_.prompts().messages()[0].style, win::kMbOk);
+  EXPECT_TRUE(view_.rows.empty());
+}
+
+TEST_F(OemPageTest, SetInstallerToANewNameDisablesBothAndReportsOnce) {
+  page_.OnInitDialog(true);
+  view_.fileAnswers.push_back(drive_.WinPath("new.exe"));
+  page_.OnSetInstaller();
+  EXPECT_EQ(view_.saveInitialNames, std::vector<std::string>{drive_.WinPath("setup.exe")});
+  EXPECT_EQ(view_.saveOverwritePrompts, std::vector<bool>{false});
+  EXPECT_EQ(view_.texts[ids::kInstallerName], drive_.WinPath("new.exe"));
+  EXPECT_EQ(state_.packagePath, drive_.WinPath("new.exe"));
+  EXPECT_FALSE(view_.enabled[ids::kAddModule]);
+  EXPECT_FALSE(view_.enabled[ids::kExtractModule]);
+  ASSERT_EQ(Texts().size(), 1u);
+  EXPECT_EQ(Texts()[0].rfind("Can't get file size:\r\n", 0), 0u);
+}
+
+TEST_F(OemPageTest, SetInstallerCancelledChangesNothing) {
+  page_.OnInitDialog(true);
+  page_.OnSetInstaller();
+  EXPECT_EQ(state_.packagePath, drive_.WinPath("setup.exe"));
+  EXPECT_TRUE(Texts().empty());
+}
+
+TEST_F(OemPageTest, AddModuleAppendsAndListsTheNewModuleFirst) {
+  Append("target.exe", "old.txt", "old");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  drive_.WriteHostFile("new.txt", "brand new");
+  view_.texts[ids::kModulePath] = drive_.WinPath("new.txt");
+  page_.OnAddModule();
+  EXPECT_EQ(view_.Column(0), (std::vector<std::string>{"new.txt", "old.txt"}));
+  EXPECT_EQ(view_.rows[0][3], "User Defined");
+  EXPECT_TRUE(Texts().empty());
+}
+
+TEST_F(OemPageTest, AddModuleWithoutAReadableModuleAppendsNothingSilently) {
+  Append("target.exe", "old.txt", "old");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  auto before = drive_.ReadHostFile("target.exe");
+  for (const std::string& module : {std::string(), drive_.WinPath("nowhere.txt")}) {
+    view_.texts[ids::kModulePath] = module;
+    page_.OnAddModule();
+    EXPECT_EQ(drive_.ReadHostFile("target.exe"), before);
+    EXPECT_EQ(view_.Column(0), std::vector<std::string>{"old.txt"});
+  }
+  EXPECT_TRUE(Texts().empty());
+}
+
+TEST_F(OemPageTest, ExtractWithoutASelectedRowIsAnError) {
+  page_.OnExtractModule();
+  ASSERT_EQ(test_.prompts().messages().size(), 1u);
+  EXPECT_EQ(test_.prompts().messages()[0].text, "Nothing to Extract");
+  EXPECT_EQ(test_.prompts().messages()[0].style, win::kMbIconHand);
+}
+
+// Two modules of one name: each row extracts its own module.
+TEST_F(OemPageTest, ExtractTakesTheModuleOfTheSelectedRowAmongEqualNames) {
+  Append("target.exe", "dup.txt", "the older content");
+  Append("target.exe", "dup.txt", "newer");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  ASSERT_EQ(view_.rows.size(), 2u);
+  const std::pair<int, const char*> cases[] = {{1, "the older content"}, {0, "newer"}};
+  for (auto [row, content] : cases) {
+    SCOPED_TRACE(row);
+    std::string out = "out" + std::to_string(row) + ".txt";
+    view_.selected = {row};
+    view_.fileAnswers.push_back(drive_.WinPath(out));
+    page_.OnExtractModule();
+    EXPECT_EQ(drive_.ReadHostFile(out), std::string(content));
+    EXPECT_EQ(view_.saveInitialNames.back(), "dup.txt");
+    EXPECT_TRUE(view_.saveOverwritePrompts.back());
+  }
+  EXPECT_EQ(Texts(), (std::vector<std::string>{kExtractedOk, kExtractedOk}));
+}
+
+TEST_F(OemPageTest, ExtractFindsTheListedModuleAfterTheInstallerGrew) {
+  Append("target.exe", "first.txt", "first content");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  Append("target.exe", "second.txt", "appended later");
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
+  page_.OnExtractModule();
+  EXPECT_EQ(drive_.ReadHostFile("out.txt"), std::string("first content"));
+}
+
+TEST_F(OemPageTest, ExtractReportsAModuleThatIsNoLongerThere) {
+  Append("target.exe", "gone.txt", "content");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
+  page_.OnExtractModule();
+  EXPECT_EQ(Texts(), std::vector<std::string>{kUnableToExtract});
+  EXPECT_FALSE(drive_.HostExists("out.txt"));
+}
+
+TEST_F(OemPageTest, ExtractedFilesAreNormalWhateverTheRecordSays) {
+  Append("target.exe", "ro.txt", "read only in the record", 2, "",
+         win::kAttrReadOnly | win::kAttrHidden);
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("ro-out.txt"));
+  page_.OnExtractModule();
+  std::uint32_t attributes = test_.files().GetAttributes(drive_.WinPath("ro-out.txt"));
+  EXPECT_EQ(attributes & (win::kAttrReadOnly | win::kAttrHidden), 0u);
+}
+
+struct OverwriteCase {
+  int answer;
+  const char* expectedContent;
+  std::vector<std::string> expectedTexts;
+};
+
+TEST_F(OemPageTest, ExtractOntoAnExistingFileAsksFirst) {
+  Append("target.exe", "m.txt", "module content");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  const std::string question = Format(kOverwriteQuestion, drive_.WinPath("existing.txt").c_str());
+  const OverwriteCase cases[] = {
+      {win::kIdNo, "keep me", {question}},
+      {win::kIdYes, "module content", {question, kExtractedOk}},
+  };
+  for (const OverwriteCase& c : cases) {
+    SCOPED_TRACE(c.answer);
+    test_.prompts().ClearMessages();
+    drive_.WriteHostFile("existing.txt", "keep me");
+    view_.selected = {0};
+    view_.fileAnswers.push_back(drive_.WinPath("existing.txt"));
+    test_.prompts().QueueAnswer(c.answer);
+    page_.OnExtractModule();
+    EXPECT_EQ(drive_.ReadHostFile("existing.txt"), std::string(c.expectedContent));
+    EXPECT_EQ(Texts(), c.expectedTexts);
+    const Message& asked = test_.prompts().messages()[0];
+    EXPECT_EQ(asked.caption, "Overwrite");
+    EXPECT_EQ(asked.style, win::kMbYesNo | win::kMbIconQuestion);
+    EXPECT_TRUE(asked.owned_by_page);
+  }
+}
+
+TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
+  Append("target.exe", "m.txt", "module");
+  view_.refuseRows = true;
+  page_.LoadModuleList(drive_.WinPath("target.exe"));
+  EXPECT_TRUE(page_.listedModules().empty());
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
+  page_.OnExtractModule();
+  EXPECT_FALSE(drive_.HostExists("out.txt"));
+}
+
+TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
+  test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
+  EXPECT_THROW(page_.OnInstallerNameChange(), testing::ProcessExit);
+  EXPECT_EQ(Texts(), std::vector<std::string>{kRunFromDesktop});
+}
+
+struct SwitchCase {
+  const char* arguments;
+  bool builder;
+};
+
+TEST(BuilderModeTest, OnlyTheOemSwitchOpensTheBuilder) {
+  const SwitchCase cases[] = {
+      {"", false},          {"/oem", true},        {"/OEM", true},     {"x /Oem y", true},
+      {"\"/oem\"", true},   {"/oemx", false},      {"oem", false},     {"-oem", false},
+      {"/o em", false},     {"  /oem  ", true},    {"/help", false},
+  };
+  for (const SwitchCase& c : cases) EXPECT_EQ(WantsBuilder(c.arguments), c.builder) << c.arguments;
+}
+
+TEST(SamePathTest, IgnoresLetterCaseOnly) {
+  EXPECT_TRUE(SamePathIgnoringCase("C:\\Dir\\Setup.exe", "c:\\dir\\SETUP.EXE"));
+  EXPECT_FALSE(SamePathIgnoringCase("C:\\Dir\\Setup.exe", "C:\\Dir\\Setup.ex"));
+  EXPECT_FALSE(SamePathIgnoringCase("C:\\Dir\\Setup.exe", "C:/Dir/Setup.exe"));
+}
+
+}  // namespace
+}  // namespace brelvane

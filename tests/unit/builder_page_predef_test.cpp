@@ -1,0 +1,174 @@
+// The predefined-modules page's logic: the gauge captions, activation and
+// the "ADD Predefined Modules" command on a temporary drive.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/wizard_state.h"
+#include "builder/predef_page.h"
+#include "package/package.h"
+#include "support/temp_drive.h"
+#include "unit/builder_page_view.h"
+
+namespace brelvane {
+namespace {
+
+using testing::FakeBuilderView;
+using testing::TempDrive;
+using testing::TestPlatform;
+
+struct CaptionCase {
+  int name;
+  int root;
+  const char* expected;
+};
+
+TEST(GroupCaptionTest, GaugesNameAndRootAgainstTheLimit) {
+  const CaptionCase cases[] = {
+      {0, 0, "H"},
+      {1, 0, "H - 1/254"},
+      {10, 244, "H - 254/254"},
+      {10, 245, "H - 255/254 - OVERLIMIT!"},
+      {0, 1, "H - 1/254 - File Name Missing!"},
+      {0, 254, "H - 254/254 - File Name Missing!"},
+      {0, 255, "H - 255/254 - OVERLIMIT - File Name Missing!"},
+  };
+  for (const CaptionCase& c : cases) {
+    EXPECT_EQ(GroupCaption("H", c.name, c.root), c.expected) << c.name << "+" << c.root;
+  }
+}
+
+class PredefPageTest : public ::testing::Test {
+ protected:
+  PredefPageTest() {
+    drive_.WriteHostFile("setup.exe", std::string(2048, '\0'));
+    drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+    test_.system().SetOwnExecutablePath(drive_.WinPath("setup.exe"));
+    state_.packagePath = drive_.WinPath("target.exe");
+    page_.OnInitDialog();
+  }
+
+  std::vector<WalkedModule> Modules() {
+    return WalkModules(test_.platform(), PackageRef{drive_.WinPath("target.exe")}).modules;
+  }
+
+  TestPlatform test_;
+  TempDrive drive_{test_};
+  WizardState state_;
+  FakeBuilderView view_;
+  PredefPage page_{test_.platform(), state_, view_};
+};
+
+TEST_F(PredefPageTest, CombosOfferTheFourChoicesAndStartAtNormal) {
+  const std::vector<std::string> choices = {"Normal", "R only", "Hidden", "R&H"};
+  for (int combo : {ids::kKestrinAttributes, ids::kOvinAttributes, ids::kPellorAttributes}) {
+    EXPECT_EQ(view_.choices[combo], choices);
+    view_.selection[combo] = 3;
+  }
+  page_.OnSetActive();
+  for (int combo : {ids::kKestrinAttributes, ids::kOvinAttributes, ids::kPellorAttributes}) {
+    EXPECT_EQ(view_.SelectedIndex(combo), 0);
+  }
+}
+
+struct ActivationCase {
+  const char* label;
+  const char* installer;
+  bool enabled;
+};
+
+TEST_F(PredefPageTest, AddIsEnabledOnlyForAnotherReadableInstaller) {
+  const ActivationCase cases[] = {
+      {"another installer", "target.exe", true},
+      {"the running program", "setup.exe", false},
+      {"the running program in capitals", "SETUP.EXE", false},
+      {"a missing file", "missing.exe", false},
+  };
+  for (const ActivationCase& c : cases) {
+    state_.packagePath = drive_.WinPath(c.installer);
+    page_.OnSetActive();
+    EXPECT_EQ(view_.enabled[ids::kAddPredefined], c.enabled) << c.label;
+  }
+}
+
+TEST_F(PredefPageTest, GroupCaptionCountsWithoutBlanksAndPath) {
+  view_.texts[ids::kOvinSource] = "C:\\payload\\  tool.exe ";
+  view_.texts[ids::kOvinRoot] = " apps\\x ";
+  page_.UpdateGroupCaption(PredefGroup::Ovin);
+  EXPECT_EQ(view_.texts[ids::kOvinGroup], "Mivora Ovin Files - 14/254");
+  view_.texts[ids::kOvinSource] = "";
+  page_.UpdateGroupCaption(PredefGroup::Ovin);
+  EXPECT_EQ(view_.texts[ids::kOvinGroup], "Mivora Ovin Files - 6/254 - File Name Missing!");
+  view_.texts[ids::kOvinRoot] = "";
+  page_.UpdateGroupCaption(PredefGroup::Ovin);
+  EXPECT_EQ(view_.texts[ids::kOvinGroup], "Mivora Ovin Files");
+  // Each group writes only its own caption.
+  EXPECT_EQ(view_.texts.count(ids::kKestrinGroup), 0u);
+}
+
+TEST_F(PredefPageTest, BrowsingFillsTheSourceAndItsCaption) {
+  view_.fileAnswers.push_back(std::string("C:\\x\\pellor.bin"));
+  page_.OnBrowseSource(PredefGroup::Pellor);
+  EXPECT_EQ(view_.texts[ids::kPellorSource], "C:\\x\\pellor.bin");
+  EXPECT_EQ(view_.texts[ids::kPellorGroup], "Mivora Pellor Files - 10/254");
+  page_.OnBrowseSource(PredefGroup::Kestrin);  // cancelled
+  EXPECT_EQ(view_.texts.count(ids::kKestrinSource), 0u);
+}
+
+TEST_F(PredefPageTest, AllSourcesEmptyAppendNothingAndSucceed) {
+  page_.OnAddPredefinedModules();
+  EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{kAddSucceeded});
+  EXPECT_TRUE(Modules().empty());
+}
+
+struct AddCase {
+  const char* label;
+  const char* kestrin;  // source names on the drive; "" for none, "missing" for absent
+  const char* ovin;
+  int ovinChoice;
+  const char* message;
+  std::vector<std::string> modules;  // newest first
+};
+
+TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
+  drive_.WriteHostFile("k.bin", "kestrin");
+  drive_.WriteHostFile("o.bin", "ovin");
+  const AddCase cases[] = {
+      {"both valid", "k.bin", "o.bin", 3, kAddSucceeded, {"o.bin", "k.bin"}},
+      {"kestrin missing", "missing", "o.bin", 0, kAddFailed, {}},
+      {"ovin missing", "k.bin", "missing", 0, kAddFailed, {"k.bin"}},
+  };
+  for (const AddCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+    test_.prompts().ClearMessages();
+    view_.texts[ids::kKestrinSource] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
+    view_.texts[ids::kKestrinRoot] = "k\\dir";
+    view_.texts[ids::kOvinSource] = *c.ovin ? drive_.WinPath(c.ovin) : "";
+    view_.selection[ids::kKestrinAttributes] = 0;
+    view_.selection[ids::kOvinAttributes] = c.ovinChoice;
+    page_.OnAddPredefinedModules();
+    EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{c.message});
+    std::vector<std::string> names;
+    for (const WalkedModule& m : Modules()) names.push_back(m.record.fileName);
+    EXPECT_EQ(names, c.modules);
+  }
+  // The last successful case: the Ovin module carries R&H, Kestrin its root.
+  drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+  view_.texts[ids::kKestrinSource] = drive_.WinPath("k.bin");
+  view_.texts[ids::kOvinSource] = drive_.WinPath("o.bin");
+  view_.selection[ids::kOvinAttributes] = 3;
+  view_.selection[ids::kKestrinAttributes] = -1;  // text typed instead of a choice
+  page_.OnAddPredefinedModules();
+  auto modules = Modules();
+  ASSERT_EQ(modules.size(), 2u);
+  EXPECT_EQ(modules[0].record.attributes, win::kAttrReadOnly | win::kAttrHidden);
+  EXPECT_EQ(modules[0].record.marker, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A");
+  EXPECT_EQ(modules[1].record.attributes, win::kAttrNormal);
+  EXPECT_EQ(modules[1].record.extractDir, "k\\dir");
+  EXPECT_EQ(modules[1].record.marker, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T");
+}
+
+}  // namespace
+}  // namespace brelvane

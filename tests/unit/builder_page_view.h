@@ -1,0 +1,79 @@
+// A builder view for tests: remembers texts, visibility, enabled states,
+// list rows and combo choices, and answers file dialogs from a script.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "builder/builder_view.h"
+
+namespace brelvane::testing {
+
+class FakeBuilderView : public BuilderView {
+ public:
+  bool SetText(int id, const std::string& text) override {
+    texts[id] = text;
+    return true;
+  }
+  void Show(int id, bool visible) override { shown[id] = visible; }
+  bool IsChecked(int id) override { return checked[id]; }
+  void SetChecked(int id, bool value) override { checked[id] = value; }
+  std::string GetText(int id) override { return texts[id]; }
+  void Enable(int id, bool enabled) override { this->enabled[id] = enabled; }
+  void ClearRows(int) override {
+    rows.clear();
+    selected.clear();
+  }
+  bool InsertRow(int, int index, const std::vector<std::string>& cells) override {
+    if (refuseRows) return false;
+    rows.insert(rows.begin() + index, cells);
+    return true;
+  }
+  std::vector<int> SelectedRows(int) override { return selected; }
+  void SetChoices(int id, const std::vector<std::string>& items) override { choices[id] = items; }
+  int SelectedIndex(int id) override {
+    auto found = selection.find(id);
+    return found == selection.end() ? -1 : found->second;
+  }
+  void SelectIndex(int id, int index) override { selection[id] = index; }
+  std::optional<std::string> AskOpenFile() override { return NextFile(false); }
+  std::optional<std::string> AskSaveFile(const std::string& initial, bool promptOverwrite) override {
+    saveInitialNames.push_back(initial);
+    saveOverwritePrompts.push_back(promptOverwrite);
+    return NextFile(true);
+  }
+
+  // Row texts of one column, top to bottom.
+  std::vector<std::string> Column(std::size_t column) const {
+    std::vector<std::string> cells;
+    for (const auto& row : rows) cells.push_back(row.at(column));
+    return cells;
+  }
+
+  std::map<int, std::string> texts;
+  std::map<int, bool> shown;
+  std::map<int, bool> checked;
+  std::map<int, bool> enabled;
+  std::map<int, std::vector<std::string>> choices;
+  std::map<int, int> selection;
+  std::vector<std::vector<std::string>> rows;
+  std::vector<int> selected;
+  bool refuseRows = false;
+  // Answers of the file dialogs in order; nullopt is Cancel.
+  std::deque<std::optional<std::string>> fileAnswers;
+  std::vector<std::string> saveInitialNames;
+  std::vector<bool> saveOverwritePrompts;
+
+ private:
+  std::optional<std::string> NextFile(bool) {
+    if (fileAnswers.empty()) return std::nullopt;
+    std::optional<std::string> answer = fileAnswers.front();
+    fileAnswers.pop_front();
+    return answer;
+  }
+};
+
+}  // namespace brelvane::testing
