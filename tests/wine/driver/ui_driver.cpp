@@ -18,7 +18,9 @@
 //   wait-box [SUBSTRING] [SECONDS]  a visible dialog box other than the sheet
 //   no-box [SECONDS]                  fails if a box appears within SECONDS
 //   answer-box IDOK|IDCANCEL|IDYES|IDNO
-//   wait-gone [SECONDS]               waits until the sheet's process ends
+//   file-dialog PATH [SECONDS]        types PATH into the open file dialog, presses OK
+//   window-exists CAPTION             1 when a dialog window has that caption
+//   wait-gone [SECONDS]               waits until the sheet's window is gone
 //   rect                              the sheet's window width and height
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
@@ -367,6 +369,37 @@ void AnswerBox(const std::string& rest) {
   Say("ANSWERED " + rest);
 }
 
+// The common file dialog's file name box: the explorer style's combo box,
+// or the old style's edit.
+constexpr int kFileNameCombo = 0x47C;
+constexpr int kFileNameEdit = 0x480;
+
+BOOL CALLBACK CollectFileDialog(HWND window, LPARAM param) {
+  if (!IsWindowVisible(window) || ClassName(window) != kDialogClass) return TRUE;
+  if (!GetDlgItem(window, kFileNameCombo) && !GetDlgItem(window, kFileNameEdit)) return TRUE;
+  *reinterpret_cast<HWND*>(param) = window;
+  return FALSE;
+}
+
+void FileDialog(const std::string& rest) {
+  auto [path, seconds] = SplitTrailingNumber(rest);
+  DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(seconds, 10) * 1000);
+  HWND dialog = nullptr;
+  while (!dialog && GetTickCount() < deadline) {
+    EnumWindows(CollectFileDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) Sleep(50);
+  }
+  if (!dialog) return Fail("no file dialog");
+  Sleep(200);
+  HWND name = GetDlgItem(dialog, kFileNameCombo);
+  if (!name) name = GetDlgItem(dialog, kFileNameEdit);
+  SetWindowTextA(name, path.c_str());
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+  Sleep(300);
+  Say("FILE " + path);
+}
+
 void WaitGone(const std::string& rest) {
   DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(rest, 10) * 1000);
   while (g_sheet && IsWindow(g_sheet) && GetTickCount() < deadline) Sleep(50);
@@ -419,6 +452,10 @@ void Run(const std::string& raw) {
   if (command == "answer-box") return AnswerBox(rest);
   if (command == "wait-gone") return WaitGone(rest);
   if (command == "wait-text") return WaitText(rest);
+  if (command == "file-dialog") return FileDialog(rest);
+  if (command == "window-exists") {
+    return Say(std::string("EXISTS ") + (FindWindowA(kDialogClass, rest.c_str()) ? "1" : "0"));
+  }
   if (command == "sleep") return Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
   if (command == "capture-box") {
     HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");

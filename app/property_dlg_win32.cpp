@@ -1,0 +1,205 @@
+#include "app/property_dlg_win32.h"
+
+#include <cstring>
+
+#include "builder/oem_page_dlg.h"
+#include "builder/predef_page_dlg.h"
+#include "install/install_page_dlg.h"
+#include "res/resource.h"
+#include "ui/lic_page_dlg.h"
+
+namespace brelvane::win32 {
+namespace {
+
+// The property sheet's callback carries no data of its own; one sheet runs
+// at a time.
+CPropertyDlg* g_running = nullptr;
+
+// Top of the side picture below the top of the sheet's client area.
+constexpr int kSidePictureTop = 6;
+
+}  // namespace
+
+CPropertyDlg::CPropertyDlg(const Platform& platform, Win32Prompts& prompts, SheetMode mode)
+    : platform_(platform),
+      prompts_(prompts),
+      mode_(mode),
+      agreementPage_(std::make_unique<CLicPageDlg>(*this)),
+      installPage_(std::make_unique<CInstallPageDlg>(*this)),
+      builderPage_(std::make_unique<COEMPage>(*this)),
+      predefinedPage_(std::make_unique<CPredefModApdPage>(*this)) {
+  // Finds the own package (or ends the process) and asks for the agreement page.
+  logic_ = std::make_unique<Sheet>(platform_, *this);
+  if (mode_ == SheetMode::Builder) {
+    AddPage(PageId::Builder);
+    AddPage(PageId::PredefinedModules);
+  }
+}
+
+CPropertyDlg::~CPropertyDlg() = default;
+
+CPageDlg& CPropertyDlg::PageOf(PageId page) {
+  switch (page) {
+    case PageId::Agreement:
+      return *agreementPage_;
+    case PageId::Install:
+      return *installPage_;
+    case PageId::Builder:
+      return *builderPage_;
+    case PageId::PredefinedModules:
+      break;
+  }
+  return *predefinedPage_;
+}
+
+void CPropertyDlg::AddPage(PageId page) {
+  // The builder opens on its own pages; the agreement belongs to installing.
+  if (mode_ == SheetMode::Builder && (page == PageId::Agreement || page == PageId::Install)) return;
+  if (pageHandles_.count(page)) return;
+  HPROPSHEETPAGE handle = PageOf(page).CreatePage();
+  if (!handle) return;
+  pageHandles_[page] = handle;
+  if (hwnd_) {
+    PropSheet_AddPage(hwnd_, handle);
+  } else {
+    initialPages_.push_back(handle);
+  }
+}
+
+void CPropertyDlg::SetActivePage(PageId page) {
+  auto found = pageHandles_.find(page);
+  if (hwnd_ && found != pageHandles_.end()) PropSheet_SetCurSel(hwnd_, found->second, 0);
+}
+
+void CPropertyDlg::ShowInstallButton(bool visible) {
+  if (mode_ == SheetMode::Builder) visible = false;  // the builder installs nothing
+  if (hwnd_) ShowWindow(GetDlgItem(hwnd_, IDOK), visible ? SW_SHOW : SW_HIDE);
+}
+
+void CPropertyDlg::AttachWindow(HWND sheet) {
+  if (hwnd_ || !sheet) return;
+  hwnd_ = sheet;
+  prompts_.SetOwner(sheet);
+  SetWindowSubclass(sheet, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+void CPropertyDlg::DoModal() {
+  if (mode_ == SheetMode::Installer) OnCreate();
+  PROPSHEETHEADERA header = {};
+  header.dwSize = sizeof header;
+  header.dwFlags = PSH_NOAPPLYNOW | PSH_USECALLBACK | PSH_USEICONID;
+  header.hInstance = GetModuleHandleA(nullptr);
+  header.pszIcon = MAKEINTRESOURCEA(IDI_BRELVANE);
+  header.pszCaption = kSheetCaption;
+  header.nPages = static_cast<UINT>(initialPages_.size());
+  header.nStartPage = 0;
+  header.phpage = initialPages_.data();
+  header.pfnCallback = SheetCallback;
+  g_running = this;
+  PropertySheetA(&header);
+  g_running = nullptr;
+  prompts_.SetOwner(nullptr);
+  prompts_.SetPageOwner(nullptr);
+  hwnd_ = nullptr;
+}
+
+void CPropertyDlg::OnCreate() {
+  // Drives of more than one model end the process here, before any window.
+  wantsSidePicture_ = logic_->OnCreate();
+}
+
+int CALLBACK CPropertyDlg::SheetCallback(HWND window, UINT message, LPARAM lParam) {
+  (void)lParam;
+  if (message == PSCB_INITIALIZED && g_running) {
+    g_running->AttachWindow(window);
+    g_running->OnInitDialog();
+  }
+  return 0;
+}
+
+void CPropertyDlg::OnInitDialog() {
+  HWND tabs = PropSheet_GetTabControl(hwnd_);
+  SetWindowLongPtrA(tabs, GWL_STYLE, GetWindowLongPtrA(tabs, GWL_STYLE) | TCS_BOTTOM);
+  SetWindowPos(tabs, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowTextA(hwnd_, kSheetCaption);
+  PlacePages();
+
+  if (wantsSidePicture_ && !hasSideBitmap_) {
+    sideBitmap_.Reset(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr),
+                                                      MAKEINTRESOURCEA(IDB_SIDE_PICTURE),
+                                                      IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    hasSideBitmap_ = static_cast<bool>(sideBitmap_);
+    if (hasSideBitmap_) {
+      BITMAP picture = {};
+      GetObjectA(sideBitmap_.get(), sizeof picture, &picture);
+      RECT rect;
+      GetWindowRect(hwnd_, &rect);
+      rect.right += SheetWidening(picture.bmWidth);
+      MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+    }
+  }
+  if (mode_ == SheetMode::Builder) ShowInstallButton(false);
+}
+
+void CPropertyDlg::PlacePages() {
+  if (!hwnd_) return;
+  HWND page = PropSheet_GetCurrentPageHwnd(hwnd_);
+  if (page) PlacePage(page);
+}
+
+void CPropertyDlg::PlacePage(HWND page) {
+  // With the tabs along the bottom the pages fill the tab control's display
+  // area from its top edge.
+  HWND tabs = PropSheet_GetTabControl(hwnd_);
+  RECT area;
+  GetClientRect(tabs, &area);
+  SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  MapWindowPoints(tabs, hwnd_, reinterpret_cast<POINT*>(&area), 2);
+  SetWindowPos(page, nullptr, area.left, area.top, area.right - area.left, area.bottom - area.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CPropertyDlg::OnPaint() {
+  // The OK button is the install button, whatever the sheet calls it.
+  HWND ok = GetDlgItem(hwnd_, IDOK);
+  char caption[32] = {};
+  GetWindowTextA(ok, caption, sizeof caption);
+  if (std::strcmp(caption, kInstallButtonCaption) != 0) SetWindowTextA(ok, kInstallButtonCaption);
+
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  HWND agreement = agreementPage_->hwnd();
+  if (hasSideBitmap_ && agreement) {
+    RECT page;
+    GetWindowRect(agreement, &page);
+    MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&page), 2);
+    BITMAP picture = {};
+    GetObjectA(sideBitmap_.get(), sizeof picture, &picture);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, sideBitmap_.get());
+    StretchBlt(dc, page.left + page.right, kSidePictureTop, picture.bmWidth, picture.bmHeight,
+               memory, 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+  }
+  EndPaint(hwnd_, &paint);
+}
+
+LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam, UINT_PTR id, DWORD_PTR data) {
+  auto* self = reinterpret_cast<CPropertyDlg*>(data);
+  switch (message) {
+    case WM_PAINT:
+      self->OnPaint();
+      return 0;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(window, SubclassProc, id);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+}  // namespace brelvane::win32

@@ -1,0 +1,86 @@
+// CPropertyDlg: the program's one window, a modal tabbed property sheet
+// around the sheet logic.  It holds the four pages, widens itself for the
+// side picture, keeps its tabs along the bottom edge and captions its OK
+// button " Install ".
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/sheet.h"
+#include "app/wizard_view.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_prompts.h"
+#include "ui/color_controls_win32.h"
+
+namespace brelvane::win32 {
+
+class CPageDlg;
+class CLicPageDlg;
+class CInstallPageDlg;
+class COEMPage;
+class CPredefModApdPage;
+
+// Which pages the sheet opens with: the end user's installer, or the
+// builder's two pages for the maker's staff.
+enum class SheetMode { Installer, Builder };
+
+class CPropertyDlg final : public SheetView {
+ public:
+  CPropertyDlg(const Platform& platform, Win32Prompts& prompts, SheetMode mode);
+  ~CPropertyDlg() override;
+  CPropertyDlg(const CPropertyDlg&) = delete;
+  CPropertyDlg& operator=(const CPropertyDlg&) = delete;
+
+  // Runs the sheet modally until it closes.
+  void DoModal();
+
+  // SheetView.
+  void ShowInstallButton(bool visible) override;
+  void AddPage(PageId page) override;
+  void SetActivePage(PageId page) override;
+
+  // Called by the pages when they first see the sheet's window.
+  void AttachWindow(HWND sheet);
+  HWND hwnd() const { return hwnd_; }
+  // Fits a page into the tab control's display area (tabs along the bottom).
+  void PlacePage(HWND page);
+  Sheet& logic() { return *logic_; }
+  const Platform& platform() const { return platform_; }
+  Win32Prompts& prompts() { return prompts_; }
+  SheetMode mode() const { return mode_; }
+
+ private:
+  static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM lParam);
+  static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR data);
+  CPageDlg& PageOf(PageId page);
+  void OnCreate();
+  void OnInitDialog();
+  void PlacePages();
+  void OnPaint();
+
+  Platform platform_;
+  Win32Prompts& prompts_;
+  SheetMode mode_;
+  HWND hwnd_ = nullptr;
+  ScopedGdi<HBITMAP> sideBitmap_;
+  bool hasSideBitmap_ = false;
+  bool wantsSidePicture_ = false;
+  std::unique_ptr<CLicPageDlg> agreementPage_;
+  std::unique_ptr<CInstallPageDlg> installPage_;
+  std::unique_ptr<COEMPage> builderPage_;
+  std::unique_ptr<CPredefModApdPage> predefinedPage_;
+  std::unique_ptr<Sheet> logic_;
+  // Pages asked for before the window exists go into the sheet's header.
+  std::vector<HPROPSHEETPAGE> initialPages_;
+  std::map<PageId, HPROPSHEETPAGE> pageHandles_;
+};
+
+}  // namespace brelvane::win32

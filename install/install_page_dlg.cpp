@@ -1,0 +1,37 @@
+#include "install/install_page_dlg.h"
+
+#include "app/property_dlg_win32.h"
+#include "res/resource.h"
+
+namespace brelvane::win32 {
+namespace {
+constexpr int kStatusFontTenths = 120;
+}  // namespace
+
+CInstallPageDlg::CInstallPageDlg(CPropertyDlg& sheet)
+    : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_INSTALL)) {}
+
+BOOL CInstallPageDlg::OnInitDialog() {
+  logic_.emplace(sheet_.logic(), view_);
+  AttachColors(pluggedInLine_, IDC_PLUGGED_IN_LINE);
+  AttachColors(supportedLine_, IDC_SUPPORTED_LINE);
+  AttachColors(moduleLine_, IDC_MODULE_LINE);
+  statusFont_ = CreatePointFont(kStatusFontTenths, "Comic Sans MS");
+  if (statusFont_) {
+    for (int line : {IDC_PLUGGED_IN_LINE, IDC_SUPPORTED_LINE, IDC_MODULE_LINE}) {
+      SetControlFont(hwnd(), line, statusFont_.get());
+    }
+  }
+  return TRUE;
+}
+
+bool CInstallPageDlg::OnSetActive() { return logic_->OnSetActive(); }
+
+LRESULT CInstallPageDlg::OnApply() {
+  // Only the visible " Install " button installs: Enter on a page whose
+  // button is hidden must not start a run the page did not offer.
+  if (!IsWindowVisible(GetDlgItem(sheet_.hwnd(), IDOK))) return PSNRET_INVALID_NOCHANGEPAGE;
+  return logic_->OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
+}
+
+}  // namespace brelvane::win32

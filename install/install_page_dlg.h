@@ -1,0 +1,30 @@
+// CInstallPageDlg: the install page (template 107) around the install logic;
+// its apply runs the installation.
+#pragma once
+
+#include <optional>
+
+#include "install/install_page.h"
+#include "ui/color_controls_win32.h"
+#include "ui/page_dlg_win32.h"
+
+namespace brelvane::win32 {
+
+class CInstallPageDlg final : public CPageDlg {
+ public:
+  explicit CInstallPageDlg(CPropertyDlg& sheet);
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnSetActive() override;
+  LRESULT OnApply() override;
+
+ private:
+  CColorStatic pluggedInLine_;
+  CColorStatic supportedLine_;
+  CColorStatic moduleLine_;
+  ScopedGdi<HFONT> statusFont_;
+  std::optional<InstallPage> logic_;
+};
+
+}  // namespace brelvane::win32

@@ -1,0 +1,80 @@
+// Win32 helpers shared by the program's dialogs: owned GDI objects, point
+// fonts, and the coloured text controls CColorStatic and CColorEdit.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace brelvane::win32 {
+
+// Owns one GDI object (font, brush, bitmap) and deletes it on destruction.
+template <typename Handle>
+class ScopedGdi {
+ public:
+  ScopedGdi() = default;
+  explicit ScopedGdi(Handle handle) : handle_(handle) {}
+  ScopedGdi(const ScopedGdi&) = delete;
+  ScopedGdi& operator=(const ScopedGdi&) = delete;
+  ScopedGdi(ScopedGdi&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  ScopedGdi& operator=(ScopedGdi&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.handle_, nullptr));
+    return *this;
+  }
+  ~ScopedGdi() { Reset(); }
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void Reset(Handle handle = nullptr) {
+    if (handle_) DeleteObject(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_ = nullptr;
+};
+
+// A screen font of `tenthsOfPoint` tenths of a point (120 for 12 points).
+ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face);
+// Sets the font on a dialog's control with an immediate redraw.
+void SetControlFont(HWND dialog, int controlId, HFONT font);
+
+// A text control that paints itself in its own colours: the parent hands
+// each control-colour message for the control to CtlColor.
+class CColorControl {
+ public:
+  CColorControl(COLORREF text, COLORREF background);
+  virtual ~CColorControl() = default;
+  CColorControl(const CColorControl&) = delete;
+  CColorControl& operator=(const CColorControl&) = delete;
+
+  void Attach(HWND control) { hwnd_ = control; }
+  HWND hwnd() const { return hwnd_; }
+
+  // Replaces the brush and repaints the control at once; gives the old colour.
+  virtual COLORREF SetBkColor(COLORREF colour);
+  // Takes effect at the next repaint; gives the old colour.
+  virtual COLORREF SetTextColor(COLORREF colour);
+  virtual COLORREF GetBkColor() const { return background_; }
+  virtual COLORREF GetTextColor() const { return text_; }
+
+  // The answer to WM_CTLCOLOR* for this control, whatever its kind.
+  HBRUSH CtlColor(HDC dc) const;
+
+ private:
+  HWND hwnd_ = nullptr;
+  COLORREF text_;
+  COLORREF background_;
+  ScopedGdi<HBRUSH> brush_;
+};
+
+class CColorStatic : public CColorControl {
+ public:
+  CColorStatic();
+};
+
+class CColorEdit : public CColorControl {
+ public:
+  CColorEdit();
+};
+
+}  // namespace brelvane::win32

@@ -1,0 +1,194 @@
+#include "ui/page_dlg_win32.h"
+
+#include <commdlg.h>
+
+#include <array>
+
+#include "app/property_dlg_win32.h"
+
+namespace brelvane::win32 {
+
+// ---- Win32PageView ------------------------------------------------------------
+
+bool Win32PageView::SetText(int controlId, const std::string& text) {
+  Changing guard(*this);
+  return SetDlgItemTextA(page_, controlId, text.c_str()) != FALSE;
+}
+
+void Win32PageView::Show(int controlId, bool visible) {
+  ShowWindow(Item(controlId), visible ? SW_SHOW : SW_HIDE);
+}
+
+bool Win32PageView::IsChecked(int controlId) {
+  return IsDlgButtonChecked(page_, controlId) == BST_CHECKED;
+}
+
+void Win32PageView::SetChecked(int controlId, bool checked) {
+  CheckDlgButton(page_, controlId, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+std::string Win32PageView::GetText(int controlId) {
+  HWND control = Item(controlId);
+  int length = GetWindowTextLengthA(control);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  int copied = GetWindowTextA(control, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+void Win32PageView::Enable(int controlId, bool enabled) { EnableWindow(Item(controlId), enabled); }
+
+void Win32PageView::ClearRows(int listId) {
+  SendMessageA(Item(listId), LVM_DELETEALLITEMS, 0, 0);
+}
+
+bool Win32PageView::InsertRow(int listId, int index, const std::vector<std::string>& cells) {
+  HWND list = Item(listId);
+  LVITEMA item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = index;
+  item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
+  int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  if (row < 0) return false;
+  for (std::size_t column = 1; column < cells.size(); ++column) {
+    LVITEMA cell = {};
+    cell.iSubItem = static_cast<int>(column);
+    cell.pszText = const_cast<char*>(cells[column].c_str());
+    SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&cell));
+  }
+  return true;
+}
+
+std::vector<int> Win32PageView::SelectedRows(int listId) {
+  std::vector<int> rows;
+  HWND list = Item(listId);
+  int row = -1;
+  while ((row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+void Win32PageView::SetChoices(int comboId, const std::vector<std::string>& choices) {
+  HWND combo = Item(comboId);
+  SendMessageA(combo, CB_RESETCONTENT, 0, 0);
+  for (const std::string& choice : choices) {
+    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
+  }
+}
+
+int Win32PageView::SelectedIndex(int comboId) {
+  LRESULT index = SendMessageA(Item(comboId), CB_GETCURSEL, 0, 0);
+  return index == CB_ERR ? -1 : static_cast<int>(index);
+}
+
+void Win32PageView::SelectIndex(int comboId, int index) {
+  Changing guard(*this);
+  SendMessageA(Item(comboId), CB_SETCURSEL, index, 0);
+}
+
+namespace {
+
+std::optional<std::string> RunFileDialog(HWND owner, const std::string& initialName, DWORD flags,
+                                         bool save) {
+  std::array<char, MAX_PATH + 1> path = {};
+  initialName.copy(path.data(), path.size() - 1);
+  OPENFILENAMEA dialog = {};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = owner;
+  dialog.lpstrFile = path.data();
+  dialog.nMaxFile = static_cast<DWORD>(path.size());
+  dialog.Flags = flags | OFN_EXPLORER;
+  BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+  if (!chosen) return std::nullopt;
+  return std::string(path.data());
+}
+
+}  // namespace
+
+std::optional<std::string> Win32PageView::AskOpenFile() {
+  return RunFileDialog(page_, "", OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, false);
+}
+
+std::optional<std::string> Win32PageView::AskSaveFile(const std::string& initialName,
+                                                      bool promptOverwrite) {
+  DWORD flags = OFN_HIDEREADONLY | (promptOverwrite ? OFN_OVERWRITEPROMPT : 0);
+  return RunFileDialog(page_, initialName, flags, true);
+}
+
+// ---- CPageDlg -------------------------------------------------------------------
+
+CPageDlg::CPageDlg(CPropertyDlg& sheet, const char* dialogTemplate)
+    : sheet_(sheet), template_(dialogTemplate) {}
+
+HPROPSHEETPAGE CPageDlg::CreatePage() {
+  PROPSHEETPAGEA page = {};
+  page.dwSize = sizeof page;
+  page.dwFlags = PSP_DEFAULT;
+  page.hInstance = GetModuleHandleA(nullptr);
+  page.pszTemplate = template_;
+  page.pfnDlgProc = DialogProc;
+  page.lParam = reinterpret_cast<LPARAM>(this);
+  return CreatePropertySheetPageA(&page);
+}
+
+void CPageDlg::AttachColors(CColorControl& control, int controlId) {
+  control.Attach(GetDlgItem(hwnd(), controlId));
+  colored_.push_back(&control);
+}
+
+void CPageDlg::SetResult(LRESULT result) {
+  SetWindowLongPtrA(hwnd(), DWLP_MSGRESULT, result);
+}
+
+INT_PTR CALLBACK CPageDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    const auto* page = reinterpret_cast<const PROPSHEETPAGEA*>(lParam);
+    auto* self = reinterpret_cast<CPageDlg*>(page->lParam);
+    SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+    self->view_.Bind(window);
+    self->sheet_.AttachWindow(GetParent(window));
+  }
+  auto* self = reinterpret_cast<CPageDlg*>(GetWindowLongPtrA(window, DWLP_USER));
+  return self ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog();
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_NOTIFY: {
+      const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+      switch (header.code) {
+        case PSN_SETACTIVE:
+          sheet_.PlacePage(hwnd());
+          sheet_.prompts().SetPageOwner(hwnd());
+          SetResult(OnSetActive() ? 0 : -1);
+          return TRUE;
+        case PSN_APPLY:
+          SetResult(OnApply());
+          return TRUE;
+        default:
+          SetResult(OnNotify(header));
+          return TRUE;
+      }
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+      for (const CColorControl* control : colored_) {
+        if (control->hwnd() == reinterpret_cast<HWND>(lParam)) {
+          return reinterpret_cast<INT_PTR>(control->CtlColor(reinterpret_cast<HDC>(wParam)));
+        }
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace brelvane::win32

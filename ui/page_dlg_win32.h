@@ -1,0 +1,105 @@
+// The thin Win32 shell every page of the sheet is built on: a dialog
+// procedure that forwards to a C++ object, and a view that applies what the
+// page logic says to the page's controls.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "builder/builder_view.h"
+#include "ui/color_controls_win32.h"
+
+namespace brelvane::win32 {
+
+class CPropertyDlg;
+
+// The controls of one page window.  Texts that the logic sets do not come
+// back to it as change notifications: the logic runs its own follow-up.
+class Win32PageView final : public BuilderView {
+ public:
+  void Bind(HWND page) { page_ = page; }
+  HWND page() const { return page_; }
+  // True while the logic itself is changing a control.
+  bool changing() const { return changing_ > 0; }
+
+  bool SetText(int controlId, const std::string& text) override;
+  void Show(int controlId, bool visible) override;
+  bool IsChecked(int controlId) override;
+  void SetChecked(int controlId, bool checked) override;
+  std::string GetText(int controlId) override;
+  void Enable(int controlId, bool enabled) override;
+  void ClearRows(int listId) override;
+  bool InsertRow(int listId, int index, const std::vector<std::string>& cells) override;
+  std::vector<int> SelectedRows(int listId) override;
+  void SetChoices(int comboId, const std::vector<std::string>& choices) override;
+  int SelectedIndex(int comboId) override;
+  void SelectIndex(int comboId, int index) override;
+  std::optional<std::string> AskOpenFile() override;
+  std::optional<std::string> AskSaveFile(const std::string& initialName,
+                                         bool promptOverwrite) override;
+
+ private:
+  class Changing {
+   public:
+    explicit Changing(Win32PageView& view) : view_(view) { ++view_.changing_; }
+    ~Changing() { --view_.changing_; }
+    Changing(const Changing&) = delete;
+    Changing& operator=(const Changing&) = delete;
+
+   private:
+    Win32PageView& view_;
+  };
+  HWND Item(int controlId) const { return GetDlgItem(page_, controlId); }
+
+  HWND page_ = nullptr;
+  int changing_ = 0;
+};
+
+// A property page: built on a dialog template, its messages forwarded to
+// the virtual handlers below.
+class CPageDlg {
+ public:
+  CPageDlg(CPropertyDlg& sheet, const char* dialogTemplate);
+  virtual ~CPageDlg() = default;
+  CPageDlg(const CPageDlg&) = delete;
+  CPageDlg& operator=(const CPageDlg&) = delete;
+
+  // The page handle for the sheet; the sheet owns and frees it.
+  HPROPSHEETPAGE CreatePage();
+  HWND hwnd() const { return view_.page(); }
+
+ protected:
+  virtual BOOL OnInitDialog() { return TRUE; }
+  // False refuses the activation.
+  virtual bool OnSetActive() { return true; }
+  // PSNRET_NOERROR lets the sheet close; PSNRET_INVALID_NOCHANGEPAGE keeps it.
+  virtual LRESULT OnApply() { return PSNRET_NOERROR; }
+  virtual void OnCommand(int controlId, int code) {
+    (void)controlId;
+    (void)code;
+  }
+  virtual LRESULT OnNotify(const NMHDR& header) {
+    (void)header;
+    return 0;
+  }
+  // The control's colours answer its control-colour messages from now on.
+  void AttachColors(CColorControl& control, int controlId);
+
+  CPropertyDlg& sheet_;
+  Win32PageView view_;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void SetResult(LRESULT result);
+
+  const char* template_;
+  std::vector<CColorControl*> colored_;
+};
+
+}  // namespace brelvane::win32
