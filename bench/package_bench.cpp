@@ -1,0 +1,222 @@
+// Throughput of appending and extracting a large module, against a plain
+// copy of the same file through the same platform seam and with host I/O.
+//
+//   package_bench [--size MiB] [--runs N] [--dir FOLDER]
+//
+// Prints the best time of each operation and the ratios append/copy and
+// extract/copy (throughput relative to the plain copy through the seam;
+// 1.0 means as fast as copying the file).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/package.h"
+#include "platform/posix/posix_host.h"
+
+namespace {
+
+using namespace brelvane;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kBlock = 256 * 1024;
+
+// The benchmark asks nothing and reads no registry.
+class ConsolePromptsForBench : public Prompts {
+ public:
+  int Show(const Message& message) override {
+    std::fprintf(stderr, "package_bench: %s\n", message.text.c_str());
+    return win::kIdNo;
+  }
+  void BeginWait() override {}
+  void EndWait() override {}
+};
+class NoKeysRegistry : public Registry {
+ public:
+  long OpenKey(RegKey, const std::string&, std::uint32_t, RegKey*) override { return 2; }
+  long EnumKey(RegKey, std::uint32_t, std::size_t, std::string*) override { return 6; }
+  long QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
+    return 6;
+  }
+  long CloseKey(RegKey) override { return 6; }
+};
+
+[[noreturn]] void Die(const std::string& what) {
+  std::fprintf(stderr, "package_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+void WriteSource(const std::string& path, std::uint64_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) Die("cannot create " + path);
+  std::vector<std::uint8_t> block(kBlock);
+  std::uint32_t state = 12345;
+  for (std::uint64_t done = 0; done < size;) {
+    for (auto& byte : block) {
+      state = state * 1103515245u + 12345u;
+      byte = static_cast<std::uint8_t>(state >> 24);
+    }
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, size - done));
+    if (::write(fd, block.data(), n) != static_cast<ssize_t>(n)) Die("cannot write " + path);
+    done += n;
+  }
+  ::close(fd);
+}
+
+void WriteImage(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) Die("cannot create " + path);
+  const std::vector<std::uint8_t> image(64 * 1024, 0);  // ends in zero padding
+  if (::write(fd, image.data(), image.size()) != static_cast<ssize_t>(image.size())) {
+    Die("cannot write " + path);
+  }
+  ::close(fd);
+}
+
+void CopyThroughSeam(FileSystem& files, const std::string& from, const std::string& to) {
+  ScopedFile in(files, files.OpenRead(from));
+  ScopedFile out(files, files.CreateExclusive(to));
+  if (!in.valid() || !out.valid()) Die("seam copy cannot open its files");
+  std::vector<std::uint8_t> block(kBlock);
+  for (;;) {
+    const std::int64_t got = files.Read(in.get(), block.data(), block.size());
+    if (got < 0) Die("seam copy: read failed");
+    if (got == 0) break;
+    if (files.Write(out.get(), block.data(), static_cast<std::size_t>(got)) != got) {
+      Die("seam copy: write failed");
+    }
+  }
+}
+
+void CopyWithHostIo(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (in < 0 || out < 0) Die("host copy cannot open its files");
+  std::vector<std::uint8_t> block(kBlock);
+  for (;;) {
+    const ssize_t got = ::read(in, block.data(), block.size());
+    if (got < 0) Die("host copy: read failed");
+    if (got == 0) break;
+    if (::write(out, block.data(), static_cast<std::size_t>(got)) != got) {
+      Die("host copy: write failed");
+    }
+  }
+  ::close(in);
+  ::close(out);
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+  const int fa = ::open(a.c_str(), O_RDONLY);
+  const int fb = ::open(b.c_str(), O_RDONLY);
+  if (fa < 0 || fb < 0) return false;
+  std::vector<std::uint8_t> ba(kBlock), bb(kBlock);
+  bool same = true;
+  for (;;) {
+    const ssize_t na = ::read(fa, ba.data(), ba.size());
+    const ssize_t nb = ::read(fb, bb.data(), bb.size());
+    if (na != nb || na < 0) { same = false; break; }
+    if (na == 0) break;
+    if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0) { same = false; break; }
+  }
+  ::close(fa);
+  ::close(fb);
+  return same;
+}
+
+// Best of `runs` timings of `body`; `reset` runs untimed before each.
+double BestSeconds(int runs, const std::function<void()>& reset, const std::function<void()>& body) {
+  double best = 1e30;
+  for (int i = 0; i < runs; ++i) {
+    reset();
+    const auto start = Clock::now();
+    body();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::uint64_t mebibytes = 256;
+  int runs = 3;
+  std::string dir;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string flag = argv[i];
+    if (flag == "--size") mebibytes = std::strtoull(argv[i + 1], nullptr, 10);
+    else if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (flag == "--dir") dir = argv[i + 1];
+    else Die("usage: package_bench [--size MiB] [--runs N] [--dir FOLDER]");
+  }
+  bool ownDir = false;
+  if (dir.empty()) {
+    char pattern[] = "/tmp/package_bench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) Die("cannot make a temporary folder");
+    dir = pattern;
+    ownDir = true;
+  }
+  const std::string source = dir + "/module.bin";
+  const std::string package = dir + "/installer.exe";
+  const std::string copy = dir + "/copy.bin";
+  const std::string extracted = dir + "/extracted.bin";
+  const std::uint64_t size = mebibytes << 20;
+
+  ConsolePromptsForBench prompts;
+  NoKeysRegistry registry;
+  PosixHost host(prompts, registry);
+  const Platform platform = host.platform();
+  FileSystem& files = platform.files;
+  std::printf("package_bench: %llu MiB module, best of %d runs, in %s\n",
+              static_cast<unsigned long long>(mebibytes), runs, dir.c_str());
+  WriteSource(source, size);
+  WriteImage(package);
+  const std::int64_t imageLength = 64 * 1024;
+
+  auto removeCopy = [&] { ::unlink(copy.c_str()); };
+  auto removeExtracted = [&] { ::unlink(extracted.c_str()); };
+  auto cutPackage = [&] {
+    if (::truncate(package.c_str(), imageLength) != 0) Die("cannot reset the package");
+  };
+  // One untimed pass of each, so every file starts in the page cache.
+  removeCopy();
+  CopyThroughSeam(files, source, copy);
+
+  const double seamCopy = BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy); });
+  const double hostCopy = BestSeconds(runs, removeCopy, [&] { CopyWithHostIo(source, copy); });
+  ModuleRecord record;
+  if (!BuildModuleRecord(platform, source, record, "", false, 0)) Die("cannot describe the module");
+  const double append = BestSeconds(runs, cutPackage, [&] {
+    if (!AppendModule(platform, source, package, record)) Die("append failed");
+  });
+  std::int32_t offset = 0;
+  ModuleRecord found;
+  if (FindModule(platform, PackageRef{package}, "module.bin", &offset, false, &found, 0) <= 0) {
+    Die("the appended module cannot be found");
+  }
+  const double extract = BestSeconds(runs, removeExtracted, [&] {
+    if (!ExtractModule(platform, PackageRef{package}, extracted, offset, found.contentSize, 0x80)) {
+      Die("extract failed");
+    }
+  });
+  if (!SameContent(source, extracted)) Die("the extracted module differs from its source");
+
+  const double mib = static_cast<double>(mebibytes);
+  std::printf("copy through the seam  %8.3f s  %8.1f MiB/s\n", seamCopy, mib / seamCopy);
+  std::printf("copy with host I/O     %8.3f s  %8.1f MiB/s\n", hostCopy, mib / hostCopy);
+  std::printf("append module          %8.3f s  %8.1f MiB/s\n", append, mib / append);
+  std::printf("extract module         %8.3f s  %8.1f MiB/s\n", extract, mib / extract);
+  std::printf("append/copy  %.2f   (against host I/O %.2f)\n", seamCopy / append, hostCopy / append);
+  std::printf("extract/copy %.2f   (against host I/O %.2f)\n", seamCopy / extract, hostCopy / extract);
+
+  for (const std::string& path : {source, package, copy, extracted}) ::unlink(path.c_str());
+  if (ownDir) ::rmdir(dir.c_str());
+  return 0;
+}

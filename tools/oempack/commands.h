@@ -1,0 +1,30 @@
+// The oempack commands, written against the platform seam.  Each returns the
+// process exit status: 0 success, 1 the operation failed (one line on stderr
+// names the cause).
+#pragma once
+
+#include <string>
+
+#include "builder/predefined_modules.h"
+#include "platform/platform.h"
+
+namespace brelvane::oempack {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Options {
+  bool progress = false;  // draw progress bars on stderr
+};
+
+int ListModules(const Platform& platform, const std::string& installer, bool json);
+int AddModule(const Platform& platform, const std::string& installer, const std::string& file,
+              const Options& options);
+int AddPredefined(const Platform& platform, const std::string& installer,
+                  const PredefinedRequest& request, const Options& options);
+int ExtractNamedModule(const Platform& platform, const std::string& installer,
+                       const std::string& name, const std::string& output, bool force,
+                       const Options& options);
+
+}  // namespace brelvane::oempack

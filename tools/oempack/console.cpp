@@ -1,0 +1,72 @@
+#include "tools/oempack/console.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <string>
+
+#include "common/error_text.h"
+
+namespace brelvane::oempack {
+
+int ConsolePrompts::Show(const Message& message) {
+  std::string text = message.text;
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  std::fprintf(stderr, "oempack: %s\n", text.c_str());
+  const std::uint32_t buttons = message.style & 0x0F;
+  if (buttons == win::kMbYesNo) return win::kIdNo;
+  if (buttons == win::kMbOkCancel) return win::kIdCancel;
+  return win::kIdOk;
+}
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled)
+    : label_(std::move(label)), enabled_(enabled && total >= kProgressThreshold) {}
+
+ProgressBar::~ProgressBar() {
+  if (drawn_) std::fputc('\n', stderr);
+}
+
+ProgressFn ProgressBar::callback() {
+  if (!enabled_) return {};
+  return [this](std::uint64_t done, std::uint64_t total) { Draw(done, total); };
+}
+
+void ProgressBar::Draw(std::uint64_t done, std::uint64_t total) {
+  const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+  if (percent == lastPercent_) return;
+  lastPercent_ = percent;
+  constexpr int kWidth = 40;
+  const int filled = percent * kWidth / 100;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
+  std::fprintf(stderr, "\r%s [%s] %3d%% %llu/%llu MiB", label_.c_str(), bar.c_str(), percent,
+               static_cast<unsigned long long>(done >> 20),
+               static_cast<unsigned long long>(total >> 20));
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+std::string LastErrorLine(System& system) {
+  const std::uint32_t code = system.LastError();
+  std::string text = GetLastErrorText(system);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
+
+}  // namespace brelvane::oempack

@@ -1,0 +1,98 @@
+// oempack: the builder on the command line.  Lists, appends and extracts the
+// modules of an installer package.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "builder/predefined_modules.h"
+#include "tools/oempack/commands.h"
+#include "tools/oempack/console.h"
+#include "tools/oempack/host.h"
+
+namespace {
+
+using namespace brelvane;
+using namespace brelvane::oempack;
+
+const std::map<std::string, int> kAttributeChoices = {
+    {"normal", 0}, {"ronly", 1}, {"hidden", 2}, {"rh", 3}};
+
+struct GroupOptions {
+  std::string source;
+  std::string root;
+  std::string attr = "normal";
+};
+
+void AddGroupOptions(CLI::App& command, const std::string& model, GroupOptions& group) {
+  command.add_option("--" + model, group.source, "source file of the " + model + " module");
+  command.add_option("--" + model + "-root", group.root,
+                     "directory below the drive root it is extracted to (default: the root)");
+  command.add_option("--" + model + "-attr", group.attr, "attributes: normal|ronly|hidden|rh")
+      ->check(CLI::IsMember({"normal", "ronly", "hidden", "rh"}));
+}
+
+PredefinedGroup ToGroup(const GroupOptions& options) {
+  return PredefinedGroup{options.source, options.root, kAttributeChoices.at(options.attr)};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+  app.set_version_flag("--version", "oempack 1.0");
+  app.require_subcommand(1);
+
+  std::string installer;
+  bool json = false;
+  CLI::App* list = app.add_subcommand("list", "list the modules, newest first");
+  list->add_option("INSTALLER", installer, "installer executable")->required();
+  list->add_flag("--json", json, "print the list as JSON");
+
+  std::string file;
+  CLI::App* add = app.add_subcommand("add", "append a user-defined module");
+  add->add_option("INSTALLER", installer, "installer executable")->required();
+  add->add_option("FILE", file, "file to append")->required();
+
+  GroupOptions kestrin, ovin, pellor;
+  std::string combined;
+  CLI::App* addPredef =
+      app.add_subcommand("add-predef", "append predefined modules: Kestrin, Ovin, Pellor, combined");
+  addPredef->add_option("INSTALLER", installer, "installer executable")->required();
+  AddGroupOptions(*addPredef, "kestrin", kestrin);
+  AddGroupOptions(*addPredef, "ovin", ovin);
+  AddGroupOptions(*addPredef, "pellor", pellor);
+  addPredef->add_option("--combined", combined, "source file of the Kestrin+Ovin module");
+
+  std::string name, output;
+  bool force = false;
+  CLI::App* extract = app.add_subcommand("extract", "write the newest module of a name to a file");
+  extract->add_option("INSTALLER", installer, "installer executable")->required();
+  extract->add_option("NAME", name, "the module's file name, exactly")->required();
+  extract->add_option("-o,--output", output, "file to write (default: NAME here)");
+  extract->add_flag("--force", force, "replace an existing file, read-only or not");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+
+  const auto host = MakeHost();
+  if (host == nullptr) {
+    std::fprintf(stderr, "oempack: this build has no backend for the host system\n");
+    return kExitFailed;
+  }
+  const Platform platform = host->platform();
+  const Options options{StderrIsTerminal()};
+  if (list->parsed()) return ListModules(platform, installer, json);
+  if (add->parsed()) return AddModule(platform, installer, file, options);
+  if (addPredef->parsed()) {
+    const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};
+    return AddPredefined(platform, installer, request, options);
+  }
+  if (extract->parsed()) return ExtractNamedModule(platform, installer, name, output, force, options);
+  return kExitUsage;
+}
