@@ -172,7 +172,7 @@ long SimRegistry::EnumKey(RegKey key, std::uint32_t index, std::size_t name_capa
   OpenHandle open = Resolve(key);
   if (!open.node) return win::kErrorInvalidHandle;
   if (!name) return win::kErrorInvalidParameter;
-  if (!(open.access & win::kKeyEnumerateSubKeys)) return win::kErrorAccessDenied;
+  if (enforce_access_ && !(open.access & win::kKeyEnumerateSubKeys)) return win::kErrorAccessDenied;
   if (open.node->deleted) return kErrorKeyDeleted;
   if (index >= open.node->children.size()) return win::kErrorNoMoreItems;
   const std::string& found = open.node->children[index]->name;
@@ -187,7 +187,7 @@ long SimRegistry::QueryValue(RegKey key, const std::string& name, std::uint32_t*
   OpenHandle open = Resolve(key);
   if (!open.node) return win::kErrorInvalidHandle;
   if (data && !size) return win::kErrorInvalidParameter;
-  if (!(open.access & win::kKeyQueryValue)) return win::kErrorAccessDenied;
+  if (enforce_access_ && !(open.access & win::kKeyQueryValue)) return win::kErrorAccessDenied;
   if (open.node->deleted) return kErrorKeyDeleted;
   const Node::Value* value = FindValue(*open.node, name);
   if (!value) return win::kErrorFileNotFound;

@@ -28,6 +28,11 @@ class SimRegistry : public Registry {
   // The same for text already in memory; `source` names it in errors.
   bool LoadText(std::string_view text, const std::string& source, std::string* error);
 
+  // Whether access masks bind, as on the NT family (a key opened only to
+  // query values cannot list subkeys).  The 9x family has no registry
+  // security: every open key can do everything.
+  void EnforceAccess(bool enforce) { enforce_access_ = enforce; }
+
   // Keys opened and not yet closed (the predefined roots never count).
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -54,6 +59,7 @@ class SimRegistry : public Registry {
   std::shared_ptr<Node> dyn_data_;
   std::map<RegKey, OpenHandle> handles_;
   RegKey next_handle_ = 0x1000;
+  bool enforce_access_ = true;
 };
 
 }  // namespace brelvane

@@ -52,6 +52,7 @@ class Machine : public ::testing::Test {
     ASSERT_TRUE(registry_.LoadFile(machines::MachinePath(fixture), &error)) << error;
     settings_ = LoadMachineSettings(machines::MachinePath(fixture));
     ASSERT_EQ(settings_.error, "");
+    registry_.EnforceAccess(settings_.family == MachineFamily::Nt);
     test_.UseRegistry(registry_);
     test_.system().SetPlatformId(settings_.PlatformId());
     test_.system().SetLogicalDrives(settings_.LogicalDriveMask());
@@ -80,6 +81,7 @@ TEST_F(Machine, EachSampleMachineGivesItsPresenceLetterAndModel) {
     ASSERT_TRUE(registry.LoadFile(machines::MachinePath(e.fixture), &error)) << error;
     MachineSettings settings = LoadMachineSettings(machines::MachinePath(e.fixture));
     ASSERT_EQ(settings.error, "");
+    registry.EnforceAccess(settings.family == MachineFamily::Nt);
     test_.UseRegistry(registry);
     test_.system().SetPlatformId(settings.PlatformId());
     test_.system().SetLogicalDrives(settings.LogicalDriveMask());
@@ -124,6 +126,7 @@ TEST_F(Machine, CurrentDirectoryNeverChangesWhichDriveIsFound) {
     SimRegistry registry;
     ASSERT_TRUE(registry.LoadFile(machines::MachinePath(c.fixture), nullptr));
     MachineSettings settings = LoadMachineSettings(machines::MachinePath(c.fixture));
+    registry.EnforceAccess(settings.family == MachineFamily::Nt);
     test.UseRegistry(registry);
     test.system().SetPlatformId(settings.PlatformId());
     test.system().SetLogicalDrives(settings.LogicalDriveMask());

@@ -313,6 +313,11 @@ TEST(SimRegistryHandles, AccessMasksAndHandleBookkeeping) {
   EXPECT_EQ(reg.QueryValue(enum_only, "v", nullptr, data, &size), win::kErrorAccessDenied);
   EXPECT_EQ(reg.EnumKey(enum_only, 0, 260, &name), 0);
   EXPECT_EQ(reg.EnumKey(read, 0, 260, &name), 0);
+  reg.EnforceAccess(false);  // the 9x family
+  EXPECT_EQ(reg.EnumKey(query_only, 0, 260, &name), 0);
+  size = sizeof data;
+  EXPECT_EQ(reg.QueryValue(enum_only, "v", nullptr, data, &size), 0);
+  reg.EnforceAccess(true);
 
   RegKey missing = 123;
   EXPECT_EQ(reg.OpenKey(kHkeyLocalMachine, "K\\Nope", win::kKeyRead, &missing),
