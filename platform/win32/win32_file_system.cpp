@@ -1,0 +1,152 @@
+#include "platform/win32/win32_file_system.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <cerrno>
+#include <climits>
+
+// The seam's operation names, not the headers' A/W macros.
+#undef DeleteFile
+#undef CreateDirectory
+#undef RemoveDirectory
+
+namespace brelvane {
+namespace {
+
+// The C runtime sets errno; the system call beneath it usually leaves the
+// Windows code as well.  When it did not (the runtime refused on its own),
+// the code comes from errno.
+DWORD CodeFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case EACCES: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case EMFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+}
+
+// Runs a C runtime call that signals failure with -1 and makes sure the
+// last error holds a Windows code afterwards.
+template <typename Call>
+auto WithLastError(Call call) {
+  ::SetLastError(ERROR_SUCCESS);
+  errno = 0;
+  auto result = call();
+  if (result < 0 && ::GetLastError() == ERROR_SUCCESS) ::SetLastError(CodeFromErrno(errno));
+  return result;
+}
+
+unsigned ChunkSize(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<unsigned>(size); }
+
+}  // namespace
+
+FileHandle Win32FileSystem::OpenRead(const std::string& path) {
+  return WithLastError([&] { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); });
+}
+
+FileHandle Win32FileSystem::OpenReadExclusive(const std::string& path) {
+  return WithLastError([&] { return ::_sopen(path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); });
+}
+
+FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
+  return WithLastError(
+      [&] { return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE); });
+}
+
+FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
+  return WithLastError([&] { return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY); });
+}
+
+std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
+  return WithLastError([&] { return ::_read(file, buffer, ChunkSize(size)); });
+}
+
+std::int64_t Win32FileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
+  int written = WithLastError([&] { return ::_write(file, buffer, ChunkSize(size)); });
+  if (written >= 0 && static_cast<std::size_t>(written) < size && ::GetLastError() == ERROR_SUCCESS) {
+    ::SetLastError(ERROR_DISK_FULL);
+  }
+  return written;
+}
+
+std::int64_t Win32FileSystem::Seek(FileHandle file, std::int64_t offset, SeekFrom from) {
+  int origin = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+  return WithLastError([&] { return ::_lseeki64(file, offset, origin); });
+}
+
+std::int64_t Win32FileSystem::Length(FileHandle file) {
+  return WithLastError([&] { return ::_filelengthi64(file); });
+}
+
+bool Win32FileSystem::Truncate(FileHandle file, std::int64_t length) {
+  ::SetLastError(ERROR_SUCCESS);
+  errno_t error = ::_chsize_s(file, length);
+  if (error == 0) return true;
+  if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(CodeFromErrno(error));
+  return false;
+}
+
+bool Win32FileSystem::Lock(FileHandle file) {
+  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(file));
+  if (handle == INVALID_HANDLE_VALUE) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  OVERLAPPED from_start{};
+  return ::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from_start) != 0;
+}
+
+bool Win32FileSystem::Unlock(FileHandle file) {
+  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(file));
+  if (handle == INVALID_HANDLE_VALUE) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  OVERLAPPED from_start{};
+  return ::UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &from_start) != 0;
+}
+
+bool Win32FileSystem::Close(FileHandle file) {
+  return WithLastError([&] { return ::_close(file); }) == 0;
+}
+
+std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+
+bool Win32FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+  return ::SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+
+bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+bool Win32FileSystem::CreateDirectory(const std::string& path) {
+  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool Win32FileSystem::RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+
+std::optional<std::vector<DirEntry>> Win32FileSystem::FindFiles(const std::string& pattern) {
+  WIN32_FIND_DATAA data{};
+  HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::vector<DirEntry> entries;
+  do {
+    entries.push_back({data.cFileName, data.dwFileAttributes});
+  } while (::FindNextFileA(search, &data));
+  ::FindClose(search);
+  return entries;
+}
+
+bool Win32FileSystem::Exists(const std::string& path) { return ::PathFileExistsA(path.c_str()) != 0; }
+
+bool Win32FileSystem::IsDirectory(const std::string& path) { return ::PathIsDirectoryA(path.c_str()) != 0; }
+
+}  // namespace brelvane

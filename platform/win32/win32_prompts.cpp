@@ -1,0 +1,22 @@
+#include "platform/win32/win32_prompts.h"
+
+#include <windows.h>
+
+namespace brelvane {
+
+int Win32Prompts::Show(const Message& message) {
+  void* owner = message.owned_by_page && page_owner_ != nullptr ? page_owner_ : owner_;
+  return ::MessageBoxA(static_cast<HWND>(owner), message.text.c_str(), message.caption.c_str(), message.style);
+}
+
+void Win32Prompts::BeginWait() {
+  // Nested scopes keep the one cursor; the outermost restores what was there.
+  if (wait_depth_++ == 0) cursor_before_wait_ = ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
+}
+
+void Win32Prompts::EndWait() {
+  if (wait_depth_ == 0) return;
+  if (--wait_depth_ == 0) ::SetCursor(static_cast<HCURSOR>(cursor_before_wait_));
+}
+
+}  // namespace brelvane

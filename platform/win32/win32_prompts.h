@@ -1,0 +1,26 @@
+// Message boxes and the wait cursor of the Windows user interface.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace brelvane {
+
+class Win32Prompts : public Prompts {
+ public:
+  // Windows (HWND) that own the boxes: the application's main window, and the
+  // page whose own questions they are.  Null until set: the box has no owner.
+  void SetOwner(void* window) { owner_ = window; }
+  void SetPageOwner(void* window) { page_owner_ = window; }
+
+  int Show(const Message& message) override;
+  void BeginWait() override;
+  void EndWait() override;
+
+ private:
+  void* owner_ = nullptr;
+  void* page_owner_ = nullptr;
+  int wait_depth_ = 0;
+  void* cursor_before_wait_ = nullptr;
+};
+
+}  // namespace brelvane

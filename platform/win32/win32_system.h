@@ -1,0 +1,26 @@
+// The real system services of Windows, through the ANSI APIs.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace brelvane {
+
+class Win32System : public System {
+ public:
+  std::uint32_t LastError() override;
+  void SetLastError(std::uint32_t code) override;
+  std::string ErrorText(std::uint32_t code) override;
+  int PlatformId() override;
+  std::uint32_t CurrentDirectoryLength() override;
+  std::optional<std::string> CurrentDirectory() override;
+  std::optional<std::string> OwnExecutablePath() override;
+  std::uint32_t LogicalDrives() override;
+  std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
+  bool Launch(const std::string& path) override;
+  std::string StripPath(const std::string& path) override;
+  std::optional<std::size_t> SkipRoot(const std::string& path) override;
+  bool IsUnc(const std::string& path) override;
+  [[noreturn]] void ExitProcess(int code) override;
+};
+
+}  // namespace brelvane
