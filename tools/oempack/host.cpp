@@ -2,12 +2,8 @@
 
 #include "tools/oempack/console.h"
 #ifdef _WIN32
-#if __has_include("platform/win32/win32_host.h")  // TEMPORARY until the Win32 host lands
 #include "platform/win32/win32_host.h"
-#define OEMPACK_HAS_HOST 1
-#endif
 #else
-#define OEMPACK_HAS_HOST 1
 #include "platform/posix/posix_host.h"
 #endif
 
@@ -31,13 +27,12 @@ class NoRegistry : public Registry {
   long CloseKey(RegKey) override { return static_cast<long>(win::kErrorInvalidHandle); }
 };
 
-#if defined(_WIN32) && defined(OEMPACK_HAS_HOST)
+#ifdef _WIN32
 using Backend = Win32Host;
-#elif !defined(_WIN32)
+#else
 using Backend = PosixHost;
 #endif
 
-#ifdef OEMPACK_HAS_HOST
 class ConsoleHost : public Host {
  public:
   Platform platform() override { return backend_.platform(); }
@@ -47,14 +42,9 @@ class ConsoleHost : public Host {
   NoRegistry registry_;
   Backend backend_{prompts_, registry_};
 };
-#endif
 
 }  // namespace
 
-#ifdef OEMPACK_HAS_HOST
 std::unique_ptr<Host> MakeHost() { return std::make_unique<ConsoleHost>(); }
-#else
-std::unique_ptr<Host> MakeHost() { return nullptr; }
-#endif
 
 }  // namespace brelvane::oempack

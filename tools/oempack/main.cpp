@@ -81,10 +81,6 @@ int main(int argc, char** argv) {
   }
 
   const auto host = MakeHost();
-  if (host == nullptr) {
-    std::fprintf(stderr, "oempack: this build has no backend for the host system\n");
-    return kExitFailed;
-  }
   const Platform platform = host->platform();
   const Options options{StderrIsTerminal()};
   if (list->parsed()) return ListModules(platform, installer, json);
