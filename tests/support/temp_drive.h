@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/testing/faulty_file_system.h"
 #include "platform/testing/scripted_prompts.h"
 #include "platform/testing/test_system.h"
 #ifdef _WIN32
@@ -32,16 +33,19 @@ class EmptyRegistry : public Registry {
   long CloseKey(RegKey key) override;
 };
 
-// The platform of one test: host files, a TestSystem over the host system,
-// ScriptedPrompts, and a registry slot (empty until a test plugs one in).
+// The platform of one test: host files behind a FaultyFileSystem (which
+// passes everything through until told otherwise), a TestSystem over the
+// host system, ScriptedPrompts, and a registry slot (empty until a test plugs
+// one in).
 class TestPlatform {
  public:
   TestPlatform();
   TestPlatform(const TestPlatform&) = delete;
   TestPlatform& operator=(const TestPlatform&) = delete;
 
-  Platform platform() { return Platform{host_.files(), system_, *registry_, prompts_}; }
-  FileSystem& files() { return host_.files(); }
+  Platform platform() { return Platform{faults_, system_, *registry_, prompts_}; }
+  FileSystem& files() { return faults_; }
+  FaultyFileSystem& faults() { return faults_; }
   TestSystem& system() { return system_; }
   ScriptedPrompts& prompts() { return prompts_; }
   Registry& registry() { return *registry_; }
@@ -55,6 +59,7 @@ class TestPlatform {
   ScriptedPrompts prompts_;
   HostBackend host_{prompts_, empty_registry_};
   TestSystem system_{host_.system()};
+  FaultyFileSystem faults_{host_.files(), system_};
 };
 
 // A fresh, empty host folder that the test's platform reaches under a Windows

@@ -1,0 +1,102 @@
+// A FileSystem for fault-injection tests: passes every call to another file
+// system, counts the calls by kind, and fails chosen ones with a chosen
+// Windows code (left in the last error, as a real failure would).
+//
+// A sweep in the manner of "fail the 1st write, then the 2nd, ..." runs a
+// scenario with FailNth(kind, k, code) for k = 1, 2, ... until Triggered()
+// stays false: every point of failure has then been visited.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace brelvane::testing {
+
+class FaultyFileSystem : public FileSystem {
+ public:
+  enum class Op {
+    Open,             // the four opens and the exclusive create
+    Read,
+    Write,
+    Seek,
+    Length,
+    Truncate,
+    Lock,             // Lock and Unlock
+    Close,
+    GetAttributes,
+    SetAttributes,
+    Delete,
+    CreateDirectory,
+    RemoveDirectory,
+    Find,
+    Probe,            // Exists and IsDirectory (a failing probe answers false)
+  };
+
+  FaultyFileSystem(FileSystem& inner, System& system) : inner_(inner), system_(system) {}
+
+  // Fails the `nth` call of `op` (1 is the next one counted from the last
+  // Reset), and with `and_after` every later one too.
+  void FailNth(Op op, int nth, std::uint32_t error, bool and_after = false);
+  // Fails every call of `op` from now on.
+  void FailAll(Op op, std::uint32_t error) { FailNth(op, Count(op) + 1, error, true); }
+  // Fails every call of `op` whose path contains `fragment`.
+  void FailPath(Op op, const std::string& fragment, std::uint32_t error);
+  // The disk fills after `bytes` more bytes: the write that crosses the limit
+  // is short, later ones fail; both leave `error` (disk full by default).
+  void LimitWrites(std::int64_t bytes, std::uint32_t error = win::kErrorDiskFull);
+  // Forgets the rules and the counts.
+  void Reset();
+
+  int Count(Op op) const;
+  // Whether any rule has failed a call since the last Reset.
+  bool Triggered() const { return triggered_; }
+  int FailureCount() const { return failures_; }
+
+  FileHandle OpenRead(const std::string& path) override;
+  FileHandle OpenReadExclusive(const std::string& path) override;
+  FileHandle CreateExclusive(const std::string& path) override;
+  FileHandle OpenAppend(const std::string& path) override;
+  std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
+  std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
+  std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
+  std::int64_t Length(FileHandle file) override;
+  bool Truncate(FileHandle file, std::int64_t length) override;
+  bool Lock(FileHandle file) override;
+  bool Unlock(FileHandle file) override;
+  bool Close(FileHandle file) override;
+  std::uint32_t GetAttributes(const std::string& path) override;
+  bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+  bool DeleteFile(const std::string& path) override;
+  bool CreateDirectory(const std::string& path) override;
+  bool RemoveDirectory(const std::string& path) override;
+  std::optional<std::vector<DirEntry>> FindFiles(const std::string& pattern) override;
+  bool Exists(const std::string& path) override;
+  bool IsDirectory(const std::string& path) override;
+
+ private:
+  struct Rule {
+    Op op;
+    int nth;                 // 0 for a path rule
+    bool and_after;
+    std::string fragment;    // path rules only
+    std::uint32_t error;
+  };
+  // Counts the call; the error to fail it with, if a rule says so.
+  std::optional<std::uint32_t> Check(Op op, const std::string& path = {});
+
+  FileSystem& inner_;
+  System& system_;
+  std::vector<Rule> rules_;
+  std::map<Op, int> counts_;
+  std::optional<std::int64_t> write_budget_;
+  std::uint32_t write_error_ = win::kErrorDiskFull;
+  bool triggered_ = false;
+  int failures_ = 0;
+};
+
+}  // namespace brelvane::testing
