@@ -1,0 +1,246 @@
+// Installing onto simulated machines: the order of the modules, the
+// overwrite question, directories, read-only files, and a drive that moves
+// or disappears between the page's activation and the Install button.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "install/install_page.h"
+#include "support/wizard_machine.h"
+
+namespace brelvane {
+namespace {
+
+using testing::BuildPackage;
+using testing::MachineFixtureText;
+using testing::ModuleSpec;
+using testing::TempDrive;
+using testing::WizardMachine;
+using testing::WizardRig;
+
+constexpr char kCannotContinueText[] = "Unable To Continue Installation!\r\nGood Bye!";
+constexpr char kCompleteText[] = "Thank you for using Quorvix product!\r\nInstallation Complete!";
+
+std::string OverwriteQuestion(const std::string& path) {
+  return path + " \r\nalready exist!  Delete this file before Installing?";
+}
+
+// The demo machine with drive E: on a temporary folder and a package built
+// from `modules`; the agreement accepted, so the install page is shown.
+class InstallOnMachine : public ::testing::Test {
+ protected:
+  void Start(const std::vector<ModuleSpec>& modules, const char* fixture = "ovin-e") {
+    rig_.reset();
+    work_.reset();
+    drive_.reset();
+    machine_ = std::make_unique<WizardMachine>(fixture);
+    drive_ = std::make_unique<TempDrive>(machine_->test(), 'E');
+    work_ = std::make_unique<TempDrive>(machine_->test(), 'W');
+    package_ = BuildPackage(machine_->test(), *work_, "setup.exe", modules);
+    rig_ = std::make_unique<WizardRig>(*machine_, package_);
+    rig_->Accept();
+  }
+  bool DriveOfItsOwn() const { return drive_->IsDriveRoot(); }
+  std::vector<std::string> Texts() const { return machine_->prompts().texts(); }
+  std::uint32_t Attributes(const std::string& relative) {
+    return machine_->test().files().GetAttributes(drive_->WinPath(relative));
+  }
+
+  std::unique_ptr<WizardMachine> machine_;
+  std::unique_ptr<TempDrive> drive_;
+  std::unique_ptr<TempDrive> work_;
+  std::string package_;
+  std::unique_ptr<WizardRig> rig_;
+};
+
+const ModuleSpec kM1{"m1.exe", "first appended", "", win::kAttrNormal, 2};
+const ModuleSpec kM2{"m2.txt", "second appended", "Brelvane", win::kAttrNormal, 2};
+const ModuleSpec kM3{"m3.txt", "third appended", "", win::kAttrNormal, 2};
+
+TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched) {
+  Start({kM1, kM2, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  // Every destination already there and kept: the questions show the order.
+  drive_->WriteHostFile("m1.exe", "old 1");
+  drive_->MakeHostDirectory("Brelvane");
+  drive_->WriteHostFile("Brelvane\\m2.txt", "old 2");
+  drive_->WriteHostFile("m3.txt", "old 3");
+  rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"),
+                                               OverwriteQuestion("E:\\Brelvane\\m2.txt"),
+                                               OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
+  // A skipped module still counts: the file already there is started.
+  EXPECT_EQ(machine_->system().launched(), std::vector<std::string>{"E:\\m1.exe"});
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "old 1");
+}
+
+TEST_F(InstallOnMachine, FreshDriveGetsEveryModuleWithItsBytesAndAttributes) {
+  Start({ModuleSpec{"Brelvane v1.0.exe", std::string(3000, 'u'), "", win::kAttrNormal, 2},
+         ModuleSpec{"readme.txt", "read me\r\n", "Brelvane\\Docs", win::kAttrReadOnly, 2},
+         ModuleSpec{"hidden.dat", std::string(1024, 'h'), "Brelvane", 0x03, 2},
+         ModuleSpec{"other.exe", "user-defined: never installed", "", win::kAttrNormal, 0},
+         ModuleSpec{"both.exe", "Kestrin and Ovin: never installed", "", win::kAttrNormal, 4}});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(drive_->ReadHostFile("Brelvane v1.0.exe"), std::string(3000, 'u'));
+  EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "read me\r\n");
+  EXPECT_EQ(drive_->ReadHostFile("Brelvane\\hidden.dat"), std::string(1024, 'h'));
+  EXPECT_FALSE(drive_->HostExists("other.exe"));
+  EXPECT_FALSE(drive_->HostExists("both.exe"));
+  EXPECT_EQ(Attributes("Brelvane v1.0.exe"), win::kAttrArchive);
+  EXPECT_EQ(Attributes("Brelvane\\Docs\\readme.txt"), win::kAttrArchive | win::kAttrReadOnly);
+  EXPECT_EQ(Attributes("Brelvane\\hidden.dat"),
+            win::kAttrArchive | win::kAttrReadOnly | win::kAttrHidden);
+  EXPECT_EQ(machine_->system().launched(), std::vector<std::string>{"E:\\Brelvane v1.0.exe"});
+  EXPECT_TRUE(machine_->prompts().WaitBalanced());
+}
+
+TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
+  Start({kM1, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->WriteHostFile("m3.txt", "the user's own file");
+  machine_->prompts().QueueAnswer(win::kIdNo);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"), kCompleteText}));
+  const Message& question = machine_->prompts().messages()[0];
+  EXPECT_EQ(question.caption, "Overwrite");
+  EXPECT_EQ(question.style, 0x24u);
+  EXPECT_TRUE(question.owned_by_page);
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "the user's own file");
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
+  EXPECT_TRUE(machine_->system().launched().empty());  // the box was not ticked
+}
+
+TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
+  Start({kM1});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->WriteHostFile("m1.exe", "old and read-only");
+  ASSERT_TRUE(machine_->test().files().SetAttributes(drive_->WinPath("m1.exe"), win::kAttrReadOnly));
+  machine_->prompts().QueueAnswer(win::kIdYes);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
+  EXPECT_EQ(Attributes("m1.exe"), win::kAttrArchive);
+}
+
+TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
+  Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal, 2}});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->MakeHostDirectory("Brelvane");
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\en\\readme.txt"), "deep");
+}
+
+TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun) {
+  Start({kM1, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->MakeHostDirectory("m1.exe");
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
+  // What came before the failure stays.
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+}
+
+TEST_F(InstallOnMachine, DrivePulledOutAfterActivation) {
+  Start({kM1});
+  machine_->Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\MountedDevices]\n");
+  machine_->SetDrivePresent('E', false);
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Unable to get Mivora Information!"});
+  EXPECT_FALSE(rig_->sheetView.installButtonVisible());
+  EXPECT_FALSE(drive_->HostExists("m1.exe"));
+}
+
+TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
+  Start({kM1, kM2});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs drive letters of its own";
+  ASSERT_EQ(rig_->install().driveLetter(), 'E');
+  // Re-plugged: the same disk now mounts at F:, and E: is gone.
+  TempDrive moved(machine_->test(), 'F');
+  std::string mounts = MachineFixtureText("ovin-e");
+  mounts = mounts.substr(mounts.find("[HKEY_LOCAL_MACHINE\\SYSTEM\\MountedDevices]"));
+  const std::string letterE = "\"\\\\DosDevices\\\\E:\"";
+  mounts.replace(mounts.find(letterE), letterE.size(), "\"\\\\DosDevices\\\\F:\"");
+  machine_->Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\MountedDevices]\n\n" + mounts);
+  machine_->SetDrivePresent('E', false);
+  machine_->SetDrivePresent('F', true);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(moved.ReadHostFile("m1.exe"), "first appended");
+  EXPECT_EQ(moved.ReadHostFile("Brelvane\\m2.txt"), "second appended");
+  EXPECT_FALSE(drive_->HostExists("m1.exe"));
+  EXPECT_EQ(rig_->install().driveLetter(), 'F');
+}
+
+TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
+  const std::vector<ModuleSpec> hostile = {
+      {"..\\escaped.exe", "x", "", win::kAttrNormal, 2},
+      {"escaped.txt", "x", "..\\..", win::kAttrNormal, 2},
+      {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, 2},
+      {"escaped.txt", "x", "C:\\Windows", win::kAttrNormal, 2},
+      {"C:escaped.txt", "x", "", win::kAttrNormal, 2},
+      {"escaped.txt", "x", "Docs/../..", win::kAttrNormal, 2},
+  };
+  for (const ModuleSpec& module : hostile) {
+    SCOPED_TRACE(module.fileName + " in " + module.extractDir);
+    // The hostile module is the oldest: the newer one is installed first.
+    Start({module, kM3});
+    if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+    drive_->MakeHostDirectory("inner");
+
+    EXPECT_FALSE(rig_->install().OnApply());
+    const auto& messages = machine_->prompts().messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].text.find("\"" + module.fileName + "\""), std::string::npos);
+    EXPECT_EQ(messages[0].style, win::kMbIconHand);
+    EXPECT_EQ(messages[1].text, kCannotContinueText);
+    EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+    // Nothing named "escaped" anywhere around the drive's folder.
+    const std::string host = drive_->HostPath("");
+    const std::string parent = host.substr(0, host.find_last_of("/\\", host.size() - 2));
+    EXPECT_FALSE(drive_->HostExists("escaped.txt"));
+    EXPECT_FALSE(drive_->HostExists("escaped.exe"));
+    EXPECT_FALSE(std::ifstream(parent + "/escaped.txt").good());
+    EXPECT_FALSE(std::ifstream(parent + "/escaped.exe").good());
+  }
+}
+
+TEST_F(InstallOnMachine, PackageWithoutTheSetInstallsNothing) {
+  Start({ModuleSpec{"k.exe", "kestrin", "", win::kAttrNormal, 1},
+         ModuleSpec{"p.exe", "pellor", "", win::kAttrNormal, 3}});
+  EXPECT_EQ(rig_->installView.control(ids::kModuleLine).text, "Brelvane is NOT included!");
+  EXPECT_FALSE(rig_->sheetView.installButtonVisible());
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
+  EXPECT_FALSE(drive_->HostExists("k.exe"));
+  EXPECT_FALSE(drive_->HostExists("p.exe"));
+}
+
+TEST_F(InstallOnMachine, NothingIsStartedOnThe9xFamily) {
+  Start({kM1}, "ovin-9x-f");
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  TempDrive f(machine_->test(), 'F');
+  EXPECT_FALSE(rig_->installView.control(ids::kLaunchCheckBox).visible);
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(f.ReadHostFile("m1.exe"), "first appended");
+  EXPECT_TRUE(machine_->system().launched().empty());
+}
+
+}  // namespace
+}  // namespace brelvane

@@ -1,0 +1,89 @@
+#include "support/wizard_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "package/package.h"
+#include "platform/sim/machine_settings.h"
+
+namespace brelvane::testing {
+
+std::string MachineFixtureText(const std::string& name) {
+  const std::string path = std::string(BRELVANE_SOURCE_DIR) + "/samples/machines/" + name + ".reg";
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+WizardMachine::WizardMachine(const std::string& fixture) {
+  test_.UseRegistry(registry_);
+  if (fixture.empty()) return;
+  const std::string text = MachineFixtureText(fixture);
+  std::string error;
+  EXPECT_TRUE(registry_.LoadText(text, fixture + ".reg", &error)) << error;
+  const MachineSettings settings = ParseMachineSettings(text, fixture + ".reg");
+  EXPECT_EQ(settings.error, "");
+  test_.system().SetPlatformId(settings.PlatformId());
+  test_.system().SetCurrentDirectory(settings.current_directory);
+  drives_ = settings.LogicalDriveMask();
+  test_.system().SetLogicalDrives(drives_);
+}
+
+void WizardMachine::Apply(const std::string& regText) {
+  std::string error;
+  EXPECT_TRUE(registry_.LoadText(regText, "test", &error)) << error;
+}
+
+void WizardMachine::SetDrivePresent(char letter, bool present) {
+  const std::uint32_t bit = 1u << (letter - 'A');
+  drives_ = present ? (drives_ | bit) : (drives_ & ~bit);
+  test_.system().SetLogicalDrives(drives_);
+}
+
+std::string BuildPackage(TestPlatform& test, const TempDrive& work,
+                         const std::string& packageRelative,
+                         const std::vector<ModuleSpec>& modules) {
+  // A stand-in image: some code bytes, then zero padding at its end.
+  std::string image = "MZ stand-in image of the installer";
+  image.append(64, '\0');
+  work.WriteHostFile(packageRelative, image);
+  const std::string package = work.WinPath(packageRelative);
+
+  const Platform platform = test.platform();
+  int index = 0;
+  for (const ModuleSpec& module : modules) {
+    const std::string source = "source-" + std::to_string(index++) + ".bin";
+    work.WriteHostFile(source, module.content);
+    ModuleRecord record;
+    EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, module.extractDir,
+                                  module.predefinedType != 0, module.predefinedType))
+        << module.fileName;
+    record.fileName = module.fileName;
+    record.attributes = module.attributes;
+    EXPECT_TRUE(AppendModule(platform, work.WinPath(source), package, record)) << module.fileName;
+  }
+  return package;
+}
+
+WizardRig::WizardRig(WizardMachine& machine, const std::string& packagePath) {
+  InitialiseInstallPage(installView);
+  machine.system().SetOwnExecutablePath(packagePath);
+  sheet_ = std::make_unique<Sheet>(machine.platform(), sheetView);
+  license_ = std::make_unique<LicensePage>(*sheet_, agreementView);
+  install_ = std::make_unique<InstallPage>(*sheet_, installView);
+  sheetView.onActivate = [this](PageId page) {
+    if (page == PageId::Agreement) license_->OnSetActive();
+    if (page == PageId::Install) install_->OnSetActive();
+  };
+}
+
+void WizardRig::Accept() {
+  license_->OnInitDialog();
+  license_->OnSetActive();
+  license_->OnAccept();
+}
+
+}  // namespace brelvane::testing

@@ -1,0 +1,234 @@
+// The install run's failures, each with the user's messages in order and the
+// run's result, and the rule that keeps modules below the drive root.
+#include <gtest/gtest.h>
+
+#include "install/install_page.h"
+#include "install/install_run.h"
+#include "support/wizard_machine.h"
+
+namespace brelvane {
+namespace {
+
+using testing::BuildPackage;
+using testing::ModuleSpec;
+using testing::ProcessExit;
+using testing::TempDrive;
+using testing::WizardMachine;
+using testing::WizardRig;
+
+constexpr char kCannotContinueText[] = "Unable To Continue Installation!\r\nGood Bye!";
+constexpr char kCompleteText[] = "Thank you for using Quorvix product!\r\nInstallation Complete!";
+
+struct InstallRig {
+  WizardMachine machine{"ovin-e"};
+  TempDrive drive{machine.test(), 'E'};
+  TempDrive work{machine.test(), 'W'};
+  std::string package;
+  std::unique_ptr<WizardRig> rig;
+
+  explicit InstallRig(const std::vector<ModuleSpec>& modules) {
+    package = BuildPackage(machine.test(), work, "setup.exe", modules);
+    rig = std::make_unique<WizardRig>(machine, package);
+    rig->Accept();
+  }
+  std::vector<std::string> texts() { return machine.prompts().texts(); }
+};
+
+const ModuleSpec kUtility{"Brelvane v1.0.exe", "MZ utility bytes", "", win::kAttrNormal, 2};
+const ModuleSpec kReadme{"readme.txt", "read me", "Brelvane", win::kAttrNormal, 2};
+
+// Each failure: how to bring it about after the page was activated, the
+// messages the user then sees, and the run's result.
+struct FailureCase {
+  const char* name;
+  std::vector<ModuleSpec> modules;
+  void (*arrange)(InstallRig&);
+  std::vector<std::string> messages;
+  bool result;
+};
+
+void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.name; }
+
+class WizardInstallRunFailures : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
+  const FailureCase& row = GetParam();
+  InstallRig run(row.modules);
+  if (!run.drive.IsDriveRoot()) GTEST_SKIP() << "needs a drive letter of its own";
+  ASSERT_TRUE(run.machine.prompts().messages().empty());
+  row.arrange(run);
+  run.machine.prompts().ClearMessages();
+
+  EXPECT_EQ(run.rig->install().OnApply(), row.result);
+  // The system's own words for an error stand where the row names the code.
+  std::vector<std::string> expected = row.messages;
+  for (std::string& text : expected) {
+    const std::string token = "{text of 2}";
+    if (const auto at = text.find(token); at != std::string::npos)
+      text.replace(at, token.size(), run.machine.system().ErrorText(win::kErrorFileNotFound));
+  }
+  EXPECT_EQ(run.texts(), expected);
+  EXPECT_EQ(run.machine.registry().OpenHandleCount(), 0u);
+  EXPECT_TRUE(run.machine.prompts().WaitBalanced());
+}
+
+void NoChange(InstallRig&) {}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WizardInstallRunFailures,
+    ::testing::Values(
+        FailureCase{"DrivePulledOut",
+                    {kUtility},
+                    [](InstallRig& run) {
+                      run.machine.Apply(
+                          "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
+                    },
+                    {"Unable to get Mivora Information!"},
+                    false},
+        FailureCase{"NoModuleOfTheSet",
+                    {ModuleSpec{"Brelvane v1.0.exe", "kestrin", "", win::kAttrNormal, 1},
+                     ModuleSpec{"notes.txt", "user", "", win::kAttrNormal, 0}},
+                    NoChange,
+                    {kCannotContinueText},
+                    false},
+        FailureCase{"PackageGone",
+                    {kUtility},
+                    [](InstallRig& run) { run.machine.test().files().DeleteFile(run.package); },
+                    {kCannotContinueText},
+                    false},
+        FailureCase{"DirectoryCannotBeCreated",
+                    {kReadme},
+                    [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
+                    {kCannotContinueText},
+                    false},
+        FailureCase{"DirectoryWhereTheFileGoes",
+                    {kUtility},
+                    [](InstallRig& run) { run.drive.MakeHostDirectory("Brelvane v1.0.exe"); },
+                    {kCannotContinueText},
+                    false},
+        FailureCase{"LaunchFails",
+                    {kUtility},
+                    [](InstallRig& run) {
+                      run.rig->installView.SetChecked(ids::kLaunchCheckBox, true);
+                      run.machine.system().FailLaunch(win::kErrorFileNotFound);
+                    },
+                    {kCompleteText,
+                     "Unable execute :E:\\Brelvane v1.0.exe\r\nSystem Message: {text of 2}"},
+                    true},
+        FailureCase{"HostileFileName",
+                    {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, 2}},
+                    NoChange,
+                    {"The module \"..\\evil.exe\" (folder \"\") would be written outside its "
+                     "folder on the drive.\r\nIt is not installed.",
+                     kCannotContinueText},
+                    false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WizardInstallRun, ForeignNewestRecordStopsBeforeWriting) {
+  InstallRig run({kUtility});
+  if (!run.drive.IsDriveRoot()) GTEST_SKIP() << "needs a drive letter of its own";
+  std::string bytes = *run.work.ReadHostFile("setup.exe");
+  ModuleRecord foreign;
+  foreign.marker = "NOT_A_MODULE";
+  foreign.recordSize = kRecordSize;
+  std::uint8_t record[kRecordSize] = {};
+  EncodeModuleRecord(foreign, record);
+  bytes.append(reinterpret_cast<const char*>(record), kRecordSize);
+  run.work.WriteHostFile("setup.exe", bytes);
+  run.machine.prompts().ClearMessages();
+
+  EXPECT_FALSE(run.rig->install().OnApply());
+  EXPECT_EQ(run.texts(), std::vector<std::string>{kCannotContinueText});
+  EXPECT_FALSE(run.drive.HostExists("Brelvane v1.0.exe"));
+}
+
+TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
+  WizardMachine machine("none");
+  TempDrive drive(machine.test(), 'E');
+  TempDrive work(machine.test(), 'W');
+  WizardRig rig(machine, BuildPackage(machine.test(), work, "setup.exe", {kUtility}));
+  rig.Accept();
+  machine.Apply(testing::MachineFixtureText("ovin-e"));
+  machine.SetDrivePresent('E', true);
+  machine.prompts().ClearMessages();
+
+  try {
+    rig.install().OnApply();
+    FAIL() << "the run went on with another model";
+  } catch (const ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 0);
+  }
+  EXPECT_EQ(machine.prompts().texts(),
+            std::vector<std::string>{
+                "The Mivora has been changed!. Please restart the application!\r\nGood Bye!"});
+  EXPECT_FALSE(drive.HostExists("Brelvane v1.0.exe"));
+}
+
+TEST(WizardInstallRun, MissingDriveRefreshesThePageBeforeTelling) {
+  InstallRig run({kUtility});
+  EXPECT_TRUE(run.rig->sheetView.installButtonVisible());
+  run.machine.Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
+  EXPECT_FALSE(run.rig->install().OnApply());
+  EXPECT_FALSE(run.rig->sheetView.installButtonVisible());
+  EXPECT_EQ(run.rig->installView.control(ids::kPluggedInLine).text,
+            "Drive Mivora Plugged-in: NO MIVORA!");
+  EXPECT_FALSE(run.rig->installView.control(ids::kModuleLine).visible);
+}
+
+struct PlacementCase {
+  const char* fileName;
+  const char* extractDir;
+  bool allowed;
+};
+
+void PrintTo(const PlacementCase& row, std::ostream* out) {
+  *out << '"' << row.fileName << "\" in \"" << row.extractDir << '"';
+}
+
+class WizardModulePlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(WizardModulePlacement, OnlyPlainNamesBelowTheRootAreInstalled) {
+  ModuleRecord record;
+  record.fileName = GetParam().fileName;
+  record.extractDir = GetParam().extractDir;
+  EXPECT_EQ(StaysBelowDriveRoot(record), GetParam().allowed)
+      << "\"" << record.fileName << "\" in \"" << record.extractDir << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, WizardModulePlacement,
+    ::testing::Values(PlacementCase{"Brelvane v1.0.exe", "", true},
+                      PlacementCase{"readme.txt", "Brelvane\\Docs", true},
+                      PlacementCase{"readme.txt", "\\Brelvane", true},
+                      PlacementCase{"readme.txt", "Brelvane\\\\Docs\\", true},
+                      PlacementCase{"readme.txt", ".\\Docs", true},
+                      PlacementCase{"..readme", "Docs..", true},
+                      PlacementCase{".profile", "", true},
+                      PlacementCase{"a\\b.txt", "", false},
+                      PlacementCase{"a/b.txt", "", false},
+                      PlacementCase{"C:evil.exe", "", false},
+                      PlacementCase{"file.txt:stream", "", false},
+                      PlacementCase{".", "", false},
+                      PlacementCase{"..", "Docs", false},
+                      PlacementCase{"...", "", false},
+                      PlacementCase{"readme.txt", "..", false},
+                      PlacementCase{"readme.txt", "Docs\\..\\..\\Windows", false},
+                      PlacementCase{"readme.txt", "Docs/../..", false},
+                      PlacementCase{"readme.txt", "\\..\\outside", false},
+                      PlacementCase{"readme.txt", "Docs\\...", false},
+                      PlacementCase{"readme.txt", "Docs\\.. ", false},
+                      PlacementCase{"readme.txt", "C:\\Windows", false},
+                      PlacementCase{"readme.txt", "Docs:stream", false}));
+
+TEST(WizardInstallRun, DestinationsJoinLetterFolderAndName) {
+  ModuleRecord record;
+  record.fileName = "readme.txt";
+  EXPECT_EQ(DestinationDirectory('E', record), "E:\\");
+  EXPECT_EQ(DestinationFile('E', record), "E:\\readme.txt");
+  record.extractDir = "Brelvane\\Docs";
+  EXPECT_EQ(DestinationDirectory('F', record), "F:\\Brelvane\\Docs");
+  EXPECT_EQ(DestinationFile('F', record), "F:\\Brelvane\\Docs\\readme.txt");
+}
+
+}  // namespace
+}  // namespace brelvane

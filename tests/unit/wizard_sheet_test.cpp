@@ -1,0 +1,130 @@
+// The sheet's start-up: its own package path, its first page, the refusal to
+// run with drives of more than one model, and the side-picture decision.
+#include <gtest/gtest.h>
+
+#include "app/sheet.h"
+#include "support/wizard_machine.h"
+
+namespace brelvane {
+namespace {
+
+using testing::ProcessExit;
+using testing::RecordingSheetView;
+using testing::WizardMachine;
+
+TEST(WizardSheet, StartsOnItsOwnExecutableWithTheAgreementAlone) {
+  WizardMachine machine("");
+  machine.system().SetOwnExecutablePath("C:\\Program Files\\Quorvix\\brelvane-setup.exe");
+  machine.system().SetCurrentDirectory("D:\\elsewhere");
+  RecordingSheetView view;
+  Sheet sheet(machine.platform(), view);
+
+  EXPECT_EQ(sheet.state().packagePath, "C:\\Program Files\\Quorvix\\brelvane-setup.exe");
+  EXPECT_EQ(sheet.state().recordSize, 660);
+  EXPECT_EQ(sheet.pages(), std::vector<PageId>{PageId::Agreement});
+  EXPECT_EQ(view.pages(), std::vector<PageId>{PageId::Agreement});
+  EXPECT_FALSE(sheet.installPageAdded());
+  EXPECT_TRUE(machine.prompts().messages().empty());
+}
+
+TEST(WizardSheet, UnavailableOwnPathEndsTheProcessAfterItsMessage) {
+  WizardMachine machine("");
+  machine.system().FailOwnExecutablePath(win::kErrorFilenameExcedRange);
+  RecordingSheetView view;
+  try {
+    Sheet sheet(machine.platform(), view);
+    FAIL() << "the sheet was built without its own path";
+  } catch (const ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 0);
+  }
+  ASSERT_EQ(machine.prompts().messages().size(), 1u);
+  const Message& message = machine.prompts().messages()[0];
+  EXPECT_EQ(message.text,
+            "Please run this application from DESKTOP folder. \r\n"
+            "If still does not work contact Quorvix");
+  EXPECT_EQ(message.style, win::kMbOk);
+  EXPECT_FALSE(message.owned_by_page);
+  // Nothing of the sheet was shown: no page added.
+  EXPECT_TRUE(view.pages().empty());
+}
+
+struct PresenceCase {
+  const char* fixture;
+  ModelPresence presence;
+  bool picture;  // meaningful when the sheet runs
+  bool refused;
+};
+
+void PrintTo(const PresenceCase& row, std::ostream* out) { *out << row.fixture; }
+
+class WizardSheetPresence : public ::testing::TestWithParam<PresenceCase> {};
+
+TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) {
+  const PresenceCase& row = GetParam();
+  WizardMachine machine(row.fixture);
+  machine.system().SetOwnExecutablePath("C:\\setup\\brelvane-setup.exe");
+  RecordingSheetView view;
+  Sheet sheet(machine.platform(), view);
+
+  if (row.refused) {
+    try {
+      sheet.OnCreate();
+      FAIL() << "the sheet opened with several models plugged in";
+    } catch (const ProcessExit& exit) {
+      EXPECT_EQ(exit.code, 0);
+    }
+    ASSERT_EQ(machine.prompts().messages().size(), 1u);
+    EXPECT_EQ(machine.prompts().messages()[0].text,
+              "More than one Suported Mivora detected under Windows.\r\n"
+              "Please unplug one and restart the application!");
+    EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbOk);
+  } else {
+    EXPECT_EQ(sheet.OnCreate(), row.picture);
+    EXPECT_TRUE(machine.prompts().messages().empty());
+  }
+  EXPECT_EQ(sheet.state().modelPresence, row.presence);
+  EXPECT_EQ(machine.registry().OpenHandleCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machines, WizardSheetPresence,
+    ::testing::Values(PresenceCase{"none", 0, false, false},
+                      PresenceCase{"kestrin-stale-oem", 1, true, false},
+                      PresenceCase{"ovin-e", 2, true, false},
+                      PresenceCase{"ovin-two-disks", 2, true, false},
+                      PresenceCase{"ovin-9x-f", 2, true, false},
+                      PresenceCase{"pellor-only", 3, false, false},
+                      PresenceCase{"kestrin-ovin", 4, false, true},
+                      PresenceCase{"kestrin-ovin-9x", 4, false, true},
+                      PresenceCase{"ovin-pellor", 6, false, true},
+                      PresenceCase{"all-three", 7, false, true}),
+    [](const auto& info) {
+      std::string name = info.param.fixture;
+      for (char& c : name)
+        if (c == '-') c = '_';
+      return name;
+    });
+
+TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap) {
+  const bool expected[8] = {false, true, true, false, false, false, false, false};
+  for (ModelPresence presence = 0; presence < 8; ++presence)
+    EXPECT_EQ(WantsSidePicture(presence), expected[presence]) << presence;
+  EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
+}
+
+TEST(WizardSheet, InstallPageIsAddedOnceAndActivatedOnlyWhenAsked) {
+  WizardMachine machine("");
+  machine.system().SetOwnExecutablePath("C:\\setup\\brelvane-setup.exe");
+  RecordingSheetView view;
+  Sheet sheet(machine.platform(), view);
+
+  EXPECT_TRUE(sheet.AddInstallPage(false));
+  EXPECT_FALSE(view.activePage().has_value());
+  EXPECT_FALSE(sheet.AddInstallPage(true));
+  EXPECT_FALSE(view.activePage().has_value());
+  EXPECT_EQ(view.events(), (std::vector<std::string>{"add Agreement", "add Install"}));
+  EXPECT_EQ(sheet.pages(), (std::vector<PageId>{PageId::Agreement, PageId::Install}));
+}
+
+}  // namespace
+}  // namespace brelvane
