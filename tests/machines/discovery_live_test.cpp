@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ struct Answer {
   std::vector<std::uint8_t> data;
   bool operator==(const Answer&) const = default;
 };
+
+void PrintTo(const Answer& a, std::ostream* os) {
+  *os << "rc " << a.rc << ", type " << a.type << ", size " << a.size << ", data";
+  for (std::uint8_t b : a.data) *os << ' ' << std::hex << int{b} << std::dec;
+}
 
 Answer Query(Registry& registry, RegKey key, const std::string& name, std::uint32_t capacity) {
   Answer a{};
