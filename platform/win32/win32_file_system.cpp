@@ -36,12 +36,18 @@ DWORD CodeFromErrno(int error) {
 
 // Runs a C runtime call that signals failure with -1 and makes sure the
 // last error holds a Windows code afterwards.
+// A call that succeeds leaves the code as it was before.
 template <typename Call>
 auto WithLastError(Call call) {
+  const DWORD before = ::GetLastError();
   ::SetLastError(ERROR_SUCCESS);
   errno = 0;
   auto result = call();
-  if (result < 0 && ::GetLastError() == ERROR_SUCCESS) ::SetLastError(CodeFromErrno(errno));
+  if (result >= 0) {
+    ::SetLastError(before);
+  } else if (::GetLastError() == ERROR_SUCCESS) {
+    ::SetLastError(CodeFromErrno(errno));
+  }
   return result;
 }
 
@@ -72,9 +78,8 @@ std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t si
 
 std::int64_t Win32FileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
   int written = WithLastError([&] { return ::_write(file, buffer, ChunkSize(size)); });
-  if (written >= 0 && static_cast<std::size_t>(written) < size && ::GetLastError() == ERROR_SUCCESS) {
-    ::SetLastError(ERROR_DISK_FULL);
-  }
+  // A short write means the disk is full.
+  if (written >= 0 && static_cast<std::size_t>(written) < size) ::SetLastError(ERROR_DISK_FULL);
   return written;
 }
 
@@ -88,9 +93,13 @@ std::int64_t Win32FileSystem::Length(FileHandle file) {
 }
 
 bool Win32FileSystem::Truncate(FileHandle file, std::int64_t length) {
+  const DWORD before = ::GetLastError();
   ::SetLastError(ERROR_SUCCESS);
   errno_t error = ::_chsize_s(file, length);
-  if (error == 0) return true;
+  if (error == 0) {
+    ::SetLastError(before);
+    return true;
+  }
   if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(CodeFromErrno(error));
   return false;
 }

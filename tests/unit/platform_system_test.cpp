@@ -1,0 +1,133 @@
+// System services of the host backend and the test doubles over them; the
+// same answers natively and under Wine.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/temp_drive.h"
+
+namespace brelvane {
+namespace {
+
+using testing::ProcessExit;
+using testing::TestPlatform;
+
+struct ShellCase {
+  const char* path;
+  const char* stripped;
+  std::optional<std::size_t> root_end;
+  bool unc;
+};
+
+// What the shell's own routines answer.
+TEST(HostSystem, ShellPathRoutines) {
+  TestPlatform tp;
+  System& system = tp.system();
+  const ShellCase cases[] = {
+      {"C:\\a\\b.txt", "b.txt", 3, false},
+      {"C:\\a\\", "a\\", 3, false},
+      {"C:\\", "C:\\", 3, false},
+      {"C:", "C:", std::nullopt, false},
+      {"C:b", "b", std::nullopt, false},
+      {"b.txt", "b.txt", std::nullopt, false},
+      {"a/b/c.txt", "c.txt", std::nullopt, false},
+      {"a:b", "b", std::nullopt, false},
+      {"\\\\srv\\share\\x", "x", 12, true},
+      {"\\\\srv\\share", "share", std::nullopt, true},
+      {"\\\\srv", "srv", std::nullopt, true},
+      {"\\\\", "\\\\", std::nullopt, true},
+      {"\\a\\b", "b", std::nullopt, false},
+      {"", "", std::nullopt, false},
+      {"C:\\a\\b\\\\", "b\\\\", 3, false},
+      {"c:/x/y", "y", std::nullopt, false},
+  };
+  for (const ShellCase& c : cases) {
+    EXPECT_EQ(system.StripPath(c.path), c.stripped) << c.path;
+    EXPECT_EQ(system.SkipRoot(c.path), c.root_end) << c.path;
+    EXPECT_EQ(system.IsUnc(c.path), c.unc) << c.path;
+  }
+}
+
+TEST(HostSystem, WideToAnsiUsesTheWesternCodePage) {
+  TestPlatform tp;
+  struct Case {
+    std::vector<std::uint16_t> units;
+    std::string ansi;
+  } cases[] = {
+      {{'E', ':'}, "E:"},
+      {{0x00E9, 0x00FF, 0x00A0}, "\xE9\xFF\xA0"},
+      {{0x20AC, 0x2019, 0x0160, 0x0178}, "\x80\x92\x8A\x9F"},
+      {{0x0081, 0x009D}, "\x81\x9D"},
+      {{0x4E2D, 'x'}, "?x"},
+      {{}, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(tp.system().WideToAnsi(c.units.data(), c.units.size()), c.ansi);
+}
+
+TEST(HostSystem, NtFamilyAndOwnPath) {
+  TestPlatform tp;
+  EXPECT_EQ(tp.system().PlatformId(), win::kVerPlatformWin32Nt);
+  auto own = tp.system().OwnExecutablePath();
+  ASSERT_TRUE(own.has_value());
+  EXPECT_NE(own->find("platform_tests"), std::string::npos) << *own;
+  auto current = tp.system().CurrentDirectory();
+  ASSERT_TRUE(current.has_value());
+  EXPECT_EQ(tp.system().CurrentDirectoryLength(), current->size() + 1);
+}
+
+// ---- TestSystem -----------------------------------------------------------------
+
+TEST(TestSystemDouble, OverridesAnswersAndFailures) {
+  TestPlatform tp;
+  testing::TestSystem& system = tp.system();
+  system.SetPlatformId(1);
+  EXPECT_EQ(system.PlatformId(), 1);
+
+  system.SetCurrentDirectory("E:\\work");
+  EXPECT_EQ(system.CurrentDirectory(), "E:\\work");
+  EXPECT_EQ(system.CurrentDirectoryLength(), 8u);
+  system.SetCurrentDirectoryLength(300);
+  EXPECT_EQ(system.CurrentDirectoryLength(), 300u);
+
+  system.FailCurrentDirectoryLength(win::kErrorNotEnoughMemory);
+  EXPECT_EQ(system.CurrentDirectoryLength(), 0u);
+  EXPECT_EQ(system.LastError(), win::kErrorNotEnoughMemory);
+  system.FailCurrentDirectory(win::kErrorAccessDenied);
+  EXPECT_EQ(system.CurrentDirectory(), std::nullopt);
+  EXPECT_EQ(system.LastError(), win::kErrorAccessDenied);
+
+  system.SetOwnExecutablePath("C:\\x\\setup.exe");
+  EXPECT_EQ(system.OwnExecutablePath(), "C:\\x\\setup.exe");
+  system.FailOwnExecutablePath(win::kErrorFilenameExcedRange);
+  EXPECT_EQ(system.OwnExecutablePath(), std::nullopt);
+  EXPECT_EQ(system.LastError(), win::kErrorFilenameExcedRange);
+
+  system.SetLogicalDrives(0x14);
+  EXPECT_EQ(system.LogicalDrives(), 0x14u);
+}
+
+TEST(TestSystemDouble, LaunchRecordsAndCanFail) {
+  TestPlatform tp;
+  testing::TestSystem& system = tp.system();
+  EXPECT_TRUE(system.Launch("E:\\Brelvane\\Brelvane.exe"));
+  system.FailLaunch(win::kErrorFileNotFound);
+  EXPECT_FALSE(system.Launch("E:\\other.exe"));
+  EXPECT_EQ(system.LastError(), win::kErrorFileNotFound);
+  EXPECT_EQ(system.launched(), (std::vector<std::string>{"E:\\Brelvane\\Brelvane.exe", "E:\\other.exe"}));
+}
+
+TEST(TestSystemDouble, ExitProcessThrowsTheCode) {
+  TestPlatform tp;
+  try {
+    tp.system().ExitProcess(7);
+    ADD_FAILURE() << "ExitProcess returned";
+  } catch (const ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 7);
+  }
+  EXPECT_EQ(tp.system().exit_codes(), std::vector<int>{7});
+}
+
+}  // namespace
+}  // namespace brelvane
