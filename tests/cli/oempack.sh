@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# oempack end to end: list, add, add-predef and extract on real files, exit
+# codes and refusals.  $1 is the folder that holds the oempack program.
+set -u
+OEMPACK="$1/oempack"
+WORK=$(mktemp -d)
+trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+FAILED=0
+
+fail() { echo "FAIL: $*" >&2; FAILED=1; }
+# expect_rc CODE COMMAND...: runs the command, output to out.txt / err.txt.
+expect_rc() {
+  local want=$1; shift
+  "$@" > out.txt 2> err.txt
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat err.txt)"
+}
+expect_text() { # expect_text FILE TEXT
+  grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(cat "$1")"
+}
+size_of() { stat -c %s "$1"; }
+
+head -c 4096 /dev/zero > setup.exe
+head -c 5000 /dev/urandom > a.bin
+head -c 1025 /dev/urandom > kestrin.exe
+head -c 1 /dev/urandom > ovin.dat
+head -c 3000 /dev/urandom > pellor.sys
+head -c 10 /dev/urandom > combo.dll
+printf 'second copy' > second.txt
+
+# ---- usage ----
+expect_rc 0 "$OEMPACK" --help
+expect_text out.txt "add-predef"
+expect_rc 0 "$OEMPACK" --version
+expect_text out.txt "oempack 1.0"
+expect_rc 2 "$OEMPACK"
+expect_rc 2 "$OEMPACK" frobnicate setup.exe
+expect_rc 2 "$OEMPACK" list
+expect_rc 2 "$OEMPACK" add setup.exe
+expect_rc 2 "$OEMPACK" add-predef setup.exe --ovin ovin.dat --ovin-attr sideways
+expect_rc 2 "$OEMPACK" extract setup.exe
+
+# ---- a missing installer is never created ----
+expect_rc 1 "$OEMPACK" list missing.exe
+expect_text err.txt "missing.exe"
+expect_rc 1 "$OEMPACK" add missing.exe a.bin
+[ -e missing.exe ] && fail "add created the installer"
+
+# ---- add ----
+expect_rc 0 "$OEMPACK" list setup.exe
+[ "$(wc -l < out.txt)" -eq 1 ] || fail "a bare installer lists modules: $(cat out.txt)"
+expect_rc 0 "$OEMPACK" add setup.exe a.bin
+[ "$(size_of setup.exe)" -eq $((4096 + 5000 + 660)) ] || fail "add grew the installer by the wrong size"
+cmp -s -n 4096 setup.exe /dev/zero || fail "add changed the image"
+cp setup.exe before.exe
+expect_rc 1 "$OEMPACK" add setup.exe no-such-file.bin
+expect_text err.txt "no-such-file.bin"
+cmp -s setup.exe before.exe || fail "a failed add changed the installer"
+
+# ---- add-predef ----
+expect_rc 0 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --kestrin-root 'windows\desktop' \
+  --kestrin-attr rh --ovin ovin.dat --ovin-attr ronly --pellor pellor.sys --pellor-attr hidden \
+  --combined combo.dll
+expect_rc 0 "$OEMPACK" list setup.exe
+sed -n 2p out.txt | grep -qE '^combo\.dll +Yes-KES\+OVIN +10 +Root\\ +Normal$' || fail "combined row: $(sed -n 2p out.txt)"
+sed -n 3p out.txt | grep -qE '^pellor\.sys +Yes-PELLOR +3000 +Root\\ +Hidden$' || fail "pellor row: $(sed -n 3p out.txt)"
+sed -n 4p out.txt | grep -qE '^ovin\.dat +Yes-OVIN +1 +Root\\ +Read Only$' || fail "ovin row: $(sed -n 4p out.txt)"
+sed -n 5p out.txt | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\windows\\desktop +Read Only, Hidden$' \
+  || fail "kestrin row: $(sed -n 5p out.txt)"
+sed -n 6p out.txt | grep -qE '^a\.bin +5000 +User Defined +Normal$' || fail "user row: $(sed -n 6p out.txt)"
+
+# Kestrin appended, Ovin missing: stop there, Pellor is not attempted.
+cp setup.exe before.exe
+expect_rc 1 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --ovin gone.dat --pellor pellor.sys
+expect_text err.txt "gone.dat"
+[ "$(size_of setup.exe)" -eq $(( $(size_of before.exe) + 1025 + 660 )) ] || fail "add-predef did not keep exactly the Kestrin module"
+expect_rc 0 "$OEMPACK" add-predef setup.exe
+cmp -s <(head -c "$(size_of before.exe)" setup.exe) before.exe || fail "add-predef changed earlier bytes"
+
+# ---- list --json ----
+printf 'x' > 'caf'$'\xe9'' "q".txt'
+expect_rc 0 "$OEMPACK" add setup.exe 'caf'$'\xe9'' "q".txt'
+expect_rc 0 "$OEMPACK" list setup.exe --json
+python3 - out.txt <<'EOF' || fail "JSON list"
+import json, sys
+rows = json.load(open(sys.argv[1], encoding="ascii"))
+assert rows[0]["name"] == 'caf\u00e9 "q".txt', rows[0]
+assert rows[0]["predefined"] is False and rows[0]["model"] is None
+kes = [r for r in rows if r["model"] == "kestrin"]
+assert len(kes) == 2 and kes[1]["extractDir"] == "windows\\desktop" and kes[1]["attributes"] == 3, kes
+assert rows[-1]["name"] == "a.bin" and rows[-1]["offset"] == 4096 and rows[-1]["size"] == 5000
+assert rows[-1]["marker"] == "QRVX_OEM_INSTALLER"
+models = [r["model"] for r in rows]
+assert models[2:6] == ["kestrin+ovin", "pellor", "ovin", "kestrin"], models
+EOF
+
+# ---- extract ----
+expect_rc 0 "$OEMPACK" extract setup.exe a.bin -o a.out
+cmp -s a.bin a.out || fail "extracted a.bin differs"
+[ -w a.out ] || fail "extracted file is not writable"
+expect_rc 0 "$OEMPACK" extract setup.exe ovin.dat -o ovin.out
+cmp -s ovin.dat ovin.out || fail "extracted ovin.dat differs"
+[ -w ovin.out ] || fail "extract kept the record's read-only bit"
+expect_rc 1 "$OEMPACK" extract setup.exe a.bi -o prefix.out
+[ -e prefix.out ] && fail "a prefix of a name was extracted"
+mkdir sub && (cd sub && "$OEMPACK" extract ../setup.exe pellor.sys) || fail "extract to the current folder"
+cmp -s pellor.sys sub/pellor.sys || fail "default output differs"
+
+# The newest module of a name wins.
+cp second.txt kestrin.exe.new && mv kestrin.exe kestrin.orig && mv kestrin.exe.new kestrin.exe
+expect_rc 0 "$OEMPACK" add setup.exe kestrin.exe
+expect_rc 0 "$OEMPACK" extract setup.exe kestrin.exe -o newest.out
+cmp -s second.txt newest.out || fail "extract did not take the newest module"
+
+# An existing file is refused, then replaced with --force even when read-only.
+printf 'keep me' > existing.out
+chmod a-w existing.out
+expect_rc 1 "$OEMPACK" extract setup.exe a.bin -o existing.out
+[ "$(cat existing.out)" = "keep me" ] || fail "extract replaced a file without --force"
+expect_rc 0 "$OEMPACK" extract setup.exe a.bin -o existing.out --force
+cmp -s a.bin existing.out || fail "--force did not replace the file"
+mkdir folder.out
+expect_rc 1 "$OEMPACK" extract setup.exe a.bin -o folder.out --force
+[ -d folder.out ] || fail "--force removed a directory"
+expect_rc 1 "$OEMPACK" extract setup.exe nothing-like-it
+expect_text err.txt "nothing-like-it"
+
+# ---- foreign records ----
+cp setup.exe good.exe
+{ head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> setup.exe
+cp setup.exe before.exe
+expect_rc 1 "$OEMPACK" list setup.exe
+expect_text err.txt "offset $(size_of setup.exe)"
+expect_rc 1 "$OEMPACK" add setup.exe a.bin
+cmp -s setup.exe before.exe || fail "add appended behind a foreign record"
+# An older foreign record: the newer rows are listed, then the error.
+head -c 4096 /dev/zero > piece.exe
+expect_rc 0 "$OEMPACK" add piece.exe second.txt
+{ cat setup.exe; tail -c +4097 piece.exe; } > foreign-older.exe
+expect_rc 1 "$OEMPACK" list foreign-older.exe
+[ "$(wc -l < out.txt)" -eq 2 ] && sed -n 2p out.txt | grep -q '^second\.txt ' || fail "rows before the foreign record: $(cat out.txt)"
+expect_text err.txt "offset $(size_of setup.exe)"
+expect_rc 1 "$OEMPACK" list foreign-older.exe --json
+python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); assert [m["name"] for m in r]==["second.txt"]' out.txt \
+  || fail "JSON rows before the foreign record"
+
+exit $FAILED
