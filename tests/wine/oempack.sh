@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# oempack.exe on the Win32 backend under Wine: an installer on a mapped drive
+# E:, driven with Windows paths.  Prints "PASS oempack.<step>" or
+# "FAIL oempack.<step>" lines.
+set -u
+ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+# shellcheck source=harness.sh
+source "$ROOT/tests/wine/harness.sh"
+OEMPACK_EXE=${OEMPACK_EXE:-$ROOT/out/win/oempack.exe}
+
+if [ ! -f "$OEMPACK_EXE" ]; then
+  echo "FAIL oempack (no $OEMPACK_EXE)"
+  exit 1
+fi
+
+DRIVE=$(mktemp -d)
+wine_prefix oempack
+wine_drive E "$DRIVE"
+wine_start
+trap 'wine_stop; chmod -R u+w "$DRIVE"; rm -rf "$DRIVE"' EXIT
+
+# run CODE STEP ARGS...: runs oempack.exe, stdout in $OUT (line ends cut),
+# stderr in $ERR; passes when the exit code is CODE and the check (if any)
+# that follows with `check` holds.
+OUT=$DRIVE/.out
+ERR=$DRIVE/.err
+run() {
+  local want=$1 step=$2; shift 2
+  "$WINE64" "$OEMPACK_EXE" "$@" > "$OUT.raw" 2> "$ERR"
+  local got=$?
+  tr -d '\r' < "$OUT.raw" > "$OUT"
+  if [ "$got" -ne "$want" ]; then
+    echo "FAIL oempack.$step (exit $got, expected $want: $(tr -d '\r' < "$ERR"))"
+    return 1
+  fi
+  return 0
+}
+verdict() { # verdict STEP CONDITION-RESULT
+  if [ "$2" -eq 0 ]; then echo "PASS oempack.$1"; else echo "FAIL oempack.$1"; fi
+}
+
+head -c 4096 /dev/zero > "$DRIVE/setup.exe"
+head -c 5000 /dev/urandom > "$DRIVE/a.bin"
+head -c 1025 /dev/urandom > "$DRIVE/kestrin.exe"
+
+run 0 version --version && { grep -q 'oempack 1.0' "$OUT"; verdict version $?; }
+run 2 usage list && echo "PASS oempack.usage"
+
+run 1 missing-installer add 'E:\missing.exe' 'E:\a.bin' && {
+  [ ! -e "$DRIVE/missing.exe" ] && grep -q 'missing.exe' "$ERR"; verdict missing-installer $?; }
+
+run 0 add add 'E:\setup.exe' 'E:\a.bin' && {
+  [ "$(stat -c %s "$DRIVE/setup.exe")" -eq $((4096 + 5000 + 660)) ]; verdict add $?; }
+
+run 0 add-predef add-predef 'E:\setup.exe' --kestrin 'E:\kestrin.exe' --kestrin-root 'tools\lock' \
+  --kestrin-attr rh && echo "PASS oempack.add-predef"
+
+run 0 list list 'E:\setup.exe' && {
+  sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden$' &&
+    sed -n 3p "$OUT" | grep -qE '^a\.bin +5000 +User Defined +Normal$'
+  verdict list $?; }
+
+run 0 json list 'E:\setup.exe' --json && {
+  python3 - "$OUT" <<'EOF'
+import json, sys
+rows = json.load(open(sys.argv[1]))
+assert [r["name"] for r in rows] == ["kestrin.exe", "a.bin"], rows
+assert rows[0]["model"] == "kestrin" and rows[0]["attributes"] == 3 and rows[1]["offset"] == 4096
+EOF
+  verdict json $?; }
+
+run 0 extract extract 'E:\setup.exe' kestrin.exe -o 'E:\k.out' && {
+  cmp -s "$DRIVE/kestrin.exe" "$DRIVE/k.out" && [ -w "$DRIVE/k.out" ]; verdict extract $?; }
+
+printf 'keep me' > "$DRIVE/existing.out"
+chmod a-w "$DRIVE/existing.out"
+run 1 refuse-existing extract 'E:\setup.exe' a.bin -o 'E:\existing.out' && {
+  [ "$(cat "$DRIVE/existing.out")" = "keep me" ]; verdict refuse-existing $?; }
+run 0 force-read-only extract 'E:\setup.exe' a.bin -o 'E:\existing.out' --force && {
+  cmp -s "$DRIVE/a.bin" "$DRIVE/existing.out"; verdict force-read-only $?; }
+
+run 1 exact-name extract 'E:\setup.exe' a.bi -o 'E:\prefix.out' && {
+  [ ! -e "$DRIVE/prefix.out" ]; verdict exact-name $?; }
+
+# A foreign newest record: listed as an error naming its offset; add refuses.
+{ head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> "$DRIVE/setup.exe"
+cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
+size=$(stat -c %s "$DRIVE/setup.exe")
+run 1 foreign-list list 'E:\setup.exe' && { grep -q "offset $size" "$ERR"; verdict foreign-list $?; }
+run 1 foreign-add add 'E:\setup.exe' 'E:\a.bin' && {
+  cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict foreign-add $?; }
