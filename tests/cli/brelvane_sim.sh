@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# brelvane-sim end to end: a package made with oempack from a copy of
+# brelvane-sim, run on simulated machines with its answers on standard input.
+# What lands in the drive folder is compared byte by byte, with its
+# attributes.  $1 is the folder holding brelvane-sim and oempack.
+set -u
+TOOLS=$1
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+MACHINES=$ROOT/samples/machines
+WORK=$(mktemp -d)
+trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
+FAILURES=0
+
+check() { # check NAME COMMAND...: one line per check
+  local name=$1
+  shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; FAILURES=$((FAILURES + 1)); fi
+}
+contains() { grep -qF -- "$2" "$1"; }
+lacks() { ! grep -qF -- "$2" "$1"; }
+mode_is() { [ "$(stat -c %a "$1")" = "$2" ]; }
+# The Windows attribute bits kept beside a file (hidden), 0 when none are.
+dos_bits() { local v; v=$(getfattr --only-values -n user.DOSATTRIB "$1" 2>/dev/null | tr -d '\0'); echo $((${v:-0})); }
+hidden() { (( ($(dos_bits "$1") & 2) != 0 )); }
+not_hidden() { (( ($(dos_bits "$1") & 2) == 0 )); }
+entries_are() { # entries_are FOLDER EXPECTED...: the whole tree below FOLDER
+  local actual expected
+  actual=$(cd "$1" && find . -mindepth 1 | sort)
+  shift
+  expected=$(printf '%s\n' "$@" | sort)
+  [ "$actual" = "$expected" ] || { echo "  tree: $actual" | tr '\n' ' '; echo; return 1; }
+}
+empty_dir() { [ -z "$(ls -A "$1")" ]; }
+
+# run NAME STDIN ARGS...: runs the package, output in $WORK/NAME.out, exit code in $WORK/NAME.rc
+run() {
+  local name=$1 input=$2
+  shift 2
+  printf '%b' "$input" | PAGER=cat timeout 60 "$@" > "$WORK/$name.out" 2>&1
+  echo $? > "$WORK/$name.rc"
+}
+exited() { [ "$(cat "$WORK/$1.rc")" = "$2" ]; }
+
+# ---- The payload and the package ---------------------------------------------
+mkdir -p "$WORK/payload"
+head -c 5000 /dev/urandom > "$WORK/payload/Brelvane v1.0.exe"
+printf 'Read me\r\nsecond line\r\n' > "$WORK/payload/readme.txt"
+head -c 1024 /dev/urandom > "$WORK/payload/state.dat"
+PKG=$WORK/brelvane-demo
+cp "$TOOLS/brelvane-sim" "$PKG"
+"$TOOLS/oempack" add-predef "$PKG" --ovin "$WORK/payload/Brelvane v1.0.exe" > /dev/null &&
+  "$TOOLS/oempack" add-predef "$PKG" --ovin "$WORK/payload/readme.txt" \
+    --ovin-root 'Brelvane\Docs' --ovin-attr ronly > /dev/null &&
+  "$TOOLS/oempack" add-predef "$PKG" --ovin "$WORK/payload/state.dat" \
+    --ovin-root 'Brelvane' --ovin-attr hidden > /dev/null
+check "package built with oempack" [ $? -eq 0 ]
+
+INSTALLED=("./Brelvane v1.0.exe" ./Brelvane ./Brelvane/Docs ./Brelvane/Docs/readme.txt
+           ./Brelvane/state.dat)
+E=$WORK/drive-E
+
+# ---- Accept and install on the demo machine ----------------------------------
+run first 'accept\ninstall\n' "$PKG" --drive "E=$E" --launch
+check "first run exits 0" exited first 0
+check "first run installs exactly the set" entries_are "$E" "${INSTALLED[@]}"
+check "utility bytes" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$E/Brelvane v1.0.exe"
+check "readme bytes" cmp -s "$WORK/payload/readme.txt" "$E/Brelvane/Docs/readme.txt"
+check "state bytes" cmp -s "$WORK/payload/state.dat" "$E/Brelvane/state.dat"
+check "readme is read-only" mode_is "$E/Brelvane/Docs/readme.txt" 444
+check "utility is writable" mode_is "$E/Brelvane v1.0.exe" 644
+check "state is hidden" hidden "$E/Brelvane/state.dat"
+check "utility is not hidden" not_hidden "$E/Brelvane v1.0.exe"
+check "ready line shown" contains "$WORK/first.out" "Ready to INSTALL!"
+check "completion notice" contains "$WORK/first.out" "Installation Complete!"
+check "first appended module launched" contains "$WORK/first.out" 'Launch: E:\Brelvane v1.0.exe'
+
+# ---- Again, with the answers running out: every question says No ------------
+printf 'changed by the user' > "$E/Brelvane v1.0.exe"
+run keep 'accept\ninstall\n' "$PKG" --drive "E=$E"
+check "rerun exits 0" exited keep 0
+check "rerun asks about each file" [ "$(grep -c 'already exist!' "$WORK/keep.out")" -eq 3 ]
+check "No keeps the user's file" [ "$(cat "$E/Brelvane v1.0.exe")" = "changed by the user" ]
+check "rerun still completes" contains "$WORK/keep.out" "Installation Complete!"
+check "no tick, no launch" lacks "$WORK/keep.out" "Launch:"
+
+# ---- Again, Yes to every question: read-only and hidden files replaced --------
+run replace 'accept\ninstall\nyes\nyes\nyes\n' "$PKG" --drive "E=$E"
+check "replacing run exits 0" exited replace 0
+check "utility replaced" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$E/Brelvane v1.0.exe"
+check "read-only readme replaced" cmp -s "$WORK/payload/readme.txt" "$E/Brelvane/Docs/readme.txt"
+check "replaced readme read-only again" mode_is "$E/Brelvane/Docs/readme.txt" 444
+check "replaced state hidden again" hidden "$E/Brelvane/state.dat"
+check "no read-only question" lacks "$WORK/replace.out" "read-only"
+check "tree unchanged" entries_are "$E" "${INSTALLED[@]}"
+
+# ---- Decline -----------------------------------------------------------------
+run decline 'decline\n' "$PKG" --drive "E=$WORK/declined"
+check "decline exits 0" exited decline 0
+check "decline says Good Bye" contains "$WORK/decline.out" "Good Bye!"
+check "decline writes nothing" empty_dir "$WORK/declined"
+check "decline never shows the install page" lacks "$WORK/decline.out" "Plugged-in"
+
+run silent '' "$PKG" --drive "E=$WORK/silent"
+check "no answers at all declines" contains "$WORK/silent.out" "Good Bye!"
+check "no answers writes nothing" empty_dir "$WORK/silent"
+
+# ---- Machines without a drive, without the set, on the 9x family --------------
+run nodrive 'accept\ninstall\n' "$PKG" --machine "$MACHINES/none.reg" --drive "E=$WORK/nodrive"
+check "no drive: told so" contains "$WORK/nodrive.out" "Drive Mivora Plugged-in: NO MIVORA!"
+check "no drive: no Install offered" lacks "$WORK/nodrive.out" "[ Install ]"
+check "no drive: nothing written" empty_dir "$WORK/nodrive"
+check "no drive exits 0" exited nodrive 0
+
+run bare 'accept\ninstall\n' "$TOOLS/brelvane-sim" --drive "E=$WORK/bare"
+check "bare program: set not included" contains "$WORK/bare.out" "Brelvane is NOT included!"
+check "bare program: nothing written" empty_dir "$WORK/bare"
+
+run several 'accept\n' "$PKG" --machine "$MACHINES/kestrin-ovin.reg" --drive "E=$WORK/several"
+check "two models: refused" contains "$WORK/several.out" "More than one Suported Mivora detected"
+check "two models: agreement never shown" lacks "$WORK/several.out" "Accept or Decline"
+check "two models exits 0" exited several 0
+
+run nine 'accept\ninstall\n' "$PKG" --machine "$MACHINES/ovin-9x-f.reg" --drive "F=$WORK/F" --launch
+check "9x: installed onto F" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/F/Brelvane v1.0.exe"
+check "9x: no check box" lacks "$WORK/nine.out" "Launch Brelvane after installation"
+check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
+
+run other 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$PKG" --drive "E=$WORK/other"
+check "--package installs from another package" entries_are "$WORK/other" "${INSTALLED[@]}"
+
+run usage '' "$PKG" --drive nonsense
+check "bad --drive is a usage error" exited usage 2
+
+echo "$FAILURES failed"
+[ "$FAILURES" -eq 0 ]

@@ -1,0 +1,92 @@
+#include "console_views.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/sheet.h"
+#include "install/install_page.h"
+
+namespace brelvane::sim {
+
+bool ConsolePageView::SetText(int controlId, const std::string& text) {
+  controls_[controlId].text = text;
+  return true;
+}
+
+void ConsolePageView::Show(int controlId, bool visible) { controls_[controlId].visible = visible; }
+
+bool ConsolePageView::IsChecked(int controlId) { return controls_[controlId].checked; }
+
+void ConsolePageView::SetChecked(int controlId, bool checked) {
+  controls_[controlId].checked = checked;
+}
+
+void ConsolePageView::Initialise(int controlId, const std::string& text, bool visible) {
+  controls_[controlId] = ConsoleControl{text, visible, false};
+}
+
+void ConsoleSheetView::SetActivePage(PageId page) {
+  active_ = page;
+  if (onActivate) onActivate(page);
+}
+
+void InitialiseInstallPage(ConsolePageView& view) {
+  view.Initialise(ids::kPluggedInLine, "Mivora Plugged-in: ", true);
+  view.Initialise(ids::kModuleLine, "Module Included:", true);
+  view.Initialise(ids::kSupportedLine, "Supported Mivora:", true);
+  view.Initialise(ids::kLaunchCheckBox, kLaunchCheckBoxText, false);
+}
+
+std::string TabRow(const ConsoleSheetView& sheet) {
+  std::string row;
+  for (PageId page : sheet.pages()) {
+    const char* caption = page == PageId::Agreement ? kAgreementTabCaption
+                          : page == PageId::Install ? kInstallTabCaption
+                                                    : "?";
+    const bool active = page == sheet.activePage();
+    row += active ? "[" : " ";
+    row += caption;
+    row += active ? "]" : " ";
+  }
+  return row;
+}
+
+void PrintInstallPage(std::ostream& out, ConsoleSheetView& sheet, ConsolePageView& page) {
+  out << "\n== " << kSheetCaption << " ==\n";
+  // Top to bottom as the template places them: 1004, 1020, 1005.
+  for (int id : {ids::kPluggedInLine, ids::kModuleLine, ids::kSupportedLine}) {
+    const ConsoleControl& line = page.control(id);
+    if (line.visible && !line.text.empty()) out << "  " << line.text << "\n";
+  }
+  const ConsoleControl& box = page.control(ids::kLaunchCheckBox);
+  if (box.visible) out << "  [" << (box.checked ? 'x' : ' ') << "] " << box.text << "\n";
+  out << "  " << TabRow(sheet) << "\n";
+  out << "  buttons: " << (sheet.installButtonVisible() ? "[ Install ] " : "") << "[Cancel]\n";
+}
+
+std::string TerminalText(const std::string& text) {
+  std::string plain;
+  plain.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    plain += text[i];
+  }
+  return plain;
+}
+
+void Page(std::ostream& out, const std::string& text, bool terminal) {
+  const std::string plain = TerminalText(text);
+  if (terminal) {
+    const char* pager = std::getenv("PAGER");
+    const std::string command = pager != nullptr && *pager != '\0' ? pager : "less";
+    out.flush();
+    if (std::FILE* pipe = ::popen(command.c_str(), "w")) {
+      const bool written = std::fwrite(plain.data(), 1, plain.size(), pipe) == plain.size();
+      if (::pclose(pipe) == 0 && written) return;
+    }
+  }
+  out << plain;
+  if (!plain.empty() && plain.back() != '\n') out << "\n";
+}
+
+}  // namespace brelvane::sim

@@ -1,0 +1,231 @@
+// brelvane-sim: the installer's wizard on a terminal, on a simulated machine
+// (a registry from .reg files, drive letters mapped onto folders).  By default
+// it installs from its own executable, which oempack can append modules to
+// exactly as to the Windows program.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/sheet.h"
+#include "console_answers.h"
+#include "console_prompts.h"
+#include "console_views.h"
+#include "demo_machine.h"
+#include "install/install_page.h"
+#include "platform/posix/posix_host.h"
+#include "platform/sim/machine_settings.h"
+#include "platform/sim/sim_registry.h"
+#include "ui/license_page.h"
+
+namespace brelvane::sim {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+  std::vector<std::string> machines;
+  std::vector<std::string> drives;  // LETTER=DIR
+  std::string family;
+  std::string cwd;
+  std::string package;
+  bool launch = false;
+};
+
+// The machine the wizard runs on: its registry and its settings.
+struct Machine {
+  SimRegistry registry;
+  MachineSettings settings;
+  std::string name;
+};
+
+bool LoadMachine(const Options& options, Machine& machine) {
+  std::string error;
+  if (options.machines.empty()) {
+    machine.name = std::string(kDemoMachineName) + " (built in)";
+    machine.settings = ParseMachineSettings(kDemoMachineText, kDemoMachineName);
+    if (!machine.registry.LoadText(kDemoMachineText, kDemoMachineName, &error)) {
+      std::cerr << "brelvane-sim: " << error << "\n";
+      return false;
+    }
+  }
+  // The first file's settings describe the machine; later files add
+  // registry content on top.
+  for (const std::string& file : options.machines) {
+    if (machine.name.empty()) {
+      machine.name = file;
+      machine.settings = LoadMachineSettings(file);
+    }
+    if (!machine.registry.LoadFile(file, &error)) {
+      std::cerr << "brelvane-sim: " << error << "\n";
+      return false;
+    }
+  }
+  if (!machine.settings.error.empty()) {
+    std::cerr << "brelvane-sim: " << machine.settings.error << "\n";
+    return false;
+  }
+  return true;
+}
+
+// Letter -> host folder for every drive present: the fixture's letters
+// besides C:, and every --drive.  Unnamed folders go below the temp dir.
+std::optional<std::map<char, std::string>> DriveFolders(const Options& options,
+                                                        const MachineSettings& settings) {
+  std::map<char, std::string> folders;
+  for (char letter : settings.drives) {
+    if (letter == 'C') continue;
+    folders[letter] = (fs::temp_directory_path() / "brelvane-sim" / std::string(1, letter)).string();
+  }
+  for (const std::string& drive : options.drives) {
+    const auto equals = drive.find('=');
+    if (equals != 1 || !std::isalpha(static_cast<unsigned char>(drive[0])) || drive.size() < 3) {
+      std::cerr << "brelvane-sim: --drive wants LETTER=DIR, not \"" << drive << "\"\n";
+      return std::nullopt;
+    }
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
+    folders[letter] = fs::absolute(drive.substr(2)).lexically_normal().string();
+  }
+  for (const auto& [letter, folder] : folders) {
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!fs::is_directory(folder)) {
+      std::cerr << "brelvane-sim: cannot use " << folder << " as drive " << letter << ":\n";
+      return std::nullopt;
+    }
+  }
+  return folders;
+}
+
+// The wizard from the sheet's creation to its closing.  Fatal paths end the
+// process from inside the page logic.
+int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, bool launch) {
+  std::ostream& out = std::cout;
+  ConsoleSheetView sheetView;
+  ConsolePageView agreementView;
+  ConsolePageView installView;
+  InitialiseInstallPage(installView);
+
+  Sheet sheet(platform, sheetView);
+  LicensePage license(sheet, agreementView);
+  InstallPage install(sheet, installView);
+  sheetView.onActivate = [&](PageId page) {
+    if (page == PageId::Agreement) license.OnSetActive();
+    if (page == PageId::Install) {
+      install.OnSetActive();
+      // The user's tick, given on the command line, once the box is offered.
+      if (launch && installView.control(ids::kLaunchCheckBox).visible)
+        installView.SetChecked(ids::kLaunchCheckBox, true);
+    }
+  };
+
+  out << "Package: " << sheet.state().packagePath << "\n";
+  if (sheet.OnCreate())
+    out << "(Kestrin or Ovin alone: the sheet shows its side picture, "
+        << SheetWidening(kSidePictureWidth) << " pixels wider)\n";
+
+  license.OnInitDialog();
+  license.OnSetActive();
+  out << "\n== " << kSheetCaption << " ==\n  " << TabRow(sheetView) << "\n\n";
+  Page(out, agreementView.control(ids::kAgreementText).text, terminal);
+  out << "\n";
+  if (answers.Ask("Accept or Decline the agreement", {"accept", "decline"}, "decline") ==
+      "decline") {
+    license.OnDecline();
+    return 0;
+  }
+  license.OnAccept();
+
+  for (;;) {
+    PrintInstallPage(out, sheetView, installView);
+    std::vector<std::string> choices;
+    if (sheetView.installButtonVisible()) choices.push_back("install");
+    choices.push_back("refresh");
+    choices.push_back("cancel");
+    const std::string choice = answers.Ask("Choose", choices, "cancel");
+    if (choice == "cancel") {
+      out << "Cancelled: the sheet closes.\n";
+      return 0;
+    }
+    if (choice == "refresh") {
+      // What switching to the agreement tab and back does.
+      sheetView.SetActivePage(PageId::Agreement);
+      sheetView.SetActivePage(PageId::Install);
+      continue;
+    }
+    if (install.OnApply()) {
+      out << "The sheet closes.\n";
+      return 0;
+    }
+  }
+}
+
+int Main(int argc, char** argv) {
+  Options options;
+  CLI::App app{"brelvane-sim: the Brelvane installer's wizard on a simulated machine"};
+  app.add_option("--machine", options.machines,
+                 "a machine as a .reg file (repeatable; the first file's settings count)")
+      ->check(CLI::ExistingFile);
+  app.add_option("--drive", options.drives, "map drive LETTER to host folder DIR (LETTER=DIR)");
+  app.add_option("--family", options.family, "the system family: nt or 9x")
+      ->check(CLI::IsMember({"nt", "9x"}));
+  app.add_option("--cwd", options.cwd, "the process's current directory (a Windows path)");
+  app.add_option("--package", options.package,
+                 "install from this package instead of this program's own file")
+      ->check(CLI::ExistingFile);
+  app.add_flag("--launch", options.launch, "tick \"Launch Brelvane after installation\"");
+  app.footer(
+      "Answers are read one per line from standard input (accept/decline, install/refresh/"
+      "cancel, yes/no, ok/cancel; the first letter is enough).  At the end of input every "
+      "question takes its safe answer.");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    return app.exit(error);
+  }
+
+  Machine machine;
+  if (!LoadMachine(options, machine)) return 1;
+  const MachineSettings& settings = machine.settings;
+  const auto folders = DriveFolders(options, settings);
+  if (!folders) return 2;
+
+  const bool terminalIn = ::isatty(STDIN_FILENO) != 0;
+  const bool terminalOut = ::isatty(STDOUT_FILENO) != 0;
+  ConsoleAnswers answers(std::cin, std::cout, !terminalIn);
+  ConsolePrompts prompts(answers, std::cout);
+  PosixHost host(prompts, machine.registry);
+  PosixSystem& system = host.system();
+
+  const bool nine = options.family.empty() ? settings.family == MachineFamily::Win9x
+                                           : options.family == "9x";
+  system.SetPlatformId(nine ? win::kVerPlatformWin32Windows : win::kVerPlatformWin32Nt);
+  system.SetCurrentDirectory(options.cwd.empty() ? settings.current_directory : options.cwd);
+  if (!options.package.empty())
+    system.SetOwnExecutablePath(fs::absolute(options.package).lexically_normal().string());
+  for (const auto& [letter, folder] : *folders) host.files().drives().Map(letter, folder);
+  system.SetLaunchObserver([&](const std::string& path) {
+    std::cout << "\nLaunch: " << path << " would start now"
+              << " (the simulation does not run Windows programs)\n";
+  });
+
+  std::cout << "Simulated machine: " << machine.name << ", "
+            << (nine ? "9x family" : "NT family") << ", current directory "
+            << (options.cwd.empty() ? settings.current_directory : options.cwd) << "\n";
+  for (const auto& [letter, folder] : *folders)
+    std::cout << "Drive " << letter << ": is the folder " << folder << "\n";
+  if (options.launch && nine) std::cout << "(--launch: the 9x family never offers the box)\n";
+
+  return RunWizard(host.platform(), answers, terminalOut, options.launch);
+}
+
+}  // namespace
+}  // namespace brelvane::sim
+
+int main(int argc, char** argv) { return brelvane::sim::Main(argc, argv); }
