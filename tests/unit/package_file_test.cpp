@@ -472,8 +472,8 @@ TEST_F(PackageFiles, ExtractFromATruncatedPackageFailsAndLeavesNoFile) {
   const std::string package = Host("setup.exe");
   drive_.WriteHostFile("setup.exe", package.substr(0, kImage + 3000));
   EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), kImage, 5000, 0x80));
-  EXPECT_FALSE(drive_.HostExists("out.bin"));
   EXPECT_EQ(test_.system().LastError(), 38u) << "end of file";
+  EXPECT_FALSE(drive_.HostExists("out.bin"));
 }
 
 TEST_F(PackageFiles, ExtractShowsTheWaitCursorAndBalancesIt) {
