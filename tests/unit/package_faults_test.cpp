@@ -2,6 +2,9 @@
 // no partial file stays, and the cause is left in the last error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "package/package.h"
@@ -233,6 +236,77 @@ TEST_F(PackageFaults, TheNinexFamilyGivesMinusOneWhenItCannotSeekBack) {
   test_.system().SetPlatformId(win::kVerPlatformWin32Windows);
   faults().FailNth(Op::Seek, 1, kInjected);
   EXPECT_EQ(FindModule(platform(), Package(), "old.txt", nullptr, false, nullptr, 0), -1);
+}
+
+}  // namespace
+}  // namespace brelvane
+
+namespace brelvane {
+namespace {
+
+// Passes every call through and remembers the largest read asked for.
+class ReadSizeSpy : public FileSystem {
+ public:
+  explicit ReadSizeSpy(FileSystem& inner) : inner_(inner) {}
+  std::size_t largest = 0;
+
+  FileHandle OpenRead(const std::string& p) override { return inner_.OpenRead(p); }
+  FileHandle OpenReadExclusive(const std::string& p) override { return inner_.OpenReadExclusive(p); }
+  FileHandle CreateExclusive(const std::string& p) override { return inner_.CreateExclusive(p); }
+  FileHandle OpenAppend(const std::string& p) override { return inner_.OpenAppend(p); }
+  std::int64_t Read(FileHandle f, void* b, std::size_t n) override {
+    largest = std::max(largest, n);
+    return inner_.Read(f, b, n);
+  }
+  std::int64_t Write(FileHandle f, const void* b, std::size_t n) override { return inner_.Write(f, b, n); }
+  std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override { return inner_.Seek(f, o, w); }
+  std::int64_t Length(FileHandle f) override { return inner_.Length(f); }
+  bool Truncate(FileHandle f, std::int64_t n) override { return inner_.Truncate(f, n); }
+  bool Lock(FileHandle f) override { return inner_.Lock(f); }
+  bool Unlock(FileHandle f) override { return inner_.Unlock(f); }
+  bool Close(FileHandle f) override { return inner_.Close(f); }
+  std::uint32_t GetAttributes(const std::string& p) override { return inner_.GetAttributes(p); }
+  bool SetAttributes(const std::string& p, std::uint32_t a) override { return inner_.SetAttributes(p, a); }
+  bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(p); }
+  bool CreateDirectory(const std::string& p) override { return inner_.CreateDirectory(p); }
+  bool RemoveDirectory(const std::string& p) override { return inner_.RemoveDirectory(p); }
+  std::optional<std::vector<DirEntry>> FindFiles(const std::string& p) override { return inner_.FindFiles(p); }
+  bool Exists(const std::string& p) override { return inner_.Exists(p); }
+  bool IsDirectory(const std::string& p) override { return inner_.IsDirectory(p); }
+
+ private:
+  FileSystem& inner_;
+};
+
+// A record that claims to be 1 GiB long: the readers step back over it but
+// read only its fixed fields.
+TEST(CraftedRecordSize, IsSteppedOverWithoutReadingItWhole) {
+  TestPlatform test;
+  TempDrive drive(test);
+  constexpr std::uint32_t kClaimed = 1u << 30;
+  std::string head(4096, '\0');
+  // The fixed fields at the start of the claimed record (content size 0).
+  const std::string marker = "QRVX_OEM_INSTALLER";
+  head.replace(1000 + 4, marker.size(), marker);
+  head.replace(1000 + 132, 8, std::string("huge.txt"));
+  drive.WriteHostFile("sparse.exe", head);
+  std::filesystem::resize_file(drive.HostPath("sparse.exe"), 1000 + kClaimed);
+  {
+    std::fstream tail(drive.HostPath("sparse.exe"), std::ios::in | std::ios::out | std::ios::binary);
+    tail.seekp(1000 + kClaimed - 4);
+    const char size[4] = {0x40, 0, 0, 0};
+    tail.write(size, 4);
+  }
+  ReadSizeSpy spy(test.files());
+  const Platform platform{spy, test.system(), test.registry(), test.prompts()};
+  const PackageRef package{drive.WinPath("sparse.exe"), kRecordSize};
+  ModuleRecord record;
+  EXPECT_EQ(FindModule(platform, package, "huge", nullptr, false, &record, 0), 1000);
+  EXPECT_EQ(record.fileName, "huge.txt");
+  const WalkResult walk = WalkModules(platform, package);
+  ASSERT_EQ(walk.modules.size(), 1u);
+  EXPECT_EQ(walk.modules[0].contentOffset, 1000);
+  EXPECT_LE(spy.largest, static_cast<std::size_t>(kRecordSize));
 }
 
 }  // namespace
