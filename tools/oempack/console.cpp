@@ -65,7 +65,14 @@ std::string LastErrorLine(System& system) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
   }
-  if (text.empty()) text = "error " + std::to_string(code);
+  if (text.empty()) {
+    // Codes the package layer leaves for failures it detects itself.
+    switch (code) {
+      case 13: text = "the file changed while it was being appended"; break;
+      case 223: text = "the installer would reach 2 GiB"; break;
+      default: text = "error " + std::to_string(code);
+    }
+  }
   return text;
 }
 
