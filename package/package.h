@@ -34,6 +34,11 @@ struct PackageRef {
 // offset of that module's first content byte (> 0), 0 when no further module
 // matches, -1 when the package cannot be read or a record is foreign.  The
 // outputs are written only on a find.  Shows no message.
+//  - Only the fixed 660 bytes of a record are read, whatever size it claims.
+//  - A record whose content would begin before the start of the file is
+//    foreign (-1).
+//  - The 9x family (IsNtPlatform false) learns the length by reading the
+//    file through in 1024-byte reads; the NT family asks the open file.
 std::int32_t FindModule(const Platform& platform, const PackageRef& package,
                         const std::string& query, std::int32_t* outOffset, bool matchMarker,
                         ModuleRecord* outRecord, std::uint32_t searchEnd);
@@ -53,6 +58,9 @@ struct WalkResult {
   WalkEnd end = WalkEnd::Image;
   std::int64_t stopOffset = 0;  // where the walk stopped (the foreign record's end)
 };
+// Walks every record from the end of the file; the length comes from the open
+// file.  Reaching the start of the file also ends it as Image.  Leaves the
+// system's error of a failed open in LastError.
 WalkResult WalkModules(const Platform& platform, const PackageRef& package);
 
 // Describes `sourcePath` as a module record: user-defined, or predefined of
