@@ -65,16 +65,6 @@ TEST(RecordCodec, EncodesTheSameBytesAndKeepsTheReservedFiller) {
   EXPECT_EQ(buffer, expected);
 }
 
-TEST(RecordCodec, IntegersAreBigEndian) {
-  std::uint8_t bytes[4];
-  StoreBigEndian(0xA1B2C3D4u, bytes);
-  EXPECT_EQ(bytes[0], 0xA1);
-  EXPECT_EQ(bytes[3], 0xD4);
-  EXPECT_EQ(FromBigEndian(bytes), 0xA1B2C3D4u);
-  EXPECT_EQ(ByteOf(0xA1B2C3D4u, 0), 0xD4);
-  EXPECT_EQ(ByteOf(0xA1B2C3D4u, 3), 0xA1);
-}
-
 struct NameCase {
   const char* label;
   std::size_t storedLength;  // bytes written into the field, no NUL when >= 260
@@ -168,12 +158,6 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ScrambleTest,
                          [](const auto& info) {
                            return "L" + std::to_string(info.param.length);
                          });
-
-TEST(Scramble, KeyIsXoredIntoTheBigEndianWord) {
-  std::uint8_t word[4] = {0x12, 0x34, 0x56, 0x78};
-  ScrambleChunk(word, 4, 0x0F0F0F0Fu);
-  EXPECT_EQ(FromBigEndian(word), 0x1D3B5977u);
-}
 
 struct MarkerCase {
   const char* marker;
