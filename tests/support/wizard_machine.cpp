@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -41,6 +43,70 @@ void WizardMachine::SetDrivePresent(char letter, bool present) {
   const std::uint32_t bit = 1u << (letter - 'A');
   drives_ = present ? (drives_ | bit) : (drives_ & ~bit);
   test_.system().SetLogicalDrives(drives_);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Removes everything below `root`, read-only entries included.
+void EmptyFolder(const fs::path& root) {
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::error_code ignored;
+    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
+  for (const auto& entry : fs::directory_iterator(root, error)) {
+    std::error_code ignored;
+    fs::remove_all(entry.path(), ignored);
+  }
+}
+
+}  // namespace
+
+TestDrive::TestDrive(WizardMachine& machine, char letter) : root_{letter, ':', '\\'} {
+#ifdef _WIN32
+  (void)machine;
+  const char* listed = std::getenv("BRELVANE_TEST_DRIVES");
+  usable_ = listed != nullptr && std::string(listed).find(letter) != std::string::npos &&
+            fs::is_directory(root_);
+  if (usable_) EmptyFolder(root_);
+#else
+  temp_ = std::make_unique<TempDrive>(machine.test(), letter);
+  usable_ = temp_->Root() == root_;
+#endif
+}
+
+TestDrive::~TestDrive() {
+  if (usable_ && !temp_) EmptyFolder(root_);
+}
+
+std::string TestDrive::HostPath(const std::string& relative) const {
+  return temp_ ? temp_->HostPath(relative) : WinPath(relative);
+}
+
+void TestDrive::WriteHostFile(const std::string& relative, const std::string& bytes) const {
+  std::ofstream out(HostPath(relative), std::ios::binary | std::ios::trunc);
+  out << bytes;
+  EXPECT_TRUE(out.good()) << "cannot write " << HostPath(relative);
+}
+
+std::optional<std::string> TestDrive::ReadHostFile(const std::string& relative) const {
+  std::ifstream in(HostPath(relative), std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void TestDrive::MakeHostDirectory(const std::string& relative) const {
+  std::error_code error;
+  fs::create_directories(HostPath(relative), error);
+  EXPECT_FALSE(error) << "cannot create " << HostPath(relative);
+}
+
+bool TestDrive::HostExists(const std::string& relative) const {
+  std::error_code error;
+  return fs::exists(HostPath(relative), error);
 }
 
 std::string BuildPackage(TestPlatform& test, const TempDrive& work,

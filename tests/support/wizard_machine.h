@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/sheet.h"
@@ -46,6 +48,34 @@ class WizardMachine {
   TestPlatform test_;
   SimRegistry registry_;
   std::uint32_t drives_ = 0;
+};
+
+// A drive the install run writes to: `letter`:\ on an empty folder of its
+// own.  In the simulation a TempDrive maps the letter; on Windows the letter
+// must exist already and be listed in the environment variable
+// BRELVANE_TEST_DRIVES (the Wine scenario maps such letters onto scratch
+// folders); it is emptied before and after use.
+class TestDrive {
+ public:
+  TestDrive(WizardMachine& machine, char letter);
+  TestDrive(const TestDrive&) = delete;
+  TestDrive& operator=(const TestDrive&) = delete;
+  ~TestDrive();
+
+  // False when this system offers no such drive to tests.
+  bool usable() const { return usable_; }
+  std::string WinPath(const std::string& relative) const { return root_ + relative; }
+  std::string HostPath(const std::string& relative) const;
+
+  void WriteHostFile(const std::string& relative, const std::string& bytes) const;
+  std::optional<std::string> ReadHostFile(const std::string& relative) const;
+  void MakeHostDirectory(const std::string& relative) const;
+  bool HostExists(const std::string& relative) const;
+
+ private:
+  std::unique_ptr<TempDrive> temp_;  // the simulation's
+  std::string root_;                 // "E:\"
+  bool usable_ = false;
 };
 
 struct ModuleSpec {

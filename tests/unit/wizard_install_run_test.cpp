@@ -13,6 +13,7 @@ using testing::BuildPackage;
 using testing::ModuleSpec;
 using testing::ProcessExit;
 using testing::TempDrive;
+using testing::TestDrive;
 using testing::WizardMachine;
 using testing::WizardRig;
 
@@ -21,7 +22,8 @@ constexpr char kCompleteText[] = "Thank you for using Quorvix product!\r\nInstal
 
 struct InstallRig {
   WizardMachine machine{"ovin-e"};
-  TempDrive drive{machine.test(), 'E'};
+  TestDrive drive{machine, 'E'};
+  bool reachable = drive.usable();
   TempDrive work{machine.test(), 'W'};
   std::string package;
   std::unique_ptr<WizardRig> rig;
@@ -54,7 +56,7 @@ class WizardInstallRunFailures : public ::testing::TestWithParam<FailureCase> {}
 TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
   const FailureCase& row = GetParam();
   InstallRig run(row.modules);
-  if (!run.drive.IsDriveRoot()) GTEST_SKIP() << "needs a drive letter of its own";
+  if (!run.reachable) GTEST_SKIP() << "needs a drive letter of its own";
   ASSERT_TRUE(run.machine.prompts().messages().empty());
   row.arrange(run);
   run.machine.prompts().ClearMessages();
@@ -126,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(WizardInstallRun, ForeignNewestRecordStopsBeforeWriting) {
   InstallRig run({kUtility});
-  if (!run.drive.IsDriveRoot()) GTEST_SKIP() << "needs a drive letter of its own";
+  if (!run.reachable) GTEST_SKIP() << "needs a drive letter of its own";
   std::string bytes = *run.work.ReadHostFile("setup.exe");
   ModuleRecord foreign;
   foreign.marker = "NOT_A_MODULE";
@@ -144,7 +146,7 @@ TEST(WizardInstallRun, ForeignNewestRecordStopsBeforeWriting) {
 
 TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
   WizardMachine machine("none");
-  TempDrive drive(machine.test(), 'E');
+  TestDrive drive(machine, 'E');
   TempDrive work(machine.test(), 'W');
   WizardRig rig(machine, BuildPackage(machine.test(), work, "setup.exe", {kUtility}));
   rig.Accept();
