@@ -155,17 +155,6 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
 }
 
-TEST_F(InstallOnMachine, DrivePulledOutAfterActivation) {
-  Start({kM1});
-  machine_->Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\MountedDevices]\n");
-  machine_->SetDrivePresent('E', false);
-
-  EXPECT_FALSE(rig_->install().OnApply());
-  EXPECT_EQ(Texts(), std::vector<std::string>{"Unable to get Mivora Information!"});
-  EXPECT_FALSE(rig_->sheetView.installButtonVisible());
-  EXPECT_FALSE(drive_->HostExists("m1.exe"));
-}
-
 TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   Start({kM1, kM2});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs drive letters of its own";
@@ -222,18 +211,6 @@ TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
       EXPECT_FALSE(std::ifstream(parent + "/escaped.exe").good());
     }
   }
-}
-
-TEST_F(InstallOnMachine, PackageWithoutTheSetInstallsNothing) {
-  Start({ModuleSpec{"k.exe", "kestrin", "", win::kAttrNormal, 1},
-         ModuleSpec{"p.exe", "pellor", "", win::kAttrNormal, 3}});
-  EXPECT_EQ(rig_->installView.control(ids::kModuleLine).text, "Brelvane is NOT included!");
-  EXPECT_FALSE(rig_->sheetView.installButtonVisible());
-
-  EXPECT_FALSE(rig_->install().OnApply());
-  EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
-  EXPECT_FALSE(drive_->HostExists("k.exe"));
-  EXPECT_FALSE(drive_->HostExists("p.exe"));
 }
 
 TEST_F(InstallOnMachine, NothingIsStartedOnThe9xFamily) {

@@ -222,15 +222,5 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{"readme.txt", "C:\\Windows", false},
                       PlacementCase{"readme.txt", "Docs:stream", false}));
 
-TEST(WizardInstallRun, DestinationsJoinLetterFolderAndName) {
-  ModuleRecord record;
-  record.fileName = "readme.txt";
-  EXPECT_EQ(DestinationDirectory('E', record), "E:\\");
-  EXPECT_EQ(DestinationFile('E', record), "E:\\readme.txt");
-  record.extractDir = "Brelvane\\Docs";
-  EXPECT_EQ(DestinationDirectory('F', record), "F:\\Brelvane\\Docs");
-  EXPECT_EQ(DestinationFile('F', record), "F:\\Brelvane\\Docs\\readme.txt");
-}
-
 }  // namespace
 }  // namespace brelvane

@@ -112,19 +112,5 @@ TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap)
   EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
 }
 
-TEST(WizardSheet, InstallPageIsAddedOnceAndActivatedOnlyWhenAsked) {
-  WizardMachine machine("");
-  machine.system().SetOwnExecutablePath("C:\\setup\\brelvane-setup.exe");
-  RecordingSheetView view;
-  Sheet sheet(machine.platform(), view);
-
-  EXPECT_TRUE(sheet.AddInstallPage(false));
-  EXPECT_FALSE(view.activePage().has_value());
-  EXPECT_FALSE(sheet.AddInstallPage(true));
-  EXPECT_FALSE(view.activePage().has_value());
-  EXPECT_EQ(view.events(), (std::vector<std::string>{"add Agreement", "add Install"}));
-  EXPECT_EQ(sheet.pages(), (std::vector<PageId>{PageId::Agreement, PageId::Install}));
-}
-
 }  // namespace
 }  // namespace brelvane
