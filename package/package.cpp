@@ -7,6 +7,7 @@
 
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
+#include "package/content_check.h"
 
 namespace brelvane {
 namespace {
@@ -35,6 +36,27 @@ class ErrorScope {
  private:
   System& system_;
   std::uint32_t code_ = 0;
+};
+
+// Holds the package's exclusive lock for one scope; released before the
+// handle closes.
+class ScopedLock {
+ public:
+  ScopedLock(FileSystem& files, FileHandle file) : files_(files), file_(file) {
+    held_ = files_.Lock(file_);
+  }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+  // A failed unlock is harmless: closing the handle releases the lock.
+  ~ScopedLock() {
+    if (held_) files_.Unlock(file_);
+  }
+  bool held() const { return held_; }
+
+ private:
+  FileSystem& files_;
+  FileHandle file_;
+  bool held_ = false;
 };
 
 // Reads until `size` bytes are in or the file ends: the byte count, or -1.
@@ -79,6 +101,7 @@ struct Step {
   StepKind kind = StepKind::Failure;
   ModuleRecord record;
   std::int64_t contentOffset = 0;
+  std::optional<std::uint32_t> contentCheck;
 };
 
 Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
@@ -99,6 +122,7 @@ Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
   if (files.Seek(file, start, SeekFrom::Begin) != start) return step;
   if (ReadFull(files, file, bytes.data(), bytes.size()) != kRecordSize) return step;
   DecodeModuleRecord(bytes.data(), step.record);
+  step.contentCheck = LoadContentCheck(bytes.data());
   step.contentOffset = start - static_cast<std::int64_t>(step.record.contentSize);
   step.kind = IsModuleMarker(step.record.marker) && step.contentOffset >= 0
                   ? StepKind::Module
@@ -209,7 +233,8 @@ WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
       case StepKind::Module: break;
     }
     end = step.contentOffset;
-    result.modules.push_back(WalkedModule{std::move(step.record), step.contentOffset});
+    result.modules.push_back(
+        WalkedModule{std::move(step.record), step.contentOffset, step.contentCheck});
   }
 }
 
@@ -289,6 +314,13 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     source.Reset();
     return error.Fail();
   }
+  // Another writer may be appending: wait for it, then measure the package
+  // as it is now.
+  ScopedLock lock(files, target.get());
+  if (!lock.held()) {
+    error.Capture();
+    return error.Fail();
+  }
   const std::int64_t formerLength = files.Length(target.get());
   if (formerLength < 0) {
     error.Capture();
@@ -307,6 +339,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     return error.Fail();
   };
   std::vector<std::uint8_t> block(kCopyBlockSize);
+  Crc32 check;
   std::uint64_t copied = 0;
   while (copied < total) {
     const std::size_t want =
@@ -320,6 +353,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
       error.Set(kErrorInvalidData);
       return undo();
     }
+    check.Update(block.data(), want);
     ScrambleBlock(block.data(), want);
     const std::int64_t written = files.Write(target.get(), block.data(), want);
     if (written != static_cast<std::int64_t>(want)) {
@@ -337,6 +371,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     if (more < 0) error.Capture(); else error.Set(kErrorInvalidData);
     return undo();
   }
+  StoreContentCheck(encoded.data(), check.Value());
   const std::int64_t written = files.Write(target.get(), encoded.data(), encoded.size());
   if (written != kRecordSize) {
     error.Capture();
@@ -347,13 +382,38 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   return true;
 }
 
+namespace {
+
+// The content check of the record that lies right behind a module's content,
+// read from where the copy stopped.  nullopt when no module record of that
+// content size lies there or it carries no check; false when the read fails.
+bool ReadTrailingCheck(FileSystem& files, FileHandle file, std::uint32_t contentSize,
+                       std::optional<std::uint32_t>* check) {
+  std::array<std::uint8_t, kRecordSize> bytes{};
+  const std::int64_t got = ReadFull(files, file, bytes.data(), bytes.size());
+  if (got < 0) return false;
+  check->reset();
+  if (got != kRecordSize) return true;
+  ModuleRecord record;
+  DecodeModuleRecord(bytes.data(), record);
+  if (IsModuleMarker(record.marker) && record.contentSize == contentSize) {
+    *check = LoadContentCheck(bytes.data());
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
                    std::uint32_t contentSize, std::uint32_t attributes,
-                   const ProgressFn& progress) {
+                   const ProgressFn& progress, ExtractOutcome* outcome) {
   WaitCursor wait(platform.prompts);
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
+  ExtractOutcome ignored = ExtractOutcome::Failed;
+  ExtractOutcome& result = outcome != nullptr ? *outcome : ignored;
+  result = ExtractOutcome::Failed;
   ScopedFile source(files, files.OpenRead(package.path));
   if (!source.valid()) return false;
   ScopedFile target(files, files.CreateExclusive(destination));
@@ -375,6 +435,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     return discard();
   }
   std::vector<std::uint8_t> block(kCopyBlockSize);
+  Crc32 check;
   const std::uint64_t total = contentSize;
   std::uint64_t copied = 0;
   while (copied < total) {
@@ -390,6 +451,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
       return discard();
     }
     ScrambleBlock(block.data(), want);
+    check.Update(block.data(), want);
     const std::int64_t written = files.Write(target.get(), block.data(), want);
     if (written != static_cast<std::int64_t>(want)) {
       error.Capture();
@@ -398,6 +460,16 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     }
     copied += want;
     Report(progress, copied, total);
+  }
+  std::optional<std::uint32_t> expected;
+  if (!ReadTrailingCheck(files, source.get(), contentSize, &expected)) {
+    error.Capture();
+    return discard();
+  }
+  if (expected && *expected != check.Value()) {
+    error.Set(kErrorCrc);
+    result = ExtractOutcome::Damaged;
+    return discard();
   }
   source.Reset();
   if (!target.Reset()) {
@@ -411,7 +483,33 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   if ((current & attributes) == 0 && !files.SetAttributes(destination, current | attributes)) {
     return false;
   }
+  result = ExtractOutcome::Done;
   return true;
+}
+
+ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
+                                const WalkedModule& module) {
+  if (!module.contentCheck) return ContentState::Unchecked;
+  FileSystem& files = platform.files;
+  ScopedFile file(files, files.OpenRead(package.path));
+  if (!file.valid()) return ContentState::Unreadable;
+  if (files.Seek(file.get(), module.contentOffset, SeekFrom::Begin) != module.contentOffset) {
+    return ContentState::Unreadable;
+  }
+  std::vector<std::uint8_t> block(kCopyBlockSize);
+  Crc32 check;
+  const std::uint64_t total = module.record.contentSize;
+  for (std::uint64_t done = 0; done < total;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
+    const std::int64_t got = ReadFull(files, file.get(), block.data(), want);
+    if (got < 0) return ContentState::Unreadable;
+    if (got < static_cast<std::int64_t>(want)) return ContentState::Damaged;
+    ScrambleBlock(block.data(), want);
+    check.Update(block.data(), want);
+    done += want;
+  }
+  return check.Value() == *module.contentCheck ? ContentState::Sound : ContentState::Damaged;
 }
 
 }  // namespace brelvane

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
 struct WalkedModule {
   ModuleRecord record;
   std::int64_t contentOffset = 0;  // first content byte
+  // The CRC-32 of the plain content that the record's reserved bytes carry,
+  // when the writer stored one.
+  std::optional<std::uint32_t> contentCheck;
 };
 enum class WalkEnd {
   Image,          // reached a place where no plausible record ends: the normal end
@@ -77,19 +81,44 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 // when the record's recordSize is not kRecordSize or the package would reach
 // 2 GiB, and after copying when the source did not hold exactly contentSize
 // bytes.  On failure System::LastError() holds the cause.
+//  - The package is held under an exclusive lock while it grows, so appends
+//    from several processes never interleave: a second writer waits.
+//  - The record's reserved bytes carry the content check (content_check.h).
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
                   const std::string& packagePath, const ModuleRecord& record,
                   const ProgressFn& progress = {});
+
+// Why an extraction gave false, for callers that tell the user more than
+// "it failed".
+enum class ExtractOutcome {
+  Done,     // the file is written in full and has its attributes
+  Failed,   // a file-system failure; LastError() holds its code
+  Damaged,  // the content does not match the check its record carries
+};
 
 // Copies `contentSize` bytes of content from `contentOffset` of the package,
 // descrambled, into the new file `destination` (which must not exist), then
 // gives it `attributes`.  A failed copy (including a package that ends
 // before `contentSize` bytes) removes the partial file.  On failure
 // System::LastError() holds the cause.
+//  - When the record behind the content carries a content check, the copy
+//    is verified against it; a mismatch removes the file, fails with the
+//    system's CRC error code and reports Damaged through `outcome`.
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
                    std::uint32_t contentSize, std::uint32_t attributes,
-                   const ProgressFn& progress = {});
+                   const ProgressFn& progress = {}, ExtractOutcome* outcome = nullptr);
+
+// What a module's content check says.
+enum class ContentState {
+  Sound,       // the content matches its check
+  Unchecked,   // the record carries no check
+  Damaged,     // the content does not match, or the package ends inside it
+  Unreadable,  // the package could not be opened, sought or read
+};
+// Reads a walked module's content and compares it with its check.
+ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
+                                const WalkedModule& module);
 
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "package/content_check.h"
 #include "package/package.h"
 #include "support/temp_drive.h"
 
@@ -115,7 +116,11 @@ TEST_P(RoundTrip, AppendStoresScrambledContentAndExtractRestoresIt) {
   const std::string record = package.substr(kImage + size);
   EXPECT_EQ(record.substr(0, 4), BigEndian(static_cast<std::uint32_t>(size)));
   EXPECT_EQ(record.substr(4, 64), std::string("QRVX_OEM_INSTALLER") + std::string(46, '\0'));
-  EXPECT_EQ(record.substr(68, 64), std::string(64, '\0')) << "the writer zeroes the reserved bytes";
+  Crc32 crc;
+  crc.Update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  EXPECT_EQ(record.substr(68, 64),
+            "BRVCRC32" + BigEndian(crc.Value()) + std::string(52, '\0'))
+      << "the reserved bytes hold the content check, the rest zero";
   EXPECT_EQ(record.substr(132, 11), std::string("module.bin") + '\0');
   EXPECT_EQ(record.substr(652, 8), BigEndian(0x80) + BigEndian(660));
 
