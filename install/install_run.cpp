@@ -2,50 +2,21 @@
 // model's set, newest first, onto the drive.
 #include "install/install_run.h"
 
-#include <algorithm>
-#include <string_view>
-
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
 #include "common/messages.h"
+#include "common/name_rules.h"
 #include "install/install_page.h"
 #include "package/package.h"
 
 namespace brelvane {
 
-namespace {
-
-// Windows drops trailing dots and blanks from a path component, so "...",
-// ".. " and ". ." lead to the parent just like "..".
-bool NamesParent(std::string_view component) {
-  return component.find_first_not_of(". ") == std::string_view::npos &&
-         std::count(component.begin(), component.end(), '.') >= 2;
+std::optional<std::string> PlacementProblem(const ModuleRecord& record) {
+  if (auto problem = FileNameProblem(record.fileName)) return problem;
+  return FolderProblem(record.extractDir);
 }
 
-// ".", "..", and what Windows trims down to them: no name of a file.
-bool IsDotName(std::string_view name) {
-  return !name.empty() && name.find_first_not_of(". ") == std::string_view::npos &&
-         name.find('.') != std::string_view::npos;
-}
-
-}  // namespace
-
-bool StaysBelowDriveRoot(const ModuleRecord& record) {
-  const std::string& name = record.fileName;
-  if (name.find_first_of("\\/:") != std::string::npos || IsDotName(name)) return false;
-
-  const std::string& dir = record.extractDir;
-  if (dir.find(':') != std::string::npos) return false;
-  std::size_t start = 0;
-  while (start <= dir.size()) {
-    const std::size_t end = dir.find_first_of("\\/", start);
-    const std::size_t stop = end == std::string::npos ? dir.size() : end;
-    if (NamesParent(std::string_view(dir).substr(start, stop - start))) return false;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return true;
-}
+bool StaysBelowDriveRoot(const ModuleRecord& record) { return !PlacementProblem(record); }
 
 std::string DestinationDirectory(char letter, const ModuleRecord& record) {
   return Format("%c:\\%s", letter, record.extractDir.c_str());
@@ -92,9 +63,13 @@ bool InstallPage::OnApply() {
       return false;
     }
 
-    if (!StaysBelowDriveRoot(record)) {
-      ShowError(platform, Format(kOutsideDriveFormat, record.fileName.c_str(),
-                                 record.extractDir.c_str()));
+    std::optional<std::string> problem = PlacementProblem(record);
+    if (!problem && DestinationFile(driveLetter_, record).size() > kMaxPathLength) {
+      problem = "the path on the drive would be longer than 259 characters";
+    }
+    if (problem) {
+      ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
+                                 record.extractDir.c_str(), problem->c_str()));
       ShowNotice(platform, kCannotContinue);
       return false;
     }
@@ -126,8 +101,12 @@ bool InstallPage::OnApply() {
       }
     }
 
+    ExtractOutcome outcome = ExtractOutcome::Done;
     if (!ExtractModule(platform, package, destination, contentOffset, record.contentSize,
-                       record.attributes)) {
+                       record.attributes, {}, &outcome)) {
+      if (outcome == ExtractOutcome::Damaged) {
+        ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
+      }
       ShowNotice(platform, kCannotContinue);
       return false;
     }

@@ -1,6 +1,7 @@
 // Rules of the install run that stand on their own.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "package/module_record.h"
@@ -17,14 +18,17 @@ inline constexpr char kCannotDeleteFormat[] = "Unable to delete file: %s \r\nErr
 inline constexpr char kInstallComplete[] =
     "Thank you for using Quorvix product!\r\nInstallation Complete!";
 inline constexpr char kCannotLaunchFormat[] = "Unable execute :%s\r\nSystem Message: %s";
-inline constexpr char kOutsideDriveFormat[] =
-    "The module \"%s\" (folder \"%s\") would be written outside its folder on the drive.\r\n"
+inline constexpr char kUnsafeModuleFormat[] =
+    "The module \"%s\" (folder \"%s\") cannot be installed safely: %s.\r\n"
     "It is not installed.";
+inline constexpr char kDamagedModuleFormat[] =
+    "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
+    "Obtain a fresh copy of the installer.";
 
-// True when the module's destination stays below the drive root: its file
-// name is a single plain name (no '\\', '/' or ':', not "." or "..") and its
-// folder has no ':' and no ".." component.  Repeated or leading backslashes
-// are harmless and allowed.
+// Why the module's destination would not be the plain file below the drive
+// root that its record names (common/name_rules.h), or nullopt when it is.
+std::optional<std::string> PlacementProblem(const ModuleRecord& record);
+// True when PlacementProblem has nothing to say.
 bool StaysBelowDriveRoot(const ModuleRecord& record);
 
 // The destination folder ("E:\dir") and file ("E:\dir\name", or "E:\name"

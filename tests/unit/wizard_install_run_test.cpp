@@ -120,8 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"HostileFileName",
                     {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, 2}},
                     NoChange,
-                    {"The module \"..\\evil.exe\" (folder \"\") would be written outside its "
-                     "folder on the drive.\r\nIt is not installed.",
+                    {"The module \"..\\evil.exe\" (folder \"\") cannot be installed safely: "
+                     "the name holds a path separator.\r\nIt is not installed.",
                      kCannotContinueText},
                     false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -203,8 +203,9 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{"readme.txt", "Brelvane\\Docs", true},
                       PlacementCase{"readme.txt", "\\Brelvane", true},
                       PlacementCase{"readme.txt", "Brelvane\\\\Docs\\", true},
-                      PlacementCase{"readme.txt", ".\\Docs", true},
-                      PlacementCase{"..readme", "Docs..", true},
+                      PlacementCase{"readme.txt", ".\\Docs", false},
+                      PlacementCase{"..readme", "Docs", true},
+                      PlacementCase{"readme.txt", "Docs..", false},
                       PlacementCase{".profile", "", true},
                       PlacementCase{"a\\b.txt", "", false},
                       PlacementCase{"a/b.txt", "", false},

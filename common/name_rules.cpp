@@ -1,0 +1,88 @@
+#include "common/name_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace brelvane {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsForbiddenCharacter(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos;
+}
+
+bool SameLetters(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// Windows reserves these names in every folder, whatever follows the first
+// dot and however many blanks end the base name: "con.txt" and "NUL " open
+// the device, not a file.
+bool IsDeviceName(std::string_view name) {
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN", "AUX", "NUL",
+                                                               "CONIN$", "CONOUT$"};
+  for (std::string_view device : kDevices) {
+    if (SameLetters(base, device)) return true;
+  }
+  // COM and LPT with one digit, the code page's superscript 1, 2, 3 included.
+  if (base.size() != 4) return false;
+  const std::string_view stem = base.substr(0, 3);
+  if (!SameLetters(stem, "COM") && !SameLetters(stem, "LPT")) return false;
+  const auto digit = static_cast<unsigned char>(base[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+// The rules every single name obeys, files and folders alike.
+std::optional<std::string> ComponentProblem(std::string_view name) {
+  if (name.find(':') != std::string_view::npos) {
+    return "holds a colon (a drive letter or an alternate data stream)";
+  }
+  if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
+    return "holds a character that Windows does not allow in names";
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return "ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)";
+  }
+  if (IsDeviceName(name)) return "is a device name";
+  if (name.size() > kMaxNameLength) return "is longer than 255 characters";
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> FileNameProblem(std::string_view name) {
+  if (name.empty()) return "the name is empty";
+  if (std::any_of(name.begin(), name.end(), IsSeparator)) return "the name holds a path separator";
+  if (auto problem = ComponentProblem(name)) return "the name " + *problem;
+  return std::nullopt;
+}
+
+std::optional<std::string> FolderProblem(std::string_view folder) {
+  if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
+    return "the folder starts at a network or device root";
+  }
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    auto end = std::find_if(folder.begin() + static_cast<std::ptrdiff_t>(start), folder.end(), IsSeparator);
+    const auto stop = static_cast<std::size_t>(end - folder.begin());
+    const std::string_view component = folder.substr(start, stop - start);
+    if (!component.empty()) {
+      if (auto problem = ComponentProblem(component)) {
+        return "the folder's part \"" + std::string(component) + "\" " + *problem;
+      }
+    }
+    if (end == folder.end()) break;
+    start = stop + 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace brelvane

@@ -1,0 +1,37 @@
+// Which names a module may carry onto a drive.  A package is data from
+// outside: a crafted record could name a file that Windows would place
+// elsewhere than the record says (a parent folder, another drive, an
+// alternate data stream, a device), so every name is checked before
+// anything is written.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace brelvane {
+
+// The longest path Windows opens through the ANSI calls (MAX_PATH without
+// the terminator).
+inline constexpr std::size_t kMaxPathLength = 259;
+// The longest single name the Windows file systems store.
+inline constexpr std::size_t kMaxNameLength = 255;
+
+// Why `name` cannot be written as one file inside a folder, or nullopt when
+// it can.  Refused: an empty name, path separators, colons (drive letters,
+// alternate data streams), characters Windows forbids in names (control
+// characters and < > " | ? *), a trailing dot or blank (Windows drops them,
+// so "a." would land on "a", and ".." on the parent), device names (CON,
+// PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with any extension and
+// trailing blanks), and names longer than kMaxNameLength.
+std::optional<std::string> FileNameProblem(std::string_view name);
+
+// Why `folder` (a path below a drive root, '\\' or '/' separated) would not
+// stay below the root or not be made as named, or nullopt.  Every component
+// follows the rules of FileNameProblem; empty components (a doubled
+// separator) are harmless, as is one leading separator, but a leading
+// doubled separator starts a network or device path and is refused.
+std::optional<std::string> FolderProblem(std::string_view folder);
+
+}  // namespace brelvane

@@ -1,0 +1,79 @@
+// The names a module may carry onto a drive: each row a name a crafted
+// package could hold, and whether Windows would put it where it says.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/name_rules.h"
+
+namespace brelvane {
+namespace {
+
+struct NameCase {
+  std::string name;
+  bool safe;
+};
+
+void PrintTo(const NameCase& row, std::ostream* out) { *out << '"' << row.name << '"'; }
+
+class FileNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(FileNames, AreRefusedWhenWindowsWouldPutThemElsewhere) {
+  const auto problem = FileNameProblem(GetParam().name);
+  EXPECT_EQ(!problem.has_value(), GetParam().safe) << (problem ? *problem : "accepted");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileNames,
+    ::testing::Values(
+        NameCase{"Brelvane v1.0.exe", true}, NameCase{".profile", true}, NameCase{"..readme", true},
+        NameCase{"a b", true}, NameCase{" leading blank", true}, NameCase{"console.txt", true},
+        NameCase{"COM10", true}, NameCase{"LPT", true}, NameCase{"nul_device", true},
+        NameCase{"CONx.txt", true}, NameCase{std::string(255, 'n'), true},
+        // Climbing out, other drives, streams.
+        NameCase{"", false}, NameCase{".", false}, NameCase{"..", false}, NameCase{"...", false},
+        NameCase{"..\\evil.exe", false}, NameCase{"a/b", false}, NameCase{"\\\\server\\share", false},
+        NameCase{"C:evil.exe", false}, NameCase{"file.txt:stream", false},
+        NameCase{"file.txt::$DATA", false},
+        // Trimmed by Windows onto another name.
+        NameCase{"a.", false}, NameCase{"a ", false}, NameCase{"setup.exe. . ", false},
+        // Devices, in any case, with extensions and blanks.
+        NameCase{"CON", false}, NameCase{"con.txt", false}, NameCase{"NUL ", false},
+        NameCase{"nul .txt", false}, NameCase{"Prn", false}, NameCase{"aux.tar.gz", false},
+        NameCase{"COM1", false}, NameCase{"com9.log", false}, NameCase{"LPT0", false},
+        NameCase{"lpt\xB9", false}, NameCase{"CONIN$", false}, NameCase{"conout$.x", false},
+        // Characters Windows refuses, and lengths it cannot store.
+        NameCase{"a*b", false}, NameCase{"what?", false}, NameCase{"a|b", false},
+        NameCase{"<x>", false}, NameCase{"say\"hi\"", false}, NameCase{"tab\there", false},
+        NameCase{std::string(256, 'n'), false}, NameCase{std::string(259, 'n'), false},
+        NameCase{std::string(260, 'n'), false}));
+
+class Folders : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(Folders, StayBelowTheRootUnderTheirOwnNames) {
+  const auto problem = FolderProblem(GetParam().name);
+  EXPECT_EQ(!problem.has_value(), GetParam().safe) << (problem ? *problem : "accepted");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Folders,
+    ::testing::Values(
+        NameCase{"", true}, NameCase{"Brelvane", true}, NameCase{"Brelvane\\Docs", true},
+        NameCase{"windows\\desktop\\", true}, NameCase{"a\\\\b", true}, NameCase{"\\Brelvane", true},
+        NameCase{"a/b", true}, NameCase{"Docs.d\\x", true},
+        NameCase{"..", false}, NameCase{"Docs\\..\\..\\Windows", false}, NameCase{"Docs/../..", false},
+        NameCase{"\\..\\outside", false}, NameCase{".\\Docs", false}, NameCase{"Docs\\. .", false},
+        NameCase{"Docs.", false}, NameCase{"Docs \\x", false}, NameCase{"C:\\Windows", false},
+        NameCase{"Docs:stream", false}, NameCase{"\\\\server\\share", false},
+        NameCase{"//server/share", false}, NameCase{"\\\\?\\C\\x", false}, NameCase{"\\\\.\\x", false},
+        NameCase{"Docs\\CON", false}, NameCase{"aux\\x", false}, NameCase{"a\\com1.d\\b", false},
+        NameCase{"a?b", false}, NameCase{std::string(256, 'd') + "\\x", false}));
+
+TEST(NameRules, ReasonsNameTheOffendingPart) {
+  EXPECT_EQ(FolderProblem("Docs\\NUL\\x").value_or(""), "the folder's part \"NUL\" is a device name");
+  EXPECT_EQ(FileNameProblem("a.").value_or(""),
+            "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)");
+}
+
+}  // namespace
+}  // namespace brelvane
