@@ -9,6 +9,9 @@ namespace {
 constexpr int kAgreementFontTenths = 91;
 constexpr COLORREF kAgreementBackground = RGB(255, 255, 245);
 constexpr COLORREF kAgreementTextColour = RGB(0, 0, 0);
+// Posted on activation: the text box then shows the agreement from its
+// start, after the dialog manager has focused it and selected everything.
+constexpr UINT kShowTextFromStart = WM_APP + 1;
 }  // namespace
 
 CLicPageDlg::CLicPageDlg(CPropertyDlg& sheet)
@@ -25,7 +28,20 @@ BOOL CLicPageDlg::OnInitDialog() {
   return TRUE;
 }
 
-bool CLicPageDlg::OnSetActive() { return logic_->OnSetActive(); }
+bool CLicPageDlg::OnSetActive() {
+  PostMessageA(hwnd(), kShowTextFromStart, 0, 0);
+  return logic_->OnSetActive();
+}
+
+INT_PTR CLicPageDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)wParam;
+  (void)lParam;
+  if (message != kShowTextFromStart) return FALSE;
+  HWND text = GetDlgItem(hwnd(), IDC_AGREEMENT_TEXT);
+  SendMessageA(text, EM_SETSEL, 0, 0);
+  SendMessageA(text, WM_VSCROLL, SB_TOP, 0);
+  return TRUE;
+}
 
 void CLicPageDlg::OnCommand(int controlId, int code) {
   if (code != BN_CLICKED) return;

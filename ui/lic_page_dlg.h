@@ -17,6 +17,7 @@ class CLicPageDlg final : public CPageDlg {
   BOOL OnInitDialog() override;
   bool OnSetActive() override;
   void OnCommand(int controlId, int code) override;
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  private:
   CColorEdit agreementText_;

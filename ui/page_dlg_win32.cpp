@@ -187,7 +187,7 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return FALSE;
     default:
-      return FALSE;
+      return OnMessage(message, wParam, lParam);
   }
 }
 

@@ -87,6 +87,13 @@ class CPageDlg {
     (void)header;
     return 0;
   }
+  // Any other message; FALSE when not handled.
+  virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    (void)message;
+    (void)wParam;
+    (void)lParam;
+    return FALSE;
+  }
   // The control's colours answer its control-colour messages from now on.
   void AttachColors(CColorControl& control, int controlId);
 

@@ -431,9 +431,12 @@ void ComboItems(int id) {
   int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
   std::string line = "ITEMS";
   for (int i = 0; i < count; ++i) {
-    char text[256] = {};
-    // CB_GETLBTEXT is marshalled across processes by the system.
-    SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    // CB_GETLBTEXT is marshalled across processes by the system; Wine does
+    // it right for the wide form only.
+    wchar_t wide[256] = {};
+    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide));
+    char text[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
     line += '|';
     line += text;
   }

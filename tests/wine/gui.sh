@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# End-to-end scenarios of brelvane-setup.exe under Wine: each scenario gets a
+# fresh prefix with a sample machine imported and E: linked to a temporary
+# folder, starts the program and the UI driver, and prints PASS/FAIL lines.
+#
+# Programs (defaults: the layout that `./run test` builds):
+#   SETUP_EXE  brelvane-setup.exe        UI_DRIVER  ui_driver.exe
+#   OEMPACK    native oempack            PAYLOAD    the sample "Brelvane v1.0.exe"
+set -u
+ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+# shellcheck source=harness.sh
+source "$ROOT/tests/wine/harness.sh"
+source "$ROOT/tests/wine/gui_lib.sh"
+
+gui_setup || exit 1
+trap gui_teardown EXIT
+
+MACHINES=$ROOT/samples/machines
+
+# ---- Packages ----------------------------------------------------------------
+BARE=$GUI_WORK/bare.exe
+cp "$SETUP_EXE" "$BARE"
+# The Ovin set: the utility in the root (read-only), a companion two levels
+# down (hidden).  Installed newest first; the utility is started at the end.
+printf 'Companion notes of the Brelvane sample set.\r\n' > "$GUI_WORK/companion.txt"
+SET_PKG=$GUI_WORK/with-set.exe
+cp "$SETUP_EXE" "$SET_PKG"
+"$OEMPACK" add-predef "$SET_PKG" --ovin "$PAYLOAD" --ovin-attr ronly >/dev/null
+"$OEMPACK" add-predef "$SET_PKG" --ovin "$GUI_WORK/companion.txt" --ovin-root 'docs\notes' \
+  --ovin-attr hidden >/dev/null
+UTILITY="Brelvane v1.0.exe"
+
+# ---- Scenarios -----------------------------------------------------------------
+
+scenario_decline() {
+  gui_begin decline "$MACHINES/ovin-e.reg" E
+  gui_run "$BARE" -- "wait-window $CAPTION" "click 1003" "wait-box Good Bye!" "answer-box IDOK"
+  expect_line decline_says_good_bye "BOX caption=bare text=Good Bye!"
+  expect_code decline_exit_code 0
+  gui_end
+}
+
+# Accept, then the install page for one machine and package; prints the
+# driver's view of the page.
+accept_and_read() {
+  gui_run "$1" -- "wait-window $CAPTION" "page-count" "tab-style" "visible 1" "click 1002" \
+    "page-count" "current-page" "text 1004" "visible 1005" "text 1005" "visible 1020" "text 1020" \
+    "visible 1006" "visible 1" "text 1" "rect" "page 0" "visible 1" "click 1002" "current-page" \
+    "page-count" "click 2" "wait-gone"
+}
+
+scenario_no_drive() {
+  gui_begin no-drive "$MACHINES/none.reg"
+  accept_and_read "$BARE"
+  expect_line no_drive_one_page_before_accept "PAGES 1" 1
+  expect_line no_drive_tabs_at_the_bottom "TABS bottom"
+  expect_line no_drive_install_hidden_on_agreement "VISIBLE 0" 1
+  expect_line no_drive_two_pages_after_accept "PAGES 2" 2
+  expect_line no_drive_install_page_active "CURRENT 1" 1
+  expect_line no_drive_accepting_again_stays "CURRENT 0" 2
+  expect_line no_drive_still_two_pages "PAGES 2" 3
+  expect_line no_drive_plugged_in_line "TEXT Drive Mivora Plugged-in: NO MIVORA!"
+  expect_count no_drive_lines_and_button_hidden "VISIBLE 0" 6
+  NO_DRIVE_WIDTH=$(sed -n 's/^RECT \([0-9]*\)x.*/\1/p' "$GUI_OUT")
+  expect_code no_drive_cancel_exit_code 0
+  gui_end
+}
+
+scenario_ovin_without_set() {
+  gui_begin ovin-no-set "$MACHINES/ovin-e.reg" E
+  accept_and_read "$BARE"
+  expect_line ovin_no_set_plugged_in_line "TEXT Drive Mivora Plugged-in: E"
+  expect_line ovin_no_set_module_line "TEXT Brelvane is NOT included!"
+  expect_line ovin_no_set_supported_line_empty "TEXT " 2
+  expect_count ovin_no_set_lines_shown "VISIBLE 1" 2
+  expect_count ovin_no_set_check_and_button_hidden "VISIBLE 0" 4
+  local width
+  width=$(sed -n 's/^RECT \([0-9]*\)x.*/\1/p' "$GUI_OUT")
+  check ovin_side_picture_widens_by_284 [ -n "${NO_DRIVE_WIDTH:-}" ] \
+    && [ "$((width - NO_DRIVE_WIDTH))" -eq 284 ]
+  gui_end
+}
+
+scenario_install() {
+  gui_begin install "$MACHINES/ovin-e.reg" E
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "visible 1006" \
+    "visible 1" "text 1" "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  expect_line install_ready_line "TEXT Ready to INSTALL!"
+  expect_count install_check_and_button_shown "VISIBLE 1" 2
+  expect_line install_button_caption "TEXT  Install "
+  expect_line install_completion_notice \
+    'BOX caption=with-set text=Thank you for using Quorvix product!\r\nInstallation Complete!'
+  expect_code install_exit_code 0
+  check install_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check install_companion_bytes cmp -s "$GUI_WORK/companion.txt" "$GUI_DRIVE/docs/notes/companion.txt"
+  check install_utility_read_only no_write_bits "$GUI_DRIVE/$UTILITY"
+  check install_companion_hidden is_hidden "$GUI_DRIVE/docs/notes/companion.txt"
+  check install_nothing_started_unticked [ ! -e "$GUI_DRIVE/brelvane-started.txt" ]
+  gui_end
+}
+
+# An older copy of the utility on the drive, read-only; the answer decides.
+scenario_overwrite() {
+  local answer=$1 name=overwrite-$(printf '%s' "$1" | tr 'A-Z' 'a-z')
+  gui_begin "$name" "$MACHINES/ovin-e.reg" E
+  printf 'an older copy' > "$GUI_DRIVE/$UTILITY"
+  chmod 444 "$GUI_DRIVE/$UTILITY"
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "wait-box already exist!" "answer-box $answer" "wait-box Installation Complete!" \
+    "answer-box IDOK" "wait-gone"
+  expect_line "${name}_question" \
+    "BOX caption=Overwrite text=E:\\$UTILITY \\r\\nalready exist!  Delete this file before Installing?"
+  expect_line "${name}_completes" \
+    'BOX caption=with-set text=Thank you for using Quorvix product!\r\nInstallation Complete!'
+  check "${name}_companion_installed" cmp -s "$GUI_WORK/companion.txt" \
+    "$GUI_DRIVE/docs/notes/companion.txt"
+  if [ "$answer" = IDNO ]; then
+    check "${name}_old_copy_kept" [ "$(cat "$GUI_DRIVE/$UTILITY")" = "an older copy" ]
+  else
+    check "${name}_replaced" cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  fi
+  expect_code "${name}_exit_code" 0
+  gui_end
+}
+
+scenario_launch() {
+  gui_begin launch "$MACHINES/ovin-e.reg" E
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "check 1006" \
+    "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  expect_line launch_ticked "CHECKED 1"
+  local i
+  for ((i = 0; i < 50; i++)); do
+    [ -e "$GUI_DRIVE/brelvane-started.txt" ] && break
+    sleep 0.2
+  done
+  check launch_started_the_utility [ -e "$GUI_DRIVE/brelvane-started.txt" ]
+  expect_code launch_exit_code 0
+  gui_end
+}
+
+scenario_two_models() {
+  gui_begin two-models "$MACHINES/kestrin-ovin.reg" E
+  gui_run "$BARE" -- "wait-box More than one" "window-exists $CAPTION" "answer-box IDOK"
+  expect_line two_models_message \
+    'BOX caption=bare text=More than one Suported Mivora detected under Windows.\r\nPlease unplug one and restart the application!'
+  expect_line two_models_no_sheet "EXISTS 0"
+  expect_code two_models_exit_code 0
+  gui_end
+}
+
+# Rows of the driver ("ROW|a|b|...") and of `oempack list`, blanks collapsed.
+gui_rows() { sed -n 's/^ROW|//p' "$GUI_OUT" | tr '|' ' ' | tr -s ' ' | sed 's/ $//'; }
+oempack_rows() { "$OEMPACK" list "$1" | tail -n +2 | tr -s ' ' | sed 's/ $//'; }
+
+scenario_builder() {
+  gui_begin builder "$MACHINES/none.reg"
+  local target=$GUI_WORK/target.exe module=$GUI_WORK/module.bin
+  cp "$SETUP_EXE" "$target"
+  head -c 5000 /dev/urandom > "$module"
+  printf 'kestrin set file' > "$GUI_WORK/kes.bin"
+  printf 'ovin set file' > "$GUI_WORK/ovin.bin"
+  rm -f "$GUI_WORK/out.bin"
+  gui_run "$BARE" /oem -- "wait-window $CAPTION" "page-count" "page-title" "visible 1" \
+    "visible 1008" "visible 1009" "visible 1011" "visible 1010" \
+    "set-text 1016 $(wine_winpath "$target")" "enabled 1009" \
+    "set-text 1008 $(wine_winpath "$module")" "click 1009" "list-rows 1015" \
+    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
+    "wait-box Module Extracted" "answer-box IDOK" \
+    "page 1" "page-title" "enabled 1019" "combo-items 1028" \
+    "set-text 1017 $(wine_winpath "$GUI_WORK/kes.bin")" "set-text 1024 tools\\k" \
+    "combo-select 1028 1" "set-text 1009 $(wine_winpath "$GUI_WORK/ovin.bin")" "text 1031" \
+    "click 1019" "wait-box Add module" "answer-box IDOK" "page 0" "list-rows 1015" \
+    "click 2" "wait-gone"
+  expect_line builder_two_pages "PAGES 2"
+  expect_line builder_opens_on_oem_page "TITLE OEM Page"
+  expect_line builder_install_button_hidden "VISIBLE 0" 1
+  expect_count builder_module_commands_shown "VISIBLE 1" 3
+  expect_line builder_delete_stays_hidden "VISIBLE 0" 5
+  expect_line builder_add_enabled_for_another_installer "ENABLED 1" 1
+  expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal"
+  expect_line builder_extract_notice "BOX caption=bare text=Module Extracted Successfully!"
+  check builder_extracted_bytes cmp -s "$module" "$GUI_WORK/out.bin"
+  expect_line builder_predef_page "TITLE Predef Modules"
+  expect_line builder_predef_add_enabled "ENABLED 1" 2
+  expect_line builder_attribute_choices "ITEMS|Normal|R only|Hidden|R&H SELECTED 0"
+  expect_line builder_group_gauge "TEXT Mivora Kestrin Files - 14/254"
+  expect_line builder_predef_notice "BOX caption=bare text=Add module Successfull"
+  # The list after the predefined modules agrees with oempack, row for row.
+  local last_rows
+  last_rows=$(gui_rows | tail -n 3)
+  check builder_rows_match_oempack [ "$last_rows" = "$(oempack_rows "$target")" ]
+  check builder_predefined_rows [ "$(printf '%s\n' "$last_rows" | head -n 2)" = \
+    "$(printf 'ovin.bin Yes-OVIN 13 Root\\ Normal\nkes.bin Yes-KESTRIN 16 Root\\tools\\k Read Only')" ]
+  expect_code builder_exit_code 0
+  gui_end
+}
+
+scenario_decline
+scenario_no_drive
+scenario_ovin_without_set
+scenario_install
+scenario_overwrite IDNO
+scenario_overwrite IDYES
+scenario_launch
+scenario_two_models
+scenario_builder
+gui_summary
