@@ -10,7 +10,8 @@ set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
 source "$ROOT/tests/wine/harness.sh"
-source "$ROOT/tests/wine/gui_lib.sh"
+# shellcheck source=gui_lib.bash
+source "$ROOT/tests/wine/gui_lib.bash"
 
 gui_setup || exit 1
 trap gui_teardown EXIT

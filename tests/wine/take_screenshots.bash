@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of brelvane-setup.exe under Wine into
+# docs/screenshots/ (run by hand after a visible change; `./run test` does
+# not run it).  Uses the same programs and helpers as the GUI scenarios.
+set -u
+ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+# shellcheck source=harness.sh
+source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=gui_lib.bash
+source "$ROOT/tests/wine/gui_lib.bash"
+SHOTS=$ROOT/docs/screenshots
+mkdir -p "$SHOTS"
+
+gui_setup || exit 1
+trap gui_teardown EXIT
+MACHINES=$ROOT/samples/machines
+
+PKG=$GUI_WORK/brelvane-setup.exe
+cp "$PAYLOAD" "$GUI_WORK/Brelvane v1.0.exe"
+cp "$SETUP_EXE" "$PKG"
+printf 'Companion notes.\r\n' > "$GUI_WORK/readme.txt"
+"$OEMPACK" add-predef "$PKG" --ovin "$PAYLOAD" >/dev/null
+"$OEMPACK" add-predef "$PKG" --ovin "$GUI_WORK/readme.txt" --ovin-root 'docs' --ovin-attr hidden >/dev/null
+
+shot() { winshot=$(wine_winpath "$GUI_WORK/$1.bmp"); printf '%s' "$winshot"; }
+
+gui_begin shots-install "$MACHINES/ovin-e.reg" E
+gui_run "$PKG" -- "wait-window $CAPTION" "sleep 500" "capture $(shot agreement)" \
+  "click 1002" "wait-text 1020 Ready" "sleep 300" "capture $(shot install-ready)" \
+  "click 1" "wait-box Installation Complete!" "capture-box $(shot completion)" "answer-box IDOK"
+gui_end
+
+TARGET=$GUI_WORK/installer.exe
+cp "$SETUP_EXE" "$TARGET"
+"$OEMPACK" add "$TARGET" "$GUI_WORK/readme.txt" >/dev/null
+"$OEMPACK" add-predef "$TARGET" --kestrin "$PAYLOAD" --kestrin-root 'tools' --kestrin-attr ronly \
+  --ovin "$PAYLOAD" --pellor "$GUI_WORK/readme.txt" --pellor-root 'docs' --pellor-attr rh >/dev/null
+gui_begin shots-builder "$MACHINES/none.reg"
+gui_run "$PKG" /oem -- "wait-window $CAPTION" "set-text 1016 $(wine_winpath "$TARGET")" \
+  "set-text 1008 $(wine_winpath "$GUI_WORK/readme.txt")" "sleep 300" "capture $(shot builder-oem)" \
+  "page 1" "set-text 1017 $(wine_winpath "$GUI_WORK/Brelvane v1.0.exe")" "set-text 1024 tools\\brelvane" \
+  "set-text 1009 $(wine_winpath "$GUI_WORK/readme.txt")" "set-text 1025 docs" "combo-select 1029 2" \
+  "sleep 300" "capture $(shot builder-predef)" "click 2" "wait-gone"
+gui_end
+
+for name in agreement install-ready completion builder-oem builder-predef; do
+  if [ -f "$GUI_WORK/$name.bmp" ]; then
+    convert "$GUI_WORK/$name.bmp" -strip "$SHOTS/$name.png" && echo "wrote docs/screenshots/$name.png"
+  else
+    echo "missing $name" >&2
+  fi
+done
