@@ -71,7 +71,9 @@ std::string ModulesToJson(const WalkResult& walk) {
     out += ", \"size\": " + std::to_string(record.contentSize);
     out += ", \"extractDir\": " + JsonString(record.extractDir);
     out += ", \"attributes\": " + std::to_string(record.attributes);
-    out += ", \"offset\": " + std::to_string(module.contentOffset) + "}";
+    out += ", \"offset\": " + std::to_string(module.contentOffset);
+    out += ", \"checked\": ";
+    out += module.contentCheck ? "true}" : "false}";
   }
   out += first ? "]\n" : "\n]\n";
   return out;

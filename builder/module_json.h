@@ -15,7 +15,7 @@ namespace brelvane {
 std::string JsonString(const std::string& ansi);
 
 // One object per module, newest first: name, marker, predefined, model,
-// size, extractDir, attributes, offset.  Pretty-printed, one module a line.
+// size, extractDir, attributes, offset, checked.  Pretty-printed, one module a line.
 std::string ModulesToJson(const WalkResult& walk);
 
 }  // namespace brelvane

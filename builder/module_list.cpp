@@ -77,7 +77,10 @@ ModuleRow MakeModuleRow(const ModuleRecord& record) {
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk) {
   std::vector<ModuleRow> rows;
   rows.reserve(walk.modules.size());
-  for (const WalkedModule& module : walk.modules) rows.push_back(MakeModuleRow(module.record));
+  for (const WalkedModule& module : walk.modules) {
+    rows.push_back(MakeModuleRow(module.record));
+    rows.back().checked = module.contentCheck.has_value();
+  }
   return rows;
 }
 

@@ -18,6 +18,7 @@ struct ModuleRow {
   std::string attributes;    // column 4: "Normal, Read Only, Hidden" and the like
   const char* model = nullptr;  // "kestrin", "ovin", "pellor", "kestrin+ovin" or none
   bool isPredefined = false;
+  bool checked = false;  // the record carries a content check
 };
 
 // Column texts.
@@ -28,7 +29,7 @@ std::string AttributesColumnText(std::uint32_t attributes);
 const char* ModelNameOfMarker(const std::string& marker);
 
 ModuleRow MakeModuleRow(const ModuleRecord& record);
-// The rows of a walk, newest first; a walk that stopped early gives the rows
+// The rows of a walk (with whether each module is checked), newest first; a walk that stopped early gives the rows
 // read before it stopped.
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk);
 

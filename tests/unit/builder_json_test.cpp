@@ -39,6 +39,7 @@ TEST(ModulesToJson, ListsFieldsNewestFirst) {
   WalkedModule predefined;
   predefined.record = {5, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G", "p.exe", "a\\b", 3, 660};
   predefined.contentOffset = 4096;
+  predefined.contentCheck = 0xCBF43926u;
   WalkedModule user;
   user.record = {0, "QRVX_OEM_INSTALLER", "u.txt", "", 0x80, 660};
   user.contentOffset = 3436;
@@ -47,10 +48,10 @@ TEST(ModulesToJson, ListsFieldsNewestFirst) {
             "[\n"
             "  {\"name\": \"p.exe\", \"marker\": \"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G\", "
             "\"predefined\": true, \"model\": \"pellor\", \"size\": 5, \"extractDir\": "
-            "\"a\\\\b\", \"attributes\": 3, \"offset\": 4096},\n"
+            "\"a\\\\b\", \"attributes\": 3, \"offset\": 4096, \"checked\": true},\n"
             "  {\"name\": \"u.txt\", \"marker\": \"QRVX_OEM_INSTALLER\", \"predefined\": false, "
             "\"model\": null, \"size\": 0, \"extractDir\": \"\", \"attributes\": 128, "
-            "\"offset\": 3436}\n"
+            "\"offset\": 3436, \"checked\": false}\n"
             "]\n");
   EXPECT_EQ(ModulesToJson(WalkResult{}), "[]\n");
 }

@@ -77,6 +77,7 @@ TEST(ModuleRows, KeepTheWalkOrderNewestFirst) {
     WalkedModule module;
     module.record.fileName = name;
     module.record.marker = kBaseMarker;
+    if (name[1] == 'l') module.contentCheck = 7;  // the older two carry a check
     walk.modules.push_back(module);
   }
   walk.end = WalkEnd::ForeignRecord;
@@ -84,6 +85,9 @@ TEST(ModuleRows, KeepTheWalkOrderNewestFirst) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].name, "newest.exe");
   EXPECT_EQ(rows[2].name, "oldest.exe");
+  EXPECT_FALSE(rows[0].checked);
+  EXPECT_TRUE(rows[1].checked);
+  EXPECT_TRUE(rows[2].checked);
 }
 
 TEST(PredefinedChoice, ComboIndexGivesAttributeBits) {

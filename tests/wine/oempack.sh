@@ -56,8 +56,8 @@ run 0 add-predef add-predef 'E:\setup.exe' --kestrin 'E:\kestrin.exe' --kestrin-
   --kestrin-attr rh && echo "PASS oempack.add-predef"
 
 run 0 list list 'E:\setup.exe' && {
-  sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden$' &&
-    sed -n 3p "$OUT" | grep -qE '^a\.bin +5000 +User Defined +Normal$'
+  sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden +yes$' &&
+    sed -n 3p "$OUT" | grep -qE '^a\.bin +5000 +User Defined +Normal +yes$'
   verdict list $?; }
 
 run 0 json list 'E:\setup.exe' --json && {

@@ -8,6 +8,7 @@
 
 #include "builder/module_json.h"
 #include "builder/module_list.h"
+#include "common/name_rules.h"
 #include "package/package.h"
 #include "tools/oempack/console.h"
 
@@ -38,8 +39,17 @@ std::string WalkProblem(const WalkResult& walk) {
   return {};
 }
 
+// Waits until no other process is appending to the installer: appends hold
+// its lock while the package grows.
+void WaitForWriters(const Platform& platform, const std::string& installer) {
+  ScopedFile file(platform.files, platform.files.OpenRead(installer));
+  if (file.valid() && platform.files.Lock(file.get())) platform.files.Unlock(file.get());
+}
+
 // An installer that can be read and whose walk reaches the image: only then
 // is it extended, so that a module is never appended behind a foreign tail.
+// A tail that does not read as a record may be another writer's append in
+// progress: it is read again once that writer is done.
 bool CheckInstaller(const Platform& platform, const std::string& installer) {
   {
     ScopedFile probe(platform.files, platform.files.OpenRead(installer));
@@ -48,7 +58,11 @@ bool CheckInstaller(const Platform& platform, const std::string& installer) {
       return false;
     }
   }
-  const WalkResult walk = WalkModules(platform, Package(installer));
+  WalkResult walk = WalkModules(platform, Package(installer));
+  for (int attempt = 0; attempt < 3 && walk.end != WalkEnd::Image; ++attempt) {
+    WaitForWriters(platform, installer);
+    walk = WalkModules(platform, Package(installer));
+  }
   if (walk.end != WalkEnd::Image) {
     Fail(installer + ": " + WalkProblem(walk) + "; nothing appended");
     return false;
@@ -64,29 +78,31 @@ std::uint64_t SizeOf(const Platform& platform, const std::string& path) {
 }
 
 void PrintTable(const std::vector<ModuleRow>& rows) {
-  const char* headings[] = {"Module Name", "Predefined Module", "Size(in Bytes)", "Extract to",
-                            "File Attributes"};
+  constexpr std::size_t kColumns = 6;
+  const char* headings[kColumns] = {"Module Name", "Predefined Module", "Size(in Bytes)",
+                                    "Extract to", "File Attributes", "Checked"};
   std::vector<std::vector<std::string>> cells;
-  cells.push_back({headings[0], headings[1], headings[2], headings[3], headings[4]});
+  cells.push_back(std::vector<std::string>(headings, headings + kColumns));
   for (const ModuleRow& row : rows) {
-    cells.push_back({row.name, row.predefined, row.size, row.extractTo, row.attributes});
+    cells.push_back({row.name, row.predefined, row.size, row.extractTo, row.attributes,
+                     row.checked ? "yes" : "no"});
   }
-  std::size_t widths[5] = {};
+  std::size_t widths[kColumns] = {};
   for (const auto& line : cells) {
-    for (std::size_t i = 0; i < 5; ++i) widths[i] = std::max(widths[i], line[i].size());
+    for (std::size_t i = 0; i < kColumns; ++i) widths[i] = std::max(widths[i], line[i].size());
   }
   for (const auto& line : cells) {
     std::string text;
-    for (std::size_t i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < kColumns; ++i) {
       std::string cell = line[i];
       // Sizes align right, the other columns left; the last one is not padded.
       if (i == 2) {
         cell.insert(0, widths[i] - cell.size(), ' ');
-      } else if (i < 4) {
+      } else if (i + 1 < kColumns) {
         cell.append(widths[i] - cell.size(), ' ');
       }
       text += cell;
-      if (i < 4) text += "  ";
+      if (i + 1 < kColumns) text += "  ";
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
     std::printf("%s\n", text.c_str());
@@ -170,6 +186,14 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     return Fail(installer + ": module " + name + " lies beyond 2 GiB");
   }
 
+  // Without -o the module's own name becomes a file here: it must be one
+  // plain name that Windows keeps as it is.
+  if (output.empty()) {
+    if (auto problem = FileNameProblem(name)) {
+      return Fail("the module's name \"" + name + "\" is not safe as a file name (" + *problem +
+                  "); name the output file with -o");
+    }
+  }
   const std::string target = output.empty() ? name : output;
   FileSystem& files = platform.files;
   if (files.Exists(target)) {
@@ -183,11 +207,51 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     if (!files.DeleteFile(target)) return FailWithSystemText(platform, "cannot remove " + target);
   }
   ProgressBar bar("extracting " + name, found->record.contentSize, options.progress);
+  ExtractOutcome outcome = ExtractOutcome::Done;
   if (!ExtractModule(platform, Package(installer), target,
                      static_cast<std::int32_t>(found->contentOffset), found->record.contentSize,
-                     win::kAttrNormal, bar.callback())) {
+                     win::kAttrNormal, bar.callback(), &outcome)) {
+    if (outcome == ExtractOutcome::Damaged) {
+      return Fail(installer + ": module " + name +
+                  " is damaged (its content does not match its check); nothing extracted");
+    }
     return FailWithSystemText(platform, "cannot extract " + name + " to " + target);
   }
+  return kExitOk;
+}
+
+int VerifyModules(const Platform& platform, const std::string& installer) {
+  {
+    ScopedFile probe(platform.files, platform.files.OpenRead(installer));
+    if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
+  }
+  const PackageRef package = Package(installer);
+  const WalkResult walk = WalkModules(platform, package);
+  int problems = 0;
+  int checked = 0;
+  for (const WalkedModule& module : walk.modules) {
+    const std::string where = installer + ": module \"" + module.record.fileName +
+                              "\" at offset " + std::to_string(module.contentOffset);
+    switch (CheckModuleContent(platform, package, module)) {
+      case ContentState::Sound: ++checked; break;
+      case ContentState::Unchecked: break;
+      case ContentState::Damaged:
+        ++problems;
+        Fail(where + " is damaged: its content does not match its check");
+        break;
+      case ContentState::Unreadable:
+        ++problems;
+        FailWithSystemText(platform, where + " cannot be read");
+        break;
+    }
+  }
+  if (walk.end != WalkEnd::Image) {
+    ++problems;
+    Fail(installer + ": " + WalkProblem(walk));
+  }
+  if (problems > 0) return kExitFailed;
+  std::printf("%zu module(s), %d checked and sound, %zu without a check\n", walk.modules.size(),
+              checked, walk.modules.size() - static_cast<std::size_t>(checked));
   return kExitOk;
 }
 

@@ -23,6 +23,9 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
               const Options& options);
 int AddPredefined(const Platform& platform, const std::string& installer,
                   const PredefinedRequest& request, const Options& options);
+// Checks every module that carries a content check: 0 when all are sound,
+// 1 with one line on stderr per damaged module or foreign record.
+int VerifyModules(const Platform& platform, const std::string& installer);
 int ExtractNamedModule(const Platform& platform, const std::string& installer,
                        const std::string& name, const std::string& output, bool force,
                        const Options& options);

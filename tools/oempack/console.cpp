@@ -61,18 +61,19 @@ void ProgressBar::Draw(std::uint64_t done, std::uint64_t total) {
 
 std::string LastErrorLine(System& system) {
   const std::uint32_t code = system.LastError();
+  // Codes the package layer leaves for what it detects itself: its own
+  // words say more than the system's.
+  switch (code) {
+    case 13: return "the file changed while it was being appended";
+    case 23: return "a module's content does not match its check";
+    case 223: return "the installer would reach 2 GiB, the most a package can hold";
+    default: break;
+  }
   std::string text = GetLastErrorText(system);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
   }
-  if (text.empty()) {
-    // Codes the package layer leaves for failures it detects itself.
-    switch (code) {
-      case 13: text = "the file changed while it was being appended"; break;
-      case 223: text = "the installer would reach 2 GiB"; break;
-      default: text = "error " + std::to_string(code);
-    }
-  }
+  if (text.empty()) text = "error " + std::to_string(code);
   return text;
 }
 

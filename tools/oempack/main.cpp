@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
   list->add_option("INSTALLER", installer, "installer executable")->required();
   list->add_flag("--json", json, "print the list as JSON");
 
+  CLI::App* verify =
+      app.add_subcommand("verify", "check every module's content against the check its record carries");
+  verify->add_option("INSTALLER", installer, "installer executable")->required();
+
   std::string file;
   CLI::App* add = app.add_subcommand("add", "append a user-defined module");
   add->add_option("INSTALLER", installer, "installer executable")->required();
@@ -84,6 +88,7 @@ int main(int argc, char** argv) {
   const Platform platform = host->platform();
   const Options options{StderrIsTerminal()};
   if (list->parsed()) return ListModules(platform, installer, json);
+  if (verify->parsed()) return VerifyModules(platform, installer);
   if (add->parsed()) return AddModule(platform, installer, file, options);
   if (addPredef->parsed()) {
     const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};

@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# oempack and damaged or crafted installers: the content check (verify, list,
+# extract), the 2 GiB limit, and module names that would escape the output
+# folder.  $1 is the folder that holds the oempack program.
+set -u
+OEMPACK="$1/oempack"
+WORK=$(mktemp -d)
+trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+FAILED=0
+
+fail() { echo "FAIL: $*" >&2; FAILED=1; }
+expect_rc() {
+  local want=$1; shift
+  "$@" > out.txt 2> err.txt
+  local got=$?
+  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat err.txt)"
+}
+expect_text() { grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(cat "$1")"; }
+size_of() { stat -c %s "$1"; }
+# flip FILE OFFSET: inverts one byte in place.
+flip() {
+  python3 -c 'import sys; f=open(sys.argv[1],"r+b"); o=int(sys.argv[2]); f.seek(o); b=f.read(1); f.seek(o); f.write(bytes([b[0]^0xFF]))' "$1" "$2"
+}
+
+head -c 4096 /dev/zero > setup.exe
+head -c 3000 /dev/urandom > first.bin
+head -c 5000 /dev/urandom > second.bin
+"$OEMPACK" add setup.exe first.bin && "$OEMPACK" add setup.exe second.bin || fail "setting up"
+
+# ---- sound packages ----
+expect_rc 0 "$OEMPACK" verify setup.exe
+expect_text out.txt "2 module(s), 2 checked and sound"
+expect_rc 0 "$OEMPACK" list setup.exe --json
+python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); assert [m["checked"] for m in r]==[True,True], r' out.txt \
+  || fail "list --json does not show both modules checked"
+
+# ---- a damaged byte in each module in turn ----
+for case in "first.bin 4096" "second.bin $((4096 + 3000 + 660 + 4999))"; do
+  set -- $case
+  cp setup.exe damaged.exe
+  flip damaged.exe "$2"
+  expect_rc 1 "$OEMPACK" verify damaged.exe
+  expect_text err.txt "module \"$1\" at offset"
+  expect_text err.txt "damaged"
+  [ "$(wc -l < err.txt)" -eq 1 ] || fail "verify prints one line per damaged module: $(cat err.txt)"
+  expect_rc 1 "$OEMPACK" extract damaged.exe "$1" -o out.bin
+  expect_text err.txt "damaged"
+  [ -e out.bin ] && fail "a damaged $1 left a file behind"
+done
+# The scrambled quarter and the plain rest of a chunk are both covered.
+cp setup.exe damaged.exe
+flip damaged.exe $((4096 + 1024 + 700))
+expect_rc 1 "$OEMPACK" verify damaged.exe
+# Damage in both: two lines.
+flip damaged.exe $((4096 + 3000 + 660 + 10))
+expect_rc 1 "$OEMPACK" verify damaged.exe
+[ "$(wc -l < err.txt)" -eq 2 ] || fail "two damaged modules, two lines: $(cat err.txt)"
+
+# ---- records without a check (zero or 0xCD reserved bytes) read as before ----
+for filler in '\x00' '\xcd'; do
+  cp setup.exe unchecked.exe
+  python3 - unchecked.exe "$filler" <<'PY'
+import sys
+path, filler = sys.argv[1], sys.argv[2].encode().decode('unicode_escape').encode('latin-1')
+data = bytearray(open(path, 'rb').read())
+record = len(data) - 660
+data[record + 68:record + 132] = filler * 64
+open(path, 'wb').write(data)
+PY
+  expect_rc 0 "$OEMPACK" verify unchecked.exe
+  expect_text out.txt "1 checked and sound, 1 without a check"
+  expect_rc 0 "$OEMPACK" list unchecked.exe
+  sed -n 2p out.txt | grep -qE '^second\.bin .* no$' || fail "unchecked row: $(sed -n 2p out.txt)"
+  expect_rc 0 "$OEMPACK" extract unchecked.exe second.bin -o unchecked.out
+  cmp -s second.bin unchecked.out || fail "an unchecked module did not extract as before"
+  rm -f unchecked.out
+done
+
+# ---- a foreign record: one line, exit 1 ----
+cp setup.exe foreign.exe
+{ head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> foreign.exe
+expect_rc 1 "$OEMPACK" verify foreign.exe
+expect_text err.txt "foreign record ending at offset $(size_of foreign.exe)"
+
+# ---- the 2 GiB limit: refused before anything is written ----
+cp setup.exe big.exe
+"$OEMPACK" add big.exe first.bin > /dev/null 2>&1
+truncate -s $((2147483647 - 3000 - 660 + 1)) big.exe  # one byte too many for first.bin
+cp --sparse=always big.exe big-before.exe
+expect_rc 1 "$OEMPACK" add big.exe first.bin
+expect_text err.txt "2 GiB"
+cmp -s big.exe big-before.exe || fail "a refused append changed the installer"
+truncate -s $((2147483647 - 3000 - 660 - 1)) big.exe
+rm -f big.exe big-before.exe
+
+# ---- names that would land elsewhere than the output folder ----
+mkdir out && cd out || exit 1
+for name in '..' 'a.' 'con.txt' 'NUL ' 'COM1' 'x:y' 'aux'; do
+  cp ../setup.exe crafted.exe
+  python3 - crafted.exe "$name" <<'PY'
+import sys
+path, name = sys.argv[1], sys.argv[2].encode('latin-1')
+data = bytearray(open(path, 'rb').read())
+field = len(data) - 660 + 132
+data[field:field + 260] = name + bytes(260 - len(name))
+open(path, 'wb').write(data)
+PY
+  expect_rc 1 "$OEMPACK" extract crafted.exe "$name"
+  expect_text err.txt "not safe as a file name"
+  [ "$(ls -A | grep -v '^crafted\.exe$' | grep -v -e '^out.txt$' -e '^err.txt$')" = "" ] \
+    || fail "extracting \"$name\" wrote $(ls -A)"
+  # Named explicitly, the output goes where the user said.
+  expect_rc 0 "$OEMPACK" extract crafted.exe "$name" -o chosen.bin
+  cmp -s ../second.bin chosen.bin || fail "extract -o of \"$name\""
+  rm -f chosen.bin
+done
+cd .. || exit 1
+[ "$(ls -A out | grep -v -e '^crafted\.exe$' -e '^out.txt$' -e '^err.txt$')" = "" ] || fail "stray files: $(ls -A out)"
+
+exit $FAILED
