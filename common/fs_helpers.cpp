@@ -1,5 +1,6 @@
 #include "common/fs_helpers.h"
 
+#include <optional>
 #include <vector>
 
 #include "common/error_text.h"
@@ -19,6 +20,18 @@ std::string EntryPath(const std::string& dir, const std::string& name) {
 }
 
 bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+// Whether a directory search shows nothing but the dot entries; nullopt when
+// the search cannot start.
+std::optional<bool> SearchShowsEmpty(const Platform& platform, const std::string& dir) {
+  auto entries = platform.files.FindFiles(SearchPattern(dir));
+  if (!entries) return std::nullopt;
+  for (const DirEntry& entry : *entries) {
+    WaitCursor wait(platform.prompts);
+    if (!IsDotEntry(entry.name)) return false;
+  }
+  return true;
+}
 
 const char* KindWord(const Platform& platform, const std::string& path) {
   return platform.files.IsDirectory(path) ? "Directory" : "File";
@@ -51,7 +64,9 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
     }
   }
   if (attributes & win::kAttrDirectory) {
-    if (!IsDirectoryEmpty(platform, path) &&
+    // A search that cannot start proves nothing: only a directory seen to
+    // be empty is removed without the user's consent.
+    if (!SearchShowsEmpty(platform, path).value_or(false) &&
         !AskYesNo(platform, Format("Directory: %s is not Empty.\r\nDelete Everything?", path.c_str()))) {
       return true;
     }
@@ -66,13 +81,7 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
 }
 
 bool IsDirectoryEmpty(const Platform& platform, const std::string& dir) {
-  auto entries = platform.files.FindFiles(SearchPattern(dir));
-  if (!entries) return true;
-  for (const DirEntry& entry : *entries) {
-    WaitCursor wait(platform.prompts);
-    if (!IsDotEntry(entry.name)) return false;
-  }
-  return true;
+  return SearchShowsEmpty(platform, dir).value_or(true);
 }
 
 bool DeleteTree(const Platform& platform, const std::string& dir) {
