@@ -35,7 +35,11 @@ UTILITY="Brelvane v1.0.exe"
 
 scenario_decline() {
   gui_begin decline "$MACHINES/ovin-e.reg" E
-  gui_run "$BARE" -- "wait-window $CAPTION" "click 1003" "wait-box Good Bye!" "answer-box IDOK"
+  gui_run "$BARE" -- "wait-window $CAPTION" "click 1030" "wait-box $CAPTION" "box-text 1029" \
+    "answer-box IDOK" \
+    "click 1003" "wait-box Good Bye!" "answer-box IDOK"
+  check about_box_caption grep -q "^BOX caption=$CAPTION " "$GUI_OUT"
+  expect_line about_box_product_line "BOXTEXT $CAPTION"
   expect_line decline_says_good_bye "BOX caption=bare text=Good Bye!"
   expect_code decline_exit_code 0
   gui_end
@@ -158,6 +162,9 @@ scenario_builder() {
   local target=$GUI_WORK/target.exe module=$GUI_WORK/module.bin
   cp "$SETUP_EXE" "$target"
   head -c 5000 /dev/urandom > "$module"
+  # A second module of the same name and size, added after the first.
+  mkdir -p "$GUI_WORK/module2"
+  head -c 5000 /dev/urandom > "$GUI_WORK/module2/module.bin"
   printf 'kestrin set file' > "$GUI_WORK/kes.bin"
   printf 'ovin set file' > "$GUI_WORK/ovin.bin"
   rm -f "$GUI_WORK/out.bin"
@@ -165,7 +172,8 @@ scenario_builder() {
     "visible 1008" "visible 1009" "visible 1011" "visible 1010" \
     "set-text 1016 $(wine_winpath "$target")" "enabled 1009" \
     "set-text 1008 $(wine_winpath "$module")" "click 1009" "list-rows 1015" \
-    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
+    "set-text 1008 $(wine_winpath "$GUI_WORK/module2/module.bin")" "click 1009" \
+    "list-select 1015 1" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
     "wait-box Module Extracted" "answer-box IDOK" \
     "page 1" "page-title" "enabled 1019" "combo-items 1028" \
     "set-text 1017 $(wine_winpath "$GUI_WORK/kes.bin")" "set-text 1024 tools\\k" \
@@ -180,7 +188,8 @@ scenario_builder() {
   expect_line builder_add_enabled_for_another_installer "ENABLED 1" 1
   expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal"
   expect_line builder_extract_notice "BOX caption=bare text=Module Extracted Successfully!"
-  check builder_extracted_bytes cmp -s "$module" "$GUI_WORK/out.bin"
+  # The selected row (the older of two equal names) is the module extracted.
+  check builder_extracts_the_selected_row cmp -s "$module" "$GUI_WORK/out.bin"
   expect_line builder_predef_page "TITLE Predef Modules"
   expect_line builder_predef_add_enabled "ENABLED 1" 2
   expect_line builder_attribute_choices "ITEMS|Normal|R only|Hidden|R&H SELECTED 0"
@@ -188,7 +197,7 @@ scenario_builder() {
   expect_line builder_predef_notice "BOX caption=bare text=Add module Successfull"
   # The list after the predefined modules agrees with oempack, row for row.
   local last_rows
-  last_rows=$(gui_rows | tail -n 3)
+  last_rows=$(gui_rows | tail -n 4)
   check builder_rows_match_oempack [ "$last_rows" = "$(oempack_rows "$target")" ]
   check builder_predefined_rows [ "$(printf '%s\n' "$last_rows" | head -n 2)" = \
     "$(printf 'ovin.bin Yes-OVIN 13 Root\\ Normal\nkes.bin Yes-KESTRIN 16 Root\\tools\\k Read Only')" ]
@@ -196,6 +205,16 @@ scenario_builder() {
   gui_end
 }
 
+# The bare program: no modules behind its image, only system DLLs imported.
+scenario_bare_program() {
+  check bare_program_lists_no_modules [ "$("$OEMPACK" list "$SETUP_EXE" | wc -l)" -eq 1 ]
+  local dlls
+  dlls=$(x86_64-w64-mingw32-objdump -p "$SETUP_EXE" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' |
+    grep -vxE 'advapi32.dll|comctl32.dll|comdlg32.dll|gdi32.dll|kernel32.dll|msvcrt.dll|shell32.dll|shlwapi.dll|user32.dll')
+  check bare_program_imports_system_dlls_only [ -z "$dlls" ]
+}
+
+scenario_bare_program
 scenario_decline
 scenario_no_drive
 scenario_ovin_without_set

@@ -18,6 +18,7 @@
 //   wait-box [SUBSTRING] [SECONDS]  a visible dialog box other than the sheet
 //   no-box [SECONDS]                  fails if a box appears within SECONDS
 //   answer-box IDOK|IDCANCEL|IDYES|IDNO
+//   box-text ID                       a control's text in the last box found
 //   file-dialog PATH [SECONDS]        types PATH into the open file dialog, presses OK
 //   window-exists CAPTION             1 when a dialog window has that caption
 //   wait-gone [SECONDS]               waits until the sheet's window is gone
@@ -456,6 +457,12 @@ void Run(const std::string& raw) {
   if (command == "wait-gone") return WaitGone(rest);
   if (command == "wait-text") return WaitText(rest);
   if (command == "file-dialog") return FileDialog(rest);
+  if (command == "box-text") {
+    HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
+    HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;
+    if (!control) return Fail("no box control " + rest);
+    return Say("BOXTEXT " + OneLine(WindowText(control)));
+  }
   if (command == "window-exists") {
     return Say(std::string("EXISTS ") + (FindWindowA(kDialogClass, rest.c_str()) ? "1" : "0"));
   }
