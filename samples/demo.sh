@@ -14,7 +14,7 @@ demo_show_tree() {
   local folder=$1 rel entry bits attrs size
   (cd "$folder" && find . -mindepth 1 | sort) | while read -r rel; do
     entry=$folder/${rel#./}
-    bits=$(getfattr --only-values -n user.DOSATTRIB "$entry" 2>/dev/null | tr -d '\0')
+    bits=$(getfattr --only-values -n user.DOSATTRIB "$entry" 2>/dev/null | tr -d '\0' || true)
     if [ -d "$entry" ]; then attrs="D"; size="<dir>"; else attrs="A"; size=$(stat -c %s "$entry"); fi
     [ "$(( 0$(stat -c %a "$entry") & 0200 ))" -eq 0 ] && attrs+="R"
     (( (${bits:-0} & 2) != 0 )) && attrs+="H"
