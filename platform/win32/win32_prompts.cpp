@@ -6,7 +6,16 @@ namespace brelvane {
 
 int Win32Prompts::Show(const Message& message) {
   void* owner = message.owned_by_page && page_owner_ != nullptr ? page_owner_ : owner_;
-  return ::MessageBoxA(static_cast<HWND>(owner), message.text.c_str(), message.caption.c_str(), message.style);
+  return ::MessageBoxA(static_cast<HWND>(owner), message.text.c_str(), message.caption.c_str(),
+                       DisplayedStyle(message));
+}
+
+std::uint32_t Win32Prompts::DisplayedStyle(const Message& message) {
+  // An application box that names no icon of its own gets the exclamation
+  // icon, as the application framework's message box always gave it; a
+  // page's own box shows exactly the style it asks for.
+  if (!message.owned_by_page && (message.style & MB_ICONMASK) == 0) return message.style | MB_ICONEXCLAMATION;
+  return message.style;
 }
 
 void Win32Prompts::BeginWait() {

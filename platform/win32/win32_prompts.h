@@ -16,6 +16,10 @@ class Win32Prompts : public Prompts {
   void BeginWait() override;
   void EndWait() override;
 
+  // The style the box is shown with: the message's own, plus the default
+  // exclamation icon for an application box that names no icon.
+  static std::uint32_t DisplayedStyle(const Message& message);
+
  private:
   void* owner_ = nullptr;
   void* page_owner_ = nullptr;
