@@ -5,14 +5,19 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
+#include "package/content_check.h"
 #include "package/package.h"
+#include "support/fault_sweep.h"
 #include "support/temp_drive.h"
 
 namespace brelvane {
 namespace {
 
+using testing::FaultPoint;
+using testing::FaultSweep;
 using testing::FaultyFileSystem;
 using testing::TempDrive;
 using testing::TestPlatform;
@@ -62,40 +67,39 @@ class PackageFaults : public ::testing::Test {
   std::string package_;
 };
 
-// Fails each write of an append in turn (the content blocks, then the record).
-TEST_F(PackageFaults, EveryFailedWriteOfAnAppendLeavesThePackageByteIdentical) {
-  int visited = 0;
-  for (int nth = 1;; ++nth) {
-    faults().Reset();
-    faults().FailNth(Op::Write, nth, kInjected);
-    const bool appended = AppendFile("big.bin");
-    if (!faults().Triggered()) {
-      EXPECT_TRUE(appended);
-      break;
+// Every single failing call of an append: false with the cause in the last
+// error and the package byte for byte as before, or (harmless by design)
+// true with the module complete.
+TEST_F(PackageFaults, EveryFailingCallOfAnAppendLeavesThePackageAsItWas) {
+  ModuleRecord record;
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", false, 0));
+  const std::string package = drive_.WinPath("setup.exe");
+  std::set<std::string> harmless;
+  FaultSweep sweep;
+  // A read-only package, so clearing its bit is among the calls.
+  sweep.arrange = [&] {
+    ASSERT_TRUE(test_.files().SetAttributes(package, win::kAttrNormal));
+    drive_.WriteHostFile("setup.exe", package_);
+    ASSERT_TRUE(test_.files().SetAttributes(package, win::kAttrReadOnly));
+  };
+  sweep.run = [&] { return AppendModule(platform(), drive_.WinPath("big.bin"), package, record); };
+  sweep.check = [&](const FaultPoint& point, bool appended) {
+    if (!appended) {
+      EXPECT_EQ(test_.system().LastError(), kInjected);
+      ExpectPackageUnchanged();
+      return;
     }
-    ++visited;
-    EXPECT_FALSE(appended) << "write " << nth;
-    EXPECT_EQ(test_.system().LastError(), kInjected) << "write " << nth;
-    ExpectPackageUnchanged();
-  }
-  EXPECT_EQ(visited, 4) << "three content blocks and the record";
-}
-
-TEST_F(PackageFaults, EveryFailedReadOfAnAppendLeavesThePackageByteIdentical) {
-  int visited = 0;
-  for (int nth = 1;; ++nth) {
-    faults().Reset();
-    faults().FailNth(Op::Read, nth, kInjected);
-    const bool appended = AppendFile("big.bin");
-    if (!faults().Triggered()) {
-      EXPECT_TRUE(appended);
-      break;
-    }
-    ++visited;
-    EXPECT_FALSE(appended) << "read " << nth;
-    ExpectPackageUnchanged();
-  }
-  EXPECT_GE(visited, 3);
+    harmless.insert(testing::Describe(point));
+    const WalkResult walk = WalkModules(platform(), Package());
+    ASSERT_EQ(walk.modules.size(), 2u);
+    EXPECT_EQ(CheckModuleContent(platform(), Package(), walk.modules[0]), ContentState::Sound);
+  };
+  const auto points = testing::RunFaultSweep(test_.faults(), sweep, kInjected);
+  EXPECT_GE(points.size(), 12u);
+  // Harmless by design: releasing the lock (closing the handle releases it
+  // too) and closing the files once every byte is written.
+  EXPECT_EQ(harmless, (std::set<std::string>{"lock #2", "close #1", "close #2"}));
+  ASSERT_TRUE(test_.files().SetAttributes(package, win::kAttrNormal));
 }
 
 struct DiskCase {
@@ -171,28 +175,49 @@ class ExtractFaults : public PackageFaults {
   std::int32_t offset_ = 0;
 };
 
-TEST_F(ExtractFaults, EveryFailedReadOrWriteLeavesNoFile) {
-  for (const Op op : {Op::Read, Op::Write}) {
-    int visited = 0;
-    for (int nth = 1;; ++nth) {
-      faults().Reset();
-      faults().FailNth(op, nth, kInjected);
-      const bool extracted = Extract();
-      if (!faults().Triggered()) {
-        EXPECT_TRUE(extracted);
-        break;
-      }
-      ++visited;
-      EXPECT_FALSE(extracted);
-      EXPECT_EQ(test_.system().LastError(), kInjected);
-      EXPECT_FALSE(drive_.HostExists("out.bin")) << "call " << nth;
+// Every single failing call of an extraction: no partial file, ever.  A
+// failure after the copy (reading or setting the attributes) keeps the
+// complete file, as the caller may still use it; closing the package's read
+// handle is the one harmless failure.
+TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
+  const std::string expected = Pattern(2 * kCopyBlockSize + 3000);
+  std::set<std::string> harmless;
+  FaultSweep sweep;
+  sweep.arrange = [&] {
+    if (drive_.HostExists("out.bin")) {
+      ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("out.bin"), win::kAttrNormal));
+      ASSERT_TRUE(test_.files().DeleteFile(drive_.WinPath("out.bin")));
     }
-    // One call per block, and for reads the record behind the content.
-    EXPECT_EQ(visited, op == Op::Read ? 4 : 3);
-    ASSERT_TRUE(test_.files().DeleteFile(drive_.WinPath("out.bin")));
-  }
-  EXPECT_TRUE(test_.prompts().messages().empty());
-  EXPECT_TRUE(test_.prompts().WaitBalanced());
+    test_.prompts().ClearMessages();
+  };
+  sweep.run = [&] {
+    return ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,
+                         static_cast<std::uint32_t>(expected.size()), win::kAttrReadOnly);
+  };
+  sweep.check = [&](const FaultPoint& point, bool extracted) {
+    EXPECT_TRUE(test_.prompts().messages().empty());
+    EXPECT_TRUE(test_.prompts().WaitBalanced());
+    const auto written = drive_.ReadHostFile("out.bin");
+    if (written) {
+      EXPECT_EQ(*written, expected) << "a partial file stayed";
+    }
+    if (!extracted) {
+      EXPECT_EQ(test_.system().LastError(), kInjected);
+      if (point.op != Op::GetAttributes && point.op != Op::SetAttributes) {
+        EXPECT_FALSE(written);
+      }
+      return;
+    }
+    harmless.insert(testing::Describe(point));
+    ASSERT_TRUE(written);
+    EXPECT_NE(test_.files().GetAttributes(drive_.WinPath("out.bin")) & win::kAttrReadOnly, 0u);
+  };
+  const auto points = testing::RunFaultSweep(test_.faults(), sweep, kInjected);
+  // Two opens, a seek, three block reads and the record's, three writes, two
+  // closes, the attributes read and set.
+  EXPECT_EQ(points.size(), 14u);
+  EXPECT_EQ(harmless, std::set<std::string>{"close #1"});
+  sweep.arrange();
 }
 
 TEST_F(ExtractFaults, AFullDiskLeavesNoFile) {
@@ -312,3 +337,98 @@ TEST(CraftedRecordSize, IsSteppedOverWithoutReadingItWhole) {
 
 }  // namespace
 }  // namespace brelvane
+
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace brelvane {
+namespace {
+
+// A real, small file system that fills up: a tmpfs of `kib` KiB mounted on a
+// fresh folder.  Mounting needs root; usable() says whether it worked.
+class TinyDisk {
+ public:
+  explicit TinyDisk(int kib) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "brelvane-tiny-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    folder_ = pattern;
+    const std::string options = "size=" + std::to_string(kib) + "k";
+    mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  TinyDisk(const TinyDisk&) = delete;
+  TinyDisk& operator=(const TinyDisk&) = delete;
+  ~TinyDisk() {
+    if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+    if (!folder_.empty()) ::rmdir(folder_.c_str());
+  }
+  bool usable() const { return mounted_; }
+  const std::string& folder() const { return folder_; }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
+class FullDisk : public ::testing::Test {
+ protected:
+  FullDisk() {
+    if (disk_.usable()) test_.host().files().drives().Map('F', disk_.folder());
+  }
+  ~FullDisk() override {
+    if (disk_.usable()) test_.host().files().drives().Unmap('F');
+  }
+  std::string OnDisk(const std::string& name) const { return disk_.folder() + "/" + name; }
+  static std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  bool Append(const std::string& source, const std::string& package) {
+    ModuleRecord record;
+    return BuildModuleRecord(test_.platform(), source, record, "", false, 0) &&
+           AppendModule(test_.platform(), source, package, record);
+  }
+
+  TinyDisk disk_{64};
+  TestPlatform test_;
+  TempDrive work_{test_};
+};
+
+TEST_F(FullDisk, AnAppendThatRunsOutOfSpaceLeavesThePackageAsItWas) {
+  if (!disk_.usable()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  {
+    std::ofstream image(OnDisk("setup.exe"), std::ios::binary);
+    image << std::string(kImage, '\0');
+  }
+  work_.WriteHostFile("small.txt", "fits");
+  ASSERT_TRUE(Append(work_.WinPath("small.txt"), "F:\\setup.exe"));
+  const std::string before = ReadWhole(OnDisk("setup.exe"));
+  work_.WriteHostFile("large.bin", Pattern(200 * 1024));
+
+  EXPECT_FALSE(Append(work_.WinPath("large.bin"), "F:\\setup.exe"));
+  EXPECT_EQ(test_.system().LastError(), win::kErrorDiskFull);
+  EXPECT_EQ(ReadWhole(OnDisk("setup.exe")), before);
+  const WalkResult walk = WalkModules(test_.platform(), PackageRef{"F:\\setup.exe", kRecordSize});
+  ASSERT_EQ(walk.modules.size(), 1u);
+  EXPECT_EQ(CheckModuleContent(test_.platform(), PackageRef{"F:\\setup.exe", kRecordSize}, walk.modules[0]),
+            ContentState::Sound);
+}
+
+TEST_F(FullDisk, AnExtractionThatRunsOutOfSpaceLeavesNoFile) {
+  if (!disk_.usable()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  work_.WriteHostFile("setup.exe", std::string(kImage, '\0'));
+  work_.WriteHostFile("large.bin", Pattern(200 * 1024));
+  ASSERT_TRUE(Append(work_.WinPath("large.bin"), work_.WinPath("setup.exe")));
+
+  EXPECT_FALSE(ExtractModule(test_.platform(), PackageRef{work_.WinPath("setup.exe"), kRecordSize},
+                             "F:\\large.bin", static_cast<std::int32_t>(kImage), 200 * 1024,
+                             win::kAttrNormal));
+  EXPECT_EQ(test_.system().LastError(), win::kErrorDiskFull);
+  EXPECT_FALSE(std::filesystem::exists(OnDisk("large.bin")));
+  EXPECT_TRUE(std::filesystem::is_empty(disk_.folder()));
+  EXPECT_TRUE(test_.prompts().messages().empty());
+}
+
+}  // namespace
+}  // namespace brelvane
+#endif

@@ -1,0 +1,210 @@
+// The install run under every single failing file-system call, and with
+// packages crafted to write elsewhere than below the drive root: success is
+// only ever claimed for a complete installation, a failure always ends with
+// a message, no partial file stays, what was installed before a failure is
+// intact, and nothing lands outside the drive.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "install/install_page.h"
+#include "package/content_check.h"
+#include "support/fault_sweep.h"
+#include "support/wizard_machine.h"
+
+namespace brelvane {
+namespace {
+
+using testing::BuildPackage;
+using testing::FaultPoint;
+using testing::FaultSweep;
+using testing::ModuleSpec;
+using testing::TempDrive;
+using testing::TestDrive;
+using testing::WizardMachine;
+using testing::WizardRig;
+using Op = testing::FaultyFileSystem::Op;
+namespace fs = std::filesystem;
+
+constexpr char kCannotContinueText[] = "Unable To Continue Installation!\r\nGood Bye!";
+constexpr std::uint32_t kInjected = win::kErrorWriteProtect;
+
+std::string Pattern(std::size_t size, int seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 13 + seed) & 0xFF);
+  return bytes;
+}
+
+// Appended in this order, installed newest first: m3, m2, m1.
+const std::vector<ModuleSpec> kSet = {
+    {"m1.exe", Pattern(1500, 1), "", win::kAttrNormal, 2},
+    {"m2.txt", Pattern(300000, 2), "Brelvane\\Docs", win::kAttrReadOnly, 2},
+    {"m3.dat", Pattern(10, 3), "", win::kAttrNormal, 2},
+};
+const char* const kDestinations[] = {"m1.exe", "Brelvane\\Docs\\m2.txt", "m3.dat"};
+
+class InstallRun : public ::testing::Test {
+ protected:
+  InstallRun() {
+    package_ = BuildPackage(machine_.test(), work_, "setup.exe", kSet);
+    packageBytes_ = *work_.ReadHostFile("setup.exe");
+    rig_ = std::make_unique<WizardRig>(machine_, package_);
+    rig_->Accept();
+  }
+  // An empty drive but for a file of the user's, and an older m3.dat that
+  // the run asks to replace (the answer is Yes).
+  void Arrange() {
+    for (const auto& entry : fs::recursive_directory_iterator(drive_.HostPath(""))) {
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
+    }
+    for (const auto& entry : fs::directory_iterator(drive_.HostPath(""))) fs::remove_all(entry.path());
+    drive_.WriteHostFile("user.txt", "the user's own file");
+    drive_.WriteHostFile("m3.dat", "older m3");
+    machine_.prompts().ClearMessages();
+    if (machine_.prompts().PendingAnswers() == 0) machine_.prompts().QueueAnswer(win::kIdYes);
+  }
+  bool Installed(int index) { return drive_.ReadHostFile(kDestinations[index]) == kSet[index].content; }
+
+  WizardMachine machine_{"ovin-e"};
+  TestDrive drive_{machine_, 'E'};
+  TempDrive work_{machine_.test(), 'W'};
+  std::string package_;
+  std::string packageBytes_;
+  std::unique_ptr<WizardRig> rig_;
+};
+
+TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  std::set<Op> harmlessKinds;
+  int failures = 0;
+  FaultSweep sweep;
+  sweep.arrange = [&] { Arrange(); };
+  sweep.run = [&] { return rig_->install().OnApply(); };
+  sweep.check = [&](const FaultPoint& point, bool completed) {
+    const std::vector<std::string> texts = machine_.prompts().texts();
+    EXPECT_EQ(drive_.ReadHostFile("user.txt"), "the user's own file");
+    EXPECT_EQ(work_.ReadHostFile("setup.exe"), packageBytes_) << "the package is only read";
+    // No partial file: each destination holds its module whole, or (m3)
+    // the older file, or nothing.
+    for (int i = 0; i < 3; ++i) {
+      const auto now = drive_.ReadHostFile(kDestinations[i]);
+      if (now && !(i == 2 && *now == "older m3")) {
+        EXPECT_EQ(*now, kSet[i].content) << kDestinations[i];
+      }
+    }
+    // Newest first, and nothing undone: a module on the drive means the
+    // ones installed before it are there too.
+    EXPECT_TRUE(!Installed(0) || Installed(1));
+    EXPECT_TRUE(!Installed(1) || Installed(2));
+    EXPECT_TRUE(machine_.prompts().WaitBalanced());
+    if (!completed) {
+      ++failures;
+      ASSERT_FALSE(texts.empty());
+      EXPECT_EQ(texts.back(), kCannotContinueText);
+      return;
+    }
+    harmlessKinds.insert(point.op);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(Installed(i)) << kDestinations[i];
+    EXPECT_EQ(texts.back(), "Thank you for using Quorvix product!\r\nInstallation Complete!");
+  };
+  const auto points = testing::RunFaultSweep(machine_.test().faults(), sweep, kInjected);
+  EXPECT_GE(failures, 40);
+  EXPECT_GT(points.size(), static_cast<std::size_t>(failures));
+  // Harmless by design, each where a failing call can only answer "no"
+  // truthfully or ends nothing: probes of folders that do not exist yet,
+  // the existence test of a destination that is not there (an open), and
+  // closing read handles.
+  for (const Op op : harmlessKinds) {
+    EXPECT_TRUE(op == Op::Probe || op == Op::Open || op == Op::Close)
+        << testing::Describe(FaultPoint{op, 0});
+  }
+}
+
+TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  Arrange();
+  // One byte of m2's content, in the plain part of its first chunk.
+  std::string damaged = packageBytes_;
+  const std::size_t m2Start = packageBytes_.size() - 3 * kRecordSize - 10 - 300000;
+  damaged[m2Start + 700] = static_cast<char>(damaged[m2Start + 700] ^ 0x20);
+  work_.WriteHostFile("setup.exe", damaged);
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(machine_.prompts().texts(),
+            (std::vector<std::string>{
+                "E:\\m3.dat \r\nalready exist!  Delete this file before Installing?",
+                "The module \"m2.txt\" in this installer is damaged: its content does not match its "
+                "check.\r\nObtain a fresh copy of the installer.",
+                kCannotContinueText}));
+  EXPECT_EQ(machine_.prompts().messages()[1].style, win::kMbIconHand);
+  EXPECT_TRUE(Installed(2)) << "installed before the damaged module";
+  EXPECT_FALSE(drive_.HostExists("Brelvane\\Docs\\m2.txt"));
+  EXPECT_FALSE(drive_.HostExists("m1.exe"));
+}
+
+// ---- Crafted packages ---------------------------------------------------------
+
+struct HostileCase {
+  const char* label;
+  std::string fileName;
+  std::string extractDir;
+  const char* reason;  // the end of the refusal's first line
+};
+
+void PrintTo(const HostileCase& row, std::ostream* out) { *out << row.label; }
+
+class HostilePackage : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostilePackage, IsRefusedBeforeAnythingIsWritten) {
+  const HostileCase& row = GetParam();
+  WizardMachine machine("ovin-e");
+  TestDrive drive(machine, 'E');
+  if (!drive.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  TempDrive work(machine.test(), 'W');
+  // A harmless module first in the file: the crafted one, newest, comes first.
+  const std::string package = BuildPackage(
+      machine.test(), work, "setup.exe",
+      {{"fine.txt", "fine", "", win::kAttrNormal, 2}, {row.fileName, "payload", row.extractDir, win::kAttrNormal, 2}});
+  WizardRig rig(machine, package);
+  rig.Accept();
+  machine.prompts().ClearMessages();
+  const auto workBefore = std::distance(fs::directory_iterator(work.HostPath("")), fs::directory_iterator());
+
+  EXPECT_FALSE(rig.install().OnApply());
+  const std::vector<std::string> texts = machine.prompts().texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("The module \"", 0), 0u) << texts[0];
+  EXPECT_NE(texts[0].find(std::string(row.reason) + ".\r\nIt is not installed."), std::string::npos)
+      << texts[0];
+  EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbIconHand);
+  EXPECT_EQ(texts[1], kCannotContinueText);
+  EXPECT_TRUE(fs::is_empty(drive.HostPath(""))) << "nothing on the drive";
+  EXPECT_EQ(std::distance(fs::directory_iterator(work.HostPath("")), fs::directory_iterator()), workBefore)
+      << "nothing beside the package";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HostilePackage,
+    ::testing::Values(
+        HostileCase{"ParentName", "..", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"ParentFolder", "evil.exe", "..\\..", "the folder's part \"..\" ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"ClimbingName", "..\\evil.exe", "", "the name holds a path separator"},
+        HostileCase{"DriveLetterName", "C:evil.exe", "", "the name holds a colon (a drive letter or an alternate data stream)"},
+        HostileCase{"StreamName", "m.exe:hidden", "", "the name holds a colon (a drive letter or an alternate data stream)"},
+        HostileCase{"AbsoluteFolder", "evil.exe", "C:\\Windows", "the folder's part \"C:\" holds a colon (a drive letter or an alternate data stream)"},
+        HostileCase{"NetworkRoot", "evil.exe", "\\\\server\\share", "the folder starts at a network or device root"},
+        HostileCase{"TrailingDot", "a.", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"TrailingBlankFolder", "a.txt", "docs ", "the folder's part \"docs \" ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"DeviceCon", "CON", "", "the name is a device name"},
+        HostileCase{"DeviceWithExtension", "con.txt", "", "the name is a device name"},
+        HostileCase{"DeviceWithBlank", "NUL ", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"DevicePort", "COM1", "", "the name is a device name"},
+        HostileCase{"DeviceFolder", "x.txt", "lpt1", "the folder's part \"lpt1\" is a device name"},
+        HostileCase{"Name259", std::string(259, 'n'), "", "the name is longer than 255 characters"},
+        HostileCase{"Name260", std::string(260, 'n'), "", "the name is longer than 255 characters"},
+        HostileCase{"PathTooLong", std::string(200, 'n'), std::string(100, 'd'), "the path on the drive would be longer than 259 characters"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace brelvane
