@@ -1,0 +1,154 @@
+// The content check in a record's reserved bytes: the CRC itself, its place
+// in the record, and what extraction and verification make of damage.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "package/content_check.h"
+#include "package/package.h"
+#include "support/temp_drive.h"
+
+namespace brelvane {
+namespace {
+
+using testing::TempDrive;
+using testing::TestPlatform;
+
+std::uint32_t CrcOf(const std::string& text) {
+  Crc32 crc;
+  crc.Update(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  return crc.Value();
+}
+
+TEST(Crc32, MatchesTheStandardCheckValues) {
+  const struct {
+    std::string text;
+    std::uint32_t crc;
+  } cases[] = {{"", 0x00000000u},
+               {"a", 0xE8B7BE43u},
+               {"123456789", 0xCBF43926u},
+               {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
+               {std::string(1024, '\0'), 0xEFB5AF2Eu}};
+  for (const auto& c : cases) EXPECT_EQ(CrcOf(c.text), c.crc) << '"' << c.text.substr(0, 20) << '"';
+}
+
+TEST(Crc32, GivesTheSameValueFedInPieces) {
+  Crc32 pieces;
+  const std::string text = "123456789";
+  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()), 4);
+  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()) + 4, 0);
+  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()) + 4, 5);
+  EXPECT_EQ(pieces.Value(), 0xCBF43926u);
+}
+
+TEST(ContentCheck, SitsInTheReservedBytesAndReadsBack) {
+  std::array<std::uint8_t, kRecordSize> record{};
+  record.fill(0xCD);
+  StoreContentCheck(record.data(), 0x01020304u);
+  EXPECT_EQ(std::string(record.begin() + 68, record.begin() + 76), "BRVCRC32");
+  EXPECT_EQ(std::string(record.begin() + 76, record.begin() + 80), std::string("\x01\x02\x03\x04", 4));
+  for (std::size_t i = 80; i < 132; ++i) EXPECT_EQ(record[i], 0) << i;
+  EXPECT_EQ(record[67], 0xCD) << "the marker field is not touched";
+  EXPECT_EQ(record[132], 0xCD) << "the name field is not touched";
+  EXPECT_EQ(LoadContentCheck(record.data()), 0x01020304u);
+}
+
+TEST(ContentCheck, IsAbsentWithoutTheWholeTag) {
+  for (const std::string& reserved :
+       {std::string(64, '\0'), std::string(64, '\xCD'), "BRVCRC3" + std::string(57, '\0'),
+        "brvcrc32" + std::string(56, '\0'), "XBRVCRC32" + std::string(55, '\0')}) {
+    std::array<std::uint8_t, kRecordSize> record{};
+    std::copy(reserved.begin(), reserved.end(), record.begin() + 68);
+    EXPECT_FALSE(LoadContentCheck(record.data()).has_value()) << reserved.substr(0, 9);
+  }
+}
+
+// ---- Extraction and verification of damaged packages -------------------------
+
+constexpr std::size_t kImage = 2048;
+constexpr std::size_t kContent = 3000;
+
+std::string Pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 11 + 5) & 0xFF);
+  return bytes;
+}
+
+struct DamageCase {
+  const char* label;
+  std::size_t offset;  // from the first content byte; the record follows at kContent
+  bool wipeTag;        // the record carries no check (as an older writer left it)
+  bool damaged;        // what extraction and verification must say
+};
+
+class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
+ protected:
+  DamagedPackage() {
+    drive_.WriteHostFile("setup.exe", std::string(kImage, '\0'));
+    drive_.WriteHostFile("module.bin", Pattern(kContent));
+    ModuleRecord record;
+    EXPECT_TRUE(BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "", true, 2));
+    EXPECT_TRUE(AppendModule(test_.platform(), drive_.WinPath("module.bin"), drive_.WinPath("setup.exe"), record));
+  }
+  PackageRef Package() { return PackageRef{drive_.WinPath("setup.exe"), kRecordSize}; }
+
+  TestPlatform test_;
+  TempDrive drive_{test_};
+};
+
+TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
+  const DamageCase& c = GetParam();
+  std::string bytes = *drive_.ReadHostFile("setup.exe");
+  if (c.offset != std::string::npos) bytes[kImage + c.offset] = static_cast<char>(bytes[kImage + c.offset] ^ 0x01);
+  if (c.wipeTag) std::fill(bytes.begin() + kImage + kContent + 68, bytes.begin() + kImage + kContent + 132, '\xCD');
+  drive_.WriteHostFile("setup.exe", bytes);
+
+  const WalkResult walk = WalkModules(test_.platform(), Package());
+  ASSERT_EQ(walk.modules.size(), 1u);
+  EXPECT_EQ(walk.modules[0].contentCheck.has_value(), !c.wipeTag);
+  const ContentState expectedState =
+      c.wipeTag ? ContentState::Unchecked : c.damaged ? ContentState::Damaged : ContentState::Sound;
+  EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
+
+  ExtractOutcome outcome = ExtractOutcome::Failed;
+  const bool extracted = ExtractModule(test_.platform(), Package(), drive_.WinPath("out.bin"),
+                                       static_cast<std::int32_t>(kImage), kContent,
+                                       win::kAttrNormal, {}, &outcome);
+  EXPECT_EQ(extracted, !c.damaged);
+  EXPECT_EQ(outcome, c.damaged ? ExtractOutcome::Damaged : ExtractOutcome::Done);
+  EXPECT_EQ(drive_.HostExists("out.bin"), !c.damaged) << "no partial file";
+  if (c.damaged) {
+    EXPECT_EQ(test_.system().LastError(), kErrorCrc);
+  }
+  EXPECT_TRUE(test_.prompts().messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedPackage,
+    ::testing::Values(DamageCase{"Intact", std::string::npos, false, false},
+                      DamageCase{"FirstByte", 0, false, true},
+                      DamageCase{"PlainPartOfAChunk", 700, false, true},
+                      DamageCase{"SecondChunk", 1024 + 3, false, true},
+                      DamageCase{"LastByte", kContent - 1, false, true},
+                      DamageCase{"TheCheckItself", kContent + 77, false, true},
+                      DamageCase{"UncheckedIntact", std::string::npos, true, false},
+                      DamageCase{"UncheckedDamagedAsBefore", 700, true, false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ContentCheckReads, ATruncatedOrMissingPackageIsDamagedOrUnreadable) {
+  TestPlatform test;
+  TempDrive drive(test);
+  drive.WriteHostFile("short.exe", std::string(100, '\0'));
+  WalkedModule module;
+  module.record.contentSize = 500;
+  module.contentOffset = 10;
+  module.contentCheck = 0;
+  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("short.exe"), kRecordSize}, module),
+            ContentState::Damaged);
+  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("gone.exe"), kRecordSize}, module),
+            ContentState::Unreadable);
+}
+
+}  // namespace
+}  // namespace brelvane
