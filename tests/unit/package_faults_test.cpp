@@ -84,8 +84,9 @@ TEST_F(PackageFaults, EveryFailingCallOfAnAppendLeavesThePackageAsItWas) {
   };
   sweep.run = [&] { return AppendModule(platform(), drive_.WinPath("big.bin"), package, record); };
   sweep.check = [&](const FaultPoint& point, bool appended) {
+    const std::uint32_t error = test_.system().LastError();  // before any host call
     if (!appended) {
-      EXPECT_EQ(test_.system().LastError(), kInjected);
+      EXPECT_EQ(error, kInjected);
       ExpectPackageUnchanged();
       return;
     }
@@ -195,6 +196,7 @@ TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
                          static_cast<std::uint32_t>(expected.size()), win::kAttrReadOnly);
   };
   sweep.check = [&](const FaultPoint& point, bool extracted) {
+    const std::uint32_t error = test_.system().LastError();  // before any host call
     EXPECT_TRUE(test_.prompts().messages().empty());
     EXPECT_TRUE(test_.prompts().WaitBalanced());
     const auto written = drive_.ReadHostFile("out.bin");
@@ -202,7 +204,7 @@ TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
       EXPECT_EQ(*written, expected) << "a partial file stayed";
     }
     if (!extracted) {
-      EXPECT_EQ(test_.system().LastError(), kInjected);
+      EXPECT_EQ(error, kInjected);
       if (point.op != Op::GetAttributes && point.op != Op::SetAttributes) {
         EXPECT_FALSE(written);
       }
