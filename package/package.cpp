@@ -297,7 +297,8 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     error.Set(win::kErrorInvalidParameter);
     return error.Fail();
   }
-  std::array<std::uint8_t, kRecordSize> encoded{};  // reserved bytes stay zero
+  // The reserved bytes stay zero until the content check goes into them.
+  std::array<std::uint8_t, kRecordSize> encoded{};
   EncodeModuleRecord(record, encoded.data());
 
   const std::uint32_t attributes = files.GetAttributes(packagePath);
