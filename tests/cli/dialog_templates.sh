@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The dialog templates of brelvane-setup.exe as the resource compiler builds
+# them: each template's size, font and caption, and each control's id, kind,
+# place, size and the styles the pages rely on (hidden or disabled at
+# creation, scroll bars, read-only, prefix handling).  The compiled resource
+# is read back, so what is checked is what the program loads.  $1 (the tools
+# folder) is not needed.
+set -u
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+WINDRES=${WINDRES:-x86_64-w64-mingw32-windres}
+if ! command -v "$WINDRES" > /dev/null; then
+  echo "skipped: $WINDRES is not installed"
+  exit 0
+fi
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+"$WINDRES" -I"$ROOT/res" -I"$ROOT" "$ROOT/res/brelvane.rc" -O res -o "$WORK/brelvane.res" || exit 1
+
+python3 - "$WORK/brelvane.res" > "$WORK/actual.txt" << 'EOF' || exit 1
+import struct, sys
+
+data = open(sys.argv[1], 'rb').read()
+
+def name_or_id(b, p):
+    if struct.unpack_from('<H', b, p)[0] == 0xFFFF:
+        return struct.unpack_from('<H', b, p + 2)[0], p + 4
+    s = ''
+    while True:
+        c = struct.unpack_from('<H', b, p)[0]
+        p += 2
+        if c == 0:
+            return s, p
+        s += chr(c)
+
+CLASSES = {0x80: 'button', 0x81: 'edit', 0x82: 'static', 0x85: 'combo'}
+NAMED = {'button': 0x80, 'edit': 0x81, 'static': 0x82, 'combobox': 0x85}
+BUTTONS = {0: 'push', 1: 'defpush', 3: 'autocheck', 7: 'group', 9: 'autoradio'}
+STATICS = {0: 'left', 1: 'centre', 3: 'icon'}
+COMBOS = {2: 'dropdown', 3: 'droplist'}
+
+def kind(cls, style):
+    if cls == 0x80: return 'button-' + BUTTONS.get(style & 0xF, hex(style & 0xF))
+    if cls == 0x82: return 'static-' + STATICS.get(style & 0x1F, hex(style & 0x1F))
+    if cls == 0x85: return 'combo-' + COMBOS.get(style & 0x3, hex(style & 0x3))
+    if isinstance(cls, str): return cls.lower()
+    return CLASSES.get(cls, str(cls))
+
+def flags(cls, style):
+    out = []
+    if not style & 0x10000000: out.append('hidden')
+    if style & 0x08000000: out.append('disabled')
+    if style & 0x00800000 and cls != 0x82: out.append('border')
+    if style & 0x00200000: out.append('vscroll')
+    if cls == 0x81:
+        if style & 0x4: out.append('multiline')
+        if style & 0x800: out.append('readonly')
+        if style & 0x80: out.append('autohscroll')
+    if cls == 0x82 and style & 0x80: out.append('noprefix')
+    if cls == 0x80 and style & 0x8000: out.append('flat')
+    if isinstance(cls, str) and cls.lower() == 'syslistview32':
+        if style & 0x3 == 1: out.append('report')
+        if style & 0x4: out.append('singlesel')
+    return out
+
+pos = 0
+dialogs = []
+while pos < len(data):
+    size, header = struct.unpack_from('<II', data, pos)
+    kind_id, p = name_or_id(data, pos + 8)
+    name, p = name_or_id(data, p)
+    body = data[pos + header:pos + header + size]
+    pos = (pos + header + size + 3) & ~3
+    if kind_id != 5:
+        continue
+    style, _, count, _, _, cx, cy = struct.unpack_from('<IIHhhhh', body, 0)
+    q = 18
+    _, q = name_or_id(body, q)
+    _, q = name_or_id(body, q)
+    caption, q = name_or_id(body, q)
+    points = struct.unpack_from('<H', body, q)[0]
+    face, q = name_or_id(body, q + 2)
+    lines = ['dialog %s %dx%d "%s" %d "%s"' % (name, cx, cy, face, points, caption)]
+    for _ in range(count):
+        q = (q + 3) & ~3
+        cstyle, _, x, y, w, h, cid = struct.unpack_from('<IIhhhhH', body, q)
+        q += 18
+        cls, q = name_or_id(body, q)
+        # A class named by its string is the same as its ordinal.
+        cls = NAMED.get(cls.lower(), cls) if isinstance(cls, str) else cls
+        text, q = name_or_id(body, q)
+        q += 2 + struct.unpack_from('<H', body, q)[0]
+        ident = -1 if cid == 0xFFFF else cid
+        shown = text if isinstance(text, str) else '#%d' % text
+        lines.append('  %d %s %d,%d %dx%d "%s" %s' % (
+            ident, kind(cls, cstyle), x, y, w, h, shown, ' '.join(flags(cls, cstyle))))
+    dialogs.append((str(name), lines))
+for _, lines in sorted(dialogs):
+    print('\n'.join(line.rstrip() for line in lines))
+EOF
+
+cat > "$WORK/expected.txt" << 'EOF'
+dialog 100 235x55 "MS Sans Serif" 8 "About Quorvix Brelvane Installer"
+  -1 static-icon 11,17 21x20 "#128"
+  1029 static-left 38,12 188x8 "Brelvane Installer" noprefix
+  -1 static-left 38,24 126x8 "Copyright (C) Quorvix"
+  1 button-defpush 178,22 50x14 "OK"
+  -1 static-left 38,37 181x8 "For updates visit www.quorvix.example"
+  -1 button-group 4,3 227x48 " Quorvix " flat
+dialog 106 232x95 "MS Sans Serif" 8 "License Agreement"
+  1000 edit 7,2 221x74 "" border vscroll multiline readonly
+  1002 button-autoradio 62,82 39x10 "Accept"
+  1003 button-autoradio 122,82 40x10 "Decline"
+  1030 button-push 193,81 35x11 "About"
+dialog 107 210x89 "MS Sans Serif" 8 "    Install    "
+  1004 static-left 7,4 196x21 "Mivora Plugged-in: "
+  1020 static-left 7,27 196x21 "Module Included:"
+  1005 static-left 7,50 196x21 "Supported Mivora:"
+  1006 button-autocheck 8,74 129x10 "Launch Brelvane after installation" hidden
+dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
+  1008 edit 40,21 136x12 "" border autohscroll
+  1009 button-push 9,164 60x13 "Add Module"
+  1010 button-push 163,164 60x13 "Delete Module" hidden disabled
+  1011 button-push 87,164 65x13 "Extract Module"
+  1012 button-push 177,24 21x10 "..."
+  1034 static-centre 5,19 29x15 "Module To Add"
+  1015 syslistview32 9,37 214x123 "" border report singlesel
+  1016 edit 40,3 135x12 "" border autohscroll
+  -1 static-left 8,0 30x16 "Installer Name"
+  1013 button-push 177,2 45x14 "set installer"
+dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
+  1017 edit 53,11 118x12 "" border autohscroll
+  1018 button-push 176,13 21x10 "..."
+  1024 edit 53,27 105x12 "" border autohscroll
+  1028 combo-droplist 162,27 39x63 "" vscroll
+  1009 edit 53,65 118x12 "" border autohscroll
+  1013 button-push 175,67 21x10 "..."
+  1025 edit 53,81 105x12 "" border autohscroll
+  1029 combo-dropdown 162,81 39x63 "" vscroll
+  1010 edit 53,112 118x12 "" border autohscroll
+  1014 button-push 175,114 21x10 "..."
+  1026 edit 53,128 104x12 "" border autohscroll
+  1030 combo-dropdown 161,128 39x63 "" vscroll
+  1019 button-push 52,170 115x11 "ADD Predefined Modules"
+  -1 static-centre 12,10 40x16 "(1) Zentok Kestrin"
+  -1 static-centre 7,65 40x16 "(2) Zentok OVIN"
+  -1 static-centre 6,111 40x16 "(3 Zentok Pellor"
+  1011 edit 53,152 118x12 "" disabled border autohscroll
+  1015 button-push 175,154 21x10 "..." disabled
+  -1 static-centre 2,151 46x16 "(4) Zentok KES + OVIN" disabled
+  -1 static-left 9,30 44x8 "Extract Root\"
+  1031 button-group 2,1 205x54 "Mivora Kestrin Files"
+  1032 button-group 2,56 205x41 "Mivora Ovin Files"
+  1033 button-group 2,101 205x43 "Mivora Pellor Files"
+  -1 static-left 9,84 44x8 "Extract Root\"
+  -1 static-left 10,132 44x8 "Extract Root\"
+  -1 static-left 9,41 107x8 "E.g.      Root\windows\desktop"
+EOF
+
+if diff -u "$WORK/expected.txt" "$WORK/actual.txt"; then
+  echo "dialog templates as expected"
+else
+  echo "FAIL: the compiled dialog templates differ (- expected, + compiled)"
+  exit 1
+fi
