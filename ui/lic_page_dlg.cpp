@@ -24,6 +24,9 @@ BOOL CLicPageDlg::OnInitDialog() {
   AttachColors(agreementText_, IDC_AGREEMENT_TEXT);
   agreementText_.SetBkColor(kAgreementBackground);
   agreementText_.SetTextColor(kAgreementTextColour);
+  // The "Low Resource" question belongs to this page, which is not yet the
+  // active page while it initialises.
+  sheet_.prompts().SetPageOwner(hwnd());
   logic_->OnInitDialog();
   return TRUE;
 }
