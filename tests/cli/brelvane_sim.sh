@@ -7,14 +7,14 @@ set -u
 TOOLS=$1
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 MACHINES=$ROOT/samples/machines
-WORK=$(mktemp -d)
-trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
-FAILURES=0
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
 
 check() { # check NAME COMMAND...: one line per check
   local name=$1
   shift
-  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; FAILURES=$((FAILURES + 1)); fi
+  if "$@"; then echo "ok   $name"; else fail "$name"; fi
 }
 contains() { grep -qF -- "$2" "$1"; }
 lacks() { ! grep -qF -- "$2" "$1"; }
@@ -131,5 +131,4 @@ check "--package installs from another package" entries_are "$WORK/other" "${INS
 run usage '' "$PKG" --drive nonsense
 check "bad --drive is a usage error" exited usage 2
 
-echo "$FAILURES failed"
-[ "$FAILURES" -eq 0 ]
+exit $FAILED

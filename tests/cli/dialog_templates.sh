@@ -12,8 +12,9 @@ if ! command -v "$WINDRES" > /dev/null; then
   echo "skipped: $WINDRES is not installed"
   exit 0
 fi
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
 "$WINDRES" -I"$ROOT/res" -I"$ROOT" "$ROOT/res/brelvane.rc" -O res -o "$WORK/brelvane.res" || exit 1
 
 python3 - "$WORK/brelvane.res" > "$WORK/actual.txt" << 'EOF' || exit 1

@@ -3,23 +3,10 @@
 # codes and refusals.  $1 is the folder that holds the oempack program.
 set -u
 OEMPACK="$1/oempack"
-WORK=$(mktemp -d)
-trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
 cd "$WORK" || exit 1
-FAILED=0
-
-fail() { echo "FAIL: $*" >&2; FAILED=1; }
-# expect_rc CODE COMMAND...: runs the command, output to out.txt / err.txt.
-expect_rc() {
-  local want=$1; shift
-  "$@" > out.txt 2> err.txt
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat err.txt)"
-}
-expect_text() { # expect_text FILE TEXT
-  grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(cat "$1")"
-}
-size_of() { stat -c %s "$1"; }
 
 head -c 4096 /dev/zero > setup.exe
 head -c 5000 /dev/urandom > a.bin
@@ -128,7 +115,7 @@ expect_text err.txt "nothing-like-it"
 
 # ---- foreign records ----
 cp setup.exe good.exe
-{ head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> setup.exe
+append_foreign_record setup.exe
 cp setup.exe before.exe
 expect_rc 1 "$OEMPACK" list setup.exe
 expect_text err.txt "offset $(size_of setup.exe)"

@@ -4,11 +4,10 @@
 # afterwards.  $1 is the folder that holds the oempack program.
 set -u
 OEMPACK="$1/oempack"
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
 cd "$WORK" || exit 1
-FAILED=0
-fail() { echo "FAIL: $*" >&2; FAILED=1; }
 
 WRITERS=6
 ROUNDS=3
@@ -36,10 +35,10 @@ expected=4096
 for w in $(seq 1 $WRITERS); do
   for r in $(seq 1 $ROUNDS); do
     f="w$w-r$r.bin"
-    expected=$((expected + $(stat -c %s "$f") + 660))
+    expected=$((expected + $(size_of "$f") + 660))
     "$OEMPACK" extract setup.exe "$f" -o "$f.out" 2> err.txt || fail "extract $f: $(cat err.txt)"
     cmp -s "$f" "$f.out" || fail "$f came back different"
   done
 done
-[ "$(stat -c %s setup.exe)" -eq "$expected" ] || fail "installer size $(stat -c %s setup.exe), expected $expected"
+[ "$(size_of setup.exe)" -eq "$expected" ] || fail "installer size $(size_of setup.exe), expected $expected"
 exit $FAILED

@@ -4,20 +4,11 @@
 # folder.  $1 is the folder that holds the oempack program.
 set -u
 OEMPACK="$1/oempack"
-WORK=$(mktemp -d)
-trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
 cd "$WORK" || exit 1
-FAILED=0
 
-fail() { echo "FAIL: $*" >&2; FAILED=1; }
-expect_rc() {
-  local want=$1; shift
-  "$@" > out.txt 2> err.txt
-  local got=$?
-  [ "$got" -eq "$want" ] || fail "$* exited $got, expected $want: $(cat err.txt)"
-}
-expect_text() { grep -qF -- "$2" "$1" || fail "$1 lacks '$2': $(cat "$1")"; }
-size_of() { stat -c %s "$1"; }
 # flip FILE OFFSET: inverts one byte in place.
 flip() {
   python3 -c 'import sys; f=open(sys.argv[1],"r+b"); o=int(sys.argv[2]); f.seek(o); b=f.read(1); f.seek(o); f.write(bytes([b[0]^0xFF]))' "$1" "$2"
@@ -79,7 +70,7 @@ done
 
 # ---- a foreign record: one line, exit 1 ----
 cp setup.exe foreign.exe
-{ head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> foreign.exe
+append_foreign_record foreign.exe
 expect_rc 1 "$OEMPACK" verify foreign.exe
 expect_text err.txt "foreign record ending at offset $(size_of foreign.exe)"
 
