@@ -8,6 +8,8 @@ set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
 source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=scenario_lib.bash
+source "$ROOT/tests/wine/scenario_lib.bash"
 TESTS_DIR=${HARDENING_TESTS_DIR:-$ROOT/out/build/mingw/tests}
 OEMPACK_EXE=${HARDENING_OEMPACK:-$ROOT/out/win/oempack.exe}
 
@@ -20,23 +22,10 @@ wine_start
 trap 'wine_stop; chmod -R u+w "$SCRATCH"; rm -rf "$SCRATCH"' EXIT
 export BRELVANE_TEST_DRIVES=EF
 
-# gtest PROGRAM FILTER: one verdict line per test that FILTER selects.
-gtest() {
-  local exe=$TESTS_DIR/$1.exe
-  if [ ! -f "$exe" ]; then
-    echo "FAIL hardening.$1 (not built: $exe)"
-    return
-  fi
-  (cd "$ROOT" && "$WINE64" "$exe" --gtest_filter="$2") 2>&1 | tr -d '\r' |
-    sed -nE 's/^\[       OK \] ([^ ]+).*/PASS hardening.\1/p
-             s/^\[  FAILED  \] ([^ ,]+) \(.*/FAIL hardening.\1/p
-             s/^\[  SKIPPED \] ([^ ]+).*/FAIL hardening.\1 (skipped: no drive)/p'
-}
-
-gtest machines_tests 'InstallRun*:Table/HostilePackage*'
+scenario_gtests hardening "$TESTS_DIR" machines_tests 'InstallRun*:Table/HostilePackage*'
 
 # Concurrent appends: three processes, two modules each.
-verdict() { if [ "$2" -eq 0 ]; then echo "PASS hardening.$1"; else echo "FAIL hardening.$1"; fi; }
+verdict() { scenario_verdict "hardening.$1" "$2"; }
 if [ -f "$OEMPACK_EXE" ]; then
   W=$SCRATCH/W
   head -c 4096 /dev/zero > "$W/setup.exe"

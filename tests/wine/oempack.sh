@@ -6,6 +6,8 @@ set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
 source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=scenario_lib.bash
+source "$ROOT/tests/wine/scenario_lib.bash"
 OEMPACK_EXE=${OEMPACK_EXE:-$ROOT/out/win/oempack.exe}
 
 if [ ! -f "$OEMPACK_EXE" ]; then
@@ -35,9 +37,7 @@ run() {
   fi
   return 0
 }
-verdict() { # verdict STEP CONDITION-RESULT
-  if [ "$2" -eq 0 ]; then echo "PASS oempack.$1"; else echo "FAIL oempack.$1"; fi
-}
+verdict() { scenario_verdict "oempack.$1" "$2"; }  # verdict STEP CONDITION-RESULT
 
 head -c 4096 /dev/zero > "$DRIVE/setup.exe"
 head -c 5000 /dev/urandom > "$DRIVE/a.bin"

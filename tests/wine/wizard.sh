@@ -7,6 +7,8 @@ set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
 source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=scenario_lib.bash
+source "$ROOT/tests/wine/scenario_lib.bash"
 TESTS_DIR=${WIZARD_TESTS_DIR:-$ROOT/out/build/mingw/tests}
 
 SCRATCH=$(mktemp -d)
@@ -17,18 +19,5 @@ wine_start
 trap 'wine_stop; chmod -R u+w "$SCRATCH"; rm -rf "$SCRATCH"' EXIT
 export BRELVANE_TEST_DRIVES=EF
 
-# run PROGRAM FILTER: one verdict line per test of PROGRAM that FILTER selects.
-run() {
-  local exe=$TESTS_DIR/$1.exe
-  if [ ! -f "$exe" ]; then
-    echo "FAIL wizard.$1 (not built: $exe)"
-    return
-  fi
-  (cd "$ROOT" && "$WINE64" "$exe" --gtest_filter="$2") 2>&1 | tr -d '\r' |
-    sed -nE 's/^\[       OK \] ([^ ]+).*/PASS wizard.\1/p
-             s/^\[  FAILED  \] ([^ ,]+) \(.*/FAIL wizard.\1/p
-             s/^\[  SKIPPED \] ([^ ]+).*/FAIL wizard.\1 (skipped: no drive)/p'
-}
-
-run wizard_tests 'WizardInstallRun*:Table/WizardInstallRunFailures*'
-run machines_tests 'InstallOnMachine*'
+scenario_gtests wizard "$TESTS_DIR" wizard_tests 'WizardInstallRun*:Table/WizardInstallRunFailures*'
+scenario_gtests wizard "$TESTS_DIR" machines_tests 'InstallOnMachine*'
