@@ -364,12 +364,6 @@ TEST_F(HostFiles, RemovedDirectoryIsGone) {
   EXPECT_FALSE(files().Exists(Path("d")));
 }
 
-}  // namespace
-}  // namespace brelvane
-
-namespace brelvane {
-namespace {
-
 TEST_F(HostFiles, AnOpenFileCannotBeDeleted) {
   MakeFile("busy", "x");
   {

@@ -79,17 +79,12 @@ TEST(HostSystem, NtFamilyAndOwnPath) {
 
 // ---- TestSystem -----------------------------------------------------------------
 
-TEST(TestSystemDouble, OverridesAnswersAndFailures) {
+// Failures the double injects leave their code as the real calls would.
+TEST(TestSystemDouble, InjectedFailuresLeaveTheirCode) {
   TestPlatform tp;
   testing::TestSystem& system = tp.system();
-  system.SetPlatformId(1);
-  EXPECT_EQ(system.PlatformId(), 1);
-
   system.SetCurrentDirectory("E:\\work");
-  EXPECT_EQ(system.CurrentDirectory(), "E:\\work");
-  EXPECT_EQ(system.CurrentDirectoryLength(), 8u);
-  system.SetCurrentDirectoryLength(300);
-  EXPECT_EQ(system.CurrentDirectoryLength(), 300u);
+  EXPECT_EQ(system.CurrentDirectoryLength(), 8u) << "the terminator counts";
 
   system.FailCurrentDirectoryLength(win::kErrorNotEnoughMemory);
   EXPECT_EQ(system.CurrentDirectoryLength(), 0u);
@@ -98,14 +93,9 @@ TEST(TestSystemDouble, OverridesAnswersAndFailures) {
   EXPECT_EQ(system.CurrentDirectory(), std::nullopt);
   EXPECT_EQ(system.LastError(), win::kErrorAccessDenied);
 
-  system.SetOwnExecutablePath("C:\\x\\setup.exe");
-  EXPECT_EQ(system.OwnExecutablePath(), "C:\\x\\setup.exe");
   system.FailOwnExecutablePath(win::kErrorFilenameExcedRange);
   EXPECT_EQ(system.OwnExecutablePath(), std::nullopt);
   EXPECT_EQ(system.LastError(), win::kErrorFilenameExcedRange);
-
-  system.SetLogicalDrives(0x14);
-  EXPECT_EQ(system.LogicalDrives(), 0x14u);
 }
 
 TEST(TestSystemDouble, LaunchRecordsAndCanFail) {
