@@ -178,14 +178,13 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   EXPECT_EQ(rig_->install().driveLetter(), 'F');
 }
 
+// A crafted module behind sound ones: what came before stays, and nothing
+// lands beside the drive.  (Which names are refused, and why, is tabled with
+// the crafted packages.)
 TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
   const std::vector<ModuleSpec> hostile = {
       {"..\\escaped.exe", "x", "", win::kAttrNormal, 2},
-      {"escaped.txt", "x", "..\\..", win::kAttrNormal, 2},
       {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, 2},
-      {"escaped.txt", "x", "C:\\Windows", win::kAttrNormal, 2},
-      {"C:escaped.txt", "x", "", win::kAttrNormal, 2},
-      {"escaped.txt", "x", "Docs/../..", win::kAttrNormal, 2},
   };
   for (const ModuleSpec& module : hostile) {
     SCOPED_TRACE(module.fileName + " in " + module.extractDir);

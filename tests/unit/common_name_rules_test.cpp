@@ -32,8 +32,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"CONx.txt", true}, NameCase{std::string(255, 'n'), true},
         // Climbing out, other drives, streams.
         NameCase{"", false}, NameCase{".", false}, NameCase{"..", false}, NameCase{"...", false},
-        NameCase{"..\\evil.exe", false}, NameCase{"a/b", false}, NameCase{"\\\\server\\share", false},
-        NameCase{"C:evil.exe", false}, NameCase{"file.txt:stream", false},
+        NameCase{"..\\evil.exe", false}, NameCase{"a\\b.txt", false}, NameCase{"a/b", false},
+        NameCase{"\\\\server\\share", false}, NameCase{"C:evil.exe", false}, NameCase{"file.txt:stream", false},
         NameCase{"file.txt::$DATA", false},
         // Trimmed by Windows onto another name.
         NameCase{"a.", false}, NameCase{"a ", false}, NameCase{"setup.exe. . ", false},
@@ -60,10 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NameCase{"", true}, NameCase{"Brelvane", true}, NameCase{"Brelvane\\Docs", true},
         NameCase{"windows\\desktop\\", true}, NameCase{"a\\\\b", true}, NameCase{"\\Brelvane", true},
-        NameCase{"a/b", true}, NameCase{"Docs.d\\x", true},
+        NameCase{"a/b", true}, NameCase{"Docs.d\\x", true}, NameCase{"Brelvane\\\\Docs\\", true},
         NameCase{"..", false}, NameCase{"Docs\\..\\..\\Windows", false}, NameCase{"Docs/../..", false},
         NameCase{"\\..\\outside", false}, NameCase{".\\Docs", false}, NameCase{"Docs\\. .", false},
-        NameCase{"Docs.", false}, NameCase{"Docs \\x", false}, NameCase{"C:\\Windows", false},
+        NameCase{"Docs\\...", false}, NameCase{"Docs\\.. ", false}, NameCase{"Docs.", false},
+        NameCase{"Docs..", false}, NameCase{"Docs \\x", false}, NameCase{"C:\\Windows", false},
         NameCase{"Docs:stream", false}, NameCase{"\\\\server\\share", false},
         NameCase{"//server/share", false}, NameCase{"\\\\?\\C\\x", false}, NameCase{"\\\\.\\x", false},
         NameCase{"Docs\\CON", false}, NameCase{"aux\\x", false}, NameCase{"a\\com1.d\\b", false},

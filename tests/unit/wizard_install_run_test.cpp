@@ -189,7 +189,9 @@ void PrintTo(const PlacementCase& row, std::ostream* out) {
 
 class WizardModulePlacement : public ::testing::TestWithParam<PlacementCase> {};
 
-TEST_P(WizardModulePlacement, OnlyPlainNamesBelowTheRootAreInstalled) {
+// The name and the folder are each judged (the rules themselves have their
+// own table): a module is refused when either would leave the drive's root.
+TEST_P(WizardModulePlacement, BothTheNameAndTheFolderMustStayBelowTheRoot) {
   ModuleRecord record;
   record.fileName = GetParam().fileName;
   record.extractDir = GetParam().extractDir;
@@ -199,29 +201,9 @@ TEST_P(WizardModulePlacement, OnlyPlainNamesBelowTheRootAreInstalled) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, WizardModulePlacement,
-    ::testing::Values(PlacementCase{"Brelvane v1.0.exe", "", true},
-                      PlacementCase{"readme.txt", "Brelvane\\Docs", true},
-                      PlacementCase{"readme.txt", "\\Brelvane", true},
-                      PlacementCase{"readme.txt", "Brelvane\\\\Docs\\", true},
-                      PlacementCase{"readme.txt", ".\\Docs", false},
-                      PlacementCase{"..readme", "Docs", true},
-                      PlacementCase{"readme.txt", "Docs..", false},
-                      PlacementCase{".profile", "", true},
-                      PlacementCase{"a\\b.txt", "", false},
-                      PlacementCase{"a/b.txt", "", false},
-                      PlacementCase{"C:evil.exe", "", false},
-                      PlacementCase{"file.txt:stream", "", false},
-                      PlacementCase{".", "", false},
-                      PlacementCase{"..", "Docs", false},
-                      PlacementCase{"...", "", false},
-                      PlacementCase{"readme.txt", "..", false},
-                      PlacementCase{"readme.txt", "Docs\\..\\..\\Windows", false},
-                      PlacementCase{"readme.txt", "Docs/../..", false},
-                      PlacementCase{"readme.txt", "\\..\\outside", false},
-                      PlacementCase{"readme.txt", "Docs\\...", false},
-                      PlacementCase{"readme.txt", "Docs\\.. ", false},
-                      PlacementCase{"readme.txt", "C:\\Windows", false},
-                      PlacementCase{"readme.txt", "Docs:stream", false}));
+    ::testing::Values(PlacementCase{"readme.txt", "Brelvane\\Docs", true},
+                      PlacementCase{"a\\b.txt", "Brelvane", false},
+                      PlacementCase{"readme.txt", "Docs\\..\\..\\Windows", false}));
 
 }  // namespace
 }  // namespace brelvane
