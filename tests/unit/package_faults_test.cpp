@@ -229,12 +229,6 @@ TEST_F(ExtractFaults, AFullDiskLeavesNoFile) {
   EXPECT_FALSE(drive_.HostExists("out.bin"));
 }
 
-TEST_F(ExtractFaults, AFailedSeekLeavesNoFile) {
-  faults().FailAll(Op::Seek, kInjected);
-  EXPECT_FALSE(Extract());
-  EXPECT_FALSE(drive_.HostExists("out.bin"));
-}
-
 TEST_F(ExtractFaults, AttributesThatCannotBeSetFailButKeepTheWrittenFile) {
   faults().FailAll(Op::SetAttributes, win::kErrorAccessDenied);
   EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,
