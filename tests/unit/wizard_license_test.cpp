@@ -18,6 +18,7 @@ using testing::WizardRig;
 TEST(WizardAgreementText, FivePiecesOfTheirSizesMakeTheWholeText) {
   const auto& pieces = AgreementPieces();
   const std::size_t sizes[5] = {635, 1231, 1731, 1203, 1527};
+  ASSERT_EQ(pieces.size(), 5u);  // the loop below reads sizes[i]
   std::string joined;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     EXPECT_EQ(pieces[i].size(), sizes[i]) << "piece " << i;
