@@ -81,8 +81,7 @@ scenario_ovin_without_set() {
   expect_count ovin_no_set_check_and_button_hidden "VISIBLE 0" 4
   local width
   width=$(sed -n 's/^RECT \([0-9]*\)x.*/\1/p' "$GUI_OUT")
-  check ovin_side_picture_widens_by_284 [ -n "${NO_DRIVE_WIDTH:-}" ] \
-    && [ "$((width - NO_DRIVE_WIDTH))" -eq 284 ]
+  check ovin_side_picture_widens_by_284 widens_by "${NO_DRIVE_WIDTH:-}" "$width" 284
   gui_end
 }
 

@@ -127,6 +127,9 @@ is_hidden() {
   [ -n "$value" ] && [ $(( value & 0x2 )) -ne 0 ]
 }
 
+# widens_by NARROW WIDE PIXELS: both widths were read and differ by PIXELS.
+widens_by() { [ -n "$1" ] && [ -n "$2" ] && [ $(( $2 - $1 )) -eq "$3" ]; }
+
 # Wine keeps read-only as the lack of every write permission bit.
 no_write_bits() { [ $(( 0$(stat -c %a "$1") & 0222 )) -eq 0 ]; }
 
