@@ -28,6 +28,11 @@ class ErrorScope {
   ErrorScope& operator=(const ErrorScope&) = delete;
   void Capture() { code_ = system_.LastError(); }
   void Set(std::uint32_t code) { code_ = code; }
+  // A write that fell short without a failure code means the disk is full.
+  void CaptureShortWrite(std::int64_t written) {
+    Capture();
+    if (written >= 0 && code_ == 0) code_ = win::kErrorDiskFull;
+  }
   bool Fail() {
     system_.SetLastError(code_);
     return false;
@@ -78,6 +83,38 @@ void ScrambleBlock(std::uint8_t* block, std::size_t length) {
   for (std::size_t offset = 0; offset < length; offset += kScrambleChunk) {
     ScrambleChunk(block + offset, std::min(kScrambleChunk, length - offset));
   }
+}
+
+// How a block-by-block pass over a module's content ended.
+enum class BlocksEnd { Done, ReadFailed, EndedEarly, Stopped };
+
+// Reads `total` bytes from where `file` stands, in blocks of kCopyBlockSize,
+// and hands each block to `use` (false stops the pass).  Reports progress
+// after each block `use` took.
+template <typename UseBlock>
+BlocksEnd ForEachBlock(FileSystem& files, FileHandle file, std::uint64_t total,
+                       const ProgressFn& progress, UseBlock use) {
+  std::vector<std::uint8_t> block(kCopyBlockSize);
+  for (std::uint64_t done = 0; done < total;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
+    const std::int64_t got = ReadFull(files, file, block.data(), want);
+    if (got < 0) return BlocksEnd::ReadFailed;
+    if (got < static_cast<std::int64_t>(want)) return BlocksEnd::EndedEarly;
+    if (!use(block.data(), want)) return BlocksEnd::Stopped;
+    done += want;
+    if (progress) progress(done, total);
+  }
+  return BlocksEnd::Done;
+}
+
+// Writes all of `data`; a short write leaves its cause in `error`.
+bool WriteAll(FileSystem& files, FileHandle file, const std::uint8_t* data, std::size_t size,
+              ErrorScope& error) {
+  const std::int64_t written = files.Write(file, data, size);
+  if (written == static_cast<std::int64_t>(size)) return true;
+  error.CaptureShortWrite(written);
+  return false;
 }
 
 // The 9x family's way to learn a file's length: read it through in
@@ -339,31 +376,19 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     files.Truncate(target.get(), formerLength);
     return error.Fail();
   };
-  std::vector<std::uint8_t> block(kCopyBlockSize);
   Crc32 check;
-  std::uint64_t copied = 0;
-  while (copied < total) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - copied));
-    const std::int64_t got = ReadFull(files, source.get(), block.data(), want);
-    if (got < 0) {
-      error.Capture();
-      return undo();
-    }
-    if (got < static_cast<std::int64_t>(want)) {  // the source shrank since it was described
-      error.Set(kErrorInvalidData);
-      return undo();
-    }
-    check.Update(block.data(), want);
-    ScrambleBlock(block.data(), want);
-    const std::int64_t written = files.Write(target.get(), block.data(), want);
-    if (written != static_cast<std::int64_t>(want)) {
-      error.Capture();
-      if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
-      return undo();
-    }
-    copied += want;
-    Report(progress, copied, total);
+  const BlocksEnd copy = ForEachBlock(
+      files, source.get(), total, progress, [&](std::uint8_t* block, std::size_t length) {
+        check.Update(block, length);
+        ScrambleBlock(block, length);
+        return WriteAll(files, target.get(), block, length, error);
+      });
+  switch (copy) {
+    case BlocksEnd::Done: break;
+    case BlocksEnd::ReadFailed: error.Capture(); return undo();
+    // The source shrank since it was described.
+    case BlocksEnd::EndedEarly: error.Set(kErrorInvalidData); return undo();
+    case BlocksEnd::Stopped: return undo();
   }
   // A source that grew since it was described would not match its record.
   std::uint8_t extra = 0;
@@ -373,12 +398,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     return undo();
   }
   StoreContentCheck(encoded.data(), check.Value());
-  const std::int64_t written = files.Write(target.get(), encoded.data(), encoded.size());
-  if (written != kRecordSize) {
-    error.Capture();
-    if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
-    return undo();
-  }
+  if (!WriteAll(files, target.get(), encoded.data(), encoded.size(), error)) return undo();
   if (total == 0) Report(progress, 0, 0);
   return true;
 }
@@ -435,32 +455,19 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     error.Capture();
     return discard();
   }
-  std::vector<std::uint8_t> block(kCopyBlockSize);
   Crc32 check;
-  const std::uint64_t total = contentSize;
-  std::uint64_t copied = 0;
-  while (copied < total) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - copied));
-    const std::int64_t got = ReadFull(files, source.get(), block.data(), want);
-    if (got < 0) {
-      error.Capture();
-      return discard();
-    }
-    if (got < static_cast<std::int64_t>(want)) {  // the package ends inside the module
-      error.Set(kErrorHandleEof);
-      return discard();
-    }
-    ScrambleBlock(block.data(), want);
-    check.Update(block.data(), want);
-    const std::int64_t written = files.Write(target.get(), block.data(), want);
-    if (written != static_cast<std::int64_t>(want)) {
-      error.Capture();
-      if (written >= 0 && platform.system.LastError() == 0) error.Set(win::kErrorDiskFull);
-      return discard();
-    }
-    copied += want;
-    Report(progress, copied, total);
+  const BlocksEnd copy = ForEachBlock(
+      files, source.get(), contentSize, progress, [&](std::uint8_t* block, std::size_t length) {
+        ScrambleBlock(block, length);
+        check.Update(block, length);
+        return WriteAll(files, target.get(), block, length, error);
+      });
+  switch (copy) {
+    case BlocksEnd::Done: break;
+    case BlocksEnd::ReadFailed: error.Capture(); return discard();
+    // The package ends inside the module.
+    case BlocksEnd::EndedEarly: error.Set(kErrorHandleEof); return discard();
+    case BlocksEnd::Stopped: return discard();
   }
   std::optional<std::uint32_t> expected;
   if (!ReadTrailingCheck(files, source.get(), contentSize, &expected)) {
@@ -477,7 +484,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     error.Capture();
     return discard();
   }
-  if (total == 0) Report(progress, 0, 0);
+  if (contentSize == 0) Report(progress, 0, 0);
 
   const std::uint32_t current = files.GetAttributes(destination);
   if (current == win::kInvalidAttributes) return false;
@@ -497,19 +504,15 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
   if (files.Seek(file.get(), module.contentOffset, SeekFrom::Begin) != module.contentOffset) {
     return ContentState::Unreadable;
   }
-  std::vector<std::uint8_t> block(kCopyBlockSize);
   Crc32 check;
-  const std::uint64_t total = module.record.contentSize;
-  for (std::uint64_t done = 0; done < total;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
-    const std::int64_t got = ReadFull(files, file.get(), block.data(), want);
-    if (got < 0) return ContentState::Unreadable;
-    if (got < static_cast<std::int64_t>(want)) return ContentState::Damaged;
-    ScrambleBlock(block.data(), want);
-    check.Update(block.data(), want);
-    done += want;
-  }
+  const BlocksEnd pass = ForEachBlock(files, file.get(), module.record.contentSize, {},
+                                      [&](std::uint8_t* block, std::size_t length) {
+                                        ScrambleBlock(block, length);
+                                        check.Update(block, length);
+                                        return true;
+                                      });
+  if (pass == BlocksEnd::ReadFailed) return ContentState::Unreadable;
+  if (pass != BlocksEnd::Done) return ContentState::Damaged;
   return check.Value() == *module.contentCheck ? ContentState::Sound : ContentState::Damaged;
 }
 
