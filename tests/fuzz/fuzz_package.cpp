@@ -4,6 +4,7 @@
 // a partial file behind, and must agree with one another.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "memory_platform.h"
@@ -47,6 +48,22 @@ void WalkSet(const Platform& platform, const PackageRef& package, const char* ma
     FUZZ_CHECK(static_cast<std::uint32_t>(found) < searchEnd || searchEnd == 0);
     searchEnd = static_cast<std::uint32_t>(found);
   }
+}
+
+// A name query stops at the newest module whose name begins with it; the
+// oldest module's own name always finds one.
+void CheckNameLookup(const Platform& platform, const PackageRef& package, const WalkResult& walk) {
+  if (walk.modules.empty()) return;
+  const std::string& query = walk.modules.back().record.fileName;
+  std::int64_t expected = walk.modules.back().contentOffset;
+  for (const WalkedModule& module : walk.modules) {
+    if (module.record.fileName.rfind(query, 0) == 0) {
+      expected = module.contentOffset;
+      break;
+    }
+  }
+  const std::int32_t found = FindModule(platform, package, query, nullptr, false, nullptr, 0);
+  FUZZ_CHECK(found == static_cast<std::int32_t>(expected));
 }
 
 void ExtractEach(const Platform& platform, MemoryFileSystem& files, const PackageRef& package,
@@ -104,9 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* marker : {kOvinSetMarker, kKestrinSetMarker, kPellorSetMarker, kBaseMarker}) {
       WalkSet(platform, package, marker, walk.modules.size());
     }
-    if (!walk.modules.empty()) {
-      FindModule(platform, package, walk.modules.back().record.fileName, nullptr, false, nullptr, 0);
-    }
+    CheckNameLookup(platform, package, walk);
   }
   system.platformId = win::kVerPlatformWin32Nt;
   ExtractEach(platform, files, package, walk);
