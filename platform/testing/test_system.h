@@ -30,9 +30,8 @@ class TestSystem : public System {
   void FailOwnExecutablePath(std::uint32_t error) { own_path_error_ = error; }
   void SetLogicalDrives(std::uint32_t mask) { logical_drives_ = mask; }
   // Launch records the path and succeeds without starting anything, unless
-  // told to fail or to pass the call to the real system.
+  // told to fail.
   void FailLaunch(std::uint32_t error) { launch_error_ = error; }
-  void PassLaunchThrough(bool pass) { pass_launch_ = pass; }
   const std::vector<std::string>& launched() const { return launched_; }
   const std::vector<int>& exit_codes() const { return exit_codes_; }
 
@@ -65,7 +64,6 @@ class TestSystem : public System {
   std::optional<std::uint32_t> own_path_error_;
   std::optional<std::uint32_t> logical_drives_;
   std::optional<std::uint32_t> launch_error_;
-  bool pass_launch_ = false;
   std::vector<std::string> launched_;
   std::vector<int> exit_codes_;
 };
