@@ -50,7 +50,8 @@ std::vector<FaultPoint> RunFaultSweep(FaultyFileSystem& faults, const FaultSweep
                                       std::uint32_t error, const std::vector<Op>& ops) {
   std::vector<FaultPoint> visited;
   for (const Op op : ops) {
-    for (int nth = 1; nth <= kMostCallsOfAKind; ++nth) {
+    int nth = 1;
+    for (; nth <= kMostCallsOfAKind; ++nth) {
       faults.Reset();
       sweep.arrange();
       faults.Reset();
@@ -66,6 +67,10 @@ std::vector<FaultPoint> RunFaultSweep(FaultyFileSystem& faults, const FaultSweep
       visited.push_back(point);
       SCOPED_TRACE(Describe(point));
       sweep.check(point, result);
+    }
+    if (nth > kMostCallsOfAKind) {
+      ADD_FAILURE() << Describe({op, kMostCallsOfAKind})
+                    << " still came: the run without a failure was never made";
     }
   }
   return visited;
