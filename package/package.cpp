@@ -43,12 +43,12 @@ class ErrorScope {
   std::uint32_t code_ = 0;
 };
 
-// Holds the package's exclusive lock for one scope; released before the
-// handle closes.
+// Holds a lock on the package for one scope; released before the handle
+// closes.
 class ScopedLock {
  public:
-  ScopedLock(FileSystem& files, FileHandle file) : files_(files), file_(file) {
-    held_ = files_.Lock(file_);
+  ScopedLock(FileSystem& files, FileHandle file, LockMode mode) : files_(files), file_(file) {
+    held_ = files_.Lock(file_, mode);
   }
   ScopedLock(const ScopedLock&) = delete;
   ScopedLock& operator=(const ScopedLock&) = delete;
@@ -354,7 +354,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   }
   // Another writer may be appending: wait for it, then measure the package
   // as it is now.
-  ScopedLock lock(files, target.get());
+  ScopedLock lock(files, target.get(), LockMode::Exclusive);
   if (!lock.held()) {
     error.Capture();
     return error.Fail();

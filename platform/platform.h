@@ -43,12 +43,19 @@ inline constexpr std::uint32_t kErrorFilenameExcedRange = 206;
 inline constexpr std::uint32_t kErrorMoreData = 234;
 inline constexpr std::uint32_t kErrorNoMoreItems = 259;
 inline constexpr std::uint32_t kErrorDirectory = 267;
+// Not a regular file: a FIFO, a device or a console stands where a file
+// was expected.
+inline constexpr std::uint32_t kErrorBadFileType = 222;
+// A symbolic link or junction stands where nothing may be followed.
+inline constexpr std::uint32_t kErrorStoppedOnSymlink = 681;
 
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;
 inline constexpr std::uint32_t kAttrHidden = 0x02;
 inline constexpr std::uint32_t kAttrDirectory = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrNormal = 0x80;
+// A symbolic link or junction (reported for the link itself, not followed).
+inline constexpr std::uint32_t kAttrReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // Message box style values and answers.
@@ -85,6 +92,18 @@ inline constexpr FileHandle kNoFile = -1;
 
 enum class SeekFrom { Begin = 0, Current = 1, End = 2 };
 
+// Readers share a package; a writer holds it alone.
+enum class LockMode { Shared, Exclusive };
+
+// Which file a name stands for: two names of one file (hard links included)
+// give the same identity.  Volume serial and file index on Windows, device
+// and inode on POSIX.
+struct FileId {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 struct DirEntry {
   std::string name;          // as the directory search reports it, "." and ".." included
   std::uint32_t attributes;  // Windows attribute bits (0x10 for a directory)
@@ -93,6 +112,9 @@ struct DirEntry {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+
+  // The opens of existing files take regular files only: a FIFO, a device
+  // or a console fails at once (without blocking) with kErrorBadFileType.
 
   // Binary, read-only open (_open with _O_RDONLY | _O_BINARY).
   virtual FileHandle OpenRead(const std::string& path) = 0;
@@ -116,13 +138,18 @@ class FileSystem {
   virtual std::int64_t Length(FileHandle file) = 0;
   // Cuts an open file back to `length` bytes (undoing a partial append).
   virtual bool Truncate(FileHandle file, std::int64_t length) = 0;
-  // Holds or releases an exclusive advisory lock over the whole file; Lock
-  // waits until the lock is granted or fails.
-  virtual bool Lock(FileHandle file) = 0;
+  // Holds or releases a lock over the whole file; Lock waits until the lock
+  // is granted or fails.  A shared lock needs a handle open for reading, an
+  // exclusive one a handle open for writing.
+  virtual bool Lock(FileHandle file, LockMode mode) = 0;
   virtual bool Unlock(FileHandle file) = 0;
+  // Commits what was written through the handle to the disk (fsync,
+  // FlushFileBuffers).
+  virtual bool Flush(FileHandle file) = 0;
   virtual bool Close(FileHandle file) = 0;
 
-  // GetFileAttributesA: the bits, or win::kInvalidAttributes.
+  // GetFileAttributesA: the bits, or win::kInvalidAttributes.  A symbolic
+  // link or junction reports its own bits with kAttrReparsePoint.
   virtual std::uint32_t GetAttributes(const std::string& path) = 0;
   // SetFileAttributesA.
   virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
@@ -136,6 +163,9 @@ class FileSystem {
   // PathFileExistsA and PathIsDirectoryA.
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
+  // The identity of the file or directory `path` names, links followed; or
+  // nullopt when it cannot be reached.
+  virtual std::optional<FileId> Identify(const std::string& path) = 0;
 };
 
 // ---- System ----------------------------------------------------------------

@@ -89,10 +89,12 @@ const std::pair<std::uint32_t, const char*> kErrorTexts[] = {
     {170, "The requested resource is in use.\r\n"},
     {183, "Cannot create a file when that file already exists.\r\n"},
     {206, "The filename or extension is too long.\r\n"},
+    {222, "The file type being saved or retrieved has been blocked.\r\n"},
     {223, "The file size exceeds the limit allowed and cannot be saved.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},
     {267, "The directory name is invalid.\r\n"},
+    {681, "The create operation stopped after reaching a symbolic link.\r\n"},
     {1001, "Recursion too deep; the stack overflowed.\r\n"},
     {1392, "The file or directory is corrupted and unreadable.\r\n"},
 };

@@ -132,11 +132,20 @@ FileHandle PosixFileSystem::OpenExisting(const std::string& path, int flags, Sha
   struct stat st{};
   if (::stat(host.c_str(), &st) != 0) return FailHandle(CodeForErrno(errno, host));
   if (S_ISDIR(st.st_mode)) return FailHandle(win::kErrorAccessDenied);
+  if (!S_ISREG(st.st_mode)) return FailHandle(win::kErrorBadFileType);
   // Windows refuses to open a read-only file for writing, even to a user the
   // host would let through.
   if ((flags & O_ACCMODE) != O_RDONLY && IsReadOnlyMode(st.st_mode)) return FailHandle(win::kErrorAccessDenied);
-  int fd = ::open(host.c_str(), flags | O_CLOEXEC);
+  // Non-blocking, so that a FIFO put in the file's place since the check
+  // cannot hold the open; it is refused below like any other non-file.
+  int fd = ::open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return FailHandle(CodeForErrno(errno, host));
+  struct stat opened{};
+  if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(fd);
+    return FailHandle(win::kErrorBadFileType);
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // Sharing as the C runtime's open asks for it: ordinary opens share with
   // each other; an exclusive open shares with nobody.  Advisory locks reach
   // other processes of the simulation as well as this one.
@@ -226,13 +235,11 @@ bool PosixFileSystem::Truncate(FileHandle file, std::int64_t length) {
   return true;
 }
 
-bool PosixFileSystem::Lock(FileHandle file) {
-  int mode = ::fcntl(file, F_GETFL);
-  if (mode < 0) return Fail(WindowsCodeFromErrno(errno));
+bool PosixFileSystem::Lock(FileHandle file, LockMode mode) {
   // Open-description locks: two handles of one process exclude each other,
-  // as two Windows handles do.  A read-only handle can only hold a read lock.
+  // as two Windows handles do.
   struct flock lock{};
-  lock.l_type = (mode & O_ACCMODE) == O_RDONLY ? F_RDLCK : F_WRLCK;
+  lock.l_type = mode == LockMode::Shared ? F_RDLCK : F_WRLCK;
   lock.l_whence = SEEK_SET;
   int result;
   do {
@@ -247,6 +254,11 @@ bool PosixFileSystem::Unlock(FileHandle file) {
   lock.l_type = F_UNLCK;
   lock.l_whence = SEEK_SET;
   if (::fcntl(file, F_OFD_SETLK, &lock) != 0) return Fail(WindowsCodeFromErrno(errno));
+  return true;
+}
+
+bool PosixFileSystem::Flush(FileHandle file) {
+  if (::fsync(file) != 0) return Fail(CodeForHandleErrno(errno, file));
   return true;
 }
 
@@ -293,9 +305,20 @@ bool PosixFileSystem::StoreDosBits(const std::string& host, dev_t device, ino_t 
 
 std::uint32_t PosixFileSystem::HostAttributes(const std::string& host) {
   struct stat st{};
-  if (::stat(host.c_str(), &st) != 0) {
+  if (::lstat(host.c_str(), &st) != 0) {
     SetPosixLastError(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
     return win::kInvalidAttributes;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // A link reports its own bits, as Windows reports a symbolic link's:
+    // a directory link shows the directory bit, the target's mode is not
+    // its read-only bit.
+    struct stat target{};
+    const bool directory = ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+    std::lock_guard lock(fallback_mutex_);
+    auto it = fallback_bits_.find({st.st_dev, st.st_ino});
+    const std::uint32_t own = it == fallback_bits_.end() ? 0 : it->second;
+    return win::kAttrReparsePoint | (directory ? win::kAttrDirectory : win::kAttrArchive) | own;
   }
   std::uint32_t bits = S_ISDIR(st.st_mode) ? win::kAttrDirectory : win::kAttrArchive;
   if (IsReadOnlyMode(st.st_mode)) bits |= win::kAttrReadOnly;
@@ -313,8 +336,19 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
   if (!resolved) return false;
   const std::string& host = resolved->host;
   struct stat st{};
-  if (::stat(host.c_str(), &st) != 0) {
+  if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // The bits go on the link itself; its target is not touched.
+    std::lock_guard lock(fallback_mutex_);
+    const std::uint32_t own = attributes & (kStoredBits | win::kAttrReadOnly);
+    if (own != 0) {
+      fallback_bits_[{st.st_dev, st.st_ino}] = own;
+    } else {
+      fallback_bits_.erase({st.st_dev, st.st_ino});
+    }
+    return true;
   }
   // Read-only means nothing for a directory (its files stay deletable), so
   // it is not kept for one; archive and normal are implied by the file kind.
@@ -337,7 +371,10 @@ bool PosixFileSystem::DeleteFile(const std::string& path) {
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
   }
-  if (S_ISDIR(st.st_mode)) return Fail(win::kErrorAccessDenied);
+  // A directory, or a link to one, goes with RemoveDirectory.
+  if (S_ISDIR(st.st_mode) || (S_ISLNK(st.st_mode) && IsDirectoryHost(host))) {
+    return Fail(win::kErrorAccessDenied);
+  }
   // Windows refuses to delete a read-only file; the host would not.
   if (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode)) return Fail(win::kErrorAccessDenied);
   if (S_ISREG(st.st_mode) && IsOpenElsewhere(host)) return Fail(win::kErrorSharingViolation);
@@ -368,6 +405,15 @@ bool PosixFileSystem::RemoveDirectory(const std::string& path) {
   struct stat st{};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
+  }
+  if (S_ISLNK(st.st_mode)) {
+    // A link to a directory goes as a link, as a junction does: never its
+    // target or what lies below it.
+    if (!IsDirectoryHost(host)) return Fail(win::kErrorDirectory);
+    if (::unlink(host.c_str()) != 0) return Fail(WindowsCodeFromErrno(errno));
+    std::lock_guard lock(fallback_mutex_);
+    fallback_bits_.erase({st.st_dev, st.st_ino});
+    return true;
   }
   if (!S_ISDIR(st.st_mode)) return Fail(win::kErrorDirectory);
   if (::rmdir(host.c_str()) != 0) {
@@ -429,7 +475,7 @@ std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::strin
   for (const std::string& name : names) {
     if (!MatchesPattern(name, name_pattern)) continue;
     std::uint32_t attributes = HostAttributes(resolved->host + "/" + name);
-    if (attributes == win::kInvalidAttributes) continue;  // vanished or a dangling link
+    if (attributes == win::kInvalidAttributes) continue;  // vanished since the listing
     entries.push_back({name, attributes});
   }
   if (entries.empty()) {
@@ -445,6 +491,17 @@ bool PosixFileSystem::Exists(const std::string& path) { return GetAttributes(pat
 bool PosixFileSystem::IsDirectory(const std::string& path) {
   std::uint32_t attributes = GetAttributes(path);
   return attributes != win::kInvalidAttributes && (attributes & win::kAttrDirectory) != 0;
+}
+
+std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
+  auto resolved = drives_.Resolve(path);
+  if (!resolved) return std::nullopt;
+  struct stat st{};
+  if (::stat(resolved->host.c_str(), &st) != 0) {
+    SetPosixLastError(CodeForErrno(errno, resolved->host));
+    return std::nullopt;
+  }
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 }  // namespace brelvane

@@ -96,7 +96,11 @@ bool FaultyFileSystem::Truncate(FileHandle file, std::int64_t length) {
   return Check(Op::Truncate) ? false : inner_.Truncate(file, length);
 }
 
-bool FaultyFileSystem::Lock(FileHandle file) { return Check(Op::Lock) ? false : inner_.Lock(file); }
+bool FaultyFileSystem::Lock(FileHandle file, LockMode mode) {
+  return Check(Op::Lock) ? false : inner_.Lock(file, mode);
+}
+
+bool FaultyFileSystem::Flush(FileHandle file) { return Check(Op::Flush) ? false : inner_.Flush(file); }
 
 bool FaultyFileSystem::Unlock(FileHandle file) { return Check(Op::Lock) ? false : inner_.Unlock(file); }
 
@@ -142,6 +146,11 @@ bool FaultyFileSystem::Exists(const std::string& path) {
 
 bool FaultyFileSystem::IsDirectory(const std::string& path) {
   return Check(Op::Probe, path) ? false : inner_.IsDirectory(path);
+}
+
+std::optional<FileId> FaultyFileSystem::Identify(const std::string& path) {
+  if (Check(Op::Identify, path)) return std::nullopt;
+  return inner_.Identify(path);
 }
 
 }  // namespace brelvane::testing

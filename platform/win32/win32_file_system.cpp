@@ -53,14 +53,27 @@ auto WithLastError(Call call) {
 
 unsigned ChunkSize(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<unsigned>(size); }
 
+HANDLE OsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
+
+// Only files on a disk are packages or modules: a pipe, a console or a
+// device opened by name is closed again and refused.
+FileHandle RegularOnly(FileHandle file) {
+  if (file < 0) return file;
+  if (::GetFileType(OsHandle(file)) == FILE_TYPE_DISK) return file;
+  ::_close(file);
+  ::SetLastError(ERROR_BAD_FILE_TYPE);
+  return kNoFile;
+}
+
 }  // namespace
 
 FileHandle Win32FileSystem::OpenRead(const std::string& path) {
-  return WithLastError([&] { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); });
+  return RegularOnly(WithLastError([&] { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); }));
 }
 
 FileHandle Win32FileSystem::OpenReadExclusive(const std::string& path) {
-  return WithLastError([&] { return ::_sopen(path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); });
+  return RegularOnly(
+      WithLastError([&] { return ::_sopen(path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); }));
 }
 
 FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
@@ -69,7 +82,8 @@ FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
 }
 
 FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
-  return WithLastError([&] { return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY); });
+  return RegularOnly(
+      WithLastError([&] { return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY); }));
 }
 
 std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -104,24 +118,34 @@ bool Win32FileSystem::Truncate(FileHandle file, std::int64_t length) {
   return false;
 }
 
-bool Win32FileSystem::Lock(FileHandle file) {
-  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(file));
+bool Win32FileSystem::Lock(FileHandle file, LockMode mode) {
+  HANDLE handle = OsHandle(file);
   if (handle == INVALID_HANDLE_VALUE) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
   OVERLAPPED from_start{};
-  return ::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from_start) != 0;
+  const DWORD flags = mode == LockMode::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
+  return ::LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &from_start) != 0;
 }
 
 bool Win32FileSystem::Unlock(FileHandle file) {
-  HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(file));
+  HANDLE handle = OsHandle(file);
   if (handle == INVALID_HANDLE_VALUE) {
     ::SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
   OVERLAPPED from_start{};
   return ::UnlockFileEx(handle, 0, MAXDWORD, MAXDWORD, &from_start) != 0;
+}
+
+bool Win32FileSystem::Flush(FileHandle file) {
+  HANDLE handle = OsHandle(file);
+  if (handle == INVALID_HANDLE_VALUE) {
+    ::SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return ::FlushFileBuffers(handle) != 0;
 }
 
 bool Win32FileSystem::Close(FileHandle file) {
@@ -157,5 +181,24 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::FindFiles(const std::strin
 bool Win32FileSystem::Exists(const std::string& path) { return ::PathFileExistsA(path.c_str()) != 0; }
 
 bool Win32FileSystem::IsDirectory(const std::string& path) { return ::PathIsDirectoryA(path.c_str()) != 0; }
+
+std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
+  // No access but the attributes, shared with everybody; directories need
+  // the backup-semantics flag to be opened at all.
+  HANDLE handle = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(handle);
+  if (!known) {
+    ::SetLastError(error);
+    return std::nullopt;
+  }
+  return FileId{info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
 
 }  // namespace brelvane

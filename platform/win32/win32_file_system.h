@@ -17,8 +17,9 @@ class Win32FileSystem : public FileSystem {
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
   std::int64_t Length(FileHandle file) override;
   bool Truncate(FileHandle file, std::int64_t length) override;
-  bool Lock(FileHandle file) override;
+  bool Lock(FileHandle file, LockMode mode) override;
   bool Unlock(FileHandle file) override;
+  bool Flush(FileHandle file) override;
   bool Close(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -28,6 +29,7 @@ class Win32FileSystem : public FileSystem {
   std::optional<std::vector<DirEntry>> FindFiles(const std::string& pattern) override;
   bool Exists(const std::string& path) override;
   bool IsDirectory(const std::string& path) override;
+  std::optional<FileId> Identify(const std::string& path) override;
 };
 
 }  // namespace brelvane

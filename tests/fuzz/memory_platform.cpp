@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace brelvane::fuzz {
 
@@ -157,6 +158,15 @@ std::optional<std::vector<DirEntry>> MemoryFileSystem::FindFiles(const std::stri
   std::vector<DirEntry> entries;
   for (const auto& [path, bytes] : files_) entries.push_back({path.substr(3), GetAttributes(path)});
   return entries;
+}
+
+std::optional<FileId> MemoryFileSystem::Identify(const std::string& path) {
+  if (!Exists(path)) {
+    system_.SetLastError(win::kErrorFileNotFound);
+    return std::nullopt;
+  }
+  // Each path is its own file here: no links.
+  return FileId{0, std::hash<std::string>{}(path)};
 }
 
 int QuietPrompts::Show(const Message& message) {

@@ -56,8 +56,9 @@ class MemoryFileSystem : public FileSystem {
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
   std::int64_t Length(FileHandle file) override;
   bool Truncate(FileHandle file, std::int64_t length) override;
-  bool Lock(FileHandle file) override { return handles_.count(file) != 0 || Fail(win::kErrorInvalidHandle); }
-  bool Unlock(FileHandle file) override { return Lock(file); }
+  bool Lock(FileHandle file, LockMode) override { return Unlock(file); }
+  bool Unlock(FileHandle file) override { return handles_.count(file) != 0 || Fail(win::kErrorInvalidHandle); }
+  bool Flush(FileHandle file) override { return Unlock(file); }
   bool Close(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -67,6 +68,7 @@ class MemoryFileSystem : public FileSystem {
   std::optional<std::vector<DirEntry>> FindFiles(const std::string& pattern) override;
   bool Exists(const std::string& path) override { return IsRoot(path) || files_.count(path) != 0; }
   bool IsDirectory(const std::string& path) override { return IsRoot(path); }
+  std::optional<FileId> Identify(const std::string& path) override;
 
  private:
   struct Handle {

@@ -16,6 +16,7 @@ const char* NameOf(Op op) {
     case Op::Length: return "length";
     case Op::Truncate: return "truncate";
     case Op::Lock: return "lock";
+    case Op::Flush: return "flush";
     case Op::Close: return "close";
     case Op::GetAttributes: return "get-attributes";
     case Op::SetAttributes: return "set-attributes";
@@ -24,6 +25,7 @@ const char* NameOf(Op op) {
     case Op::RemoveDirectory: return "remove-directory";
     case Op::Find: return "find";
     case Op::Probe: return "probe";
+    case Op::Identify: return "identify";
   }
   return "?";
 }
@@ -39,10 +41,10 @@ std::string Describe(const FaultPoint& point) {
 
 const std::vector<Op>& AllFaultKinds() {
   static const std::vector<Op> kinds = {
-      Op::Open,     Op::Read,          Op::Write,         Op::Seek,
-      Op::Length,   Op::Truncate,      Op::Lock,          Op::Close,
-      Op::GetAttributes, Op::SetAttributes, Op::Delete,   Op::CreateDirectory,
-      Op::RemoveDirectory, Op::Find,   Op::Probe};
+      Op::Open,          Op::Read,          Op::Write,  Op::Seek,
+      Op::Length,        Op::Truncate,      Op::Lock,   Op::Flush,
+      Op::Close,         Op::GetAttributes, Op::SetAttributes, Op::Delete,
+      Op::CreateDirectory, Op::RemoveDirectory, Op::Find, Op::Probe, Op::Identify};
   return kinds;
 }
 

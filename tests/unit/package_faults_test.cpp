@@ -284,8 +284,9 @@ class ReadSizeSpy : public FileSystem {
   std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override { return inner_.Seek(f, o, w); }
   std::int64_t Length(FileHandle f) override { return inner_.Length(f); }
   bool Truncate(FileHandle f, std::int64_t n) override { return inner_.Truncate(f, n); }
-  bool Lock(FileHandle f) override { return inner_.Lock(f); }
+  bool Lock(FileHandle f, LockMode m) override { return inner_.Lock(f, m); }
   bool Unlock(FileHandle f) override { return inner_.Unlock(f); }
+  bool Flush(FileHandle f) override { return inner_.Flush(f); }
   bool Close(FileHandle f) override { return inner_.Close(f); }
   std::uint32_t GetAttributes(const std::string& p) override { return inner_.GetAttributes(p); }
   bool SetAttributes(const std::string& p, std::uint32_t a) override { return inner_.SetAttributes(p, a); }
@@ -295,6 +296,7 @@ class ReadSizeSpy : public FileSystem {
   std::optional<std::vector<DirEntry>> FindFiles(const std::string& p) override { return inner_.FindFiles(p); }
   bool Exists(const std::string& p) override { return inner_.Exists(p); }
   bool IsDirectory(const std::string& p) override { return inner_.IsDirectory(p); }
+  std::optional<FileId> Identify(const std::string& p) override { return inner_.Identify(p); }
 
  private:
   FileSystem& inner_;

@@ -351,7 +351,7 @@ TEST_F(HostFiles, LockAndUnlockAnAppendHandle) {
   MakeFile("pkg");
   ScopedFile file(files(), files().OpenAppend(Path("pkg")));
   ASSERT_TRUE(file.valid());
-  EXPECT_TRUE(files().Lock(file.get()));
+  EXPECT_TRUE(files().Lock(file.get(), LockMode::Exclusive));
   EXPECT_EQ(files().Write(file.get(), "x", 1), 1);
   EXPECT_TRUE(files().Unlock(file.get()));
 }

@@ -43,7 +43,7 @@ std::string WalkProblem(const WalkResult& walk) {
 // its lock while the package grows.
 void WaitForWriters(const Platform& platform, const std::string& installer) {
   ScopedFile file(platform.files, platform.files.OpenRead(installer));
-  if (file.valid() && platform.files.Lock(file.get())) platform.files.Unlock(file.get());
+  if (file.valid() && platform.files.Lock(file.get(), LockMode::Shared)) platform.files.Unlock(file.get());
 }
 
 // An installer that can be read and whose walk reaches the image: only then
