@@ -7,6 +7,8 @@
 
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
+#include "common/scope_exit.h"
+#include "package/append_journal.h"
 #include "package/content_check.h"
 
 namespace brelvane {
@@ -44,7 +46,9 @@ class ErrorScope {
 };
 
 // Holds a lock on the package for one scope; released before the handle
-// closes.
+// closes.  A writer needs its exclusive lock.  A reader's shared lock only
+// makes it wait for a writer at work; a file system that grants no locks
+// is still read without one.
 class ScopedLock {
  public:
   ScopedLock(FileSystem& files, FileHandle file, LockMode mode) : files_(files), file_(file) {
@@ -53,10 +57,13 @@ class ScopedLock {
   ScopedLock(const ScopedLock&) = delete;
   ScopedLock& operator=(const ScopedLock&) = delete;
   // A failed unlock is harmless: closing the handle releases the lock.
-  ~ScopedLock() {
-    if (held_) files_.Unlock(file_);
-  }
+  ~ScopedLock() { Release(); }
   bool held() const { return held_; }
+  // Before the handle closes early: its number may soon name another file.
+  void Release() {
+    if (held_) files_.Unlock(file_);
+    held_ = false;
+  }
 
  private:
   FileSystem& files_;
@@ -202,19 +209,17 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
                         ModuleRecord* outRecord, std::uint32_t searchEnd) {
   FileSystem& files = platform.files;
   const bool ntFamily = IsNtPlatform(platform.system);
-  std::int64_t length = 0;
   if (ntFamily) {
     ScopedFile probe(files, files.OpenRead(package.path));
     if (!probe.valid()) return -1;
-    length = files.Length(probe.get());
-    if (length < 0) return -1;
   }
   ScopedFile file(files, files.OpenRead(package.path));
   if (!file.valid()) return -1;
-  if (!ntFamily) {
-    length = CountLength(files, file.get());
-    if (length < 0) return -1;
-  }
+  // Measured once no writer is at work.
+  ScopedLock lock(files, file.get(), LockMode::Shared);
+  std::int64_t length = ntFamily ? files.Length(file.get()) : CountLength(files, file.get());
+  if (length < 0) return -1;
+  length = CommittedLength(platform, package.path, file.get(), length);
 
   std::int64_t end = searchEnd != 0 ? std::int64_t{searchEnd} : length;
   for (;;) {
@@ -250,11 +255,14 @@ WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
     result.end = WalkEnd::ReadFailure;
     return result;
   }
-  std::int64_t end = files.Length(file.get());
-  if (end < 0) {
+  ScopedLock lock(files, file.get(), LockMode::Shared);
+  const std::int64_t length = files.Length(file.get());
+  if (length < 0) {
     result.end = WalkEnd::ReadFailure;
     return result;
   }
+  std::int64_t end = CommittedLength(platform, package.path, file.get(), length);
+  result.interruptedAppend = length - end;
   for (;;) {
     result.stopOffset = end;
     // Fewer than four bytes left: no record can end here.
@@ -353,9 +361,9 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     return error.Fail();
   }
   // Another writer may be appending: wait for it, then measure the package
-  // as it is now.
+  // as it is now, after taking back what an interrupted append left.
   ScopedLock lock(files, target.get(), LockMode::Exclusive);
-  if (!lock.held()) {
+  if (!lock.held() || !RollBackInterruptedAppend(platform, packagePath, target.get())) {
     error.Capture();
     return error.Fail();
   }
@@ -369,13 +377,20 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     error.Set(kErrorFileTooLarge);
     return error.Fail();
   }
-
-  // From here on bytes may have reached the package: any failure cuts it
-  // back to its former length, so it stays a readable package.
-  auto undo = [&]() {
-    files.Truncate(target.get(), formerLength);
+  // The journal goes to the disk before the first byte reaches the package:
+  // a process that dies from here on leaves a package that readers read, and
+  // the next writer cuts back, to its former length.
+  if (!BeginJournal(platform, packagePath, target.get(), formerLength)) {
+    error.Capture();
     return error.Fail();
-  };
+  }
+
+  // Any failure from here cuts the package back to its former length; only
+  // then does the journal go, so a cut that fails leaves it in charge.
+  ScopeExit undo([&] {
+    if (files.Truncate(target.get(), formerLength)) EndJournal(platform, packagePath);
+    error.Fail();
+  });
   Crc32 check;
   const BlocksEnd copy = ForEachBlock(
       files, source.get(), total, progress, [&](std::uint8_t* block, std::size_t length) {
@@ -385,20 +400,26 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
       });
   switch (copy) {
     case BlocksEnd::Done: break;
-    case BlocksEnd::ReadFailed: error.Capture(); return undo();
+    case BlocksEnd::ReadFailed: error.Capture(); return false;
     // The source shrank since it was described.
-    case BlocksEnd::EndedEarly: error.Set(kErrorInvalidData); return undo();
-    case BlocksEnd::Stopped: return undo();
+    case BlocksEnd::EndedEarly: error.Set(kErrorInvalidData); return false;
+    case BlocksEnd::Stopped: return false;
   }
   // A source that grew since it was described would not match its record.
   std::uint8_t extra = 0;
   const std::int64_t more = files.Read(source.get(), &extra, 1);
   if (more != 0) {
     if (more < 0) error.Capture(); else error.Set(kErrorInvalidData);
-    return undo();
+    return false;
   }
   StoreContentCheck(encoded.data(), check.Value());
-  if (!WriteAll(files, target.get(), encoded.data(), encoded.size(), error)) return undo();
+  if (!WriteAll(files, target.get(), encoded.data(), encoded.size(), error)) return false;
+  // The module is complete once it is on the disk and the journal is gone.
+  if (!files.Flush(target.get()) || !EndJournal(platform, packagePath)) {
+    error.Capture();
+    return false;
+  }
+  undo.Cancel();
   if (total == 0) Report(progress, 0, 0);
   return true;
 }
@@ -437,15 +458,18 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   result = ExtractOutcome::Failed;
   ScopedFile source(files, files.OpenRead(package.path));
   if (!source.valid()) return false;
+  ScopedLock lock(files, source.get(), LockMode::Shared);
   ScopedFile target(files, files.CreateExclusive(destination));
   if (!target.valid()) {
     error.Capture();
+    lock.Release();
     source.Reset();
     return error.Fail();
   }
 
   // Any failure from here removes what was written: no partial file stays.
   auto discard = [&]() {
+    lock.Release();
     source.Reset();
     target.Reset();
     DeletePath(platform, destination, true);
@@ -479,6 +503,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     result = ExtractOutcome::Damaged;
     return discard();
   }
+  lock.Release();
   source.Reset();
   if (!target.Reset()) {
     error.Capture();
@@ -501,6 +526,7 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
   FileSystem& files = platform.files;
   ScopedFile file(files, files.OpenRead(package.path));
   if (!file.valid()) return ContentState::Unreadable;
+  ScopedLock lock(files, file.get(), LockMode::Shared);
   if (files.Seek(file.get(), module.contentOffset, SeekFrom::Begin) != module.contentOffset) {
     return ContentState::Unreadable;
   }

@@ -40,6 +40,10 @@ struct PackageRef {
 //    foreign (-1).
 //  - The 9x family (IsNtPlatform false) learns the length by reading the
 //    file through in 1024-byte reads; the NT family asks the open file.
+//  - Readers (this walk, WalkModules, ExtractModule, CheckModuleContent)
+//    hold a shared lock, so they wait for an append in progress, and walk
+//    from the length an interrupted append's journal records
+//    (append_journal.h), so its partial tail hides no module.
 std::int32_t FindModule(const Platform& platform, const PackageRef& package,
                         const std::string& query, std::int32_t* outOffset, bool matchMarker,
                         ModuleRecord* outRecord, std::uint32_t searchEnd);
@@ -61,6 +65,9 @@ struct WalkResult {
   std::vector<WalkedModule> modules;  // newest first
   WalkEnd end = WalkEnd::Image;
   std::int64_t stopOffset = 0;  // where the walk stopped (the foreign record's end)
+  // Bytes behind the last complete module that an interrupted append left
+  // (its journal is still there); the walk began before them.
+  std::int64_t interruptedAppend = 0;
 };
 // Walks every record from the end of the file; the length comes from the open
 // file.  Reaching the start of the file also ends it as Image.  Leaves the
@@ -83,6 +90,9 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 // bytes.  On failure System::LastError() holds the cause.
 //  - The package is held under an exclusive lock while it grows, so appends
 //    from several processes never interleave: a second writer waits.
+//  - Crash-safe: a journal beside the package records its former length
+//    until the module is complete and on the disk (append_journal.h); the
+//    next append first cuts back what an interrupted one left.
 //  - The record's reserved bytes carry the content check (content_check.h).
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
                   const std::string& packagePath, const ModuleRecord& record,

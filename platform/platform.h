@@ -125,7 +125,8 @@ class FileSystem {
   // Binary, write-only exclusive create (_O_CREAT | _O_EXCL): fails when any
   // entry already has the name.  The new file is an ordinary writable file.
   virtual FileHandle CreateExclusive(const std::string& path) = 0;
-  // Binary, write-only open of an existing file in append mode.
+  // Binary open of an existing file in append mode: every write lands at the
+  // end, wherever the position stands; reads go where the position says.
   virtual FileHandle OpenAppend(const std::string& path) = 0;
 
   // Byte count read (0 at end of file) or -1.

@@ -166,7 +166,7 @@ FileHandle PosixFileSystem::OpenReadExclusive(const std::string& path) {
 }
 
 FileHandle PosixFileSystem::OpenAppend(const std::string& path) {
-  return OpenExisting(path, O_WRONLY | O_APPEND, Share::ReadWrite);
+  return OpenExisting(path, O_RDWR | O_APPEND, Share::ReadWrite);
 }
 
 FileHandle PosixFileSystem::CreateExclusive(const std::string& path) {

@@ -83,7 +83,7 @@ FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
 
 FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
   return RegularOnly(
-      WithLastError([&] { return ::_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY); }));
+      WithLastError([&] { return ::_open(path.c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
 }
 
 std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {

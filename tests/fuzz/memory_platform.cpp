@@ -69,7 +69,7 @@ MemoryFileSystem::Handle* MemoryFileSystem::Find(FileHandle file) {
 std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   Handle* handle = Find(file);
   if (handle == nullptr) return -1;
-  if (handle->writable) {
+  if (handle->writable && !handle->append) {
     system_.SetLastError(win::kErrorAccessDenied);
     return -1;
   }
