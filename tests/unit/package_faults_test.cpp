@@ -154,6 +154,64 @@ INSTANTIATE_TEST_SUITE_P(
                       EarlyFailureCase{"PackageOpen", Op::Open, "setup.exe"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// An append that dies half-way: the disk fills and the package cannot be cut
+// back either, as when the process is killed.  Its journal stays; readers
+// still reach every earlier module and the next append first cuts the tail
+// away.  A journal left beside a package since replaced by another never cuts
+// the new one.
+struct InterruptedCase {
+  const char* label;
+  bool packageReplaced;
+};
+
+class InterruptedAppend : public PackageFaults,
+                          public ::testing::WithParamInterface<InterruptedCase> {};
+
+TEST_P(InterruptedAppend, HidesNoModuleAndIsCutBackByTheNextAppend) {
+  const bool replaced = GetParam().packageReplaced;
+  faults().LimitWrites(static_cast<std::int64_t>(kCopyBlockSize) + 100);
+  faults().FailAll(Op::Truncate, kInjected);
+  EXPECT_FALSE(AppendFile("big.bin"));
+  faults().Reset();
+  ASSERT_TRUE(drive_.HostExists("setup.exe-journal"));
+  ASSERT_GT(drive_.ReadHostFile("setup.exe")->size(), package_.size());
+  const std::string older = replaced ? "other.txt" : "old.txt";
+  if (replaced) {
+    // Another build of the installer, longer than the length the journal
+    // records, takes the package's place.
+    drive_.WriteHostFile("new.exe", std::string(kImage + 2 * kCopyBlockSize, '\x01'));
+    drive_.WriteHostFile("other.txt", "a module of the new build");
+    ModuleRecord record;
+    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("other.txt"), record, "", false, 0));
+    ASSERT_TRUE(AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"),
+                             record));
+    drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("new.exe"));
+  }
+  const WalkResult before = WalkModules(platform(), Package());
+  EXPECT_EQ(before.end, WalkEnd::Image);
+  ASSERT_EQ(before.modules.size(), 1u);
+  EXPECT_EQ(before.modules[0].record.fileName, older);
+  EXPECT_EQ(before.interruptedAppend > 0, !replaced);
+  EXPECT_GT(FindModule(platform(), Package(), older, nullptr, false, nullptr, 0), 0);
+
+  ASSERT_TRUE(AppendFile("big.bin"));
+  EXPECT_FALSE(drive_.HostExists("setup.exe-journal"));
+  const WalkResult after = WalkModules(platform(), Package());
+  EXPECT_EQ(after.end, WalkEnd::Image);
+  EXPECT_EQ(after.interruptedAppend, 0);
+  ASSERT_EQ(after.modules.size(), 2u);
+  EXPECT_EQ(after.modules[0].record.fileName, "big.bin");
+  EXPECT_EQ(after.modules[1].record.fileName, older);
+  for (const WalkedModule& module : after.modules) {
+    EXPECT_EQ(CheckModuleContent(platform(), Package(), module), ContentState::Sound);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, InterruptedAppend,
+                         ::testing::Values(InterruptedCase{"ThenResumed", false},
+                                           InterruptedCase{"ThenPackageReplaced", true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 TEST_F(PackageFaults, AReadOnlyBitThatCannotBeClearedStopsTheAppend) {
   ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("setup.exe"), win::kAttrReadOnly));
   faults().FailAll(Op::SetAttributes, win::kErrorAccessDenied);

@@ -89,3 +89,39 @@ size=$(stat -c %s "$DRIVE/setup.exe")
 run 1 foreign-list list 'E:\setup.exe' && { grep -q "offset $size" "$ERR"; verdict foreign-list $?; }
 run 1 foreign-add add 'E:\setup.exe' 'E:\a.bin' && {
   cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict foreign-add $?; }
+
+# A reader while a large add is in progress waits for it under the
+# installer's lock and never sees fewer modules; a journal left by an append
+# that died half-way hides no earlier module, and the next add cuts its tail.
+head -c 4096 /dev/zero > "$DRIVE/grow.exe"
+run 0 grow-first add 'E:\grow.exe' 'E:\a.bin'
+before=$(stat -c %s "$DRIVE/grow.exe")
+head -c $((192 * 1024 * 1024)) /dev/zero > "$DRIVE/big.bin"
+"$WINE64" "$OEMPACK_EXE" add 'E:\grow.exe' 'E:\big.bin' > /dev/null 2>&1 &
+writer=$!
+while kill -0 "$writer" 2> /dev/null && [ "$(stat -c %s "$DRIVE/grow.exe")" -le "$before" ]; do :; done
+run 0 reader-during-add list 'E:\grow.exe' && {
+  grep -qE '^a\.bin ' "$OUT"; verdict reader-during-add $?; }
+wait "$writer"
+run 0 after-add verify 'E:\grow.exe' && { grep -q '^2 module(s), 2 checked and sound' "$OUT"; verdict after-add $?; }
+rm -f "$DRIVE/big.bin"
+
+# The journal an append leaves when it dies after its first bytes: the
+# former length, the CRC-32 of the record before it, and the journal's own
+# CRC-32, as a killed add on this package would leave them.
+python3 - "$DRIVE/grow.exe" "$before" <<'PY'
+import struct, sys, zlib
+path, former = sys.argv[1], int(sys.argv[2])
+data = open(path, 'rb').read(former)
+with open(path, 'r+b') as f:
+    f.truncate(former)
+    f.seek(former)
+    f.write(b'\x5a' * 70000)
+head = b'BRVJRNL1' + struct.pack('>II', former >> 32, former & 0xFFFFFFFF) + \
+    struct.pack('>I', zlib.crc32(data[former - 660:former]))
+open(path + '-journal', 'wb').write(head + struct.pack('>I', zlib.crc32(head)))
+PY
+run 0 interrupted-list list 'E:\grow.exe' && { grep -qE '^a\.bin ' "$OUT"; verdict interrupted-list $?; }
+run 0 interrupted-add add 'E:\grow.exe' 'E:\kestrin.exe' && {
+  [ ! -e "$DRIVE/grow.exe-journal" ] && [ "$(stat -c %s "$DRIVE/grow.exe")" -eq $((before + 1025 + 660)) ]
+  verdict interrupted-add $?; }
