@@ -231,7 +231,7 @@ int Main(int argc, char** argv) {
   }
   for (const auto& [letter, folder] : *folders) host.files().drives().Map(letter, folder);
   system.SetLaunchObserver([&](const std::string& path) {
-    std::cout << "\nLaunch: " << path << " would start now"
+    std::cout << "\nLaunch: " << EscapeControls(path) << " would start now"
               << " (the simulation does not run Windows programs)\n";
   });
 

@@ -34,7 +34,7 @@ bool StderrIsTerminal() {
 }
 
 ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled)
-    : label_(std::move(label)), enabled_(enabled && total >= kProgressThreshold) {}
+    : label_(EscapeControls(label)), enabled_(enabled && total >= kProgressThreshold) {}
 
 ProgressBar::~ProgressBar() {
   if (drawn_) std::fputc('\n', stderr);
