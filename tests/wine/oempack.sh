@@ -97,6 +97,12 @@ for case in 'spelling E:\SELF.EXE' 'hard-link E:\self-hard.exe' 'module-name'; d
     verdict "$step" $?; }
 done
 
+# A device as the installer or as the file to add is refused at once.
+cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
+run 1 device-installer add NUL 'E:\a.bin' && { grep -q 'not a regular file' "$ERR"; verdict device-installer $?; }
+run 1 device-source add 'E:\setup.exe' NUL && {
+  grep -q 'not a regular file' "$ERR" && cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict device-source $?; }
+
 # A foreign newest record: listed as an error naming its offset; add refuses.
 { head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> "$DRIVE/setup.exe"
 cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
