@@ -6,6 +6,7 @@
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
 #include "common/messages.h"
+#include "package/package_guard.h"
 
 namespace brelvane {
 
@@ -156,6 +157,11 @@ bool OemPage::ExtractRow(int row) {
   if (!module) {
     ShowNotice(platform_, kUnableToExtract);
     return true;
+  }
+  // Removing the file that is about to be read would lose the package.
+  if (WouldReplacePackage(platform_.files, state_.package().path, *target)) {
+    ShowNotice(platform_, Format(kTargetIsInstaller, target->c_str()));
+    return false;
   }
   {
     ScopedFile existing(platform_.files, platform_.files.OpenRead(*target));

@@ -24,6 +24,8 @@ inline constexpr char kOverwriteQuestion[] =
     "%s \r\nalready exist!  Delete this file before Installing?";
 inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
 inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
+inline constexpr char kTargetIsInstaller[] =
+    "%s \r\nis the installer itself!  Extract the module to another file.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,13 @@ struct WalkResult {
 // file.  Reaching the start of the file also ends it as Image.  Leaves the
 // system's error of a failed open in LastError.
 WalkResult WalkModules(const Platform& platform, const PackageRef& package);
+
+// Content offsets are signed 32-bit: a module whose content begins beyond
+// 2 GiB is listed by the walk, but neither found nor extracted by the
+// installer, so every command must count it as out of reach.
+inline bool IsBeyondReach(const WalkedModule& module) {
+  return module.contentOffset > std::numeric_limits<std::int32_t>::max();
+}
 
 // Describes `sourcePath` as a module record: user-defined, or predefined of
 // `predefinedType` 1 to 4 (Kestrin, Ovin, Pellor, Kestrin and Ovin).  Fails

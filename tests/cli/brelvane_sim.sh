@@ -128,6 +128,21 @@ check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
 run other 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$PKG" --drive "E=$WORK/other"
 check "--package installs from another package" entries_are "$WORK/other" "${INSTALLED[@]}"
 
+# ---- Packages from outside: a FIFO, names with control characters ----------
+mkfifo "$WORK/pipe"
+timeout 10 "$TOOLS/brelvane-sim" --package "$WORK/pipe" --drive "E=$WORK/fifo" \
+  < /dev/null > "$WORK/fifo.out" 2>&1
+echo $? > "$WORK/fifo.rc"
+check "a FIFO as the package is refused at once" exited fifo 1
+check "a FIFO is named as no regular file" contains "$WORK/fifo.out" "not a regular file"
+
+mkdir "$WORK/ctl" && printf 'x' > "$WORK/ctl/"$'clear\e[2J.txt'
+cp "$TOOLS/brelvane-sim" "$WORK/ctl.pkg"
+"$TOOLS/oempack" add-predef "$WORK/ctl.pkg" --ovin "$WORK/ctl/"$'clear\e[2J.txt' > /dev/null
+run ctl 'accept\ninstall\n' "$WORK/ctl.pkg" --drive "E=$WORK/ctl-E"
+check "a control character in a message is escaped" contains "$WORK/ctl.out" 'clear\x1B[2J.txt'
+check "no raw escape reaches the terminal" lacks "$WORK/ctl.out" $'\e'
+
 run usage '' "$PKG" --drive nonsense
 check "bad --drive is a usage error" exited usage 2
 

@@ -19,6 +19,7 @@ printf 'second copy' > second.txt
 # ---- usage ----
 expect_rc 0 "$OEMPACK" --help
 expect_text out.txt "add-predef"
+expect_text out.txt 'follows "--"'
 expect_rc 0 "$OEMPACK" --version
 expect_text out.txt "oempack 1.0"
 expect_rc 2 "$OEMPACK"
@@ -62,7 +63,8 @@ cp setup.exe before.exe
 expect_rc 1 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --ovin gone.dat --pellor pellor.sys
 expect_text err.txt "gone.dat"
 [ "$(size_of setup.exe)" -eq $(( $(size_of before.exe) + 1025 + 660 )) ] || fail "add-predef did not keep exactly the Kestrin module"
-expect_rc 0 "$OEMPACK" add-predef setup.exe
+expect_rc 2 "$OEMPACK" add-predef setup.exe
+expect_text err.txt "--kestrin, --ovin, --pellor or --combined"
 cmp -s <(head -c "$(size_of before.exe)" setup.exe) before.exe || fail "add-predef changed earlier bytes"
 
 # ---- list --json ----
@@ -112,6 +114,56 @@ expect_rc 1 "$OEMPACK" extract setup.exe a.bin -o folder.out --force
 [ -d folder.out ] || fail "--force removed a directory"
 expect_rc 1 "$OEMPACK" extract setup.exe nothing-like-it
 expect_text err.txt "nothing-like-it"
+
+# A name that begins with '-' follows "--".
+printf 'dash' > ./-dash.txt
+expect_rc 0 "$OEMPACK" add setup.exe -- -dash.txt
+expect_rc 0 "$OEMPACK" extract setup.exe -o dash.out -- -dash.txt
+cmp -s ./-dash.txt dash.out || fail "a module named -dash.txt"
+
+# --force replaces a link itself; its target keeps its content and mode.
+printf 'target' > link-target.txt
+chmod 444 link-target.txt
+ln -s link-target.txt link.out
+expect_rc 0 "$OEMPACK" extract setup.exe a.bin -o link.out --force
+[ ! -L link.out ] && cmp -s a.bin link.out || fail "extract -o LINK --force did not replace the link"
+[ "$(cat link-target.txt)" = target ] && [ "$(stat -c %a link-target.txt)" = 444 ] \
+  || fail "extract -o LINK --force touched the link's target"
+
+# ---- extraction never removes the installer it reads ----
+cp setup.exe self.exe
+ln self.exe self-hard.exe
+mkdir named && head -c 100 /dev/urandom > named/self.exe
+expect_rc 0 "$OEMPACK" add self.exe named/self.exe
+cp self.exe self.before
+for out in self.exe ./self.exe "$WORK/self.exe" self-hard.exe ""; do
+  expect_rc 1 "$OEMPACK" extract self.exe self.exe ${out:+-o "$out"} --force
+  expect_text err.txt "is the installer"
+  cmp -s self.exe self.before || fail "extract -o '$out' --force changed the installer"
+done
+
+# ---- non-regular files are refused at once ----
+mkfifo pipe
+cp setup.exe before.exe
+for command in "list pipe" "verify pipe" "add pipe a.bin" "add setup.exe pipe" \
+    "add-predef pipe --ovin ovin.dat" "add-predef setup.exe --ovin pipe" \
+    "extract pipe a.bin -o pipe.out" "add /dev/null a.bin"; do
+  # shellcheck disable=SC2086
+  expect_rc 1 timeout 10 "$OEMPACK" $command
+  expect_text err.txt "not a regular file"
+done
+cmp -s setup.exe before.exe || fail "a refused source changed the installer"
+
+# ---- control characters in names reach the terminal escaped ----
+cp setup.exe ctl.exe
+printf 'x' > $'evil.exe\rreadme.txt'
+expect_rc 0 "$OEMPACK" add ctl.exe $'evil.exe\rreadme.txt'
+expect_rc 0 "$OEMPACK" list ctl.exe
+expect_text out.txt 'evil.exe\x0Dreadme.txt'
+! grep -q $'\r' out.txt || fail "list printed a raw carriage return"
+expect_rc 1 "$OEMPACK" extract ctl.exe $'\e[2Jgone'
+expect_text err.txt 'no module named "\x1B[2Jgone"'
+! grep -q $'\e' err.txt || fail "a message printed a raw escape"
 
 # ---- foreign records ----
 cp setup.exe good.exe

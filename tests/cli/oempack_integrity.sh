@@ -88,6 +88,29 @@ expect_rc 0 "$OEMPACK" add big.exe first.bin
 [ "$(size_of big.exe)" -eq 2147483647 ] || fail "the last append below 2 GiB"
 rm -f big.exe
 
+# A module behind 2 GiB is out of the installer's reach: list and verify say
+# so, as extract does (sparse, so it costs no disk).
+truncate -s $((2147483648 + 4096)) far.exe
+tail -c +4097 setup.exe >> far.exe
+for command in list verify; do
+  expect_rc 1 "$OEMPACK" "$command" far.exe
+  expect_text err.txt "beyond 2 GiB"
+done
+rm -f far.exe
+
+# ---- a file-size limit fails the write like a full disk ----
+cp setup.exe limited.exe
+head -c 30000 /dev/urandom > large.bin
+(ulimit -f 20; "$OEMPACK" add limited.exe large.bin) > out.txt 2> err.txt
+[ $? -eq 1 ] || fail "add under a file-size limit: $(cat err.txt)"
+expect_text err.txt "not enough space"
+cmp -s limited.exe setup.exe || fail "a failed add under a file-size limit changed the installer"
+expect_rc 0 "$OEMPACK" list limited.exe
+[ "$(wc -l < out.txt)" -eq 3 ] || fail "modules after a failed add: $(cat out.txt)"
+(ulimit -f 2; "$OEMPACK" extract setup.exe second.bin -o limited.out) > out.txt 2> err.txt
+[ $? -eq 1 ] || fail "extract under a file-size limit: $(cat err.txt)"
+[ -e limited.out ] && fail "extract under a file-size limit left a file"
+
 # ---- names that would land elsewhere than the output folder ----
 mkdir out && cd out || exit 1
 for name in '..' 'a.' 'con.txt' 'NUL ' 'COM1' 'x:y' 'aux'; do

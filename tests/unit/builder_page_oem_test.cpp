@@ -279,6 +279,21 @@ TEST_F(OemPageTest, ExtractOntoAnExistingFileAsksFirst) {
   }
 }
 
+// The package's own file is never removed to make room for its module.
+TEST_F(OemPageTest, ExtractOntoTheInstallerItselfIsRefused) {
+  Append("target.exe", "m.txt", "module");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  const auto before = drive_.ReadHostFile("target.exe");
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("target.exe"));
+  test_.prompts().QueueAnswer(win::kIdYes);
+  page_.OnExtractModule();
+  EXPECT_EQ(drive_.ReadHostFile("target.exe"), before);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         Format(kTargetIsInstaller, drive_.WinPath("target.exe").c_str())});
+}
+
 TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
   Append("target.exe", "m.txt", "module");
   view_.refuseRows = true;

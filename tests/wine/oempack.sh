@@ -82,6 +82,27 @@ run 0 force-read-only extract 'E:\setup.exe' a.bin -o 'E:\existing.out' --force 
 run 1 exact-name extract 'E:\setup.exe' a.bi -o 'E:\prefix.out' && {
   [ ! -e "$DRIVE/prefix.out" ]; verdict exact-name $?; }
 
+# Extraction never removes the installer it reads: not by another spelling,
+# not through a hard link, not for a module that carries its name.
+cp "$DRIVE/setup.exe" "$DRIVE/self.exe"
+mkdir "$DRIVE/named" && head -c 100 /dev/urandom > "$DRIVE/named/self.exe"
+"$WINE64" "$OEMPACK_EXE" add 'E:\self.exe' 'E:\named\self.exe' > /dev/null 2>&1
+ln "$DRIVE/self.exe" "$DRIVE/self-hard.exe"
+cp "$DRIVE/self.exe" "$DRIVE/self.before"
+for case in 'spelling E:\SELF.EXE' 'hard-link E:\self-hard.exe' 'module-name'; do
+  set -- $case
+  step=extract-self-$1
+  (cd "$DRIVE" && run 1 "$step" extract 'E:\self.exe' self.exe ${2:+-o "$2"} --force) && {
+    grep -q 'is the installer' "$ERR" && cmp -s "$DRIVE/self.exe" "$DRIVE/self.before"
+    verdict "$step" $?; }
+done
+
+# A device as the installer or as the file to add is refused at once.
+cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
+run 1 device-installer add NUL 'E:\a.bin' && { grep -q 'not a regular file' "$ERR"; verdict device-installer $?; }
+run 1 device-source add 'E:\setup.exe' NUL && {
+  grep -q 'not a regular file' "$ERR" && cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict device-source $?; }
+
 # A foreign newest record: listed as an error naming its offset; add refuses.
 { head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> "$DRIVE/setup.exe"
 cp "$DRIVE/setup.exe" "$DRIVE/before.exe"

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/printable.h"
+
 namespace brelvane::sim {
 
 namespace {
@@ -22,8 +24,10 @@ const char* IconName(std::uint32_t style) {
   }
 }
 
-// The text's lines, CR LF or LF separated.
-std::vector<std::string> Lines(const std::string& text) {
+// The text's lines, CR LF or LF separated.  Names in a message may come
+// from a package: any other control character is shown escaped.
+std::vector<std::string> Lines(const std::string& raw) {
+  const std::string text = EscapeControls(raw, true);
   std::vector<std::string> lines;
   std::string line;
   for (char c : text) {
@@ -42,7 +46,7 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 int ConsolePrompts::Show(const Message& message) {
-  out_ << "\n+-- " << message.caption;
+  out_ << "\n+-- " << EscapeControls(message.caption);
   if (const char* icon = IconName(message.style)) out_ << "  (" << icon << ")";
   out_ << "\n";
   for (const std::string& line : Lines(message.text)) out_ << "| " << line << "\n";

@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cctype>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "app/sheet.h"
+#include "common/printable.h"
 #include "console_answers.h"
 #include "console_prompts.h"
 #include "console_views.h"
@@ -167,6 +169,9 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
 }
 
 int Main(int argc, char** argv) {
+  // A file-size limit makes a write fail (EFBIG, "not enough space") like a
+  // full disk, which the install run reports, instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
   Options options;
   CLI::App app{"brelvane-sim: the Brelvane installer's wizard on a simulated machine"};
   app.add_option("--machine", options.machines,
@@ -207,11 +212,26 @@ int Main(int argc, char** argv) {
                                            : options.family == "9x";
   system.SetPlatformId(nine ? win::kVerPlatformWin32Windows : win::kVerPlatformWin32Nt);
   system.SetCurrentDirectory(options.cwd.empty() ? settings.current_directory : options.cwd);
-  if (!options.package.empty())
-    system.SetOwnExecutablePath(fs::absolute(options.package).lexically_normal().string());
+  if (!options.package.empty()) {
+    const std::string package = fs::absolute(options.package).lexically_normal().string();
+    // A pipe or a device named as the package is refused here, with its
+    // reason, rather than read as a package without modules.
+    ScopedFile probe(host.files(), host.files().OpenRead(package));
+    if (!probe.valid()) {
+      const std::uint32_t code = system.LastError();
+      std::string reason = code == win::kErrorBadFileType
+                               ? "it is not a regular file (a pipe, a device or a console)"
+                               : system.ErrorText(code);
+      while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+      std::cerr << "brelvane-sim: cannot read the package " << EscapeControls(package) << ": "
+                << reason << "\n";
+      return 1;
+    }
+    system.SetOwnExecutablePath(package);
+  }
   for (const auto& [letter, folder] : *folders) host.files().drives().Map(letter, folder);
   system.SetLaunchObserver([&](const std::string& path) {
-    std::cout << "\nLaunch: " << path << " would start now"
+    std::cout << "\nLaunch: " << EscapeControls(path) << " would start now"
               << " (the simulation does not run Windows programs)\n";
   });
 

@@ -2,21 +2,24 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "builder/module_json.h"
 #include "builder/module_list.h"
 #include "common/name_rules.h"
+#include "common/printable.h"
 #include "package/package.h"
+#include "package/package_guard.h"
 #include "tools/oempack/console.h"
 
 namespace brelvane::oempack {
 namespace {
 
+// Names in a line may come from a package: control characters are shown
+// escaped, never sent to the terminal.
 int Fail(const std::string& line) {
-  std::fprintf(stderr, "oempack: %s\n", line.c_str());
+  std::fprintf(stderr, "oempack: %s\n", EscapeControls(line).c_str());
   return kExitFailed;
 }
 
@@ -84,8 +87,8 @@ void PrintTable(const std::vector<ModuleRow>& rows) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back(std::vector<std::string>(headings, headings + kColumns));
   for (const ModuleRow& row : rows) {
-    cells.push_back({row.name, row.predefined, row.size, row.extractTo, row.attributes,
-                     row.checked ? "yes" : "no"});
+    cells.push_back({EscapeControls(row.name), row.predefined, row.size,
+                     EscapeControls(row.extractTo), row.attributes, row.checked ? "yes" : "no"});
   }
   std::size_t widths[kColumns] = {};
   for (const auto& line : cells) {
@@ -109,6 +112,19 @@ void PrintTable(const std::vector<ModuleRow>& rows) {
   }
 }
 
+// One line for a module the installer cannot reach; the count of them.
+int ReportBeyondReach(const std::string& installer, const WalkResult& walk) {
+  int count = 0;
+  for (const WalkedModule& module : walk.modules) {
+    if (!IsBeyondReach(module)) continue;
+    ++count;
+    Fail(installer + ": module \"" + module.record.fileName + "\" at offset " +
+         std::to_string(module.contentOffset) +
+         " lies beyond 2 GiB, where the installer cannot read it");
+  }
+  return count;
+}
+
 }  // namespace
 
 int ListModules(const Platform& platform, const std::string& installer, bool json) {
@@ -123,8 +139,9 @@ int ListModules(const Platform& platform, const std::string& installer, bool jso
     PrintTable(ModuleRows(walk));
   }
   std::fflush(stdout);
+  const int unreachable = ReportBeyondReach(installer, walk);
   if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
-  return kExitOk;
+  return unreachable > 0 ? kExitFailed : kExitOk;
 }
 
 int AddModule(const Platform& platform, const std::string& installer, const std::string& file,
@@ -182,9 +199,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
     return Fail("no module named \"" + name + "\" in " + installer);
   }
-  if (found->contentOffset > std::numeric_limits<std::int32_t>::max()) {
-    return Fail(installer + ": module " + name + " lies beyond 2 GiB");
-  }
+  if (IsBeyondReach(*found)) return Fail(installer + ": module " + name + " lies beyond 2 GiB");
 
   // Without -o the module's own name becomes a file here: it must be one
   // plain name that Windows keeps as it is.
@@ -196,6 +211,10 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
   }
   const std::string target = output.empty() ? name : output;
   FileSystem& files = platform.files;
+  if (WouldReplacePackage(files, installer, target)) {
+    return Fail(target + " is the installer " + installer +
+                " itself; extract to another file");
+  }
   if (files.Exists(target)) {
     if (files.IsDirectory(target)) return Fail(target + " is a directory");
     if (!force) return Fail(target + " already exists (use --force to replace it)");
@@ -230,6 +249,7 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   int problems = 0;
   int checked = 0;
   for (const WalkedModule& module : walk.modules) {
+    if (IsBeyondReach(module)) continue;  // reported below
     const std::string where = installer + ": module \"" + module.record.fileName +
                               "\" at offset " + std::to_string(module.contentOffset);
     switch (CheckModuleContent(platform, package, module)) {
@@ -245,6 +265,7 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
         break;
     }
   }
+  problems += ReportBeyondReach(installer, walk);
   if (walk.end != WalkEnd::Image) {
     ++problems;
     Fail(installer + ": " + WalkProblem(walk));

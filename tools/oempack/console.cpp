@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/error_text.h"
+#include "common/printable.h"
 
 namespace brelvane::oempack {
 
@@ -17,7 +18,7 @@ int ConsolePrompts::Show(const Message& message) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  std::fprintf(stderr, "oempack: %s\n", text.c_str());
+  std::fprintf(stderr, "oempack: %s\n", EscapeControls(text).c_str());
   const std::uint32_t buttons = message.style & 0x0F;
   if (buttons == win::kMbYesNo) return win::kIdNo;
   if (buttons == win::kMbOkCancel) return win::kIdCancel;
@@ -33,7 +34,7 @@ bool StderrIsTerminal() {
 }
 
 ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled)
-    : label_(std::move(label)), enabled_(enabled && total >= kProgressThreshold) {}
+    : label_(EscapeControls(label)), enabled_(enabled && total >= kProgressThreshold) {}
 
 ProgressBar::~ProgressBar() {
   if (drawn_) std::fputc('\n', stderr);
@@ -67,6 +68,7 @@ std::string LastErrorLine(System& system) {
     case 13: return "the file changed while it was being appended";
     case 23: return "a module's content does not match its check";
     case 223: return "the installer would reach 2 GiB, the most a package can hold";
+    case win::kErrorBadFileType: return "it is not a regular file (a pipe, a device or a console)";
     default: break;
   }
   std::string text = GetLastErrorText(system);

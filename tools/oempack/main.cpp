@@ -2,6 +2,7 @@
 // modules of an installer package.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -40,7 +41,15 @@ PredefinedGroup ToGroup(const GroupOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef SIGXFSZ
+  // A file-size limit is an ordinary write failure (EFBIG), which the
+  // append rolls back and the extraction cleans up, not a killing signal.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+  app.footer(
+      "A FILE or NAME that begins with '-' follows \"--\", after every option: "
+      "oempack extract INSTALLER -o OUT -- -NAME");
   app.set_version_flag("--version", "oempack 1.0");
   app.require_subcommand(1);
 
@@ -79,6 +88,10 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
+    if (addPredef->parsed() && kestrin.source.empty() && ovin.source.empty() &&
+        pellor.source.empty() && combined.empty()) {
+      throw CLI::RequiredError("A source file (--kestrin, --ovin, --pellor or --combined)");
+    }
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
     return status == 0 ? kExitOk : kExitUsage;
