@@ -172,8 +172,9 @@ bool CreatePath(const Platform& platform, const std::string& path) {
   for (std::size_t end : NameEnds(path, *root)) {
     std::size_t begin = end;
     while (begin > 0 && !IsSeparator(path[begin - 1])) --begin;
-    level += "\\" + path.substr(begin, end - begin);
-    const std::string directory = level + "\\";
+    level.push_back('\\');
+    level.append(path, begin, end - begin);
+    const std::string directory = level + '\\';
     if (!platform.files.IsDirectory(directory)) {
       if (!platform.files.CreateDirectory(directory)) return false;
       continue;
