@@ -1,5 +1,5 @@
 // File-system helpers that remove files and trees with the user's consent and
-// create directory paths.  Paths are absolute Windows paths; '\\' and '/'
+// create directory paths.  Paths are absolute Windows paths; '\' and '/'
 // both separate names, as they do for Windows.  Below a path's root nothing
 // is followed: a symbolic link or junction is removed as itself and never
 // created through.
