@@ -163,6 +163,15 @@ bool OemPage::ExtractRow(int row) {
     ShowNotice(platform_, Format(kTargetIsInstaller, target->c_str()));
     return false;
   }
+  // Below the root of the chosen place, nothing is followed.
+  if (const LinkSearch links = FindLinkBelowRoot(platform_, *target); links.found != LinkSearch::Found::None) {
+    if (links.found == LinkSearch::Found::Link) {
+      ShowError(platform_, Format(kLinkOnTheWay, links.at.c_str()));
+    } else {
+      ShowNotice(platform_, kUnableToExtract);
+    }
+    return false;
+  }
   {
     ScopedFile existing(platform_.files, platform_.files.OpenRead(*target));
     if (existing.valid()) {

@@ -26,6 +26,9 @@ inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
 inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
 inline constexpr char kTargetIsInstaller[] =
     "%s \r\nis the installer itself!  Extract the module to another file.";
+inline constexpr char kLinkOnTheWay[] =
+    "%s is a symbolic link or junction: nothing is extracted through a link.\r\n"
+    "Choose another place for the module.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 

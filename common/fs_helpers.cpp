@@ -37,6 +37,33 @@ const char* KindWord(const Platform& platform, const std::string& path) {
   return platform.files.IsDirectory(path) ? "Directory" : "File";
 }
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsLink(std::uint32_t attributes) {
+  return attributes != win::kInvalidAttributes && (attributes & win::kAttrReparsePoint) != 0;
+}
+
+// Removes a link as itself, whatever its target holds: a link to a directory
+// goes with RemoveDirectory, any other with DeleteFile.
+bool RemoveLink(const Platform& platform, const std::string& path, std::uint32_t attributes) {
+  return (attributes & win::kAttrDirectory) ? platform.files.RemoveDirectory(path)
+                                            : platform.files.DeleteFile(path);
+}
+
+// Where each name of `path` after `root` ends, in order; empty names (a
+// doubled or closing separator) count for nothing.
+std::vector<std::size_t> NameEnds(const std::string& path, std::size_t root) {
+  std::vector<std::size_t> ends;
+  for (std::size_t at = root; at < path.size();) {
+    while (at < path.size() && IsSeparator(path[at])) ++at;
+    std::size_t end = at;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    if (end > at) ends.push_back(end);
+    at = end;
+  }
+  return ends;
+}
+
 }  // namespace
 
 bool DeletePath(const Platform& platform, const std::string& path, bool force) {
@@ -50,6 +77,13 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
   const std::uint32_t attributes = platform.files.GetAttributes(path);
   if (attributes == win::kInvalidAttributes) {
     ShowError(platform, Format("Unable to get attributes of %s: %s \r\nError Message: %s", kind, path.c_str(),
+                               GetLastErrorText(platform.system).c_str()));
+    return false;
+  }
+  if (IsLink(attributes)) {
+    // Only the link goes: its target and the target's attributes stay.
+    if (RemoveLink(platform, path, attributes)) return true;
+    ShowError(platform, Format("Unable to delete %s: %s \r\nError Message: %s", kind, path.c_str(),
                                GetLastErrorText(platform.system).c_str()));
     return false;
   }
@@ -85,14 +119,24 @@ bool IsDirectoryEmpty(const Platform& platform, const std::string& dir) {
 }
 
 bool DeleteTree(const Platform& platform, const std::string& dir) {
-  if (!platform.files.IsDirectory(dir)) return false;
+  const std::uint32_t own = platform.files.GetAttributes(dir);
+  if (own == win::kInvalidAttributes || (own & win::kAttrDirectory) == 0) return false;
+  if (IsLink(own)) {
+    if (platform.files.RemoveDirectory(dir)) return true;
+    ShowError(platform, Format("Unable to delete directory: %s \r\nError Message: %s", dir.c_str(),
+                               GetLastErrorText(platform.system).c_str()));
+    return false;
+  }
   auto entries = platform.files.FindFiles(SearchPattern(dir));
   if (!entries) return false;
   for (const DirEntry& entry : *entries) {
     WaitCursor wait(platform.prompts);
     const std::string full = EntryPath(dir, entry.name);
-    if (entry.attributes & win::kAttrDirectory) {
-      if (!IsDotEntry(entry.name) && !DeleteTree(platform, full)) return false;
+    if (IsDotEntry(entry.name)) continue;
+    if (IsLink(entry.attributes)) {
+      if (!RemoveLink(platform, full, entry.attributes)) return false;
+    } else if (entry.attributes & win::kAttrDirectory) {
+      if (!DeleteTree(platform, full)) return false;
     } else if (!ClearReadOnly(platform, full) || !platform.files.DeleteFile(full)) {
       return false;
     }
@@ -121,27 +165,46 @@ bool ClearReadOnly(const Platform& platform, const std::string& path) {
 
 bool CreatePath(const Platform& platform, const std::string& path) {
   if (path.size() < 4 || platform.system.IsUnc(path)) return false;
-  const std::string drive = Format("%c:", path[0]);
-  std::string trimmed = path;
-  if (trimmed.back() == '\\') trimmed.pop_back();
   // A path without a drive root ("X:dir") has no levels to create.
-  std::optional<std::size_t> root = platform.system.SkipRoot(trimmed);
+  std::optional<std::size_t> root = platform.system.SkipRoot(path);
   if (!root) return false;
-  std::vector<std::string> components;
-  std::string rest = trimmed.substr(*root);
-  for (std::size_t start = 0; start <= rest.size() && !rest.empty();) {
-    std::size_t cut = rest.find('\\', start);
-    if (cut == std::string::npos) cut = rest.size();
-    components.push_back(rest.substr(start, cut - start));
-    start = cut + 1;
-  }
-  std::string level = drive;
-  for (const std::string& component : components) {
-    level += "\\" + component;
-    const std::string directory = level + "\\";
-    if (!platform.files.IsDirectory(directory) && !platform.files.CreateDirectory(directory)) return false;
+  std::string level = Format("%c:", path[0]);
+  for (std::size_t end : NameEnds(path, *root)) {
+    std::size_t begin = end;
+    while (begin > 0 && !IsSeparator(path[begin - 1])) --begin;
+    level.push_back('\\');
+    level.append(path, begin, end - begin);
+    const std::string directory = level + '\\';
+    if (!platform.files.IsDirectory(directory)) {
+      if (!platform.files.CreateDirectory(directory)) return false;
+      continue;
+    }
+    // An existing level is gone through only when it is seen not to be a link.
+    const std::uint32_t attributes = platform.files.GetAttributes(level);
+    if (attributes == win::kInvalidAttributes) return false;
+    if (IsLink(attributes)) {
+      platform.system.SetLastError(win::kErrorStoppedOnSymlink);
+      return false;
+    }
   }
   return true;
+}
+
+LinkSearch FindLinkBelowRoot(const Platform& platform, const std::string& path) {
+  const std::size_t root = platform.system.SkipRoot(path).value_or(0);
+  for (std::size_t end : NameEnds(path, root)) {
+    std::string level = path.substr(0, end);
+    const std::uint32_t attributes = platform.files.GetAttributes(level);
+    if (attributes == win::kInvalidAttributes) {
+      const std::uint32_t error = platform.system.LastError();
+      // Nothing lies below a missing level.
+      if (error == win::kErrorFileNotFound || error == win::kErrorPathNotFound) break;
+      return {LinkSearch::Found::Unreadable, std::move(level)};
+    }
+    if (IsLink(attributes)) return {LinkSearch::Found::Link, std::move(level)};
+    if ((attributes & win::kAttrDirectory) == 0) break;  // a file: nothing lies below it
+  }
+  return {};
 }
 
 }  // namespace brelvane

@@ -18,6 +18,10 @@ std::optional<std::string> PlacementProblem(const ModuleRecord& record) {
 
 bool StaysBelowDriveRoot(const ModuleRecord& record) { return !PlacementProblem(record); }
 
+LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecord& record) {
+  return FindLinkBelowRoot(platform, DestinationFile(letter, record));
+}
+
 std::string DestinationDirectory(char letter, const ModuleRecord& record) {
   return Format("%c:\\%s", letter, record.extractDir.c_str());
 }
@@ -70,6 +74,15 @@ bool InstallPage::OnApply() {
     if (problem) {
       ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                  record.extractDir.c_str(), problem->c_str()));
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
+
+    if (const LinkSearch links = LinkOnTheWay(platform, driveLetter_, record);
+        links.found != LinkSearch::Found::None) {
+      if (links.found == LinkSearch::Found::Link) {
+        ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
+      }
       ShowNotice(platform, kCannotContinue);
       return false;
     }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "common/fs_helpers.h"
 #include "package/module_record.h"
 
 namespace brelvane {
@@ -21,6 +22,9 @@ inline constexpr char kCannotLaunchFormat[] = "Unable execute :%s\r\nSystem Mess
 inline constexpr char kUnsafeModuleFormat[] =
     "The module \"%s\" (folder \"%s\") cannot be installed safely: %s.\r\n"
     "It is not installed.";
+inline constexpr char kLinkInTheWayFormat[] =
+    "The module \"%s\" cannot be installed safely: %s is a symbolic link or junction, "
+    "and nothing is written through a link on the drive.\r\nIt is not installed.";
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
@@ -30,6 +34,11 @@ inline constexpr char kDamagedModuleFormat[] =
 std::optional<std::string> PlacementProblem(const ModuleRecord& record);
 // True when PlacementProblem has nothing to say.
 bool StaysBelowDriveRoot(const ModuleRecord& record);
+
+// Whether a folder below the drive root on the way to the module's
+// destination file, or that file itself, is a symbolic link or junction (the
+// run never writes through one) or cannot be told from one.
+LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecord& record);
 
 // The destination folder ("E:\dir") and file ("E:\dir\name", or "E:\name"
 // for an empty folder) of a module on drive `letter`.

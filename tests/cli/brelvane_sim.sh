@@ -93,6 +93,17 @@ check "replaced state hidden again" hidden "$E/Brelvane/state.dat"
 check "no read-only question" lacks "$WORK/replace.out" "read-only"
 check "tree unchanged" entries_are "$E" "${INSTALLED[@]}"
 
+# ---- Links: the drive root may be one; below it nothing is followed -----------
+mkdir -p "$WORK/real-E" "$WORK/linked-below" "$WORK/elsewhere"
+ln -s "$WORK/real-E" "$WORK/linked-E"
+run linkroot 'accept\ninstall\n' "$PKG" --drive "E=$WORK/linked-E"
+check "a linked drive root gets the set" entries_are "$WORK/real-E" "${INSTALLED[@]}"
+ln -s "$WORK/elsewhere" "$WORK/linked-below/Brelvane"
+run linkbelow 'accept\ninstall\n' "$PKG" --drive "E=$WORK/linked-below"
+check "a linked folder is named" contains "$WORK/linkbelow.out" 'E:\Brelvane is a symbolic link or junction'
+check "a linked folder stops the run" contains "$WORK/linkbelow.out" "Unable To Continue Installation!"
+check "nothing written through the link" empty_dir "$WORK/elsewhere"
+
 # ---- Decline -----------------------------------------------------------------
 run decline 'decline\n' "$PKG" --drive "E=$WORK/declined"
 check "decline exits 0" exited decline 0

@@ -13,6 +13,7 @@ namespace {
 
 using testing::BuildPackage;
 using testing::MachineFixtureText;
+using testing::MakeHostLink;
 using testing::ModuleSpec;
 using testing::TempDrive;
 using testing::TestDrive;
@@ -143,6 +144,62 @@ TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\en\\readme.txt"), "deep");
 }
+
+TEST_F(InstallOnMachine, ForwardSlashesInTheFolderSeparateLevelsToo) {
+  Start({ModuleSpec{"readme.txt", "slashed", "Brelvane/Docs", win::kAttrNormal, 2}});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+
+  ASSERT_TRUE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "slashed");
+}
+
+// A link on the drive to a place outside it, where a module's folder or file
+// goes: the run stops there, names the link, and changes nothing outside.
+struct LinkCase {
+  const char* name;
+  ModuleSpec module;
+  const char* link;    // on the drive
+  const char* target;  // in the work folder: "outside" or its read-only "outside\\kept.txt"
+};
+
+void PrintTo(const LinkCase& row, std::ostream* out) { *out << row.name; }
+
+class InstallMeetingALink : public InstallOnMachine, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
+  const LinkCase& c = GetParam();
+  Start({c.module});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  FileSystem& files = machine_->test().files();
+  work_->MakeHostDirectory("outside");
+  work_->WriteHostFile("outside\\kept.txt", "kept");
+  ASSERT_TRUE(files.SetAttributes(work_->WinPath("outside\\kept.txt"), win::kAttrReadOnly));
+  if (!MakeHostLink(files, drive_->HostPath(c.link), drive_->WinPath(c.link), work_->HostPath(c.target))) {
+    GTEST_SKIP() << "this host makes no links the platform reports";
+  }
+  machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "The module \"" + c.module.fileName + "\" cannot be installed safely: " +
+                             drive_->WinPath(c.link) +
+                             " is a symbolic link or junction, and nothing is written through a link on the "
+                             "drive.\r\nIt is not installed.",
+                         kCannotContinueText}));
+  EXPECT_EQ(work_->ReadHostFile("outside\\kept.txt"), "kept");
+  EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\kept.txt")), win::kAttrArchive | win::kAttrReadOnly);
+  EXPECT_FALSE(work_->HostExists("outside\\Docs"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InstallMeetingALink,
+    ::testing::Values(
+        LinkCase{"FolderLinkedOutside", {"readme.txt", "x", "Brelvane\\Docs", win::kAttrNormal, 2}, "Brelvane",
+                 "outside"},
+        LinkCase{"FileLinkedToAReadOnlyFileOutside", {"m3.txt", "x", "", win::kAttrNormal, 2}, "m3.txt",
+                 "outside\\kept.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun) {
   Start({kM1, kM3});

@@ -130,4 +130,19 @@ bool TempDrive::HostExists(const std::string& relative) const {
   return fs::exists(HostPath(relative), error);
 }
 
+bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::string& win_link,
+                  const std::string& host_target) {
+  std::error_code error;
+  if (fs::is_directory(host_target, error)) {
+    fs::create_directory_symlink(host_target, host_link, error);
+  } else {
+    fs::create_symlink(host_target, host_link, error);
+  }
+  if (error) return false;
+  const std::uint32_t attributes = files.GetAttributes(win_link);
+  if (attributes != win::kInvalidAttributes && (attributes & win::kAttrReparsePoint) != 0) return true;
+  fs::remove(host_link, error);
+  return false;
+}
+
 }  // namespace brelvane::testing

@@ -95,4 +95,11 @@ class TempDrive {
   std::string root_;
 };
 
+// Makes the host entry `host_link` a symbolic link to the host folder or file
+// `host_target`.  True only when `files` then reports `win_link` (the same
+// entry as the platform names it) as a link; otherwise nothing is left there
+// and the caller skips: the host cannot make links the platform sees.
+bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::string& win_link,
+                  const std::string& host_target);
+
 }  // namespace brelvane::testing

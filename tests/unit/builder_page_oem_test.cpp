@@ -294,6 +294,27 @@ TEST_F(OemPageTest, ExtractOntoTheInstallerItselfIsRefused) {
                          Format(kTargetIsInstaller, drive_.WinPath("target.exe").c_str())});
 }
 
+TEST_F(OemPageTest, ExtractOntoALinkWritesNothingThroughIt) {
+  Append("target.exe", "m.txt", "module content");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  TempDrive outside(test_, 'U');
+  outside.WriteHostFile("kept.txt", "kept");
+  ASSERT_TRUE(test_.files().SetAttributes(outside.WinPath("kept.txt"), win::kAttrReadOnly));
+  if (!testing::MakeHostLink(test_.files(), drive_.HostPath("link.txt"), drive_.WinPath("link.txt"),
+                             outside.HostPath("kept.txt"))) {
+    GTEST_SKIP() << "this host makes no links the platform reports";
+  }
+  test_.prompts().ClearMessages();
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("link.txt"));
+  test_.prompts().QueueAnswer(win::kIdYes);  // should it ask to overwrite
+  page_.OnExtractModule();
+  EXPECT_EQ(Texts(), std::vector<std::string>{Format(kLinkOnTheWay, drive_.WinPath("link.txt").c_str())});
+  EXPECT_EQ(outside.ReadHostFile("kept.txt"), "kept");
+  EXPECT_EQ(test_.files().GetAttributes(outside.WinPath("kept.txt")), win::kAttrArchive | win::kAttrReadOnly);
+}
+
 TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
   Append("target.exe", "m.txt", "module");
   view_.refuseRows = true;

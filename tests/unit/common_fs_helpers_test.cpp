@@ -83,6 +83,37 @@ INSTANTIATE_TEST_SUITE_P(
                       DeleteCase{"ReadOnlyNoKeepsIt", true, false, {win::kIdNo}, false, {kReadOnlyQuestion}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A link to a folder outside goes as itself: what the folder holds stays.
+struct LinkCase {
+  const char* name;
+  bool tree;            // DeleteTree rather than DeletePath
+  const char* removed;  // what is handed over; the link is "box\\link"
+};
+
+class DeletingALink : public Helpers, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(DeletingALink, LeavesItsTargetAlone) {
+  const LinkCase& c = GetParam();
+  TempDrive outside(tp_, 'U');
+  outside.MakeHostDirectory("kept");
+  outside.WriteHostFile("kept\\x", "x");
+  MakeDir("box");
+  if (!testing::MakeHostLink(files(), drive_.HostPath("work\\box\\link"), Path("box\\link"),
+                             outside.HostPath("kept"))) {
+    GTEST_SKIP() << "this host makes no links the platform reports";
+  }
+  EXPECT_TRUE(c.tree ? DeleteTree(platform(), Path(c.removed)) : DeletePath(platform(), Path(c.removed), false));
+  EXPECT_FALSE(files().Exists(Path("box\\link")));
+  EXPECT_EQ(outside.ReadHostFile("kept\\x"), "x");
+  EXPECT_TRUE(messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DeletingALink,
+                         ::testing::Values(LinkCase{"DeletePathOfTheLink", false, "box\\link"},
+                                           LinkCase{"DeleteTreeOfTheLink", true, "box\\link"},
+                                           LinkCase{"DeleteTreeHoldingTheLink", true, "box"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(Helpers, DeletePathOfAMissingPathNamesNoKind) {
   EXPECT_FALSE(DeletePath(platform(), Path("missing"), true));
   ASSERT_EQ(messages().size(), 1u);
@@ -235,6 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CreateCase{"TwoLevels", "a\\b", true, {"a", "a\\b"}},
                       CreateCase{"ClosingBackslash", "a\\b\\", true, {"a", "a\\b"}},
                       CreateCase{"DoubleBackslash", "a\\\\b", true, {"a", "a\\b"}},
+                      CreateCase{"ForwardSlash", "a/b", true, {"a", "a\\b"}},
                       CreateCase{"AllExist", "have", true, {"have"}},
                       CreateCase{"BelowExisting", "have\\x\\y", true, {"have\\x", "have\\x\\y"}},
                       CreateCase{"FileInTheWay", "blocker\\x", false, {}},

@@ -127,6 +127,25 @@ scenario_overwrite() {
   gui_end
 }
 
+# The companion's folder is a link to a folder outside the drive (Wine shows
+# a unix link to a folder as a reparse point): the run stops there, names the
+# link, and nothing lands outside.
+scenario_folder_link() {
+  gui_begin folder-link "$MACHINES/ovin-e.reg" E
+  local outside=$GUI_WORK/outside-folder-link
+  rm -rf "$outside"
+  mkdir -p "$outside"
+  ln -s "$outside" "$GUI_DRIVE/docs"
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "wait-box symbolic link" "answer-box IDOK" "wait-box Unable To Continue" "answer-box IDOK" \
+    "click 2" "wait-gone"
+  check folder_link_named grep -qF 'text=The module "companion.txt" cannot be installed safely: E:\docs is a symbolic link or junction' "$GUI_OUT"
+  expect_line folder_link_cannot_continue 'BOX caption=with-set text=Unable To Continue Installation!\r\nGood Bye!'
+  check folder_link_nothing_outside [ -z "$(ls -A "$outside")" ]
+  check folder_link_utility_not_installed [ ! -e "$GUI_DRIVE/$UTILITY" ]
+  gui_end
+}
+
 scenario_launch() {
   gui_begin launch "$MACHINES/ovin-e.reg" E
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "check 1006" \
@@ -224,6 +243,7 @@ scenario_ovin_without_set
 scenario_install
 scenario_overwrite IDNO
 scenario_overwrite IDYES
+scenario_folder_link
 scenario_launch
 scenario_two_models
 scenario_builder
