@@ -11,13 +11,6 @@
 
 namespace brelvane {
 
-std::optional<std::string> PlacementProblem(const ModuleRecord& record) {
-  if (auto problem = FileNameProblem(record.fileName)) return problem;
-  return FolderProblem(record.extractDir);
-}
-
-bool StaysBelowDriveRoot(const ModuleRecord& record) { return !PlacementProblem(record); }
-
 std::string DestinationDirectory(char letter, const ModuleRecord& record) {
   return Format("%c:\\%s", letter, record.extractDir.c_str());
 }
@@ -63,11 +56,10 @@ bool InstallPage::OnApply() {
       return false;
     }
 
-    std::optional<std::string> problem = PlacementProblem(record);
-    if (!problem && DestinationFile(driveLetter_, record).size() > kMaxPathLength) {
-      problem = "the path on the drive would be longer than 259 characters";
-    }
-    if (problem) {
+    // The record is data from outside: the same rule the builder applied
+    // before storing it, for packages made by anything else.
+    if (std::optional<std::string> problem =
+            ModulePlacementProblem(record.fileName, record.extractDir)) {
       ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                  record.extractDir.c_str(), problem->c_str()));
       ShowNotice(platform, kCannotContinue);

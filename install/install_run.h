@@ -1,7 +1,6 @@
 // Rules of the install run that stand on their own.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "package/module_record.h"
@@ -24,12 +23,6 @@ inline constexpr char kUnsafeModuleFormat[] =
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
-
-// Why the module's destination would not be the plain file below the drive
-// root that its record names (common/name_rules.h), or nullopt when it is.
-std::optional<std::string> PlacementProblem(const ModuleRecord& record);
-// True when PlacementProblem has nothing to say.
-bool StaysBelowDriveRoot(const ModuleRecord& record);
 
 // The destination folder ("E:\dir") and file ("E:\dir\name", or "E:\name"
 // for an empty folder) of a module on drive `letter`.
