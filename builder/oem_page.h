@@ -24,6 +24,11 @@ inline constexpr char kOverwriteQuestion[] =
     "%s \r\nalready exist!  Delete this file before Installing?";
 inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
 inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
+// A module that every install would refuse (common/name_rules.h): its
+// name and the rule it breaks.
+inline constexpr char kRefusedModuleFormat[] =
+    "The module \"%s\" cannot be added: %s.\r\n"
+    "Every install would refuse it, so nothing is added.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 
@@ -61,6 +66,8 @@ class OemPage {
   void OnInstallerNameChange();
   void OnSetInstaller();
   void OnBrowseModule();
+  // Appends the module edit's file; one whose name an install would refuse
+  // is reported and not appended.
   void OnAddModule();
   // Extracts the module of each selected row: the very module the row shows,
   // found by its place in the package, also when names repeat.
