@@ -300,18 +300,6 @@ std::optional<std::string> ModuleSourceProblem(System& system, const std::string
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir, bool predefined,
                        int predefinedType, std::int32_t recordSize) {
-  FileSystem& files = platform.files;
-  std::int64_t length = 0;
-  {
-    ScopedFile source(files, files.OpenRead(sourcePath));
-    if (!source.valid()) return false;
-    length = files.Length(source.get());
-    if (length < 0) return false;
-  }
-  if (length > kPackageLimit) {
-    platform.system.SetLastError(kErrorFileTooLarge);
-    return false;
-  }
   const char* marker = predefined ? MarkerOfType(predefinedType) : kBaseMarker;
   std::string fileName = sourcePath;
   FileNameFromPath(platform.system, fileName);
@@ -325,9 +313,23 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
     return false;
   }
   // Never stored when an install would refuse it: the maker learns it now,
-  // not the end user on the drive.
-  if (ModulePlacementProblem(fileName, extractDir)) {
+  // not the end user on the drive.  Judged before the source is opened: on
+  // Windows "con.txt" opens the console, not a file.
+  if (ModuleSourceProblem(platform.system, sourcePath, extractDir)) {
     platform.system.SetLastError(win::kErrorInvalidName);
+    return false;
+  }
+
+  FileSystem& files = platform.files;
+  std::int64_t length = 0;
+  {
+    ScopedFile source(files, files.OpenRead(sourcePath));
+    if (!source.valid()) return false;
+    length = files.Length(source.get());
+    if (length < 0) return false;
+  }
+  if (length > kPackageLimit) {
+    platform.system.SetLastError(kErrorFileTooLarge);
     return false;
   }
 
