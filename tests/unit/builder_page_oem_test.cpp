@@ -188,7 +188,7 @@ TEST_F(OemPageTest, AddModuleRefusesANameEveryInstallRefuses) {
   Append("target.exe", "old.txt", "old");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
   auto before = drive_.ReadHostFile("target.exe");
-  drive_.WriteHostFile("con.txt", "device");
+  // Judged by its name alone: Windows could not even hold such a file.
   view_.texts[ids::kModulePath] = drive_.WinPath("con.txt");
   page_.OnAddModule();
   EXPECT_EQ(drive_.ReadHostFile("target.exe"), before);
