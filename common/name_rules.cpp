@@ -11,7 +11,9 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20; }
 
-bool IsForbiddenCharacter(char c) { return std::string_view("<>\"|?*").find(c) != std::string_view::npos; }
+bool IsForbiddenCharacter(char c) {
+  return std::string_view("<>\"|?*").find(c) != std::string_view::npos;
+}
 
 bool SameLetters(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
