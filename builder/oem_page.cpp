@@ -125,6 +125,12 @@ void OemPage::OnBrowseModule() {
 void OemPage::OnAddModule() {
   std::string modulePath = view_.GetText(ids::kModulePath);
   std::string installer = view_.GetText(ids::kInstallerName);
+  if (auto problem = ModuleSourceProblem(platform_.system, modulePath, "")) {
+    std::string name = modulePath;
+    FileNameFromPath(platform_.system, name);
+    ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), problem->c_str()));
+    return;
+  }
   ModuleRecord record;
   if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize)) {
     AppendModule(platform_, modulePath, installer, record);

@@ -29,6 +29,11 @@ inline constexpr char kTargetIsInstaller[] =
 inline constexpr char kLinkOnTheWay[] =
     "%s is a symbolic link or junction: nothing is extracted through a link.\r\n"
     "Choose another place for the module.";
+// A module that every install would refuse (common/name_rules.h): its
+// name and the rule it breaks.
+inline constexpr char kRefusedModuleFormat[] =
+    "The module \"%s\" cannot be added: %s.\r\n"
+    "Every install would refuse it, so nothing is added.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 
@@ -66,6 +71,8 @@ class OemPage {
   void OnInstallerNameChange();
   void OnSetInstaller();
   void OnBrowseModule();
+  // Appends the module edit's file; one whose name an install would refuse
+  // is reported and not appended.
   void OnAddModule();
   // Extracts the module of each selected row: the very module the row shows,
   // found by its place in the package, also when names repeat.

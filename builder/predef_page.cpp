@@ -102,7 +102,14 @@ void PredefPage::OnAddPredefinedModules() {
   };
   PredefinedRequest request{groupOf(PredefGroup::Kestrin), groupOf(PredefGroup::Ovin),
                             groupOf(PredefGroup::Pellor), view_.GetText(ids::kCombinedSource)};
-  bool ok = AddPredefinedModules(platform_, state_.packagePath, request);
+  PredefinedOutcome outcome;
+  bool ok = AddPredefinedModules(platform_, state_.packagePath, request, &outcome);
+  if (!outcome.brokenRule.empty()) {
+    std::string name = outcome.failedSource;
+    FileNameFromPath(platform_.system, name);
+    ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), outcome.brokenRule.c_str()));
+    return;
+  }
   ShowNotice(platform_, ok ? kAddSucceeded : kAddFailed);
 }
 

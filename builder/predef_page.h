@@ -42,6 +42,8 @@ class PredefPage {
   // The "..." buttons: a file into the group's source edit.
   void OnBrowseSource(PredefGroup group);
   void OnBrowseCombinedSource();
+  // Appends the groups that have a source; when an install would refuse
+  // one group's name or root, shows the rule and appends none.
   void OnAddPredefinedModules();
 
  private:

@@ -57,6 +57,17 @@ bool AddPredefinedModules(const Platform& platform, const std::string& packagePa
        AttributesOfChoice(request.pellor.attributeIndex), 3},
       {request.combinedSource, noRoot, win::kAttrNormal, 4},
   };
+  // Every group is judged before the first is appended: a refused one
+  // leaves the installer as it was.
+  for (const Slot& slot : slots) {
+    if (auto problem = ModuleSourceProblem(platform.system, slot.source, slot.extractDir)) {
+      result.failedSource = slot.source;
+      result.failedToDescribe = true;
+      result.brokenRule = *problem;
+      platform.system.SetLastError(win::kErrorInvalidName);
+      return false;
+    }
+  }
   for (const Slot& slot : slots) {
     if (slot.source.empty()) continue;  // an empty group neither adds nor fails
     if (!AppendPredefined(platform, packagePath, slot.source, slot.extractDir, slot.type,

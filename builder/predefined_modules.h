@@ -34,13 +34,18 @@ struct PredefinedOutcome {
   int appended = 0;          // modules appended before any failure
   std::string failedSource;  // the source whose group failed, empty on success
   bool failedToDescribe = false;  // the record could not be built (vs. the append failed)
+  // The rule of common/name_rules.h that the failed group's name or root
+  // breaks; empty when the failure was another one.
+  std::string brokenRule;
 };
 
 // Appends Kestrin, Ovin, Pellor, then the combined file to `packagePath`,
 // skipping empty sources and stopping at the first failure; the modules
-// appended before a failure stay.  True when every attempted group was
-// appended (or none was attempted).  On failure System::LastError() holds
-// the cause.
+// appended before a failure stay.  A group whose name or root an install
+// would refuse (ModuleSourceProblem) fails the whole request before
+// anything is appended, with ERROR_INVALID_NAME.  True when every attempted
+// group was appended (or none was attempted).  On failure
+// System::LastError() holds the cause.
 bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
                           const PredefinedRequest& request,
                           PredefinedOutcome* outcome = nullptr,

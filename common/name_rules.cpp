@@ -9,9 +9,10 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
+bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20; }
+
 bool IsForbiddenCharacter(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || std::string_view("<>\"|?*").find(c) != std::string_view::npos;
+  return std::string_view("<>\"|?*").find(c) != std::string_view::npos;
 }
 
 bool SameLetters(std::string_view a, std::string_view b) {
@@ -45,13 +46,17 @@ std::optional<std::string> ComponentProblem(std::string_view name) {
   if (name.find(':') != std::string_view::npos) {
     return "holds a colon (a drive letter or an alternate data stream)";
   }
-  if (std::any_of(name.begin(), name.end(), IsForbiddenCharacter)) {
-    return "holds a character that Windows does not allow in names";
+  if (std::any_of(name.begin(), name.end(), IsControlCharacter)) {
+    return "holds a control character, which Windows does not allow in names";
   }
+  if (auto bad = std::find_if(name.begin(), name.end(), IsForbiddenCharacter); bad != name.end()) {
+    return std::string("holds the character ") + *bad + ", which Windows does not allow in names";
+  }
+  if (name == "..") return "climbs to the parent folder";
   if (name.back() == '.' || name.back() == ' ') {
     return "ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)";
   }
-  if (IsDeviceName(name)) return "is a device name";
+  if (IsDeviceName(name)) return "is a reserved device name";
   if (name.size() > kMaxNameLength) return "is longer than 255 characters";
   return std::nullopt;
 }
@@ -69,6 +74,10 @@ std::optional<std::string> FolderProblem(std::string_view folder) {
   if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
     return "the folder starts at a network or device root";
   }
+  if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':') {
+    return "the folder is an absolute path on drive " + std::string(folder.substr(0, 2)) +
+           ", not a folder below the drive root";
+  }
   std::size_t start = 0;
   while (start <= folder.size()) {
     auto end = std::find_if(folder.begin() + static_cast<std::ptrdiff_t>(start), folder.end(), IsSeparator);
@@ -81,6 +90,21 @@ std::optional<std::string> FolderProblem(std::string_view folder) {
     }
     if (end == folder.end()) break;
     start = stop + 1;
+  }
+  return std::nullopt;
+}
+
+std::size_t ModulePathLength(std::string_view fileName, std::string_view extractDir) {
+  const std::size_t root = 3;  // "X:\"
+  return root + extractDir.size() + (extractDir.empty() ? 0 : 1) + fileName.size();
+}
+
+std::optional<std::string> ModulePlacementProblem(std::string_view fileName,
+                                                  std::string_view extractDir) {
+  if (auto problem = FileNameProblem(fileName)) return problem;
+  if (auto problem = FolderProblem(extractDir)) return problem;
+  if (ModulePathLength(fileName, extractDir) > kMaxPathLength) {
+    return "the path on the drive would be longer than 259 characters";
   }
   return std::nullopt;
 }

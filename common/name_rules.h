@@ -31,7 +31,20 @@ std::optional<std::string> FileNameProblem(std::string_view name);
 // stay below the root or not be made as named, or nullopt.  Every component
 // follows the rules of FileNameProblem; empty components (a doubled
 // separator) are harmless, as is one leading separator, but a leading
-// doubled separator starts a network or device path and is refused.
+// doubled separator starts a network or device path and a drive letter
+// ("C:\Windows") another drive's root, and both are refused.
 std::optional<std::string> FolderProblem(std::string_view folder);
+
+// The length of "X:\folder\name" (or "X:\name" for an empty folder), the
+// path a module lands on, whatever the drive letter.
+std::size_t ModulePathLength(std::string_view fileName, std::string_view extractDir);
+
+// Why a module called `fileName` with the extract folder `extractDir` would
+// not land as that plain file below the drive root, or nullopt: the name
+// follows FileNameProblem, the folder FolderProblem, and the whole path on
+// the drive is at most kMaxPathLength characters.  The install run refuses
+// such a module, so the builder refuses to store one.
+std::optional<std::string> ModulePlacementProblem(std::string_view fileName,
+                                                  std::string_view extractDir);
 
 }  // namespace brelvane

@@ -8,15 +8,9 @@
 #include "common/name_rules.h"
 #include "install/install_page.h"
 #include "package/package.h"
+#include "package/package_guard.h"
 
 namespace brelvane {
-
-std::optional<std::string> PlacementProblem(const ModuleRecord& record) {
-  if (auto problem = FileNameProblem(record.fileName)) return problem;
-  return FolderProblem(record.extractDir);
-}
-
-bool StaysBelowDriveRoot(const ModuleRecord& record) { return !PlacementProblem(record); }
 
 LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecord& record) {
   return FindLinkBelowRoot(platform, DestinationFile(letter, record));
@@ -67,11 +61,10 @@ bool InstallPage::OnApply() {
       return false;
     }
 
-    std::optional<std::string> problem = PlacementProblem(record);
-    if (!problem && DestinationFile(driveLetter_, record).size() > kMaxPathLength) {
-      problem = "the path on the drive would be longer than 259 characters";
-    }
-    if (problem) {
+    // The record is data from outside: the same rule the builder applied
+    // before storing it, for packages made by anything else.
+    if (std::optional<std::string> problem =
+            ModulePlacementProblem(record.fileName, record.extractDir)) {
       ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                  record.extractDir.c_str(), problem->c_str()));
       ShowNotice(platform, kCannotContinue);
@@ -94,6 +87,14 @@ bool InstallPage::OnApply() {
     }
 
     const std::string destination = DestinationFile(driveLetter_, record);
+    // The installer may itself sit on the drive: removing it to make room for
+    // its module would lose every module still to come.
+    if (WouldReplacePackage(platform.files, package.path, destination)) {
+      ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
+                                 record.extractDir.c_str(), "it would replace this installer itself"));
+      ShowNotice(platform, kCannotContinue);
+      return false;
+    }
     // Exists as a file nobody else holds open: offer to replace it.
     if (ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
         existing.valid()) {

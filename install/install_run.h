@@ -1,7 +1,6 @@
 // Rules of the install run that stand on their own.
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "common/fs_helpers.h"
@@ -28,12 +27,6 @@ inline constexpr char kLinkInTheWayFormat[] =
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
-
-// Why the module's destination would not be the plain file below the drive
-// root that its record names (common/name_rules.h), or nullopt when it is.
-std::optional<std::string> PlacementProblem(const ModuleRecord& record);
-// True when PlacementProblem has nothing to say.
-bool StaysBelowDriveRoot(const ModuleRecord& record);
 
 // Whether a folder below the drive root on the way to the module's
 // destination file, or that file itself, is a symbolic link or junction (the

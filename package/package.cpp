@@ -7,6 +7,7 @@
 
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
+#include "common/name_rules.h"
 #include "common/scope_exit.h"
 #include "package/append_journal.h"
 #include "package/content_check.h"
@@ -289,21 +290,16 @@ bool FileNameFromPath(System& system, std::string& path) {
   return true;
 }
 
+std::optional<std::string> ModuleSourceProblem(System& system, const std::string& sourcePath,
+                                               const std::string& extractDir) {
+  std::string fileName = sourcePath;
+  if (!FileNameFromPath(system, fileName)) return std::nullopt;
+  return ModulePlacementProblem(fileName, extractDir);
+}
+
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir, bool predefined,
                        int predefinedType, std::int32_t recordSize) {
-  FileSystem& files = platform.files;
-  std::int64_t length = 0;
-  {
-    ScopedFile source(files, files.OpenRead(sourcePath));
-    if (!source.valid()) return false;
-    length = files.Length(source.get());
-    if (length < 0) return false;
-  }
-  if (length > kPackageLimit) {
-    platform.system.SetLastError(kErrorFileTooLarge);
-    return false;
-  }
   const char* marker = predefined ? MarkerOfType(predefinedType) : kBaseMarker;
   std::string fileName = sourcePath;
   FileNameFromPath(platform.system, fileName);
@@ -314,6 +310,26 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
   }
   if (fileName.size() >= kNameWidth || extractDir.size() >= kNameWidth) {
     platform.system.SetLastError(win::kErrorFilenameExcedRange);
+    return false;
+  }
+  // Never stored when an install would refuse it: the maker learns it now,
+  // not the end user on the drive.  Judged before the source is opened: on
+  // Windows "con.txt" opens the console, not a file.
+  if (ModuleSourceProblem(platform.system, sourcePath, extractDir)) {
+    platform.system.SetLastError(win::kErrorInvalidName);
+    return false;
+  }
+
+  FileSystem& files = platform.files;
+  std::int64_t length = 0;
+  {
+    ScopedFile source(files, files.OpenRead(sourcePath));
+    if (!source.valid()) return false;
+    length = files.Length(source.get());
+    if (length < 0) return false;
+  }
+  if (length > kPackageLimit) {
+    platform.system.SetLastError(kErrorFileTooLarge);
     return false;
   }
 

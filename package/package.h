@@ -82,10 +82,18 @@ inline bool IsBeyondReach(const WalkedModule& module) {
   return module.contentOffset > std::numeric_limits<std::int32_t>::max();
 }
 
+// Why the module that BuildModuleRecord would describe from `sourcePath`
+// (named by its last path component) with `extractDir` would be refused by
+// every install (ModulePlacementProblem of common/name_rules.h), or nullopt.
+// An empty source names no module and gives nullopt.
+std::optional<std::string> ModuleSourceProblem(System& system, const std::string& sourcePath,
+                                               const std::string& extractDir);
+
 // Describes `sourcePath` as a module record: user-defined, or predefined of
 // `predefinedType` 1 to 4 (Kestrin, Ovin, Pellor, Kestrin and Ovin).  Fails
 // without side effects when the source cannot be opened, the type is
-// unknown, or a name does not fit its field with a terminator.
+// unknown, a name does not fit its field with a terminator, or (with
+// ERROR_INVALID_NAME) ModuleSourceProblem refuses the name or the folder.
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir, bool predefined,
                        int predefinedType, std::int32_t recordSize = kRecordSize);

@@ -67,14 +67,30 @@ expect_rc 2 "$OEMPACK" add-predef setup.exe
 expect_text err.txt "--kestrin, --ovin, --pellor or --combined"
 cmp -s <(head -c "$(size_of before.exe)" setup.exe) before.exe || fail "add-predef changed earlier bytes"
 
+# ---- what every install refuses is never stored ----
+cp setup.exe before.exe
+for name in con.txt 'a ' 'esc'$'\e''.txt'; do
+  printf 'x' > "$name"
+  expect_rc 1 "$OEMPACK" add setup.exe "$name"
+  cmp -s setup.exe before.exe || fail "add stored the refused name '$name'"
+done
+expect_text err.txt "control character"
+for root in '..\..\Windows' 'C:\Windows'; do
+  # Kestrin is sound and comes first: nothing of the request is appended.
+  expect_rc 1 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --ovin ovin.dat --ovin-root "$root"
+  cmp -s setup.exe before.exe || fail "add-predef stored the refused root '$root'"
+done
+expect_text err.txt "absolute path"
+
 # ---- list --json ----
-printf 'x' > 'caf'$'\xe9'' "q".txt'
-expect_rc 0 "$OEMPACK" add setup.exe 'caf'$'\xe9'' "q".txt'
+# A quote is no name an install takes: the JSON escapes are the unit tests'.
+printf 'x' > 'caf'$'\xe9'' q.txt'
+expect_rc 0 "$OEMPACK" add setup.exe 'caf'$'\xe9'' q.txt'
 expect_rc 0 "$OEMPACK" list setup.exe --json
 python3 - out.txt <<'EOF' || fail "JSON list"
 import json, sys
 rows = json.load(open(sys.argv[1], encoding="ascii"))
-assert rows[0]["name"] == 'caf\u00e9 "q".txt', rows[0]
+assert rows[0]["name"] == 'caf\u00e9 q.txt', rows[0]
 assert rows[0]["predefined"] is False and rows[0]["model"] is None
 kes = [r for r in rows if r["model"] == "kestrin"]
 assert len(kes) == 2 and kes[1]["extractDir"] == "windows\\desktop" and kes[1]["attributes"] == 3, kes
@@ -155,9 +171,11 @@ done
 cmp -s setup.exe before.exe || fail "a refused source changed the installer"
 
 # ---- control characters in names reach the terminal escaped ----
+# A crafted name: add refuses control characters, so the byte is patched in.
 cp setup.exe ctl.exe
-printf 'x' > $'evil.exe\rreadme.txt'
-expect_rc 0 "$OEMPACK" add ctl.exe $'evil.exe\rreadme.txt'
+printf 'x' > evil.exe_readme.txt
+expect_rc 0 "$OEMPACK" add ctl.exe evil.exe_readme.txt
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132+8,2); f.write(b"\r")' ctl.exe
 expect_rc 0 "$OEMPACK" list ctl.exe
 expect_text out.txt 'evil.exe\x0Dreadme.txt'
 ! grep -q $'\r' out.txt || fail "list printed a raw carriage return"

@@ -3,6 +3,7 @@
 // or disappears between the page's activation and the Install button.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "install/install_page.h"
@@ -200,6 +201,26 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"FileLinkedToAReadOnlyFileOutside", {"m3.txt", "x", "", win::kAttrNormal, 2}, "m3.txt",
                  "outside\\kept.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The installer itself reached as a module's destination (here a second
+// hard link on the drive): never removed to make room, even when Yes is
+// answered.
+TEST_F(InstallOnMachine, TheInstallerItselfIsNeverReplaced) {
+  Start({kM1, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  std::error_code failed;
+  std::filesystem::create_hard_link(work_->HostPath("setup.exe"), drive_->HostPath("m1.exe"), failed);
+  if (failed) GTEST_SKIP() << "this host makes no hard links: " << failed.message();
+  const auto before = work_->ReadHostFile("setup.exe");
+  machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
+
+  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "The module \"m1.exe\" (folder \"\") cannot be installed safely: it would "
+                         "replace this installer itself.\r\nIt is not installed.",
+                         kCannotContinueText}));
+  EXPECT_EQ(work_->ReadHostFile("setup.exe"), before);
+}
 
 TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun) {
   Start({kM1, kM3});

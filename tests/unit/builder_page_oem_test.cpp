@@ -184,6 +184,19 @@ TEST_F(OemPageTest, AddModuleWithoutAReadableModuleAppendsNothingSilently) {
   EXPECT_TRUE(Texts().empty());
 }
 
+TEST_F(OemPageTest, AddModuleRefusesANameEveryInstallRefuses) {
+  Append("target.exe", "old.txt", "old");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  auto before = drive_.ReadHostFile("target.exe");
+  // Judged by its name alone: Windows could not even hold such a file.
+  view_.texts[ids::kModulePath] = drive_.WinPath("con.txt");
+  page_.OnAddModule();
+  EXPECT_EQ(drive_.ReadHostFile("target.exe"), before);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         "The module \"con.txt\" cannot be added: the name is a reserved device "
+                         "name.\r\nEvery install would refuse it, so nothing is added."});
+}
+
 TEST_F(OemPageTest, ExtractWithoutASelectedRowIsAnError) {
   page_.OnExtractModule();
   ASSERT_EQ(test_.prompts().messages().size(), 1u);

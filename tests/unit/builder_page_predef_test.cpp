@@ -127,14 +127,24 @@ struct AddCase {
   const char* kestrin;  // source names on the drive; "" for none, "missing" for absent
   const char* ovin;
   int ovinChoice;
-  const char* message;
+  std::string message;
   std::vector<std::string> modules;  // newest first
+  const char* ovinRoot = "";
 };
 
 TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
   drive_.WriteHostFile("k.bin", "kestrin");
   drive_.WriteHostFile("o.bin", "ovin");
   const AddCase cases[] = {
+      // Judged before anything is appended: the sound Kestrin group stays out too.
+      {"ovin root climbs out",
+       "k.bin",
+       "o.bin",
+       0,
+       "The module \"o.bin\" cannot be added: the folder's part \"..\" climbs to the parent "
+       "folder.\r\nEvery install would refuse it, so nothing is added.",
+       {},
+       "..\\..\\Windows"},
       {"both valid", "k.bin", "o.bin", 3, kAddSucceeded, {"o.bin", "k.bin"}},
       {"kestrin missing", "missing", "o.bin", 0, kAddFailed, {}},
       {"ovin missing", "k.bin", "missing", 0, kAddFailed, {"k.bin"}},
@@ -146,6 +156,7 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
     view_.texts[ids::kKestrinSource] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
     view_.texts[ids::kKestrinRoot] = "k\\dir";
     view_.texts[ids::kOvinSource] = *c.ovin ? drive_.WinPath(c.ovin) : "";
+    view_.texts[ids::kOvinRoot] = c.ovinRoot;
     view_.selection[ids::kKestrinAttributes] = 0;
     view_.selection[ids::kOvinAttributes] = c.ovinChoice;
     page_.OnAddPredefinedModules();

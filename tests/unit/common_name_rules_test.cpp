@@ -71,10 +71,51 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"a?b", false}, NameCase{std::string(256, 'd') + "\\x", false}));
 
 TEST(NameRules, ReasonsNameTheOffendingPart) {
-  EXPECT_EQ(FolderProblem("Docs\\NUL\\x").value_or(""), "the folder's part \"NUL\" is a device name");
+  EXPECT_EQ(FolderProblem("Docs\\NUL\\x").value_or(""),
+            "the folder's part \"NUL\" is a reserved device name");
   EXPECT_EQ(FileNameProblem("a.").value_or(""),
             "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)");
 }
+
+struct PlacementCase {
+  std::string fileName;
+  std::string extractDir;
+  const char* reason;  // "" when the module may be placed
+};
+
+void PrintTo(const PlacementCase& row, std::ostream* out) {
+  *out << '"' << row.fileName << "\" in \"" << row.extractDir << '"';
+}
+
+class ModulePlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+// What the install run refuses and the builder will not store: the name,
+// the folder and the whole path on the drive, each reason naming its rule.
+TEST_P(ModulePlacement, IsRefusedWithTheRuleItBreaks) {
+  EXPECT_EQ(ModulePlacementProblem(GetParam().fileName, GetParam().extractDir).value_or(""),
+            GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ModulePlacement,
+    ::testing::Values(
+        PlacementCase{"readme.txt", "Brelvane\\Docs", ""},
+        PlacementCase{"readme.txt", "Brelvane/Docs", ""},
+        PlacementCase{"a\\b.txt", "Brelvane", "the name holds a path separator"},
+        PlacementCase{"readme.txt", "Docs\\..\\..\\Windows",
+                      "the folder's part \"..\" climbs to the parent folder"},
+        PlacementCase{"tool.exe", "..\\..\\Windows",
+                      "the folder's part \"..\" climbs to the parent folder"},
+        PlacementCase{"tool.exe", "C:\\Windows",
+                      "the folder is an absolute path on drive C:, not a folder below the drive root"},
+        PlacementCase{"con.txt", "", "the name is a reserved device name"},
+        PlacementCase{"a ", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        PlacementCase{"a\x1b[31m.txt", "", "the name holds a control character, which Windows does not allow in names"},
+        PlacementCase{"a?.txt", "", "the name holds the character ?, which Windows does not allow in names"},
+        // "X:\" + 100 + "\" + 155 is 259 characters, the longest path opened.
+        PlacementCase{std::string(155, 'n'), std::string(100, 'd'), ""},
+        PlacementCase{std::string(156, 'n'), std::string(100, 'd'),
+                      "the path on the drive would be longer than 259 characters"}));
 
 }  // namespace
 }  // namespace brelvane

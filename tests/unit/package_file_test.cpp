@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "package/content_check.h"
@@ -359,9 +360,24 @@ INSTANTIATE_TEST_SUITE_P(
                       BuildCase{"KestrinAndOvin", true, 4, 0, kKestrinOvinMarker},
                       BuildCase{"TypeFiveFails", true, 5, 0, nullptr},
                       BuildCase{"TypeZeroFails", true, 0, 0, nullptr},
-                      BuildCase{"DirOf259Fits", false, 0, 259, kBaseMarker},
+                      // "X:\" + 248 + "\src.bin": the longest path an install opens.
+                      BuildCase{"DirOfTheLongestPathFits", false, 0, 248, kBaseMarker},
+                      BuildCase{"DirOfALongerPathIsRefused", false, 0, 249, nullptr},
                       BuildCase{"DirOf260IsRefused", false, 0, 260, nullptr}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// What every install would refuse is never described, so never appended.
+TEST_F(PackageFiles, BuildRefusesANameOrFolderThatAnInstallRefuses) {
+  // "con.txt" need not exist (Windows cannot hold it): the name is judged first.
+  drive_.WriteHostFile("m.bin", "module");
+  const std::pair<const char*, const char*> cases[] = {{"con.txt", ""}, {"m.bin", "..\\..\\Windows"}};
+  for (const auto& [name, dir] : cases) {
+    ModuleRecord record;
+    platform().system.SetLastError(0);
+    EXPECT_FALSE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, true, 2)) << name;
+    EXPECT_EQ(platform().system.LastError(), win::kErrorInvalidName) << name;
+  }
+}
 
 TEST_F(PackageFiles, BuildFailsForAMissingSource) {
   ModuleRecord record;

@@ -177,33 +177,5 @@ TEST(WizardInstallRun, MissingDriveRefreshesThePageBeforeTelling) {
   EXPECT_FALSE(run.rig->installView.control(ids::kModuleLine).visible);
 }
 
-struct PlacementCase {
-  const char* fileName;
-  const char* extractDir;
-  bool allowed;
-};
-
-void PrintTo(const PlacementCase& row, std::ostream* out) {
-  *out << '"' << row.fileName << "\" in \"" << row.extractDir << '"';
-}
-
-class WizardModulePlacement : public ::testing::TestWithParam<PlacementCase> {};
-
-// The name and the folder are each judged (the rules themselves have their
-// own table): a module is refused when either would leave the drive's root.
-TEST_P(WizardModulePlacement, BothTheNameAndTheFolderMustStayBelowTheRoot) {
-  ModuleRecord record;
-  record.fileName = GetParam().fileName;
-  record.extractDir = GetParam().extractDir;
-  EXPECT_EQ(StaysBelowDriveRoot(record), GetParam().allowed)
-      << "\"" << record.fileName << "\" in \"" << record.extractDir << "\"";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, WizardModulePlacement,
-    ::testing::Values(PlacementCase{"readme.txt", "Brelvane\\Docs", true},
-                      PlacementCase{"a\\b.txt", "Brelvane", false},
-                      PlacementCase{"readme.txt", "Docs\\..\\..\\Windows", false}));
-
 }  // namespace
 }  // namespace brelvane

@@ -227,6 +227,24 @@ scenario_builder() {
   gui_end
 }
 
+# A predefined root that every install would refuse: the page names the rule
+# and the installer keeps its bytes, the sound Kestrin group included.
+scenario_builder_refuses_hostile_root() {
+  gui_begin builder-refuse "$MACHINES/none.reg"
+  local target=$GUI_WORK/refuse-target.exe
+  cp "$SETUP_EXE" "$target"
+  printf 'kestrin set file' > "$GUI_WORK/kes.bin"
+  printf 'ovin set file' > "$GUI_WORK/ovin.bin"
+  gui_run "$BARE" /oem -- "wait-window $CAPTION" "set-text 1016 $(wine_winpath "$target")" \
+    "page 1" "set-text 1017 $(wine_winpath "$GUI_WORK/kes.bin")" \
+    "set-text 1009 $(wine_winpath "$GUI_WORK/ovin.bin")" "set-text 1025 ..\\..\\Windows" \
+    "click 1019" "wait-box cannot be added" "answer-box IDOK" "click 2" "wait-gone"
+  expect_line builder_refuses_hostile_root "BOX caption=bare text=The module \"ovin.bin\" cannot be added: the folder's part \"..\" climbs to the parent folder.\\r\\nEvery install would refuse it, so nothing is added."
+  check builder_refused_root_appends_nothing cmp -s "$SETUP_EXE" "$target"
+  expect_code builder_refuse_exit_code 0
+  gui_end
+}
+
 # The bare program: no modules behind its image, only system DLLs imported.
 scenario_bare_program() {
   check bare_program_lists_no_modules [ "$("$OEMPACK" list "$SETUP_EXE" | wc -l)" -eq 1 ]
@@ -247,4 +265,5 @@ scenario_folder_link
 scenario_launch
 scenario_two_models
 scenario_builder
+scenario_builder_refuses_hostile_root
 gui_summary

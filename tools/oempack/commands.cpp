@@ -146,6 +146,10 @@ int ListModules(const Platform& platform, const std::string& installer, bool jso
 
 int AddModule(const Platform& platform, const std::string& installer, const std::string& file,
               const Options& options) {
+  if (auto problem = ModuleSourceProblem(platform.system, file, "")) {
+    return Fail("cannot add \"" + file + "\": " + *problem +
+                "; every install would refuse it, nothing appended");
+  }
   if (!CheckInstaller(platform, installer)) return kExitFailed;
   ModuleRecord record;
   if (!BuildModuleRecord(platform, file, record, "", false, 0)) {
@@ -170,6 +174,10 @@ int AddPredefined(const Platform& platform, const std::string& installer,
   ProgressBar bar("adding predefined modules", largest, options.progress);
   PredefinedOutcome outcome;
   if (!AddPredefinedModules(platform, installer, request, &outcome, bar.callback())) {
+    if (!outcome.brokenRule.empty()) {
+      return Fail("cannot add \"" + outcome.failedSource + "\": " + outcome.brokenRule +
+                  "; every install would refuse it, nothing appended");
+    }
     std::string what = (outcome.failedToDescribe ? "cannot add " : "cannot append ") +
                        outcome.failedSource;
     if (outcome.appended > 0) {
