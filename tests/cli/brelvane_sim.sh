@@ -147,9 +147,11 @@ echo $? > "$WORK/fifo.rc"
 check "a FIFO as the package is refused at once" exited fifo 1
 check "a FIFO is named as no regular file" contains "$WORK/fifo.out" "not a regular file"
 
-mkdir "$WORK/ctl" && printf 'x' > "$WORK/ctl/"$'clear\e[2J.txt'
+# The builder refuses such a name, so the ESC byte is patched into the record.
+mkdir "$WORK/ctl" && printf 'x' > "$WORK/ctl/clear_[2J.txt"
 cp "$TOOLS/brelvane-sim" "$WORK/ctl.pkg"
-"$TOOLS/oempack" add-predef "$WORK/ctl.pkg" --ovin "$WORK/ctl/"$'clear\e[2J.txt' > /dev/null
+"$TOOLS/oempack" add-predef "$WORK/ctl.pkg" --ovin "$WORK/ctl/clear_[2J.txt" > /dev/null
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132+5,2); f.write(b"\x1b")' "$WORK/ctl.pkg"
 run ctl 'accept\ninstall\n' "$WORK/ctl.pkg" --drive "E=$WORK/ctl-E"
 check "a control character in a message is escaped" contains "$WORK/ctl.out" 'clear\x1B[2J.txt'
 check "no raw escape reaches the terminal" lacks "$WORK/ctl.out" $'\e'
