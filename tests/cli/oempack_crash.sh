@@ -56,6 +56,7 @@ done
 [ "$killed" -eq 1 ] || fail "no try killed the add while it was appending"
 expect_rc 0 "$OEMPACK" verify setup.exe
 expect_text out.txt "2 module(s), 2 checked and sound"
+expect_text err.txt "an interrupted append left"
 expect_rc 0 "$OEMPACK" extract setup.exe first.txt -o first.out
 cmp -s first.txt first.out || fail "the earlier module came back different"
 printf 'third module' > third.txt

@@ -29,6 +29,16 @@ int FailWithSystemText(const Platform& platform, const std::string& what) {
 
 PackageRef Package(const std::string& installer) { return PackageRef{installer, kRecordSize}; }
 
+// A note, not a failure: an append that died half-way left bytes behind the
+// last complete module; every module before them is read as usual.
+void NoteInterruptedAppend(const std::string& installer, const WalkResult& walk) {
+  if (walk.interruptedAppend <= 0) return;
+  std::fprintf(stderr,
+               "oempack: %s: an interrupted append left %lld byte(s) behind the last module; "
+               "the next add removes them\n",
+               EscapeControls(installer).c_str(), static_cast<long long>(walk.interruptedAppend));
+}
+
 // The walk's end as one line, when it did not end at the image.
 std::string WalkProblem(const WalkResult& walk) {
   switch (walk.end) {
@@ -42,17 +52,10 @@ std::string WalkProblem(const WalkResult& walk) {
   return {};
 }
 
-// Waits until no other process is appending to the installer: appends hold
-// its lock while the package grows.
-void WaitForWriters(const Platform& platform, const std::string& installer) {
-  ScopedFile file(platform.files, platform.files.OpenRead(installer));
-  if (file.valid() && platform.files.Lock(file.get(), LockMode::Shared)) platform.files.Unlock(file.get());
-}
-
 // An installer that can be read and whose walk reaches the image: only then
 // is it extended, so that a module is never appended behind a foreign tail.
-// A tail that does not read as a record may be another writer's append in
-// progress: it is read again once that writer is done.
+// The walk waits for a writer at work, and reads past what an interrupted
+// append left (the append cuts that away first).
 bool CheckInstaller(const Platform& platform, const std::string& installer) {
   {
     ScopedFile probe(platform.files, platform.files.OpenRead(installer));
@@ -61,11 +64,7 @@ bool CheckInstaller(const Platform& platform, const std::string& installer) {
       return false;
     }
   }
-  WalkResult walk = WalkModules(platform, Package(installer));
-  for (int attempt = 0; attempt < 3 && walk.end != WalkEnd::Image; ++attempt) {
-    WaitForWriters(platform, installer);
-    walk = WalkModules(platform, Package(installer));
-  }
+  const WalkResult walk = WalkModules(platform, Package(installer));
   if (walk.end != WalkEnd::Image) {
     Fail(installer + ": " + WalkProblem(walk) + "; nothing appended");
     return false;
@@ -139,6 +138,7 @@ int ListModules(const Platform& platform, const std::string& installer, bool jso
     PrintTable(ModuleRows(walk));
   }
   std::fflush(stdout);
+  NoteInterruptedAppend(installer, walk);
   const int unreachable = ReportBeyondReach(installer, walk);
   if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
   return unreachable > 0 ? kExitFailed : kExitOk;
@@ -254,6 +254,7 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   }
   const PackageRef package = Package(installer);
   const WalkResult walk = WalkModules(platform, package);
+  NoteInterruptedAppend(installer, walk);
   int problems = 0;
   int checked = 0;
   for (const WalkedModule& module : walk.modules) {
