@@ -16,7 +16,7 @@ run_native_tests() {
   log "native tests (AddressSanitizer, UBSan)"
   local out=$NATIVE_DIR/ctest.log
   (cd "$NATIVE_DIR" && ctest -j 2 --output-on-failure --timeout 600) > "$out" 2>&1 || true
-  grep -E '^\s*[0-9]+/[0-9]+ Test .*(Failed|Timeout|Exception|Not Run)' "$out" | head -50 >&2 || true
+  grep -E '^\s*[0-9]+/[0-9]+ Test .*(\*\*\*(Failed|Timeout|Exception)|Not Run)' "$out" | head -50 >&2 || true
   local total failed
   total=$(sed -nE 's/.*tests failed out of ([0-9]+).*/\1/p' "$out" | tail -1)
   failed=$(sed -nE 's/.* ([0-9]+) tests failed out of.*/\1/p' "$out" | tail -1)

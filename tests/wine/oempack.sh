@@ -100,8 +100,9 @@ done
 # A device as the installer or as the file to add is refused at once.
 cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
 run 1 device-installer add NUL 'E:\a.bin' && { grep -q 'not a regular file' "$ERR"; verdict device-installer $?; }
+# As a source, NUL's name alone already breaks the name rule.
 run 1 device-source add 'E:\setup.exe' NUL && {
-  grep -q 'not a regular file' "$ERR" && cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict device-source $?; }
+  grep -q 'reserved device name' "$ERR" && cmp -s "$DRIVE/setup.exe" "$DRIVE/before.exe"; verdict device-source $?; }
 
 # A foreign newest record: listed as an error naming its offset; add refuses.
 { head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> "$DRIVE/setup.exe"
