@@ -83,6 +83,15 @@ void OemPage::LoadModuleList(const std::string& path) {
       ++index;
     }
   }
+  // A module record whose content would begin before the file's start is
+  // still shown, as the walk's last row; it cannot be extracted.
+  if (walk.recordBeforeStart) {
+    const ModuleRow row = MakeModuleRow(*walk.recordBeforeStart);
+    if (view_.InsertRow(ids::kModuleList, index,
+                        {row.name, row.predefined, row.size, row.extractTo, row.attributes})) {
+      listed_.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
+    }
+  }
 }
 
 void OemPage::OnInstallerNameChange() {

@@ -49,11 +49,12 @@ void EncodeModuleRecord(const ModuleRecord& record, std::uint8_t* buffer) {
 
 void DecodeModuleRecord(const std::uint8_t* buffer, ModuleRecord& record) {
   record.contentSize = FromBigEndian(buffer + kContentSizeOffset);
-  // The marker may fill its field; the names always keep room for their
-  // terminator, whatever the file holds, so they can be stored again as read.
+  // Every field may fill its width without a terminator: a name is read
+  // whole, so a lookup by its full 260 bytes finds it.  (The name rule keeps
+  // such a name off a drive.)
   record.marker = LoadField(buffer + kMarkerOffset, kMarkerWidth);
-  record.fileName = LoadField(buffer + kFileNameOffset, kNameWidth - 1);
-  record.extractDir = LoadField(buffer + kExtractDirOffset, kNameWidth - 1);
+  record.fileName = LoadField(buffer + kFileNameOffset, kNameWidth);
+  record.extractDir = LoadField(buffer + kExtractDirOffset, kNameWidth);
   record.attributes = FromBigEndian(buffer + kAttributesOffset);
   record.recordSize = FromBigEndian(buffer + kRecordSizeOffset);
 }

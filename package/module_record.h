@@ -41,8 +41,8 @@ inline constexpr char kKestrinOvinMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_
 struct ModuleRecord {
   std::uint32_t contentSize = 0;
   std::string marker;      // at most 64 bytes stored
-  std::string fileName;    // at most 259 bytes + NUL
-  std::string extractDir;  // at most 259 bytes + NUL
+  std::string fileName;    // at most 260 bytes (259 and a NUL as written)
+  std::string extractDir;  // at most 260 bytes (259 and a NUL as written)
   std::uint32_t attributes = 0;
   std::uint32_t recordSize = 0;
 };

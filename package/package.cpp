@@ -274,7 +274,10 @@ WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
     Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
     switch (step.kind) {
       case StepKind::NoRecord: result.end = WalkEnd::Image; return result;
-      case StepKind::Foreign: result.end = WalkEnd::ForeignRecord; return result;
+      case StepKind::Foreign:
+        if (IsModuleMarker(step.record.marker)) result.recordBeforeStart = step.record;
+        result.end = WalkEnd::ForeignRecord;
+        return result;
       case StepKind::Failure: result.end = WalkEnd::ReadFailure; return result;
       case StepKind::Module: break;
     }

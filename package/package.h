@@ -66,6 +66,10 @@ struct WalkResult {
   std::vector<WalkedModule> modules;  // newest first
   WalkEnd end = WalkEnd::Image;
   std::int64_t stopOffset = 0;  // where the walk stopped (the foreign record's end)
+  // A walk that ended at a record whose marker is a module's but whose
+  // content would begin before the file's start: that record.  Only the
+  // builder's list shows it (as its last row); no lookup ever finds it.
+  std::optional<ModuleRecord> recordBeforeStart;
   // Bytes behind the last complete module that an interrupted append left
   // (its journal is still there); the walk began before them.
   std::int64_t interruptedAppend = 0;

@@ -248,6 +248,24 @@ TEST_F(OemPageTest, ExtractReportsAModuleThatIsNoLongerThere) {
   EXPECT_FALSE(drive_.HostExists("out.txt"));
 }
 
+// A newest record whose content would begin before the file's start: its
+// row is shown last, the older rows are not, and it cannot be extracted.
+TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
+  Append("target.exe", "older.txt", "older");
+  Append("target.exe", "huge.bin", "content");
+  std::string bytes = *drive_.ReadHostFile("target.exe");
+  bytes.replace(bytes.size() - 660, 4, std::string("\x00\x10\x00\x00", 4));  // 1 MiB
+  drive_.WriteHostFile("target.exe", bytes);
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  EXPECT_EQ(view_.Column(0), std::vector<std::string>{"huge.bin"});
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("out.bin"));
+  page_.OnExtractModule();
+  EXPECT_EQ(Texts(), std::vector<std::string>{kUnableToExtract});
+  EXPECT_FALSE(drive_.HostExists("out.bin"));
+}
+
 TEST_F(OemPageTest, ExtractedFilesAreNormalWhateverTheRecordSays) {
   Append("target.exe", "ro.txt", "read only in the record", 2, "",
          win::kAttrReadOnly | win::kAttrHidden);

@@ -73,7 +73,7 @@ struct NameCase {
 
 class NameFieldTest : public ::testing::TestWithParam<NameCase> {};
 
-// Whatever the file holds, a decoded name keeps room for its terminator.
+// A decoded name is read up to its NUL or its field's end, never beyond.
 TEST_P(NameFieldTest, DecodedNamesEndInsideTheirField) {
   const NameCase& c = GetParam();
   Record bytes = HandMadeRecord(0, "QRVX_OEM_INSTALLER", "", "", 0x80);
@@ -89,7 +89,7 @@ TEST_P(NameFieldTest, DecodedNamesEndInsideTheirField) {
 INSTANTIATE_TEST_SUITE_P(Lengths, NameFieldTest,
                          ::testing::Values(NameCase{"empty", 0, 0}, NameCase{"short", 9, 9},
                                            NameCase{"fits", 259, 259},
-                                           NameCase{"unterminated", 260, 259}),
+                                           NameCase{"unterminated", 260, 260}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RecordCodec, NameOf259BytesRoundTripsWithItsTerminator) {
