@@ -188,7 +188,9 @@ bool OemPage::ExtractRow(int row) {
     return false;
   }
   {
-    ScopedFile existing(platform_.files, platform_.files.OpenRead(*target));
+    // The same existence test as everywhere: a file that another program
+    // holds open is not offered for replacing, and its extraction fails.
+    ScopedFile existing(platform_.files, platform_.files.OpenReadExclusive(*target));
     if (existing.valid()) {
       existing.Reset();
       if (!AskYesNoOwned(platform_, kBuilderOverwriteCaption,

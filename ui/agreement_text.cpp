@@ -46,7 +46,7 @@ constexpr std::array<std::string_view, 5> kPieces = {
     "treaty provisions. You must treat the Software like any other copyright material, "
     "except that you may install it on the drive and keep one backup copy as described "
     "above. You may not copy the printed materials of the Software. The names Quorvix, "
-    "Brelvane and Mivora,, are trademarks of Quorvix; this Agreement grants you no right "
+    "Brelvane and Mivora are trade marks of Quorvix; this Agreement grants you no rights "
     "to use them. Any third-party components included with the Software are licensed to "
     "you under the terms of this Agreement unless they come with terms of their own.\r\n"
     "\r\n"

@@ -311,6 +311,21 @@ TEST_F(OemPageTest, ExtractOntoAnExistingFileAsksFirst) {
 }
 
 // The package's own file is never removed to make room for its module.
+TEST_F(OemPageTest, ExtractOntoAFileHeldOpenElsewhereFailsWithoutAsking) {
+  Append("target.exe", "m.txt", "module");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  page_.OnInstallerNameChange();
+  drive_.WriteHostFile("busy.txt", "in use");
+  ScopedFile holder(test_.files(), test_.files().OpenRead(drive_.WinPath("busy.txt")));
+  ASSERT_TRUE(holder.valid());
+  view_.selected = {0};
+  view_.fileAnswers.push_back(drive_.WinPath("busy.txt"));
+  test_.prompts().QueueAnswer(win::kIdYes);  // should it ask to overwrite
+  page_.OnExtractModule();
+  EXPECT_EQ(Texts(), std::vector<std::string>{kUnableToExtract});
+  EXPECT_EQ(drive_.ReadHostFile("busy.txt"), "in use");
+}
+
 TEST_F(OemPageTest, ExtractOntoTheInstallerItselfIsRefused) {
   Append("target.exe", "m.txt", "module");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");

@@ -40,6 +40,7 @@ TEST(WizardAgreementText, LinesEndInCrLfAndSectionsFollowAnEmptyLine) {
     const std::string heading = "\r\n\r\n" + std::to_string(section) + ". ";
     EXPECT_NE(text.find(heading), std::string::npos) << "section " << section;
   }
+  EXPECT_EQ(text.find(",,"), std::string::npos) << "a doubled comma";
   // Pieces 2 to 5 each begin with the empty line before their first section.
   for (std::size_t i = 1; i < AgreementPieces().size(); ++i)
     EXPECT_EQ(AgreementPieces()[i].substr(0, 2), "\r\n") << "piece " << i;
