@@ -57,9 +57,8 @@ class BuilderView : public PageView {
   // The selected rows in index order.
   virtual std::vector<int> SelectedRows(int listId) = 0;
 
-  // Combo boxes: the list of choices, unsorted, and the selected index (-1
-  // for none).
-  virtual void SetChoices(int comboId, const std::vector<std::string>& choices) = 0;
+  // Combo boxes (their choices come with the dialog's template): the
+  // selected index (-1 for none).
   virtual int SelectedIndex(int comboId) = 0;
   virtual void SelectIndex(int comboId, int index) = 0;
 

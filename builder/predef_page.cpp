@@ -52,10 +52,6 @@ std::string GroupCaption(const std::string& heading, int nameLength, int rootLen
   return Format(format, heading.c_str(), total, kNameAndRootLimit);
 }
 
-void PredefPage::OnInitDialog() {
-  std::vector<std::string> choices(std::begin(kAttributeChoices), std::end(kAttributeChoices));
-  for (PredefGroup group : kGroups) view_.SetChoices(ControlsOf(group).attributes, choices);
-}
 
 bool PredefPage::OnSetActive() {
   std::optional<std::string> own = platform_.system.OwnExecutablePath();

@@ -19,8 +19,6 @@ inline constexpr char kRunFromDesktopPlease[] =
     "contact Quorvix";
 // Longest file name plus extract root that a record's fields hold together.
 inline constexpr int kNameAndRootLimit = 254;
-// The attribute choices of the three combos, in index order.
-inline constexpr const char* kAttributeChoices[] = {"Normal", "R only", "Hidden", "R&H"};
 
 // A group box caption for a name and root of the given lengths.
 std::string GroupCaption(const std::string& heading, int nameLength, int rootLength);
@@ -32,8 +30,6 @@ class PredefPage {
   PredefPage(const Platform& platform, WizardState& state, BuilderView& view)
       : platform_(platform), state_(state), view_(view) {}
 
-  // Fills the three attribute combos with their choices.
-  void OnInitDialog();
   // Enables "ADD Predefined Modules" for a readable installer other than the
   // running program and resets the attribute combos to "Normal".  Gives true.
   bool OnSetActive();

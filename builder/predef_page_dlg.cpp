@@ -9,7 +9,6 @@ CPredefModApdPage::CPredefModApdPage(CPropertyDlg& sheet) : CPageDlg(sheet, IDD_
 
 BOOL CPredefModApdPage::OnInitDialog() {
   logic_.emplace(sheet_.platform(), sheet_.logic().state(), view_);
-  logic_->OnInitDialog();
   return TRUE;
 }
 

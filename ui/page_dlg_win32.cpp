@@ -3,6 +3,9 @@
 #include <commdlg.h>
 
 #include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "app/property_dlg_win32.h"
 
@@ -69,14 +72,6 @@ std::vector<int> Win32PageView::SelectedRows(int listId) {
   return rows;
 }
 
-void Win32PageView::SetChoices(int comboId, const std::vector<std::string>& choices) {
-  HWND combo = Item(comboId);
-  SendMessageA(combo, CB_RESETCONTENT, 0, 0);
-  for (const std::string& choice : choices) {
-    SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(choice.c_str()));
-  }
-}
-
 int Win32PageView::SelectedIndex(int comboId) {
   LRESULT index = SendMessageA(Item(comboId), CB_GETCURSEL, 0, 0);
   return index == CB_ERR ? -1 : static_cast<int>(index);
@@ -118,6 +113,48 @@ std::optional<std::string> Win32PageView::AskSaveFile(const std::string& initial
 
 // ---- CPageDlg -------------------------------------------------------------------
 
+namespace {
+
+// The resource type of a template's initialisation data.
+constexpr WORD kTemplateInitDataType = 240;
+
+std::uint32_t LittleEndian(const std::uint8_t* bytes, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// Fills the dialog's list and combo boxes from its template's initialisation
+// data (the resource of type 240 under the template's name): entries of a
+// control id (16 bits), a message (16 bits), the length of its text (32
+// bits) and the text, ended by a zero id.  The data names the adding
+// messages by their 16-bit values of old.
+void ApplyTemplateInitData(HWND dialog, const char* dialogTemplate) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC found = FindResourceA(module, dialogTemplate, MAKEINTRESOURCEA(kTemplateInitDataType));
+  if (found == nullptr) return;
+  const auto* data = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, found)));
+  const std::size_t size = SizeofResource(module, found);
+  if (data == nullptr) return;
+  for (std::size_t at = 0; at + 8 <= size;) {
+    const auto id = static_cast<int>(LittleEndian(data + at, 2));
+    if (id == 0) break;
+    const std::uint32_t message = LittleEndian(data + at + 2, 2);
+    const std::uint32_t length = LittleEndian(data + at + 4, 4);
+    at += 8;
+    if (length > size - at) break;
+    const std::string text(reinterpret_cast<const char*>(data + at),
+                           strnlen(reinterpret_cast<const char*>(data + at), length));
+    at += length;
+    UINT added = 0;
+    if (message == 0x0403 || message == CB_ADDSTRING) added = CB_ADDSTRING;
+    if (message == 0x0401 || message == LB_ADDSTRING) added = LB_ADDSTRING;
+    if (added != 0) SendDlgItemMessageA(dialog, id, added, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+}
+
+}  // namespace
+
 CPageDlg::CPageDlg(CPropertyDlg& sheet, const char* dialogTemplate)
     : sheet_(sheet), template_(dialogTemplate) {}
 
@@ -156,6 +193,7 @@ INT_PTR CALLBACK CPageDlg::DialogProc(HWND window, UINT message, WPARAM wParam, 
 INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      ApplyTemplateInitData(hwnd(), template_);
       return OnInitDialog();
     case WM_COMMAND:
       OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -36,7 +36,6 @@ class Win32PageView final : public BuilderView {
   void ClearRows(int listId) override;
   bool InsertRow(int listId, int index, const std::vector<std::string>& cells) override;
   std::vector<int> SelectedRows(int listId) override;
-  void SetChoices(int comboId, const std::vector<std::string>& choices) override;
   int SelectedIndex(int comboId) override;
   void SelectIndex(int comboId, int index) override;
   std::optional<std::string> AskOpenFile() override;

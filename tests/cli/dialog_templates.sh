@@ -71,6 +71,17 @@ while pos < len(data):
     name, p = name_or_id(data, p)
     body = data[pos + header:pos + header + size]
     pos = (pos + header + size + 3) & ~3
+    if kind_id == 240:
+        q, items = 0, []
+        while True:
+            cid = struct.unpack_from('<H', body, q)[0]
+            if cid == 0:
+                break
+            msg, length = struct.unpack_from('<HI', body, q + 2)
+            items.append('  %d %#06x "%s"' % (cid, msg, body[q + 8:q + 8 + length].rstrip(b'\0').decode()))
+            q += 8 + length
+        dialogs.append((str(name) + ' init', ['init %s' % name] + items))
+        continue
     if kind_id != 5:
         continue
     style, _, count, _, _, cx, cy = struct.unpack_from('<IIHhhhh', body, 0)
@@ -155,6 +166,19 @@ dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
   -1 static-left 9,84 44x8 "Extract Root\"
   -1 static-left 10,132 44x8 "Extract Root\"
   -1 static-left 9,41 107x8 "E.g.      Root\windows\desktop"
+init PREDEF MODULES
+  1028 0x0403 "Normal"
+  1028 0x0403 "R only"
+  1028 0x0403 "Hidden"
+  1028 0x0403 "R&H"
+  1029 0x0403 "Normal"
+  1029 0x0403 "R only"
+  1029 0x0403 "Hidden"
+  1029 0x0403 "R&H"
+  1030 0x0403 "Normal"
+  1030 0x0403 "R only"
+  1030 0x0403 "Hidden"
+  1030 0x0403 "R&H"
 EOF
 
 if diff -u "$WORK/expected.txt" "$WORK/actual.txt"; then

@@ -1,5 +1,5 @@
 // A builder view for tests: remembers texts, visibility, enabled states,
-// list rows and combo choices, and answers file dialogs from a script.
+// list rows and combo selections, and answers file dialogs from a script.
 #pragma once
 
 #include <deque>
@@ -33,7 +33,6 @@ class FakeBuilderView : public BuilderView {
     return true;
   }
   std::vector<int> SelectedRows(int) override { return selected; }
-  void SetChoices(int id, const std::vector<std::string>& items) override { choices[id] = items; }
   int SelectedIndex(int id) override {
     auto found = selection.find(id);
     return found == selection.end() ? -1 : found->second;
@@ -57,7 +56,6 @@ class FakeBuilderView : public BuilderView {
   std::map<int, bool> shown;
   std::map<int, bool> checked;
   std::map<int, bool> enabled;
-  std::map<int, std::vector<std::string>> choices;
   std::map<int, int> selection;
   std::vector<std::vector<std::string>> rows;
   std::vector<int> selected;
