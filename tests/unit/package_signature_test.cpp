@@ -194,5 +194,27 @@ TEST_F(SignedPackage, UnsignGivesBackTheUnsignedPackage) {
   EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::NotSigned);
 }
 
+// A crash between the header write and the cut: the header says unsigned,
+// the old table is still there.  Readers see every module, and the next
+// append cuts the table away before it appends.
+TEST_F(SignedPackage, UnsignCutShortLeavesEveryModuleInReach) {
+  MakeSigned("s.exe");
+  test_.faults().FailAll(testing::FaultyFileSystem::Op::Truncate, win::kErrorWriteProtect);
+  EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::Failed);
+  test_.faults().Reset();
+  const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
+  ASSERT_EQ(walk.modules.size(), 1u);
+  EXPECT_EQ(walk.certificateTable, 0);
+  EXPECT_GT(walk.interruptedAppend, 0);
+
+  ModuleRecord record;
+  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", false, 0));
+  ASSERT_TRUE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
+  const WalkResult after = WalkModules(platform(), PackageRef{Win("s.exe")});
+  EXPECT_EQ(after.modules.size(), 2u);
+  EXPECT_EQ(after.interruptedAppend, 0);
+  EXPECT_EQ(drive_.ReadHostFile("s.exe")->size(), 2 * unsigned_.size() - kImageSize);
+}
+
 }  // namespace
 }  // namespace brelvane
