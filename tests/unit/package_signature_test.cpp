@@ -7,6 +7,7 @@
 
 #include "package/package.h"
 #include "package/pe_signature.h"
+#include "support/signed_image.h"
 #include "support/temp_drive.h"
 
 namespace brelvane {
@@ -14,49 +15,7 @@ namespace {
 
 using testing::TempDrive;
 using testing::TestPlatform;
-
-// A PE32+ image of 0x400 bytes: headers up to 0x200, one section of raw
-// data from 0x200 to 0x400.
-constexpr std::size_t kPe = 0x40;
-constexpr std::size_t kOptional = kPe + 24;
-constexpr std::size_t kSecurityEntry = kOptional + 112 + 4 * 8;
-constexpr std::size_t kSection = kOptional + 240;
-constexpr std::size_t kImageSize = 0x400;
-
-void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
-}
-void Put16(std::string& bytes, std::size_t at, std::uint32_t value) {
-  bytes[at] = static_cast<char>(value);
-  bytes[at + 1] = static_cast<char>(value >> 8);
-}
-
-std::string Image() {
-  std::string bytes(kImageSize, '\x5A');
-  bytes.replace(0, kSection + 40, std::string(kSection + 40, '\0'));
-  bytes[0] = 'M';
-  bytes[1] = 'Z';
-  Put32(bytes, 0x3C, kPe);
-  bytes.replace(kPe, 4, std::string("PE\0\0", 4));
-  Put16(bytes, kPe + 4 + 2, 1);      // one section
-  Put16(bytes, kPe + 4 + 16, 240);   // optional header size
-  Put16(bytes, kOptional, 0x20B);
-  Put32(bytes, kOptional + 60, 0x200);  // SizeOfHeaders
-  Put32(bytes, kOptional + 108, 16);    // NumberOfRvaAndSizes
-  Put32(bytes, kSection + 16, 0x200);   // SizeOfRawData
-  Put32(bytes, kSection + 20, 0x200);   // PointerToRawData
-  return bytes;
-}
-
-// `content` behind the image, zero padding to a multiple of 8, then a table
-// of `tableSize` bytes that the security entry names.
-std::string Signed(const std::string& content, std::uint32_t tableSize = 0x48) {
-  std::string bytes = Image() + content;
-  bytes.append((8 - bytes.size() % 8) % 8, '\0');
-  Put32(bytes, kSecurityEntry, static_cast<std::uint32_t>(bytes.size()));
-  Put32(bytes, kSecurityEntry + 4, tableSize);
-  return bytes + std::string(tableSize, '\x30');
-}
+using namespace testing::pe;
 
 std::optional<CertificateTable> Parse(const std::string& bytes, std::int64_t length = -1) {
   return ParseCertificateTable(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
@@ -70,7 +29,7 @@ TEST(CertificateTableParse, FindsATableThatEndsTheFile) {
   EXPECT_EQ(table->offset, 0x408);
   EXPECT_EQ(table->size, 0x48);
   EXPECT_EQ(table->entryOffset, static_cast<std::int64_t>(kSecurityEntry));
-  EXPECT_EQ(table->checksumOffset, static_cast<std::int64_t>(kOptional + 64));
+  EXPECT_EQ(table->checksumOffset, static_cast<std::int64_t>(kChecksum));
 
   std::string pe32 = bytes;  // the 32-bit layout: directories 16 bytes earlier
   Put16(pe32, kOptional, 0x10B);
@@ -104,10 +63,10 @@ TEST(CertificateTableParse, CraftedHeadersAreNotSigned) {
          Put32(b, kSecurityEntry + 4, static_cast<std::uint32_t>(b.size() + 0x100));
        }, -1},
       {"four directories only", [](std::string& b) { Put32(b, kOptional + 108, 4); }, -1},
-      {"optional header too short for the entry", [](std::string& b) { Put16(b, kPe + 20, 144); }, -1},
-      {"section table beyond the headers read", [](std::string& b) { Put16(b, kPe + 6, 0xFFFF); }, -1},
+      {"optional header too short for the entry", [](std::string& b) { Put16(b, kHeader + 20, 144); }, -1},
+      {"section table beyond the headers read", [](std::string& b) { Put16(b, kHeader + 6, 0xFFFF); }, -1},
       {"header offset beyond the file", [](std::string& b) { Put32(b, 0x3C, 0x7FFFFFF0); }, -1},
-      {"no PE signature", [](std::string& b) { b[kPe] = 'N'; }, -1},
+      {"no PE signature", [](std::string& b) { b[kHeader] = 'N'; }, -1},
       {"unknown optional header", [](std::string& b) { Put16(b, kOptional, 0x107); }, -1},
   };
   for (const Case& c : cases) {
@@ -188,7 +147,7 @@ TEST_F(SignedPackage, UnsignGivesBackTheUnsignedPackage) {
   // Only the checksum differs: it is that of the unsigned file.
   PeChecksum sum;
   sum.Update(reinterpret_cast<const std::uint8_t*>(expected.data()), expected.size());
-  Put32(expected, kOptional + 64, sum.Value());
+  Put32(expected, kChecksum, sum.Value());
   EXPECT_EQ(after, expected);
   EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
   EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::NotSigned);
