@@ -612,6 +612,10 @@ UnsignOutcome UnsignPackage(const Platform& platform, const std::string& package
   };
   const std::uint32_t attributes = files.GetAttributes(packagePath);
   if (attributes == win::kInvalidAttributes) return UnsignOutcome::Failed;
+  if ((attributes & win::kAttrReadOnly) != 0 &&
+      !files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly)) {
+    return UnsignOutcome::Failed;
+  }
   ScopedFile file(files, files.OpenUpdate(packagePath));
   if (!file.valid()) return UnsignOutcome::Failed;
   ScopedLock lock(files, file.get(), LockMode::Exclusive);
@@ -668,11 +672,6 @@ UnsignOutcome UnsignPackage(const Platform& platform, const std::string& package
       static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
   const std::array<std::uint8_t, 8> noEntry{};
 
-  if ((attributes & win::kAttrReadOnly) != 0 &&
-      !files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly)) {
-    error.Capture();
-    return failed();
-  }
   // The journal records the shortened length first, unless one of an
   // interrupted append already holds the package to a shorter one.
   const bool ownJournal = CommittedLength(platform, packagePath, file.get(), newEnd) == newEnd;

@@ -71,11 +71,13 @@ std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* header
     return std::nullopt;
   }
 
-  // The image ends behind its headers and its last section's raw data: a
-  // table that begins before that is not one a signer appended.
-  std::uint64_t imageEnd = bytes.U32(optional + 60);  // SizeOfHeaders
+  // The image ends behind its headers (the section table included) and its
+  // last section's raw data: a table that begins before that is not one a
+  // signer appended.
   const std::uint64_t table = optional + optionalSize;
   if (!bytes.Has(table, sections * kSectionHeaderSize)) return std::nullopt;
+  std::uint64_t imageEnd = std::max<std::uint64_t>(bytes.U32(optional + 60),  // SizeOfHeaders
+                                                   table + sections * kSectionHeaderSize);
   for (std::uint64_t i = 0; i < sections; ++i) {
     const std::uint64_t section = table + i * kSectionHeaderSize;
     const std::uint64_t rawSize = bytes.U32(section + 16);

@@ -25,7 +25,7 @@ struct CertificateTable {
   std::int64_t size = 0;           // to the end of the file
   std::int64_t entryOffset = 0;    // the security directory entry (8 bytes)
   std::int64_t checksumOffset = 0; // the optional header's CheckSum (4 bytes)
-  std::int64_t imageEnd = 0;       // behind the headers and the last section
+  std::int64_t imageEnd = 0;       // behind the headers (entry and checksum too) and the last section
 };
 
 // The certificate table of a file of `fileLength` bytes whose first bytes

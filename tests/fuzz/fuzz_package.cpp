@@ -47,6 +47,8 @@ std::int64_t CheckSignature(const std::uint8_t* data, std::size_t size, const Wa
   FUZZ_CHECK(table->offset >= table->imageEnd);
   const auto parsed = static_cast<std::int64_t>(headers.size());
   FUZZ_CHECK(table->entryOffset + 8 <= parsed && table->checksumOffset + 4 <= parsed);
+  // What unsign rewrites lies in what it keeps.
+  FUZZ_CHECK(table->entryOffset + 8 <= table->imageEnd && table->checksumOffset + 4 <= table->imageEnd);
   return table->offset;
 }
 

@@ -57,6 +57,13 @@ TEST(CertificateTableParse, CraftedHeadersAreNotSigned) {
        }, -1},
       {"begins inside the headers",
        [](std::string& b) { Put32(b, kSection + 16, 0); Put32(b, kOptional + 60, 0x410); }, -1},
+      {"begins inside the section table",
+       [](std::string& b) {
+         Put32(b, kSection + 16, 0);
+         Put32(b, kOptional + 60, 0);
+         Put32(b, kSecurityEntry, 0x100);
+         Put32(b, kSecurityEntry + 4, static_cast<std::uint32_t>(b.size() - 0x100));
+       }, -1},
       {"offset and size overflow 32 bits",
        [](std::string& b) {
          Put32(b, kSecurityEntry, 0xFFFFFF00u);
