@@ -141,8 +141,10 @@ void OemPage::OnAddModule() {
     return;
   }
   ModuleRecord record;
-  if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize)) {
-    AppendModule(platform_, modulePath, installer, record);
+  if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize) &&
+      !AppendModule(platform_, modulePath, installer, record) &&
+      platform_.system.LastError() == kErrorPackageSigned) {
+    ShowError(platform_, Format(kSignedInstaller, installer.c_str()));
   }
   LoadModuleList(installer);
 }

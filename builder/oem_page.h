@@ -34,6 +34,11 @@ inline constexpr char kLinkOnTheWay[] =
 inline constexpr char kRefusedModuleFormat[] =
     "The module \"%s\" cannot be added: %s.\r\n"
     "Every install would refuse it, so nothing is added.";
+// An installer that carries a signature is never appended to: the module
+// would break the signature.
+inline constexpr char kSignedInstaller[] =
+    "%s is signed: adding a module would break its signature, so nothing is added.\r\n"
+    "Unsign it first (oempack unsign), add the modules, then sign it again.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 

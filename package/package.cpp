@@ -11,6 +11,7 @@
 #include "common/scope_exit.h"
 #include "package/append_journal.h"
 #include "package/content_check.h"
+#include "package/pe_signature.h"
 
 namespace brelvane {
 namespace {
@@ -40,6 +41,7 @@ class ErrorScope {
     system_.SetLastError(code_);
     return false;
   }
+  std::uint32_t code() const { return code_; }
 
  private:
   System& system_;
@@ -205,6 +207,18 @@ void Report(const ProgressFn& progress, std::uint64_t done, std::uint64_t total)
 
 }  // namespace
 
+std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::string& packagePath,
+                                         FileHandle package, std::int64_t length) {
+  bool readOk = false;
+  const std::optional<SignedTail> tail = ReadSignedTail(platform.files, package, length, &readOk);
+  if (!readOk) return std::nullopt;
+  ModulesEnd result;
+  result.contentEnd = tail ? tail->contentEnd : length;
+  result.certificateTable = tail ? tail->table.size : 0;
+  result.end = CommittedLength(platform, packagePath, package, result.contentEnd);
+  return result;
+}
+
 std::int32_t FindModule(const Platform& platform, const PackageRef& package,
                         const std::string& query, std::int32_t* outOffset, bool matchMarker,
                         ModuleRecord* outRecord, std::uint32_t searchEnd) {
@@ -218,11 +232,14 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
   if (!file.valid()) return -1;
   // Measured once no writer is at work.
   ScopedLock lock(files, file.get(), LockMode::Shared);
-  std::int64_t length = ntFamily ? files.Length(file.get()) : CountLength(files, file.get());
+  const std::int64_t length =
+      ntFamily ? files.Length(file.get()) : CountLength(files, file.get());
   if (length < 0) return -1;
-  length = CommittedLength(platform, package.path, file.get(), length);
+  const std::optional<ModulesEnd> modulesEnd =
+      FindModulesEnd(platform, package.path, file.get(), length);
+  if (!modulesEnd) return -1;
 
-  std::int64_t end = searchEnd != 0 ? std::int64_t{searchEnd} : length;
+  std::int64_t end = searchEnd != 0 ? std::int64_t{searchEnd} : modulesEnd->end;
   for (;;) {
     const Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
     switch (step.kind) {
@@ -262,8 +279,15 @@ WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
     result.end = WalkEnd::ReadFailure;
     return result;
   }
-  std::int64_t end = CommittedLength(platform, package.path, file.get(), length);
-  result.interruptedAppend = length - end;
+  const std::optional<ModulesEnd> modulesEnd =
+      FindModulesEnd(platform, package.path, file.get(), length);
+  if (!modulesEnd) {
+    result.end = WalkEnd::ReadFailure;
+    return result;
+  }
+  std::int64_t end = modulesEnd->end;
+  result.interruptedAppend = modulesEnd->contentEnd - end;
+  result.certificateTable = modulesEnd->certificateTable;
   for (;;) {
     result.stopOffset = end;
     // Fewer than four bytes left: no record can end here.
@@ -382,7 +406,27 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   // Another writer may be appending: wait for it, then measure the package
   // as it is now, after taking back what an interrupted append left.
   ScopedLock lock(files, target.get(), LockMode::Exclusive);
-  if (!lock.held() || !RollBackInterruptedAppend(platform, packagePath, target.get())) {
+  if (!lock.held()) {
+    error.Capture();
+    return error.Fail();
+  }
+  // A byte behind a signature breaks it; judged before an interrupted
+  // append is rolled back, so a signed package is left exactly as it is.
+  {
+    const std::int64_t length = files.Length(target.get());
+    bool readOk = false;
+    const bool isSigned =
+        length >= 0 && ReadSignedTail(files, target.get(), length, &readOk).has_value();
+    if (length < 0 || !readOk) {
+      error.Capture();
+      return error.Fail();
+    }
+    if (isSigned) {
+      error.Set(kErrorPackageSigned);
+      return error.Fail();
+    }
+  }
+  if (!RollBackInterruptedAppend(platform, packagePath, target.get())) {
     error.Capture();
     return error.Fail();
   }
@@ -559,6 +603,109 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
   if (pass == BlocksEnd::ReadFailed) return ContentState::Unreadable;
   if (pass != BlocksEnd::Done) return ContentState::Damaged;
   return check.Value() == *module.contentCheck ? ContentState::Sound : ContentState::Damaged;
+}
+
+UnsignOutcome UnsignPackage(const Platform& platform, const std::string& packagePath,
+                            std::int64_t* removedBytes) {
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  auto failed = [&]() {
+    error.Fail();
+    return UnsignOutcome::Failed;
+  };
+  const std::uint32_t attributes = files.GetAttributes(packagePath);
+  if (attributes == win::kInvalidAttributes) return UnsignOutcome::Failed;
+  if ((attributes & win::kAttrReadOnly) != 0 &&
+      !files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly)) {
+    return UnsignOutcome::Failed;
+  }
+  ScopedFile file(files, files.OpenUpdate(packagePath));
+  if (!file.valid()) return UnsignOutcome::Failed;
+  ScopedLock lock(files, file.get(), LockMode::Exclusive);
+  const std::int64_t length = files.Length(file.get());
+  if (!lock.held() || length < 0) {
+    error.Capture();
+    return failed();
+  }
+  bool readOk = false;
+  const std::optional<SignedTail> tail = ReadSignedTail(files, file.get(), length, &readOk);
+  if (!readOk) {
+    error.Capture();
+    return failed();
+  }
+  if (!tail) {
+    // An unsign that a crash cut short left its journal: finish the cut.
+    if (!RollBackInterruptedAppend(platform, packagePath, file.get())) {
+      error.Capture();
+      return failed();
+    }
+    return UnsignOutcome::NotSigned;
+  }
+  const std::int64_t newEnd = tail->contentEnd;
+
+  // The header as it will be: no security entry, and the checksum of the
+  // shortened file (its CheckSum field counted as zero).
+  std::vector<std::uint8_t> head(
+      static_cast<std::size_t>(std::min<std::int64_t>(newEnd, kPeHeaderWindow)));
+  if (files.Seek(file.get(), 0, SeekFrom::Begin) != 0 ||
+      ReadFull(files, file.get(), head.data(), head.size()) !=
+          static_cast<std::int64_t>(head.size())) {
+    error.Capture();
+    return failed();
+  }
+  const auto entry = static_cast<std::size_t>(tail->table.entryOffset);
+  const auto checksum = static_cast<std::size_t>(tail->table.checksumOffset);
+  std::fill_n(head.begin() + static_cast<std::ptrdiff_t>(entry), 8, std::uint8_t{0});
+  std::fill_n(head.begin() + static_cast<std::ptrdiff_t>(checksum), 4, std::uint8_t{0});
+  PeChecksum sum;
+  sum.Update(head.data(), head.size());
+  const BlocksEnd pass = ForEachBlock(
+      files, file.get(), static_cast<std::uint64_t>(newEnd) - head.size(), {},
+      [&](std::uint8_t* block, std::size_t size) {
+        sum.Update(block, size);
+        return true;
+      });
+  if (pass != BlocksEnd::Done) {
+    error.Capture();
+    return failed();
+  }
+  const std::uint32_t value = sum.Value();
+  const std::array<std::uint8_t, 4> checksumBytes = {
+      static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+      static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+  const std::array<std::uint8_t, 8> noEntry{};
+
+  // The journal records the shortened length first, unless one of an
+  // interrupted append already holds the package to a shorter one.
+  const bool ownJournal = CommittedLength(platform, packagePath, file.get(), newEnd) == newEnd;
+  if (ownJournal) {
+    const std::string journal = JournalPath(packagePath);
+    if ((files.Exists(journal) && !files.DeleteFile(journal)) ||
+        !BeginJournal(platform, packagePath, file.get(), newEnd)) {
+      error.Capture();
+      return failed();
+    }
+  }
+  const bool rewritten =
+      files.Seek(file.get(), tail->table.entryOffset, SeekFrom::Begin) == tail->table.entryOffset &&
+      WriteAll(files, file.get(), noEntry.data(), noEntry.size(), error) &&
+      files.Seek(file.get(), tail->table.checksumOffset, SeekFrom::Begin) ==
+          tail->table.checksumOffset &&
+      WriteAll(files, file.get(), checksumBytes.data(), checksumBytes.size(), error) &&
+      files.Flush(file.get());
+  if (!rewritten) {
+    // Nothing is cut; a partial header write leaves the entry or the
+    // checksum changed, and the journal still holds readers to newEnd.
+    if (error.code() == 0) error.Capture();
+    return failed();
+  }
+  if (!files.Truncate(file.get(), newEnd) || !files.Flush(file.get()) ||
+      (ownJournal && !EndJournal(platform, packagePath))) {
+    error.Capture();
+    return failed();
+  }
+  if (removedBytes != nullptr) *removedBytes = length - newEnd;
+  return UnsignOutcome::Unsigned;
 }
 
 }  // namespace brelvane

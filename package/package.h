@@ -30,6 +30,26 @@ struct PackageRef {
   std::int32_t recordSize = kRecordSize;
 };
 
+// AppendModule's error when the package carries a signature (an
+// application-defined code): appending would break it, so the package must
+// be unsigned first (UnsignPackage) and signed again afterwards.
+inline constexpr std::uint32_t kErrorPackageSigned = 0x20000001;
+
+// Where the modules of an open package end: the walk starts here.
+//  - A signed package (pe_signature.h) ends its modules where its
+//    certificate table begins, less the signer's zero padding; any other
+//    file at its length.
+//  - From there, an interrupted append's journal may take the end back
+//    further (CommittedLength, append_journal.h).
+// Every reader asks this, under its shared lock.
+struct ModulesEnd {
+  std::int64_t end = 0;              // where the walk starts
+  std::int64_t contentEnd = 0;       // the length, or where the signer's padding begins
+  std::int64_t certificateTable = 0; // the table's size; 0 when not signed
+};
+std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::string& packagePath,
+                                         FileHandle package, std::int64_t length);
+
 // Walks the package backwards from `searchEnd` (0: the end of the file) and
 // stops at the newest module whose fileName begins with `query` (or, with
 // `matchMarker`, whose marker matches its first 35 characters).  Gives the
@@ -73,6 +93,9 @@ struct WalkResult {
   // Bytes behind the last complete module that an interrupted append left
   // (its journal is still there); the walk began before them.
   std::int64_t interruptedAppend = 0;
+  // The size of the certificate table of a signed package; 0 when it is not
+  // signed.  The walk began before the table and its padding.
+  std::int64_t certificateTable = 0;
 };
 // Walks every record from the end of the file; the length comes from the open
 // file.  Reaching the start of the file also ends it as Image.  Leaves the
@@ -114,6 +137,7 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 //    until the module is complete and on the disk (append_journal.h); the
 //    next append first cuts back what an interrupted one left.
 //  - The record's reserved bytes carry the content check (content_check.h).
+//  - A signed package is refused with kErrorPackageSigned, unchanged.
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
                   const std::string& packagePath, const ModuleRecord& record,
                   const ProgressFn& progress = {});
@@ -149,6 +173,22 @@ enum class ContentState {
 // Reads a walked module's content and compares it with its check.
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
                                 const WalkedModule& module);
+
+// Removes a signed package's certificate table, the signer's zero padding
+// in front of it and its directory entry, and writes the recomputed PE
+// checksum: the package is unsigned again, with the same modules.
+//  - Under the exclusive lock.  A journal (append_journal.h) records the
+//    length the package is cut back to before the header changes; then the
+//    header is written and flushed, then the file is cut.  A crash after
+//    the header write leaves the old table behind an unsigned header:
+//    readers walk from the journal's length and see every module, the next
+//    append or unsign cuts the rest.  A crash before it leaves the package
+//    signed as it was.
+//  - NotSigned when there is no table; an unsign that a crash cut short is
+//    completed then.  On Failed, System::LastError() holds the cause.
+enum class UnsignOutcome { Unsigned, NotSigned, Failed };
+UnsignOutcome UnsignPackage(const Platform& platform, const std::string& packagePath,
+                            std::int64_t* removedBytes = nullptr);
 
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);

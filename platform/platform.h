@@ -128,6 +128,9 @@ class FileSystem {
   // Binary open of an existing file in append mode: every write lands at the
   // end, wherever the position stands; reads go where the position says.
   virtual FileHandle OpenAppend(const std::string& path) = 0;
+  // Binary read-write open of an existing file: writes land where the
+  // position stands (rewriting a header in place).
+  virtual FileHandle OpenUpdate(const std::string& path) = 0;
 
   // Byte count read (0 at end of file) or -1.
   virtual std::int64_t Read(FileHandle file, void* buffer, std::size_t size) = 0;

@@ -169,6 +169,10 @@ FileHandle PosixFileSystem::OpenAppend(const std::string& path) {
   return OpenExisting(path, O_RDWR | O_APPEND, Share::ReadWrite);
 }
 
+FileHandle PosixFileSystem::OpenUpdate(const std::string& path) {
+  return OpenExisting(path, O_RDWR, Share::ReadWrite);
+}
+
 FileHandle PosixFileSystem::CreateExclusive(const std::string& path) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return kNoFile;

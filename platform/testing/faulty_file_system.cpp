@@ -62,6 +62,10 @@ FileHandle FaultyFileSystem::OpenAppend(const std::string& path) {
   return Check(Op::Open, path) ? kNoFile : inner_.OpenAppend(path);
 }
 
+FileHandle FaultyFileSystem::OpenUpdate(const std::string& path) {
+  return Check(Op::Open, path) ? kNoFile : inner_.OpenUpdate(path);
+}
+
 std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   return Check(Op::Read) ? -1 : inner_.Read(file, buffer, size);
 }

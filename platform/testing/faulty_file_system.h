@@ -63,6 +63,7 @@ class FaultyFileSystem : public FileSystem {
   FileHandle OpenReadExclusive(const std::string& path) override;
   FileHandle CreateExclusive(const std::string& path) override;
   FileHandle OpenAppend(const std::string& path) override;
+  FileHandle OpenUpdate(const std::string& path) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;

@@ -86,6 +86,10 @@ FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
       WithLastError([&] { return ::_open(path.c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
 }
 
+FileHandle Win32FileSystem::OpenUpdate(const std::string& path) {
+  return RegularOnly(WithLastError([&] { return ::_open(path.c_str(), _O_RDWR | _O_BINARY); }));
+}
+
 std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   return WithLastError([&] { return ::_read(file, buffer, ChunkSize(size)); });
 }

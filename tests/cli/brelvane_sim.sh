@@ -139,6 +139,22 @@ check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
 run other 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$PKG" --drive "E=$WORK/other"
 check "--package installs from another package" entries_are "$WORK/other" "${INSTALLED[@]}"
 
+# ---- A signed package: the modules lie before the certificate table ----------
+if make_signer; then
+  make_pe_image "$WORK/image.exe"
+  "$TOOLS/oempack" add-predef "$WORK/image.exe" --ovin "$WORK/payload/Brelvane v1.0.exe" > /dev/null &&
+    "$TOOLS/oempack" add-predef "$WORK/image.exe" --ovin "$WORK/payload/readme.txt" \
+      --ovin-root 'Brelvane\Docs' --ovin-attr ronly > /dev/null &&
+    sign "$WORK/image.exe" "$WORK/signed.exe"
+  check "signed package made" signature_ok "$WORK/signed.exe"
+  run signed 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$WORK/signed.exe" --drive "E=$WORK/signed-E"
+  check "a signed package installs its set" entries_are "$WORK/signed-E" "./Brelvane v1.0.exe" \
+    ./Brelvane ./Brelvane/Docs ./Brelvane/Docs/readme.txt
+  check "signed package: utility bytes" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/signed-E/Brelvane v1.0.exe"
+else
+  fail "no signer"
+fi
+
 # ---- Packages from outside: a FIFO, names with control characters ----------
 mkfifo "$WORK/pipe"
 timeout 10 "$TOOLS/brelvane-sim" --package "$WORK/pipe" --drive "E=$WORK/fifo" \

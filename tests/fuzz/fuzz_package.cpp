@@ -9,6 +9,7 @@
 
 #include "memory_platform.h"
 #include "package/package.h"
+#include "package/pe_signature.h"
 
 namespace {
 
@@ -30,6 +31,25 @@ void CheckWalk(const WalkResult& walk, std::int64_t length) {
     FUZZ_CHECK(module.record.extractDir.size() < kNameWidth);
     end = module.contentOffset;
   }
+}
+
+// The certificate table of a signed package: inside the file, behind the
+// image, its header fields inside the bytes parsed.  The headers are copied
+// to a buffer of their exact size, so a read beyond them is caught.  Gives
+// where the modules must end.
+std::int64_t CheckSignature(const std::uint8_t* data, std::size_t size, const WalkResult& walk) {
+  const std::vector<std::uint8_t> headers(data, data + std::min(size, kPeHeaderWindow));
+  const auto length = static_cast<std::int64_t>(size);
+  const auto table = ParseCertificateTable(headers.data(), headers.size(), length);
+  FUZZ_CHECK(walk.certificateTable == (table ? table->size : 0));
+  if (!table) return length;
+  FUZZ_CHECK(table->size > 0 && table->offset + table->size == length);
+  FUZZ_CHECK(table->offset >= table->imageEnd);
+  const auto parsed = static_cast<std::int64_t>(headers.size());
+  FUZZ_CHECK(table->entryOffset + 8 <= parsed && table->checksumOffset + 4 <= parsed);
+  // What unsign rewrites lies in what it keeps.
+  FUZZ_CHECK(table->entryOffset + 8 <= table->imageEnd && table->checksumOffset + 4 <= table->imageEnd);
+  return table->offset;
 }
 
 // The install run's loop: every module of a set, newest first, each search
@@ -101,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const PackageRef package{kPackagePath, kRecordSize};
 
   const WalkResult walk = WalkModules(platform, package);
-  CheckWalk(walk, static_cast<std::int64_t>(size));
+  CheckWalk(walk, CheckSignature(data, size, walk));
   FUZZ_CHECK(walk.end != WalkEnd::ReadFailure);
 
   for (const int family : {win::kVerPlatformWin32Nt, win::kVerPlatformWin32Windows}) {

@@ -57,6 +57,12 @@ FileHandle MemoryFileSystem::CreateExclusive(const std::string& path) {
   return Open(path, true, false);
 }
 
+FileHandle MemoryFileSystem::OpenUpdate(const std::string& path) {
+  const FileHandle handle = Open(path, true, false);
+  if (handle != kNoFile) handles_[handle].update = true;
+  return handle;
+}
+
 MemoryFileSystem::Handle* MemoryFileSystem::Find(FileHandle file) {
   auto it = handles_.find(file);
   if (it == handles_.end()) {
@@ -69,7 +75,7 @@ MemoryFileSystem::Handle* MemoryFileSystem::Find(FileHandle file) {
 std::int64_t MemoryFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   Handle* handle = Find(file);
   if (handle == nullptr) return -1;
-  if (handle->writable && !handle->append) {
+  if (handle->writable && !handle->append && !handle->update) {
     system_.SetLastError(win::kErrorAccessDenied);
     return -1;
   }

@@ -51,6 +51,7 @@ class MemoryFileSystem : public FileSystem {
   FileHandle OpenReadExclusive(const std::string& path) override { return Open(path, false, false); }
   FileHandle CreateExclusive(const std::string& path) override;
   FileHandle OpenAppend(const std::string& path) override { return Open(path, true, true); }
+  FileHandle OpenUpdate(const std::string& path) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
   std::int64_t Write(FileHandle file, const void* buffer, std::size_t size) override;
   std::int64_t Seek(FileHandle file, std::int64_t offset, SeekFrom from) override;
@@ -76,6 +77,7 @@ class MemoryFileSystem : public FileSystem {
     std::int64_t position = 0;
     bool writable = false;
     bool append = false;
+    bool update = false;  // writable and readable, writes where the position stands
   };
   static bool IsRoot(const std::string& path) { return path == "C:\\"; }
   FileHandle Open(const std::string& path, bool writable, bool append);

@@ -11,6 +11,7 @@
 #include "builder/oem_page.h"
 #include "common/messages.h"
 #include "package/package.h"
+#include "support/signed_image.h"
 #include "support/temp_drive.h"
 #include "unit/builder_page_view.h"
 
@@ -195,6 +196,21 @@ TEST_F(OemPageTest, AddModuleRefusesANameEveryInstallRefuses) {
   EXPECT_EQ(Texts(), std::vector<std::string>{
                          "The module \"con.txt\" cannot be added: the name is a reserved device "
                          "name.\r\nEvery install would refuse it, so nothing is added."});
+}
+
+TEST_F(OemPageTest, AddModuleRefusesASignedInstallerAndSaysWhy) {
+  const std::string bytes = testing::pe::Signed("");
+  drive_.WriteHostFile("target.exe", bytes);
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  drive_.WriteHostFile("new.txt", "brand new");
+  view_.texts[ids::kModulePath] = drive_.WinPath("new.txt");
+  page_.OnAddModule();
+  EXPECT_EQ(drive_.ReadHostFile("target.exe"), bytes);
+  EXPECT_EQ(Texts(), std::vector<std::string>{
+                         drive_.WinPath("target.exe") +
+                         " is signed: adding a module would break its signature, so nothing is "
+                         "added.\r\nUnsign it first (oempack unsign), add the modules, then sign "
+                         "it again."});
 }
 
 TEST_F(OemPageTest, ExtractWithoutASelectedRowIsAnError) {

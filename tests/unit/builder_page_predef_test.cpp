@@ -8,6 +8,7 @@
 #include "app/wizard_state.h"
 #include "builder/predef_page.h"
 #include "package/package.h"
+#include "support/signed_image.h"
 #include "support/temp_drive.h"
 #include "unit/builder_page_view.h"
 
@@ -127,6 +128,7 @@ struct AddCase {
   std::string message;
   std::vector<std::string> modules;  // newest first
   const char* ovinRoot = "";
+  bool signedInstaller = false;
 };
 
 TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
@@ -145,10 +147,13 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
       {"both valid", "k.bin", "o.bin", 3, kAddSucceeded, {"o.bin", "k.bin"}},
       {"kestrin missing", "missing", "o.bin", 0, kAddFailed, {}},
       {"ovin missing", "k.bin", "missing", 0, kAddFailed, {"k.bin"}},
+      {"signed installer", "k.bin", "o.bin", 0, "", {}, "", true},
   };
   for (const AddCase& c : cases) {
     SCOPED_TRACE(c.label);
-    drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
+    const std::string installer =
+        c.signedInstaller ? testing::pe::Signed("") : std::string(1024, '\0');
+    drive_.WriteHostFile("target.exe", installer);
     test_.prompts().ClearMessages();
     view_.texts[ids::kKestrinSource] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
     view_.texts[ids::kKestrinRoot] = "k\\dir";
@@ -157,7 +162,16 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
     view_.selection[ids::kKestrinAttributes] = 0;
     view_.selection[ids::kOvinAttributes] = c.ovinChoice;
     page_.OnAddPredefinedModules();
-    EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{c.message});
+    const std::string message =
+        c.signedInstaller ? state_.packagePath +
+                                " is signed: adding a module would break its signature, so "
+                                "nothing is added.\r\nUnsign it first (oempack unsign), add the "
+                                "modules, then sign it again."
+                          : c.message;
+    EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{message});
+    if (c.signedInstaller) {
+      EXPECT_EQ(drive_.ReadHostFile("target.exe"), installer);
+    }
     std::vector<std::string> names;
     for (const WalkedModule& m : Modules()) names.push_back(m.record.fileName);
     EXPECT_EQ(names, c.modules);

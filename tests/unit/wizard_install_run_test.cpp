@@ -4,6 +4,7 @@
 
 #include "install/install_page.h"
 #include "install/install_run.h"
+#include "support/signed_image.h"
 #include "support/wizard_machine.h"
 
 namespace brelvane {
@@ -142,6 +143,22 @@ TEST(WizardInstallRun, ForeignNewestRecordStopsBeforeWriting) {
   EXPECT_FALSE(run.rig->install().OnApply());
   EXPECT_EQ(run.texts(), std::vector<std::string>{kCannotContinueText});
   EXPECT_FALSE(run.drive.HostExists("Brelvane v1.0.exe"));
+}
+
+// A signed installer: the set lies before the signer's padding and table.
+TEST(WizardInstallRun, SignedPackageInstallsItsSet) {
+  InstallRig run({kUtility, kReadme});
+  if (!run.reachable) GTEST_SKIP() << "needs a drive letter of its own";
+  const std::string bytes = *run.work.ReadHostFile("setup.exe");
+  const std::size_t modules =
+      kUtility.content.size() + kReadme.content.size() + 2 * std::size_t{kRecordSize};
+  run.work.WriteHostFile("setup.exe", testing::pe::Signed(bytes.substr(bytes.size() - modules)));
+  run.machine.prompts().ClearMessages();
+
+  EXPECT_TRUE(run.rig->install().OnApply());
+  EXPECT_EQ(run.texts(), std::vector<std::string>{kCompleteText});
+  EXPECT_EQ(run.drive.ReadHostFile("Brelvane v1.0.exe"), kUtility.content);
+  EXPECT_EQ(run.drive.ReadHostFile("Brelvane\\readme.txt"), kReadme.content);
 }
 
 TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {

@@ -30,6 +30,12 @@ cp "$SETUP_EXE" "$SET_PKG"
 "$OEMPACK" add-predef "$SET_PKG" --ovin "$GUI_WORK/companion.txt" --ovin-root 'docs\notes' \
   --ovin-attr hidden >/dev/null
 UTILITY="Brelvane v1.0.exe"
+# The same set, signed with a throwaway self-signed certificate.
+SIGNED_PKG=$GUI_WORK/signed.exe
+openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Brelvane test signer" \
+  -keyout "$GUI_WORK/key.pem" -out "$GUI_WORK/cert.pem" >/dev/null 2>&1 &&
+  osslsigncode sign -certs "$GUI_WORK/cert.pem" -key "$GUI_WORK/key.pem" \
+    -in "$SET_PKG" -out "$SIGNED_PKG" >/dev/null 2>&1
 
 # ---- Scenarios -----------------------------------------------------------------
 
@@ -100,6 +106,21 @@ scenario_install() {
   check install_utility_read_only no_write_bits "$GUI_DRIVE/$UTILITY"
   check install_companion_hidden is_hidden "$GUI_DRIVE/docs/notes/companion.txt"
   check install_nothing_started_unticked [ ! -e "$GUI_DRIVE/brelvane-started.txt" ]
+  gui_end
+}
+
+# The signed installer finds its modules before the certificate table.
+scenario_install_signed() {
+  gui_begin install-signed "$MACHINES/ovin-e.reg" E
+  check signed_signature_verifies osslsigncode verify -in "$SIGNED_PKG" -CAfile "$GUI_WORK/cert.pem"
+  gui_run "$SIGNED_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "text 1020" \
+    "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  expect_line signed_ready_line "TEXT Ready to INSTALL!"
+  expect_line signed_completion_notice \
+    'BOX caption=signed text=Thank you for using Quorvix product!\r\nInstallation Complete!'
+  expect_code signed_exit_code 0
+  check signed_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check signed_companion_bytes cmp -s "$GUI_WORK/companion.txt" "$GUI_DRIVE/docs/notes/companion.txt"
   gui_end
 }
 
@@ -259,6 +280,7 @@ scenario_decline
 scenario_no_drive
 scenario_ovin_without_set
 scenario_install
+scenario_install_signed
 scenario_overwrite IDNO
 scenario_overwrite IDYES
 scenario_folder_link

@@ -147,3 +147,41 @@ run 0 interrupted-list list 'E:\grow.exe' && { grep -qE '^a\.bin ' "$OUT"; verdi
 run 0 interrupted-add add 'E:\grow.exe' 'E:\kestrin.exe' && {
   [ ! -e "$DRIVE/grow.exe-journal" ] && [ "$(stat -c %s "$DRIVE/grow.exe")" -eq $((before + 1025 + 660)) ]
   verdict interrupted-add $?; }
+
+# A signed installer on the Win32 backend: read before its certificate
+# table, never appended to, unsigned in place and signed again.
+SETUP_EXE=${SETUP_EXE:-$ROOT/out/win/brelvane-setup.exe}
+if [ -f "$SETUP_EXE" ] && command -v osslsigncode > /dev/null && command -v openssl > /dev/null; then
+  KEYS=$(mktemp -d)
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Brelvane test signer" \
+    -keyout "$KEYS/key.pem" -out "$KEYS/cert.pem" > /dev/null 2>&1
+  osign() { osslsigncode sign -certs "$KEYS/cert.pem" -key "$KEYS/key.pem" -in "$1" -out "$2" > /dev/null 2>&1; }
+  cp "$SETUP_EXE" "$DRIVE/unsigned.exe"
+  run 0 signed-setup add 'E:\unsigned.exe' 'E:\a.bin'
+  osign "$DRIVE/unsigned.exe" "$DRIVE/signed.exe"
+  run 0 signed-verify verify 'E:\signed.exe' && {
+    grep -q '^1 module(s), 1 checked and sound, 0 without a check; signed, certificate table of' "$OUT"
+    verdict signed-verify $?; }
+  cp "$DRIVE/signed.exe" "$DRIVE/before.exe"
+  run 1 signed-add add 'E:\signed.exe' 'E:\kestrin.exe' && {
+    grep -q 'is signed' "$ERR" && cmp -s "$DRIVE/signed.exe" "$DRIVE/before.exe"; verdict signed-add $?; }
+  run 0 signed-unsign unsign 'E:\signed.exe' && {
+    # Byte for byte the unsigned installer, but for its recomputed checksum.
+    python3 - "$DRIVE/signed.exe" "$DRIVE/unsigned.exe" <<'PY'
+import struct, sys
+a, b = (bytearray(open(p, 'rb').read()) for p in sys.argv[1:3])
+field = struct.unpack_from('<I', a, 0x3C)[0] + 88
+a[field:field + 4] = b[field:field + 4] = bytes(4)
+sys.exit(0 if a == b else 1)
+PY
+    verdict signed-unsign $?; }
+  run 0 signed-add-after-unsign add 'E:\signed.exe' 'E:\kestrin.exe'
+  osign "$DRIVE/signed.exe" "$DRIVE/resigned.exe"
+  osslsigncode verify -in "$DRIVE/resigned.exe" -CAfile "$KEYS/cert.pem" > /dev/null 2>&1
+  verdict signed-again-verifies $?
+  run 0 signed-again-list list 'E:\resigned.exe' && {
+    [ "$(grep -cE '^(a\.bin|kestrin\.exe) ' "$OUT")" -eq 2 ]; verdict signed-again-list $?; }
+  rm -rf "$KEYS"
+else
+  echo "FAIL oempack.signed (needs $SETUP_EXE, osslsigncode and openssl)"
+fi

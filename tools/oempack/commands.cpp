@@ -52,6 +52,23 @@ std::string WalkProblem(const WalkResult& walk) {
   return {};
 }
 
+// A signed installer is never extended: a byte behind its certificate table
+// breaks the signature.
+int FailSigned(const std::string& installer, std::int64_t tableSize) {
+  std::string table = tableSize > 0 ? " (certificate table of " + std::to_string(tableSize) +
+                                          " bytes)"
+                                    : "";
+  return Fail(installer + " is signed" + table +
+              ": a module appended behind the signature would break it; unsign it first "
+              "(oempack unsign), add the modules, then sign it again; nothing appended");
+}
+
+// An append that failed: the signed package in its own words.
+int FailAppend(const Platform& platform, const std::string& installer, const std::string& what) {
+  if (platform.system.LastError() == kErrorPackageSigned) return FailSigned(installer, 0);
+  return FailWithSystemText(platform, what);
+}
+
 // An installer that can be read and whose walk reaches the image: only then
 // is it extended, so that a module is never appended behind a foreign tail.
 // The walk waits for a writer at work, and reads past what an interrupted
@@ -67,6 +84,10 @@ bool CheckInstaller(const Platform& platform, const std::string& installer) {
   const WalkResult walk = WalkModules(platform, Package(installer));
   if (walk.end != WalkEnd::Image) {
     Fail(installer + ": " + WalkProblem(walk) + "; nothing appended");
+    return false;
+  }
+  if (walk.certificateTable > 0) {
+    FailSigned(installer, walk.certificateTable);
     return false;
   }
   return true;
@@ -157,7 +178,7 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
   }
   ProgressBar bar("adding " + record.fileName, record.contentSize, options.progress);
   if (!AppendModule(platform, file, installer, record, bar.callback())) {
-    return FailWithSystemText(platform, "cannot append " + file + " to " + installer);
+    return FailAppend(platform, installer, "cannot append " + file + " to " + installer);
   }
   return kExitOk;
 }
@@ -183,7 +204,7 @@ int AddPredefined(const Platform& platform, const std::string& installer,
     if (outcome.appended > 0) {
       what += " (" + std::to_string(outcome.appended) + " module(s) before it stay appended)";
     }
-    return FailWithSystemText(platform, what);
+    return FailAppend(platform, installer, what);
   }
   return kExitOk;
 }
@@ -280,9 +301,33 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
     Fail(installer + ": " + WalkProblem(walk));
   }
   if (problems > 0) return kExitFailed;
-  std::printf("%zu module(s), %d checked and sound, %zu without a check\n", walk.modules.size(),
-              checked, walk.modules.size() - static_cast<std::size_t>(checked));
+  const std::string signature =
+      walk.certificateTable > 0
+          ? "signed, certificate table of " + std::to_string(walk.certificateTable) + " bytes"
+          : "not signed";
+  std::printf("%zu module(s), %d checked and sound, %zu without a check; %s\n",
+              walk.modules.size(), checked,
+              walk.modules.size() - static_cast<std::size_t>(checked), signature.c_str());
   return kExitOk;
+}
+
+int UnsignInstaller(const Platform& platform, const std::string& installer) {
+  {
+    ScopedFile probe(platform.files, platform.files.OpenRead(installer));
+    if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
+  }
+  std::int64_t removed = 0;
+  switch (UnsignPackage(platform, installer, &removed)) {
+    case UnsignOutcome::Unsigned:
+      std::printf("removed the signature (%lld bytes); the installer is unsigned\n",
+                  static_cast<long long>(removed));
+      return kExitOk;
+    case UnsignOutcome::NotSigned:
+      std::printf("not signed; nothing to remove\n");
+      return kExitOk;
+    case UnsignOutcome::Failed: break;
+  }
+  return FailWithSystemText(platform, "cannot unsign " + installer);
 }
 
 }  // namespace brelvane::oempack

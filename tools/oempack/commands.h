@@ -26,6 +26,9 @@ int AddPredefined(const Platform& platform, const std::string& installer,
 // Checks every module that carries a content check: 0 when all are sound,
 // 1 with one line on stderr per damaged module or foreign record.
 int VerifyModules(const Platform& platform, const std::string& installer);
+// Removes the certificate table of a signed installer (UnsignPackage), so
+// that modules can be added; 0 also when it is not signed.
+int UnsignInstaller(const Platform& platform, const std::string& installer);
 int ExtractNamedModule(const Platform& platform, const std::string& installer,
                        const std::string& name, const std::string& output, bool force,
                        const Options& options);

@@ -49,7 +49,9 @@ int main(int argc, char** argv) {
   CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
   app.footer(
       "A FILE or NAME that begins with '-' follows \"--\", after every option: "
-      "oempack extract INSTALLER -o OUT -- -NAME");
+      "oempack extract INSTALLER -o OUT -- -NAME\n"
+      "A signed installer is read as usual, but add and add-predef refuse it: unsign it, "
+      "add, then sign it again.");
   app.set_version_flag("--version", "oempack 1.0");
   app.require_subcommand(1);
 
@@ -60,7 +62,9 @@ int main(int argc, char** argv) {
   list->add_flag("--json", json, "print the list as JSON");
 
   CLI::App* verify =
-      app.add_subcommand("verify", "check every module's content against the check its record carries");
+      app.add_subcommand("verify",
+                         "check every module's content against the check its record carries; "
+                         "the summary says whether the installer is signed");
   verify->add_option("INSTALLER", installer, "installer executable")->required();
 
   std::string file;
@@ -77,6 +81,10 @@ int main(int argc, char** argv) {
   AddGroupOptions(*addPredef, "ovin", ovin);
   AddGroupOptions(*addPredef, "pellor", pellor);
   addPredef->add_option("--combined", combined, "source file of the Kestrin+Ovin module");
+
+  CLI::App* unsign = app.add_subcommand(
+      "unsign", "remove the signature (certificate table) so that modules can be added");
+  unsign->add_option("INSTALLER", installer, "installer executable")->required();
 
   std::string name, output;
   bool force = false;
@@ -102,6 +110,7 @@ int main(int argc, char** argv) {
   const Options options{StderrIsTerminal()};
   if (list->parsed()) return ListModules(platform, installer, json);
   if (verify->parsed()) return VerifyModules(platform, installer);
+  if (unsign->parsed()) return UnsignInstaller(platform, installer);
   if (add->parsed()) return AddModule(platform, installer, file, options);
   if (addPredef->parsed()) {
     const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};

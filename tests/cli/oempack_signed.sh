@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# oempack and signed installers: a throwaway self-signed certificate signs
+# packages with osslsigncode; list, verify and extract read them, add is
+# refused, unsign gives back a package that takes modules and signs again.
+# Unsigned lengths 0 to 7 past a multiple of 8 give every padding the signer
+# puts before its table.  $1 is the folder that holds the oempack program.
+set -u
+OEMPACK="$1/oempack"
+[ -x "$OEMPACK" ] || { echo "FAIL: no oempack in $1" >&2; exit 1; }
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
+cd "$WORK" || exit 1
+make_signer || fail "making a certificate"
+make_pe_image image.exe
+head -c 3000 /dev/urandom > tool.bin
+head -c 100 /dev/urandom > late.txt
+
+for pad in 0 1 2 3 4 5 6 7; do
+  # The last module's size sets the unsigned length: 8 - pad past a multiple of 8.
+  cp image.exe "u$pad.exe"
+  "$OEMPACK" add-predef "u$pad.exe" --ovin tool.bin > /dev/null || fail "pad $pad: add-predef"
+  length=$(size_of "u$pad.exe")
+  head -c $(( 1000 + (8 - (length + 1000 + 660) % 8 + 8 - pad) % 8 )) /dev/urandom > notes.txt
+  "$OEMPACK" add "u$pad.exe" notes.txt || fail "pad $pad: add"
+  unsigned=$(size_of "u$pad.exe")
+  [ $(( (8 - unsigned % 8) % 8 )) -eq "$pad" ] || fail "pad $pad: unsigned length $unsigned"
+  sign "u$pad.exe" "s$pad.exe" || { fail "pad $pad: signing"; continue; }
+  signature_ok "s$pad.exe" || fail "pad $pad: the signature does not verify"
+
+  expect_rc 0 "$OEMPACK" list "s$pad.exe" --json
+  python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); assert [m["name"] for m in r]==["notes.txt","tool.bin"], r' out.txt \
+    || fail "pad $pad: list --json of the signed file: $(cat out.txt)"
+  expect_rc 0 "$OEMPACK" verify "s$pad.exe"
+  expect_text out.txt "2 module(s), 2 checked and sound, 0 without a check; signed, certificate table of $(( $(size_of "s$pad.exe") - unsigned - pad )) bytes"
+  expect_rc 0 "$OEMPACK" extract "s$pad.exe" notes.txt -o "x$pad.txt"
+  cmp -s notes.txt "x$pad.txt" || fail "pad $pad: extracted notes.txt differs"
+
+  cp "s$pad.exe" before.exe
+  for command in "add s$pad.exe late.txt" "add-predef s$pad.exe --pellor late.txt"; do
+    # shellcheck disable=SC2086
+    expect_rc 1 "$OEMPACK" $command
+    expect_text err.txt "is signed"
+    expect_text err.txt "unsign it first"
+    cmp -s before.exe "s$pad.exe" || fail "pad $pad: $command changed the signed file"
+  done
+
+  expect_rc 0 "$OEMPACK" unsign "s$pad.exe"
+  expect_text out.txt "the installer is unsigned"
+  [ "$(size_of "s$pad.exe")" -eq "$unsigned" ] || fail "pad $pad: unsign left $(size_of "s$pad.exe") bytes, not $unsigned"
+  checksum_ok "s$pad.exe" || fail "pad $pad: unsign left a wrong PE checksum"
+  expect_rc 0 "$OEMPACK" verify "s$pad.exe"
+  expect_text out.txt "2 module(s), 2 checked and sound, 0 without a check; not signed"
+  expect_rc 0 "$OEMPACK" unsign "s$pad.exe"
+  expect_text out.txt "not signed"
+  expect_rc 0 "$OEMPACK" add "s$pad.exe" late.txt
+  sign "s$pad.exe" "r$pad.exe" || fail "pad $pad: signing again"
+  signature_ok "r$pad.exe" || fail "pad $pad: the signature made again does not verify"
+  expect_rc 0 "$OEMPACK" list "r$pad.exe"
+  [ "$(grep -cE '^(late.txt|notes.txt|tool.bin) ' out.txt)" -eq 3 ] || fail "pad $pad: list after signing again: $(cat out.txt)"
+  expect_rc 0 "$OEMPACK" verify "r$pad.exe"
+  expect_text out.txt "3 module(s), 3 checked and sound"
+done
+
+exit "$FAILED"
