@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   app.footer(
       "A FILE or NAME that begins with '-' follows \"--\", after every option: "
       "oempack extract INSTALLER -o OUT -- -NAME");
-  app.set_version_flag("--version", "oempack 1.0");
+  app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
 
   std::string installer;
