@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # ./run dist: the release artefacts in dist/, built from a clean tree at HEAD.
 #   oempack_<version>_<arch>.deb     the native oempack with its man page
 #   brelvane-<version>-win64.zip     brelvane-setup.exe, oempack.exe, README,
@@ -32,7 +33,7 @@ configure_and_build() {
 # statically and covered by the notices).
 check_imports() {
   local exe=$1 dll
-  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -nE 's/^\s*DLL Name: (.*)$/\1/p' | tr 'A-Z' 'a-z'); do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -nE 's/^\s*DLL Name: (.*)$/\1/p' | tr '[:upper:]' '[:lower:]'); do
     case " $SYSTEM_DLLS " in
       *" $dll "*) ;;
       *) die "$(basename "$exe") imports $dll, which is not part of Windows: ship it and its notice" ;;
@@ -76,7 +77,7 @@ sign_windows_programs() {
     printf 'dist: BRELVANE_SIGN_CERT and BRELVANE_SIGN_KEY are not set: the Windows programs ship UNSIGNED\n' >&2
     return
   fi
-  [ -n "$cert" ] && [ -n "$key" ] || die "set both BRELVANE_SIGN_CERT and BRELVANE_SIGN_KEY, or neither"
+  { [ -n "$cert" ] && [ -n "$key" ]; } || die "set both BRELVANE_SIGN_CERT and BRELVANE_SIGN_KEY, or neither"
   [ -r "$cert" ] || die "BRELVANE_SIGN_CERT: cannot read $cert"
   [ -r "$key" ] || die "BRELVANE_SIGN_KEY: cannot read $key"
   for exe in "$dir"/*.exe; do
@@ -98,7 +99,8 @@ normalize_tree() {
 }
 
 make_zip() { # make_zip STAGE VERSION
-  local stage=$1 version=$2 name="brelvane-$version-win64"
+  local stage=$1 version=$2
+  local name="brelvane-$version-win64"
   local top=$stage/$name
   mkdir -p "$top/licenses"
   cp "$ROOT/out/win/brelvane-setup.exe" "$ROOT/out/win/oempack.exe" "$top/"
