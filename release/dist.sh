@@ -98,8 +98,8 @@ normalize_tree() {
   find "$dir" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 }
 
-make_zip() { # make_zip STAGE VERSION
-  local stage=$1 version=$2
+make_zip() { # make_zip STAGE VERSION SRC (SRC: a checkout of HEAD)
+  local stage=$1 version=$2 src=$3
   local name="brelvane-$version-win64"
   local top=$stage/$name
   mkdir -p "$top/licenses"
@@ -107,8 +107,9 @@ make_zip() { # make_zip STAGE VERSION
   check_imports "$top/brelvane-setup.exe"
   check_imports "$top/oempack.exe"
   sign_windows_programs "$top"
-  cp "$ROOT/README.md" "$top/README.md"
-  cp "$ROOT/release/NOTICES.txt" "$top/NOTICES.txt"
+  # From the clone of HEAD, not from the work tree, which may change meanwhile.
+  cp "$src/README.md" "$top/README.md"
+  cp "$src/release/NOTICES.txt" "$top/NOTICES.txt"
   cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$top/licenses/mingw-w64-runtime.txt"
   cp /usr/share/doc/gcc-mingw-w64-x86-64-posix/copyright "$top/licenses/gcc-runtime.txt"
   cp /usr/share/doc/libcli11-dev/copyright "$top/licenses/cli11.txt"
@@ -127,9 +128,21 @@ make_deb() { # make_deb STAGE VERSION
   strip --strip-unneeded -o "$root/usr/bin/oempack" "$ROOT/out/bin/oempack"
   # The man page, from --help and --version (help2man takes its date from
   # SOURCE_DATE_EPOCH); gzip -n keeps name and time out of the header.
+  # Each subcommand's own --help goes into a COMMANDS section.
+  local bin=$root/usr/bin/oempack command
+  {
+    echo "[COMMANDS]"
+    for command in $("$bin" --help | awk '/^Subcommands:/ {on = 1; next} on && /^  [^ ]/ {print $1}'); do
+      printf '.SS %s\n.nf\n' "$command"
+      # Started by name, so the usage line shows no staging folder.
+      PATH="$root/usr/bin:$PATH" oempack "$command" --help | sed -e 's/\\/\\e/g' -e 's/^[.'"'"']/\\\&&/'
+      printf '.fi\n'
+    done
+  } > "$stage/commands.h2m"
+  grep -q '^\.SS add$' "$stage/commands.h2m" || die "no subcommands found in oempack --help"
   help2man --no-info --section=1 --source="Brelvane $version" \
     --name="lists, appends and extracts the modules of a Brelvane installer" \
-    "$root/usr/bin/oempack" > "$stage/oempack.1" || die "help2man failed"
+    --include="$stage/commands.h2m" "$bin" > "$stage/oempack.1" || die "help2man failed"
   gzip -n -9 < "$stage/oempack.1" > "$root/usr/share/man/man1/oempack.1.gz"
   cat > "$root/usr/share/doc/oempack/copyright" <<EOF
 Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
@@ -194,7 +207,7 @@ run_dist() {
   rm -rf "$DIST_DIR"
   mkdir -p "$DIST_DIR" "$tmp/stage"
   make_deb "$tmp/stage" "$version"
-  make_zip "$tmp/stage" "$version"
+  make_zip "$tmp/stage" "$version" "$tmp/src"
   (cd "$DIST_DIR" && sha256sum -- *.deb *.zip > SHA256SUMS)
   log "dist: done in $((SECONDS - started)) s:"
   (cd "$DIST_DIR" && ls -l) >&2
