@@ -81,8 +81,18 @@ sign_windows_programs() {
   [ -r "$cert" ] || die "BRELVANE_SIGN_CERT: cannot read $cert"
   [ -r "$key" ] || die "BRELVANE_SIGN_KEY: cannot read $key"
   for exe in "$dir"/*.exe; do
+    # The signing time is SOURCE_DATE_EPOCH: without -time osslsigncode
+    # writes the current time, and the same key would sign differently.
     osslsigncode sign -certs "$cert" -key "$key" -h sha256 -n "Brelvane Installer" \
-      -in "$exe" -out "$exe.signed" >/dev/null || die "signing $(basename "$exe") failed"
+      -time "$SOURCE_DATE_EPOCH" -in "$exe" -out "$exe.signed" >/dev/null || die "signing $(basename "$exe") failed"
+    # The signature becomes the file's tail: it must still be a tail that
+    # no backward record walk takes for a record size (the rule every build
+    # applies, cmake/pad_image.cmake, would have to pad it).
+    cp "$exe.signed" "$exe.tail-check"
+    cmake -DFILE="$exe.tail-check" -P "$ROOT/cmake/pad_image.cmake" >/dev/null
+    cmp -s "$exe.signed" "$exe.tail-check" ||
+      die "signed $(basename "$exe") ends in a plausible record size"
+    rm -f "$exe.tail-check"
     mv "$exe.signed" "$exe"
     log "signed $(basename "$exe")"
   done
