@@ -130,6 +130,14 @@ make_zip() { # make_zip STAGE VERSION SRC (SRC: a checkout of HEAD)
      TZ=UTC zip -q -X -D -9 "$DIST_DIR/$name.zip" -@)
 }
 
+# KiB the package takes once installed, counted as dpkg-gencontrol does (each
+# file rounded up to a KiB, one per folder) rather than with du, whose blocks
+# depend on the file system the staging folder is on.
+installed_size_kib() {
+  find "$1" -path "$1/DEBIAN" -prune -o -mindepth 1 \( -type f -printf 'f %s\n' -o -printf 'd\n' \) |
+    awk '$1 == "f" {kib += int(($2 + 1023) / 1024); next} {kib += 1} END {print kib}'
+}
+
 make_deb() { # make_deb STAGE VERSION
   local stage=$1 version=$2 arch root depends
   arch=$(dpkg --print-architecture)
@@ -179,7 +187,7 @@ Package: oempack
 Version: $version
 Architecture: $arch
 Maintainer: $DEB_MAINTAINER
-Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
+Installed-Size: $(installed_size_kib "$root")
 Depends: $depends
 Section: utils
 Priority: optional
