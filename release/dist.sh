@@ -209,6 +209,8 @@ run_dist() {
   SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   export SOURCE_DATE_EPOCH
   log "dist: $(git rev-parse --short HEAD), SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
+  # A failed run leaves no artefacts of an earlier one behind.
+  rm -rf "$DIST_DIR"
 
   configure_and_build "$ROOT" release oempack
   configure_and_build "$ROOT" mingw brelvane-setup oempack
@@ -222,7 +224,6 @@ run_dist() {
   trap "rm -rf '$tmp'" EXIT
   check_reproducible "$tmp"
 
-  rm -rf "$DIST_DIR"
   mkdir -p "$DIST_DIR" "$tmp/stage"
   make_deb "$tmp/stage" "$version"
   make_zip "$tmp/stage" "$version" "$tmp/src"
