@@ -55,23 +55,36 @@ run_wine_core_tests() {
   wine_stop
 }
 
+# run_pass_fail_script SCRIPT: runs a script that prints "PASS name" or
+# "FAIL name" lines and counts them.
+run_pass_fail_script() {
+  local script=$1 out p f
+  out=$MINGW_DIR/$(basename "$script" .sh).log
+  bash "$script" > "$out" 2>&1 || true
+  grep -E '^FAIL ' "$out" >&2 || true
+  p=$(grep -cE '^PASS ' "$out" || true)
+  f=$(grep -cE '^FAIL ' "$out" || true)
+  if [ "$p" -eq 0 ] && [ "$f" -eq 0 ]; then
+    tail -20 "$out" >&2
+    f=1
+  fi
+  count_result "$p" "$f" "$(basename "$script" .sh)"
+}
+
 # Each tests/wine/*.sh scenario prints "PASS name" or "FAIL name" lines.
 run_wine_scenarios() {
-  local script out p f
+  local script
   for script in "$ROOT"/tests/wine/*.sh; do
     [ "$(basename "$script")" = harness.sh ] && continue
     log "wine scenarios: $(basename "$script")"
-    out=$MINGW_DIR/$(basename "$script" .sh).log
-    bash "$script" > "$out" 2>&1 || true
-    grep -E '^FAIL ' "$out" >&2 || true
-    p=$(grep -cE '^PASS ' "$out" || true)
-    f=$(grep -cE '^FAIL ' "$out" || true)
-    if [ "$p" -eq 0 ] && [ "$f" -eq 0 ]; then
-      tail -20 "$out" >&2
-      f=1
-    fi
-    count_result "$p" "$f" "$(basename "$script" .sh)"
+    run_pass_fail_script "$script"
   done
+}
+
+# Cheap checks of the built Windows programs that a release depends on.
+run_release_checks() {
+  log "release checks: windows_programs.sh"
+  run_pass_fail_script "$ROOT/tests/release/windows_programs.sh"
 }
 
 run_short_fuzz() {
@@ -88,6 +101,7 @@ run_all_tests() {
   run_native_tests
   run_wine_core_tests
   run_wine_scenarios
+  run_release_checks
   run_short_fuzz
   echo "${TOTAL_PASSED} passed, ${TOTAL_FAILED} failed"
   [ "$TOTAL_FAILED" -eq 0 ]

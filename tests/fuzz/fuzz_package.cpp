@@ -27,8 +27,8 @@ void CheckWalk(const WalkResult& walk, std::int64_t length) {
     FUZZ_CHECK(module.contentOffset >= 0);
     FUZZ_CHECK(module.contentOffset + module.record.contentSize + kRecordSize <= end);
     FUZZ_CHECK(IsModuleMarker(module.record.marker));
-    FUZZ_CHECK(module.record.fileName.size() < kNameWidth);
-    FUZZ_CHECK(module.record.extractDir.size() < kNameWidth);
+    FUZZ_CHECK(module.record.fileName.size() <= kNameWidth);
+    FUZZ_CHECK(module.record.extractDir.size() <= kNameWidth);
     end = module.contentOffset;
   }
 }

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
       "oempack extract INSTALLER -o OUT -- -NAME\n"
       "A signed installer is read as usual, but add and add-predef refuse it: unsign it, "
       "add, then sign it again.");
-  app.set_version_flag("--version", "oempack 1.0");
+  app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
 
   std::string installer;
