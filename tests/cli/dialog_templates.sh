@@ -2,8 +2,10 @@
 # The dialog templates of brelvane-setup.exe as the resource compiler builds
 # them: each template's size, font and caption, and each control's id, kind,
 # place, size and the styles the pages rely on (hidden or disabled at
-# creation, scroll bars, read-only, prefix handling).  The compiled resource
-# is read back, so what is checked is what the program loads.  $1 (the tools
+# creation, scroll bars, read-only, prefix handling), the predefined page's
+# combo-box items, and what the manifest declares (the systems it supports,
+# asInvoker, common controls 6).  The compiled resource is read back, so what
+# is checked is what the program loads.  $1 (the tools
 # folder) is not needed.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -81,6 +83,16 @@ while pos < len(data):
             items.append('  %d %#06x "%s"' % (cid, msg, body[q + 8:q + 8 + length].rstrip(b'\0').decode()))
             q += 8 + length
         dialogs.append((str(name) + ' init', ['init %s' % name] + items))
+        continue
+    if kind_id == 24:
+        import re
+        text = body.decode()
+        lines = ['manifest %s' % name]
+        lines += ['  supportedOS %s' % m for m in re.findall(r'supportedOS Id="([^"]+)"', text)]
+        lines += ['  level %s' % m for m in re.findall(r'requestedExecutionLevel level="([^"]+)"', text)]
+        lines += ['  common-controls %s' % m for m in
+                  re.findall(r'name="Microsoft.Windows.Common-Controls" version="([^"]+)"', text)]
+        dialogs.append(('~manifest', lines))
         continue
     if kind_id != 5:
         continue
@@ -179,6 +191,13 @@ init PREDEF MODULES
   1030 0x0403 "R only"
   1030 0x0403 "Hidden"
   1030 0x0403 "R&H"
+manifest 1
+  supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}
+  supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}
+  supportedOS {1f676c76-80e1-4239-95bb-83d0f6d0da78}
+  supportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}
+  level asInvoker
+  common-controls 6.0.0.0
 EOF
 
 if diff -u "$WORK/expected.txt" "$WORK/actual.txt"; then
