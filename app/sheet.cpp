@@ -18,7 +18,7 @@ bool Sheet::OnCreate() {
   state_.modelPresence = DetectSupportedModels(platform_, IsNtPlatform(platform_.system));
   if (state_.modelPresence >= 4 && state_.modelPresence <= 7) {
     // Two models at once: the install run could not tell which set to write.
-    ShowNotice(platform_, kMoreThanOneModel);
+    ShowPlainNotice(platform_, kMoreThanOneModel);
     platform_.system.ExitProcess(0);
   }
   return WantsSidePicture(state_.modelPresence);

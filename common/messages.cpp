@@ -10,7 +10,7 @@ namespace brelvane {
 
 std::string ApplicationName(System& system) {
   std::optional<std::string> own_path = system.OwnExecutablePath();
-  if (!own_path) return {};
+  if (!own_path) return kShippedProgramName;
   std::string name = FindFileName(*own_path);
   std::size_t dot = name.find_last_of('.');
   if (dot != std::string::npos) name.erase(dot);
@@ -44,6 +44,12 @@ int ShowApplicationBox(const Platform& platform, const std::string& text, std::u
 
 int ShowNotice(const Platform& platform, const std::string& text) {
   return ShowApplicationBox(platform, text, win::kMbOk);
+}
+
+int ShowPlainNotice(const Platform& platform, const std::string& text) {
+  Message message{text, ApplicationName(platform.system), win::kMbOk, false};
+  message.plain = true;
+  return platform.prompts.Show(message);
 }
 
 int ShowError(const Platform& platform, const std::string& text) {

@@ -8,14 +8,20 @@
 
 namespace brelvane {
 
-// The application's name: the own executable's file name without extension.
+// The application's name: the own executable's file name without extension,
+// or, when the system cannot give that path (a box may be telling just
+// that), the program's name as shipped.
 std::string ApplicationName(System& system);
+inline constexpr char kShippedProgramName[] = "brelvane-setup";
 
 // printf-style formatting for the system's message texts.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// A notice: OK button, no style of its own (0).
+// A notice: OK button, no style of its own (0); on Windows it shows the
+// exclamation icon every application box without an icon of its own shows.
 int ShowNotice(const Platform& platform, const std::string& text);
+// A notice that stays without any icon.
+int ShowPlainNotice(const Platform& platform, const std::string& text);
 // An error: OK button with the stop icon (0x10).
 int ShowError(const Platform& platform, const std::string& text);
 // A Yes/No question with the question icon (0x24); true for Yes.

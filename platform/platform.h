@@ -249,6 +249,7 @@ struct Message {
   std::string caption;
   std::uint32_t style = win::kMbOk;  // MB_* value, e.g. 0x10, 0x24, 0x21
   bool owned_by_page = false;        // a page's own box rather than the application's
+  bool plain = false;                // shown with its style alone, no icon added
 };
 
 class Prompts {

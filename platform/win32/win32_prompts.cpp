@@ -14,7 +14,9 @@ std::uint32_t Win32Prompts::DisplayedStyle(const Message& message) {
   // An application box that names no icon of its own gets the exclamation
   // icon, as the application framework's message box always gave it; a
   // page's own box shows exactly the style it asks for.
-  if (!message.owned_by_page && (message.style & MB_ICONMASK) == 0) return message.style | MB_ICONEXCLAMATION;
+  if (!message.owned_by_page && !message.plain && (message.style & MB_ICONMASK) == 0) {
+    return message.style | MB_ICONEXCLAMATION;
+  }
   return message.style;
 }
 

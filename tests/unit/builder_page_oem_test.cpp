@@ -392,6 +392,8 @@ TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
   test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
   EXPECT_THROW(page_.OnInstallerNameChange(), testing::ProcessExit);
   EXPECT_EQ(Texts(), std::vector<std::string>{kRunFromDesktop});
+  // Captioned all the same, though the name cannot come from the own path.
+  EXPECT_EQ(test_.prompts().messages()[0].caption, kShippedProgramName);
 }
 
 struct SwitchCase {

@@ -12,6 +12,7 @@ struct StyleCase {
   std::uint32_t style;
   bool owned_by_page;
   std::uint32_t shown;
+  bool plain = false;
 };
 
 TEST(Win32PromptsStyle, NoticesGetTheDefaultIconOthersKeepTheirOwn) {
@@ -22,9 +23,10 @@ TEST(Win32PromptsStyle, NoticesGetTheDefaultIconOthersKeepTheirOwn) {
       {"page question", 0x24, true, 0x24},
       {"low-resource question", 0x21, true, 0x21},
       {"page box without icon", 0x00, true, 0x00},
+      {"plain notice", 0x00, false, 0x00, true},
   };
   for (const StyleCase& c : cases) {
-    Message message{"text", "caption", c.style, c.owned_by_page};
+    Message message{"text", "caption", c.style, c.owned_by_page, c.plain};
     EXPECT_EQ(Win32Prompts::DisplayedStyle(message), c.shown) << c.what;
   }
 }

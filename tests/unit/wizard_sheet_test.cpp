@@ -78,6 +78,7 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
               "More than one Suported Mivora detected under Windows.\r\n"
               "Please unplug one and restart the application!");
     EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbOk);
+    EXPECT_TRUE(machine.prompts().messages()[0].plain) << "OK button only, no icon";
   } else {
     EXPECT_EQ(sheet.OnCreate(), row.picture);
     EXPECT_TRUE(machine.prompts().messages().empty());
