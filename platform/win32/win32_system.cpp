@@ -111,7 +111,9 @@ bool Win32System::Launch(const std::string& path) {
 // The shell's path routines run on the wide form: their A forms would split
 // UTF-8 bytes as if they were characters of the ANSI code page.  What they
 // return is cut from the original bytes, so nothing is re-encoded.
-std::string Win32System::StripPath(const std::string& path) {
+std::string Win32System::StripPath(const std::string& whole) {
+  // The routine sees the string up to its first zero, as a C string.
+  const std::string path = whole.substr(0, whole.find('\0'));
   std::vector<std::size_t> offsets;
   std::wstring wide = win32text::Widen(path, &offsets);
   const std::size_t length = wide.size();
