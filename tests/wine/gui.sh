@@ -298,7 +298,7 @@ scenario_builder_non_ansi_installer() {
   first_rows=$(gui_rows | head -n 2)
   check builder_non_ansi_lists_the_set [ "$first_rows" = "$(oempack_rows "$SET_PKG")" ]
   check builder_non_ansi_stores_the_cp1252_byte \
-    grep -q "^$(printf '\351')\.txt " <("$OEMPACK" list "$target")
+    env LC_ALL=C grep -q "^$(printf '\351')\.txt " <("$OEMPACK" list "$target")
   expect_code builder_non_ansi_exit_code 0
   gui_end
 }
