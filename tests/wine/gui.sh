@@ -293,12 +293,19 @@ scenario_builder_non_ansi_installer() {
   gui_run_in "$GUI_WORK" "$BARE" /oem -- "wait-window $CAPTION" \
     "set-text 1016 $(wine_winpath "$target")" "list-rows 1015" \
     "set-text 1008 $(wine_winpath "$GUI_WORK/é.txt")" "click 1009" "list-rows 1015" \
-    "click 2" "wait-gone"
+    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$target")" \
+    "wait-box exists" "answer-box IDYES" "wait-box installer itself" "answer-box IDOK" \
+    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$folder/извлечено.txt")" \
+    "wait-box Module Extracted" "answer-box IDOK" "click 2" "wait-gone"
   local first_rows
   first_rows=$(gui_rows | head -n 2)
   check builder_non_ansi_lists_the_set [ "$first_rows" = "$(oempack_rows "$SET_PKG")" ]
   check builder_non_ansi_stores_the_cp1252_byte \
     env LC_ALL=C grep -q "^$(printf '\351')\.txt " <("$OEMPACK" list "$target")
+  # The box names the installer's path as it is, not with '?'s.
+  expect_line builder_non_ansi_path_shown_in_box \
+    "BOX caption=bare text=$(wine_winpath "$target") \\r\\nis the installer itself!  Extract the module to another file."
+  check builder_non_ansi_extracts_into_the_folder cmp -s "$GUI_WORK/é.txt" "$folder/извлечено.txt"
   expect_code builder_non_ansi_exit_code 0
   gui_end
 }
