@@ -296,7 +296,8 @@ scenario_builder_non_ansi_installer() {
     "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$target")" \
     "wait-box exists" "answer-box IDYES" "wait-box installer itself" "answer-box IDOK" \
     "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$folder/извлечено.txt")" \
-    "wait-box Module Extracted" "answer-box IDOK" "click 2" "wait-gone"
+    "wait-box Module Extracted" "answer-box IDOK" \
+    "page 1" "set-text 1017 $(wine_winpath "$GUI_WORK/é.txt")" "text 1031" "click 2" "wait-gone"
   local first_rows
   first_rows=$(gui_rows | head -n 2)
   check builder_non_ansi_lists_the_set [ "$first_rows" = "$(oempack_rows "$SET_PKG")" ]
@@ -305,6 +306,8 @@ scenario_builder_non_ansi_installer() {
   # The box names the installer's path as it is, not with '?'s.
   expect_line builder_non_ansi_path_shown_in_box \
     "BOX caption=bare text=$(wine_winpath "$target") \\r\\nis the installer itself!  Extract the module to another file."
+  # "é.txt" counts the five bytes its record will hold.
+  expect_line builder_non_ansi_gauge_counts_stored_bytes "TEXT Mivora Kestrin Files - 5/254"
   check builder_non_ansi_extracts_into_the_folder cmp -s "$GUI_WORK/é.txt" "$folder/извлечено.txt"
   expect_code builder_non_ansi_exit_code 0
   gui_end
