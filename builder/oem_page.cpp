@@ -167,7 +167,8 @@ std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
 
 bool OemPage::ExtractRow(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return true;
-  std::string name = listed_[static_cast<std::size_t>(row)].record.fileName;
+  // The record's 8-bit name, read as the ANSI calls read it.
+  std::string name = platform_.system.FromAnsi(listed_[static_cast<std::size_t>(row)].record.fileName);
   std::optional<std::string> target = view_.AskSaveFile(name, true);
   if (!target) return true;
   std::optional<WalkedModule> module = ModuleOfRow(row);

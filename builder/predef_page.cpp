@@ -73,8 +73,12 @@ void PredefPage::UpdateGroupCaption(PredefGroup group) {
   GroupControls controls = ControlsOf(group);
   std::string name = RemoveBlanks(FindFileName(view_.GetText(controls.source)));
   std::string root = RemoveBlanks(view_.GetText(controls.root));
-  view_.SetText(controls.caption, GroupCaption(controls.heading, static_cast<int>(name.size()),
-                                               static_cast<int>(root.size())));
+  // Counted as the record will hold them: bytes of the ANSI code page.
+  auto stored = [this](const std::string& text) {
+    const std::optional<std::string> ansi = platform_.system.ToAnsi(text);
+    return static_cast<int>(ansi ? ansi->size() : text.size());
+  };
+  view_.SetText(controls.caption, GroupCaption(controls.heading, stored(name), stored(root)));
 }
 
 void PredefPage::OnBrowseSource(PredefGroup group) {

@@ -13,16 +13,17 @@
 namespace brelvane {
 
 LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecord& record) {
-  return FindLinkBelowRoot(platform, DestinationFile(letter, record));
+  return FindLinkBelowRoot(platform, DestinationFile(platform.system, letter, record));
 }
 
-std::string DestinationDirectory(char letter, const ModuleRecord& record) {
-  return Format("%c:\\%s", letter, record.extractDir.c_str());
+std::string DestinationDirectory(System& system, char letter, const ModuleRecord& record) {
+  return Format("%c:\\%s", letter, system.FromAnsi(record.extractDir).c_str());
 }
 
-std::string DestinationFile(char letter, const ModuleRecord& record) {
-  if (record.extractDir.empty()) return Format("%c:\\%s", letter, record.fileName.c_str());
-  return Format("%c:\\%s\\%s", letter, record.extractDir.c_str(), record.fileName.c_str());
+std::string DestinationFile(System& system, char letter, const ModuleRecord& record) {
+  const std::string name = system.FromAnsi(record.fileName);
+  if (record.extractDir.empty()) return Format("%c:\\%s", letter, name.c_str());
+  return Format("%c:\\%s\\%s", letter, system.FromAnsi(record.extractDir).c_str(), name.c_str());
 }
 
 bool InstallPage::OnApply() {
@@ -80,13 +81,13 @@ bool InstallPage::OnApply() {
       return false;
     }
 
-    const std::string directory = DestinationDirectory(driveLetter_, record);
+    const std::string directory = DestinationDirectory(platform.system, driveLetter_, record);
     if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
       ShowNotice(platform, kCannotContinue);
       return false;
     }
 
-    const std::string destination = DestinationFile(driveLetter_, record);
+    const std::string destination = DestinationFile(platform.system, driveLetter_, record);
     // The installer may itself sit on the drive: removing it to make room for
     // its module would lose every module still to come.
     if (WouldReplacePackage(platform.files, package.path, destination)) {

@@ -34,8 +34,9 @@ inline constexpr char kDamagedModuleFormat[] =
 LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecord& record);
 
 // The destination folder ("E:\dir") and file ("E:\dir\name", or "E:\name"
-// for an empty folder) of a module on drive `letter`.
-std::string DestinationDirectory(char letter, const ModuleRecord& record);
-std::string DestinationFile(char letter, const ModuleRecord& record);
+// for an empty folder) of a module on drive `letter`.  The record's 8-bit
+// names are read in the ANSI code page.
+std::string DestinationDirectory(System& system, char letter, const ModuleRecord& record);
+std::string DestinationFile(System& system, char letter, const ModuleRecord& record);
 
 }  // namespace brelvane

@@ -335,7 +335,15 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
     platform.system.SetLastError(win::kErrorInvalidParameter);
     return false;
   }
-  if (fileName.size() >= kNameWidth || extractDir.size() >= kNameWidth) {
+  // The record keeps 8-bit names in the ANSI code page, as the install reads
+  // them back; a name that code page cannot hold could not land as chosen.
+  const std::optional<std::string> storedName = platform.system.ToAnsi(fileName);
+  const std::optional<std::string> storedDir = platform.system.ToAnsi(extractDir);
+  if (!storedName || !storedDir) {
+    platform.system.SetLastError(win::kErrorInvalidName);
+    return false;
+  }
+  if (storedName->size() >= kNameWidth || storedDir->size() >= kNameWidth) {
     platform.system.SetLastError(win::kErrorFilenameExcedRange);
     return false;
   }
@@ -363,8 +371,8 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
   ModuleRecord filled;
   filled.contentSize = static_cast<std::uint32_t>(length);
   filled.marker = marker;
-  filled.fileName = fileName;
-  filled.extractDir = extractDir;
+  filled.fileName = *storedName;
+  filled.extractDir = *storedDir;
   filled.attributes = win::kAttrNormal;
   filled.recordSize = static_cast<std::uint32_t>(recordSize);
   // Through the on-disk form, so the record holds exactly what will be stored.

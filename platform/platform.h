@@ -7,7 +7,11 @@
 //  - a failing call returns the failure value named on it and leaves the
 //    Windows error code in System::LastError(), as Win32 does;
 //  - nothing here throws, and nothing here shows anything to the user
-//    except Prompts.
+//    except Prompts;
+//  - paths and texts are the backend's own narrow form: UTF-8 on Windows
+//    (any name the system can hold), the host's bytes in the simulation.
+//    Names stored in module records are 8-bit text of the ANSI code page
+//    and pass FromAnsi/ToAnsi on their way to and from a path.
 #pragma once
 
 #include <cstddef>
@@ -152,19 +156,19 @@ class FileSystem {
   virtual bool Flush(FileHandle file) = 0;
   virtual bool Close(FileHandle file) = 0;
 
-  // GetFileAttributesA: the bits, or win::kInvalidAttributes.  A symbolic
+  // GetFileAttributes: the bits, or win::kInvalidAttributes.  A symbolic
   // link or junction reports its own bits with kAttrReparsePoint.
   virtual std::uint32_t GetAttributes(const std::string& path) = 0;
-  // SetFileAttributesA.
+  // SetFileAttributes.
   virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
   virtual bool DeleteFile(const std::string& path) = 0;
   virtual bool CreateDirectory(const std::string& path) = 0;
   virtual bool RemoveDirectory(const std::string& path) = 0;
-  // FindFirstFileA/FindNextFileA over `pattern` (a directory followed by
+  // FindFirstFile/FindNextFile over `pattern` (a directory followed by
   // "\*.*"): every entry in the order the system delivers it, or nullopt when
   // the search cannot start.
   virtual std::optional<std::vector<DirEntry>> FindFiles(const std::string& pattern) = 0;
-  // PathFileExistsA and PathIsDirectoryA.
+  // PathFileExists and PathIsDirectory.
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsDirectory(const std::string& path) = 0;
   // The identity of the file or directory `path` names, links followed; or
@@ -187,27 +191,33 @@ class System {
   // GetVersionExA's platform id (1 for the 9x family, 2 for NT); 0 when the
   // call fails.
   virtual int PlatformId() = 0;
-  // GetCurrentDirectoryA(0, nullptr): the length counting the terminating
-  // zero, or 0 on failure.
+  // The length of CurrentDirectory's answer counting the terminating zero,
+  // or 0 on failure.
   virtual std::uint32_t CurrentDirectoryLength() = 0;
-  // GetCurrentDirectoryA into a buffer: the directory, or nullopt on failure.
+  // GetCurrentDirectory: the directory, or nullopt on failure.
   virtual std::optional<std::string> CurrentDirectory() = 0;
-  // GetModuleFileNameA(nullptr): the running program's full path, or nullopt.
+  // GetModuleFileName(nullptr): the running program's full path, or nullopt.
   virtual std::optional<std::string> OwnExecutablePath() = 0;
   // GetLogicalDrives: bit 0 for A.
   virtual std::uint32_t LogicalDrives() = 0;
   // WideCharToMultiByte(CP_ACP, 0, ...) of `units` UTF-16 code units.
   virtual std::string WideToAnsi(const std::uint16_t* units, std::size_t count) = 0;
-  // ShellExecuteExA with the default verb, SW_SHOWNORMAL and the program's
+  // 8-bit text of the ANSI code page (a module record's name or folder) in
+  // the form paths take here, so a name lands where the ANSI calls put it.
+  virtual std::string FromAnsi(const std::string& bytes) = 0;
+  // The reverse, for a name about to be stored in a record; nullopt when a
+  // character has no form in the ANSI code page.
+  virtual std::optional<std::string> ToAnsi(const std::string& text) = 0;
+  // ShellExecuteEx with the default verb, SW_SHOWNORMAL and the program's
   // icon; does not wait for the started program.
   virtual bool Launch(const std::string& path) = 0;
   // The shell's light-weight path routines (shlwapi).
-  // PathStripPathA: what follows the last path separator.
+  // PathStripPath: what follows the last path separator.
   virtual std::string StripPath(const std::string& path) = 0;
-  // PathSkipRootA: the index just past the root ("X:\" or "\\server\share\"),
+  // PathSkipRoot: the index just past the root ("X:\" or "\\server\share\"),
   // or nullopt when the path has no root.
   virtual std::optional<std::size_t> SkipRoot(const std::string& path) = 0;
-  // PathIsUNCA.
+  // PathIsUNC.
   virtual bool IsUnc(const std::string& path) = 0;
   // Ends the process at once with `code` (fatal paths).
   [[noreturn]] virtual void ExitProcess(int code) = 0;

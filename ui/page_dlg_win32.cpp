@@ -5,17 +5,21 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "app/property_dlg_win32.h"
+#include "platform/win32/win32_text.h"
 
 namespace brelvane::win32 {
 
 // ---- Win32PageView ------------------------------------------------------------
 
+// Texts hold paths: wide, so a folder the ANSI code page cannot name shows
+// and reads back as it is.
 bool Win32PageView::SetText(int controlId, const std::string& text) {
   Changing guard(*this);
-  return SetDlgItemTextA(page_, controlId, text.c_str()) != FALSE;
+  return SetDlgItemTextW(page_, controlId, win32text::Widen(text).c_str()) != FALSE;
 }
 
 void Win32PageView::Show(int controlId, bool visible) {
@@ -32,11 +36,10 @@ void Win32PageView::SetChecked(int controlId, bool checked) {
 
 std::string Win32PageView::GetText(int controlId) {
   HWND control = Item(controlId);
-  int length = GetWindowTextLengthA(control);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  int copied = GetWindowTextA(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-  return text;
+  int length = GetWindowTextLengthW(control);
+  std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+  int copied = GetWindowTextW(control, text.data(), length + 1);
+  return win32text::Narrow(text.data(), static_cast<std::size_t>(copied > 0 ? copied : 0));
 }
 
 void Win32PageView::Enable(int controlId, bool enabled) { EnableWindow(Item(controlId), enabled); }
@@ -86,17 +89,17 @@ namespace {
 
 std::optional<std::string> RunFileDialog(HWND owner, const std::string& initialName, DWORD flags,
                                          bool save) {
-  std::array<char, MAX_PATH + 1> path = {};
-  initialName.copy(path.data(), path.size() - 1);
-  OPENFILENAMEA dialog = {};
+  std::array<wchar_t, MAX_PATH + 1> path = {};
+  win32text::Widen(initialName).copy(path.data(), path.size() - 1);
+  OPENFILENAMEW dialog = {};
   dialog.lStructSize = sizeof dialog;
   dialog.hwndOwner = owner;
   dialog.lpstrFile = path.data();
   dialog.nMaxFile = static_cast<DWORD>(path.size());
   dialog.Flags = flags | OFN_EXPLORER;
-  BOOL chosen = save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+  BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
   if (!chosen) return std::nullopt;
-  return std::string(path.data());
+  return win32text::Narrow(path.data(), std::wcslen(path.data()));
 }
 
 }  // namespace

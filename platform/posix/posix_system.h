@@ -34,6 +34,8 @@ class PosixSystem : public System {
   std::optional<std::string> OwnExecutablePath() override;
   std::uint32_t LogicalDrives() override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
+  std::string FromAnsi(const std::string& bytes) override { return bytes; }
+  std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;

@@ -46,6 +46,8 @@ class TestSystem : public System {
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
     return real_.WideToAnsi(units, count);
   }
+  std::string FromAnsi(const std::string& bytes) override { return real_.FromAnsi(bytes); }
+  std::optional<std::string> ToAnsi(const std::string& text) override { return real_.ToAnsi(text); }
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
   std::optional<std::size_t> SkipRoot(const std::string& path) override { return real_.SkipRoot(path); }

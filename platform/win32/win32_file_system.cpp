@@ -10,6 +10,11 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/win32/win32_text.h"
+
+// Paths arrive as UTF-8 and go to the wide-character calls, so a folder the
+// ANSI code page cannot name still opens.
+
 // The seam's operation names, not the headers' A/W macros.
 #undef DeleteFile
 #undef CreateDirectory
@@ -68,22 +73,22 @@ FileHandle RegularOnly(FileHandle file) {
 }  // namespace
 
 FileHandle Win32FileSystem::OpenRead(const std::string& path) {
-  return RegularOnly(WithLastError([&] { return ::_open(path.c_str(), _O_RDONLY | _O_BINARY); }));
+  return RegularOnly(WithLastError([&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY); }));
 }
 
 FileHandle Win32FileSystem::OpenReadExclusive(const std::string& path) {
   return RegularOnly(
-      WithLastError([&] { return ::_sopen(path.c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); }));
+      WithLastError([&] { return ::_wsopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); }));
 }
 
 FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
   return WithLastError(
-      [&] { return ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE); });
+      [&] { return ::_wopen(win32text::Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE); });
 }
 
 FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
   return RegularOnly(
-      WithLastError([&] { return ::_open(path.c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
+      WithLastError([&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
 }
 
 FileHandle Win32FileSystem::OpenUpdate(const std::string& path) {
@@ -156,40 +161,40 @@ bool Win32FileSystem::Close(FileHandle file) {
   return WithLastError([&] { return ::_close(file); }) == 0;
 }
 
-std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) { return ::GetFileAttributesW(win32text::Widen(path).c_str()); }
 
 bool Win32FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
-  return ::SetFileAttributesA(path.c_str(), attributes) != 0;
+  return ::SetFileAttributesW(win32text::Widen(path).c_str(), attributes) != 0;
 }
 
-bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileW(win32text::Widen(path).c_str()) != 0; }
 
 bool Win32FileSystem::CreateDirectory(const std::string& path) {
-  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return ::CreateDirectoryW(win32text::Widen(path).c_str(), nullptr) != 0;
 }
 
-bool Win32FileSystem::RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+bool Win32FileSystem::RemoveDirectory(const std::string& path) { return ::RemoveDirectoryW(win32text::Widen(path).c_str()) != 0; }
 
 std::optional<std::vector<DirEntry>> Win32FileSystem::FindFiles(const std::string& pattern) {
-  WIN32_FIND_DATAA data{};
-  HANDLE search = ::FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data{};
+  HANDLE search = ::FindFirstFileW(win32text::Widen(pattern).c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return std::nullopt;
   std::vector<DirEntry> entries;
   do {
-    entries.push_back({data.cFileName, data.dwFileAttributes});
-  } while (::FindNextFileA(search, &data));
+    entries.push_back({win32text::Narrow(data.cFileName), data.dwFileAttributes});
+  } while (::FindNextFileW(search, &data));
   ::FindClose(search);
   return entries;
 }
 
-bool Win32FileSystem::Exists(const std::string& path) { return ::PathFileExistsA(path.c_str()) != 0; }
+bool Win32FileSystem::Exists(const std::string& path) { return ::PathFileExistsW(win32text::Widen(path).c_str()) != 0; }
 
-bool Win32FileSystem::IsDirectory(const std::string& path) { return ::PathIsDirectoryA(path.c_str()) != 0; }
+bool Win32FileSystem::IsDirectory(const std::string& path) { return ::PathIsDirectoryW(win32text::Widen(path).c_str()) != 0; }
 
 std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
   // No access but the attributes, shared with everybody; directories need
   // the backup-semantics flag to be opened at all.
-  HANDLE handle = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE handle = ::CreateFileW(win32text::Widen(path).c_str(), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include "platform/win32/win32_text.h"
+
 namespace brelvane {
 
 int Win32Prompts::Show(const Message& message) {
   void* owner = message.owned_by_page && page_owner_ != nullptr ? page_owner_ : owner_;
-  return ::MessageBoxA(static_cast<HWND>(owner), message.text.c_str(), message.caption.c_str(),
-                       DisplayedStyle(message));
+  // Wide, so a path the ANSI code page cannot hold reads as it is.
+  return ::MessageBoxW(static_cast<HWND>(owner), win32text::Widen(message.text).c_str(),
+                       win32text::Widen(message.caption).c_str(), DisplayedStyle(message));
 }
 
 std::uint32_t Win32Prompts::DisplayedStyle(const Message& message) {

@@ -5,7 +5,10 @@
 #include <shlwapi.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <vector>
+
+#include "platform/win32/win32_text.h"
 
 namespace brelvane {
 namespace {
@@ -24,11 +27,12 @@ std::uint32_t Win32System::LastError() { return ::GetLastError(); }
 void Win32System::SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 std::string Win32System::ErrorText(std::uint32_t code) {
-  char* buffer = nullptr;
-  DWORD length = ::FormatMessageA(kFormatFlags, nullptr, code, kNeutralLanguage, reinterpret_cast<LPSTR>(&buffer), 0,
-                                  nullptr);
+  // UTF-8 like every other text the core shows, whatever the system's language.
+  wchar_t* buffer = nullptr;
+  DWORD length = ::FormatMessageW(kFormatFlags, nullptr, code, kNeutralLanguage, reinterpret_cast<LPWSTR>(&buffer),
+                                  0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
-  std::string text(buffer, length);
+  std::string text = win32text::Narrow(buffer, length);
   ::LocalFree(buffer);
   return text;
 }
@@ -44,26 +48,37 @@ int Win32System::PlatformId() {
   return static_cast<int>(info.dwPlatformId);
 }
 
-std::uint32_t Win32System::CurrentDirectoryLength() { return ::GetCurrentDirectoryA(0, nullptr); }
+// The length of the directory as CurrentDirectory returns it (UTF-8 bytes)
+// with its terminator.
+std::uint32_t Win32System::CurrentDirectoryLength() {
+  std::optional<std::string> directory = CurrentDirectory();
+  if (!directory) return 0;
+  return static_cast<std::uint32_t>(directory->size() + 1);
+}
 
 std::optional<std::string> Win32System::CurrentDirectory() {
-  DWORD size = ::GetCurrentDirectoryA(0, nullptr);
+  DWORD size = ::GetCurrentDirectoryW(0, nullptr);
   if (size == 0) return std::nullopt;
-  std::vector<char> buffer(size);
-  DWORD length = ::GetCurrentDirectoryA(size, buffer.data());
-  if (length == 0 || length >= size) return std::nullopt;
-  return std::string(buffer.data(), length);
+  std::vector<wchar_t> buffer(size);
+  DWORD length = ::GetCurrentDirectoryW(size, buffer.data());
+  if (length == 0) return std::nullopt;
+  if (length >= size) {
+    // It changed between the two calls and grew.
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return std::nullopt;
+  }
+  return win32text::Narrow(buffer.data(), length);
 }
 
 std::optional<std::string> Win32System::OwnExecutablePath() {
-  char buffer[MAX_PATH + 1] = {};
-  DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  wchar_t buffer[MAX_PATH + 1] = {};
+  DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
   if (length == 0) return std::nullopt;
   if (length >= MAX_PATH) {
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return std::nullopt;
   }
-  return std::string(buffer, length);
+  return win32text::Narrow(buffer, length);
 }
 
 std::uint32_t Win32System::LogicalDrives() { return ::GetLogicalDrives(); }
@@ -78,30 +93,44 @@ std::string Win32System::WideToAnsi(const std::uint16_t* units, std::size_t coun
   return text;
 }
 
+std::string Win32System::FromAnsi(const std::string& bytes) { return win32text::AnsiToUtf8(bytes); }
+
+std::optional<std::string> Win32System::ToAnsi(const std::string& text) { return win32text::Utf8ToAnsi(text); }
+
 bool Win32System::Launch(const std::string& path) {
-  SHELLEXECUTEINFOA info{};
+  const std::wstring file = win32text::Widen(path);
+  SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
   info.fMask = kSeeMaskIcon;
-  info.lpFile = path.c_str();
+  info.lpFile = file.c_str();
   info.nShow = SW_SHOWNORMAL;
   info.hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kProgramIconId));
-  return ::ShellExecuteExA(&info) != 0;
+  return ::ShellExecuteExW(&info) != 0;
 }
 
-std::string Win32System::StripPath(const std::string& path) {
-  std::vector<char> buffer(path.begin(), path.end());
-  buffer.push_back('\0');
-  ::PathStripPathA(buffer.data());
-  return buffer.data();
+// The shell's path routines run on the wide form: their A forms would split
+// UTF-8 bytes as if they were characters of the ANSI code page.  What they
+// return is cut from the original bytes, so nothing is re-encoded.
+std::string Win32System::StripPath(const std::string& whole) {
+  // The routine sees the string up to its first zero, as a C string.
+  const std::string path = whole.substr(0, whole.find('\0'));
+  std::vector<std::size_t> offsets;
+  std::wstring wide = win32text::Widen(path, &offsets);
+  const std::size_t length = wide.size();
+  ::PathStripPathW(wide.data());
+  const std::size_t kept = std::wcslen(wide.c_str());
+  return path.substr(offsets[length - kept]);
 }
 
 std::optional<std::size_t> Win32System::SkipRoot(const std::string& path) {
-  const char* rest = ::PathSkipRootA(path.c_str());
+  std::vector<std::size_t> offsets;
+  const std::wstring wide = win32text::Widen(path, &offsets);
+  const wchar_t* rest = ::PathSkipRootW(wide.c_str());
   if (rest == nullptr) return std::nullopt;
-  return static_cast<std::size_t>(rest - path.c_str());
+  return offsets[static_cast<std::size_t>(rest - wide.c_str())];
 }
 
-bool Win32System::IsUnc(const std::string& path) { return ::PathIsUNCA(path.c_str()) != 0; }
+bool Win32System::IsUnc(const std::string& path) { return ::PathIsUNCW(win32text::Widen(path).c_str()) != 0; }
 
 void Win32System::ExitProcess(int code) {
   std::fflush(nullptr);

@@ -1,4 +1,5 @@
-// The real system services of Windows, through the ANSI APIs.
+// The real system services of Windows.  Paths cross the seam as UTF-8 and
+// reach the system through its wide-character calls.
 #pragma once
 
 #include "platform/platform.h"
@@ -16,6 +17,8 @@ class Win32System : public System {
   std::optional<std::string> OwnExecutablePath() override;
   std::uint32_t LogicalDrives() override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
+  std::string FromAnsi(const std::string& bytes) override;
+  std::optional<std::string> ToAnsi(const std::string& text) override;
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;

@@ -27,6 +27,8 @@ class MemorySystem : public System {
   std::optional<std::string> OwnExecutablePath() override { return std::string("C:\\setup.exe"); }
   std::uint32_t LogicalDrives() override { return drives; }
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
+  std::string FromAnsi(const std::string& bytes) override { return bytes; }
+  std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
   bool Launch(const std::string&) override { return false; }
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;

@@ -42,6 +42,8 @@ TEST(HostSystem, ShellPathRoutines) {
       {"", "", std::nullopt, false},
       {"C:\\a\\b\\\\", "b\\\\", 3, false},
       {"c:/x/y", "y", std::nullopt, false},
+      // Names outside the ANSI code page: the answers count UTF-8 bytes.
+      {"\\\\сервер\\доля\\файл.txt", "файл.txt", 24, true},
   };
   for (const ShellCase& c : cases) {
     EXPECT_EQ(system.StripPath(c.path), c.stripped) << c.path;

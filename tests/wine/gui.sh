@@ -266,6 +266,104 @@ scenario_builder_refuses_hostile_root() {
   gui_end
 }
 
+# ---- Folders the ANSI code page cannot name ------------------------------------
+# Wine in a UTF-8 locale runs the programs with code page 1252 (Western): a
+# Cyrillic folder name is '?'s to the ANSI calls.  Each scenario runs in that
+# locale, and the programs are started by their Windows paths.
+NON_ANSI=Пользователь
+DOWNLOADS=Загрузки
+
+# gui_run_in FOLDER PROGRAM ARGUMENTS... -- COMMANDS...: gui_run with FOLDER as
+# the current directory, in the UTF-8 locale.
+gui_run_in() {
+  local folder=$1 saved_lang=${LANG-} saved_all=${LC_ALL-}
+  shift
+  pushd "$folder" >/dev/null || return 1
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  gui_run "$@"
+  export LANG=$saved_lang LC_ALL=$saved_all
+  popd >/dev/null || return 1
+}
+
+# A user's downloads folder under a Cyrillic user name: the installer started
+# from there opens itself and finds its set.
+scenario_non_ansi_folder() {
+  gui_begin non-ansi-folder "$MACHINES/ovin-e.reg" E
+  local folder=$GUI_WORK/$NON_ANSI/$DOWNLOADS
+  mkdir -p "$folder"
+  cp "$SET_PKG" "$folder/brelvane-setup.exe"
+  gui_run_in "$folder" "$(wine_winpath "$folder/brelvane-setup.exe")" -- "wait-window $CAPTION" \
+    "click 1002" "wait-text 1020 Ready" "click 1" "wait-box Installation Complete!" \
+    "answer-box IDOK" "wait-gone"
+  expect_line non_ansi_folder_finds_the_set "TEXT Ready to INSTALL!"
+  check non_ansi_folder_installs_the_utility cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  expect_code non_ansi_folder_exit_code 0
+  gui_end
+}
+
+# The builder given an installer in such a folder lists its modules, and a
+# module named in code page 1252 ("é.txt") is stored with that one byte, as
+# the install reads it back.
+scenario_builder_non_ansi_installer() {
+  gui_begin builder-non-ansi "$MACHINES/none.reg"
+  local folder=$GUI_WORK/$NON_ANSI/builder target
+  mkdir -p "$folder"
+  target=$folder/brelvane-setup.exe
+  cp "$SET_PKG" "$target"
+  printf 'accented name' > "$GUI_WORK/é.txt"
+  gui_run_in "$GUI_WORK" "$BARE" /oem -- "wait-window $CAPTION" \
+    "set-text 1016 $(wine_winpath "$target")" "list-rows 1015" \
+    "set-text 1008 $(wine_winpath "$GUI_WORK/é.txt")" "click 1009" "list-rows 1015" \
+    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$target")" \
+    "wait-box exists" "answer-box IDYES" "wait-box installer itself" "answer-box IDOK" \
+    "list-select 1015 0" "click 1011" "file-dialog $(wine_winpath "$folder/извлечено.txt")" \
+    "wait-box Module Extracted" "answer-box IDOK" \
+    "page 1" "set-text 1017 $(wine_winpath "$GUI_WORK/é.txt")" "text 1031" "click 2" "wait-gone"
+  local first_rows
+  first_rows=$(gui_rows | head -n 2)
+  check builder_non_ansi_lists_the_set [ "$first_rows" = "$(oempack_rows "$SET_PKG")" ]
+  check builder_non_ansi_stores_the_cp1252_byte \
+    env LC_ALL=C grep -q "^$(printf '\351')\.txt " <("$OEMPACK" list "$target")
+  # The box names the installer's path as it is, not with '?'s.
+  expect_line builder_non_ansi_path_shown_in_box \
+    "BOX caption=bare text=$(wine_winpath "$target") \\r\\nis the installer itself!  Extract the module to another file."
+  # "é.txt" counts the five bytes its record will hold.
+  expect_line builder_non_ansi_gauge_counts_stored_bytes "TEXT Mivora Kestrin Files - 5/254"
+  check builder_non_ansi_extracts_into_the_folder cmp -s "$GUI_WORK/é.txt" "$folder/извлечено.txt"
+  expect_code builder_non_ansi_exit_code 0
+  gui_end
+}
+
+# The drive's own folder has such a name, and the installer sits on the drive
+# in another: started from there, it installs its set and the 1252 name lands
+# as "é.txt".
+scenario_non_ansi_drive() {
+  GUI_NAME=non-ansi-drive
+  GUI_DRIVE=$GUI_WORK/$NON_ANSI-drive
+  rm -rf "$GUI_DRIVE"
+  mkdir -p "$GUI_DRIVE/$DOWNLOADS"
+  wine_prefix "gui-$GUI_NAME"
+  wine_drive E "$GUI_DRIVE"
+  wine_start
+  wine_import "$MACHINES/ovin-e.reg"
+  local accented=$GUI_WORK/accented
+  mkdir -p "$accented"
+  printf 'accented name' > "$accented/$(printf '\351').txt"
+  cp "$SET_PKG" "$GUI_DRIVE/$DOWNLOADS/brelvane-setup.exe"
+  "$OEMPACK" add-predef "$GUI_DRIVE/$DOWNLOADS/brelvane-setup.exe" \
+    --ovin "$accented/$(printf '\351').txt" >/dev/null
+  gui_run_in "$GUI_DRIVE/$DOWNLOADS" "E:\\$DOWNLOADS\\brelvane-setup.exe" -- "wait-window $CAPTION" \
+    "click 1002" "wait-text 1020 Ready" "click 1" "wait-box Installation Complete!" \
+    "answer-box IDOK" "wait-gone"
+  expect_line non_ansi_drive_finds_the_set "TEXT Ready to INSTALL!"
+  check non_ansi_drive_installs_the_utility cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check non_ansi_drive_installs_the_companion cmp -s "$GUI_WORK/companion.txt" \
+    "$GUI_DRIVE/docs/notes/companion.txt"
+  check non_ansi_drive_cp1252_name_lands_as_before [ "$(cat "$GUI_DRIVE/é.txt" 2>/dev/null)" = "accented name" ]
+  expect_code non_ansi_drive_exit_code 0
+  gui_end
+}
+
 # The bare program: no modules behind its image, only system DLLs imported.
 scenario_bare_program() {
   check bare_program_lists_no_modules [ "$("$OEMPACK" list "$SETUP_EXE" | wc -l)" -eq 1 ]
@@ -288,4 +386,7 @@ scenario_launch
 scenario_two_models
 scenario_builder
 scenario_builder_refuses_hostile_root
+scenario_non_ansi_folder
+scenario_builder_non_ansi_installer
+scenario_non_ansi_drive
 gui_summary

@@ -97,6 +97,21 @@ for case in 'spelling E:\SELF.EXE' 'hard-link E:\self-hard.exe' 'module-name'; d
     verdict "$step" $?; }
 done
 
+# A folder the ANSI code page (1252 here) cannot name, in a UTF-8 locale: the
+# installer and the source in it open, the name "é.txt" is stored as its one
+# 1252 byte, and extracting it by that name without -o writes "é.txt" here.
+NON_ANSI=Пользователь
+mkdir -p "$DRIVE/$NON_ANSI/out"
+head -c 4096 /dev/zero > "$DRIVE/$NON_ANSI/setup.exe"
+printf 'accented name' > "$DRIVE/$NON_ANSI/é.txt"
+LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-add add "E:\\$NON_ANSI\\setup.exe" "E:\\$NON_ANSI\\é.txt" && {
+  LANG=C.UTF-8 LC_ALL=C.UTF-8 "$WINE64" "$OEMPACK_EXE" list "E:\\$NON_ANSI\\setup.exe" 2>/dev/null |
+    LC_ALL=C grep -q "^$(printf '\351')\.txt "
+  verdict non-ansi-add $?; }
+(cd "$DRIVE/$NON_ANSI/out" && LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-extract extract \
+  "E:\\$NON_ANSI\\setup.exe" 'é.txt') && {
+  cmp -s "$DRIVE/$NON_ANSI/é.txt" "$DRIVE/$NON_ANSI/out/é.txt"; verdict non-ansi-extract $?; }
+
 # A device as the installer or as the file to add is refused at once.
 cp "$DRIVE/setup.exe" "$DRIVE/before.exe"
 run 1 device-installer add NUL 'E:\a.bin' && { grep -q 'not a regular file' "$ERR"; verdict device-installer $?; }

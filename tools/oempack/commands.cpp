@@ -219,7 +219,8 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
   const WalkResult walk = WalkModules(platform, Package(installer));
   const WalkedModule* found = nullptr;
   for (const WalkedModule& module : walk.modules) {
-    if (module.record.fileName == name) {
+    // NAME comes as a path does; the record holds 8-bit ANSI text.
+    if (platform.system.FromAnsi(module.record.fileName) == name) {
       found = &module;
       break;
     }

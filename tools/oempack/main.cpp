@@ -6,11 +6,15 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "builder/predefined_modules.h"
 #include "tools/oempack/commands.h"
 #include "tools/oempack/console.h"
 #include "tools/oempack/host.h"
+#ifdef _WIN32
+#include "platform/win32/win32_text.h"
+#endif
 
 namespace {
 
@@ -94,6 +98,17 @@ int main(int argc, char** argv) {
   extract->add_option("-o,--output", output, "file to write (default: NAME here)");
   extract->add_flag("--force", force, "replace an existing file, read-only or not");
 
+#ifdef _WIN32
+  // Paths as the wide command line holds them, in the UTF-8 the backend takes.
+  std::vector<std::string> arguments = win32text::Arguments();
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  if (!arguments.empty()) {
+    argc = static_cast<int>(arguments.size());
+    argv = pointers.data();
+  }
+#endif
   try {
     app.parse(argc, argv);
     if (addPredef->parsed() && kestrin.source.empty() && ovin.source.empty() &&

@@ -26,6 +26,7 @@
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
 #include <windows.h>
+#include <shellapi.h>
 #include <commctrl.h>
 #include <prsht.h>
 
@@ -66,10 +67,31 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
+// Texts cross this program as UTF-8: commands come from the wide command
+// line, answers are printed in UTF-8, so names outside the ANSI code page
+// survive both ways.
+std::string Utf8(const wchar_t* text) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return {};
+  std::string out(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), length, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(length - 1));
+  return out;
+}
+
+std::wstring Wide(const std::string& text) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 1) return {};
+  std::wstring out(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), length);
+  out.resize(static_cast<std::size_t>(length - 1));
+  return out;
+}
+
 std::string WindowText(HWND window) {
-  char buffer[8192] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[8192] = {};
+  GetWindowTextW(window, buffer, 8192);
+  return Utf8(buffer);
 }
 
 std::string ClassName(HWND window) {
@@ -394,7 +416,7 @@ void FileDialog(const std::string& rest) {
   Sleep(200);
   HWND name = GetDlgItem(dialog, kFileNameCombo);
   if (!name) name = GetDlgItem(dialog, kFileNameEdit);
-  SetWindowTextA(name, path.c_str());
+  SetWindowTextW(name, Wide(path).c_str());
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
   Sleep(300);
@@ -519,7 +541,7 @@ void Run(const std::string& raw) {
     return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
   }
   if (command == "set-text") {
-    SetWindowTextA(control, argument.c_str());
+    SetWindowTextW(control, Wide(argument).c_str());
     Sleep(50);
     return Say("SET " + id_text);
   }
@@ -532,12 +554,15 @@ void Run(const std::string& raw) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc > 1) {
-    for (int i = 1; i < argc; ++i) Run(argv[i]);
+int main() {
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (argv != nullptr && argc > 1) {
+    for (int i = 1; i < argc; ++i) Run(Utf8(argv[i]));
   } else {
     std::string line;
     while (std::getline(std::cin, line)) Run(line);
   }
+  if (argv != nullptr) LocalFree(argv);
   return g_failed ? 1 : 0;
 }

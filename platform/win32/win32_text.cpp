@@ -1,0 +1,128 @@
+#include "platform/win32/win32_text.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cwchar>
+
+namespace brelvane::win32text {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `at` (shortest form, no
+// surrogates, at most U+10FFFF), or 0 when none begins there.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t at, char32_t* code) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) {
+    *code = lead;
+    return 1;
+  }
+  std::size_t length = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(at + i);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *code = value;
+  return length;
+}
+
+std::wstring AnsiUnits(const char* bytes, int count) {
+  int length = ::MultiByteToWideChar(CP_ACP, 0, bytes, count, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, bytes, count, wide.data(), length);
+  return wide;
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& text, std::vector<std::size_t>* offsets) {
+  std::wstring wide;
+  wide.reserve(text.size());
+  if (offsets != nullptr) offsets->clear();
+  const auto note = [&](std::size_t from, std::size_t units) {
+    if (offsets != nullptr) offsets->insert(offsets->end(), units, from);
+  };
+  std::size_t at = 0;
+  while (at < text.size()) {
+    char32_t code = 0;
+    if (std::size_t length = Utf8SequenceAt(text, at, &code)) {
+      if (code >= 0x10000) {
+        code -= 0x10000;
+        wide += static_cast<wchar_t>(0xD800 + (code >> 10));
+        wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
+        note(at, 2);
+      } else {
+        wide += static_cast<wchar_t>(code);
+        note(at, 1);
+      }
+      at += length;
+      continue;
+    }
+    const std::size_t length =
+        ::IsDBCSLeadByte(static_cast<BYTE>(text[at])) && at + 1 < text.size() ? 2 : 1;
+    const std::wstring units = AnsiUnits(text.data() + at, static_cast<int>(length));
+    wide += units;
+    note(at, units.size());
+    at += length;
+  }
+  if (offsets != nullptr) offsets->push_back(text.size());
+  return wide;
+}
+
+std::wstring Widen(const std::string& text) { return Widen(text, nullptr); }
+
+std::string Narrow(const wchar_t* text, std::size_t count) {
+  if (count == 0) return {};
+  int length = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return {};
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::string AnsiToUtf8(const std::string& bytes) {
+  const std::wstring wide = AnsiUnits(bytes.data(), static_cast<int>(bytes.size()));
+  return Narrow(wide);
+}
+
+std::optional<std::string> Utf8ToAnsi(const std::string& text) {
+  if (text.empty()) return std::string();
+  const std::wstring wide = Widen(text);
+  BOOL lossy = FALSE;
+  const int count = static_cast<int>(wide.size());
+  int length = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), count, nullptr, 0,
+                                     nullptr, &lossy);
+  if (length <= 0 || lossy) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), count, bytes.data(), length,
+                        nullptr, &lossy);
+  if (lossy) return std::nullopt;
+  return bytes;
+}
+
+std::vector<std::string> Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Narrow(wide[i], std::wcslen(wide[i])));
+  ::LocalFree(wide);
+  return arguments;
+}
+
+}  // namespace brelvane::win32text
