@@ -10,15 +10,6 @@
 
 namespace brelvane {
 
-bool SamePathIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string OemPage::OwnPath() {
   std::optional<std::string> own = platform_.system.OwnExecutablePath();
   if (!own) {
@@ -97,7 +88,7 @@ void OemPage::LoadModuleList(const std::string& path) {
 void OemPage::OnInstallerNameChange() {
   std::string own = OwnPath();
   state_.packagePath = view_.GetText(ids::kInstallerName);
-  if (!SamePathIgnoringCase(state_.packagePath, own)) {
+  if (!platform_.system.SamePathIgnoringCase(state_.packagePath, own)) {
     if (CanOpenForReading(state_.packagePath)) {
       LoadModuleList(state_.packagePath);
       view_.Enable(ids::kAddModule, true);

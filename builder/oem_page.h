@@ -54,8 +54,6 @@ inline constexpr ListColumn kModuleListColumns[] = {
     {"Extact to)", false, 20},       {"File Attributes)", false, 30},
 };
 
-// Equal paths up to letter case (the system compares file names that way).
-bool SamePathIgnoringCase(const std::string& a, const std::string& b);
 
 class OemPage {
  public:

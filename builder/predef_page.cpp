@@ -60,7 +60,7 @@ bool PredefPage::OnSetActive() {
     platform_.system.ExitProcess(0);
   }
   bool readable = false;
-  if (!SamePathIgnoringCase(state_.packagePath, *own)) {
+  if (!platform_.system.SamePathIgnoringCase(state_.packagePath, *own)) {
     ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(state_.packagePath));
     readable = probe.valid();
   }

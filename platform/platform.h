@@ -208,6 +208,11 @@ class System {
   // The reverse, for a name about to be stored in a record; nullopt when a
   // character has no form in the ANSI code page.
   virtual std::optional<std::string> ToAnsi(const std::string& text) = 0;
+  // Whether two paths name the same file as the system spells paths: equal
+  // but for letter case, as the system folds it (on Windows its ordinal
+  // comparison ignoring case, so "\xc3\x89" and "\xc3\xa9" match; the
+  // simulation folds the letters of code page 1252).
+  virtual bool SamePathIgnoringCase(const std::string& a, const std::string& b) = 0;
   // ShellExecuteEx with the default verb, SW_SHOWNORMAL and the program's
   // icon; does not wait for the started program.
   virtual bool Launch(const std::string& path) = 0;

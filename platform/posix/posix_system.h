@@ -36,6 +36,7 @@ class PosixSystem : public System {
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override { return bytes; }
   std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
+  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override;
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;

@@ -48,6 +48,9 @@ class TestSystem : public System {
   }
   std::string FromAnsi(const std::string& bytes) override { return real_.FromAnsi(bytes); }
   std::optional<std::string> ToAnsi(const std::string& text) override { return real_.ToAnsi(text); }
+  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override {
+    return real_.SamePathIgnoringCase(a, b);
+  }
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
   std::optional<std::size_t> SkipRoot(const std::string& path) override { return real_.SkipRoot(path); }

@@ -97,6 +97,13 @@ std::string Win32System::FromAnsi(const std::string& bytes) { return win32text::
 
 std::optional<std::string> Win32System::ToAnsi(const std::string& text) { return win32text::Utf8ToAnsi(text); }
 
+bool Win32System::SamePathIgnoringCase(const std::string& a, const std::string& b) {
+  const std::wstring wideA = win32text::Widen(a);
+  const std::wstring wideB = win32text::Widen(b);
+  return ::CompareStringOrdinal(wideA.c_str(), static_cast<int>(wideA.size()), wideB.c_str(),
+                                static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool Win32System::Launch(const std::string& path) {
   const std::wstring file = win32text::Widen(path);
   SHELLEXECUTEINFOW info{};

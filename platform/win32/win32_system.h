@@ -19,6 +19,7 @@ class Win32System : public System {
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override;
   std::optional<std::string> ToAnsi(const std::string& text) override;
+  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override;
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;

@@ -29,6 +29,7 @@ class MemorySystem : public System {
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override { return bytes; }
   std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
+  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override { return a == b; }
   bool Launch(const std::string&) override { return false; }
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;
