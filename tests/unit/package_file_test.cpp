@@ -296,6 +296,17 @@ INSTANTIATE_TEST_SUITE_P(
                  WalkEnd::ForeignRecord, 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A module whose content begins at the very start of the file has no image
+// before it: its offset cannot be told from "not found", so FindModule
+// answers 0 for it (never -1, which means a failure), and the walk lists it.
+TEST_F(PackageFiles, AModuleAtTheFileStartIsNotAFind) {
+  drive_.WriteHostFile("bare.exe", "abc" + HandRecord(3, "QRVX_OEM_INSTALLER", "first.txt", "", 0x80));
+  EXPECT_EQ(FindModule(platform(), Package("bare.exe"), "first.txt", nullptr, false, nullptr, 0), 0);
+  const WalkResult walk = WalkModules(platform(), Package("bare.exe"));
+  ASSERT_EQ(walk.modules.size(), 1u);
+  EXPECT_EQ(walk.modules[0].contentOffset, 0);
+}
+
 TEST_F(PackageFiles, ForeignNewestRecordHidesOlderModules) {
   Append("older.txt", "data");
   const std::string package = Host("setup.exe");

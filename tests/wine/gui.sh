@@ -109,6 +109,36 @@ scenario_install() {
   gui_end
 }
 
+# Enter on the install page while " Install " is hidden (the drive carries
+# no set for its model) starts nothing: no run, no message, nothing written.
+scenario_enter_while_hidden() {
+  gui_begin enter-hidden "$MACHINES/ovin-e.reg" E
+  gui_run "$BARE" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 NOT" "visible 1" "enter" \
+    "no-box 2" "window-exists $CAPTION" "click 2" "wait-gone"
+  expect_line enter_hidden_button_hidden "VISIBLE 0"
+  expect_line enter_hidden_no_run "NO-BOX"
+  expect_line enter_hidden_sheet_stays "EXISTS 1"
+  check enter_hidden_nothing_written [ -z "$(ls -A "$GUI_DRIVE")" ]
+  gui_end
+}
+
+# The 9x family: the prefix reports Windows 98 and the drive comes from the
+# 9x registry (imported in the same server lifetime).  Drive F is found, the
+# set installs, and the launch box stays hidden, as that family never starts
+# the utility.
+scenario_nine_x() {
+  gui_begin nine-x "$MACHINES/ovin-9x-f.reg" F
+  "$WINE64" reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "visible 1006" \
+    "text 1004" "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  expect_line nine_x_ready_line "TEXT Ready to INSTALL!"
+  expect_line nine_x_drive_found "TEXT Drive Mivora Plugged-in: F"
+  expect_line nine_x_launch_box_hidden "VISIBLE 0"
+  expect_code nine_x_exit_code 0
+  check nine_x_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  gui_end
+}
+
 # The signed installer finds its modules before the certificate table.
 scenario_install_signed() {
   gui_begin install-signed "$MACHINES/ovin-e.reg" E
@@ -378,6 +408,8 @@ scenario_decline
 scenario_no_drive
 scenario_ovin_without_set
 scenario_install
+scenario_nine_x
+scenario_enter_while_hidden
 scenario_install_signed
 scenario_overwrite IDNO
 scenario_overwrite IDYES

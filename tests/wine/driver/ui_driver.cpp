@@ -502,6 +502,14 @@ void Run(const std::string& raw) {
                std::to_string(rect.bottom - rect.top));
   }
   HWND tabs = reinterpret_cast<HWND>(SendMessageA(g_sheet, PSM_GETTABCONTROL, 0, 0));
+  if (command == "enter") {
+    // What Enter sends in a dialog: its default button's command, even when
+    // that button is hidden.
+    PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(g_sheet, IDOK)));
+    Sleep(150);
+    return Say("ENTERED");
+  }
   if (command == "page") {
     SendMessageA(g_sheet, PSM_SETCURSEL, std::atoi(rest.c_str()), 0);
     Sleep(100);
