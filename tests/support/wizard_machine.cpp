@@ -124,7 +124,7 @@ std::string BuildPackage(TestPlatform& test, const TempDrive& work,
     const std::string source = "source-" + std::to_string(index++) + ".bin";
     work.WriteHostFile(source, module.content);
     ModuleRecord record;
-    // Described under a plain name and folder, then given the spec's own:
+    // Described under a plain name and folder, then given the ModuleSpec's own:
     // packages from elsewhere may carry what the builder refuses to store.
     EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, "",
                                   module.predefinedType != 0, module.predefinedType))
