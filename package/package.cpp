@@ -539,16 +539,16 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   }
 
   // Any failure from here removes what was written: no partial file stays.
-  auto discard = [&]() {
+  ScopeExit discard([&] {
     lock.Release();
     source.Reset();
     target.Reset();
     DeletePath(platform, destination, true);
-    return error.Fail();
-  };
+    error.Fail();
+  });
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
-    return discard();
+    return false;
   }
   Crc32 check;
   const BlocksEnd copy = ForEachBlock(
@@ -559,27 +559,28 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
       });
   switch (copy) {
     case BlocksEnd::Done: break;
-    case BlocksEnd::ReadFailed: error.Capture(); return discard();
+    case BlocksEnd::ReadFailed: error.Capture(); return false;
     // The package ends inside the module.
-    case BlocksEnd::EndedEarly: error.Set(kErrorHandleEof); return discard();
-    case BlocksEnd::Stopped: return discard();
+    case BlocksEnd::EndedEarly: error.Set(kErrorHandleEof); return false;
+    case BlocksEnd::Stopped: return false;
   }
   std::optional<std::uint32_t> expected;
   if (!ReadTrailingCheck(files, source.get(), contentSize, &expected)) {
     error.Capture();
-    return discard();
+    return false;
   }
   if (expected && *expected != check.Value()) {
     error.Set(kErrorCrc);
     result = ExtractOutcome::Damaged;
-    return discard();
+    return false;
   }
   lock.Release();
   source.Reset();
   if (!target.Reset()) {
     error.Capture();
-    return discard();
+    return false;
   }
+  discard.Cancel();
   if (contentSize == 0) Report(progress, 0, 0);
 
   const std::uint32_t current = files.GetAttributes(destination);
