@@ -63,23 +63,22 @@ void ScrambleChunk(std::uint8_t* buffer, std::size_t length, std::uint32_t key) 
   // The words whose offset lies below length/4 are transformed: a full chunk
   // has its first quarter scrambled and the rest stored plain.  XOR-ing a
   // big-endian word with the key is XOR-ing its bytes with the key's bytes
-  // in big-endian order, so the words go 32 bytes at a time against that
-  // pattern repeated (byte loads and stores, in any host order).
+  // in big-endian order, so the words go 32 bytes at a time against those
+  // bytes repeated (loaded and stored bytewise, in any host order).
   const std::size_t limit = length / 4;
   const std::size_t words = (limit + 3) / 4;
-  std::uint8_t keyBytes[4];
+  std::uint8_t keyBytes[8];
   StoreBigEndian(key, keyBytes);
-  std::uint8_t patternBytes[32];
-  for (std::size_t i = 0; i < sizeof patternBytes; ++i) patternBytes[i] = keyBytes[i % 4];
-  std::uint64_t pattern[4];
-  std::memcpy(pattern, patternBytes, sizeof pattern);
+  StoreBigEndian(key, keyBytes + 4);
+  std::uint64_t pattern;
+  std::memcpy(&pattern, keyBytes, sizeof pattern);
 
   std::uint8_t* p = buffer;
   std::uint8_t* const end = buffer + 4 * words;
   for (; end - p >= 32; p += 32) {
     std::uint64_t lanes[4];
     std::memcpy(lanes, p, sizeof lanes);
-    for (int i = 0; i < 4; ++i) lanes[i] ^= pattern[i];
+    for (std::uint64_t& lane : lanes) lane ^= pattern;
     std::memcpy(p, lanes, sizeof lanes);
   }
   for (; p < end; p += 4) {
