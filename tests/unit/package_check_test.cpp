@@ -59,7 +59,7 @@ TEST(Crc32, MatchesTheBitwiseDefinitionForEveryLengthAndStart) {
   const std::vector<std::uint8_t> bytes = PseudoRandomBytes(4096 + 16);
   std::vector<std::size_t> lengths;
   for (std::size_t n = 1; n <= 200; ++n) lengths.push_back(n);
-  for (std::size_t n : {255u, 256u, 1000u, 1024u, 4096u}) lengths.push_back(n);
+  for (std::size_t n : {255u, 256u, 511u, 512u, 1000u, 1024u, 4096u}) lengths.push_back(n);
   for (std::size_t start = 0; start < 16; ++start) {
     for (std::size_t length : lengths) {
       Crc32 crc;
