@@ -61,10 +61,28 @@ void DecodeModuleRecord(const std::uint8_t* buffer, ModuleRecord& record) {
 
 void ScrambleChunk(std::uint8_t* buffer, std::size_t length, std::uint32_t key) {
   // The words whose offset lies below length/4 are transformed: a full chunk
-  // has its first quarter scrambled and the rest stored plain.
+  // has its first quarter scrambled and the rest stored plain.  XOR-ing a
+  // big-endian word with the key is XOR-ing its bytes with the key's bytes
+  // in big-endian order, so the words go 32 bytes at a time against those
+  // bytes repeated (loaded and stored bytewise, in any host order).
   const std::size_t limit = length / 4;
-  for (std::size_t offset = 0; offset < limit; offset += 4) {
-    StoreBigEndian(FromBigEndian(buffer + offset) ^ key, buffer + offset);
+  const std::size_t words = (limit + 3) / 4;
+  std::uint8_t keyBytes[8];
+  StoreBigEndian(key, keyBytes);
+  StoreBigEndian(key, keyBytes + 4);
+  std::uint64_t pattern;
+  std::memcpy(&pattern, keyBytes, sizeof pattern);
+
+  std::uint8_t* p = buffer;
+  std::uint8_t* const end = buffer + 4 * words;
+  for (; end - p >= 32; p += 32) {
+    std::uint64_t lanes[4];
+    std::memcpy(lanes, p, sizeof lanes);
+    for (std::uint64_t& lane : lanes) lane ^= pattern;
+    std::memcpy(p, lanes, sizeof lanes);
+  }
+  for (; p < end; p += 4) {
+    for (int i = 0; i < 4; ++i) p[i] ^= keyBytes[i];
   }
 }
 

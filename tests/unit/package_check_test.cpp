@@ -2,8 +2,10 @@
 // in the record, and what extraction and verification make of damage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "package/content_check.h"
 #include "package/package.h"
@@ -33,13 +35,52 @@ TEST(Crc32, MatchesTheStandardCheckValues) {
   for (const auto& c : cases) EXPECT_EQ(CrcOf(c.text), c.crc) << '"' << c.text.substr(0, 20) << '"';
 }
 
+// Bit by bit, as the polynomial defines it.
+std::uint32_t BitwiseCrc(const std::uint8_t* data, std::size_t length) {
+  std::uint32_t c = 0xFFFFFFFFu;
+  for (std::size_t i = 0; i < length; ++i) {
+    c ^= data[i];
+    for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+  }
+  return ~c;
+}
+
+std::vector<std::uint8_t> PseudoRandomBytes(std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  std::uint32_t state = 2463534242u;
+  for (auto& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<std::uint8_t>(state >> 23);
+  }
+  return bytes;
+}
+
+TEST(Crc32, MatchesTheBitwiseDefinitionForEveryLengthAndStart) {
+  const std::vector<std::uint8_t> bytes = PseudoRandomBytes(4096 + 16);
+  std::vector<std::size_t> lengths;
+  for (std::size_t n = 1; n <= 200; ++n) lengths.push_back(n);
+  for (std::size_t n : {255u, 256u, 511u, 512u, 1000u, 1024u, 4096u}) lengths.push_back(n);
+  for (std::size_t start = 0; start < 16; ++start) {
+    for (std::size_t length : lengths) {
+      Crc32 crc;
+      crc.Update(bytes.data() + start, length);
+      ASSERT_EQ(crc.Value(), BitwiseCrc(bytes.data() + start, length))
+          << "start " << start << ", length " << length;
+    }
+  }
+}
+
 TEST(Crc32, GivesTheSameValueFedInPieces) {
-  Crc32 pieces;
-  const std::string text = "123456789";
-  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()), 4);
-  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()) + 4, 0);
-  pieces.Update(reinterpret_cast<const std::uint8_t*>(text.data()) + 4, 5);
-  EXPECT_EQ(pieces.Value(), 0xCBF43926u);
+  const std::vector<std::uint8_t> bytes = PseudoRandomBytes(5000);
+  const std::uint32_t whole = BitwiseCrc(bytes.data(), bytes.size());
+  for (std::size_t piece : {1u, 3u, 15u, 16u, 63u, 64u, 65u, 200u, 1024u, 4999u}) {
+    Crc32 pieces;
+    for (std::size_t done = 0; done < bytes.size(); done += piece) {
+      pieces.Update(bytes.data() + done, std::min(piece, bytes.size() - done));
+      pieces.Update(bytes.data() + done, 0);
+    }
+    EXPECT_EQ(pieces.Value(), whole) << "pieces of " << piece;
+  }
 }
 
 TEST(ContentCheck, SitsInTheReservedBytesAndReadsBack) {

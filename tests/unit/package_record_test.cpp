@@ -154,6 +154,7 @@ TEST_P(ScrambleTest, TwiceRestoresTheInput) {
 INSTANTIATE_TEST_SUITE_P(Lengths, ScrambleTest,
                          ::testing::Values(ScrambleCase{3, 0}, ScrambleCase{4, 4},
                                            ScrambleCase{10, 4}, ScrambleCase{20, 8},
+                                           ScrambleCase{200, 52},
                                            ScrambleCase{1023, 256}, ScrambleCase{1024, 256}),
                          [](const auto& info) {
                            return "L" + std::to_string(info.param.length);
