@@ -2,9 +2,16 @@
 # The Windows programs carry nothing that changes with the build's folder or
 # time, so a second build of the commit elsewhere gives the same bytes (the
 # full double build runs in ./run dist): no link time in the PE header, no
-# path of the work tree inside.  Prints "PASS release.<check>" or
+# path of the work tree inside.  Their sizes stay under fixed limits, so the
+# stream and locale code of the static C++ runtime cannot creep back in
+# unnoticed; the bare executable still ends in no plausible record size.
+# Prints "PASS release.<check>" or
 # "FAIL release.<check>" lines.
 set -u
+# Size limits in bytes. brelvane-setup.exe: 512 KiB. oempack.exe: CLI11 alone
+# brings the stream and locale code (a minimal CLI11 program is about
+# 1,080 KiB here), so its limit sits just above the measured size.
+declare -A size_limit=([brelvane-setup.exe]=$((512 * 1024)) [oempack.exe]=$((1200 * 1024)))
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 WIN_DIR=${WIN_DIR:-$ROOT/out/win}
 
@@ -24,5 +31,23 @@ for exe in brelvane-setup.exe oempack.exe; do
     echo "FAIL release.$exe.no-build-path ($ROOT appears inside)"
   else
     echo "PASS release.$exe.no-build-path"
+  fi
+  size=$(stat -c %s "$file")
+  if [ "$size" -le "${size_limit[$exe]}" ]; then
+    echo "PASS release.$exe.size ($size bytes)"
+  else
+    echo "FAIL release.$exe.size ($size bytes, limit ${size_limit[$exe]})"
+  fi
+  if x86_64-w64-mingw32-objdump -h "$file" | grep -qE '^\s+[0-9]+ \.(debug|stab)' ||
+     [ -n "$(x86_64-w64-mingw32-nm "$file" 2>/dev/null | head -1)" ]; then
+    echo "FAIL release.$exe.stripped (symbols or debug sections inside)"
+  else
+    echo "PASS release.$exe.stripped"
+  fi
+  tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=little | tr -d ' ')
+  if [ "$tail_value" -ge 660 ] && [ "$tail_value" -lt "$size" ]; then
+    echo "FAIL release.$exe.no-record-size-at-end (ends in $tail_value)"
+  else
+    echo "PASS release.$exe.no-record-size-at-end"
   fi
 done
