@@ -64,23 +64,17 @@ void OemPage::LoadModuleList(const std::string& path) {
     }
   }
   WalkResult walk = WalkModules(platform_, PackageRef{path, state_.recordSize});
-  std::vector<ModuleRow> rows = ModuleRows(walk);
-  int index = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const ModuleRow& row = rows[i];
-    if (view_.InsertRow(ids::kModuleList, index,
-                        {row.name, row.predefined, row.size, row.extractTo, row.attributes})) {
-      listed_.push_back(walk.modules[i]);
-      ++index;
-    }
-  }
   // A module record whose content would begin before the file's start is
   // still shown, as the walk's last row; it cannot be extracted.
-  if (walk.recordBeforeStart) {
-    const ModuleRow row = MakeModuleRow(*walk.recordBeforeStart);
+  std::vector<WalkedModule> shown = std::move(walk.modules);
+  if (walk.recordBeforeStart) shown.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
+  int index = 0;
+  for (WalkedModule& module : shown) {
+    const ModuleRow row = MakeModuleRow(module.record);
     if (view_.InsertRow(ids::kModuleList, index,
                         {row.name, row.predefined, row.size, row.extractTo, row.attributes})) {
-      listed_.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
+      listed_.push_back(std::move(module));
+      ++index;
     }
   }
 }
