@@ -40,14 +40,10 @@ CPropertyDlg::~CPropertyDlg() = default;
 
 CPageDlg& CPropertyDlg::PageOf(PageId page) {
   switch (page) {
-    case PageId::Agreement:
-      return *agreementPage_;
-    case PageId::Install:
-      return *installPage_;
-    case PageId::Builder:
-      return *builderPage_;
-    case PageId::PredefinedModules:
-      break;
+    case PageId::Agreement: return *agreementPage_;
+    case PageId::Install: return *installPage_;
+    case PageId::Builder: return *builderPage_;
+    case PageId::PredefinedModules: break;
   }
   return *predefinedPage_;
 }
@@ -186,18 +182,13 @@ void CPropertyDlg::OnPaint() {
   EndPaint(hwnd_, &paint);
 }
 
-LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam, UINT_PTR id, DWORD_PTR data) {
+LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                            UINT_PTR id, DWORD_PTR data) {
   auto* self = reinterpret_cast<CPropertyDlg*>(data);
   switch (message) {
-    case WM_PAINT:
-      self->OnPaint();
-      return 0;
-    case WM_NCDESTROY:
-      RemoveWindowSubclass(window, SubclassProc, id);
-      break;
-    default:
-      break;
+    case WM_PAINT: self->OnPaint(); return 0;
+    case WM_NCDESTROY: RemoveWindowSubclass(window, SubclassProc, id); break;
+    default: break;
   }
   return DefSubclassProc(window, message, wParam, lParam);
 }

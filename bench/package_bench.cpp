@@ -46,7 +46,8 @@ class NoKeysRegistry : public Registry {
  public:
   long OpenKey(RegKey, const std::string&, std::uint32_t, RegKey*) override { return 2; }
   long EnumKey(RegKey, std::uint32_t, std::size_t, std::string*) override { return 6; }
-  long QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*, std::uint32_t*) override {
+  long QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
+                  std::uint32_t*) override {
     return 6;
   }
   long CloseKey(RegKey) override { return 6; }
@@ -127,9 +128,15 @@ bool SameContent(const std::string& a, const std::string& b) {
   for (;;) {
     const ssize_t na = ::read(fa, ba.data(), ba.size());
     const ssize_t nb = ::read(fb, bb.data(), bb.size());
-    if (na != nb || na < 0) { same = false; break; }
+    if (na != nb || na < 0) {
+      same = false;
+      break;
+    }
     if (na == 0) break;
-    if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0) { same = false; break; }
+    if (std::memcmp(ba.data(), bb.data(), static_cast<std::size_t>(na)) != 0) {
+      same = false;
+      break;
+    }
   }
   ::close(fa);
   ::close(fb);
@@ -137,7 +144,8 @@ bool SameContent(const std::string& a, const std::string& b) {
 }
 
 // Best of `runs` timings of `body`; `reset` runs untimed before each.
-double BestSeconds(int runs, const std::function<void()>& reset, const std::function<void()>& body) {
+double BestSeconds(int runs, const std::function<void()>& reset,
+                   const std::function<void()>& body) {
   double best = 1e30;
   for (int i = 0; i < runs; ++i) {
     reset();
@@ -151,22 +159,26 @@ double BestSeconds(int runs, const std::function<void()>& reset, const std::func
 // The CRC-32 and the scrambling alone, over `size` bytes taken as the
 // package takes them: blocks of kCopyBlockSize already in memory.
 double CrcSeconds(int runs, std::uint64_t size, std::vector<std::uint8_t>& block) {
-  return BestSeconds(runs, [] {}, [&] {
-    Crc32 crc;
-    for (std::uint64_t done = 0; done < size; done += block.size()) {
-      crc.Update(block.data(), block.size());
-    }
-    block[0] ^= static_cast<std::uint8_t>(crc.Value());  // keeps the work observable
-  });
+  return BestSeconds(
+      runs, [] {},
+      [&] {
+        Crc32 crc;
+        for (std::uint64_t done = 0; done < size; done += block.size()) {
+          crc.Update(block.data(), block.size());
+        }
+        block[0] ^= static_cast<std::uint8_t>(crc.Value());  // keeps the work observable
+      });
 }
 double ScrambleSeconds(int runs, std::uint64_t size, std::vector<std::uint8_t>& block) {
-  return BestSeconds(runs, [] {}, [&] {
-    for (std::uint64_t done = 0; done < size; done += block.size()) {
-      for (std::size_t offset = 0; offset < block.size(); offset += kScrambleChunk) {
-        ScrambleChunk(block.data() + offset, kScrambleChunk);
-      }
-    }
-  });
+  return BestSeconds(
+      runs, [] {},
+      [&] {
+        for (std::uint64_t done = 0; done < size; done += block.size()) {
+          for (std::size_t offset = 0; offset < block.size(); offset += kScrambleChunk) {
+            ScrambleChunk(block.data() + offset, kScrambleChunk);
+          }
+        }
+      });
 }
 
 }  // namespace
@@ -215,7 +227,8 @@ int main(int argc, char** argv) {
   removeCopy();
   CopyThroughSeam(files, source, copy);
 
-  const double seamCopy = BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy); });
+  const double seamCopy =
+      BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy); });
   const double hostCopy = BestSeconds(runs, removeCopy, [&] { CopyWithHostIo(source, copy); });
   const double flushedCopy =
       BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy, true); });
@@ -247,8 +260,10 @@ int main(int argc, char** argv) {
   std::printf("scrambling alone       %8.3f s  %8.1f MiB/s\n", scrambleAlone, mib / scrambleAlone);
   std::printf("append module          %8.3f s  %8.1f MiB/s\n", append, mib / append);
   std::printf("extract module         %8.3f s  %8.1f MiB/s\n", extract, mib / extract);
-  std::printf("append/copy  %.2f   (against host I/O %.2f)\n", seamCopy / append, hostCopy / append);
-  std::printf("extract/copy %.2f   (against host I/O %.2f)\n", seamCopy / extract, hostCopy / extract);
+  std::printf("append/copy  %.2f   (against host I/O %.2f)\n", seamCopy / append,
+              hostCopy / append);
+  std::printf("extract/copy %.2f   (against host I/O %.2f)\n", seamCopy / extract,
+              hostCopy / extract);
   // The append puts the module on the disk before it reports success.
   std::printf("append/flushed copy %.2f\n", flushedCopy / append);
 

@@ -11,11 +11,11 @@
 namespace brelvane {
 
 struct ModuleRow {
-  std::string name;          // column 0: the file name
-  std::string predefined;    // column 1: "Yes-KESTRIN" and the like, or empty
-  std::string size;          // column 2: the content size as "%d"
-  std::string extractTo;     // column 3: "Root\..." or "User Defined..."
-  std::string attributes;    // column 4: "Normal, Read Only, Hidden" and the like
+  std::string name;             // column 0: the file name
+  std::string predefined;       // column 1: "Yes-KESTRIN" and the like, or empty
+  std::string size;             // column 2: the content size as "%d"
+  std::string extractTo;        // column 3: "Root\..." or "User Defined..."
+  std::string attributes;       // column 4: "Normal, Read Only, Hidden" and the like
   const char* model = nullptr;  // "kestrin", "ovin", "pellor", "kestrin+ovin" or none
   bool isPredefined = false;
   bool checked = false;  // the record carries a content check
@@ -29,8 +29,8 @@ std::string AttributesColumnText(std::uint32_t attributes);
 const char* ModelNameOfMarker(const std::string& marker);
 
 ModuleRow MakeModuleRow(const ModuleRecord& record);
-// The rows of a walk (with whether each module is checked), newest first; a walk that stopped early gives the rows
-// read before it stopped.
+// The rows of a walk (with whether each module is checked), newest first; a walk that stopped early
+// gives the rows read before it stopped.
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk);
 
 }  // namespace brelvane

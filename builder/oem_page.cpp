@@ -67,7 +67,8 @@ void OemPage::LoadModuleList(const std::string& path) {
   // A module record whose content would begin before the file's start is
   // still shown, as the walk's last row; it cannot be extracted.
   std::vector<WalkedModule> shown = std::move(walk.modules);
-  if (walk.recordBeforeStart) shown.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
+  if (walk.recordBeforeStart)
+    shown.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
   int index = 0;
   for (WalkedModule& module : shown) {
     const ModuleRow row = MakeModuleRow(module.record);
@@ -153,7 +154,8 @@ std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
 bool OemPage::ExtractRow(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return true;
   // The record's 8-bit name, read as the ANSI calls read it.
-  std::string name = platform_.system.FromAnsi(listed_[static_cast<std::size_t>(row)].record.fileName);
+  std::string name =
+      platform_.system.FromAnsi(listed_[static_cast<std::size_t>(row)].record.fileName);
   std::optional<std::string> target = view_.AskSaveFile(name, true);
   if (!target) return true;
   std::optional<WalkedModule> module = ModuleOfRow(row);
@@ -167,7 +169,8 @@ bool OemPage::ExtractRow(int row) {
     return false;
   }
   // Below the root of the chosen place, nothing is followed.
-  if (const LinkSearch links = FindLinkBelowRoot(platform_, *target); links.found != LinkSearch::Found::None) {
+  if (const LinkSearch links = FindLinkBelowRoot(platform_, *target);
+      links.found != LinkSearch::Found::None) {
     if (links.found == LinkSearch::Found::Link) {
       ShowError(platform_, Format(kLinkOnTheWay, links.at.c_str()));
     } else {

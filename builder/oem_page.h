@@ -50,10 +50,9 @@ struct ListColumn {
   int widthInChars;
 };
 inline constexpr ListColumn kModuleListColumns[] = {
-    {"Module Name", false, 19},      {"Prefefined Module", true, 15}, {"Size(in Bytes)", true, 11},
-    {"Extact to)", false, 20},       {"File Attributes)", false, 30},
+    {"Module Name", false, 19}, {"Prefefined Module", true, 15}, {"Size(in Bytes)", true, 11},
+    {"Extact to)", false, 20},  {"File Attributes)", false, 30},
 };
-
 
 class OemPage {
  public:

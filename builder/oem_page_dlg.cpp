@@ -46,20 +46,11 @@ void COEMPage::OnCommand(int controlId, int code) {
   }
   if (code != BN_CLICKED) return;
   switch (controlId) {
-    case IDC_SET_INSTALLER:
-      logic_->OnSetInstaller();
-      break;
-    case IDC_BROWSE_MODULE:
-      logic_->OnBrowseModule();
-      break;
-    case IDC_ADD_MODULE:
-      logic_->OnAddModule();
-      break;
-    case IDC_EXTRACT_MODULE:
-      logic_->OnExtractModule();
-      break;
-    default:
-      break;
+    case IDC_SET_INSTALLER: logic_->OnSetInstaller(); break;
+    case IDC_BROWSE_MODULE: logic_->OnBrowseModule(); break;
+    case IDC_ADD_MODULE: logic_->OnAddModule(); break;
+    case IDC_EXTRACT_MODULE: logic_->OnExtractModule(); break;
+    default: break;
   }
 }
 

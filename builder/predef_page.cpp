@@ -28,8 +28,7 @@ GroupControls ControlsOf(PredefGroup group) {
     case PredefGroup::Ovin:
       return {ids::kOvinSource, ids::kOvinRoot, ids::kOvinAttributes, ids::kOvinGroup,
               "Mivora Ovin Files"};
-    case PredefGroup::Pellor:
-      break;
+    case PredefGroup::Pellor: break;
   }
   return {ids::kPellorSource, ids::kPellorRoot, ids::kPellorAttributes, ids::kPellorGroup,
           "Mivora Pellor Files"};
@@ -45,13 +44,13 @@ std::string GroupCaption(const std::string& heading, int nameLength, int rootLen
   bool over = total > kNameAndRootLimit;
   const char* format = nullptr;
   if (nameLength == 0) {
-    format = over ? "%s - %d/%d - OVERLIMIT - File Name Missing!" : "%s - %d/%d - File Name Missing!";
+    format =
+        over ? "%s - %d/%d - OVERLIMIT - File Name Missing!" : "%s - %d/%d - File Name Missing!";
   } else {
     format = over ? "%s - %d/%d - OVERLIMIT!" : "%s - %d/%d";
   }
   return Format(format, heading.c_str(), total, kNameAndRootLimit);
 }
-
 
 bool PredefPage::OnSetActive() {
   std::optional<std::string> own = platform_.system.OwnExecutablePath();

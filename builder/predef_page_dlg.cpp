@@ -20,18 +20,12 @@ void CPredefModApdPage::OnCommand(int controlId, int code) {
   if (view_.changing()) return;
   if (code == BN_CLICKED) {
     switch (controlId) {
-      case IDC_KESTRIN_BROWSE:
-        return logic_->OnBrowseSource(PredefGroup::Kestrin);
-      case IDC_OVIN_BROWSE:
-        return logic_->OnBrowseSource(PredefGroup::Ovin);
-      case IDC_PELLOR_BROWSE:
-        return logic_->OnBrowseSource(PredefGroup::Pellor);
-      case IDC_COMBINED_BROWSE:
-        return logic_->OnBrowseCombinedSource();
-      case IDC_ADD_PREDEFINED:
-        return logic_->OnAddPredefinedModules();
-      default:
-        return;
+      case IDC_KESTRIN_BROWSE: return logic_->OnBrowseSource(PredefGroup::Kestrin);
+      case IDC_OVIN_BROWSE: return logic_->OnBrowseSource(PredefGroup::Ovin);
+      case IDC_PELLOR_BROWSE: return logic_->OnBrowseSource(PredefGroup::Pellor);
+      case IDC_COMBINED_BROWSE: return logic_->OnBrowseCombinedSource();
+      case IDC_ADD_PREDEFINED: return logic_->OnAddPredefinedModules();
+      default: return;
     }
   }
   // The Ovin root answers its change notification, every other edit its

@@ -19,10 +19,10 @@ struct PredefinedGroup {
 };
 
 struct PredefinedRequest {
-  PredefinedGroup kestrin;       // predefined type 1
-  PredefinedGroup ovin;          // predefined type 2
-  PredefinedGroup pellor;        // predefined type 3
-  std::string combinedSource;    // predefined type 4: drive root, attributes Normal
+  PredefinedGroup kestrin;     // predefined type 1
+  PredefinedGroup ovin;        // predefined type 2
+  PredefinedGroup pellor;      // predefined type 3
+  std::string combinedSource;  // predefined type 4: drive root, attributes Normal
 };
 
 // The attribute bits of a combo index: 0x80, 0x01, 0x02, 0x03; no selection
@@ -31,8 +31,8 @@ std::uint32_t AttributesOfChoice(int attributeIndex);
 
 // What happened, for callers that report more than success or failure.
 struct PredefinedOutcome {
-  int appended = 0;          // modules appended before any failure
-  std::string failedSource;  // the source whose group failed, empty on success
+  int appended = 0;               // modules appended before any failure
+  std::string failedSource;       // the source whose group failed, empty on success
   bool failedToDescribe = false;  // the record could not be built (vs. the append failed)
   // The rule of common/name_rules.h that the failed group's name or root
   // breaks; empty when the failure was another one.
@@ -47,8 +47,7 @@ struct PredefinedOutcome {
 // group was appended (or none was attempted).  On failure
 // System::LastError() holds the cause.
 bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
-                          const PredefinedRequest& request,
-                          PredefinedOutcome* outcome = nullptr,
+                          const PredefinedRequest& request, PredefinedOutcome* outcome = nullptr,
                           const ProgressFn& progress = {});
 
 }  // namespace brelvane

@@ -76,8 +76,8 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
   const char* kind = KindWord(platform, path);
   const std::uint32_t attributes = platform.files.GetAttributes(path);
   if (attributes == win::kInvalidAttributes) {
-    ShowError(platform, Format("Unable to get attributes of %s: %s \r\nError Message: %s", kind, path.c_str(),
-                               GetLastErrorText(platform.system).c_str()));
+    ShowError(platform, Format("Unable to get attributes of %s: %s \r\nError Message: %s", kind,
+                               path.c_str(), GetLastErrorText(platform.system).c_str()));
     return false;
   }
   if (IsLink(attributes)) {
@@ -88,12 +88,14 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
     return false;
   }
   if (attributes & win::kAttrReadOnly) {
-    if (!force && !AskYesNo(platform, Format("The %s: %s is read-only.\r\nDelete it anyway?", kind, path.c_str()))) {
+    if (!force && !AskYesNo(platform, Format("The %s: %s is read-only.\r\nDelete it anyway?", kind,
+                                             path.c_str()))) {
       return true;
     }
     if (!platform.files.SetAttributes(path, attributes & ~win::kAttrReadOnly)) {
-      ShowError(platform, Format("Unable to change attributes of %s: %s to delete\r\nError Message: %s", kind,
-                                 path.c_str(), GetLastErrorText(platform.system).c_str()));
+      ShowError(platform,
+                Format("Unable to change attributes of %s: %s to delete\r\nError Message: %s", kind,
+                       path.c_str(), GetLastErrorText(platform.system).c_str()));
       return false;
     }
   }
@@ -101,7 +103,8 @@ bool DeletePath(const Platform& platform, const std::string& path, bool force) {
     // A search that cannot start proves nothing: only a directory seen to
     // be empty is removed without the user's consent.
     if (!SearchShowsEmpty(platform, path).value_or(false) &&
-        !AskYesNo(platform, Format("Directory: %s is not Empty.\r\nDelete Everything?", path.c_str()))) {
+        !AskYesNo(platform,
+                  Format("Directory: %s is not Empty.\r\nDelete Everything?", path.c_str()))) {
       return true;
     }
     if (DeleteTree(platform, path)) return true;
@@ -151,13 +154,15 @@ bool DeleteTree(const Platform& platform, const std::string& dir) {
 bool ClearReadOnly(const Platform& platform, const std::string& path) {
   const std::uint32_t attributes = platform.files.GetAttributes(path);
   if (attributes == win::kInvalidAttributes) {
-    ShowError(platform, Format("Unable to get attributes of file: %s \r\nError Message: %s", path.c_str(),
-                               GetLastErrorText(platform.system).c_str()));
+    ShowError(platform, Format("Unable to get attributes of file: %s \r\nError Message: %s",
+                               path.c_str(), GetLastErrorText(platform.system).c_str()));
     return false;
   }
-  if ((attributes & win::kAttrReadOnly) && !platform.files.SetAttributes(path, attributes & ~win::kAttrReadOnly)) {
-    ShowError(platform, Format("Unable to change attributes of entry: %s to delete\r\nError Message: %s",
-                               path.c_str(), GetLastErrorText(platform.system).c_str()));
+  if ((attributes & win::kAttrReadOnly) &&
+      !platform.files.SetAttributes(path, attributes & ~win::kAttrReadOnly)) {
+    ShowError(platform,
+              Format("Unable to change attributes of entry: %s to delete\r\nError Message: %s",
+                     path.c_str(), GetLastErrorText(platform.system).c_str()));
     return false;
   }
   return true;

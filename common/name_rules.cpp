@@ -28,8 +28,8 @@ bool SameLetters(std::string_view a, std::string_view b) {
 bool IsDeviceName(std::string_view name) {
   std::string_view base = name.substr(0, name.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN", "AUX", "NUL",
-                                                               "CONIN$", "CONOUT$"};
+  static constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
+                                                               "NUL", "CONIN$", "CONOUT$"};
   for (std::string_view device : kDevices) {
     if (SameLetters(base, device)) return true;
   }
@@ -74,13 +74,15 @@ std::optional<std::string> FolderProblem(std::string_view folder) {
   if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
     return "the folder starts at a network or device root";
   }
-  if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':') {
+  if (folder.size() >= 2 && std::isalpha(static_cast<unsigned char>(folder[0])) &&
+      folder[1] == ':') {
     return "the folder is an absolute path on drive " + std::string(folder.substr(0, 2)) +
            ", not a folder below the drive root";
   }
   std::size_t start = 0;
   while (start <= folder.size()) {
-    auto end = std::find_if(folder.begin() + static_cast<std::ptrdiff_t>(start), folder.end(), IsSeparator);
+    auto end = std::find_if(folder.begin() + static_cast<std::ptrdiff_t>(start), folder.end(),
+                            IsSeparator);
     const auto stop = static_cast<std::size_t>(end - folder.begin());
     const std::string_view component = folder.substr(start, stop - start);
     if (!component.empty()) {

@@ -20,8 +20,10 @@ constexpr std::string_view kKestrin[] = {
     "USB\\Vid_2F1C&Pid_110D",
 };
 constexpr std::string_view kKestrinExtra[] = {
-    "USB\\Vid_2F1C&Pid_1102", "USB\\Vid_2F1C&Pid_1105",
-    "USB\\Vid_2F1C&Pid_1108", "USB\\Vid_2F1C&Pid_110B",
+    "USB\\Vid_2F1C&Pid_1102",
+    "USB\\Vid_2F1C&Pid_1105",
+    "USB\\Vid_2F1C&Pid_1108",
+    "USB\\Vid_2F1C&Pid_110B",
 };
 constexpr std::string_view kOvin[] = {"USB\\VID_2F1C&PID_2201", "USB\\Vid_2F1C&Pid_2202"};
 constexpr std::string_view kPellor[] = {"USB\\VID_2F1C&PID_3301", "USB\\VID_2F1C&PID_3302"};

@@ -10,10 +10,10 @@
 namespace brelvane {
 namespace {
 
-constexpr std::uint32_t kStringBuffer = 1024;     // ReadRegString's working buffer
-constexpr std::uint32_t kParentIdPrefixRoom = 233; // what is left of 260 after the prefix
+constexpr std::uint32_t kStringBuffer = 1024;       // ReadRegString's working buffer
+constexpr std::uint32_t kParentIdPrefixRoom = 233;  // what is left of 260 after the prefix
 constexpr std::uint32_t kMountEntryBuffer = 260;
-constexpr std::size_t kDeviceBuffer9x = 520;      // the 9x walk's name and data buffers
+constexpr std::size_t kDeviceBuffer9x = 520;  // the 9x walk's name and data buffers
 
 // The text of raw value data: up to the first zero byte or the data's end.
 std::string TextOf(const std::uint8_t* data, std::uint32_t size) {
@@ -34,9 +34,7 @@ bool ReadText(Registry& registry, RegKey key, const std::string& name, std::uint
   return true;
 }
 
-std::string MountEntryName(char letter) {
-  return std::string("\\DosDevices\\") + letter + ":";
-}
+std::string MountEntryName(char letter) { return std::string("\\DosDevices\\") + letter + ":"; }
 
 // The volume path of the disk at `instance`: the removable-media prefix and
 // the disk's ParentIdPrefix.  Empty when the disk key or value cannot be read.
@@ -72,10 +70,8 @@ bool UsbDevicePresent9x(Registry& registry, std::string_view usb_id) {
   std::string hardware_key;
   for (std::uint32_t index = 0;; ++index) {
     switch (ReadDeviceEntry(registry, list.get(), index, kDeviceBuffer9x, &hardware_key)) {
-      case DeviceEntry::EndOfList:
-        return false;
-      case DeviceEntry::Unreadable:
-        continue;
+      case DeviceEntry::EndOfList: return false;
+      case DeviceEntry::Unreadable: continue;
       case DeviceEntry::HardwareKey:
         if (MatchesHardwareId(hardware_key, usb_id)) return true;
     }
@@ -110,9 +106,7 @@ std::uint32_t ReadRegDword(Registry& registry, RegKey key, const std::string& na
          static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-std::uint32_t ListedDeviceCount(std::uint32_t count) {
-  return std::min(count, kMaxListedDevices);
-}
+std::uint32_t ListedDeviceCount(std::uint32_t count) { return std::min(count, kMaxListedDevices); }
 
 int FindDiskInstance(Registry& registry, std::string_view disk_id, std::string* instance) {
   ScopedKey disks(registry);
@@ -175,10 +169,8 @@ char FindDriveLetter9x(Registry& registry, std::string_view usb_id, std::string_
   std::string hardware_key;
   for (std::uint32_t index = 0;; ++index) {
     switch (ReadDeviceEntry(registry, list.get(), index, kDeviceBuffer9x, &hardware_key)) {
-      case DeviceEntry::EndOfList:
-        return 0;
-      case DeviceEntry::Unreadable:
-        continue;
+      case DeviceEntry::EndOfList: return 0;
+      case DeviceEntry::Unreadable: continue;
       case DeviceEntry::HardwareKey:
         if (!MatchesScsiId(hardware_key, scsi_id)) continue;
         // A matching disk without a letter (not yet mounted, or a stale

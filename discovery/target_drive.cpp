@@ -58,8 +58,8 @@ char FindTargetDrive(const Platform& platform, DriveModel* model) {
   ModelPresence presence = DetectSupportedModels(platform, nt);
   if (presence == 0) return 0;
 
-  char primary = nt ? LookUpNt(platform, presence)
-                    : LookUp9x(platform.registry, OvinIds, OemScsiIdPrimary);
+  char primary =
+      nt ? LookUpNt(platform, presence) : LookUp9x(platform.registry, OvinIds, OemScsiIdPrimary);
   char chosen = 0;
   if (primary != 0 && primary == directory_drive) {
     chosen = primary;

@@ -8,22 +8,18 @@ namespace brelvane {
 
 const char* SetMarkerOf(DriveModel model) {
   switch (model) {
-    case DriveModel::Ovin:
-      return kOvinSetMarker;
-    case DriveModel::Pellor:
-      return kPellorSetMarker;
-    case DriveModel::Kestrin:
-      return kKestrinSetMarker;
-    case DriveModel::None:
-      break;
+    case DriveModel::Ovin: return kOvinSetMarker;
+    case DriveModel::Pellor: return kPellorSetMarker;
+    case DriveModel::Kestrin: return kKestrinSetMarker;
+    case DriveModel::None: break;
   }
   return nullptr;
 }
 
 bool InstallPage::IsModuleSetPresent(const std::string& setMarker) const {
   // -1 (unreadable package, foreign record) counts as absent, like 0.
-  return FindModule(sheet_.platform(), sheet_.state().package(), setMarker, nullptr, true,
-                    nullptr, 0) > 0;
+  return FindModule(sheet_.platform(), sheet_.state().package(), setMarker, nullptr, true, nullptr,
+                    0) > 0;
 }
 
 bool InstallPage::RefreshStatus() {

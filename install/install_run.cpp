@@ -91,8 +91,9 @@ bool InstallPage::OnApply() {
     // The installer may itself sit on the drive: removing it to make room for
     // its module would lose every module still to come.
     if (WouldReplacePackage(platform.files, package.path, destination)) {
-      ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
-                                 record.extractDir.c_str(), "it would replace this installer itself"));
+      ShowError(platform,
+                Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
+                       "it would replace this installer itself"));
       ShowNotice(platform, kCannotContinue);
       return false;
     }

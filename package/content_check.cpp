@@ -50,8 +50,7 @@ std::uint32_t UpdateByTable(std::uint32_t c, const std::uint8_t* data, std::size
     const std::uint32_t low = c ^ LittleEndian32(data);
     const std::uint32_t high = LittleEndian32(data + 4);
     c = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
-        t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^
-        t[0][high >> 24];
+        t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^ t[0][high >> 24];
   }
   for (; length > 0; --length, ++data) c = t[0][(c ^ *data) & 0xFF] ^ (c >> 8);
   return c;
@@ -87,22 +86,23 @@ __attribute__((target("pclmul,sse4.1"))) inline __m128i Fold(__m128i lane, __m12
 // runs, then down to one 128-bit remainder, whose 16 bytes carry the same
 // CRC as everything folded into them; the table finishes those bytes and
 // the tail.
-__attribute__((target("pclmul,sse4.1"))) std::uint32_t FinishFolding(
-    __m128i x0, __m128i x1, __m128i x2, __m128i x3, const std::uint8_t* data,
-    std::size_t length) {
+__attribute__((target("pclmul,sse4.1"))) std::uint32_t FinishFolding(__m128i x0, __m128i x1,
+                                                                     __m128i x2, __m128i x3,
+                                                                     const std::uint8_t* data,
+                                                                     std::size_t length) {
   auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
-  const __m128i by512 = _mm_set_epi64x(static_cast<long long>(kFold512High),
-                                       static_cast<long long>(kFold512Low));
+  const __m128i by512 =
+      _mm_set_epi64x(static_cast<long long>(kFold512High), static_cast<long long>(kFold512Low));
   for (; length >= 64; length -= 64, data += 64) {
     x0 = Fold(x0, by512, load(data));
     x1 = Fold(x1, by512, load(data + 16));
     x2 = Fold(x2, by512, load(data + 32));
     x3 = Fold(x3, by512, load(data + 48));
   }
-  const __m128i by128 = _mm_set_epi64x(static_cast<long long>(kFold128High),
-                                       static_cast<long long>(kFold128Low));
+  const __m128i by128 =
+      _mm_set_epi64x(static_cast<long long>(kFold128High), static_cast<long long>(kFold128Low));
   __m128i x = Fold(x0, by128, x1);
   x = Fold(x, by128, x2);
   x = Fold(x, by128, x3);
@@ -113,15 +113,15 @@ __attribute__((target("pclmul,sse4.1"))) std::uint32_t FinishFolding(
 }
 
 // The CRC state enters by XOR into the message's first four bytes.
-__attribute__((target("pclmul,sse4.1"))) std::uint32_t UpdateByFolding(
-    std::uint32_t c, const std::uint8_t* data, std::size_t length) {
+__attribute__((target("pclmul,sse4.1"))) std::uint32_t UpdateByFolding(std::uint32_t c,
+                                                                       const std::uint8_t* data,
+                                                                       std::size_t length) {
   if (length < 64) return UpdateByTable(c, data, length);
   auto load = [](const std::uint8_t* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   };
   return FinishFolding(_mm_xor_si128(load(data), _mm_cvtsi32_si128(static_cast<int>(c))),
-                       load(data + 16), load(data + 32), load(data + 48), data + 64,
-                       length - 64);
+                       load(data + 16), load(data + 32), load(data + 48), data + 64, length - 64);
 }
 
 // The same with 512-bit registers (four 128-bit lanes each) over 256-byte

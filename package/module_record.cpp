@@ -6,7 +6,7 @@
 namespace brelvane {
 namespace {
 
-constexpr std::size_t kBaseMarkerLength = sizeof(kBaseMarker) - 1;            // 18
+constexpr std::size_t kBaseMarkerLength = sizeof(kBaseMarker) - 1;              // 18
 constexpr std::size_t kPredefinedPrefixLength = sizeof(kPredefinedPrefix) - 1;  // 34
 
 // A bounded string copy: at most `width` bytes of `text` (up to its first

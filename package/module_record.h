@@ -28,8 +28,8 @@ inline constexpr std::size_t kAttributesOffset = 652;
 inline constexpr std::size_t kRecordSizeOffset = 656;
 
 // Markers.
-inline constexpr char kBaseMarker[] = "QRVX_OEM_INSTALLER";                          // 18
-inline constexpr char kPredefinedPrefix[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_";     // 34
+inline constexpr char kBaseMarker[] = "QRVX_OEM_INSTALLER";                        // 18
+inline constexpr char kPredefinedPrefix[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_";  // 34
 inline constexpr char kKestrinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T";
 inline constexpr char kOvinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A";
 inline constexpr char kPellorSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G";

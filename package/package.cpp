@@ -75,8 +75,7 @@ class ScopedLock {
 };
 
 // Reads until `size` bytes are in or the file ends: the byte count, or -1.
-std::int64_t ReadFull(FileSystem& files, FileHandle file, std::uint8_t* buffer,
-                      std::size_t size) {
+std::int64_t ReadFull(FileSystem& files, FileHandle file, std::uint8_t* buffer, std::size_t size) {
   std::size_t total = 0;
   while (total < size) {
     const std::int64_t got = files.Read(file, buffer + total, size - total);
@@ -171,9 +170,8 @@ Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
   DecodeModuleRecord(bytes.data(), step.record);
   step.contentCheck = LoadContentCheck(bytes.data());
   step.contentOffset = start - static_cast<std::int64_t>(step.record.contentSize);
-  step.kind = IsModuleMarker(step.record.marker) && step.contentOffset >= 0
-                  ? StepKind::Module
-                  : StepKind::Foreign;
+  step.kind = IsModuleMarker(step.record.marker) && step.contentOffset >= 0 ? StepKind::Module
+                                                                            : StepKind::Foreign;
   return step;
 }
 
@@ -232,8 +230,7 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
   if (!file.valid()) return -1;
   // Measured once no writer is at work.
   ScopedLock lock(files, file.get(), LockMode::Shared);
-  const std::int64_t length =
-      ntFamily ? files.Length(file.get()) : CountLength(files, file.get());
+  const std::int64_t length = ntFamily ? files.Length(file.get()) : CountLength(files, file.get());
   if (length < 0) return -1;
   const std::optional<ModulesEnd> modulesEnd =
       FindModulesEnd(platform, package.path, file.get(), length);
@@ -463,12 +460,12 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     error.Fail();
   });
   Crc32 check;
-  const BlocksEnd copy = ForEachBlock(
-      files, source.get(), total, progress, [&](std::uint8_t* block, std::size_t length) {
-        check.Update(block, length);
-        ScrambleBlock(block, length);
-        return WriteAll(files, target.get(), block, length, error);
-      });
+  const BlocksEnd copy = ForEachBlock(files, source.get(), total, progress,
+                                      [&](std::uint8_t* block, std::size_t length) {
+                                        check.Update(block, length);
+                                        ScrambleBlock(block, length);
+                                        return WriteAll(files, target.get(), block, length, error);
+                                      });
   switch (copy) {
     case BlocksEnd::Done: break;
     case BlocksEnd::ReadFailed: error.Capture(); return false;
@@ -480,7 +477,8 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   std::uint8_t extra = 0;
   const std::int64_t more = files.Read(source.get(), &extra, 1);
   if (more != 0) {
-    if (more < 0) error.Capture(); else error.Set(kErrorInvalidData);
+    if (more < 0) error.Capture();
+    else error.Set(kErrorInvalidData);
     return false;
   }
   StoreContentCheck(encoded.data(), check.Value());
@@ -519,8 +517,8 @@ bool ReadTrailingCheck(FileSystem& files, FileHandle file, std::uint32_t content
 
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
-                   std::uint32_t contentSize, std::uint32_t attributes,
-                   const ProgressFn& progress, ExtractOutcome* outcome) {
+                   std::uint32_t contentSize, std::uint32_t attributes, const ProgressFn& progress,
+                   ExtractOutcome* outcome) {
   WaitCursor wait(platform.prompts);
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
@@ -551,12 +549,12 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     return false;
   }
   Crc32 check;
-  const BlocksEnd copy = ForEachBlock(
-      files, source.get(), contentSize, progress, [&](std::uint8_t* block, std::size_t length) {
-        ScrambleBlock(block, length);
-        check.Update(block, length);
-        return WriteAll(files, target.get(), block, length, error);
-      });
+  const BlocksEnd copy = ForEachBlock(files, source.get(), contentSize, progress,
+                                      [&](std::uint8_t* block, std::size_t length) {
+                                        ScrambleBlock(block, length);
+                                        check.Update(block, length);
+                                        return WriteAll(files, target.get(), block, length, error);
+                                      });
   switch (copy) {
     case BlocksEnd::Done: break;
     case BlocksEnd::ReadFailed: error.Capture(); return false;
@@ -668,12 +666,12 @@ UnsignOutcome UnsignPackage(const Platform& platform, const std::string& package
   std::fill_n(head.begin() + static_cast<std::ptrdiff_t>(checksum), 4, std::uint8_t{0});
   PeChecksum sum;
   sum.Update(head.data(), head.size());
-  const BlocksEnd pass = ForEachBlock(
-      files, file.get(), static_cast<std::uint64_t>(newEnd) - head.size(), {},
-      [&](std::uint8_t* block, std::size_t size) {
-        sum.Update(block, size);
-        return true;
-      });
+  const BlocksEnd pass =
+      ForEachBlock(files, file.get(), static_cast<std::uint64_t>(newEnd) - head.size(), {},
+                   [&](std::uint8_t* block, std::size_t size) {
+                     sum.Update(block, size);
+                     return true;
+                   });
   if (pass != BlocksEnd::Done) {
     error.Capture();
     return failed();

@@ -43,9 +43,9 @@ inline constexpr std::uint32_t kErrorPackageSigned = 0x20000001;
 //    further (CommittedLength, append_journal.h).
 // Every reader asks this, under its shared lock.
 struct ModulesEnd {
-  std::int64_t end = 0;              // where the walk starts
-  std::int64_t contentEnd = 0;       // the length, or where the signer's padding begins
-  std::int64_t certificateTable = 0; // the table's size; 0 when not signed
+  std::int64_t end = 0;               // where the walk starts
+  std::int64_t contentEnd = 0;        // the length, or where the signer's padding begins
+  std::int64_t certificateTable = 0;  // the table's size; 0 when not signed
 };
 std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::string& packagePath,
                                          FileHandle package, std::int64_t length);

@@ -17,9 +17,7 @@ class HeaderBytes {
   std::uint32_t U16(std::uint64_t offset) const {
     return static_cast<std::uint32_t>(data_[offset] | (data_[offset + 1] << 8));
   }
-  std::uint32_t U32(std::uint64_t offset) const {
-    return U16(offset) | (U16(offset + 2) << 16);
-  }
+  std::uint32_t U32(std::uint64_t offset) const { return U16(offset) | (U16(offset + 2) << 16); }
 
  private:
   const std::uint8_t* data_;
@@ -36,8 +34,7 @@ constexpr std::int64_t kMaxPadding = 7;
 
 }  // namespace
 
-std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* headers,
-                                                      std::size_t size,
+std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* headers, std::size_t size,
                                                       std::int64_t fileLength) {
   const HeaderBytes bytes(headers, std::min(size, kPeHeaderWindow));
   if (!bytes.Has(0, 64) || headers[0] != 'M' || headers[1] != 'Z') return std::nullopt;
@@ -55,8 +52,14 @@ std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* header
   std::uint64_t directories = 0;
   std::uint64_t countField = 0;
   switch (bytes.U16(optional)) {
-    case kMagicPe32: countField = 92; directories = 96; break;
-    case kMagicPe32Plus: countField = 108; directories = 112; break;
+    case kMagicPe32:
+      countField = 92;
+      directories = 96;
+      break;
+    case kMagicPe32Plus:
+      countField = 108;
+      directories = 112;
+      break;
     default: return std::nullopt;
   }
   const std::uint64_t entry = directories + 8 * kSecurityEntry;
@@ -129,7 +132,8 @@ std::optional<SignedTail> ReadSignedTail(FileSystem& files, FileHandle file, std
   }
   ok = true;
   SignedTail tail{*table, table->offset};
-  while (tail.contentEnd > start && before[static_cast<std::size_t>(tail.contentEnd - start - 1)] == 0) {
+  while (tail.contentEnd > start &&
+         before[static_cast<std::size_t>(tail.contentEnd - start - 1)] == 0) {
     --tail.contentEnd;
   }
   return tail;

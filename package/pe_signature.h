@@ -21,11 +21,11 @@ inline constexpr std::size_t kPeHeaderWindow = 64 * 1024;
 
 // Where the headers hold what a signature touches.
 struct CertificateTable {
-  std::int64_t offset = 0;         // first byte of the table
-  std::int64_t size = 0;           // to the end of the file
-  std::int64_t entryOffset = 0;    // the security directory entry (8 bytes)
-  std::int64_t checksumOffset = 0; // the optional header's CheckSum (4 bytes)
-  std::int64_t imageEnd = 0;       // behind the headers (entry and checksum too) and the last section
+  std::int64_t offset = 0;          // first byte of the table
+  std::int64_t size = 0;            // to the end of the file
+  std::int64_t entryOffset = 0;     // the security directory entry (8 bytes)
+  std::int64_t checksumOffset = 0;  // the optional header's CheckSum (4 bytes)
+  std::int64_t imageEnd = 0;  // behind the headers (entry and checksum too) and the last section
 };
 
 // The certificate table of a file of `fileLength` bytes whose first bytes
@@ -33,8 +33,7 @@ struct CertificateTable {
 // is not signed: not a PE file, no security entry, or one that does not end
 // exactly at the end of the file, begins inside the image (headers or
 // sections) or overflows.  Never reads outside `headers`.
-std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* headers,
-                                                      std::size_t size,
+std::optional<CertificateTable> ParseCertificateTable(const std::uint8_t* headers, std::size_t size,
                                                       std::int64_t fileLength);
 
 // The file's certificate table, read through `file` of `length` bytes, and

@@ -46,6 +46,7 @@ HBRUSH CColorControl::CtlColor(HDC dc) const {
 CColorStatic::CColorStatic()
     : CColorControl(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_ACTIVEBORDER)) {}
 
-CColorEdit::CColorEdit() : CColorControl(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)) {}
+CColorEdit::CColorEdit()
+    : CColorControl(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)) {}
 
 }  // namespace brelvane::win32

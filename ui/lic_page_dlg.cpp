@@ -14,8 +14,7 @@ constexpr COLORREF kAgreementTextColour = RGB(0, 0, 0);
 constexpr UINT kShowTextFromStart = WM_APP + 1;
 }  // namespace
 
-CLicPageDlg::CLicPageDlg(CPropertyDlg& sheet)
-    : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_AGREEMENT)) {}
+CLicPageDlg::CLicPageDlg(CPropertyDlg& sheet) : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_AGREEMENT)) {}
 
 BOOL CLicPageDlg::OnInitDialog() {
   logic_.emplace(sheet_.logic(), view_);
@@ -49,17 +48,12 @@ INT_PTR CLicPageDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void CLicPageDlg::OnCommand(int controlId, int code) {
   if (code != BN_CLICKED) return;
   switch (controlId) {
-    case IDC_ACCEPT:
-      logic_->OnAccept();
-      break;
+    case IDC_ACCEPT: logic_->OnAccept(); break;
     case IDC_DECLINE:
       logic_->OnDecline();  // ends the process
       break;
-    case IDC_ABOUT_BUTTON:
-      CAboutDlg(hwnd()).DoModal();
-      break;
-    default:
-      break;
+    case IDC_ABOUT_BUTTON: CAboutDlg(hwnd()).DoModal(); break;
+    default: break;
   }
 }
 

@@ -44,9 +44,7 @@ std::string Win32PageView::GetText(int controlId) {
 
 void Win32PageView::Enable(int controlId, bool enabled) { EnableWindow(Item(controlId), enabled); }
 
-void Win32PageView::ClearRows(int listId) {
-  SendMessageA(Item(listId), LVM_DELETEALLITEMS, 0, 0);
-}
+void Win32PageView::ClearRows(int listId) { SendMessageA(Item(listId), LVM_DELETEALLITEMS, 0, 0); }
 
 bool Win32PageView::InsertRow(int listId, int index, const std::vector<std::string>& cells) {
   HWND list = Item(listId);
@@ -54,7 +52,8 @@ bool Win32PageView::InsertRow(int listId, int index, const std::vector<std::stri
   item.mask = LVIF_TEXT;
   item.iItem = index;
   item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
-  int row = static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+  int row =
+      static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return false;
   for (std::size_t column = 1; column < cells.size(); ++column) {
     LVITEMA cell = {};
@@ -152,7 +151,8 @@ void ApplyTemplateInitData(HWND dialog, const char* dialogTemplate) {
     UINT added = 0;
     if (message == 0x0403 || message == CB_ADDSTRING) added = CB_ADDSTRING;
     if (message == 0x0401 || message == LB_ADDSTRING) added = LB_ADDSTRING;
-    if (added != 0) SendDlgItemMessageA(dialog, id, added, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    if (added != 0)
+      SendDlgItemMessageA(dialog, id, added, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
 }
 
@@ -177,9 +177,7 @@ void CPageDlg::AttachColors(CColorControl& control, int controlId) {
   colored_.push_back(&control);
 }
 
-void CPageDlg::SetResult(LRESULT result) {
-  SetWindowLongPtrA(hwnd(), DWLP_MSGRESULT, result);
-}
+void CPageDlg::SetResult(LRESULT result) { SetWindowLongPtrA(hwnd(), DWLP_MSGRESULT, result); }
 
 INT_PTR CALLBACK CPageDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -195,12 +193,8 @@ INT_PTR CALLBACK CPageDlg::DialogProc(HWND window, UINT message, WPARAM wParam, 
 
 INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      ApplyTemplateInitData(hwnd(), template_);
-      return OnInitDialog();
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam));
-      return TRUE;
+    case WM_INITDIALOG: ApplyTemplateInitData(hwnd(), template_); return OnInitDialog();
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam)); return TRUE;
     case WM_NOTIFY: {
       const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
       switch (header.code) {
@@ -209,12 +203,8 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           sheet_.prompts().SetPageOwner(hwnd());
           SetResult(OnSetActive() ? 0 : -1);
           return TRUE;
-        case PSN_APPLY:
-          SetResult(OnApply());
-          return TRUE;
-        default:
-          SetResult(OnNotify(header));
-          return TRUE;
+        case PSN_APPLY: SetResult(OnApply()); return TRUE;
+        default: SetResult(OnNotify(header)); return TRUE;
       }
     }
     case WM_CTLCOLORSTATIC:
@@ -227,8 +217,7 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
       }
       return FALSE;
-    default:
-      return OnMessage(message, wParam, lParam);
+    default: return OnMessage(message, wParam, lParam);
   }
 }
 

@@ -15,7 +15,9 @@ namespace {
 
 constexpr std::uint32_t kErrorBadNetPath = 53;
 
-char DriveKey(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
+char DriveKey(char letter) {
+  return static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+}
 
 bool IsSlash(char c) { return c == '\\' || c == '/'; }
 
@@ -27,20 +29,23 @@ bool IsValidName(const std::string& name, bool wildcards) {
   for (unsigned char c : name) {
     if (c < 32) return false;
     switch (c) {
-      case '<': case '>': case ':': case '"': case '|':
-        return false;
-      case '*': case '?':
+      case '<':
+      case '>':
+      case ':':
+      case '"':
+      case '|': return false;
+      case '*':
+      case '?':
         if (!wildcards) return false;
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return true;
 }
 
 bool EntryExists(const std::string& host) {
-  struct stat st{};
+  struct stat st {};
   return ::lstat(host.c_str(), &st) == 0;
 }
 
@@ -112,7 +117,8 @@ std::uint32_t DriveMap::Mask() const {
   return mask;
 }
 
-std::optional<DriveMap::Resolved> DriveMap::Resolve(const std::string& path, bool wildcard_last) const {
+std::optional<DriveMap::Resolved> DriveMap::Resolve(const std::string& path,
+                                                    bool wildcard_last) const {
   if (path.empty()) {
     SetPosixLastError(win::kErrorPathNotFound);
     return std::nullopt;

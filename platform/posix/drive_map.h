@@ -20,8 +20,8 @@ class DriveMap {
   std::uint32_t Mask() const;
 
   struct Resolved {
-    std::string host;      // the host path
-    bool drive_root;       // the path names a mapped drive's root itself
+    std::string host;  // the host path
+    bool drive_root;   // the path names a mapped drive's root itself
   };
   // Turns a Windows path into a host path.  A drive-lettered path ("x:\a\b",
   // either separator) maps below its folder, each name matched without

@@ -69,7 +69,9 @@ const std::pair<std::uint32_t, const char*> kErrorTexts[] = {
     {30, "The system cannot read from the specified device.\r\n"},
     {31, "A device attached to the system is not functioning.\r\n"},
     {32, "The process cannot access the file because it is being used by another process.\r\n"},
-    {33, "The process cannot access the file because another process has locked a portion of the file.\r\n"},
+    {33,
+     "The process cannot access the file because another process has locked a portion of the "
+     "file.\r\n"},
     {38, "Reached the end of the file.\r\n"},
     {39, "The disk is full.\r\n"},
     {50, "The request is not supported.\r\n"},

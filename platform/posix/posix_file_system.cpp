@@ -36,7 +36,7 @@ FileHandle FailHandle(std::uint32_t code) {
 }
 
 bool IsDirectoryHost(const std::string& host) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -60,7 +60,8 @@ std::uint32_t CodeForErrno(int error, const std::string& host) {
 // Errors of calls on an open descriptor: a descriptor that is open but lacks
 // the access asked for is refused as Windows refuses the handle.
 std::uint32_t CodeForHandleErrno(int error, int fd) {
-  if ((error == EBADF || error == EINVAL) && ::fcntl(fd, F_GETFD) != -1) return win::kErrorAccessDenied;
+  if ((error == EBADF || error == EINVAL) && ::fcntl(fd, F_GETFD) != -1)
+    return win::kErrorAccessDenied;
   return WindowsCodeFromErrno(error);
 }
 
@@ -68,7 +69,8 @@ bool IsReadOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
 
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
-bool MatchesFrom(const std::string& name, std::size_t n, const std::string& pattern, std::size_t p) {
+bool MatchesFrom(const std::string& name, std::size_t n, const std::string& pattern,
+                 std::size_t p) {
   while (p < pattern.size()) {
     if (pattern[p] == '*') {
       for (std::size_t rest = n; rest <= name.size(); ++rest) {
@@ -97,11 +99,10 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
 bool ComesBefore(const DirEntry& a, const DirEntry& b) {
   auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
   if (rank(a.name) != rank(b.name)) return rank(a.name) < rank(b.name);
-  return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
-                                      [](char x, char y) {
-                                        return static_cast<unsigned char>(Upper(x)) <
-                                               static_cast<unsigned char>(Upper(y));
-                                      });
+  return std::lexicographical_compare(
+      a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
+        return static_cast<unsigned char>(Upper(x)) < static_cast<unsigned char>(Upper(y));
+      });
 }
 
 // Handles opened by the C runtime do not share deletion: a file that any
@@ -129,18 +130,19 @@ FileHandle PosixFileSystem::OpenExisting(const std::string& path, int flags, Sha
   auto resolved = drives_.Resolve(path);
   if (!resolved) return kNoFile;
   const std::string& host = resolved->host;
-  struct stat st{};
+  struct stat st {};
   if (::stat(host.c_str(), &st) != 0) return FailHandle(CodeForErrno(errno, host));
   if (S_ISDIR(st.st_mode)) return FailHandle(win::kErrorAccessDenied);
   if (!S_ISREG(st.st_mode)) return FailHandle(win::kErrorBadFileType);
   // Windows refuses to open a read-only file for writing, even to a user the
   // host would let through.
-  if ((flags & O_ACCMODE) != O_RDONLY && IsReadOnlyMode(st.st_mode)) return FailHandle(win::kErrorAccessDenied);
+  if ((flags & O_ACCMODE) != O_RDONLY && IsReadOnlyMode(st.st_mode))
+    return FailHandle(win::kErrorAccessDenied);
   // Non-blocking, so that a FIFO put in the file's place since the check
   // cannot hold the open; it is refused below like any other non-file.
   int fd = ::open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return FailHandle(CodeForErrno(errno, host));
-  struct stat opened{};
+  struct stat opened {};
   if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
     ::close(fd);
     return FailHandle(win::kErrorBadFileType);
@@ -188,9 +190,7 @@ FileHandle PosixFileSystem::CreateExclusive(const std::string& path) {
 
 std::int64_t PosixFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   ssize_t n;
-  do {
-    n = ::read(file, buffer, size);
-  } while (n < 0 && errno == EINTR);
+  do { n = ::read(file, buffer, size); } while (n < 0 && errno == EINTR);
   if (n < 0) {
     SetPosixLastError(CodeForHandleErrno(errno, file));
     return -1;
@@ -225,7 +225,7 @@ std::int64_t PosixFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFro
 }
 
 std::int64_t PosixFileSystem::Length(FileHandle file) {
-  struct stat st{};
+  struct stat st {};
   if (::fstat(file, &st) != 0) {
     SetPosixLastError(CodeForHandleErrno(errno, file));
     return -1;
@@ -235,26 +235,25 @@ std::int64_t PosixFileSystem::Length(FileHandle file) {
 
 bool PosixFileSystem::Truncate(FileHandle file, std::int64_t length) {
   if (length < 0) return Fail(win::kErrorInvalidParameter);
-  if (::ftruncate(file, static_cast<off_t>(length)) != 0) return Fail(CodeForHandleErrno(errno, file));
+  if (::ftruncate(file, static_cast<off_t>(length)) != 0)
+    return Fail(CodeForHandleErrno(errno, file));
   return true;
 }
 
 bool PosixFileSystem::Lock(FileHandle file, LockMode mode) {
   // Open-description locks: two handles of one process exclude each other,
   // as two Windows handles do.
-  struct flock lock{};
+  struct flock lock {};
   lock.l_type = mode == LockMode::Shared ? F_RDLCK : F_WRLCK;
   lock.l_whence = SEEK_SET;
   int result;
-  do {
-    result = ::fcntl(file, F_OFD_SETLKW, &lock);
-  } while (result != 0 && errno == EINTR);
+  do { result = ::fcntl(file, F_OFD_SETLKW, &lock); } while (result != 0 && errno == EINTR);
   if (result != 0) return Fail(WindowsCodeFromErrno(errno));
   return true;
 }
 
 bool PosixFileSystem::Unlock(FileHandle file) {
-  struct flock lock{};
+  struct flock lock {};
   lock.l_type = F_UNLCK;
   lock.l_whence = SEEK_SET;
   if (::fcntl(file, F_OFD_SETLK, &lock) != 0) return Fail(WindowsCodeFromErrno(errno));
@@ -267,7 +266,8 @@ bool PosixFileSystem::Flush(FileHandle file) {
 }
 
 bool PosixFileSystem::Close(FileHandle file) {
-  if (::close(file) != 0) return Fail(errno == EBADF ? win::kErrorInvalidHandle : WindowsCodeFromErrno(errno));
+  if (::close(file) != 0)
+    return Fail(errno == EBADF ? win::kErrorInvalidHandle : WindowsCodeFromErrno(errno));
   return true;
 }
 
@@ -285,7 +285,8 @@ std::uint32_t PosixFileSystem::StoredDosBits(const std::string& host, dev_t devi
   return static_cast<std::uint32_t>(std::strtoul(text + 2, nullptr, 16)) & kStoredBits;
 }
 
-bool PosixFileSystem::StoreDosBits(const std::string& host, dev_t device, ino_t inode, std::uint32_t bits) {
+bool PosixFileSystem::StoreDosBits(const std::string& host, dev_t device, ino_t inode,
+                                   std::uint32_t bits) {
   bits &= kStoredBits;
   int result;
   if (bits != 0) {
@@ -308,7 +309,7 @@ bool PosixFileSystem::StoreDosBits(const std::string& host, dev_t device, ino_t 
 }
 
 std::uint32_t PosixFileSystem::HostAttributes(const std::string& host) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     SetPosixLastError(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
     return win::kInvalidAttributes;
@@ -317,7 +318,7 @@ std::uint32_t PosixFileSystem::HostAttributes(const std::string& host) {
     // A link reports its own bits, as Windows reports a symbolic link's:
     // a directory link shows the directory bit, the target's mode is not
     // its read-only bit.
-    struct stat target{};
+    struct stat target {};
     const bool directory = ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
     std::lock_guard lock(fallback_mutex_);
     auto it = fallback_bits_.find({st.st_dev, st.st_ino});
@@ -339,7 +340,7 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
   const std::string& host = resolved->host;
-  struct stat st{};
+  struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
   }
@@ -359,11 +360,14 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
   const bool make_read_only = (attributes & win::kAttrReadOnly) != 0;
   mode_t mode = st.st_mode & 07777;
   mode_t wanted = mode;
-  if (S_ISREG(st.st_mode)) wanted = make_read_only ? (mode & ~0222) : (IsReadOnlyMode(mode) ? mode | 0200 : mode);
+  if (S_ISREG(st.st_mode))
+    wanted = make_read_only ? (mode & ~0222) : (IsReadOnlyMode(mode) ? mode | 0200 : mode);
   // The attribute goes on while the file is still writable.
-  if (wanted != mode && !make_read_only && ::chmod(host.c_str(), wanted) != 0) return Fail(WindowsCodeFromErrno(errno));
+  if (wanted != mode && !make_read_only && ::chmod(host.c_str(), wanted) != 0)
+    return Fail(WindowsCodeFromErrno(errno));
   if (!StoreDosBits(host, st.st_dev, st.st_ino, attributes)) return false;
-  if (wanted != mode && make_read_only && ::chmod(host.c_str(), wanted) != 0) return Fail(WindowsCodeFromErrno(errno));
+  if (wanted != mode && make_read_only && ::chmod(host.c_str(), wanted) != 0)
+    return Fail(WindowsCodeFromErrno(errno));
   return true;
 }
 
@@ -371,7 +375,7 @@ bool PosixFileSystem::DeleteFile(const std::string& path) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
   const std::string& host = resolved->host;
-  struct stat st{};
+  struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
   }
@@ -406,7 +410,7 @@ bool PosixFileSystem::RemoveDirectory(const std::string& path) {
   const std::string& host = resolved->host;
   // A drive's root is not a directory anyone can remove.
   if (resolved->drive_root) return Fail(win::kErrorAccessDenied);
-  struct stat st{};
+  struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
   }
@@ -421,7 +425,8 @@ bool PosixFileSystem::RemoveDirectory(const std::string& path) {
   }
   if (!S_ISDIR(st.st_mode)) return Fail(win::kErrorDirectory);
   if (::rmdir(host.c_str()) != 0) {
-    return Fail(errno == ENOTEMPTY || errno == EEXIST ? win::kErrorDirNotEmpty : WindowsCodeFromErrno(errno));
+    return Fail(errno == ENOTEMPTY || errno == EEXIST ? win::kErrorDirNotEmpty
+                                                      : WindowsCodeFromErrno(errno));
   }
   std::lock_guard lock(fallback_mutex_);
   fallback_bits_.erase({st.st_dev, st.st_ino});
@@ -452,7 +457,7 @@ std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::strin
     SetPosixLastError(win::kErrorInvalidName);
     return std::nullopt;
   }
-  struct stat st{};
+  struct stat st {};
   if (::stat(resolved->host.c_str(), &st) != 0) {
     SetPosixLastError(win::kErrorPathNotFound);
     return std::nullopt;
@@ -490,7 +495,9 @@ std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::strin
   return entries;
 }
 
-bool PosixFileSystem::Exists(const std::string& path) { return GetAttributes(path) != win::kInvalidAttributes; }
+bool PosixFileSystem::Exists(const std::string& path) {
+  return GetAttributes(path) != win::kInvalidAttributes;
+}
 
 bool PosixFileSystem::IsDirectory(const std::string& path) {
   std::uint32_t attributes = GetAttributes(path);
@@ -500,7 +507,7 @@ bool PosixFileSystem::IsDirectory(const std::string& path) {
 std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return std::nullopt;
-  struct stat st{};
+  struct stat st {};
   if (::stat(resolved->host.c_str(), &st) != 0) {
     SetPosixLastError(CodeForErrno(errno, resolved->host));
     return std::nullopt;

@@ -2,7 +2,8 @@
 
 namespace brelvane {
 
-PosixHost::PosixHost(Prompts& prompts, Registry& registry) : prompts_(prompts), registry_(registry) {}
+PosixHost::PosixHost(Prompts& prompts, Registry& registry)
+    : prompts_(prompts), registry_(registry) {}
 
 Platform PosixHost::platform() { return Platform{files_, system_, registry_, prompts_}; }
 

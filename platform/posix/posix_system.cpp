@@ -15,10 +15,9 @@ namespace {
 // Code page 1252 bytes 0x80..0x9F; 0 where the byte is unassigned and
 // passes through as itself.
 constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 char Cp1252Byte(std::uint16_t unit) {
@@ -93,7 +92,8 @@ std::optional<std::string> PosixSystem::CurrentDirectory() {
 bool PosixSystem::SamePathIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCp1252(static_cast<unsigned char>(a[i])) != FoldCp1252(static_cast<unsigned char>(b[i]))) {
+    if (FoldCp1252(static_cast<unsigned char>(a[i])) !=
+        FoldCp1252(static_cast<unsigned char>(b[i]))) {
       return false;
     }
   }
@@ -131,7 +131,9 @@ bool PosixSystem::Launch(const std::string& path) {
 
 std::string PosixSystem::StripPath(const std::string& path) { return ShellStripPath(path); }
 
-std::optional<std::size_t> PosixSystem::SkipRoot(const std::string& path) { return ShellSkipRoot(path); }
+std::optional<std::size_t> PosixSystem::SkipRoot(const std::string& path) {
+  return ShellSkipRoot(path);
+}
 
 bool PosixSystem::IsUnc(const std::string& path) { return ShellIsUnc(path); }
 

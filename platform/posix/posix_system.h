@@ -23,7 +23,9 @@ class PosixSystem : public System {
   // The host path of the running program unless set.
   void SetOwnExecutablePath(std::string path) { own_path_ = std::move(path); }
   // Told about every program the simulation "starts".
-  void SetLaunchObserver(std::function<void(const std::string&)> observer) { launch_observer_ = std::move(observer); }
+  void SetLaunchObserver(std::function<void(const std::string&)> observer) {
+    launch_observer_ = std::move(observer);
+  }
 
   std::uint32_t LastError() override;
   void SetLastError(std::uint32_t code) override;

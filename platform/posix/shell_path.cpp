@@ -31,6 +31,8 @@ std::optional<std::size_t> ShellSkipRoot(const std::string& path) {
   return std::nullopt;
 }
 
-bool ShellIsUnc(const std::string& path) { return path.size() >= 2 && path[0] == '\\' && path[1] == '\\'; }
+bool ShellIsUnc(const std::string& path) {
+  return path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+}
 
 }  // namespace brelvane

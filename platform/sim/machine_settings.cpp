@@ -35,11 +35,20 @@ bool ApplySetting(std::string_view key, std::string_view arg, MachineSettings* s
     if (ParseDrives(arg, &settings->drives)) return true;
     *reason = "drive letters expected after @drives";
   } else if (key == "family") {
-    if (arg == "nt") { settings->family = MachineFamily::Nt; return true; }
-    if (arg == "9x") { settings->family = MachineFamily::Win9x; return true; }
+    if (arg == "nt") {
+      settings->family = MachineFamily::Nt;
+      return true;
+    }
+    if (arg == "9x") {
+      settings->family = MachineFamily::Win9x;
+      return true;
+    }
     *reason = "@family is nt or 9x";
   } else if (key == "cwd") {
-    if (!arg.empty()) { settings->current_directory = std::string(arg); return true; }
+    if (!arg.empty()) {
+      settings->current_directory = std::string(arg);
+      return true;
+    }
     *reason = "a directory expected after @cwd";
   } else {
     *reason = "unknown setting @" + std::string(key);

@@ -52,8 +52,7 @@ int HexDigit(char c) {
 std::string DecodeText(std::string_view bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    return NarrowUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2,
-                       bytes.size() - 2);
+    return NarrowUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2);
   }
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   return std::string(bytes);
@@ -69,13 +68,17 @@ std::vector<Line> LogicalLines(const std::string& text) {
   while (start <= text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    physical.push_back({number++, std::string(TrimRight(std::string_view(text).substr(start, end - start)))});
+    physical.push_back(
+        {number++, std::string(TrimRight(std::string_view(text).substr(start, end - start)))});
     start = end + 1;
   }
   std::vector<Line> logical;
   for (std::size_t i = 0; i < physical.size(); ++i) {
     Line line = physical[i];
-    auto is_comment = [](std::string_view s) { s = TrimLeft(s); return !s.empty() && s[0] == ';'; };
+    auto is_comment = [](std::string_view s) {
+      s = TrimLeft(s);
+      return !s.empty() && s[0] == ';';
+    };
     while (!is_comment(line.text) && !line.text.empty() && line.text.back() == '\\' &&
            i + 1 < physical.size()) {
       line.text.pop_back();
@@ -131,7 +134,8 @@ class Parser {
     std::size_t start = 0;
     while (true) {
       std::size_t slash = inner.find('\\', start);
-      std::string_view part = inner.substr(start, slash == std::string_view::npos ? slash : slash - start);
+      std::string_view part =
+          inner.substr(start, slash == std::string_view::npos ? slash : slash - start);
       if (part.empty()) return Fail("empty key name in '" + std::string(inner) + "'");
       parts.emplace_back(part);
       if (slash == std::string_view::npos) break;
@@ -142,8 +146,7 @@ class Parser {
     } else if (EqualsNoCase(parts[0], "HKEY_DYN_DATA")) {
       edit->root = "HKEY_DYN_DATA";
     } else {
-      return Fail("unsupported root key '" + parts[0] +
-                  "' (HKEY_LOCAL_MACHINE or HKEY_DYN_DATA)");
+      return Fail("unsupported root key '" + parts[0] + "' (HKEY_LOCAL_MACHINE or HKEY_DYN_DATA)");
     }
     edit->path.assign(parts.begin() + 1, parts.end());
     return true;

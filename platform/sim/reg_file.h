@@ -16,12 +16,12 @@ namespace brelvane::sim {
 struct RegEdit {
   enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
   Kind kind = Kind::CreateKey;
-  int line = 0;                   // where the edit starts in the file (1-based)
-  std::string root;               // "HKEY_LOCAL_MACHINE" or "HKEY_DYN_DATA"
-  std::vector<std::string> path;  // key names below the root, as written
-  std::string value_name;         // "" for the default value (@)
-  std::uint32_t type = 0;         // REG_* type of a SetValue
-  std::vector<std::uint8_t> data; // the value's bytes as RegQueryValueExA returns them
+  int line = 0;                    // where the edit starts in the file (1-based)
+  std::string root;                // "HKEY_LOCAL_MACHINE" or "HKEY_DYN_DATA"
+  std::vector<std::string> path;   // key names below the root, as written
+  std::string value_name;          // "" for the default value (@)
+  std::uint32_t type = 0;          // REG_* type of a SetValue
+  std::vector<std::uint8_t> data;  // the value's bytes as RegQueryValueExA returns them
 };
 
 struct RegParseResult {

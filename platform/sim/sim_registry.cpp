@@ -33,8 +33,7 @@ namespace {
 using Node = SimRegistry::Node;
 
 bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -131,7 +130,8 @@ bool SimRegistry::LoadText(std::string_view text, const std::string& source, std
       }
     } else if (edit.kind == sim::RegEdit::Kind::DeleteValue) {
       auto& values = node->values;
-      std::erase_if(values, [&](const Node::Value& v) { return SameName(v.name, edit.value_name); });
+      std::erase_if(values,
+                    [&](const Node::Value& v) { return SameName(v.name, edit.value_name); });
     }
   }
   return true;

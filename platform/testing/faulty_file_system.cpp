@@ -34,8 +34,9 @@ std::optional<std::uint32_t> FaultyFileSystem::Check(Op op, const std::string& p
   const int call = ++counts_[op];
   for (const Rule& rule : rules_) {
     if (rule.op != op) continue;
-    bool hit = rule.nth == 0 ? !rule.fragment.empty() && path.find(rule.fragment) != std::string::npos
-                             : call == rule.nth || (rule.and_after && call > rule.nth);
+    bool hit = rule.nth == 0
+                   ? !rule.fragment.empty() && path.find(rule.fragment) != std::string::npos
+                   : call == rule.nth || (rule.and_after && call > rule.nth);
     if (hit) {
       triggered_ = true;
       ++failures_;
@@ -79,7 +80,8 @@ std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::s
     system_.SetLastError(write_error_);
     return -1;
   }
-  const auto allowed = static_cast<std::size_t>(std::min<std::int64_t>(*write_budget_, static_cast<std::int64_t>(size)));
+  const auto allowed = static_cast<std::size_t>(
+      std::min<std::int64_t>(*write_budget_, static_cast<std::int64_t>(size)));
   std::int64_t written = inner_.Write(file, buffer, allowed);
   if (written > 0) *write_budget_ -= written;
   if (written >= 0 && static_cast<std::size_t>(written) < size) {
@@ -94,7 +96,9 @@ std::int64_t FaultyFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
   return Check(Op::Seek) ? -1 : inner_.Seek(file, offset, from);
 }
 
-std::int64_t FaultyFileSystem::Length(FileHandle file) { return Check(Op::Length) ? -1 : inner_.Length(file); }
+std::int64_t FaultyFileSystem::Length(FileHandle file) {
+  return Check(Op::Length) ? -1 : inner_.Length(file);
+}
 
 bool FaultyFileSystem::Truncate(FileHandle file, std::int64_t length) {
   return Check(Op::Truncate) ? false : inner_.Truncate(file, length);
@@ -104,9 +108,13 @@ bool FaultyFileSystem::Lock(FileHandle file, LockMode mode) {
   return Check(Op::Lock) ? false : inner_.Lock(file, mode);
 }
 
-bool FaultyFileSystem::Flush(FileHandle file) { return Check(Op::Flush) ? false : inner_.Flush(file); }
+bool FaultyFileSystem::Flush(FileHandle file) {
+  return Check(Op::Flush) ? false : inner_.Flush(file);
+}
 
-bool FaultyFileSystem::Unlock(FileHandle file) { return Check(Op::Lock) ? false : inner_.Unlock(file); }
+bool FaultyFileSystem::Unlock(FileHandle file) {
+  return Check(Op::Lock) ? false : inner_.Unlock(file);
+}
 
 bool FaultyFileSystem::Close(FileHandle file) {
   if (auto error = Check(Op::Close)) {

@@ -20,13 +20,13 @@ namespace brelvane::testing {
 class FaultyFileSystem : public FileSystem {
  public:
   enum class Op {
-    Open,             // the four opens and the exclusive create
+    Open,  // the four opens and the exclusive create
     Read,
     Write,
     Seek,
     Length,
     Truncate,
-    Lock,             // Lock and Unlock
+    Lock,  // Lock and Unlock
     Flush,
     Close,
     GetAttributes,
@@ -35,7 +35,7 @@ class FaultyFileSystem : public FileSystem {
     CreateDirectory,
     RemoveDirectory,
     Find,
-    Probe,            // Exists and IsDirectory (a failing probe answers false)
+    Probe,  // Exists and IsDirectory (a failing probe answers false)
     Identify,
   };
 
@@ -86,9 +86,9 @@ class FaultyFileSystem : public FileSystem {
  private:
   struct Rule {
     Op op;
-    int nth;                 // 0 for a path rule
+    int nth;  // 0 for a path rule
     bool and_after;
-    std::string fragment;    // path rules only
+    std::string fragment;  // path rules only
     std::uint32_t error;
   };
   // Counts the call; the error to fail it with, if a rule says so.

@@ -4,14 +4,11 @@ namespace brelvane::testing {
 
 int ScriptedPrompts::SafeAnswer(std::uint32_t style) {
   switch (style & 0x0F) {
-    case win::kMbOk:
-      return win::kIdOk;
-    case win::kMbYesNo:
-      return win::kIdNo;
-    case 0x02:  // Abort/Retry/Ignore
+    case win::kMbOk: return win::kIdOk;
+    case win::kMbYesNo: return win::kIdNo;
+    case 0x02:   // Abort/Retry/Ignore
       return 3;  // IDABORT
-    default:
-      return win::kIdCancel;
+    default: return win::kIdCancel;
   }
 }
 

@@ -17,7 +17,9 @@ class ScriptedPrompts : public Prompts {
   // Answers for the next boxes, in order.  Once the script runs out, a box
   // gets its safe answer: OK for an OK box, No for Yes/No, Cancel otherwise.
   void QueueAnswer(int answer) { answers_.push_back(answer); }
-  void QueueAnswers(std::initializer_list<int> answers) { answers_.insert(answers_.end(), answers); }
+  void QueueAnswers(std::initializer_list<int> answers) {
+    answers_.insert(answers_.end(), answers);
+  }
   std::size_t PendingAnswers() const { return answers_.size(); }
 
   int Show(const Message& message) override;

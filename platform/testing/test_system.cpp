@@ -37,7 +37,9 @@ std::optional<std::string> TestSystem::OwnExecutablePath() {
   return real_.OwnExecutablePath();
 }
 
-std::uint32_t TestSystem::LogicalDrives() { return logical_drives_ ? *logical_drives_ : real_.LogicalDrives(); }
+std::uint32_t TestSystem::LogicalDrives() {
+  return logical_drives_ ? *logical_drives_ : real_.LogicalDrives();
+}
 
 bool TestSystem::Launch(const std::string& path) {
   launched_.push_back(path);

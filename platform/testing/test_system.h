@@ -53,7 +53,9 @@ class TestSystem : public System {
   }
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
-  std::optional<std::size_t> SkipRoot(const std::string& path) override { return real_.SkipRoot(path); }
+  std::optional<std::size_t> SkipRoot(const std::string& path) override {
+    return real_.SkipRoot(path);
+  }
   bool IsUnc(const std::string& path) override { return real_.IsUnc(path); }
   // Throws ProcessExit{code} instead of ending the process.
   [[noreturn]] void ExitProcess(int code) override;

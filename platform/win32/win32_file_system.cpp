@@ -56,7 +56,9 @@ auto WithLastError(Call call) {
   return result;
 }
 
-unsigned ChunkSize(std::size_t size) { return size > INT_MAX ? INT_MAX : static_cast<unsigned>(size); }
+unsigned ChunkSize(std::size_t size) {
+  return size > INT_MAX ? INT_MAX : static_cast<unsigned>(size);
+}
 
 HANDLE OsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(::_get_osfhandle(file)); }
 
@@ -73,22 +75,26 @@ FileHandle RegularOnly(FileHandle file) {
 }  // namespace
 
 FileHandle Win32FileSystem::OpenRead(const std::string& path) {
-  return RegularOnly(WithLastError([&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY); }));
+  return RegularOnly(WithLastError(
+      [&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY); }));
 }
 
 FileHandle Win32FileSystem::OpenReadExclusive(const std::string& path) {
-  return RegularOnly(
-      WithLastError([&] { return ::_wsopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW); }));
+  return RegularOnly(WithLastError([&] {
+    return ::_wsopen(win32text::Widen(path).c_str(), _O_RDONLY | _O_BINARY, _SH_DENYRW);
+  }));
 }
 
 FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
-  return WithLastError(
-      [&] { return ::_wopen(win32text::Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE); });
+  return WithLastError([&] {
+    return ::_wopen(win32text::Widen(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
+                    _S_IREAD | _S_IWRITE);
+  });
 }
 
 FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
-  return RegularOnly(
-      WithLastError([&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
+  return RegularOnly(WithLastError(
+      [&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
 }
 
 FileHandle Win32FileSystem::OpenUpdate(const std::string& path) {
@@ -161,19 +167,25 @@ bool Win32FileSystem::Close(FileHandle file) {
   return WithLastError([&] { return ::_close(file); }) == 0;
 }
 
-std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) { return ::GetFileAttributesW(win32text::Widen(path).c_str()); }
+std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) {
+  return ::GetFileAttributesW(win32text::Widen(path).c_str());
+}
 
 bool Win32FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
   return ::SetFileAttributesW(win32text::Widen(path).c_str(), attributes) != 0;
 }
 
-bool Win32FileSystem::DeleteFile(const std::string& path) { return ::DeleteFileW(win32text::Widen(path).c_str()) != 0; }
+bool Win32FileSystem::DeleteFile(const std::string& path) {
+  return ::DeleteFileW(win32text::Widen(path).c_str()) != 0;
+}
 
 bool Win32FileSystem::CreateDirectory(const std::string& path) {
   return ::CreateDirectoryW(win32text::Widen(path).c_str(), nullptr) != 0;
 }
 
-bool Win32FileSystem::RemoveDirectory(const std::string& path) { return ::RemoveDirectoryW(win32text::Widen(path).c_str()) != 0; }
+bool Win32FileSystem::RemoveDirectory(const std::string& path) {
+  return ::RemoveDirectoryW(win32text::Widen(path).c_str()) != 0;
+}
 
 std::optional<std::vector<DirEntry>> Win32FileSystem::FindFiles(const std::string& pattern) {
   WIN32_FIND_DATAW data{};
@@ -187,9 +199,13 @@ std::optional<std::vector<DirEntry>> Win32FileSystem::FindFiles(const std::strin
   return entries;
 }
 
-bool Win32FileSystem::Exists(const std::string& path) { return ::PathFileExistsW(win32text::Widen(path).c_str()) != 0; }
+bool Win32FileSystem::Exists(const std::string& path) {
+  return ::PathFileExistsW(win32text::Widen(path).c_str()) != 0;
+}
 
-bool Win32FileSystem::IsDirectory(const std::string& path) { return ::PathIsDirectoryW(win32text::Widen(path).c_str()) != 0; }
+bool Win32FileSystem::IsDirectory(const std::string& path) {
+  return ::PathIsDirectoryW(win32text::Widen(path).c_str()) != 0;
+}
 
 std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
   // No access but the attributes, shared with everybody; directories need

@@ -30,8 +30,8 @@ long Win32Registry::EnumKey(RegKey key, std::uint32_t index, std::size_t name_ca
   if (!name || name_capacity == 0) return ERROR_INVALID_PARAMETER;
   std::vector<char> buffer(name_capacity, '\0');
   DWORD size = static_cast<DWORD>(name_capacity);
-  LONG rc = RegEnumKeyExA(ToHkey(key), index, buffer.data(), &size, nullptr, nullptr, nullptr,
-                          nullptr);
+  LONG rc =
+      RegEnumKeyExA(ToHkey(key), index, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
   if (rc == ERROR_SUCCESS) name->assign(buffer.data(), size);
   return rc;
 }

@@ -11,8 +11,8 @@ class Win32Registry : public Registry {
                RegKey* out) override;
   long EnumKey(RegKey key, std::uint32_t index, std::size_t name_capacity,
                std::string* name) override;
-  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type,
-                  std::uint8_t* data, std::uint32_t* size) override;
+  long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override;
   long CloseKey(RegKey key) override;
 };
 

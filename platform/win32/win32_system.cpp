@@ -14,7 +14,7 @@ namespace brelvane {
 namespace {
 
 constexpr DWORD kFormatFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS;  // 0x1300
+                               FORMAT_MESSAGE_IGNORE_INSERTS;                  // 0x1300
 constexpr DWORD kNeutralLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);  // 0x400
 constexpr int kProgramIconId = 128;
 // SEE_MASK_ICON: hIcon holds the icon shown for the started program.
@@ -29,8 +29,8 @@ void Win32System::SetLastError(std::uint32_t code) { ::SetLastError(code); }
 std::string Win32System::ErrorText(std::uint32_t code) {
   // UTF-8 like every other text the core shows, whatever the system's language.
   wchar_t* buffer = nullptr;
-  DWORD length = ::FormatMessageW(kFormatFlags, nullptr, code, kNeutralLanguage, reinterpret_cast<LPWSTR>(&buffer),
-                                  0, nullptr);
+  DWORD length = ::FormatMessageW(kFormatFlags, nullptr, code, kNeutralLanguage,
+                                  reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
   if (length == 0 || buffer == nullptr) return {};
   std::string text = win32text::Narrow(buffer, length);
   ::LocalFree(buffer);
@@ -86,16 +86,20 @@ std::uint32_t Win32System::LogicalDrives() { return ::GetLogicalDrives(); }
 std::string Win32System::WideToAnsi(const std::uint16_t* units, std::size_t count) {
   if (count == 0) return {};
   const auto* wide = reinterpret_cast<const wchar_t*>(units);
-  int length = ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
+  int length =
+      ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
   std::string text(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), text.data(), length, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), text.data(), length, nullptr,
+                        nullptr);
   return text;
 }
 
 std::string Win32System::FromAnsi(const std::string& bytes) { return win32text::AnsiToUtf8(bytes); }
 
-std::optional<std::string> Win32System::ToAnsi(const std::string& text) { return win32text::Utf8ToAnsi(text); }
+std::optional<std::string> Win32System::ToAnsi(const std::string& text) {
+  return win32text::Utf8ToAnsi(text);
+}
 
 bool Win32System::SamePathIgnoringCase(const std::string& a, const std::string& b) {
   const std::wstring wideA = win32text::Widen(a);
@@ -137,7 +141,9 @@ std::optional<std::size_t> Win32System::SkipRoot(const std::string& path) {
   return offsets[static_cast<std::size_t>(rest - wide.c_str())];
 }
 
-bool Win32System::IsUnc(const std::string& path) { return ::PathIsUNCW(win32text::Widen(path).c_str()) != 0; }
+bool Win32System::IsUnc(const std::string& path) {
+  return ::PathIsUNCW(win32text::Widen(path).c_str()) != 0;
+}
 
 void Win32System::ExitProcess(int code) {
   std::fflush(nullptr);

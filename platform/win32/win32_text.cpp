@@ -88,10 +88,12 @@ std::wstring Widen(const std::string& text) { return Widen(text, nullptr); }
 
 std::string Narrow(const wchar_t* text, std::size_t count) {
   if (count == 0) return {};
-  int length = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), nullptr, 0, nullptr, nullptr);
+  int length = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), nullptr, 0, nullptr,
+                                     nullptr);
   if (length <= 0) return {};
   std::string narrow(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), narrow.data(), length, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(count), narrow.data(), length, nullptr,
+                        nullptr);
   return narrow;
 }
 

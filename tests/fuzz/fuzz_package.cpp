@@ -48,7 +48,8 @@ std::int64_t CheckSignature(const std::uint8_t* data, std::size_t size, const Wa
   const auto parsed = static_cast<std::int64_t>(headers.size());
   FUZZ_CHECK(table->entryOffset + 8 <= parsed && table->checksumOffset + 4 <= parsed);
   // What unsign rewrites lies in what it keeps.
-  FUZZ_CHECK(table->entryOffset + 8 <= table->imageEnd && table->checksumOffset + 4 <= table->imageEnd);
+  FUZZ_CHECK(table->entryOffset + 8 <= table->imageEnd &&
+             table->checksumOffset + 4 <= table->imageEnd);
   return table->offset;
 }
 
@@ -62,7 +63,8 @@ void WalkSet(const Platform& platform, const PackageRef& package, const char* ma
     FUZZ_CHECK(step <= modules);
     std::int32_t offset = 0;
     ModuleRecord record;
-    const std::int32_t found = FindModule(platform, package, marker, &offset, true, &record, searchEnd);
+    const std::int32_t found =
+        FindModule(platform, package, marker, &offset, true, &record, searchEnd);
     if (found <= 0) return;
     FUZZ_CHECK(offset == found);
     FUZZ_CHECK(static_cast<std::uint32_t>(found) < searchEnd || searchEnd == 0);
@@ -93,9 +95,9 @@ void ExtractEach(const Platform& platform, MemoryFileSystem& files, const Packag
     if (tried++ == 3) break;
     if (module.record.contentSize > kLargestExtracted || module.contentOffset > INT32_MAX) continue;
     ExtractOutcome outcome = ExtractOutcome::Done;
-    const bool extracted = ExtractModule(platform, package, kOutPath,
-                                         static_cast<std::int32_t>(module.contentOffset),
-                                         module.record.contentSize, win::kAttrNormal, {}, &outcome);
+    const bool extracted =
+        ExtractModule(platform, package, kOutPath, static_cast<std::int32_t>(module.contentOffset),
+                      module.record.contentSize, win::kAttrNormal, {}, &outcome);
     const ContentState state = CheckModuleContent(platform, package, module);
     FUZZ_CHECK(extracted == (outcome == ExtractOutcome::Done));
     FUZZ_CHECK((state == ContentState::Damaged) == (outcome == ExtractOutcome::Damaged));

@@ -8,11 +8,14 @@
 
 namespace brelvane::fuzz {
 
-std::string MemorySystem::ErrorText(std::uint32_t code) { return "error " + std::to_string(code) + "\r\n"; }
+std::string MemorySystem::ErrorText(std::uint32_t code) {
+  return "error " + std::to_string(code) + "\r\n";
+}
 
 std::string MemorySystem::WideToAnsi(const std::uint16_t* units, std::size_t count) {
   std::string text;
-  for (std::size_t i = 0; i < count; ++i) text += units[i] < 0x100 ? static_cast<char>(units[i]) : '?';
+  for (std::size_t i = 0; i < count; ++i)
+    text += units[i] < 0x100 ? static_cast<char>(units[i]) : '?';
   return text;
 }
 
@@ -107,7 +110,9 @@ std::int64_t MemoryFileSystem::Seek(FileHandle file, std::int64_t offset, SeekFr
   Handle* handle = Find(file);
   if (handle == nullptr) return -1;
   const auto length = static_cast<std::int64_t>(files_[handle->path].size());
-  const std::int64_t base = from == SeekFrom::Begin ? 0 : from == SeekFrom::Current ? handle->position : length;
+  const std::int64_t base = from == SeekFrom::Begin     ? 0
+                            : from == SeekFrom::Current ? handle->position
+                                                        : length;
   if (offset < -base) {
     system_.SetLastError(win::kErrorNegativeSeek);
     return -1;
@@ -192,7 +197,8 @@ long NoRegistry::EnumKey(RegKey, std::uint32_t, std::size_t, std::string*) {
   return static_cast<long>(win::kErrorNoMoreItems);
 }
 
-long NoRegistry::QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*, std::uint32_t*) {
+long NoRegistry::QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
+                            std::uint32_t*) {
   return static_cast<long>(win::kErrorFileNotFound);
 }
 

@@ -46,12 +46,16 @@ class MemoryFileSystem : public FileSystem {
  public:
   explicit MemoryFileSystem(System& system) : system_(system) {}
 
-  void Put(const std::string& path, std::vector<std::uint8_t> bytes) { files_[path] = std::move(bytes); }
+  void Put(const std::string& path, std::vector<std::uint8_t> bytes) {
+    files_[path] = std::move(bytes);
+  }
   const std::vector<std::uint8_t>* Get(const std::string& path) const;
   std::size_t OpenCount() const { return handles_.size(); }
 
   FileHandle OpenRead(const std::string& path) override { return Open(path, false, false); }
-  FileHandle OpenReadExclusive(const std::string& path) override { return Open(path, false, false); }
+  FileHandle OpenReadExclusive(const std::string& path) override {
+    return Open(path, false, false);
+  }
   FileHandle CreateExclusive(const std::string& path) override;
   FileHandle OpenAppend(const std::string& path) override { return Open(path, true, true); }
   FileHandle OpenUpdate(const std::string& path) override;
@@ -61,7 +65,9 @@ class MemoryFileSystem : public FileSystem {
   std::int64_t Length(FileHandle file) override;
   bool Truncate(FileHandle file, std::int64_t length) override;
   bool Lock(FileHandle file, LockMode) override { return Unlock(file); }
-  bool Unlock(FileHandle file) override { return handles_.count(file) != 0 || Fail(win::kErrorInvalidHandle); }
+  bool Unlock(FileHandle file) override {
+    return handles_.count(file) != 0 || Fail(win::kErrorInvalidHandle);
+  }
   bool Flush(FileHandle file) override { return Unlock(file); }
   bool Close(FileHandle file) override;
   std::uint32_t GetAttributes(const std::string& path) override;
@@ -111,15 +117,16 @@ class NoRegistry : public Registry {
  public:
   long OpenKey(RegKey, const std::string&, std::uint32_t, RegKey* out) override;
   long EnumKey(RegKey, std::uint32_t, std::size_t, std::string*) override;
-  long QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*, std::uint32_t*) override;
+  long QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
+                  std::uint32_t*) override;
   long CloseKey(RegKey) override { return 0; }
 };
 
 // Stops the run with a message when an invariant does not hold, so that
 // libFuzzer keeps the input as a crash.
 [[noreturn]] void Violated(const char* what);
-#define FUZZ_CHECK(condition) \
-  do {                        \
+#define FUZZ_CHECK(condition)                                 \
+  do {                                                        \
     if (!(condition)) ::brelvane::fuzz::Violated(#condition); \
   } while (0)
 

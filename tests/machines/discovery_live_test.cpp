@@ -173,9 +173,9 @@ const bool kRegistered = [] {
   const char* fixture = std::getenv("BRELVANE_LIVE_FIXTURE");
   if (!fixture || !*fixture) return false;
   std::string name = fixture;
-  ::testing::RegisterTest("LiveMachine", ("RegistryMatchesSimulation/" + name).c_str(), nullptr,
-                          nullptr, __FILE__, __LINE__,
-                          [name]() -> ::testing::Test* { return new RegistryMatchesSimulation(name); });
+  ::testing::RegisterTest(
+      "LiveMachine", ("RegistryMatchesSimulation/" + name).c_str(), nullptr, nullptr, __FILE__,
+      __LINE__, [name]() -> ::testing::Test* { return new RegistryMatchesSimulation(name); });
   const machines::MachineExpectation* expected = nullptr;
   for (const auto& e : machines::kMachineExpectations)
     if (name == e.fixture) expected = &e;

@@ -24,7 +24,8 @@ using machines::MachineExpectation;
 class CountingRegistry : public Registry {
  public:
   explicit CountingRegistry(Registry& inner) : inner_(inner) {}
-  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access, RegKey* out) override {
+  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access,
+               RegKey* out) override {
     ++calls;
     return inner_.OpenKey(parent, subkey, access, out);
   }

@@ -87,7 +87,9 @@ class InstallRun : public ::testing::Test {
     machine_.prompts().ClearMessages();
     if (machine_.prompts().PendingAnswers() == 0) machine_.prompts().QueueAnswer(win::kIdYes);
   }
-  bool Installed(int index) { return drive_.ReadHostFile(kDestinations[index]) == kSet[index].content; }
+  bool Installed(int index) {
+    return drive_.ReadHostFile(kDestinations[index]) == kSet[index].content;
+  }
 
   WizardMachine machine_{"ovin-e"};
   TestDrive drive_{machine_, 'E'};
@@ -157,12 +159,13 @@ TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
   work_.WriteHostFile("setup.exe", damaged);
 
   EXPECT_FALSE(rig_->install().OnApply());
-  EXPECT_EQ(machine_.prompts().texts(),
-            (std::vector<std::string>{
-                "E:\\m3.dat \r\nalready exist!  Delete this file before Installing?",
-                "The module \"m2.txt\" in this installer is damaged: its content does not match its "
-                "check.\r\nObtain a fresh copy of the installer.",
-                kCannotContinueText}));
+  EXPECT_EQ(
+      machine_.prompts().texts(),
+      (std::vector<std::string>{
+          "E:\\m3.dat \r\nalready exist!  Delete this file before Installing?",
+          "The module \"m2.txt\" in this installer is damaged: its content does not match its "
+          "check.\r\nObtain a fresh copy of the installer.",
+          kCannotContinueText}));
   EXPECT_EQ(machine_.prompts().messages()[1].style, win::kMbIconHand);
   EXPECT_TRUE(Installed(2)) << "installed before the damaged module";
   EXPECT_FALSE(drive_.HostExists("Brelvane\\Docs\\m2.txt"));
@@ -189,9 +192,10 @@ TEST_P(HostilePackage, IsRefusedBeforeAnythingIsWritten) {
   if (!drive.usable()) GTEST_SKIP() << "needs a drive letter of its own";
   TempDrive work(machine.test(), 'W');
   // A harmless module first in the file: the crafted one, newest, comes first.
-  const std::string package = BuildPackage(
-      machine.test(), work, "setup.exe",
-      {{"fine.txt", "fine", "", win::kAttrNormal, 2}, {row.fileName, "payload", row.extractDir, win::kAttrNormal, 2}});
+  const std::string package =
+      BuildPackage(machine.test(), work, "setup.exe",
+                   {{"fine.txt", "fine", "", win::kAttrNormal, 2},
+                    {row.fileName, "payload", row.extractDir, win::kAttrNormal, 2}});
   WizardRig rig(machine, package);
   rig.Accept();
   machine.prompts().ClearMessages();
@@ -206,30 +210,43 @@ TEST_P(HostilePackage, IsRefusedBeforeAnythingIsWritten) {
   EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbIconHand);
   EXPECT_EQ(texts[1], kCannotContinueText);
   EXPECT_EQ(EntriesBelow(drive.HostPath("")), 0u) << "nothing on the drive";
-  EXPECT_EQ(EntriesBelow(work.HostPath("")), workBefore)
-      << "nothing beside the package";
+  EXPECT_EQ(EntriesBelow(work.HostPath("")), workBefore) << "nothing beside the package";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HostilePackage,
     ::testing::Values(
         HostileCase{"ParentName", "..", "", "the name climbs to the parent folder"},
-        HostileCase{"ParentFolder", "evil.exe", "..\\..", "the folder's part \"..\" climbs to the parent folder"},
+        HostileCase{"ParentFolder", "evil.exe", "..\\..",
+                    "the folder's part \"..\" climbs to the parent folder"},
         HostileCase{"ClimbingName", "..\\evil.exe", "", "the name holds a path separator"},
-        HostileCase{"DriveLetterName", "C:evil.exe", "", "the name holds a colon (a drive letter or an alternate data stream)"},
-        HostileCase{"StreamName", "m.exe:hidden", "", "the name holds a colon (a drive letter or an alternate data stream)"},
-        HostileCase{"AbsoluteFolder", "evil.exe", "C:\\Windows", "the folder is an absolute path on drive C:, not a folder below the drive root"},
-        HostileCase{"NetworkRoot", "evil.exe", "\\\\server\\share", "the folder starts at a network or device root"},
-        HostileCase{"TrailingDot", "a.", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
-        HostileCase{"TrailingBlankFolder", "a.txt", "docs ", "the folder's part \"docs \" ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"DriveLetterName", "C:evil.exe", "",
+                    "the name holds a colon (a drive letter or an alternate data stream)"},
+        HostileCase{"StreamName", "m.exe:hidden", "",
+                    "the name holds a colon (a drive letter or an alternate data stream)"},
+        HostileCase{
+            "AbsoluteFolder", "evil.exe", "C:\\Windows",
+            "the folder is an absolute path on drive C:, not a folder below the drive root"},
+        HostileCase{"NetworkRoot", "evil.exe", "\\\\server\\share",
+                    "the folder starts at a network or device root"},
+        HostileCase{
+            "TrailingDot", "a.", "",
+            "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{"TrailingBlankFolder", "a.txt", "docs ",
+                    "the folder's part \"docs \" ends in a dot or a blank, which Windows drops "
+                    "(\"..\" is the parent folder)"},
         HostileCase{"DeviceCon", "CON", "", "the name is a reserved device name"},
         HostileCase{"DeviceWithExtension", "con.txt", "", "the name is a reserved device name"},
-        HostileCase{"DeviceWithBlank", "NUL ", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        HostileCase{
+            "DeviceWithBlank", "NUL ", "",
+            "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
         HostileCase{"DevicePort", "COM1", "", "the name is a reserved device name"},
-        HostileCase{"DeviceFolder", "x.txt", "lpt1", "the folder's part \"lpt1\" is a reserved device name"},
+        HostileCase{"DeviceFolder", "x.txt", "lpt1",
+                    "the folder's part \"lpt1\" is a reserved device name"},
         HostileCase{"Name259", std::string(259, 'n'), "", "the name is longer than 255 characters"},
         HostileCase{"Name260", std::string(260, 'n'), "", "the name is longer than 255 characters"},
-        HostileCase{"PathTooLong", std::string(200, 'n'), std::string(100, 'd'), "the path on the drive would be longer than 259 characters"}),
+        HostileCase{"PathTooLong", std::string(200, 'n'), std::string(100, 'd'),
+                    "the path on the drive would be longer than 259 characters"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

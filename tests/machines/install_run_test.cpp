@@ -111,8 +111,7 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   machine_->prompts().QueueAnswer(win::kIdNo);
 
   ASSERT_TRUE(rig_->install().OnApply());
-  EXPECT_EQ(Texts(),
-            (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"), kCompleteText}));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"), kCompleteText}));
   const Message& question = machine_->prompts().messages()[0];
   EXPECT_EQ(question.caption, "Overwrite");
   EXPECT_EQ(question.style, 0x24u);
@@ -126,7 +125,8 @@ TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
   Start({kM1});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->WriteHostFile("m1.exe", "old and read-only");
-  ASSERT_TRUE(machine_->test().files().SetAttributes(drive_->WinPath("m1.exe"), win::kAttrReadOnly));
+  ASSERT_TRUE(
+      machine_->test().files().SetAttributes(drive_->WinPath("m1.exe"), win::kAttrReadOnly));
   machine_->prompts().QueueAnswer(win::kIdYes);
 
   ASSERT_TRUE(rig_->install().OnApply());
@@ -165,7 +165,8 @@ struct LinkCase {
 
 void PrintTo(const LinkCase& row, std::ostream* out) { *out << row.name; }
 
-class InstallMeetingALink : public InstallOnMachine, public ::testing::WithParamInterface<LinkCase> {};
+class InstallMeetingALink : public InstallOnMachine,
+                            public ::testing::WithParamInterface<LinkCase> {};
 
 TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
   const LinkCase& c = GetParam();
@@ -175,31 +176,37 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
   work_->MakeHostDirectory("outside");
   work_->WriteHostFile("outside\\kept.txt", "kept");
   ASSERT_TRUE(files.SetAttributes(work_->WinPath("outside\\kept.txt"), win::kAttrReadOnly));
-  if (!MakeHostLink(files, drive_->HostPath(c.link), drive_->WinPath(c.link), work_->HostPath(c.target))) {
+  if (!MakeHostLink(files, drive_->HostPath(c.link), drive_->WinPath(c.link),
+                    work_->HostPath(c.target))) {
     GTEST_SKIP() << "this host makes no links the platform reports";
   }
   machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
 
   EXPECT_FALSE(rig_->install().OnApply());
-  EXPECT_EQ(Texts(), (std::vector<std::string>{
-                         "The module \"" + c.module.fileName + "\" cannot be installed safely: " +
-                             drive_->WinPath(c.link) +
-                             " is a symbolic link or junction, and nothing is written through a link on the "
-                             "drive.\r\nIt is not installed.",
-                         kCannotContinueText}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                "The module \"" + c.module.fileName +
+                    "\" cannot be installed safely: " + drive_->WinPath(c.link) +
+                    " is a symbolic link or junction, and nothing is written through a link on the "
+                    "drive.\r\nIt is not installed.",
+                kCannotContinueText}));
   EXPECT_EQ(work_->ReadHostFile("outside\\kept.txt"), "kept");
-  EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\kept.txt")), win::kAttrArchive | win::kAttrReadOnly);
+  EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\kept.txt")),
+            win::kAttrArchive | win::kAttrReadOnly);
   EXPECT_FALSE(work_->HostExists("outside\\Docs"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, InstallMeetingALink,
-    ::testing::Values(
-        LinkCase{"FolderLinkedOutside", {"readme.txt", "x", "Brelvane\\Docs", win::kAttrNormal, 2}, "Brelvane",
-                 "outside"},
-        LinkCase{"FileLinkedToAReadOnlyFileOutside", {"m3.txt", "x", "", win::kAttrNormal, 2}, "m3.txt",
-                 "outside\\kept.txt"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, InstallMeetingALink,
+                         ::testing::Values(LinkCase{"FolderLinkedOutside",
+                                                    {"readme.txt", "x", "Brelvane\\Docs",
+                                                     win::kAttrNormal, 2},
+                                                    "Brelvane",
+                                                    "outside"},
+                                           LinkCase{"FileLinkedToAReadOnlyFileOutside",
+                                                    {"m3.txt", "x", "", win::kAttrNormal, 2},
+                                                    "m3.txt",
+                                                    "outside\\kept.txt"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The installer started from the drive, where one of its modules goes: it is
 // never removed to make room, even when Yes is answered.

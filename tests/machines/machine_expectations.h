@@ -11,7 +11,7 @@ namespace brelvane::machines {
 struct MachineExpectation {
   const char* fixture;  // file name without ".reg"
   ModelPresence presence;
-  char letter;          // FindTargetDrive's answer, 0 for none
+  char letter;  // FindTargetDrive's answer, 0 for none
   DriveModel model;
 };
 

@@ -40,11 +40,23 @@ std::string Describe(const FaultPoint& point) {
 }
 
 const std::vector<Op>& AllFaultKinds() {
-  static const std::vector<Op> kinds = {
-      Op::Open,          Op::Read,          Op::Write,  Op::Seek,
-      Op::Length,        Op::Truncate,      Op::Lock,   Op::Flush,
-      Op::Close,         Op::GetAttributes, Op::SetAttributes, Op::Delete,
-      Op::CreateDirectory, Op::RemoveDirectory, Op::Find, Op::Probe, Op::Identify};
+  static const std::vector<Op> kinds = {Op::Open,
+                                        Op::Read,
+                                        Op::Write,
+                                        Op::Seek,
+                                        Op::Length,
+                                        Op::Truncate,
+                                        Op::Lock,
+                                        Op::Flush,
+                                        Op::Close,
+                                        Op::GetAttributes,
+                                        Op::SetAttributes,
+                                        Op::Delete,
+                                        Op::CreateDirectory,
+                                        Op::RemoveDirectory,
+                                        Op::Find,
+                                        Op::Probe,
+                                        Op::Identify};
   return kinds;
 }
 

@@ -35,8 +35,8 @@ const std::vector<FaultyFileSystem::Op>& AllFaultKinds();
 // Sweeps the kinds in `ops`, failing each call with `error`; for each kind
 // k = 1, 2, ... until a run makes fewer than k calls of it (that last run,
 // without a failure, must succeed).  Gives every point that was failed.
-std::vector<FaultPoint> RunFaultSweep(FaultyFileSystem& faults, const FaultSweep& sweep,
-                                      std::uint32_t error,
-                                      const std::vector<FaultyFileSystem::Op>& ops = AllFaultKinds());
+std::vector<FaultPoint> RunFaultSweep(
+    FaultyFileSystem& faults, const FaultSweep& sweep, std::uint32_t error,
+    const std::vector<FaultyFileSystem::Op>& ops = AllFaultKinds());
 
 }  // namespace brelvane::testing

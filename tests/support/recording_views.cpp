@@ -60,14 +60,10 @@ void RecordingSheetView::SetActivePage(PageId page) {
 
 const char* PageName(PageId page) {
   switch (page) {
-    case PageId::Agreement:
-      return "Agreement";
-    case PageId::Install:
-      return "Install";
-    case PageId::Builder:
-      return "Builder";
-    case PageId::PredefinedModules:
-      return "PredefinedModules";
+    case PageId::Agreement: return "Agreement";
+    case PageId::Install: return "Install";
+    case PageId::Builder: return "Builder";
+    case PageId::PredefinedModules: return "PredefinedModules";
   }
   return "?";
 }

@@ -10,11 +10,11 @@
 namespace brelvane::testing::pe {
 
 // Headers up to 0x200, one section of raw data from 0x200 to 0x400.
-inline constexpr std::size_t kHeader = 0x40;                        // "PE\0\0"
-inline constexpr std::size_t kOptional = kHeader + 24;              // the optional header
+inline constexpr std::size_t kHeader = 0x40;            // "PE\0\0"
+inline constexpr std::size_t kOptional = kHeader + 24;  // the optional header
 inline constexpr std::size_t kSecurityEntry = kOptional + 112 + 4 * 8;
 inline constexpr std::size_t kChecksum = kOptional + 64;
-inline constexpr std::size_t kSection = kOptional + 240;            // the section header
+inline constexpr std::size_t kSection = kOptional + 240;  // the section header
 inline constexpr std::size_t kImageSize = 0x400;
 
 void Put16(std::string& bytes, std::size_t at, std::uint32_t value);

@@ -27,7 +27,8 @@ long EmptyRegistry::EnumKey(RegKey, std::uint32_t, std::size_t, std::string*) {
   return static_cast<long>(win::kErrorNoMoreItems);
 }
 
-long EmptyRegistry::QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*, std::uint32_t*) {
+long EmptyRegistry::QueryValue(RegKey, const std::string&, std::uint32_t*, std::uint8_t*,
+                               std::uint32_t*) {
   return static_cast<long>(win::kErrorFileNotFound);
 }
 
@@ -41,15 +42,17 @@ std::string MakeHostFolder() {
 #ifdef _WIN32
   static std::atomic<int> counter{0};
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() /
-                         ("brelvane-drive-" + std::to_string(::_getpid()) + "-" + std::to_string(counter++));
+    fs::path candidate =
+        fs::temp_directory_path() /
+        ("brelvane-drive-" + std::to_string(::_getpid()) + "-" + std::to_string(counter++));
     std::error_code error;
     if (fs::create_directory(candidate, error)) return candidate.string();
   }
   throw std::runtime_error("cannot create a temporary folder");
 #else
   std::string pattern = (fs::temp_directory_path() / "brelvane-drive-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("cannot create a temporary folder");
   return pattern;
 #endif
 }
@@ -58,8 +61,8 @@ std::string MakeHostFolder() {
 // writable first.
 void RemoveHostTree(const std::string& root) {
   std::error_code error;
-  for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::recursive_directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::recursive_directory_iterator(root, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::error_code ignored;
     fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
   }
@@ -140,7 +143,8 @@ bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::st
   }
   if (error) return false;
   const std::uint32_t attributes = files.GetAttributes(win_link);
-  if (attributes != win::kInvalidAttributes && (attributes & win::kAttrReparsePoint) != 0) return true;
+  if (attributes != win::kInvalidAttributes && (attributes & win::kAttrReparsePoint) != 0)
+    return true;
   fs::remove(host_link, error);
   return false;
 }

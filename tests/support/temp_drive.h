@@ -26,8 +26,10 @@ using HostBackend = PosixHost;
 // A registry with no keys at all: every open fails with "file not found".
 class EmptyRegistry : public Registry {
  public:
-  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access, RegKey* out) override;
-  long EnumKey(RegKey key, std::uint32_t index, std::size_t name_capacity, std::string* name) override;
+  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access,
+               RegKey* out) override;
+  long EnumKey(RegKey key, std::uint32_t index, std::size_t name_capacity,
+               std::string* name) override;
   long QueryValue(RegKey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override;
   long CloseKey(RegKey key) override;

@@ -105,13 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
     Names, InstallerNameTest,
     ::testing::Values(NameCase{"another installer", "target.exe", true, true, 1},
                       NameCase{"the running program", "setup.exe", false, true, 0},
-                      NameCase{"the running program in other letter case", "SETUP.EXE", false,
-                               true, 0},
+                      NameCase{"the running program in other letter case", "SETUP.EXE", false, true,
+                               0},
                       NameCase{"a name being typed", "targ", false, false, 0},
                       NameCase{"a folder", "", false, false, 0}),
     [](const ::testing::TestParamInfo<NameCase>& info) {
       std::string name;
-      for (char c : std::string(info.param.label)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      for (char c : std::string(info.param.label))
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
 
@@ -372,9 +373,11 @@ TEST_F(OemPageTest, ExtractOntoALinkWritesNothingThroughIt) {
   view_.fileAnswers.push_back(drive_.WinPath("link.txt"));
   test_.prompts().QueueAnswer(win::kIdYes);  // should it ask to overwrite
   page_.OnExtractModule();
-  EXPECT_EQ(Texts(), std::vector<std::string>{Format(kLinkOnTheWay, drive_.WinPath("link.txt").c_str())});
+  EXPECT_EQ(Texts(),
+            std::vector<std::string>{Format(kLinkOnTheWay, drive_.WinPath("link.txt").c_str())});
   EXPECT_EQ(outside.ReadHostFile("kept.txt"), "kept");
-  EXPECT_EQ(test_.files().GetAttributes(outside.WinPath("kept.txt")), win::kAttrArchive | win::kAttrReadOnly);
+  EXPECT_EQ(test_.files().GetAttributes(outside.WinPath("kept.txt")),
+            win::kAttrArchive | win::kAttrReadOnly);
 }
 
 TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
@@ -403,9 +406,9 @@ struct SwitchCase {
 
 TEST(BuilderModeTest, OnlyTheOemSwitchOpensTheBuilder) {
   const SwitchCase cases[] = {
-      {"", false},          {"/oem", true},        {"/OEM", true},     {"x /Oem y", true},
-      {"\"/oem\"", true},   {"/oemx", false},      {"oem", false},     {"-oem", false},
-      {"/o em", false},     {"  /oem  ", true},    {"/help", false},
+      {"", false},        {"/oem", true},     {"/OEM", true},   {"x /Oem y", true},
+      {"\"/oem\"", true}, {"/oemx", false},   {"oem", false},   {"-oem", false},
+      {"/o em", false},   {"  /oem  ", true}, {"/help", false},
   };
   for (const SwitchCase& c : cases) EXPECT_EQ(WantsBuilder(c.arguments), c.builder) << c.arguments;
 }

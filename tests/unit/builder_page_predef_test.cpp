@@ -169,9 +169,7 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
                                 "modules, then sign it again."
                           : c.message;
     EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{message});
-    if (c.signedInstaller) {
-      EXPECT_EQ(drive_.ReadHostFile("target.exe"), installer);
-    }
+    if (c.signedInstaller) { EXPECT_EQ(drive_.ReadHostFile("target.exe"), installer); }
     std::vector<std::string> names;
     for (const WalkedModule& m : Modules()) names.push_back(m.record.fileName);
     EXPECT_EQ(names, c.modules);

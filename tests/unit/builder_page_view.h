@@ -39,7 +39,8 @@ class FakeBuilderView : public BuilderView {
   }
   void SelectIndex(int id, int index) override { selection[id] = index; }
   std::optional<std::string> AskOpenFile() override { return NextFile(false); }
-  std::optional<std::string> AskSaveFile(const std::string& initial, bool promptOverwrite) override {
+  std::optional<std::string> AskSaveFile(const std::string& initial,
+                                         bool promptOverwrite) override {
     saveInitialNames.push_back(initial);
     saveOverwritePrompts.push_back(promptOverwrite);
     return NextFile(true);

@@ -36,7 +36,8 @@ class DeleteTreeFaults : public ::testing::Test {
  protected:
   void Arrange() {
     RemoveHost("tree");
-    for (const char* dir : {"tree", "tree\\sub", "tree\\sub\\deeper", "tree\\empty"}) drive_.MakeHostDirectory(dir);
+    for (const char* dir : {"tree", "tree\\sub", "tree\\sub\\deeper", "tree\\empty"})
+      drive_.MakeHostDirectory(dir);
     for (const auto& [path, content] : kTreeFiles) drive_.WriteHostFile(path, content);
     ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("tree\\ro.txt"), win::kAttrReadOnly));
     drive_.WriteHostFile("keep.txt", "outside the tree");
@@ -53,7 +54,8 @@ class DeleteTreeFaults : public ::testing::Test {
   }
   bool QuestionAsked() {
     for (const Message& message : test_.prompts().messages()) {
-      if (message.text.find("is not Empty.\r\nDelete Everything?") != std::string::npos) return true;
+      if (message.text.find("is not Empty.\r\nDelete Everything?") != std::string::npos)
+        return true;
     }
     return false;
   }
@@ -84,9 +86,7 @@ TEST_F(DeleteTreeFaults, EveryFailureIsReportedAndNothingGoesWithoutConsent) {
       if (!now) anythingGone = true;
       else EXPECT_EQ(*now, content) << path;
     }
-    if (anythingGone) {
-      EXPECT_TRUE(QuestionAsked());
-    }
+    if (anythingGone) { EXPECT_TRUE(QuestionAsked()); }
     if (removed) {
       EXPECT_FALSE(drive_.HostExists("tree"));
       harmless.insert(testing::Describe(point));
@@ -145,7 +145,8 @@ TEST_F(CreatePathFaults, TrueOnlyWhenEveryLevelExists) {
   // A failing probe of a level that does not exist yet answers "not there",
   // which is the truth: the creation that follows settles it.  The two
   // levels probed last are the missing ones.
-  const int levels = drive_.IsDriveRoot() ? 3 : static_cast<int>(std::count(target.begin(), target.end(), '\\'));
+  const int levels =
+      drive_.IsDriveRoot() ? 3 : static_cast<int>(std::count(target.begin(), target.end(), '\\'));
   EXPECT_EQ(harmless, (std::set<std::string>{"probe #" + std::to_string(levels - 1),
                                              "probe #" + std::to_string(levels)}));
 }

@@ -26,17 +26,19 @@ class Helpers : public ::testing::Test {
   }
   FileSystem& files() { return tp_.files(); }
   Platform platform() { return tp_.platform(); }
-  std::string Path(const std::string& relative) const { return drive_.WinPath("work\\" + relative); }
+  std::string Path(const std::string& relative) const {
+    return drive_.WinPath("work\\" + relative);
+  }
   void MakeFile(const std::string& relative, std::uint32_t attributes = 0) {
     FileHandle file = files().CreateExclusive(Path(relative));
     ASSERT_NE(file, kNoFile) << relative;
     ASSERT_EQ(files().Write(file, "x", 1), 1);
     ASSERT_TRUE(files().Close(file));
-    if (attributes != 0) {
-      ASSERT_TRUE(files().SetAttributes(Path(relative), attributes));
-    }
+    if (attributes != 0) { ASSERT_TRUE(files().SetAttributes(Path(relative), attributes)); }
   }
-  void MakeDir(const std::string& relative) { ASSERT_TRUE(files().CreateDirectory(Path(relative))); }
+  void MakeDir(const std::string& relative) {
+    ASSERT_TRUE(files().CreateDirectory(Path(relative)));
+  }
   std::string Text(std::uint32_t code) { return tp_.system().ErrorText(code); }
   const std::vector<Message>& messages() { return tp_.prompts().messages(); }
 
@@ -76,11 +78,12 @@ const char* const kReadOnlyQuestion = "The File: %s is read-only.\r\nDelete it a
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeletePathOfReadOnly,
-    ::testing::Values(DeleteCase{"PlainFileForced", false, true, {}, true, {}},
-                      DeleteCase{"PlainFileNotForced", false, false, {}, true, {}},
-                      DeleteCase{"ReadOnlyForcedNoQuestion", true, true, {}, true, {}},
-                      DeleteCase{"ReadOnlyYes", true, false, {win::kIdYes}, true, {kReadOnlyQuestion}},
-                      DeleteCase{"ReadOnlyNoKeepsIt", true, false, {win::kIdNo}, false, {kReadOnlyQuestion}}),
+    ::testing::Values(
+        DeleteCase{"PlainFileForced", false, true, {}, true, {}},
+        DeleteCase{"PlainFileNotForced", false, false, {}, true, {}},
+        DeleteCase{"ReadOnlyForcedNoQuestion", true, true, {}, true, {}},
+        DeleteCase{"ReadOnlyYes", true, false, {win::kIdYes}, true, {kReadOnlyQuestion}},
+        DeleteCase{"ReadOnlyNoKeepsIt", true, false, {win::kIdNo}, false, {kReadOnlyQuestion}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A link to a folder outside goes as itself: what the folder holds stays.
@@ -102,7 +105,8 @@ TEST_P(DeletingALink, LeavesItsTargetAlone) {
                              outside.HostPath("kept"))) {
     GTEST_SKIP() << "this host makes no links the platform reports";
   }
-  EXPECT_TRUE(c.tree ? DeleteTree(platform(), Path(c.removed)) : DeletePath(platform(), Path(c.removed), false));
+  EXPECT_TRUE(c.tree ? DeleteTree(platform(), Path(c.removed))
+                     : DeletePath(platform(), Path(c.removed), false));
   EXPECT_FALSE(files().Exists(Path("box\\link")));
   EXPECT_EQ(outside.ReadHostFile("kept\\x"), "x");
   EXPECT_TRUE(messages().empty());
@@ -117,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DeletingALink,
 TEST_F(Helpers, DeletePathOfAMissingPathNamesNoKind) {
   EXPECT_FALSE(DeletePath(platform(), Path("missing"), true));
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].text, "Unable to find : " + Path("missing") + "\r\nSystem Message: " + Text(2));
+  EXPECT_EQ(messages()[0].text,
+            "Unable to find : " + Path("missing") + "\r\nSystem Message: " + Text(2));
   EXPECT_EQ(messages()[0].style, kErrorStyle);
   EXPECT_EQ(messages()[0].caption, "brelvane-setup");
 }
@@ -142,7 +147,8 @@ TEST_P(DeletePathOfTree, AsksBeforeDeletingEverythingEvenWhenForced) {
   EXPECT_EQ(files().Exists(Path("tree")), !c.removed);
   EXPECT_EQ(files().Exists(Path("tree\\sub\\locked.txt")), !c.removed);
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].text, "Directory: " + Path("tree") + " is not Empty.\r\nDelete Everything?");
+  EXPECT_EQ(messages()[0].text,
+            "Directory: " + Path("tree") + " is not Empty.\r\nDelete Everything?");
   EXPECT_EQ(messages()[0].style, kQuestionStyle);
   EXPECT_TRUE(tp_.prompts().WaitBalanced());
 }
@@ -166,7 +172,8 @@ TEST_F(Helpers, DeletePathReportsAFileItCannotDelete) {
   ASSERT_TRUE(holder.valid());
   EXPECT_FALSE(DeletePath(platform(), Path("busy"), true));
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].text, "Unable to delete File: " + Path("busy") + " \r\nError Message: " + Text(32));
+  EXPECT_EQ(messages()[0].text,
+            "Unable to delete File: " + Path("busy") + " \r\nError Message: " + Text(32));
   EXPECT_EQ(messages()[0].style, kErrorStyle);
 }
 
@@ -185,8 +192,9 @@ TEST_F(Helpers, DeleteTreeStopsAtTheFirstFailureWithoutItsOwnMessage) {
   EXPECT_TRUE(files().Exists(Path("tree\\b.txt")));
   EXPECT_TRUE(files().Exists(Path("tree\\c.txt")));
   EXPECT_EQ(tp_.prompts().texts(),
-            (std::vector<std::string>{"Directory: " + Path("tree") + " is not Empty.\r\nDelete Everything?",
-                                      "Unable to delete Directory: " + Path("tree") + " \r\n"}));
+            (std::vector<std::string>{
+                "Directory: " + Path("tree") + " is not Empty.\r\nDelete Everything?",
+                "Unable to delete Directory: " + Path("tree") + " \r\n"}));
   EXPECT_EQ(messages()[1].style, kErrorStyle);
   EXPECT_TRUE(tp_.prompts().WaitBalanced());
 }
@@ -219,7 +227,8 @@ TEST_F(Helpers, ClearReadOnlyMakesAnEntryWritableAndReportsAMissingOne) {
   EXPECT_TRUE(messages().empty());
   EXPECT_FALSE(ClearReadOnly(platform(), Path("gone")));
   ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].text, "Unable to get attributes of file: " + Path("gone") + " \r\nError Message: " + Text(2));
+  EXPECT_EQ(messages()[0].text,
+            "Unable to get attributes of file: " + Path("gone") + " \r\nError Message: " + Text(2));
   EXPECT_EQ(messages()[0].style, kErrorStyle);
 }
 
@@ -233,8 +242,13 @@ TEST_F(Helpers, IsDirectoryEmpty) {
     std::string path;
     bool empty;
   } cases[] = {
-      {Path("empty"), true},  {Path("empty") + "\\", true}, {Path("full"), false}, {Path("full") + "\\", false},
-      {Path("nested"), false}, {Path("missing"), true},      {"", true},
+      {Path("empty"), true},
+      {Path("empty") + "\\", true},
+      {Path("full"), false},
+      {Path("full") + "\\", false},
+      {Path("nested"), false},
+      {Path("missing"), true},
+      {"", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsDirectoryEmpty(platform(), c.path), c.empty) << c.path;
   EXPECT_TRUE(tp_.prompts().WaitBalanced());
@@ -275,8 +289,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Helpers, CreatePathRefusesRootsAndNetworkPaths) {
   const std::string letter = drive_.Root().substr(0, 1);
-  for (const std::string& path : {letter + ":\\", letter + ":", std::string("\\\\server\\share\\dir"),
-                                  std::string("\\\\server\\share"), letter + ":dir\\sub", std::string("")}) {
+  for (const std::string& path :
+       {letter + ":\\", letter + ":", std::string("\\\\server\\share\\dir"),
+        std::string("\\\\server\\share"), letter + ":dir\\sub", std::string("")}) {
     EXPECT_FALSE(CreatePath(platform(), path)) << path;
   }
   EXPECT_FALSE(files().Exists(letter + ":dir"));

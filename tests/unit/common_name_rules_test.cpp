@@ -33,8 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Climbing out, other drives, streams.
         NameCase{"", false}, NameCase{".", false}, NameCase{"..", false}, NameCase{"...", false},
         NameCase{"..\\evil.exe", false}, NameCase{"a\\b.txt", false}, NameCase{"a/b", false},
-        NameCase{"\\\\server\\share", false}, NameCase{"C:evil.exe", false}, NameCase{"file.txt:stream", false},
-        NameCase{"file.txt::$DATA", false},
+        NameCase{"\\\\server\\share", false}, NameCase{"C:evil.exe", false},
+        NameCase{"file.txt:stream", false}, NameCase{"file.txt::$DATA", false},
         // Trimmed by Windows onto another name.
         NameCase{"a.", false}, NameCase{"a ", false}, NameCase{"setup.exe. . ", false},
         // Devices, in any case, with extensions and blanks.
@@ -57,18 +57,21 @@ TEST_P(Folders, StayBelowTheRootUnderTheirOwnNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Folders,
-    ::testing::Values(
-        NameCase{"", true}, NameCase{"Brelvane", true}, NameCase{"Brelvane\\Docs", true},
-        NameCase{"windows\\desktop\\", true}, NameCase{"a\\\\b", true}, NameCase{"\\Brelvane", true},
-        NameCase{"a/b", true}, NameCase{"Docs.d\\x", true}, NameCase{"Brelvane\\\\Docs\\", true},
-        NameCase{"..", false}, NameCase{"Docs\\..\\..\\Windows", false}, NameCase{"Docs/../..", false},
-        NameCase{"\\..\\outside", false}, NameCase{".\\Docs", false}, NameCase{"Docs\\. .", false},
-        NameCase{"Docs\\...", false}, NameCase{"Docs\\.. ", false}, NameCase{"Docs.", false},
-        NameCase{"Docs..", false}, NameCase{"Docs \\x", false}, NameCase{"C:\\Windows", false},
-        NameCase{"Docs:stream", false}, NameCase{"\\\\server\\share", false},
-        NameCase{"//server/share", false}, NameCase{"\\\\?\\C\\x", false}, NameCase{"\\\\.\\x", false},
-        NameCase{"Docs\\CON", false}, NameCase{"aux\\x", false}, NameCase{"a\\com1.d\\b", false},
-        NameCase{"a?b", false}, NameCase{std::string(256, 'd') + "\\x", false}));
+    ::testing::Values(NameCase{"", true}, NameCase{"Brelvane", true},
+                      NameCase{"Brelvane\\Docs", true}, NameCase{"windows\\desktop\\", true},
+                      NameCase{"a\\\\b", true}, NameCase{"\\Brelvane", true}, NameCase{"a/b", true},
+                      NameCase{"Docs.d\\x", true}, NameCase{"Brelvane\\\\Docs\\", true},
+                      NameCase{"..", false}, NameCase{"Docs\\..\\..\\Windows", false},
+                      NameCase{"Docs/../..", false}, NameCase{"\\..\\outside", false},
+                      NameCase{".\\Docs", false}, NameCase{"Docs\\. .", false},
+                      NameCase{"Docs\\...", false}, NameCase{"Docs\\.. ", false},
+                      NameCase{"Docs.", false}, NameCase{"Docs..", false},
+                      NameCase{"Docs \\x", false}, NameCase{"C:\\Windows", false},
+                      NameCase{"Docs:stream", false}, NameCase{"\\\\server\\share", false},
+                      NameCase{"//server/share", false}, NameCase{"\\\\?\\C\\x", false},
+                      NameCase{"\\\\.\\x", false}, NameCase{"Docs\\CON", false},
+                      NameCase{"aux\\x", false}, NameCase{"a\\com1.d\\b", false},
+                      NameCase{"a?b", false}, NameCase{std::string(256, 'd') + "\\x", false}));
 
 TEST(NameRules, ReasonsNameTheOffendingPart) {
   EXPECT_EQ(FolderProblem("Docs\\NUL\\x").value_or(""),
@@ -106,12 +109,17 @@ INSTANTIATE_TEST_SUITE_P(
                       "the folder's part \"..\" climbs to the parent folder"},
         PlacementCase{"tool.exe", "..\\..\\Windows",
                       "the folder's part \"..\" climbs to the parent folder"},
-        PlacementCase{"tool.exe", "C:\\Windows",
-                      "the folder is an absolute path on drive C:, not a folder below the drive root"},
+        PlacementCase{
+            "tool.exe", "C:\\Windows",
+            "the folder is an absolute path on drive C:, not a folder below the drive root"},
         PlacementCase{"con.txt", "", "the name is a reserved device name"},
-        PlacementCase{"a ", "", "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
-        PlacementCase{"a\x1b[31m.txt", "", "the name holds a control character, which Windows does not allow in names"},
-        PlacementCase{"a?.txt", "", "the name holds the character ?, which Windows does not allow in names"},
+        PlacementCase{
+            "a ", "",
+            "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
+        PlacementCase{"a\x1b[31m.txt", "",
+                      "the name holds a control character, which Windows does not allow in names"},
+        PlacementCase{"a?.txt", "",
+                      "the name holds the character ?, which Windows does not allow in names"},
         // "X:\" + 100 + "\" + 155 is 259 characters, the longest path opened.
         PlacementCase{std::string(155, 'n'), std::string(100, 'd'), ""},
         PlacementCase{std::string(156, 'n'), std::string(100, 'd'),

@@ -8,9 +8,18 @@ namespace {
 // Answers of the system's own routines.
 TEST(PathText, FindFileNameAsTheShell) {
   const std::pair<const char*, const char*> cases[] = {
-      {"C:\\a\\b.txt", "b.txt"}, {"C:\\a\\", "a\\"},     {"C:\\", "C:\\"},           {"C:", "C:"},
-      {"C:b", "b"},              {"b.txt", "b.txt"},     {"a/b/c.txt", "c.txt"},     {"a:b", "b"},
-      {"\\\\srv\\share", "share"}, {"\\\\", "\\\\"},     {"C:\\a\\b\\\\", "b\\\\"},  {"", ""},
+      {"C:\\a\\b.txt", "b.txt"},
+      {"C:\\a\\", "a\\"},
+      {"C:\\", "C:\\"},
+      {"C:", "C:"},
+      {"C:b", "b"},
+      {"b.txt", "b.txt"},
+      {"a/b/c.txt", "c.txt"},
+      {"a:b", "b"},
+      {"\\\\srv\\share", "share"},
+      {"\\\\", "\\\\"},
+      {"C:\\a\\b\\\\", "b\\\\"},
+      {"", ""},
   };
   for (auto [path, name] : cases) EXPECT_EQ(FindFileName(path), name) << path;
 }

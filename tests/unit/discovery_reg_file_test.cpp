@@ -68,8 +68,8 @@ TEST(SimRegistryLoad, ValueDataIsReadBackAsTheAnsiCallsDeliverIt) {
        "Soft\\A", "d", win::kRegDword, Bytes{0x01, 0xef, 0xcd, 0xab}},
       {"binary", v4 + "\"b\"=hex:01,ff,00\n", kHkeyLocalMachine, "Soft\\A", "b", win::kRegBinary,
        Bytes{1, 0xff, 0}},
-      {"binary continued over lines", v4 + "\"b\"=hex:01,02,\\\n  03,\\\n  04\n",
-       kHkeyLocalMachine, "Soft\\A", "b", win::kRegBinary, Bytes{1, 2, 3, 4}},
+      {"binary continued over lines", v4 + "\"b\"=hex:01,02,\\\n  03,\\\n  04\n", kHkeyLocalMachine,
+       "Soft\\A", "b", win::kRegBinary, Bytes{1, 2, 3, 4}},
       {"empty binary", v4 + "\"b\"=hex:\n", kHkeyLocalMachine, "Soft\\A", "b", win::kRegBinary,
        Bytes{}},
       {"typed hex keeps its type", v4 + "\"n\"=hex(0):05\n", kHkeyLocalMachine, "Soft\\A", "n",
@@ -84,8 +84,8 @@ TEST(SimRegistryLoad, ValueDataIsReadBackAsTheAnsiCallsDeliverIt) {
        BytesOf(std::string("def\0", 4))},
       {"CRLF line ends", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Soft\\A]\r\n\"s\"=\"v\"\r\n",
        kHkeyLocalMachine, "Soft\\A", "s", win::kRegSz, BytesOf(std::string("v\0", 2))},
-      {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + v4 + "\"s\"=\"v\"\n", kHkeyLocalMachine,
-       "Soft\\A", "s", win::kRegSz, BytesOf(std::string("v\0", 2))},
+      {"UTF-8 byte-order mark", "\xEF\xBB\xBF" + v4 + "\"s\"=\"v\"\n", kHkeyLocalMachine, "Soft\\A",
+       "s", win::kRegSz, BytesOf(std::string("v\0", 2))},
       {"UTF-16LE file", Utf16File(v5 + "\"s\"=\"v\"\r\n"), kHkeyLocalMachine, "Soft\\A", "s",
        win::kRegSz, BytesOf(std::string("v\0", 2))},
       {"dynamic data root", "REGEDIT4\n[HKEY_DYN_DATA\\Config Manager\\Enum\\X]\n\"h\"=\"k\"\n",
@@ -145,8 +145,8 @@ TEST(SimRegistryLoad, MalformedLineNamesFileAndLineAndLoadsNothing) {
       {"bad hex type", head + "\"v\"=hex(z):01\n", "t.reg:5:"},
       {"unknown data", head + "\"v\"=word:1\n", "t.reg:5:"},
       {"stray line", head + "Count=1\n", "t.reg:5:"},
-      {"error inside a continued value names its first line",
-       head + "\"v\"=hex:01,\\\n  zz\n", "t.reg:5:"},
+      {"error inside a continued value names its first line", head + "\"v\"=hex:01,\\\n  zz\n",
+       "t.reg:5:"},
   };
   for (const MalformedCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -173,15 +173,15 @@ TEST(SimRegistryLoad, MissingFileIsAnError) {
 TEST(SimRegistryLoad, DeletionsRemoveValuesAndWholeKeys) {
   SimRegistry reg;
   std::string error;
-  ASSERT_TRUE(reg.LoadText(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
-      "[HKEY_LOCAL_MACHINE\\A\\D]\n\"x\"=\"3\"\n",
-      "one.reg", &error))
+  ASSERT_TRUE(
+      reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"v\"=\"1\"\n\"w\"=\"2\"\n"
+                   "[HKEY_LOCAL_MACHINE\\A\\D]\n\"x\"=\"3\"\n",
+                   "one.reg", &error))
       << error;
-  ASSERT_TRUE(reg.LoadText(
-      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"v\"=-\n[-HKEY_LOCAL_MACHINE\\a\\d]\n"
-      "[-HKEY_LOCAL_MACHINE\\Never\\There]\n",
-      "two.reg", &error))
+  ASSERT_TRUE(
+      reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B\\C]\n\"v\"=-\n[-HKEY_LOCAL_MACHINE\\a\\d]\n"
+                   "[-HKEY_LOCAL_MACHINE\\Never\\There]\n",
+                   "two.reg", &error))
       << error;
   EXPECT_EQ(Read(reg, kHkeyLocalMachine, "A\\B\\C", "v").rc, win::kErrorFileNotFound);
   EXPECT_EQ(Read(reg, kHkeyLocalMachine, "A\\B\\C", "w").rc, 0);
@@ -197,7 +197,8 @@ TEST(SimRegistryLoad, DeletionsRemoveValuesAndWholeKeys) {
 
 TEST(SimRegistryLoad, KeyDeletedUnderAnOpenHandleFailsCleanly) {
   SimRegistry reg;
-  ASSERT_TRUE(reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=\"1\"\n", "a.reg", nullptr));
+  ASSERT_TRUE(
+      reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\\B]\n\"v\"=\"1\"\n", "a.reg", nullptr));
   RegKey b = kNoKey;
   ASSERT_EQ(reg.OpenKey(kHkeyLocalMachine, "A\\B", win::kKeyRead, &b), 0);
   ASSERT_TRUE(reg.LoadText("REGEDIT4\n[-HKEY_LOCAL_MACHINE\\A]\n", "b.reg", nullptr));
@@ -212,10 +213,10 @@ TEST(SimRegistryLoad, KeyDeletedUnderAnOpenHandleFailsCleanly) {
 TEST(SimRegistryEnum, SubkeysComeInTheOrderTheFileFirstNamesThem) {
   SimRegistry reg;
   std::string error;
-  ASSERT_TRUE(reg.LoadText(
-      "REGEDIT4\n[HKEY_DYN_DATA\\L\\zeta]\n[HKEY_DYN_DATA\\L\\Alpha\\deep]\n"
-      "[HKEY_DYN_DATA\\L\\mid]\n[HKEY_DYN_DATA\\L\\ZETA]\n\"again\"=\"1\"\n",
-      "order.reg", &error))
+  ASSERT_TRUE(
+      reg.LoadText("REGEDIT4\n[HKEY_DYN_DATA\\L\\zeta]\n[HKEY_DYN_DATA\\L\\Alpha\\deep]\n"
+                   "[HKEY_DYN_DATA\\L\\mid]\n[HKEY_DYN_DATA\\L\\ZETA]\n\"again\"=\"1\"\n",
+                   "order.reg", &error))
       << error;
   RegKey list = kNoKey;
   ASSERT_EQ(reg.OpenKey(kHkeyDynData, "L", win::kKeyRead, &list), 0);
@@ -294,8 +295,9 @@ TEST(SimRegistryQuery, DataBufferSizeRules) {
 
 TEST(SimRegistryHandles, AccessMasksAndHandleBookkeeping) {
   SimRegistry reg;
-  ASSERT_TRUE(reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K\\Sub]\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"1\"\n",
-                           "h.reg", nullptr));
+  ASSERT_TRUE(
+      reg.LoadText("REGEDIT4\n[HKEY_LOCAL_MACHINE\\K\\Sub]\n[HKEY_LOCAL_MACHINE\\K]\n\"v\"=\"1\"\n",
+                   "h.reg", nullptr));
   std::string name;
   std::uint8_t data[8];
   std::uint32_t size = sizeof data;

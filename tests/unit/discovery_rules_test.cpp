@@ -36,9 +36,12 @@ TEST(DeviceTables, FixedPartsAreWrittenInTheirOwnCase) {
     const char* pid;
   };
   const Spelling cases[] = {
-      {"Kestrin", KestrinIds, 0, "USB\\Vid_", "&Pid_"},  {"Kestrin", KestrinIds, 12, "USB\\Vid_", "&Pid_"},
-      {"extra", KestrinExtraIds, 3, "USB\\Vid_", "&Pid_"}, {"Ovin 1", OvinIds, 0, "USB\\VID_", "&PID_"},
-      {"Ovin 2", OvinIds, 1, "USB\\Vid_", "&Pid_"},        {"Pellor 1", PellorIds, 0, "USB\\VID_", "&PID_"},
+      {"Kestrin", KestrinIds, 0, "USB\\Vid_", "&Pid_"},
+      {"Kestrin", KestrinIds, 12, "USB\\Vid_", "&Pid_"},
+      {"extra", KestrinExtraIds, 3, "USB\\Vid_", "&Pid_"},
+      {"Ovin 1", OvinIds, 0, "USB\\VID_", "&PID_"},
+      {"Ovin 2", OvinIds, 1, "USB\\Vid_", "&Pid_"},
+      {"Pellor 1", PellorIds, 0, "USB\\VID_", "&PID_"},
       {"Pellor 2", PellorIds, 1, "USB\\VID_", "&PID_"},
   };
   for (const Spelling& c : cases) {
@@ -71,7 +74,8 @@ TEST(MatchingRules, HardwareIdIgnoresCaseOverTheIdsLength) {
       {"other vendor", "USB\\VID_2F1D&PID_2202\\1", mixed, false},
       {"empty candidate", "", mixed, false},
       {"prefix mid-string", "X USB\\VID_2F1C&PID_2202", mixed, false},
-      {"bytes above ASCII are compared as they are", "USB\\VID_2F1C&PID_220\xC4", "USB\\VID_2F1C&PID_220\xE4", false},
+      {"bytes above ASCII are compared as they are", "USB\\VID_2F1C&PID_220\xC4",
+       "USB\\VID_2F1C&PID_220\xE4", false},
   };
   for (const MatchCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -89,7 +93,8 @@ TEST(MatchingRules, TableMatchTriesEveryIdAndEmptyTableNone) {
 
 TEST(MatchingRules, DiskIdIsACaseSensitivePrefix) {
   const MatchCase cases[] = {
-      {"with revision and instance", "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM_Flash&Rev_1.00\\7&1&0", OemDiskId, true},
+      {"with revision and instance", "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM_Flash&Rev_1.00\\7&1&0",
+       OemDiskId, true},
       {"product merely begins with OEM", "USBSTOR\\Disk&Ven_Quorvix&Prod_OEMX", OemDiskId, true},
       {"exactly the id", std::string(OemDiskId), OemDiskId, true},
       {"lower case", "usbstor\\disk&ven_quorvix&prod_oem_flash", OemDiskId, false},

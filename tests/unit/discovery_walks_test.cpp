@@ -113,7 +113,8 @@ class FailingOpens : public Registry {
  public:
   FailingOpens(Registry& inner, std::string subkey, int nth)
       : inner_(inner), subkey_(std::move(subkey)), nth_(nth) {}
-  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access, RegKey* out) override {
+  long OpenKey(RegKey parent, const std::string& subkey, std::uint32_t access,
+               RegKey* out) override {
     if (subkey == subkey_ && opens_++ >= nth_) return win::kErrorAccessDenied;
     return inner_.OpenKey(parent, subkey, access, out);
   }
@@ -151,13 +152,18 @@ class Walks : public ::testing::Test {
 
 TEST_F(Walks, ReadRegStringTakesTextUpToTheFirstZeroAndRefusesOverlongText) {
   const std::string long259(259, 'x'), long260(260, 'x'), long1100(1100, 'x');
-  Load("[HKEY_LOCAL_MACHINE\\K]\n\"sz\"=\"text\"\n\"bin\"=hex:41,42\n\"inner\"=hex:41,00,42\n"
-       "\"dw\"=dword:00434241\n\"l259\"=\"" + long259 + "\"\n\"l260\"=\"" + long260 +
-       "\"\n\"l1100\"=\"" + long1100 + "\"\n\"empty\"=\"\"\n");
-  struct Case { const char* name; std::string expected; };
+  Load(
+      "[HKEY_LOCAL_MACHINE\\K]\n\"sz\"=\"text\"\n\"bin\"=hex:41,42\n\"inner\"=hex:41,00,42\n"
+      "\"dw\"=dword:00434241\n\"l259\"=\"" +
+      long259 + "\"\n\"l260\"=\"" + long260 + "\"\n\"l1100\"=\"" + long1100 +
+      "\"\n\"empty\"=\"\"\n");
+  struct Case {
+    const char* name;
+    std::string expected;
+  };
   const Case cases[] = {
-      {"sz", "text"},   {"bin", "AB"},  {"inner", "A"},  {"dw", "ABC"},
-      {"l259", long259}, {"l260", ""},  {"l1100", ""},   {"empty", ""}, {"missing", ""},
+      {"sz", "text"}, {"bin", "AB"}, {"inner", "A"}, {"dw", "ABC"},   {"l259", long259},
+      {"l260", ""},   {"l1100", ""}, {"empty", ""},  {"missing", ""},
   };
   ScopedKey key(registry_);
   ASSERT_TRUE(key.Open(kHkeyLocalMachine, "K", win::kKeyRead));
@@ -168,10 +174,15 @@ TEST_F(Walks, ReadRegStringTakesTextUpToTheFirstZeroAndRefusesOverlongText) {
 }
 
 TEST_F(Walks, ReadRegDwordIsLittleEndianAndZeroWhenUnreadable) {
-  Load("[HKEY_LOCAL_MACHINE\\K]\n\"dw\"=dword:0000012c\n\"two\"=hex:2c,01\n"
-       "\"eight\"=hex:01,00,00,00,00,00,00,00\n\"big\"=dword:ffffffff\n");
-  struct Case { const char* name; std::uint32_t expected; };
-  const Case cases[] = {{"dw", 300}, {"two", 300}, {"eight", 0}, {"big", 0xFFFFFFFFu}, {"missing", 0}};
+  Load(
+      "[HKEY_LOCAL_MACHINE\\K]\n\"dw\"=dword:0000012c\n\"two\"=hex:2c,01\n"
+      "\"eight\"=hex:01,00,00,00,00,00,00,00\n\"big\"=dword:ffffffff\n");
+  struct Case {
+    const char* name;
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      {"dw", 300}, {"two", 300}, {"eight", 0}, {"big", 0xFFFFFFFFu}, {"missing", 0}};
   ScopedKey key(registry_);
   ASSERT_TRUE(key.Open(kHkeyLocalMachine, "K", win::kKeyRead));
   for (const Case& c : cases) {
@@ -191,7 +202,10 @@ struct DiskListCase {
 
 TEST_F(Walks, FindDiskInstanceTakesTheFirstMatchWithinTheWholeCount) {
   const DiskListCase cases[] = {
-      {"no disk matches", 2, {{0, "IDE\\DiskST3500\\5&1"}, {1, "USBSTOR\\Disk&Ven_Other&Prod_X\\1"}}, -1},
+      {"no disk matches",
+       2,
+       {{0, "IDE\\DiskST3500\\5&1"}, {1, "USBSTOR\\Disk&Ven_Other&Prod_X\\1"}},
+       -1},
       {"letter case differs", 1, {{0, "USBSTOR\\DISK&VEN_QUORVIX&PROD_OEM_FLASH\\1"}}, -1},
       {"second of two entries", 2, {{0, "IDE\\DiskST3500\\5&1"}, {1, kOvinDisk}}, 1},
       {"two matching disks: lower index", 3, {{1, kOvinDisk2}, {2, kOvinDisk}}, 1},
@@ -245,21 +259,26 @@ TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
       {"one drive", OvinChain('E'), "CE", 'E'},
       {"letter not present", OvinChain('E'), "CD", 0},
       {"stale entry passed over", list + disk + Mounts({{'D', volume}, {'F', volume}}), "CF", 'F'},
-      {"first present letter in C..Z order", list + disk + Mounts({{'H', volume}, {'F', volume}}), "CFH", 'F'},
+      {"first present letter in C..Z order", list + disk + Mounts({{'H', volume}, {'F', volume}}),
+       "CFH", 'F'},
       {"A and B are never tried", list + disk + Mounts({{'A', volume}, {'B', volume}}), "ABC", 0},
       {"Z is tried", list + disk + Mounts({{'Z', volume}}), "CZ", 'Z'},
-      {"short fixed-disk entry", list + disk + Mounts({{'E', "\xa1\xb2\xc3\xd4\x00\x7e\x00\x00"}}), "CE", 0},
+      {"short fixed-disk entry", list + disk + Mounts({{'E', "\xa1\xb2\xc3\xd4\x00\x7e\x00\x00"}}),
+       "CE", 0},
       {"entry one unit shorter than the volume path",
        list + disk + Mounts({{'E', Utf16(VolumeText("8&aa&0").substr(0, 30))}}), "CE", 0},
-      {"entry of another volume", list + disk + Mounts({{'E', Utf16(VolumeText("8&bb&0"))}}), "CE", 0},
+      {"entry of another volume", list + disk + Mounts({{'E', Utf16(VolumeText("8&bb&0"))}}), "CE",
+       0},
       {"ANSI entry does not match", list + disk + Mounts({{'E', VolumeText("8&aa&0")}}), "CE", 0},
       {"entry longer than 260 bytes skipped",
-       list + disk + Mounts({{'E', volume + Utf16(std::string(60, 'x'))}, {'F', volume}}), "CEF", 'F'},
-      {"no ParentIdPrefix", list + "[" + kHklm + "Enum\\" + kOvinDisk + "]\n" +
-       Mounts({{'E', volume}}), "CE", 0},
+       list + disk + Mounts({{'E', volume + Utf16(std::string(60, 'x'))}, {'F', volume}}), "CEF",
+       'F'},
+      {"no ParentIdPrefix",
+       list + "[" + kHklm + "Enum\\" + kOvinDisk + "]\n" + Mounts({{'E', volume}}), "CE", 0},
       {"volume path filling the whole 260-byte mount entry",
        list + DiskKey(kOvinDisk, std::string(103, 'p')) +
-       Mounts({{'E', Utf16("\\??\\STORAGE#RemovableMedia#" + std::string(103, 'p'))}}), "CE", 'E'},
+           Mounts({{'E', Utf16("\\??\\STORAGE#RemovableMedia#" + std::string(103, 'p'))}}),
+       "CE", 'E'},
       {"ParentIdPrefix too long for its 233 bytes",
        list + DiskKey(kOvinDisk, std::string(233, 'p')) + Mounts({{'E', volume}}), "CE", 0},
       {"no device key for the disk", list + Mounts({{'E', volume}}), "CE", 0},
@@ -296,10 +315,13 @@ TEST_F(Walks, FindDriveLetter9xNeedsTheUsbDeviceThenTakesTheFirstDiskWithALetter
       {"USB device of another model", Device9x("A1", kPellorUsb) + disk, 0},
       {"USB device in lower case", Device9x("A1", "usb\\vid_2f1c&pid_2201\\x") + disk, 'F'},
       {"device but no disk", usb + Device9x("B1", "SCSI\\OTHER___DISK____________0\\X"), 0},
-      {"disk key in lower case", usb + Device9x("B1", "scsi\\quorvix_oem_____________0\\d") +
-       Letter9x("scsi\\quorvix_oem_____________0\\d", "F"), 0},
+      {"disk key in lower case",
+       usb + Device9x("B1", "scsi\\quorvix_oem_____________0\\d") +
+           Letter9x("scsi\\quorvix_oem_____________0\\d", "F"),
+       0},
       {"other revision matches", usb + Device9x("B1", kScsi1) + Letter9x(kScsi1, "G"), 'G'},
-      {"two disks with letters: first listed", usb + Device9x("B0", kScsi1) + Letter9x(kScsi1, "H") + disk, 'H'},
+      {"two disks with letters: first listed",
+       usb + Device9x("B0", kScsi1) + Letter9x(kScsi1, "H") + disk, 'H'},
       {"first disk without a letter is passed over",
        usb + Device9x("B0", kScsi1) + "[HKEY_LOCAL_MACHINE\\Enum\\" + kScsi1 + "]\n" + disk, 'F'},
       {"first disk without its Enum key is passed over", usb + Device9x("B0", kScsi1) + disk, 'F'},
@@ -367,15 +389,16 @@ TEST_F(Walks, DetectSupportedModelsFormsOneCodeFromThePresentModels) {
       {"NT: Count 0", true, NumberedList(usbstor, 0, {{0, kOvinUsb}}), 0},
       {"NT: Count 200 read whole", true, NumberedList(usbstor, 200, {{199, kOvinUsb}}), 2},
       {"NT: Count 300 read whole", true, NumberedList(usbstor, 300, {{200, kOvinUsb}}), 2},
-      {"NT: gaps in the list", true, NumberedList(usbstor, 5, {{1, kKestrinUsb}, {4, kPellorUsb}}), 5},
+      {"NT: gaps in the list", true, NumberedList(usbstor, 5, {{1, kKestrinUsb}, {4, kPellorUsb}}),
+       5},
       {"NT: no USBSTOR list", true, List9x({kOvinUsb}), 0},
       {"9x: Ovin", false, List9x({"Root\\*PNP0A03\\0000", kOvinUsb}), 2},
       {"9x: all three", false, List9x({kPellorUsb, kOvinUsb, kKestrinExtraUsb}), 7},
       {"9x: Kestrin and Ovin", false, List9x({kOvinUsb2, kKestrinUsb}), 4},
-      {"9x: entry without HardWareKey before Ovin",
-       false, "[HKEY_DYN_DATA\\Config Manager\\Enum\\D0]\n" + Device9x("D1", kOvinUsb), 2},
-      {"9x: overlong HardWareKey before Ovin (260-byte buffer)",
-       false, List9x({kKestrinUsb + std::string(240, 'x'), kOvinUsb}), 2},
+      {"9x: entry without HardWareKey before Ovin", false,
+       "[HKEY_DYN_DATA\\Config Manager\\Enum\\D0]\n" + Device9x("D1", kOvinUsb), 2},
+      {"9x: overlong HardWareKey before Ovin (260-byte buffer)", false,
+       List9x({kKestrinUsb + std::string(240, 'x'), kOvinUsb}), 2},
       {"9x: no device list", false, UsbStor({kOvinUsb}), 0},
       {"9x ignores the NT list", false, UsbStor({kOvinUsb}) + List9x({kPellorUsb}), 3},
   };
@@ -392,7 +415,10 @@ TEST_F(Walks, DetectSupportedModelsFormsOneCodeFromThePresentModels) {
 
 TEST_F(Walks, DetectSupportedModels9xStopsWhenTheListCannotBeOpenedAgain) {
   Load(List9x({kKestrinUsb, kOvinUsb, kPellorUsb}));
-  struct Case { int failing_open; ModelPresence expected; };
+  struct Case {
+    int failing_open;
+    ModelPresence expected;
+  };
   // Pass 0 looks for Kestrin, pass 1 for Ovin, pass 2 for Pellor.
   const Case cases[] = {{0, 0}, {1, 1}, {2, 4}, {3, 7}};
   for (const Case& c : cases) {

@@ -88,7 +88,8 @@ TEST(ContentCheck, SitsInTheReservedBytesAndReadsBack) {
   record.fill(0xCD);
   StoreContentCheck(record.data(), 0x01020304u);
   EXPECT_EQ(std::string(record.begin() + 68, record.begin() + 76), "BRVCRC32");
-  EXPECT_EQ(std::string(record.begin() + 76, record.begin() + 80), std::string("\x01\x02\x03\x04", 4));
+  EXPECT_EQ(std::string(record.begin() + 76, record.begin() + 80),
+            std::string("\x01\x02\x03\x04", 4));
   for (std::size_t i = 80; i < 132; ++i) EXPECT_EQ(record[i], 0) << i;
   EXPECT_EQ(record[67], 0xCD) << "the marker field is not touched";
   EXPECT_EQ(record[132], 0xCD) << "the name field is not touched";
@@ -129,8 +130,10 @@ class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
     drive_.WriteHostFile("setup.exe", std::string(kImage, '\0'));
     drive_.WriteHostFile("module.bin", Pattern(kContent));
     ModuleRecord record;
-    EXPECT_TRUE(BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "", true, 2));
-    EXPECT_TRUE(AppendModule(test_.platform(), drive_.WinPath("module.bin"), drive_.WinPath("setup.exe"), record));
+    EXPECT_TRUE(
+        BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "", true, 2));
+    EXPECT_TRUE(AppendModule(test_.platform(), drive_.WinPath("module.bin"),
+                             drive_.WinPath("setup.exe"), record));
   }
   PackageRef Package() { return PackageRef{drive_.WinPath("setup.exe"), kRecordSize}; }
 
@@ -141,28 +144,30 @@ class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
 TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
   const DamageCase& c = GetParam();
   std::string bytes = *drive_.ReadHostFile("setup.exe");
-  if (c.offset != std::string::npos) bytes[kImage + c.offset] = static_cast<char>(bytes[kImage + c.offset] ^ 0x01);
-  if (c.wipeTag) std::fill(bytes.begin() + kImage + kContent + 68, bytes.begin() + kImage + kContent + 132, '\xCD');
+  if (c.offset != std::string::npos)
+    bytes[kImage + c.offset] = static_cast<char>(bytes[kImage + c.offset] ^ 0x01);
+  if (c.wipeTag)
+    std::fill(bytes.begin() + kImage + kContent + 68, bytes.begin() + kImage + kContent + 132,
+              '\xCD');
   drive_.WriteHostFile("setup.exe", bytes);
 
   const WalkResult walk = WalkModules(test_.platform(), Package());
   ASSERT_EQ(walk.modules.size(), 1u);
   EXPECT_EQ(walk.modules[0].contentCheck.has_value(), !c.wipeTag);
-  const ContentState expectedState =
-      c.wipeTag ? ContentState::Unchecked : c.damaged ? ContentState::Damaged : ContentState::Sound;
+  const ContentState expectedState = c.wipeTag   ? ContentState::Unchecked
+                                     : c.damaged ? ContentState::Damaged
+                                                 : ContentState::Sound;
   EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
 
   ExtractOutcome outcome = ExtractOutcome::Failed;
-  const bool extracted = ExtractModule(test_.platform(), Package(), drive_.WinPath("out.bin"),
-                                       static_cast<std::int32_t>(kImage), kContent,
-                                       win::kAttrNormal, {}, &outcome);
+  const bool extracted =
+      ExtractModule(test_.platform(), Package(), drive_.WinPath("out.bin"),
+                    static_cast<std::int32_t>(kImage), kContent, win::kAttrNormal, {}, &outcome);
   const std::uint32_t error = test_.system().LastError();  // before any host call
   EXPECT_EQ(extracted, !c.damaged);
   EXPECT_EQ(outcome, c.damaged ? ExtractOutcome::Damaged : ExtractOutcome::Done);
   EXPECT_EQ(drive_.HostExists("out.bin"), !c.damaged) << "no partial file";
-  if (c.damaged) {
-    EXPECT_EQ(error, kErrorCrc);
-  }
+  if (c.damaged) { EXPECT_EQ(error, kErrorCrc); }
   EXPECT_TRUE(test_.prompts().messages().empty());
 }
 
@@ -186,9 +191,11 @@ TEST(ContentCheckReads, ATruncatedOrMissingPackageIsDamagedOrUnreadable) {
   module.record.contentSize = 500;
   module.contentOffset = 10;
   module.contentCheck = 0;
-  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("short.exe"), kRecordSize}, module),
+  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("short.exe"), kRecordSize},
+                               module),
             ContentState::Damaged);
-  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("gone.exe"), kRecordSize}, module),
+  EXPECT_EQ(CheckModuleContent(test.platform(), PackageRef{drive.WinPath("gone.exe"), kRecordSize},
+                               module),
             ContentState::Unreadable);
 }
 

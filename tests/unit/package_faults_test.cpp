@@ -142,18 +142,19 @@ TEST_P(AppendFailsBeforeWriting, LeavesThePackageAlone) {
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", false, 0));
   faults().FailPath(c.op, c.path, win::kErrorAccessDenied);
-  EXPECT_FALSE(AppendModule(platform(), drive_.WinPath("big.bin"), drive_.WinPath("setup.exe"), record));
+  EXPECT_FALSE(
+      AppendModule(platform(), drive_.WinPath("big.bin"), drive_.WinPath("setup.exe"), record));
   EXPECT_EQ(test_.system().LastError(), win::kErrorAccessDenied);
   faults().Reset();
   ExpectPackageUnchanged();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, AppendFailsBeforeWriting,
-    ::testing::Values(EarlyFailureCase{"PackageAttributes", Op::GetAttributes, "setup.exe"},
-                      EarlyFailureCase{"SourceOpen", Op::Open, "big.bin"},
-                      EarlyFailureCase{"PackageOpen", Op::Open, "setup.exe"}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Points, AppendFailsBeforeWriting,
+                         ::testing::Values(EarlyFailureCase{"PackageAttributes", Op::GetAttributes,
+                                                            "setup.exe"},
+                                           EarlyFailureCase{"SourceOpen", Op::Open, "big.bin"},
+                                           EarlyFailureCase{"PackageOpen", Op::Open, "setup.exe"}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // An append that dies half-way: the disk fills and the package cannot be cut
 // back either, as when the process is killed.  Its journal stays; readers
@@ -184,8 +185,8 @@ TEST_P(InterruptedAppend, HidesNoModuleAndIsCutBackByTheNextAppend) {
     drive_.WriteHostFile("other.txt", "a module of the new build");
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("other.txt"), record, "", false, 0));
-    ASSERT_TRUE(AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"),
-                             record));
+    ASSERT_TRUE(
+        AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"), record));
     drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("new.exe"));
   }
   const WalkResult before = WalkModules(platform(), Package());
@@ -261,14 +262,10 @@ TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
     EXPECT_TRUE(test_.prompts().messages().empty());
     EXPECT_TRUE(test_.prompts().WaitBalanced());
     const auto written = drive_.ReadHostFile("out.bin");
-    if (written) {
-      EXPECT_EQ(*written, expected) << "a partial file stayed";
-    }
+    if (written) { EXPECT_EQ(*written, expected) << "a partial file stayed"; }
     if (!extracted) {
       EXPECT_EQ(error, kInjected);
-      if (point.op != Op::GetAttributes && point.op != Op::SetAttributes) {
-        EXPECT_FALSE(written);
-      }
+      if (point.op != Op::GetAttributes && point.op != Op::SetAttributes) { EXPECT_FALSE(written); }
       return;
     }
     harmless.insert(testing::Describe(point));
@@ -337,7 +334,9 @@ class ReadSizeSpy : public FileSystem {
   std::size_t largest = 0;
 
   FileHandle OpenRead(const std::string& p) override { return inner_.OpenRead(p); }
-  FileHandle OpenReadExclusive(const std::string& p) override { return inner_.OpenReadExclusive(p); }
+  FileHandle OpenReadExclusive(const std::string& p) override {
+    return inner_.OpenReadExclusive(p);
+  }
   FileHandle CreateExclusive(const std::string& p) override { return inner_.CreateExclusive(p); }
   FileHandle OpenAppend(const std::string& p) override { return inner_.OpenAppend(p); }
   FileHandle OpenUpdate(const std::string& p) override { return inner_.OpenUpdate(p); }
@@ -345,8 +344,12 @@ class ReadSizeSpy : public FileSystem {
     largest = std::max(largest, n);
     return inner_.Read(f, b, n);
   }
-  std::int64_t Write(FileHandle f, const void* b, std::size_t n) override { return inner_.Write(f, b, n); }
-  std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override { return inner_.Seek(f, o, w); }
+  std::int64_t Write(FileHandle f, const void* b, std::size_t n) override {
+    return inner_.Write(f, b, n);
+  }
+  std::int64_t Seek(FileHandle f, std::int64_t o, SeekFrom w) override {
+    return inner_.Seek(f, o, w);
+  }
   std::int64_t Length(FileHandle f) override { return inner_.Length(f); }
   bool Truncate(FileHandle f, std::int64_t n) override { return inner_.Truncate(f, n); }
   bool Lock(FileHandle f, LockMode m) override { return inner_.Lock(f, m); }
@@ -354,11 +357,15 @@ class ReadSizeSpy : public FileSystem {
   bool Flush(FileHandle f) override { return inner_.Flush(f); }
   bool Close(FileHandle f) override { return inner_.Close(f); }
   std::uint32_t GetAttributes(const std::string& p) override { return inner_.GetAttributes(p); }
-  bool SetAttributes(const std::string& p, std::uint32_t a) override { return inner_.SetAttributes(p, a); }
+  bool SetAttributes(const std::string& p, std::uint32_t a) override {
+    return inner_.SetAttributes(p, a);
+  }
   bool DeleteFile(const std::string& p) override { return inner_.DeleteFile(p); }
   bool CreateDirectory(const std::string& p) override { return inner_.CreateDirectory(p); }
   bool RemoveDirectory(const std::string& p) override { return inner_.RemoveDirectory(p); }
-  std::optional<std::vector<DirEntry>> FindFiles(const std::string& p) override { return inner_.FindFiles(p); }
+  std::optional<std::vector<DirEntry>> FindFiles(const std::string& p) override {
+    return inner_.FindFiles(p);
+  }
   bool Exists(const std::string& p) override { return inner_.Exists(p); }
   bool IsDirectory(const std::string& p) override { return inner_.IsDirectory(p); }
   std::optional<FileId> Identify(const std::string& p) override { return inner_.Identify(p); }
@@ -381,7 +388,8 @@ TEST(CraftedRecordSize, IsSteppedOverWithoutReadingItWhole) {
   drive.WriteHostFile("sparse.exe", head);
   std::filesystem::resize_file(drive.HostPath("sparse.exe"), 1000 + kClaimed);
   {
-    std::fstream tail(drive.HostPath("sparse.exe"), std::ios::in | std::ios::out | std::ios::binary);
+    std::fstream tail(drive.HostPath("sparse.exe"),
+                      std::ios::in | std::ios::out | std::ios::binary);
     tail.seekp(1000 + kClaimed - 4);
     const char size[4] = {0x40, 0, 0, 0};
     tail.write(size, 4);
@@ -415,11 +423,13 @@ namespace {
 class TinyDisk {
  public:
   explicit TinyDisk(int kib) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "brelvane-tiny-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "brelvane-tiny-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) return;
     folder_ = pattern;
     const std::string options = "size=" + std::to_string(kib) + "k";
-    mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    mounted_ =
+        ::geteuid() == 0 && ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, options.c_str()) == 0;
   }
   TinyDisk(const TinyDisk&) = delete;
   TinyDisk& operator=(const TinyDisk&) = delete;
@@ -475,7 +485,8 @@ TEST_F(FullDisk, AnAppendThatRunsOutOfSpaceLeavesThePackageAsItWas) {
   EXPECT_EQ(ReadWhole(OnDisk("setup.exe")), before);
   const WalkResult walk = WalkModules(test_.platform(), PackageRef{"F:\\setup.exe", kRecordSize});
   ASSERT_EQ(walk.modules.size(), 1u);
-  EXPECT_EQ(CheckModuleContent(test_.platform(), PackageRef{"F:\\setup.exe", kRecordSize}, walk.modules[0]),
+  EXPECT_EQ(CheckModuleContent(test_.platform(), PackageRef{"F:\\setup.exe", kRecordSize},
+                               walk.modules[0]),
             ContentState::Sound);
 }
 

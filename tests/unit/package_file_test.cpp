@@ -73,7 +73,9 @@ class PackageFiles : public ::testing::Test {
   PackageRef Package(const std::string& name = "setup.exe") {
     return PackageRef{drive_.WinPath(name), kRecordSize};
   }
-  std::string Host(const std::string& name) { return drive_.ReadHostFile(name).value_or("<missing>"); }
+  std::string Host(const std::string& name) {
+    return drive_.ReadHostFile(name).value_or("<missing>");
+  }
 
   // Writes `content` as `name` and appends it as a module.
   void Append(const std::string& name, const std::string& content, int type = 0,
@@ -82,13 +84,15 @@ class PackageFiles : public ::testing::Test {
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, type != 0, type));
     record.attributes = attributes;
-    ASSERT_TRUE(AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record));
+    ASSERT_TRUE(
+        AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record));
   }
 
   std::int32_t Find(const std::string& query, bool byMarker = false, std::uint32_t end = 0,
                     ModuleRecord* record = nullptr) {
     std::int32_t offset = -77;
-    const std::int32_t result = FindModule(platform(), Package(), query, &offset, byMarker, record, end);
+    const std::int32_t result =
+        FindModule(platform(), Package(), query, &offset, byMarker, record, end);
     if (result > 0) {
       EXPECT_EQ(offset, result);
     } else {
@@ -119,8 +123,7 @@ TEST_P(RoundTrip, AppendStoresScrambledContentAndExtractRestoresIt) {
   EXPECT_EQ(record.substr(4, 64), std::string("QRVX_OEM_INSTALLER") + std::string(46, '\0'));
   Crc32 crc;
   crc.Update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
-  EXPECT_EQ(record.substr(68, 64),
-            "BRVCRC32" + BigEndian(crc.Value()) + std::string(52, '\0'))
+  EXPECT_EQ(record.substr(68, 64), "BRVCRC32" + BigEndian(crc.Value()) + std::string(52, '\0'))
       << "the reserved bytes hold the content check, the rest zero";
   EXPECT_EQ(record.substr(132, 11), std::string("module.bin") + '\0');
   EXPECT_EQ(record.substr(652, 8), BigEndian(0x80) + BigEndian(660));
@@ -140,9 +143,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
 TEST_F(PackageFiles, ReadsAPackageWrittenByHand) {
   // 0xCD in the reserved bytes, as the shipped package holds it.
   const std::string content = Pattern(1500, 3);
-  drive_.WriteHostFile("hand.exe", std::string(1000, '\0') + Scrambled(content) +
-                                       HandRecord(1500, kOvinSetMarker, "Brelvane v1.0.exe", "",
-                                                  0x80));
+  drive_.WriteHostFile("hand.exe",
+                       std::string(1000, '\0') + Scrambled(content) +
+                           HandRecord(1500, kOvinSetMarker, "Brelvane v1.0.exe", "", 0x80));
   ModuleRecord record;
   std::int32_t offset = 0;
   ASSERT_EQ(FindModule(platform(), Package("hand.exe"), kOvinSetMarker, &offset, true, &record, 0),
@@ -248,8 +251,8 @@ TEST_F(PackageFiles, TheSameSourceTwiceIsFoundAsTheLaterModule) {
 
 struct TailCase {
   const char* label;
-  std::string tail;        // bytes behind a 1000-byte zero image
-  std::int32_t found;      // FindModule("") result
+  std::string tail;    // bytes behind a 1000-byte zero image
+  std::int32_t found;  // FindModule("") result
   WalkEnd walkEnd;
   std::size_t modules;
 };
@@ -283,25 +286,26 @@ INSTANTIATE_TEST_SUITE_P(
         TailCase{"SizeOf660", kUserRecord, 1000, WalkEnd::Image, 1},
         TailCase{"SizeBeyondTheFile", std::string(656, '\0') + BigEndian(0x7FFFFFF0), 0,
                  WalkEnd::Image, 0},
-        TailCase{"SizeEqualToTheFile", std::string(656, '\0') + BigEndian(1660), 0,
-                 WalkEnd::Image, 0},
-        TailCase{"ForeignNewestRecord", kUserRecord + kForeignRecord, -1,
+        TailCase{"SizeEqualToTheFile", std::string(656, '\0') + BigEndian(1660), 0, WalkEnd::Image,
+                 0},
+        TailCase{"ForeignNewestRecord", kUserRecord + kForeignRecord, -1, WalkEnd::ForeignRecord,
+                 0},
+        TailCase{"ForeignOlderRecord", kForeignRecord + kUserRecord, 1660, WalkEnd::ForeignRecord,
+                 1},
+        TailCase{"ContentBeginsBeforeTheFile", HandRecord(5000, kBaseMarker, "a.txt", "", 0x80), -1,
                  WalkEnd::ForeignRecord, 0},
-        TailCase{"ForeignOlderRecord", kForeignRecord + kUserRecord, 1660,
-                 WalkEnd::ForeignRecord, 1},
-        TailCase{"ContentBeginsBeforeTheFile",
-                 HandRecord(5000, kBaseMarker, "a.txt", "", 0x80), -1, WalkEnd::ForeignRecord, 0},
-        TailCase{"ContentSizeCraftedHuge",
-                 HandRecord(0xFFFFFFF0u, kBaseMarker, "a.txt", "", 0x80), -1,
-                 WalkEnd::ForeignRecord, 0}),
+        TailCase{"ContentSizeCraftedHuge", HandRecord(0xFFFFFFF0u, kBaseMarker, "a.txt", "", 0x80),
+                 -1, WalkEnd::ForeignRecord, 0}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // A module whose content begins at the very start of the file has no image
 // before it: its offset cannot be told from "not found", so FindModule
 // answers 0 for it (never -1, which means a failure), and the walk lists it.
 TEST_F(PackageFiles, AModuleAtTheFileStartIsNotAFind) {
-  drive_.WriteHostFile("bare.exe", "abc" + HandRecord(3, "QRVX_OEM_INSTALLER", "first.txt", "", 0x80));
-  EXPECT_EQ(FindModule(platform(), Package("bare.exe"), "first.txt", nullptr, false, nullptr, 0), 0);
+  drive_.WriteHostFile("bare.exe",
+                       "abc" + HandRecord(3, "QRVX_OEM_INSTALLER", "first.txt", "", 0x80));
+  EXPECT_EQ(FindModule(platform(), Package("bare.exe"), "first.txt", nullptr, false, nullptr, 0),
+            0);
   const WalkResult walk = WalkModules(platform(), Package("bare.exe"));
   ASSERT_EQ(walk.modules.size(), 1u);
   EXPECT_EQ(walk.modules[0].contentOffset, 0);
@@ -381,7 +385,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PackageFiles, BuildRefusesANameOrFolderThatAnInstallRefuses) {
   // "con.txt" need not exist (Windows cannot hold it): the name is judged first.
   drive_.WriteHostFile("m.bin", "module");
-  const std::pair<const char*, const char*> cases[] = {{"con.txt", ""}, {"m.bin", "..\\..\\Windows"}};
+  const std::pair<const char*, const char*> cases[] = {{"con.txt", ""},
+                                                       {"m.bin", "..\\..\\Windows"}};
   for (const auto& [name, dir] : cases) {
     ModuleRecord record;
     platform().system.SetLastError(0);
@@ -425,7 +430,8 @@ TEST_F(PackageFiles, AppendingNeverCreatesAPackage) {
   drive_.WriteHostFile("m.txt", "content");
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.txt"), record, "", false, 0));
-  EXPECT_FALSE(AppendModule(platform(), drive_.WinPath("m.txt"), drive_.WinPath("new.exe"), record));
+  EXPECT_FALSE(
+      AppendModule(platform(), drive_.WinPath("m.txt"), drive_.WinPath("new.exe"), record));
   EXPECT_FALSE(drive_.HostExists("new.exe"));
 }
 
@@ -448,18 +454,19 @@ TEST_P(RefusedAppend, LeavesThePackageAsItWas) {
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", false, 0));
   record.recordSize = c.recordSize;
   drive_.WriteHostFile("m.bin", c.sourceAtAppend);
-  EXPECT_FALSE(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record));
+  EXPECT_FALSE(
+      AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record));
   EXPECT_EQ(Host("setup.exe"), before);
   EXPECT_EQ(Find("keep.txt"), static_cast<std::int32_t>(kImage));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RefusedAppend,
-    ::testing::Values(RefusedAppendCase{"SourceShrank", Pattern(2999), 660},
-                      RefusedAppendCase{"SourceGrew", Pattern(3001), 660},
-                      RefusedAppendCase{"RecordSizeNotTheFormats", Pattern(3000), 1000},
-                      RefusedAppendCase{"RecordSizeZero", Pattern(3000), 0}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, RefusedAppend,
+                         ::testing::Values(RefusedAppendCase{"SourceShrank", Pattern(2999), 660},
+                                           RefusedAppendCase{"SourceGrew", Pattern(3001), 660},
+                                           RefusedAppendCase{"RecordSizeNotTheFormats",
+                                                             Pattern(3000), 1000},
+                                           RefusedAppendCase{"RecordSizeZero", Pattern(3000), 0}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // ---- ExtractModule ----------------------------------------------------------
 
@@ -491,7 +498,8 @@ TEST_F(PackageFiles, ExtractNeverReplacesAnExistingEntry) {
   ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("locked.txt"), win::kAttrReadOnly));
   drive_.MakeHostDirectory("folder");
   for (const char* name : {"plain.txt", "locked.txt", "folder"}) {
-    EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath(name), kImage, 7, 0x80)) << name;
+    EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath(name), kImage, 7, 0x80))
+        << name;
   }
   EXPECT_EQ(Host("plain.txt"), "old");
   EXPECT_EQ(Host("locked.txt"), "old");
@@ -525,7 +533,8 @@ TEST_F(PackageFiles, ProgressReachesTheTotal) {
     EXPECT_EQ(total, content.size());
     seen.push_back(done);
   };
-  ASSERT_TRUE(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record, progress));
+  ASSERT_TRUE(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record,
+                           progress));
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen.back(), content.size());
   seen.clear();

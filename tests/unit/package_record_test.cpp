@@ -51,8 +51,7 @@ TEST(RecordCodec, DecodesHandMadeRecord) {
 }
 
 TEST(RecordCodec, EncodesTheSameBytesAndKeepsTheReservedFiller) {
-  const Record expected = HandMadeRecord(0x01020304, "QRVX_OEM_INSTALLER", "setup.exe", "",
-                                         0x03);
+  const Record expected = HandMadeRecord(0x01020304, "QRVX_OEM_INSTALLER", "setup.exe", "", 0x03);
   ModuleRecord record;
   record.contentSize = 0x01020304;
   record.marker = "QRVX_OEM_INSTALLER";
@@ -144,9 +143,7 @@ TEST_P(ScrambleTest, TwiceRestoresTheInput) {
   std::iota(data.begin(), data.end(), std::uint8_t{7});
   const auto original = data;
   ScrambleChunk(data.data(), data.size());
-  if (GetParam().changedBytes > 0) {
-    EXPECT_NE(data, original);
-  }
+  if (GetParam().changedBytes > 0) { EXPECT_NE(data, original); }
   ScrambleChunk(data.data(), data.size());
   EXPECT_EQ(data, original);
 }
@@ -154,11 +151,9 @@ TEST_P(ScrambleTest, TwiceRestoresTheInput) {
 INSTANTIATE_TEST_SUITE_P(Lengths, ScrambleTest,
                          ::testing::Values(ScrambleCase{3, 0}, ScrambleCase{4, 4},
                                            ScrambleCase{10, 4}, ScrambleCase{20, 8},
-                                           ScrambleCase{200, 52},
-                                           ScrambleCase{1023, 256}, ScrambleCase{1024, 256}),
-                         [](const auto& info) {
-                           return "L" + std::to_string(info.param.length);
-                         });
+                                           ScrambleCase{200, 52}, ScrambleCase{1023, 256},
+                                           ScrambleCase{1024, 256}),
+                         [](const auto& info) { return "L" + std::to_string(info.param.length); });
 
 struct MarkerCase {
   const char* marker;

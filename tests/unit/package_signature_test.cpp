@@ -54,24 +54,33 @@ TEST(CertificateTableParse, CraftedHeadersAreNotSigned) {
        [](std::string& b) {
          Put32(b, kSecurityEntry, 0x3F8);
          Put32(b, kSecurityEntry + 4, 0x58);
-       }, -1},
+       },
+       -1},
       {"begins inside the headers",
-       [](std::string& b) { Put32(b, kSection + 16, 0); Put32(b, kOptional + 60, 0x410); }, -1},
+       [](std::string& b) {
+         Put32(b, kSection + 16, 0);
+         Put32(b, kOptional + 60, 0x410);
+       },
+       -1},
       {"begins inside the section table",
        [](std::string& b) {
          Put32(b, kSection + 16, 0);
          Put32(b, kOptional + 60, 0);
          Put32(b, kSecurityEntry, 0x100);
          Put32(b, kSecurityEntry + 4, static_cast<std::uint32_t>(b.size() - 0x100));
-       }, -1},
+       },
+       -1},
       {"offset and size overflow 32 bits",
        [](std::string& b) {
          Put32(b, kSecurityEntry, 0xFFFFFF00u);
          Put32(b, kSecurityEntry + 4, static_cast<std::uint32_t>(b.size() + 0x100));
-       }, -1},
+       },
+       -1},
       {"four directories only", [](std::string& b) { Put32(b, kOptional + 108, 4); }, -1},
-      {"optional header too short for the entry", [](std::string& b) { Put16(b, kHeader + 20, 144); }, -1},
-      {"section table beyond the headers read", [](std::string& b) { Put16(b, kHeader + 6, 0xFFFF); }, -1},
+      {"optional header too short for the entry",
+       [](std::string& b) { Put16(b, kHeader + 20, 144); }, -1},
+      {"section table beyond the headers read",
+       [](std::string& b) { Put16(b, kHeader + 6, 0xFFFF); }, -1},
       {"header offset beyond the file", [](std::string& b) { Put32(b, 0x3C, 0x7FFFFFF0); }, -1},
       {"no PE signature", [](std::string& b) { b[kHeader] = 'N'; }, -1},
       {"unknown optional header", [](std::string& b) { Put16(b, kOptional, 0x107); }, -1},

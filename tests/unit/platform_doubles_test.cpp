@@ -16,8 +16,8 @@ using Op = FaultyFileSystem::Op;
 
 TEST(ScriptedPromptsDouble, SafeAnswerWhenTheScriptRunsOut) {
   const std::pair<std::uint32_t, int> cases[] = {
-      {0x00, win::kIdOk},     {0x10, win::kIdOk},     {0x24, win::kIdNo},
-      {0x04, win::kIdNo},     {0x21, win::kIdCancel}, {0x01, win::kIdCancel},
+      {0x00, win::kIdOk}, {0x10, win::kIdOk},     {0x24, win::kIdNo},
+      {0x04, win::kIdNo}, {0x21, win::kIdCancel}, {0x01, win::kIdCancel},
   };
   for (auto [style, answer] : cases) {
     ScriptedPrompts prompts;
@@ -92,7 +92,10 @@ TEST_F(Faults, FailsTheNthCallOfAKind) {
     bool and_after;
     std::int64_t written;
   } cases[] = {
-      {"first", 1, false, 3}, {"second", 2, false, 3}, {"third", 3, false, 6}, {"firstAndAfter", 1, true, 0},
+      {"first", 1, false, 3},
+      {"second", 2, false, 3},
+      {"third", 3, false, 6},
+      {"firstAndAfter", 1, true, 0},
   };
   for (const Case& c : cases) {
     faults().Reset();
@@ -132,10 +135,9 @@ TEST_F(Faults, DiskFillsAfterALimit) {
     EXPECT_EQ(WriteTwice(name), written) << limit;
     // Read before any host call can touch it.
     const std::uint32_t error = tp_.system().LastError();
-    if (written < 6) {
-      EXPECT_EQ(error, win::kErrorDiskFull) << limit;
-    }
-    EXPECT_EQ(drive_.ReadHostFile(name), std::string("abcdef").substr(0, static_cast<std::size_t>(written)));
+    if (written < 6) { EXPECT_EQ(error, win::kErrorDiskFull) << limit; }
+    EXPECT_EQ(drive_.ReadHostFile(name),
+              std::string("abcdef").substr(0, static_cast<std::size_t>(written)));
   }
 }
 

@@ -18,7 +18,9 @@ class HostFiles : public ::testing::Test {
  protected:
   FileSystem& files() { return tp_.files(); }
   System& system() { return tp_.system(); }
-  std::string Path(const std::string& relative) const { return drive_.WinPath("work\\" + relative); }
+  std::string Path(const std::string& relative) const {
+    return drive_.WinPath("work\\" + relative);
+  }
 
   void SetUp() override { ASSERT_TRUE(files().CreateDirectory(drive_.WinPath("work"))); }
 
@@ -26,7 +28,8 @@ class HostFiles : public ::testing::Test {
   void MakeFile(const std::string& relative, const std::string& bytes = "data") {
     FileHandle file = files().CreateExclusive(Path(relative));
     ASSERT_NE(file, kNoFile) << relative;
-    ASSERT_EQ(files().Write(file, bytes.data(), bytes.size()), static_cast<std::int64_t>(bytes.size()));
+    ASSERT_EQ(files().Write(file, bytes.data(), bytes.size()),
+              static_cast<std::int64_t>(bytes.size()));
     ASSERT_TRUE(files().Close(file));
   }
 
@@ -69,26 +72,28 @@ TEST_P(AttributeRoundTrip, ReadsBackWhatTheSystemKeeps) {
   EXPECT_EQ(files().GetAttributes(Path("entry")), c.expected);
   // Back to plain: nothing sticks.
   ASSERT_TRUE(files().SetAttributes(Path("entry"), win::kAttrNormal));
-  EXPECT_EQ(files().GetAttributes(Path("entry")), c.directory ? win::kAttrDirectory : win::kAttrArchive);
+  EXPECT_EQ(files().GetAttributes(Path("entry")),
+            c.directory ? win::kAttrDirectory : win::kAttrArchive);
 }
 
 // Every file carries the archive bit (it cannot be cleared on the systems the
 // program is tested on); read-only is not kept for directories.
-INSTANTIATE_TEST_SUITE_P(
-    Host, AttributeRoundTrip,
-    ::testing::Values(AttributeCase{"FileNormal", false, 0x80, 0x20}, AttributeCase{"FileZero", false, 0x00, 0x20},
-                      AttributeCase{"FileReadOnly", false, 0x01, 0x21},
-                      AttributeCase{"FileReadOnlyNormal", false, 0x81, 0x21},
-                      AttributeCase{"FileHidden", false, 0x02, 0x22},
-                      AttributeCase{"FileHiddenNormal", false, 0x82, 0x22},
-                      AttributeCase{"FileSystem", false, 0x04, 0x24},
-                      AttributeCase{"FileAll", false, 0x27, 0x27},
-                      AttributeCase{"FileDirectoryBitIgnored", false, 0x10, 0x20},
-                      AttributeCase{"DirHidden", true, 0x02, 0x12},
-                      AttributeCase{"DirReadOnlyIgnored", true, 0x01, 0x10},
-                      AttributeCase{"DirArchiveIgnored", true, 0x20, 0x10},
-                      AttributeCase{"DirNormal", true, 0x80, 0x10}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Host, AttributeRoundTrip,
+                         ::testing::Values(AttributeCase{"FileNormal", false, 0x80, 0x20},
+                                           AttributeCase{"FileZero", false, 0x00, 0x20},
+                                           AttributeCase{"FileReadOnly", false, 0x01, 0x21},
+                                           AttributeCase{"FileReadOnlyNormal", false, 0x81, 0x21},
+                                           AttributeCase{"FileHidden", false, 0x02, 0x22},
+                                           AttributeCase{"FileHiddenNormal", false, 0x82, 0x22},
+                                           AttributeCase{"FileSystem", false, 0x04, 0x24},
+                                           AttributeCase{"FileAll", false, 0x27, 0x27},
+                                           AttributeCase{"FileDirectoryBitIgnored", false, 0x10,
+                                                         0x20},
+                                           AttributeCase{"DirHidden", true, 0x02, 0x12},
+                                           AttributeCase{"DirReadOnlyIgnored", true, 0x01, 0x10},
+                                           AttributeCase{"DirArchiveIgnored", true, 0x20, 0x10},
+                                           AttributeCase{"DirNormal", true, 0x80, 0x10}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HostFiles, NewFileAndDirectoryAttributes) {
   MakeFile("new.bin");
@@ -110,7 +115,18 @@ TEST_F(HostFiles, NamesMatchWithoutRegardToCase) {
 
 // ---- failures and their codes -------------------------------------------------
 
-enum class Op { OpenRead, OpenAppend, OpenExclusive, Create, GetAttr, SetAttr, Delete, MakeDir, RemoveDir, Find };
+enum class Op {
+  OpenRead,
+  OpenAppend,
+  OpenExclusive,
+  Create,
+  GetAttr,
+  SetAttr,
+  Delete,
+  MakeDir,
+  RemoveDir,
+  Find
+};
 
 struct FailureCase {
   const char* name;
@@ -233,7 +249,8 @@ TEST_F(HostFiles, ErrorTextsAreTheSystemsOwn) {
       {267, "The directory name is invalid.\r\n"},
       {9999, ""},
   };
-  for (const TextCase& c : cases) EXPECT_EQ(system().ErrorText(c.code), c.text) << "code " << c.code;
+  for (const TextCase& c : cases)
+    EXPECT_EQ(system().ErrorText(c.code), c.text) << "code " << c.code;
 #endif
 }
 
@@ -251,12 +268,12 @@ TEST_F(HostFiles, FindDeliversDotEntriesFirstThenNamesInOrder) {
   ASSERT_TRUE(files().SetAttributes(Path("beta"), win::kAttrHidden | win::kAttrReadOnly));
   auto entries = files().FindFiles(drive_.WinPath("work\\*.*"));
   ASSERT_TRUE(entries.has_value());
-  EXPECT_EQ(Names(*entries),
-            (std::vector<std::string>{".", "..", "10", "9", "Alpha", "beta", "Gamma", "zeta", "_u"}));
+  EXPECT_EQ(Names(*entries), (std::vector<std::string>{".", "..", "10", "9", "Alpha", "beta",
+                                                       "Gamma", "zeta", "_u"}));
   for (const DirEntry& entry : *entries) {
-    std::uint32_t expected = entry.name == "beta"                                ? 0x23u
+    std::uint32_t expected = entry.name == "beta"                            ? 0x23u
                              : entry.name == "Gamma" || entry.name[0] == '.' ? 0x10u
-                                                                                 : 0x20u;
+                                                                             : 0x20u;
     EXPECT_EQ(entry.attributes, expected) << entry.name;
   }
 }

@@ -25,11 +25,12 @@ class Simulation : public ::testing::Test {
   PosixSystem& system() { return tp_.host().system(); }
   std::string Xattr(const std::string& relative) {
     char text[64] = {};
-    ssize_t n = ::getxattr(drive_.HostPath(relative).c_str(), "user.DOSATTRIB", text, sizeof text - 1);
+    ssize_t n =
+        ::getxattr(drive_.HostPath(relative).c_str(), "user.DOSATTRIB", text, sizeof text - 1);
     return n < 0 ? "<none>" : std::string(text, static_cast<std::size_t>(n));
   }
   mode_t Mode(const std::string& relative) {
-    struct stat st{};
+    struct stat st {};
     ::stat(drive_.HostPath(relative).c_str(), &st);
     return st.st_mode & 0777;
   }
@@ -42,8 +43,12 @@ TEST_F(Simulation, DriveLettersMapOntoHostFolders) {
   drive_.MakeHostDirectory("Dir");
   drive_.WriteHostFile("Dir/File.txt", "x");
   const std::pair<const char*, std::uint32_t> cases[] = {
-      {"T:\\Dir\\File.txt", 0x20}, {"t:/dir/file.TXT", 0x20},   {"T:\\dir\\..\\DIR\\.\\file.txt", 0x20},
-      {"T:\\", 0x10},              {"T:", 0x10},                 {"T:\\..\\..", 0x10},
+      {"T:\\Dir\\File.txt", 0x20},
+      {"t:/dir/file.TXT", 0x20},
+      {"T:\\dir\\..\\DIR\\.\\file.txt", 0x20},
+      {"T:\\", 0x10},
+      {"T:", 0x10},
+      {"T:\\..\\..", 0x10},
       {"Q:\\Dir", win::kInvalidAttributes},
   };
   for (auto [path, attributes] : cases) EXPECT_EQ(files().GetAttributes(path), attributes) << path;
@@ -63,8 +68,9 @@ TEST_F(Simulation, HostPathsAreUsedAsTheyAre) {
 
 TEST_F(Simulation, PathsWindowsRefuses) {
   const std::pair<const char*, std::uint32_t> cases[] = {
-      {"T:\\a<b", win::kErrorInvalidName}, {"T:\\a|b", win::kErrorInvalidName}, {"T:\\a*", win::kErrorInvalidName},
-      {"T:\\x\"y", win::kErrorInvalidName}, {"\\\\server\\share\\x", 53},         {"", win::kErrorPathNotFound},
+      {"T:\\a<b", win::kErrorInvalidName}, {"T:\\a|b", win::kErrorInvalidName},
+      {"T:\\a*", win::kErrorInvalidName},  {"T:\\x\"y", win::kErrorInvalidName},
+      {"\\\\server\\share\\x", 53},        {"", win::kErrorPathNotFound},
   };
   for (auto [path, code] : cases) {
     EXPECT_EQ(files().CreateExclusive(path), kNoFile) << path;
@@ -81,8 +87,8 @@ TEST_F(Simulation, AttributesLiveWhereWineKeepsThem) {
     const char* xattr;
     mode_t write_bits;
   } cases[] = {
-      {"f", 0x02, "0x2", 0200},    {"f", 0x06, "0x6", 0200},    {"f", 0x23, "0x2", 0},
-      {"f", 0x80, "<none>", 0200}, {"d", 0x12, "0x2", 0200},    {"d", 0x01, "<none>", 0200},
+      {"f", 0x02, "0x2", 0200},    {"f", 0x06, "0x6", 0200}, {"f", 0x23, "0x2", 0},
+      {"f", 0x80, "<none>", 0200}, {"d", 0x12, "0x2", 0200}, {"d", 0x01, "<none>", 0200},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(files().SetAttributes(drive_.WinPath(c.entry), c.set));
@@ -95,14 +101,17 @@ TEST_F(Simulation, AttributesLiveWhereWineKeepsThem) {
 // Wine would read them.
 TEST_F(Simulation, ReadsAttributesOthersWrote) {
   const std::pair<const char*, std::uint32_t> cases[] = {
-      {"0x22", 0x22}, {"0x2", 0x22}, {"0x12", 0x22}, {"0x1", 0x20}, {"0X4", 0x24}, {"2", 0x20}, {"junk", 0x20},
+      {"0x22", 0x22}, {"0x2", 0x22}, {"0x12", 0x22}, {"0x1", 0x20},
+      {"0X4", 0x24},  {"2", 0x20},   {"junk", 0x20},
   };
   int index = 0;
   for (auto [text, attributes] : cases) {
     std::string name = "w";
     name += std::to_string(index++);
     drive_.WriteHostFile(name, "x");
-    ASSERT_EQ(::setxattr(drive_.HostPath(name).c_str(), "user.DOSATTRIB", text, std::string(text).size(), 0), 0);
+    ASSERT_EQ(::setxattr(drive_.HostPath(name).c_str(), "user.DOSATTRIB", text,
+                         std::string(text).size(), 0),
+              0);
     EXPECT_EQ(files().GetAttributes(drive_.WinPath(name)), attributes) << text;
   }
   drive_.WriteHostFile("ro", "x");
@@ -160,7 +169,8 @@ TEST_F(Simulation, UnknownErrorTextLeavesTheFormatFailure) {
 
 TEST(SimulationErrors, ErrnoMapsToWindowsCodes) {
   const std::pair<int, std::uint32_t> cases[] = {
-      {ENOENT, 2}, {EACCES, 5}, {EPERM, 5}, {EEXIST, 80}, {ENOSPC, 112}, {ENOTEMPTY, 145}, {EBADF, 6}, {EROFS, 19},
+      {ENOENT, 2},   {EACCES, 5},      {EPERM, 5}, {EEXIST, 80},
+      {ENOSPC, 112}, {ENOTEMPTY, 145}, {EBADF, 6}, {EROFS, 19},
   };
   for (auto [error, code] : cases) EXPECT_EQ(WindowsCodeFromErrno(error), code) << error;
 }

@@ -65,7 +65,8 @@ TEST(HostSystem, WideToAnsiUsesTheWesternCodePage) {
       {{0x4E2D, 'x'}, "?x"},
       {{}, ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(tp.system().WideToAnsi(c.units.data(), c.units.size()), c.ansi);
+  for (const Case& c : cases)
+    EXPECT_EQ(tp.system().WideToAnsi(c.units.data(), c.units.size()), c.ansi);
 }
 
 TEST(HostSystem, NtFamilyAndOwnPath) {
@@ -107,7 +108,8 @@ TEST(TestSystemDouble, LaunchRecordsAndCanFail) {
   system.FailLaunch(win::kErrorFileNotFound);
   EXPECT_FALSE(system.Launch("E:\\other.exe"));
   EXPECT_EQ(system.LastError(), win::kErrorFileNotFound);
-  EXPECT_EQ(system.launched(), (std::vector<std::string>{"E:\\Brelvane\\Brelvane.exe", "E:\\other.exe"}));
+  EXPECT_EQ(system.launched(),
+            (std::vector<std::string>{"E:\\Brelvane\\Brelvane.exe", "E:\\other.exe"}));
 }
 
 TEST(TestSystemDouble, ExitProcessThrowsTheCode) {
@@ -115,9 +117,7 @@ TEST(TestSystemDouble, ExitProcessThrowsTheCode) {
   try {
     tp.system().ExitProcess(7);
     ADD_FAILURE() << "ExitProcess returned";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 7);
-  }
+  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 7); }
   EXPECT_EQ(tp.system().exit_codes(), std::vector<int>{7});
 }
 

@@ -46,10 +46,8 @@ std::string MakePackage(WizardMachine& machine, const TempDrive& work, PackageKi
       return BuildPackage(machine.test(), work, "setup.exe", {ovin, user});
     case PackageKind::OtherSetsOnly:
       return BuildPackage(machine.test(), work, "setup.exe", {kestrin, combined, user});
-    case PackageKind::Bare:
-      return BuildPackage(machine.test(), work, "setup.exe", {});
-    case PackageKind::Missing:
-      return work.WinPath("missing.exe");
+    case PackageKind::Bare: return BuildPackage(machine.test(), work, "setup.exe", {});
+    case PackageKind::Missing: return work.WinPath("missing.exe");
     case PackageKind::ForeignNewest: {
       const std::string package = BuildPackage(machine.test(), work, "setup.exe", {ovin});
       AppendForeignRecord(work, "setup.exe");
@@ -63,9 +61,9 @@ struct PageCase {
   const char* name;
   const char* fixture;
   PackageKind package;
-  const char* pluggedIn;     // line 1004
-  const char* supported;     // line 1005, nullptr when hidden
-  const char* module;        // line 1020, nullptr when hidden
+  const char* pluggedIn;  // line 1004
+  const char* supported;  // line 1005, nullptr when hidden
+  const char* module;     // line 1020, nullptr when hidden
   bool checkBoxVisible;
   bool installButton;
 };
@@ -85,13 +83,9 @@ TEST_P(WizardInstallPageStates, ActivationSetsLinesCheckBoxAndButton) {
   EXPECT_EQ(view.control(ids::kPluggedInLine).text, row.pluggedIn);
   EXPECT_TRUE(view.control(ids::kPluggedInLine).visible);
   EXPECT_EQ(view.control(ids::kSupportedLine).visible, row.supported != nullptr);
-  if (row.supported) {
-    EXPECT_EQ(view.control(ids::kSupportedLine).text, row.supported);
-  }
+  if (row.supported) { EXPECT_EQ(view.control(ids::kSupportedLine).text, row.supported); }
   EXPECT_EQ(view.control(ids::kModuleLine).visible, row.module != nullptr);
-  if (row.module) {
-    EXPECT_EQ(view.control(ids::kModuleLine).text, row.module);
-  }
+  if (row.module) { EXPECT_EQ(view.control(ids::kModuleLine).text, row.module); }
   EXPECT_EQ(view.control(ids::kLaunchCheckBox).visible, row.checkBoxVisible);
   EXPECT_FALSE(view.control(ids::kLaunchCheckBox).checked);
   EXPECT_EQ(rig.sheetView.installButtonVisible(), row.installButton);
@@ -108,20 +102,20 @@ TEST_P(WizardInstallPageStates, ActivationSetsLinesCheckBoxAndButton) {
 INSTANTIATE_TEST_SUITE_P(
     States, WizardInstallPageStates,
     ::testing::Values(
-        PageCase{"NoDrive", "none", PackageKind::WithOvinSet,
-                 "Drive Mivora Plugged-in: NO MIVORA!", nullptr, nullptr, false, false},
+        PageCase{"NoDrive", "none", PackageKind::WithOvinSet, "Drive Mivora Plugged-in: NO MIVORA!",
+                 nullptr, nullptr, false, false},
         PageCase{"KestrinAloneIsNotLocated", "kestrin-stale-oem", PackageKind::WithOvinSet,
                  "Drive Mivora Plugged-in: NO MIVORA!", nullptr, nullptr, false, false},
-        PageCase{"ReadyOnNt", "ovin-e", PackageKind::WithOvinSet,
-                 "Drive Mivora Plugged-in: E", "", "Ready to INSTALL!", true, true},
+        PageCase{"ReadyOnNt", "ovin-e", PackageKind::WithOvinSet, "Drive Mivora Plugged-in: E", "",
+                 "Ready to INSTALL!", true, true},
         PageCase{"ReadyOn9xHasNoCheckBox", "ovin-9x-f", PackageKind::WithOvinSet,
                  "Drive Mivora Plugged-in: F", "", "Ready to INSTALL!", false, true},
         PageCase{"OtherSetsOnly", "ovin-e", PackageKind::OtherSetsOnly,
                  "Drive Mivora Plugged-in: E", "", "Brelvane is NOT included!", false, false},
         PageCase{"BarePackage", "ovin-e", PackageKind::Bare, "Drive Mivora Plugged-in: E", "",
                  "Brelvane is NOT included!", false, false},
-        PageCase{"UnreadablePackage", "ovin-e", PackageKind::Missing,
-                 "Drive Mivora Plugged-in: E", "", "Brelvane is NOT included!", false, false},
+        PageCase{"UnreadablePackage", "ovin-e", PackageKind::Missing, "Drive Mivora Plugged-in: E",
+                 "", "Brelvane is NOT included!", false, false},
         PageCase{"ForeignNewestRecord", "ovin-e", PackageKind::ForeignNewest,
                  "Drive Mivora Plugged-in: E", "", "Brelvane is NOT included!", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -141,7 +135,8 @@ TEST(WizardInstallPage, TickSurvivesRefreshAndHiding) {
   rig.installView.SetChecked(ids::kLaunchCheckBox, true);  // the user ticks it
 
   // The drive is pulled out: the box disappears but keeps its tick.
-  machine.Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
+  machine.Apply(
+      "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
   rig.sheetView.SetActivePage(PageId::Agreement);
   rig.sheetView.SetActivePage(PageId::Install);
   EXPECT_EQ(rig.installView.control(ids::kPluggedInLine).text,

@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {kUtility},
                     [](InstallRig& run) {
                       run.machine.Apply(
-                          "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
+                          "REGEDIT4\n\n[-HKEY_LOCAL_"
+                          "MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
                     },
                     {"Unable to get Mivora Information!"},
                     false},
@@ -99,25 +100,26 @@ INSTANTIATE_TEST_SUITE_P(
                     [](InstallRig& run) { run.machine.test().files().DeleteFile(run.package); },
                     {kCannotContinueText},
                     false},
-        FailureCase{"DirectoryCannotBeCreated",
-                    {kReadme},
-                    [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
-                    {kCannotContinueText},
-                    false},
+        FailureCase{
+            "DirectoryCannotBeCreated",
+            {kReadme},
+            [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
+            {kCannotContinueText},
+            false},
         FailureCase{"DirectoryWhereTheFileGoes",
                     {kUtility},
                     [](InstallRig& run) { run.drive.MakeHostDirectory("Brelvane v1.0.exe"); },
                     {kCannotContinueText},
                     false},
-        FailureCase{"LaunchFails",
-                    {kUtility},
-                    [](InstallRig& run) {
-                      run.rig->installView.SetChecked(ids::kLaunchCheckBox, true);
-                      run.machine.system().FailLaunch(win::kErrorFileNotFound);
-                    },
-                    {kCompleteText,
-                     "Unable execute :E:\\Brelvane v1.0.exe\r\nSystem Message: {text of 2}"},
-                    true},
+        FailureCase{
+            "LaunchFails",
+            {kUtility},
+            [](InstallRig& run) {
+              run.rig->installView.SetChecked(ids::kLaunchCheckBox, true);
+              run.machine.system().FailLaunch(win::kErrorFileNotFound);
+            },
+            {kCompleteText, "Unable execute :E:\\Brelvane v1.0.exe\r\nSystem Message: {text of 2}"},
+            true},
         FailureCase{"HostileFileName",
                     {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, 2}},
                     NoChange,
@@ -174,9 +176,7 @@ TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
   try {
     rig.install().OnApply();
     FAIL() << "the run went on with another model";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 0);
-  }
+  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
   EXPECT_EQ(machine.prompts().texts(),
             std::vector<std::string>{
                 "The Mivora has been changed!. Please restart the application!\r\nGood Bye!"});
@@ -186,7 +186,8 @@ TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
 TEST(WizardInstallRun, MissingDriveRefreshesThePageBeforeTelling) {
   InstallRig run({kUtility});
   EXPECT_TRUE(run.rig->sheetView.installButtonVisible());
-  run.machine.Apply("REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
+  run.machine.Apply(
+      "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
   EXPECT_FALSE(run.rig->install().OnApply());
   EXPECT_FALSE(run.rig->sheetView.installButtonVisible());
   EXPECT_EQ(run.rig->installView.control(ids::kPluggedInLine).text,

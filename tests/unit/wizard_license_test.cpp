@@ -87,9 +87,7 @@ TEST_F(WizardLicense, DecliningEndsTheProcessEvenAfterAccepting) {
     try {
       rig.license().OnDecline();
       FAIL() << "Decline returned";
-    } catch (const ProcessExit& exit) {
-      EXPECT_EQ(exit.code, 0);
-    }
+    } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
     ASSERT_EQ(machine.prompts().messages().size(), 1u);
     EXPECT_EQ(machine.prompts().messages()[0].text, "Good Bye!");
     EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbOk);
@@ -129,9 +127,7 @@ TEST_F(WizardLicense, LowResourcesCancelSaysGoodByeAndEnds) {
   try {
     rig.license().OnInitDialog();
     FAIL() << "Cancel did not end the process";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 0);
-  }
+  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
   EXPECT_EQ(machine.prompts().texts(),
             (std::vector<std::string>{machine.prompts().messages()[0].text, "Good Bye!"}));
   EXPECT_FALSE(rig.agreementView.control(ids::kAccept).checked);

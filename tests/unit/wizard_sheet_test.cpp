@@ -34,9 +34,7 @@ TEST(WizardSheet, UnavailableOwnPathEndsTheProcessAfterItsMessage) {
   try {
     Sheet sheet(machine.platform(), view);
     FAIL() << "the sheet was built without its own path";
-  } catch (const ProcessExit& exit) {
-    EXPECT_EQ(exit.code, 0);
-  }
+  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
   ASSERT_EQ(machine.prompts().messages().size(), 1u);
   const Message& message = machine.prompts().messages()[0];
   EXPECT_EQ(message.text,
@@ -70,9 +68,7 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
     try {
       sheet.OnCreate();
       FAIL() << "the sheet opened with several models plugged in";
-    } catch (const ProcessExit& exit) {
-      EXPECT_EQ(exit.code, 0);
-    }
+    } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
     ASSERT_EQ(machine.prompts().messages().size(), 1u);
     EXPECT_EQ(machine.prompts().messages()[0].text,
               "More than one Suported Mivora detected under Windows.\r\n"
@@ -87,24 +83,23 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
   EXPECT_EQ(machine.registry().OpenHandleCount(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Machines, WizardSheetPresence,
-    ::testing::Values(PresenceCase{"none", 0, false, false},
-                      PresenceCase{"kestrin-stale-oem", 1, true, false},
-                      PresenceCase{"ovin-e", 2, true, false},
-                      PresenceCase{"ovin-two-disks", 2, true, false},
-                      PresenceCase{"ovin-9x-f", 2, true, false},
-                      PresenceCase{"pellor-only", 3, false, false},
-                      PresenceCase{"kestrin-ovin", 4, false, true},
-                      PresenceCase{"kestrin-ovin-9x", 4, false, true},
-                      PresenceCase{"ovin-pellor", 6, false, true},
-                      PresenceCase{"all-three", 7, false, true}),
-    [](const auto& info) {
-      std::string name = info.param.fixture;
-      for (char& c : name)
-        if (c == '-') c = '_';
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Machines, WizardSheetPresence,
+                         ::testing::Values(PresenceCase{"none", 0, false, false},
+                                           PresenceCase{"kestrin-stale-oem", 1, true, false},
+                                           PresenceCase{"ovin-e", 2, true, false},
+                                           PresenceCase{"ovin-two-disks", 2, true, false},
+                                           PresenceCase{"ovin-9x-f", 2, true, false},
+                                           PresenceCase{"pellor-only", 3, false, false},
+                                           PresenceCase{"kestrin-ovin", 4, false, true},
+                                           PresenceCase{"kestrin-ovin-9x", 4, false, true},
+                                           PresenceCase{"ovin-pellor", 6, false, true},
+                                           PresenceCase{"all-three", 7, false, true}),
+                         [](const auto& info) {
+                           std::string name = info.param.fixture;
+                           for (char& c : name)
+                             if (c == '-') c = '_';
+                           return name;
+                         });
 
 TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap) {
   const bool expected[8] = {false, true, true, false, false, false, false, false};

@@ -33,8 +33,7 @@ std::string MatchChoice(const std::string& answer, const std::vector<std::string
 }
 
 std::string ConsoleAnswers::Ask(const std::string& question,
-                                const std::vector<std::string>& choices,
-                                const std::string& safe) {
+                                const std::vector<std::string>& choices, const std::string& safe) {
   std::string listed;
   for (const std::string& choice : choices) listed += (listed.empty() ? "" : "/") + choice;
   for (;;) {

@@ -13,7 +13,8 @@ class ConsoleAnswers {
  public:
   // `echo`: repeat each answer read after its question (for piped input, so
   // the transcript shows what was answered).
-  ConsoleAnswers(std::istream& in, std::ostream& out, bool echo) : in_(in), out_(out), echo_(echo) {}
+  ConsoleAnswers(std::istream& in, std::ostream& out, bool echo)
+      : in_(in), out_(out), echo_(echo) {}
 
   // Prints `question` with the choices and reads until a line names one of
   // them (any leading part of it, the first letter enough, letter case

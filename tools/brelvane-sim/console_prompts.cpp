@@ -11,16 +11,11 @@ namespace {
 
 const char* IconName(std::uint32_t style) {
   switch (style & 0xF0) {
-    case win::kMbIconHand:
-      return "stop";
-    case win::kMbIconQuestion:
-      return "question";
-    case 0x30:
-      return "exclamation";
-    case 0x40:
-      return "information";
-    default:
-      return nullptr;
+    case win::kMbIconHand: return "stop";
+    case win::kMbIconQuestion: return "question";
+    case 0x30: return "exclamation";
+    case 0x40: return "information";
+    default: return nullptr;
   }
 }
 
@@ -62,9 +57,7 @@ int ConsolePrompts::Show(const Message& message) {
       const std::string answer = answers_.Ask("Answer", {"ok", "cancel"}, "cancel");
       return answer == "ok" ? win::kIdOk : win::kIdCancel;
     }
-    default:
-      out_ << "+-- [OK]\n";
-      return win::kIdOk;
+    default: out_ << "+-- [OK]\n"; return win::kIdOk;
   }
 }
 

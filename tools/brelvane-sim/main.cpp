@@ -83,7 +83,8 @@ std::optional<std::map<char, std::string>> DriveFolders(const Options& options,
   std::map<char, std::string> folders;
   for (char letter : settings.drives) {
     if (letter == 'C') continue;
-    folders[letter] = (fs::temp_directory_path() / "brelvane-sim" / std::string(1, letter)).string();
+    folders[letter] =
+        (fs::temp_directory_path() / "brelvane-sim" / std::string(1, letter)).string();
   }
   for (const std::string& drive : options.drives) {
     const auto equals = drive.find('=');
@@ -191,9 +192,7 @@ int Main(int argc, char** argv) {
       "question takes its safe answer.");
   try {
     app.parse(argc, argv);
-  } catch (const CLI::ParseError& error) {
-    return app.exit(error);
-  }
+  } catch (const CLI::ParseError& error) { return app.exit(error); }
 
   Machine machine;
   if (!LoadMachine(options, machine)) return 1;
@@ -208,8 +207,8 @@ int Main(int argc, char** argv) {
   PosixHost host(prompts, machine.registry);
   PosixSystem& system = host.system();
 
-  const bool nine = options.family.empty() ? settings.family == MachineFamily::Win9x
-                                           : options.family == "9x";
+  const bool nine =
+      options.family.empty() ? settings.family == MachineFamily::Win9x : options.family == "9x";
   system.SetPlatformId(nine ? win::kVerPlatformWin32Windows : win::kVerPlatformWin32Nt);
   system.SetCurrentDirectory(options.cwd.empty() ? settings.current_directory : options.cwd);
   if (!options.package.empty()) {
@@ -235,8 +234,8 @@ int Main(int argc, char** argv) {
               << " (the simulation does not run Windows programs)\n";
   });
 
-  std::cout << "Simulated machine: " << machine.name << ", "
-            << (nine ? "9x family" : "NT family") << ", current directory "
+  std::cout << "Simulated machine: " << machine.name << ", " << (nine ? "9x family" : "NT family")
+            << ", current directory "
             << (options.cwd.empty() ? settings.current_directory : options.cwd) << "\n";
   for (const auto& [letter, folder] : *folders)
     std::cout << "Drive " << letter << ": is the folder " << folder << "\n";

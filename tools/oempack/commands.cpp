@@ -55,9 +55,8 @@ std::string WalkProblem(const WalkResult& walk) {
 // A signed installer is never extended: a byte behind its certificate table
 // breaks the signature.
 int FailSigned(const std::string& installer, std::int64_t tableSize) {
-  std::string table = tableSize > 0 ? " (certificate table of " + std::to_string(tableSize) +
-                                          " bytes)"
-                                    : "";
+  std::string table =
+      tableSize > 0 ? " (certificate table of " + std::to_string(tableSize) + " bytes)" : "";
   return Fail(installer + " is signed" + table +
               ": a module appended behind the signature would break it; unsign it first "
               "(oempack unsign), add the modules, then sign it again; nothing appended");
@@ -103,7 +102,7 @@ std::uint64_t SizeOf(const Platform& platform, const std::string& path) {
 void PrintTable(const std::vector<ModuleRow>& rows) {
   constexpr std::size_t kColumns = 6;
   const char* headings[kColumns] = {"Module Name", "Predefined Module", "Size(in Bytes)",
-                                    "Extract to", "File Attributes", "Checked"};
+                                    "Extract to",  "File Attributes",   "Checked"};
   std::vector<std::vector<std::string>> cells;
   cells.push_back(std::vector<std::string>(headings, headings + kColumns));
   for (const ModuleRow& row : rows) {
@@ -199,8 +198,8 @@ int AddPredefined(const Platform& platform, const std::string& installer,
       return Fail("cannot add \"" + outcome.failedSource + "\": " + outcome.brokenRule +
                   "; every install would refuse it, nothing appended");
     }
-    std::string what = (outcome.failedToDescribe ? "cannot add " : "cannot append ") +
-                       outcome.failedSource;
+    std::string what =
+        (outcome.failedToDescribe ? "cannot add " : "cannot append ") + outcome.failedSource;
     if (outcome.appended > 0) {
       what += " (" + std::to_string(outcome.appended) + " module(s) before it stay appended)";
     }
@@ -242,8 +241,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
   const std::string target = output.empty() ? name : output;
   FileSystem& files = platform.files;
   if (WouldReplacePackage(files, installer, target)) {
-    return Fail(target + " is the installer " + installer +
-                " itself; extract to another file");
+    return Fail(target + " is the installer " + installer + " itself; extract to another file");
   }
   if (files.Exists(target)) {
     if (files.IsDirectory(target)) return Fail(target + " is a directory");
@@ -281,8 +279,8 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   int checked = 0;
   for (const WalkedModule& module : walk.modules) {
     if (IsBeyondReach(module)) continue;  // reported below
-    const std::string where = installer + ": module \"" + module.record.fileName +
-                              "\" at offset " + std::to_string(module.contentOffset);
+    const std::string where = installer + ": module \"" + module.record.fileName + "\" at offset " +
+                              std::to_string(module.contentOffset);
     switch (CheckModuleContent(platform, package, module)) {
       case ContentState::Sound: ++checked; break;
       case ContentState::Unchecked: break;
@@ -306,9 +304,8 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
       walk.certificateTable > 0
           ? "signed, certificate table of " + std::to_string(walk.certificateTable) + " bytes"
           : "not signed";
-  std::printf("%zu module(s), %d checked and sound, %zu without a check; %s\n",
-              walk.modules.size(), checked,
-              walk.modules.size() - static_cast<std::size_t>(checked), signature.c_str());
+  std::printf("%zu module(s), %d checked and sound, %zu without a check; %s\n", walk.modules.size(),
+              checked, walk.modules.size() - static_cast<std::size_t>(checked), signature.c_str());
   return kExitOk;
 }
 
@@ -323,9 +320,7 @@ int UnsignInstaller(const Platform& platform, const std::string& installer) {
       std::printf("removed the signature (%lld bytes); the installer is unsigned\n",
                   static_cast<long long>(removed));
       return kExitOk;
-    case UnsignOutcome::NotSigned:
-      std::printf("not signed; nothing to remove\n");
-      return kExitOk;
+    case UnsignOutcome::NotSigned: std::printf("not signed; nothing to remove\n"); return kExitOk;
     case UnsignOutcome::Failed: break;
   }
   return FailWithSystemText(platform, "cannot unsign " + installer);

@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
 
   GroupOptions kestrin, ovin, pellor;
   std::string combined;
-  CLI::App* addPredef =
-      app.add_subcommand("add-predef", "append predefined modules: Kestrin, Ovin, Pellor, combined");
+  CLI::App* addPredef = app.add_subcommand(
+      "add-predef", "append predefined modules: Kestrin, Ovin, Pellor, combined");
   addPredef->add_option("INSTALLER", installer, "installer executable")->required();
   AddGroupOptions(*addPredef, "kestrin", kestrin);
   AddGroupOptions(*addPredef, "ovin", ovin);
@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
     const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};
     return AddPredefined(platform, installer, request, options);
   }
-  if (extract->parsed()) return ExtractNamedModule(platform, installer, name, output, force, options);
+  if (extract->parsed())
+    return ExtractNamedModule(platform, installer, name, output, force, options);
   return kExitUsage;
 }

@@ -48,9 +48,7 @@ HWND g_sheet = nullptr;
 HWND g_box = nullptr;
 bool g_failed = false;
 
-void Say(const std::string& line) {
-  std::cout << line << std::endl;
-}
+void Say(const std::string& line) { std::cout << line << std::endl; }
 void Fail(const std::string& what) {
   g_failed = true;
   Say("ERROR " + what);
@@ -206,7 +204,8 @@ class RemoteBuffer {
   char* address() const { return static_cast<char*>(address_); }
   bool Write(std::size_t offset, const void* data, std::size_t size) {
     SIZE_T written = 0;
-    return WriteProcessMemory(process_, address() + offset, data, size, &written) && written == size;
+    return WriteProcessMemory(process_, address() + offset, data, size, &written) &&
+           written == size;
   }
   bool Read(std::size_t offset, void* data, std::size_t size) {
     SIZE_T read = 0;
@@ -307,7 +306,8 @@ void Capture(HWND window, const std::string& path) {
   RECT rect;
   GetWindowRect(window, &rect);
   SetForegroundWindow(window);
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(300);
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -469,7 +469,8 @@ void ComboItems(int id) {
 
 void Run(const std::string& raw) {
   std::string line = raw;
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.pop_back();
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
+    line.pop_back();
   if (line.empty() || line[0] == '#') return;
   auto [command, rest] = Split(line);
   if (command == "wait-window") return WaitWindow(rest);
@@ -515,8 +516,10 @@ void Run(const std::string& raw) {
     Sleep(100);
     return Say("PAGE " + rest);
   }
-  if (command == "page-count") return Say("PAGES " + std::to_string(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)));
-  if (command == "current-page") return Say("CURRENT " + std::to_string(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)));
+  if (command == "page-count")
+    return Say("PAGES " + std::to_string(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)));
+  if (command == "current-page")
+    return Say("CURRENT " + std::to_string(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)));
   if (command == "page-title") return Say("TITLE " + WindowText(CurrentPage()));
   if (command == "tab-style") {
     LONG style = GetWindowLongA(tabs, GWL_STYLE);
@@ -531,8 +534,10 @@ void Run(const std::string& raw) {
   HWND control = Control(id);
   if (!control) return;
   if (command == "text") return Say("TEXT " + OneLine(WindowText(control)));
-  if (command == "visible") return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
-  if (command == "enabled") return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+  if (command == "visible")
+    return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
+  if (command == "enabled")
+    return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
   if (command == "checked") {
     return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
   }
