@@ -6,7 +6,7 @@
 # stream and locale code of the static C++ runtime cannot creep back in
 # unnoticed; the bare executable still ends in no plausible record size.
 # Prints "PASS release.<check>" or
-# "FAIL release.<check>" lines.
+# "FAIL release.<check>" lines; exits non-zero when one fails.
 set -u
 # Size limits in bytes. brelvane-setup.exe: 512 KiB. oempack.exe: CLI11 alone
 # brings the stream and locale code (a minimal CLI11 program is about
@@ -14,40 +14,44 @@ set -u
 declare -A size_limit=([brelvane-setup.exe]=$((512 * 1024)) [oempack.exe]=$((1200 * 1024)))
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 WIN_DIR=${WIN_DIR:-$ROOT/out/win}
+failed=0
+pass() { echo "PASS release.$*"; }
+fail() { echo "FAIL release.$*"; failed=1; }
 
 for exe in brelvane-setup.exe oempack.exe; do
   file=$WIN_DIR/$exe
   if [ ! -f "$file" ]; then
-    echo "FAIL release.$exe (not built)"
+    fail "$exe (not built)"
     continue
   fi
   stamp=$(x86_64-w64-mingw32-objdump -p "$file" | sed -nE 's/^Time\/Date\s+//p')
   if [ "$stamp" = "Thu Jan  1 00:00:00 1970" ]; then
-    echo "PASS release.$exe.no-link-time"
+    pass "$exe.no-link-time"
   else
-    echo "FAIL release.$exe.no-link-time (PE header says $stamp)"
+    fail "$exe.no-link-time (PE header says $stamp)"
   fi
   if grep -q -a -F "$ROOT" "$file"; then
-    echo "FAIL release.$exe.no-build-path ($ROOT appears inside)"
+    fail "$exe.no-build-path ($ROOT appears inside)"
   else
-    echo "PASS release.$exe.no-build-path"
+    pass "$exe.no-build-path"
   fi
   size=$(stat -c %s "$file")
   if [ "$size" -le "${size_limit[$exe]}" ]; then
-    echo "PASS release.$exe.size ($size bytes)"
+    pass "$exe.size ($size bytes)"
   else
-    echo "FAIL release.$exe.size ($size bytes, limit ${size_limit[$exe]})"
+    fail "$exe.size ($size bytes, limit ${size_limit[$exe]})"
   fi
   if x86_64-w64-mingw32-objdump -h "$file" | grep -qE '^\s+[0-9]+ \.(debug|stab)' ||
      [ -n "$(x86_64-w64-mingw32-nm "$file" 2>/dev/null | head -1)" ]; then
-    echo "FAIL release.$exe.stripped (symbols or debug sections inside)"
+    fail "$exe.stripped (symbols or debug sections inside)"
   else
-    echo "PASS release.$exe.stripped"
+    pass "$exe.stripped"
   fi
   tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=little | tr -d ' ')
   if [ "$tail_value" -ge 660 ] && [ "$tail_value" -lt "$size" ]; then
-    echo "FAIL release.$exe.no-record-size-at-end (ends in $tail_value)"
+    fail "$exe.no-record-size-at-end (ends in $tail_value)"
   else
-    echo "PASS release.$exe.no-record-size-at-end"
+    pass "$exe.no-record-size-at-end"
   fi
 done
+exit "$failed"

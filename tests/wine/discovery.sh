@@ -4,19 +4,22 @@
 # switched on when the machine says so, the .reg file imported into the
 # running server, then the live tests of machines_tests.exe for that machine
 # (the real registry read back against the simulation, and discovery's
-# answer).  Prints "PASS discovery.<machine>" or "FAIL discovery.<machine>".
+# answer).  Prints "PASS discovery.<machine>" or "FAIL discovery.<machine>";
+# exits non-zero when one fails.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
 source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=scenario_lib.bash
+source "$ROOT/tests/wine/scenario_lib.bash"
 MINGW_DIR=${MINGW_DIR:-$ROOT/out/build/mingw}
 EXE=$MINGW_DIR/tests/machines_tests.exe
 LOGS=$MINGW_DIR/wine-discovery
 mkdir -p "$LOGS"
 
 if [ ! -f "$EXE" ]; then
-  echo "FAIL discovery (no $EXE)"
-  exit 1
+  scenario_fail "discovery (no $EXE)"
+  scenario_exit
 fi
 
 setting() { sed -n "s/^; @$1[[:space:]]*//p" "$2" | tr -d '\r' | head -1; }
@@ -51,9 +54,9 @@ run_machine() {
   mkdir -p "$dir"
   if (cd "$dir" && BRELVANE_LIVE_FIXTURE=$name "$WINE64" "$EXE" --gtest_filter='LiveMachine.*' \
         --gtest_brief=1) > "$log" 2>&1 && grep -q '^\[  PASSED  \] [1-9]' "$log"; then
-    echo "PASS discovery.$name"
+    scenario_pass "discovery.$name"
   else
-    echo "FAIL discovery.$name (see $log)"
+    scenario_fail "discovery.$name (see $log)"
     grep -E 'Failure|Expected|Which is|Value of|trace:|: ' "$log" | head -20 | sed 's/^/    /'
   fi
   wine_stop
@@ -62,3 +65,4 @@ run_machine() {
 for reg in "$ROOT"/samples/machines/*.reg; do
   run_machine "$reg"
 done
+scenario_exit

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end scenarios of brelvane-setup.exe under Wine: each scenario gets a
 # fresh prefix with a sample machine imported and E: linked to a temporary
-# folder, starts the program and the UI driver, and prints PASS/FAIL lines.
+# folder, starts the program and the UI driver, and prints PASS/FAIL lines;
+# exits non-zero when one fails.
 #
 # Programs (defaults: the layout that `./run test` builds):
 #   SETUP_EXE  brelvane-setup.exe        UI_DRIVER  ui_driver.exe

@@ -3,7 +3,7 @@
 # run's fault sweep and the refusals of crafted modules writing through real
 # drive letters, and oempack.exe appending from several processes at once
 # (LockFileEx) and checking what it wrote.  Prints "PASS hardening.<test>"
-# or "FAIL hardening.<test>" lines.
+# or "FAIL hardening.<test>" lines; exits non-zero when one fails.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
@@ -54,5 +54,6 @@ if [ -f "$OEMPACK_EXE" ]; then
   done
   verdict concurrent-extract "$status"
 else
-  echo "FAIL hardening.oempack (not built: $OEMPACK_EXE)"
+  scenario_fail "hardening.oempack (not built: $OEMPACK_EXE)"
 fi
+scenario_exit

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # oempack.exe on the Win32 backend under Wine: an installer on a mapped drive
 # E:, driven with Windows paths.  Prints "PASS oempack.<step>" or
-# "FAIL oempack.<step>" lines.
+# "FAIL oempack.<step>" lines; exits non-zero when one fails.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
@@ -11,8 +11,8 @@ source "$ROOT/tests/wine/scenario_lib.bash"
 OEMPACK_EXE=${OEMPACK_EXE:-$ROOT/out/win/oempack.exe}
 
 if [ ! -f "$OEMPACK_EXE" ]; then
-  echo "FAIL oempack (no $OEMPACK_EXE)"
-  exit 1
+  scenario_fail "oempack (no $OEMPACK_EXE)"
+  scenario_exit
 fi
 
 DRIVE=$(mktemp -d)
@@ -32,7 +32,7 @@ run() {
   local got=$?
   tr -d '\r' < "$OUT.raw" > "$OUT"
   if [ "$got" -ne "$want" ]; then
-    echo "FAIL oempack.$step (exit $got, expected $want: $(tr -d '\r' < "$ERR"))"
+    scenario_fail "oempack.$step (exit $got, expected $want: $(tr -d '\r' < "$ERR"))"
     return 1
   fi
   return 0
@@ -44,7 +44,7 @@ head -c 5000 /dev/urandom > "$DRIVE/a.bin"
 head -c 1025 /dev/urandom > "$DRIVE/kestrin.exe"
 
 run 0 version --version && { grep -q 'oempack 1.0' "$OUT"; verdict version $?; }
-run 2 usage list && echo "PASS oempack.usage"
+run 2 usage list && scenario_pass oempack.usage
 
 run 1 missing-installer add 'E:\missing.exe' 'E:\a.bin' && {
   [ ! -e "$DRIVE/missing.exe" ] && grep -q 'missing.exe' "$ERR"; verdict missing-installer $?; }
@@ -53,7 +53,7 @@ run 0 add add 'E:\setup.exe' 'E:\a.bin' && {
   [ "$(stat -c %s "$DRIVE/setup.exe")" -eq $((4096 + 5000 + 660)) ]; verdict add $?; }
 
 run 0 add-predef add-predef 'E:\setup.exe' --kestrin 'E:\kestrin.exe' --kestrin-root 'tools\lock' \
-  --kestrin-attr rh && echo "PASS oempack.add-predef"
+  --kestrin-attr rh && scenario_pass oempack.add-predef
 
 run 0 list list 'E:\setup.exe' && {
   sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden +yes$' &&
@@ -198,5 +198,6 @@ PY
     [ "$(grep -cE '^(a\.bin|kestrin\.exe) ' "$OUT")" -eq 2 ]; verdict signed-again-list $?; }
   rm -rf "$KEYS"
 else
-  echo "FAIL oempack.signed (needs $SETUP_EXE, osslsigncode and openssl)"
+  scenario_fail "oempack.signed (needs $SETUP_EXE, osslsigncode and openssl)"
 fi
+scenario_exit

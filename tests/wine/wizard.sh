@@ -2,7 +2,8 @@
 # The install run on the Win32 backend under Wine: the wizard's install tests
 # (built with mingw) with drives E: and F: mapped onto scratch folders, so
 # that the run writes through real drive letters.  Prints "PASS wizard.<test>"
-# or "FAIL wizard.<test>" lines; a test skipped for want of a drive fails.
+# or "FAIL wizard.<test>" lines; a test skipped for want of a drive fails, and
+# the script exits non-zero when one fails.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
@@ -21,3 +22,4 @@ export BRELVANE_TEST_DRIVES=EF
 
 scenario_gtests wizard "$TESTS_DIR" wizard_tests 'WizardInstallRun*:Table/WizardInstallRunFailures*'
 scenario_gtests wizard "$TESTS_DIR" machines_tests 'InstallOnMachine*'
+scenario_exit
