@@ -1,18 +1,17 @@
-// COEMPage and CPredefModApdPage: the builder's two pages ("OEM Page",
-// "Predef Modules") around the builder logic.
+// COEMPage: the builder page ("OEM Page") around the builder logic.
 #pragma once
 
 #include <optional>
 
 #include "builder/oem_page.h"
-#include "builder/predef_page.h"
-#include "ui/page_dlg_win32.h"
+#include "builder/win32/builder_view.h"
+#include "ui/win32/property_page.h"
 
 namespace brelvane::win32 {
 
 class COEMPage final : public CPageDlg {
  public:
-  explicit COEMPage(CPropertyDlg& sheet);
+  explicit COEMPage(SheetWindow& sheet);
 
  protected:
   BOOL OnInitDialog() override;
@@ -22,21 +21,8 @@ class COEMPage final : public CPageDlg {
 
  private:
   void InsertColumns();
+  Win32BuilderView builderView_{view_};
   std::optional<OemPage> logic_;
-};
-
-class CPredefModApdPage final : public CPageDlg {
- public:
-  explicit CPredefModApdPage(CPropertyDlg& sheet);
-
- protected:
-  BOOL OnInitDialog() override;
-  bool OnSetActive() override;
-  LRESULT OnApply() override;
-  void OnCommand(int controlId, int code) override;
-
- private:
-  std::optional<PredefPage> logic_;
 };
 
 }  // namespace brelvane::win32

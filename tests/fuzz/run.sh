@@ -12,12 +12,8 @@ FUZZ_FLAGS=(-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefin
 # The portable sources the targets link: the package, common services,
 # discovery and the simulated registry.
 fuzz_sources() {
-  local f
-  for f in "$ROOT"/package/*.cpp "$ROOT"/common/*.cpp "$ROOT"/discovery/*.cpp \
-           "$ROOT"/platform/sim/*.cpp "$ROOT"/tests/fuzz/memory_platform.cpp; do
-    case "$f" in *_dlg.cpp|*_win32.cpp) continue ;; esac
-    echo "$f"
-  done
+  printf '%s\n' "$ROOT"/package/*.cpp "$ROOT"/common/*.cpp "$ROOT"/discovery/*.cpp \
+    "$ROOT"/platform/sim/*.cpp "$ROOT"/tests/fuzz/memory_platform.cpp
 }
 
 # Compiles what changed (an object is rebuilt when its source or any header
