@@ -27,7 +27,7 @@ class CInstallPageDlg;
 class COEMPage;
 class CPredefModApdPage;
 
-class CPropertyDlg final : public SheetView, public SheetWindow {
+class CPropertyDlg final : public SheetWindow {
  public:
   CPropertyDlg(const Platform& platform, Win32Prompts& prompts, SheetMode mode);
   ~CPropertyDlg() override;

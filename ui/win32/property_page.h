@@ -23,9 +23,11 @@ namespace brelvane::win32 {
 // builder's two pages for the maker's staff.
 enum class SheetMode { Installer, Builder };
 
-// What a page window asks of the sheet window that holds it.  The sheet
-// window (app/win32) implements it, so the pages never include it.
-class SheetWindow {
+// The sheet window that holds the pages: the sheet logic's view, and what a
+// page window asks of it.  The sheet window (app/win32) implements it, so the
+// pages never include it.  One base, not two: a class with two polymorphic
+// bases brings in the runtime's multiple-inheritance type info (3 KB).
+class SheetWindow : public SheetView {
  public:
   // The sheet's window; null until the first page has seen it.
   virtual HWND hwnd() const = 0;
@@ -37,9 +39,6 @@ class SheetWindow {
   virtual const Platform& platform() const = 0;
   virtual Win32Prompts& prompts() = 0;
   virtual SheetMode mode() const = 0;
-
- protected:
-  ~SheetWindow() = default;
 };
 
 // The controls of one page window.  Texts that the logic sets do not come
