@@ -1,23 +1,45 @@
 # Shared build helpers.
 
-# Portable sources of a subsystem folder: every .cpp except the Win32-only
-# ones (*_dlg.cpp, *_win32.cpp), which build only for Windows.
-function(brelvane_portable_sources out folder)
-  file(GLOB all CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.cpp")
-  set(kept)
-  foreach(f IN LISTS all)
-    if(NOT f MATCHES "_(dlg|win32)\\.cpp$")
-      list(APPEND kept "${f}")
-    endif()
+# brelvane_headers(TARGET FOLDER): gives TARGET an include root of its own in
+# the build tree, holding links to FOLDER's headers (not its subfolders'), as
+# "FOLDER/name.h".  The source tree itself is no include path: a file sees
+# its own target's headers and those of the targets it links (transitively,
+# always down the layers), so an include that points up or sideways fails to
+# build.
+function(brelvane_headers target folder)
+  set(root "${CMAKE_BINARY_DIR}/include/${target}")
+  # Rebuilt at every configure, so a moved or removed header leaves no link.
+  file(REMOVE_RECURSE "${root}")
+  file(MAKE_DIRECTORY "${root}/${folder}")
+  file(GLOB headers CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.h")
+  foreach(header IN LISTS headers)
+    get_filename_component(name "${header}" NAME)
+    file(CREATE_LINK "${header}" "${root}/${folder}/${name}" SYMBOLIC)
   endforeach()
-  set(${out} ${kept} PARENT_SCOPE)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE "${root}")
+  elseif(type STREQUAL "EXECUTABLE")
+    target_include_directories(${target} PRIVATE "${root}")
+  else()
+    target_include_directories(${target} PUBLIC "${root}")
+  endif()
 endfunction()
 
-# Win32-only sources of a subsystem folder.
-function(brelvane_win32_sources out folder)
-  file(GLOB all CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*_dlg.cpp"
-       "${PROJECT_SOURCE_DIR}/${folder}/*_win32.cpp")
-  set(${out} ${all} PARENT_SCOPE)
+# brelvane_library(NAME FOLDER DEPENDENCY...): one folder's target.  A
+# static library of FOLDER's sources (not its subfolders'), or an interface
+# library when the folder holds headers only; it exposes FOLDER's headers and
+# links the DEPENDENCY targets, those whose headers its files include.
+function(brelvane_library name folder)
+  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${folder}/*.cpp")
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_link_libraries(${name} PUBLIC ${ARGN})
+  else()
+    add_library(${name} INTERFACE)
+    target_link_libraries(${name} INTERFACE ${ARGN})
+  endif()
+  brelvane_headers(${name} ${folder})
 endfunction()
 
 # A program that can carry modules must end in four bytes that form no
@@ -33,32 +55,4 @@ endfunction()
 # Puts a user-facing program into BRELVANE_TOOLS_DIR.
 function(brelvane_tool target)
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${BRELVANE_TOOLS_DIR}")
-endfunction()
-
-# brelvane_core_library(NAME "folder;..." "dependency;...")
-# A static library of the portable sources of the folders; an interface
-# library while the folders hold no sources yet.
-function(brelvane_core_library name folders deps)
-  set(sources)
-  foreach(folder IN LISTS folders)
-    brelvane_portable_sources(folder_sources ${folder})
-    list(APPEND sources ${folder_sources})
-  endforeach()
-  brelvane_library_of(${name} "${sources}" "${deps}")
-endfunction()
-
-# brelvane_glob_library(NAME "glob" "dependency;...")
-function(brelvane_glob_library name pattern deps)
-  file(GLOB sources CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${pattern}")
-  brelvane_library_of(${name} "${sources}" "${deps}")
-endfunction()
-
-function(brelvane_library_of name sources deps)
-  if(sources)
-    add_library(${name} STATIC ${sources})
-    target_link_libraries(${name} PUBLIC ${deps})
-  else()
-    add_library(${name} INTERFACE)
-    target_link_libraries(${name} INTERFACE ${deps})
-  endif()
 endfunction()

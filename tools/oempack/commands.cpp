@@ -1,4 +1,4 @@
-#include "tools/oempack/commands.h"
+#include "commands.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,9 +9,9 @@
 #include "builder/module_list.h"
 #include "common/name_rules.h"
 #include "common/printable.h"
+#include "console.h"
 #include "package/package.h"
 #include "package/package_guard.h"
-#include "tools/oempack/console.h"
 
 namespace brelvane::oempack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/oempack/console.h"
+#include "console.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -1,6 +1,6 @@
-#include "tools/oempack/host.h"
+#include "host.h"
 
-#include "tools/oempack/console.h"
+#include "console.h"
 #ifdef _WIN32
 #include "platform/win32/win32_host.h"
 #else

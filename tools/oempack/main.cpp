@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "builder/predefined_modules.h"
-#include "tools/oempack/commands.h"
-#include "tools/oempack/console.h"
-#include "tools/oempack/host.h"
+#include "commands.h"
+#include "console.h"
+#include "host.h"
 #ifdef _WIN32
 #include "platform/win32/win32_text.h"
 #endif

@@ -1,14 +1,13 @@
-#include "builder/predef_page_dlg.h"
+#include "builder/win32/predef_page.h"
 
-#include "app/property_dlg_win32.h"
 #include "res/resource.h"
 
 namespace brelvane::win32 {
 
-CPredefModApdPage::CPredefModApdPage(CPropertyDlg& sheet) : CPageDlg(sheet, IDD_PREDEF_PAGE) {}
+CPredefModApdPage::CPredefModApdPage(SheetWindow& sheet) : CPageDlg(sheet, IDD_PREDEF_PAGE) {}
 
 BOOL CPredefModApdPage::OnInitDialog() {
-  logic_.emplace(sheet_.platform(), sheet_.logic().state(), view_);
+  logic_.emplace(sheet_.platform(), sheet_.logic().state(), builderView_);
   return TRUE;
 }
 

@@ -1,8 +1,7 @@
-#include "ui/lic_page_dlg.h"
+#include "ui/win32/license_page.h"
 
-#include "app/property_dlg_win32.h"
 #include "res/resource.h"
-#include "ui/about_dlg.h"
+#include "ui/win32/about_box.h"
 
 namespace brelvane::win32 {
 namespace {
@@ -14,7 +13,7 @@ constexpr COLORREF kAgreementTextColour = RGB(0, 0, 0);
 constexpr UINT kShowTextFromStart = WM_APP + 1;
 }  // namespace
 
-CLicPageDlg::CLicPageDlg(CPropertyDlg& sheet) : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_AGREEMENT)) {}
+CLicPageDlg::CLicPageDlg(SheetWindow& sheet) : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_AGREEMENT)) {}
 
 BOOL CLicPageDlg::OnInitDialog() {
   logic_.emplace(sheet_.logic(), view_);
@@ -52,7 +51,7 @@ void CLicPageDlg::OnCommand(int controlId, int code) {
     case IDC_DECLINE:
       logic_->OnDecline();  // ends the process
       break;
-    case IDC_ABOUT_BUTTON: CAboutDlg(hwnd()).DoModal(); break;
+    case IDC_ABOUT_BUTTON: CAboutDlg(hwnd(), kSheetCaption).DoModal(); break;
     default: break;
   }
 }

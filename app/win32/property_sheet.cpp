@@ -1,12 +1,12 @@
-#include "app/property_dlg_win32.h"
+#include "app/win32/property_sheet.h"
 
 #include <cstring>
 
-#include "builder/oem_page_dlg.h"
-#include "builder/predef_page_dlg.h"
-#include "install/install_page_dlg.h"
+#include "builder/win32/oem_page.h"
+#include "builder/win32/predef_page.h"
+#include "install/win32/install_page.h"
 #include "res/resource.h"
-#include "ui/lic_page_dlg.h"
+#include "ui/win32/license_page.h"
 
 namespace brelvane::win32 {
 namespace {

@@ -1,29 +1,53 @@
 // The thin Win32 shell every page of the sheet is built on: a dialog
-// procedure that forwards to a C++ object, and a view that applies what the
-// page logic says to the page's controls.
+// procedure that forwards to a C++ object, a view that applies what the
+// page logic says to the page's controls, and the sheet window as the pages
+// see it.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "builder/builder_view.h"
-#include "ui/color_controls_win32.h"
+#include "app/sheet.h"
+#include "app/wizard_view.h"
+#include "platform/platform.h"
+#include "platform/win32/win32_prompts.h"
+#include "ui/win32/color_controls.h"
 
 namespace brelvane::win32 {
 
-class CPropertyDlg;
+// Which pages the sheet opens with: the end user's installer, or the
+// builder's two pages for the maker's staff.
+enum class SheetMode { Installer, Builder };
+
+// The sheet window that holds the pages: the sheet logic's view, and what a
+// page window asks of it.  The sheet window (app/win32) implements it, so the
+// pages never include it.  One base, not two: a class with two polymorphic
+// bases brings in the runtime's multiple-inheritance type info (3 KB).
+class SheetWindow : public SheetView {
+ public:
+  // The sheet's window; null until the first page has seen it.
+  virtual HWND hwnd() const = 0;
+  // Called by the pages when they first see the sheet's window.
+  virtual void AttachWindow(HWND sheet) = 0;
+  // Fits a page into the tab control's display area (tabs along the bottom).
+  virtual void PlacePage(HWND page) = 0;
+  virtual Sheet& logic() = 0;
+  virtual const Platform& platform() const = 0;
+  virtual Win32Prompts& prompts() = 0;
+  virtual SheetMode mode() const = 0;
+};
 
 // The controls of one page window.  Texts that the logic sets do not come
 // back to it as change notifications: the logic runs its own follow-up.
-class Win32PageView final : public BuilderView {
+class Win32PageView final : public PageView {
  public:
   void Bind(HWND page) { page_ = page; }
   HWND page() const { return page_; }
+  HWND Item(int controlId) const { return GetDlgItem(page_, controlId); }
   // True while the logic itself is changing a control.
   bool changing() const { return changing_ > 0; }
 
@@ -31,18 +55,8 @@ class Win32PageView final : public BuilderView {
   void Show(int controlId, bool visible) override;
   bool IsChecked(int controlId) override;
   void SetChecked(int controlId, bool checked) override;
-  std::string GetText(int controlId) override;
-  void Enable(int controlId, bool enabled) override;
-  void ClearRows(int listId) override;
-  bool InsertRow(int listId, int index, const std::vector<std::string>& cells) override;
-  std::vector<int> SelectedRows(int listId) override;
-  int SelectedIndex(int comboId) override;
-  void SelectIndex(int comboId, int index) override;
-  std::optional<std::string> AskOpenFile() override;
-  std::optional<std::string> AskSaveFile(const std::string& initialName,
-                                         bool promptOverwrite) override;
 
- private:
+  // Marks the logic's own change of a control for as long as it lives.
   class Changing {
    public:
     explicit Changing(Win32PageView& view) : view_(view) { ++view_.changing_; }
@@ -53,8 +67,8 @@ class Win32PageView final : public BuilderView {
    private:
     Win32PageView& view_;
   };
-  HWND Item(int controlId) const { return GetDlgItem(page_, controlId); }
 
+ private:
   HWND page_ = nullptr;
   int changing_ = 0;
 };
@@ -63,7 +77,7 @@ class Win32PageView final : public BuilderView {
 // the virtual handlers below.
 class CPageDlg {
  public:
-  CPageDlg(CPropertyDlg& sheet, const char* dialogTemplate);
+  CPageDlg(SheetWindow& sheet, const char* dialogTemplate);
   virtual ~CPageDlg() = default;
   CPageDlg(const CPageDlg&) = delete;
   CPageDlg& operator=(const CPageDlg&) = delete;
@@ -96,7 +110,7 @@ class CPageDlg {
   // The control's colours answer its control-colour messages from now on.
   void AttachColors(CColorControl& control, int controlId);
 
-  CPropertyDlg& sheet_;
+  SheetWindow& sheet_;
   Win32PageView view_;
 
  private:

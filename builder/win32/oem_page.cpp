@@ -1,11 +1,12 @@
-#include "builder/oem_page_dlg.h"
+#include "builder/win32/oem_page.h"
 
-#include "app/property_dlg_win32.h"
+#include <commctrl.h>
+
 #include "res/resource.h"
 
 namespace brelvane::win32 {
 
-COEMPage::COEMPage(CPropertyDlg& sheet) : CPageDlg(sheet, IDD_OEM_PAGE) {}
+COEMPage::COEMPage(SheetWindow& sheet) : CPageDlg(sheet, IDD_OEM_PAGE) {}
 
 void COEMPage::InsertColumns() {
   // Widths count average characters of a fresh device context of the page.
@@ -28,7 +29,7 @@ void COEMPage::InsertColumns() {
 }
 
 BOOL COEMPage::OnInitDialog() {
-  logic_.emplace(sheet_.platform(), sheet_.logic().state(), view_);
+  logic_.emplace(sheet_.platform(), sheet_.logic().state(), builderView_);
   InsertColumns();
   logic_->OnInitDialog(sheet_.mode() == SheetMode::Builder);
   return TRUE;

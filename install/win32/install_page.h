@@ -5,14 +5,14 @@
 #include <optional>
 
 #include "install/install_page.h"
-#include "ui/color_controls_win32.h"
-#include "ui/page_dlg_win32.h"
+#include "ui/win32/color_controls.h"
+#include "ui/win32/property_page.h"
 
 namespace brelvane::win32 {
 
 class CInstallPageDlg final : public CPageDlg {
  public:
-  explicit CInstallPageDlg(CPropertyDlg& sheet);
+  explicit CInstallPageDlg(SheetWindow& sheet);
 
  protected:
   BOOL OnInitDialog() override;

@@ -1,4 +1,4 @@
-#include "ui/color_controls_win32.h"
+#include "ui/win32/color_controls.h"
 
 #include <cstring>
 

@@ -17,21 +17,17 @@
 #include "app/wizard_view.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_prompts.h"
-#include "ui/color_controls_win32.h"
+#include "ui/win32/color_controls.h"
+#include "ui/win32/property_page.h"
 
 namespace brelvane::win32 {
 
-class CPageDlg;
 class CLicPageDlg;
 class CInstallPageDlg;
 class COEMPage;
 class CPredefModApdPage;
 
-// Which pages the sheet opens with: the end user's installer, or the
-// builder's two pages for the maker's staff.
-enum class SheetMode { Installer, Builder };
-
-class CPropertyDlg final : public SheetView {
+class CPropertyDlg final : public SheetWindow {
  public:
   CPropertyDlg(const Platform& platform, Win32Prompts& prompts, SheetMode mode);
   ~CPropertyDlg() override;
@@ -46,15 +42,14 @@ class CPropertyDlg final : public SheetView {
   void AddPage(PageId page) override;
   void SetActivePage(PageId page) override;
 
-  // Called by the pages when they first see the sheet's window.
-  void AttachWindow(HWND sheet);
-  HWND hwnd() const { return hwnd_; }
-  // Fits a page into the tab control's display area (tabs along the bottom).
-  void PlacePage(HWND page);
-  Sheet& logic() { return *logic_; }
-  const Platform& platform() const { return platform_; }
-  Win32Prompts& prompts() { return prompts_; }
-  SheetMode mode() const { return mode_; }
+  // SheetWindow: what the pages ask of it.
+  HWND hwnd() const override { return hwnd_; }
+  void AttachWindow(HWND sheet) override;
+  void PlacePage(HWND page) override;
+  Sheet& logic() override { return *logic_; }
+  const Platform& platform() const override { return platform_; }
+  Win32Prompts& prompts() override { return prompts_; }
+  SheetMode mode() const override { return mode_; }
 
  private:
   static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM lParam);

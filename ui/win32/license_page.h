@@ -3,15 +3,15 @@
 
 #include <optional>
 
-#include "ui/color_controls_win32.h"
 #include "ui/license_page.h"
-#include "ui/page_dlg_win32.h"
+#include "ui/win32/color_controls.h"
+#include "ui/win32/property_page.h"
 
 namespace brelvane::win32 {
 
 class CLicPageDlg final : public CPageDlg {
  public:
-  explicit CLicPageDlg(CPropertyDlg& sheet);
+  explicit CLicPageDlg(SheetWindow& sheet);
 
  protected:
   BOOL OnInitDialog() override;

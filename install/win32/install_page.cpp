@@ -1,6 +1,5 @@
-#include "install/install_page_dlg.h"
+#include "install/win32/install_page.h"
 
-#include "app/property_dlg_win32.h"
 #include "res/resource.h"
 
 namespace brelvane::win32 {
@@ -8,7 +7,7 @@ namespace {
 constexpr int kStatusFontTenths = 120;
 }  // namespace
 
-CInstallPageDlg::CInstallPageDlg(CPropertyDlg& sheet)
+CInstallPageDlg::CInstallPageDlg(SheetWindow& sheet)
     : CPageDlg(sheet, MAKEINTRESOURCEA(IDD_INSTALL)) {}
 
 BOOL CInstallPageDlg::OnInitDialog() {

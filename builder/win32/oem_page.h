@@ -1,0 +1,28 @@
+// COEMPage: the builder page ("OEM Page") around the builder logic.
+#pragma once
+
+#include <optional>
+
+#include "builder/oem_page.h"
+#include "builder/win32/builder_view.h"
+#include "ui/win32/property_page.h"
+
+namespace brelvane::win32 {
+
+class COEMPage final : public CPageDlg {
+ public:
+  explicit COEMPage(SheetWindow& sheet);
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnSetActive() override;
+  LRESULT OnApply() override;
+  void OnCommand(int controlId, int code) override;
+
+ private:
+  void InsertColumns();
+  Win32BuilderView builderView_{view_};
+  std::optional<OemPage> logic_;
+};
+
+}  // namespace brelvane::win32
