@@ -6,7 +6,9 @@
 
 namespace brelvane {
 
-bool WantsSidePicture(ModelPresence presence) { return presence == 1 || presence == 2; }
+bool WantsSidePicture(ModelPresence presence) {
+  return presence == ModelPresence::Kestrin || presence == ModelPresence::Ovin;
+}
 
 Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), view_(view) {
   SetOwnPackagePath(platform_, state_);
@@ -16,7 +18,7 @@ Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), v
 
 bool Sheet::OnCreate() {
   state_.modelPresence = DetectSupportedModels(platform_, IsNtPlatform(platform_.system));
-  if (state_.modelPresence >= 4 && state_.modelPresence <= 7) {
+  if (HasSeveralModels(state_.modelPresence)) {
     // Two models at once: the install run could not tell which set to write.
     ShowPlainNotice(platform_, kMoreThanOneModel);
     platform_.system.ExitProcess(0);

@@ -13,7 +13,7 @@ namespace brelvane {
 struct WizardState {
   std::string packagePath;                // full path of the package read and appended to
   std::int32_t recordSize = kRecordSize;  // 660
-  ModelPresence modelPresence = 0;        // set when the sheet's window is created
+  ModelPresence modelPresence = ModelPresence::None;  // set when the sheet's window is created
 
   PackageRef package() const { return PackageRef{packagePath, recordSize}; }
 };

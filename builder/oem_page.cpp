@@ -127,7 +127,7 @@ void OemPage::OnAddModule() {
     return;
   }
   ModuleRecord record;
-  if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize) &&
+  if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize) &&
       !AppendModule(platform_, modulePath, installer, record) &&
       platform_.system.LastError() == kErrorPackageSigned) {
     ShowError(platform_, Format(kSignedInstaller, installer.c_str()));

@@ -57,9 +57,10 @@ class InstallOnMachine : public ::testing::Test {
   bool driveOfItsOwn_ = false;
 };
 
-const ModuleSpec kM1{"m1.exe", "first appended", "", win::kAttrNormal, 2};
-const ModuleSpec kM2{"m2.txt", "second appended", "Brelvane", win::kAttrNormal, 2};
-const ModuleSpec kM3{"m3.txt", "third appended", "", win::kAttrNormal, 2};
+const ModuleSpec kM1{"m1.exe", "first appended", "", win::kAttrNormal, PredefinedSet::Ovin};
+const ModuleSpec kM2{"m2.txt", "second appended", "Brelvane", win::kAttrNormal,
+                     PredefinedSet::Ovin};
+const ModuleSpec kM3{"m3.txt", "third appended", "", win::kAttrNormal, PredefinedSet::Ovin};
 
 TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched) {
   Start({kM1, kM2, kM3});
@@ -81,11 +82,15 @@ TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched)
 }
 
 TEST_F(InstallOnMachine, FreshDriveGetsEveryModuleWithItsBytesAndAttributes) {
-  Start({ModuleSpec{"Brelvane v1.0.exe", std::string(3000, 'u'), "", win::kAttrNormal, 2},
-         ModuleSpec{"readme.txt", "read me\r\n", "Brelvane\\Docs", win::kAttrReadOnly, 2},
-         ModuleSpec{"hidden.dat", std::string(1024, 'h'), "Brelvane", 0x03, 2},
-         ModuleSpec{"other.exe", "user-defined: never installed", "", win::kAttrNormal, 0},
-         ModuleSpec{"both.exe", "Kestrin and Ovin: never installed", "", win::kAttrNormal, 4}});
+  Start(
+      {ModuleSpec{"Brelvane v1.0.exe", std::string(3000, 'u'), "", win::kAttrNormal,
+                  PredefinedSet::Ovin},
+       ModuleSpec{"readme.txt", "read me\r\n", "Brelvane\\Docs", win::kAttrReadOnly,
+                  PredefinedSet::Ovin},
+       ModuleSpec{"hidden.dat", std::string(1024, 'h'), "Brelvane", 0x03, PredefinedSet::Ovin},
+       ModuleSpec{"other.exe", "user-defined: never installed", "", win::kAttrNormal, std::nullopt},
+       ModuleSpec{"both.exe", "Kestrin and Ovin: never installed", "", win::kAttrNormal,
+                  PredefinedSet::KestrinOvin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
 
@@ -136,7 +141,8 @@ TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
 }
 
 TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
-  Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal, 2}});
+  Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal,
+                    PredefinedSet::Ovin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->MakeHostDirectory("Brelvane");
 
@@ -146,7 +152,8 @@ TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
 }
 
 TEST_F(InstallOnMachine, ForwardSlashesInTheFolderSeparateLevelsToo) {
-  Start({ModuleSpec{"readme.txt", "slashed", "Brelvane/Docs", win::kAttrNormal, 2}});
+  Start({ModuleSpec{"readme.txt", "slashed", "Brelvane/Docs", win::kAttrNormal,
+                    PredefinedSet::Ovin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
 
   ASSERT_TRUE(rig_->install().OnApply());
@@ -199,11 +206,12 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
 INSTANTIATE_TEST_SUITE_P(Table, InstallMeetingALink,
                          ::testing::Values(LinkCase{"FolderLinkedOutside",
                                                     {"readme.txt", "x", "Brelvane\\Docs",
-                                                     win::kAttrNormal, 2},
+                                                     win::kAttrNormal, PredefinedSet::Ovin},
                                                     "Brelvane",
                                                     "outside"},
                                            LinkCase{"FileLinkedToAReadOnlyFileOutside",
-                                                    {"m3.txt", "x", "", win::kAttrNormal, 2},
+                                                    {"m3.txt", "x", "", win::kAttrNormal,
+                                                     PredefinedSet::Ovin},
                                                     "m3.txt",
                                                     "outside\\kept.txt"}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -266,8 +274,8 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
 // the crafted packages.)
 TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
   const std::vector<ModuleSpec> hostile = {
-      {"..\\escaped.exe", "x", "", win::kAttrNormal, 2},
-      {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, 2},
+      {"..\\escaped.exe", "x", "", win::kAttrNormal, PredefinedSet::Ovin},
+      {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, PredefinedSet::Ovin},
   };
   for (const ModuleSpec& module : hostile) {
     SCOPED_TRACE(module.fileName + " in " + module.extractDir);

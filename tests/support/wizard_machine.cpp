@@ -126,8 +126,7 @@ std::string BuildPackage(TestPlatform& test, const TempDrive& work,
     ModuleRecord record;
     // Described under a plain name and folder, then given the ModuleSpec's own:
     // packages from elsewhere may carry what the builder refuses to store.
-    EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, "",
-                                  module.predefinedType != 0, module.predefinedType))
+    EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, "", module.set))
         << module.fileName;
     record.fileName = module.fileName;
     record.extractDir = module.extractDir;

@@ -33,13 +33,12 @@ class OemPageTest : public ::testing::Test {
 
   // Appends `content` as a module of `installer` (a file on the drive).
   void Append(const std::string& installer, const std::string& name, const std::string& content,
-              int predefinedType = 0, const std::string& extractDir = "",
+              std::optional<PredefinedSet> set = std::nullopt, const std::string& extractDir = "",
               std::uint32_t attributes = win::kAttrNormal) {
     drive_.WriteHostFile(name, content);
     ModuleRecord record;
     Platform platform = test_.platform();
-    ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir,
-                                  predefinedType != 0, predefinedType));
+    ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir, set));
     record.attributes = attributes;
     ASSERT_TRUE(AppendModule(platform, drive_.WinPath(name), drive_.WinPath(installer), record));
   }
@@ -118,8 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(OemPageTest, RowsShowEveryModuleNewestFirstWithItsColumns) {
   Append("target.exe", "user.bin", "12345");
-  Append("target.exe", "kes.exe", "kestrin!", 1, "tools\\k", win::kAttrReadOnly | win::kAttrHidden);
-  Append("target.exe", "both.dat", "", 4, "", win::kAttrNormal | win::kAttrReadOnly);
+  Append("target.exe", "kes.exe", "kestrin!", PredefinedSet::Kestrin, "tools\\k",
+         win::kAttrReadOnly | win::kAttrHidden);
+  Append("target.exe", "both.dat", "", PredefinedSet::KestrinOvin, "",
+         win::kAttrNormal | win::kAttrReadOnly);
   page_.LoadModuleList(drive_.WinPath("target.exe"));
   std::vector<std::vector<std::string>> expected = {
       {"both.dat", "Yes-KES+OVIN", "0", "Root\\", "Normal, Read Only"},
@@ -284,7 +285,7 @@ TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
 }
 
 TEST_F(OemPageTest, ExtractedFilesAreNormalWhateverTheRecordSays) {
-  Append("target.exe", "ro.txt", "read only in the record", 2, "",
+  Append("target.exe", "ro.txt", "read only in the record", PredefinedSet::Ovin, "",
          win::kAttrReadOnly | win::kAttrHidden);
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
   page_.OnInstallerNameChange();

@@ -37,8 +37,10 @@ struct InstallRig {
   std::vector<std::string> texts() { return machine.prompts().texts(); }
 };
 
-const ModuleSpec kUtility{"Brelvane v1.0.exe", "MZ utility bytes", "", win::kAttrNormal, 2};
-const ModuleSpec kReadme{"readme.txt", "read me", "Brelvane", win::kAttrNormal, 2};
+const ModuleSpec kUtility{"Brelvane v1.0.exe", "MZ utility bytes", "", win::kAttrNormal,
+                          PredefinedSet::Ovin};
+const ModuleSpec kReadme{"readme.txt", "read me", "Brelvane", win::kAttrNormal,
+                         PredefinedSet::Ovin};
 
 // Each failure: how to bring it about after the page was activated, the
 // messages the user then sees, and the run's result.
@@ -90,8 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Unable to get Mivora Information!"},
                     false},
         FailureCase{"NoModuleOfTheSet",
-                    {ModuleSpec{"Brelvane v1.0.exe", "kestrin", "", win::kAttrNormal, 1},
-                     ModuleSpec{"notes.txt", "user", "", win::kAttrNormal, 0}},
+                    {ModuleSpec{"Brelvane v1.0.exe", "kestrin", "", win::kAttrNormal,
+                                PredefinedSet::Kestrin},
+                     ModuleSpec{"notes.txt", "user", "", win::kAttrNormal, std::nullopt}},
                     NoChange,
                     {kCannotContinueText},
                     false},
@@ -121,7 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
             {kCompleteText, "Unable execute :E:\\Brelvane v1.0.exe\r\nSystem Message: {text of 2}"},
             true},
         FailureCase{"HostileFileName",
-                    {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, 2}},
+                    {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, PredefinedSet::Ovin}},
                     NoChange,
                     {"The module \"..\\evil.exe\" (folder \"\") cannot be installed safely: "
                      "the name holds a path separator.\r\nIt is not installed.",

@@ -83,28 +83,32 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
   EXPECT_EQ(machine.registry().OpenHandleCount(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, WizardSheetPresence,
-                         ::testing::Values(PresenceCase{"none", 0, false, false},
-                                           PresenceCase{"kestrin-stale-oem", 1, true, false},
-                                           PresenceCase{"ovin-e", 2, true, false},
-                                           PresenceCase{"ovin-two-disks", 2, true, false},
-                                           PresenceCase{"ovin-9x-f", 2, true, false},
-                                           PresenceCase{"pellor-only", 3, false, false},
-                                           PresenceCase{"kestrin-ovin", 4, false, true},
-                                           PresenceCase{"kestrin-ovin-9x", 4, false, true},
-                                           PresenceCase{"ovin-pellor", 6, false, true},
-                                           PresenceCase{"all-three", 7, false, true}),
-                         [](const auto& info) {
-                           std::string name = info.param.fixture;
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Machines, WizardSheetPresence,
+    ::testing::Values(PresenceCase{"none", ModelPresence::None, false, false},
+                      PresenceCase{"kestrin-stale-oem", ModelPresence::Kestrin, true, false},
+                      PresenceCase{"ovin-e", ModelPresence::Ovin, true, false},
+                      PresenceCase{"ovin-two-disks", ModelPresence::Ovin, true, false},
+                      PresenceCase{"ovin-9x-f", ModelPresence::Ovin, true, false},
+                      PresenceCase{"pellor-only", ModelPresence::Pellor, false, false},
+                      PresenceCase{"kestrin-ovin", ModelPresence::KestrinOvin, false, true},
+                      PresenceCase{"kestrin-ovin-9x", ModelPresence::KestrinOvin, false, true},
+                      PresenceCase{"ovin-pellor", ModelPresence::OvinPellor, false, true},
+                      PresenceCase{"all-three", ModelPresence::AllThree, false, true}),
+    [](const auto& info) {
+      std::string name = info.param.fixture;
+      for (char& c : name)
+        if (c == '-') c = '_';
+      return name;
+    });
 
 TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap) {
-  const bool expected[8] = {false, true, true, false, false, false, false, false};
-  for (ModelPresence presence = 0; presence < 8; ++presence)
-    EXPECT_EQ(WantsSidePicture(presence), expected[presence]) << presence;
+  using enum ModelPresence;
+  const std::pair<ModelPresence, bool> cases[] = {
+      {None, false},        {Kestrin, true},        {Ovin, true},        {Pellor, false},
+      {KestrinOvin, false}, {KestrinPellor, false}, {OvinPellor, false}, {AllThree, false}};
+  for (const auto& [presence, expected] : cases)
+    EXPECT_EQ(WantsSidePicture(presence), expected) << static_cast<int>(presence);
   EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
 }
 
