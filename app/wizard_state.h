@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/outcome.h"
 #include "discovery/discovery.h"
 #include "package/package.h"
 #include "platform/platform.h"
@@ -18,8 +19,8 @@ struct WizardState {
   PackageRef package() const { return PackageRef{packagePath, recordSize}; }
 };
 
-// Sets `packagePath` to the running program's own executable; shows the
-// system's message and ends the process (exit code 0) when it cannot be had.
-void SetOwnPackagePath(const Platform& platform, WizardState& state);
+// Sets `packagePath` to the running program's own executable; when it cannot
+// be had, gives the ending that says so (exit code 0).
+[[nodiscard]] Outcome SetOwnPackagePath(const Platform& platform, WizardState& state);
 
 }  // namespace brelvane

@@ -11,12 +11,20 @@
 #include <string>
 #include <vector>
 
+#include "app/outcome.h"
 #include "builder/builder_view.h"
 #include "ui/color_controls_win32.h"
 
 namespace brelvane::win32 {
 
 class CPropertyDlg;
+
+// Carries out an ending that page logic gave, at once: its message through
+// the prompts, then the end of the process with its code (the seam's
+// ExitProcess, which does not come back).
+void EndProcess(const Platform& platform, const Ending& ending);
+// The same when the outcome holds an ending; nothing otherwise.
+void CarryOut(const Platform& platform, const Outcome& outcome);
 
 // The controls of one page window.  Texts that the logic sets do not come
 // back to it as change notifications: the logic runs its own follow-up.

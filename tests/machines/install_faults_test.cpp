@@ -105,7 +105,7 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
   int failures = 0;
   FaultSweep sweep;
   sweep.arrange = [&] { Arrange(); };
-  sweep.run = [&] { return rig_->install().OnApply(); };
+  sweep.run = [&] { return rig_->Apply(); };
   sweep.check = [&](const FaultPoint& point, bool completed) {
     const std::vector<std::string> texts = machine_.prompts().texts();
     EXPECT_EQ(drive_.ReadHostFile("user.txt"), "the user's own file");
@@ -158,7 +158,7 @@ TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
   damaged[m2Start + 700] = static_cast<char>(damaged[m2Start + 700] ^ 0x20);
   work_.WriteHostFile("setup.exe", damaged);
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(
       machine_.prompts().texts(),
       (std::vector<std::string>{
@@ -201,7 +201,7 @@ TEST_P(HostilePackage, IsRefusedBeforeAnythingIsWritten) {
   machine.prompts().ClearMessages();
   const std::size_t workBefore = EntriesBelow(work.HostPath(""));
 
-  EXPECT_FALSE(rig.install().OnApply());
+  EXPECT_FALSE(rig.Apply());
   const std::vector<std::string> texts = machine.prompts().texts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].rfind("The module \"", 0), 0u) << texts[0];

@@ -72,7 +72,7 @@ TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched)
   drive_->WriteHostFile("m3.txt", "old 3");
   rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"),
                                                OverwriteQuestion("E:\\Brelvane\\m2.txt"),
                                                OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
@@ -94,7 +94,7 @@ TEST_F(InstallOnMachine, FreshDriveGetsEveryModuleWithItsBytesAndAttributes) {
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane v1.0.exe"), std::string(3000, 'u'));
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "read me\r\n");
@@ -115,7 +115,7 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   drive_->WriteHostFile("m3.txt", "the user's own file");
   machine_->prompts().QueueAnswer(win::kIdNo);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"), kCompleteText}));
   const Message& question = machine_->prompts().messages()[0];
   EXPECT_EQ(question.caption, "Overwrite");
@@ -134,7 +134,7 @@ TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
       machine_->test().files().SetAttributes(drive_->WinPath("m1.exe"), win::kAttrReadOnly));
   machine_->prompts().QueueAnswer(win::kIdYes);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
   EXPECT_EQ(Attributes("m1.exe"), win::kAttrArchive);
@@ -146,7 +146,7 @@ TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->MakeHostDirectory("Brelvane");
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\en\\readme.txt"), "deep");
 }
@@ -156,7 +156,7 @@ TEST_F(InstallOnMachine, ForwardSlashesInTheFolderSeparateLevelsToo) {
                     PredefinedSet::Ovin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "slashed");
 }
@@ -189,7 +189,7 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
   }
   machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{
                 "The module \"" + c.module.fileName +
@@ -227,7 +227,7 @@ TEST_F(InstallOnMachine, TheInstallerItselfIsNeverReplaced) {
   rig_->Accept();
   machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{
                          "The module \"m1.exe\" (folder \"\") cannot be installed safely: it would "
                          "replace this installer itself.\r\nIt is not installed.",
@@ -240,7 +240,7 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->MakeHostDirectory("m1.exe");
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
   // What came before the failure stays.
   EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
@@ -261,7 +261,7 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   machine_->SetDrivePresent('E', false);
   machine_->SetDrivePresent('F', true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(moved.ReadHostFile("m1.exe"), "first appended");
   EXPECT_EQ(moved.ReadHostFile("Brelvane\\m2.txt"), "second appended");
@@ -284,7 +284,7 @@ TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
     if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
     drive_->MakeHostDirectory("inner");
 
-    EXPECT_FALSE(rig_->install().OnApply());
+    EXPECT_FALSE(rig_->Apply());
     const auto& messages = machine_->prompts().messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_NE(messages[0].text.find("\"" + module.fileName + "\""), std::string::npos);
@@ -310,7 +310,7 @@ TEST_F(InstallOnMachine, NothingIsStartedOnThe9xFamily) {
   if (!f.usable()) GTEST_SKIP() << "needs a drive letter of its own";
   EXPECT_FALSE(rig_->installView.control(ids::kLaunchCheckBox).visible);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(f.ReadHostFile("m1.exe"), "first appended");
   EXPECT_TRUE(machine_->system().launched().empty());

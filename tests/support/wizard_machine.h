@@ -110,6 +110,9 @@ class WizardRig {
 
   // Accepts the agreement, which shows the install page.
   void Accept();
+  // Presses Install: whether the sheet closes.  The run must not end the
+  // program (that fails the test).
+  bool Apply();
 
  private:
   std::unique_ptr<Sheet> sheet_;
