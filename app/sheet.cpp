@@ -6,22 +6,25 @@
 
 namespace brelvane {
 
-bool WantsSidePicture(ModelPresence presence) { return presence == 1 || presence == 2; }
-
-Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), view_(view) {
-  SetOwnPackagePath(platform_, state_);
-  state_.recordSize = kRecordSize;
-  AddPage(PageId::Agreement);
+bool WantsSidePicture(ModelPresence presence) {
+  return presence == ModelPresence::Kestrin || presence == ModelPresence::Ovin;
 }
 
-bool Sheet::OnCreate() {
+Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), view_(view) {}
+
+Outcome Sheet::Open() {
+  if (Outcome ending = SetOwnPackagePath(platform_, state_)) return ending;
+  state_.recordSize = kRecordSize;
+  AddPage(PageId::Agreement);
+  return std::nullopt;
+}
+
+Outcome Sheet::OnCreate() {
   state_.modelPresence = DetectSupportedModels(platform_, IsNtPlatform(platform_.system));
-  if (state_.modelPresence >= 4 && state_.modelPresence <= 7) {
-    // Two models at once: the install run could not tell which set to write.
-    ShowPlainNotice(platform_, kMoreThanOneModel);
-    platform_.system.ExitProcess(0);
-  }
-  return WantsSidePicture(state_.modelPresence);
+  // Two models at once: the install run could not tell which set to write.
+  if (HasSeveralModels(state_.modelPresence))
+    return Ending{PlainNoticeMessage(platform_, kMoreThanOneModel), 0};
+  return std::nullopt;
 }
 
 void Sheet::ShowInstallButton(bool visible) { view_.ShowInstallButton(visible); }

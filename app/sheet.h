@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "app/outcome.h"
 #include "app/wizard_state.h"
 #include "app/wizard_view.h"
 #include "platform/platform.h"
@@ -34,18 +35,22 @@ constexpr int SheetWidening(int pictureWidth) { return pictureWidth + kSidePictu
 
 class Sheet {
  public:
-  // Sets packagePath to the running program (ending the process with its
-  // message when that cannot be had) and adds the agreement page, which is the
-  // sheet's first and therefore active page.
+  // Nothing happens until Open.
   Sheet(const Platform& platform, SheetView& view);
   Sheet(const Sheet&) = delete;
   Sheet& operator=(const Sheet&) = delete;
 
+  // Sets packagePath to the running program and adds the agreement page,
+  // which is the sheet's first and therefore active page.  When the own path
+  // cannot be had: the ending that says so, and no page.
+  [[nodiscard]] Outcome Open();
+
   // Window creation: detects the plugged-in models once.  Drives of more than
-  // one model end the process (exit code 0) after the message.  Gives whether
-  // the side picture is wanted; the front-end loads it and, when it loaded,
-  // widens the sheet by SheetWidening(width).
-  bool OnCreate();
+  // one model give the ending (its message, then exit code 0).
+  [[nodiscard]] Outcome OnCreate();
+  // After OnCreate: whether the side picture is wanted; the front-end loads it
+  // and, when it loaded, widens the sheet by SheetWidening(width).
+  bool wantsSidePicture() const { return WantsSidePicture(state_.modelPresence); }
 
   // Shows or hides the " Install " button.
   void ShowInstallButton(bool visible);

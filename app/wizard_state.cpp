@@ -13,19 +13,13 @@ constexpr char kOwnPathUnavailable[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 }  // namespace
 
-void SetOwnPackagePath(const Platform& platform, WizardState& state) {
-  System& system = platform.system;
+Outcome SetOwnPackagePath(const Platform& platform, WizardState& state) {
   try {
-    const std::optional<std::string> own = system.OwnExecutablePath();
-    if (!own) {
-      ShowNotice(platform, kOwnPathUnavailable);
-      system.ExitProcess(0);
-    }
+    const std::optional<std::string> own = platform.system.OwnExecutablePath();
+    if (!own) return Ending{NoticeMessage(platform, kOwnPathUnavailable), 0};
     state.packagePath = *own;
-  } catch (const std::bad_alloc&) {
-    ShowError(platform, kNoMemory);
-    system.ExitProcess(0);
-  }
+  } catch (const std::bad_alloc&) { return Ending{ErrorMessage(platform, kNoMemory), 0}; }
+  return std::nullopt;
 }
 
 }  // namespace brelvane

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/outcome.h"
 #include "discovery/discovery.h"
 #include "package/package.h"
 #include "platform/platform.h"
@@ -13,13 +14,13 @@ namespace brelvane {
 struct WizardState {
   std::string packagePath;                // full path of the package read and appended to
   std::int32_t recordSize = kRecordSize;  // 660
-  ModelPresence modelPresence = 0;        // set when the sheet's window is created
+  ModelPresence modelPresence = ModelPresence::None;  // set when the sheet's window is created
 
   PackageRef package() const { return PackageRef{packagePath, recordSize}; }
 };
 
-// Sets `packagePath` to the running program's own executable; shows the
-// system's message and ends the process (exit code 0) when it cannot be had.
-void SetOwnPackagePath(const Platform& platform, WizardState& state);
+// Sets `packagePath` to the running program's own executable; when it cannot
+// be had, gives the ending that says so (exit code 0).
+[[nodiscard]] Outcome SetOwnPackagePath(const Platform& platform, WizardState& state);
 
 }  // namespace brelvane

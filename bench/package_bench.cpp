@@ -236,7 +236,8 @@ int main(int argc, char** argv) {
   const double crcAlone = CrcSeconds(runs, size, block);
   const double scrambleAlone = ScrambleSeconds(runs, size, block);
   ModuleRecord record;
-  if (!BuildModuleRecord(platform, source, record, "", false, 0)) Die("cannot describe the module");
+  if (!BuildModuleRecord(platform, source, record, "", std::nullopt))
+    Die("cannot describe the module");
   const double append = BestSeconds(runs, cutPackage, [&] {
     if (!AppendModule(platform, source, package, record)) Die("append failed");
   });

@@ -1,27 +1,28 @@
 #include "builder/module_list.h"
 
+#include <optional>
 #include <string>
 
 namespace brelvane {
 namespace {
 
 struct ModelEntry {
-  char suffix;
+  PredefinedSet set;
   const char* columnText;
   const char* modelName;
 };
 
 constexpr ModelEntry kModels[] = {
-    {'T', "Yes-KESTRIN", "kestrin"},
-    {'A', "Yes-OVIN", "ovin"},
-    {'G', "Yes-PELLOR", "pellor"},
-    {'4', "Yes-KES+OVIN", "kestrin+ovin"},
+    {PredefinedSet::Kestrin, "Yes-KESTRIN", "kestrin"},
+    {PredefinedSet::Ovin, "Yes-OVIN", "ovin"},
+    {PredefinedSet::Pellor, "Yes-PELLOR", "pellor"},
+    {PredefinedSet::KestrinOvin, "Yes-KES+OVIN", "kestrin+ovin"},
 };
 
 const ModelEntry* ModelOf(const std::string& marker) {
-  const char suffix = MarkerSuffix(marker);
+  const std::optional<PredefinedSet> set = PredefinedSetOf(marker);
   for (const ModelEntry& entry : kModels) {
-    if (suffix != 0 && entry.suffix == suffix) return &entry;
+    if (set == entry.set) return &entry;
   }
   return nullptr;
 }

@@ -10,13 +10,8 @@
 
 namespace brelvane {
 
-std::string OemPage::OwnPath() {
-  std::optional<std::string> own = platform_.system.OwnExecutablePath();
-  if (!own) {
-    ShowNotice(platform_, kRunFromDesktop);
-    platform_.system.ExitProcess(0);
-  }
-  return *own;
+Ending OemPage::OwnPathMissing() const {
+  return Ending{NoticeMessage(platform_, kRunFromDesktop), 0};
 }
 
 bool OemPage::CanOpenForReading(const std::string& path) {
@@ -33,14 +28,15 @@ void OemPage::ClearList() {
   listed_.clear();
 }
 
-void OemPage::OnInitDialog(bool moduleCommands) {
+Outcome OemPage::OnInitDialog(bool moduleCommands) {
   view_.SetText(ids::kInstallerName, state_.packagePath);
-  OnInstallerNameChange();
+  if (Outcome ending = OnInstallerNameChange()) return ending;
   for (int id : {ids::kModulePath, ids::kBrowseModule, ids::kAddModule, ids::kExtractModule,
                  ids::kModuleToAddLabel}) {
     view_.Show(id, moduleCommands);
   }
   view_.Show(ids::kDeleteModule, false);
+  return std::nullopt;
 }
 
 bool OemPage::OnSetActive() {
@@ -80,10 +76,11 @@ void OemPage::LoadModuleList(const std::string& path) {
   }
 }
 
-void OemPage::OnInstallerNameChange() {
-  std::string own = OwnPath();
+Outcome OemPage::OnInstallerNameChange() {
+  const std::optional<std::string> own = platform_.system.OwnExecutablePath();
+  if (!own) return OwnPathMissing();
   state_.packagePath = view_.GetText(ids::kInstallerName);
-  if (!platform_.system.SamePathIgnoringCase(state_.packagePath, own)) {
+  if (!platform_.system.SamePathIgnoringCase(state_.packagePath, *own)) {
     if (CanOpenForReading(state_.packagePath)) {
       LoadModuleList(state_.packagePath);
       view_.Enable(ids::kAddModule, true);
@@ -93,22 +90,25 @@ void OemPage::OnInstallerNameChange() {
       view_.Enable(ids::kExtractModule, false);
       ClearList();
     }
-    return;
+    return std::nullopt;
   }
   // The running program itself: it is never appended to while it runs.
   ClearList();
   view_.Enable(ids::kAddModule, false);
-  view_.Enable(ids::kExtractModule, CanOpenForReading(own));
+  view_.Enable(ids::kExtractModule, CanOpenForReading(*own));
+  return std::nullopt;
 }
 
-void OemPage::OnSetInstaller() {
-  std::string own = OwnPath();
-  std::optional<std::string> chosen = view_.AskSaveFile(own, false);
-  if (!chosen) return;
+Outcome OemPage::OnSetInstaller() {
+  const std::optional<std::string> own = platform_.system.OwnExecutablePath();
+  if (!own) return OwnPathMissing();
+  std::optional<std::string> chosen = view_.AskSaveFile(*own, false);
+  if (!chosen) return std::nullopt;
   state_.packagePath = *chosen;
   view_.SetText(ids::kInstallerName, *chosen);
-  OnInstallerNameChange();
+  if (Outcome ending = OnInstallerNameChange()) return ending;
   LoadModuleList(state_.packagePath);
+  return std::nullopt;
 }
 
 void OemPage::OnBrowseModule() {
@@ -127,7 +127,7 @@ void OemPage::OnAddModule() {
     return;
   }
   ModuleRecord record;
-  if (BuildModuleRecord(platform_, modulePath, record, "", false, 0, state_.recordSize) &&
+  if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize) &&
       !AppendModule(platform_, modulePath, installer, record) &&
       platform_.system.LastError() == kErrorPackageSigned) {
     ShowError(platform_, Format(kSignedInstaller, installer.c_str()));

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/outcome.h"
 #include "app/wizard_state.h"
 #include "builder/builder_view.h"
 #include "package/package.h"
@@ -63,15 +64,18 @@ class OemPage {
   // change handler) and shows or hides the module commands: hidden, as in
   // the installer as shipped, unless `moduleCommands` (the builder mode
   // asked for on the command line); "Delete Module" stays hidden either way.
-  void OnInitDialog(bool moduleCommands);
+  // The name change handler's ending stops it before the commands.
+  [[nodiscard]] Outcome OnInitDialog(bool moduleCommands);
   // Lists the installer's modules when the installer edit names a file that
   // can be opened.  Gives true.
   bool OnSetActive();
   // Rebuilds the rows from the installer at `path`, newest module first.
   void LoadModuleList(const std::string& path);
 
-  void OnInstallerNameChange();
-  void OnSetInstaller();
+  // Both need the running program's own path, and end the program when the
+  // system cannot give it.
+  [[nodiscard]] Outcome OnInstallerNameChange();
+  [[nodiscard]] Outcome OnSetInstaller();
   void OnBrowseModule();
   // Appends the module edit's file; one whose name an install would refuse
   // is reported and not appended.
@@ -84,9 +88,8 @@ class OemPage {
   const std::vector<WalkedModule>& listedModules() const { return listed_; }
 
  private:
-  // The running program's own path; shows the message and ends the process
-  // when it cannot be had.
-  std::string OwnPath();
+  // The ending when the running program's own path cannot be had.
+  Ending OwnPathMissing() const;
   bool CanOpenForReading(const std::string& path);
   void ClearList();
   // The module listed in `row`, looked up afresh in the package at its

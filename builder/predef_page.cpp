@@ -52,12 +52,9 @@ std::string GroupCaption(const std::string& heading, int nameLength, int rootLen
   return Format(format, heading.c_str(), total, kNameAndRootLimit);
 }
 
-bool PredefPage::OnSetActive() {
-  std::optional<std::string> own = platform_.system.OwnExecutablePath();
-  if (!own) {
-    ShowNotice(platform_, kRunFromDesktopPlease);
-    platform_.system.ExitProcess(0);
-  }
+Outcome PredefPage::OnSetActive() {
+  const std::optional<std::string> own = platform_.system.OwnExecutablePath();
+  if (!own) return Ending{NoticeMessage(platform_, kRunFromDesktopPlease), 0};
   bool readable = false;
   if (!platform_.system.SamePathIgnoringCase(state_.packagePath, *own)) {
     ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(state_.packagePath));
@@ -65,7 +62,7 @@ bool PredefPage::OnSetActive() {
   }
   view_.Enable(ids::kAddPredefined, readable);
   for (PredefGroup group : kGroups) view_.SelectIndex(ControlsOf(group).attributes, 0);
-  return true;
+  return std::nullopt;
 }
 
 void PredefPage::UpdateGroupCaption(PredefGroup group) {

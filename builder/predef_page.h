@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/outcome.h"
 #include "app/wizard_state.h"
 #include "builder/builder_view.h"
 #include "platform/platform.h"
@@ -31,8 +32,9 @@ class PredefPage {
       : platform_(platform), state_(state), view_(view) {}
 
   // Enables "ADD Predefined Modules" for a readable installer other than the
-  // running program and resets the attribute combos to "Normal".  Gives true.
-  bool OnSetActive();
+  // running program and resets the attribute combos to "Normal".  Ends the
+  // program when the system cannot give the running program's own path.
+  [[nodiscard]] Outcome OnSetActive();
   // A source or root edit of the group changed.
   void UpdateGroupCaption(PredefGroup group);
   // The "..." buttons: a file into the group's source edit.

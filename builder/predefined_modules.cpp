@@ -5,11 +5,11 @@ namespace {
 
 // One module: describe it, apply its attributes, append it.
 bool AppendPredefined(const Platform& platform, const std::string& packagePath,
-                      const std::string& source, const std::string& extractDir, int type,
+                      const std::string& source, const std::string& extractDir, PredefinedSet set,
                       std::uint32_t attributes, PredefinedOutcome& outcome,
                       const ProgressFn& progress) {
   ModuleRecord record;
-  if (!BuildModuleRecord(platform, source, record, extractDir, true, type)) {
+  if (!BuildModuleRecord(platform, source, record, extractDir, set)) {
     outcome.failedSource = source;
     outcome.failedToDescribe = true;
     return false;
@@ -45,17 +45,17 @@ bool AddPredefinedModules(const Platform& platform, const std::string& packagePa
     const std::string& source;
     const std::string& extractDir;
     std::uint32_t attributes;
-    int type;
+    PredefinedSet set;
   };
   const std::string noRoot;
   const Slot slots[] = {
       {request.kestrin.sourcePath, request.kestrin.extractRoot,
-       AttributesOfChoice(request.kestrin.attributeIndex), 1},
+       AttributesOfChoice(request.kestrin.attributeIndex), PredefinedSet::Kestrin},
       {request.ovin.sourcePath, request.ovin.extractRoot,
-       AttributesOfChoice(request.ovin.attributeIndex), 2},
+       AttributesOfChoice(request.ovin.attributeIndex), PredefinedSet::Ovin},
       {request.pellor.sourcePath, request.pellor.extractRoot,
-       AttributesOfChoice(request.pellor.attributeIndex), 3},
-      {request.combinedSource, noRoot, win::kAttrNormal, 4},
+       AttributesOfChoice(request.pellor.attributeIndex), PredefinedSet::Pellor},
+      {request.combinedSource, noRoot, win::kAttrNormal, PredefinedSet::KestrinOvin},
   };
   // Every group is judged before the first is appended: a refused one
   // leaves the installer as it was.
@@ -70,7 +70,7 @@ bool AddPredefinedModules(const Platform& platform, const std::string& packagePa
   }
   for (const Slot& slot : slots) {
     if (slot.source.empty()) continue;  // an empty group neither adds nor fails
-    if (!AppendPredefined(platform, packagePath, slot.source, slot.extractDir, slot.type,
+    if (!AppendPredefined(platform, packagePath, slot.source, slot.extractDir, slot.set,
                           slot.attributes, result, progress)) {
       return false;
     }

@@ -19,10 +19,10 @@ struct PredefinedGroup {
 };
 
 struct PredefinedRequest {
-  PredefinedGroup kestrin;     // predefined type 1
-  PredefinedGroup ovin;        // predefined type 2
-  PredefinedGroup pellor;      // predefined type 3
-  std::string combinedSource;  // predefined type 4: drive root, attributes Normal
+  PredefinedGroup kestrin;     // PredefinedSet::Kestrin
+  PredefinedGroup ovin;        // PredefinedSet::Ovin
+  PredefinedGroup pellor;      // PredefinedSet::Pellor
+  std::string combinedSource;  // PredefinedSet::KestrinOvin: drive root, attributes Normal
 };
 
 // The attribute bits of a combo index: 0x80, 0x01, 0x02, 0x03; no selection

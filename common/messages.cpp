@@ -36,28 +36,41 @@ std::string Format(const char* format, ...) {
 
 namespace {
 
-int ShowApplicationBox(const Platform& platform, const std::string& text, std::uint32_t style) {
-  return platform.prompts.Show(Message{text, ApplicationName(platform.system), style, false});
+Message ApplicationMessage(const Platform& platform, const std::string& text, std::uint32_t style) {
+  return Message{text, ApplicationName(platform.system), style, false};
 }
 
 }  // namespace
 
+Message NoticeMessage(const Platform& platform, const std::string& text) {
+  return ApplicationMessage(platform, text, win::kMbOk);
+}
+
+Message PlainNoticeMessage(const Platform& platform, const std::string& text) {
+  Message message = ApplicationMessage(platform, text, win::kMbOk);
+  message.plain = true;
+  return message;
+}
+
+Message ErrorMessage(const Platform& platform, const std::string& text) {
+  return ApplicationMessage(platform, text, win::kMbOk | win::kMbIconHand);
+}
+
 int ShowNotice(const Platform& platform, const std::string& text) {
-  return ShowApplicationBox(platform, text, win::kMbOk);
+  return platform.prompts.Show(NoticeMessage(platform, text));
 }
 
 int ShowPlainNotice(const Platform& platform, const std::string& text) {
-  Message message{text, ApplicationName(platform.system), win::kMbOk, false};
-  message.plain = true;
-  return platform.prompts.Show(message);
+  return platform.prompts.Show(PlainNoticeMessage(platform, text));
 }
 
 int ShowError(const Platform& platform, const std::string& text) {
-  return ShowApplicationBox(platform, text, win::kMbOk | win::kMbIconHand);
+  return platform.prompts.Show(ErrorMessage(platform, text));
 }
 
 bool AskYesNo(const Platform& platform, const std::string& text) {
-  return ShowApplicationBox(platform, text, win::kMbYesNo | win::kMbIconQuestion) == win::kIdYes;
+  return platform.prompts.Show(ApplicationMessage(
+             platform, text, win::kMbYesNo | win::kMbIconQuestion)) == win::kIdYes;
 }
 
 bool AskYesNoOwned(const Platform& platform, const std::string& caption, const std::string& text) {

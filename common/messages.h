@@ -24,6 +24,13 @@ int ShowNotice(const Platform& platform, const std::string& text);
 int ShowPlainNotice(const Platform& platform, const std::string& text);
 // An error: OK button with the stop icon (0x10).
 int ShowError(const Platform& platform, const std::string& text);
+
+// The boxes the three above show, for a front-end to show later (the
+// message of an ending, app/outcome.h).
+Message NoticeMessage(const Platform& platform, const std::string& text);
+Message PlainNoticeMessage(const Platform& platform, const std::string& text);
+Message ErrorMessage(const Platform& platform, const std::string& text);
+
 // A Yes/No question with the question icon (0x24); true for Yes.
 bool AskYesNo(const Platform& platform, const std::string& text);
 // The same, owned by a page and captioned by it (for example "Overwrite").

@@ -16,11 +16,17 @@ constexpr std::uint32_t kMaxDirectoryLength = 32768;
 
 constexpr char kNoDirectoryDrive = static_cast<char>(0xFF);
 
-// NT family: the Ovin disk's letter, trusted only while Ovin is plugged in
-// and Kestrin is not (Kestrin drives can carry a disk with the same id).
+// The Ovin disk is trusted only while Ovin is plugged in and Kestrin is not
+// (Kestrin drives can carry a disk with the same id): Ovin alone, or Ovin
+// and Pellor.
+bool TrustsOvinDisk(ModelPresence presence) {
+  return HasModel(presence, DriveModel::Ovin) && !HasModel(presence, DriveModel::Kestrin);
+}
+
+// NT family: the Ovin disk's letter, while it is trusted.
 char LookUpNt(const Platform& platform, ModelPresence presence) {
   char letter = FindDriveLetterNt(platform, OemDiskId);
-  if (letter != 0 && presence != 2 && presence != 6) return 0;
+  if (letter != 0 && !TrustsOvinDisk(presence)) return 0;
   return letter;
 }
 
@@ -56,7 +62,7 @@ char FindTargetDrive(const Platform& platform, DriveModel* model) {
 
   bool nt = IsNtPlatform(system);
   ModelPresence presence = DetectSupportedModels(platform, nt);
-  if (presence == 0) return 0;
+  if (presence == ModelPresence::None) return 0;
 
   char primary =
       nt ? LookUpNt(platform, presence) : LookUp9x(platform.registry, OvinIds, OemScsiIdPrimary);

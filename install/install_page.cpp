@@ -1,19 +1,32 @@
 #include "install/install_page.h"
 
+#include <optional>
+
 #include "common/error_text.h"
 #include "common/messages.h"
 #include "package/package.h"
 
 namespace brelvane {
 
-const char* SetMarkerOf(DriveModel model) {
+namespace {
+
+// The module set written for a drive model; none for no drive.  No drive
+// model takes the Kestrin and Ovin set.
+std::optional<PredefinedSet> SetOf(DriveModel model) {
   switch (model) {
-    case DriveModel::Ovin: return kOvinSetMarker;
-    case DriveModel::Pellor: return kPellorSetMarker;
-    case DriveModel::Kestrin: return kKestrinSetMarker;
+    case DriveModel::Ovin: return PredefinedSet::Ovin;
+    case DriveModel::Pellor: return PredefinedSet::Pellor;
+    case DriveModel::Kestrin: return PredefinedSet::Kestrin;
     case DriveModel::None: break;
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+}  // namespace
+
+const char* SetMarkerOf(DriveModel model) {
+  const std::optional<PredefinedSet> set = SetOf(model);
+  return set ? MarkerOf(*set) : nullptr;
 }
 
 bool InstallPage::IsModuleSetPresent(const std::string& setMarker) const {

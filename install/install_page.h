@@ -4,7 +4,9 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
+#include "app/outcome.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 #include "discovery/discovery.h"
@@ -23,6 +25,19 @@ inline constexpr char kOverwriteCaption[] = "Overwrite";
 // The module set marker of a drive model; nullptr for a model without a set.
 const char* SetMarkerOf(DriveModel model);
 
+// What the install run leaves the sheet to do.
+struct [[nodiscard]] RunOutcome {
+  // The run is over and the sheet closes; false keeps it open on the page.
+  bool closesSheet = false;
+  // Instead, the program ends: the drive's model has changed since the
+  // activation.
+  Outcome ending;
+
+  static RunOutcome StayOnPage() { return RunOutcome{}; }
+  static RunOutcome CloseSheet() { return RunOutcome{true, std::nullopt}; }
+  static RunOutcome EndProgram(Ending ending) { return RunOutcome{false, std::move(ending)}; }
+};
+
 class InstallPage {
  public:
   InstallPage(Sheet& sheet, PageView& view) : sheet_(sheet), view_(view) {}
@@ -34,10 +49,8 @@ class InstallPage {
   bool OnSetActive() { return RefreshStatus(); }
   // Whether the package holds at least one module with `setMarker`.
   bool IsModuleSetPresent(const std::string& setMarker) const;
-  // The install run behind the Install button.  True lets the sheet close;
-  // false keeps it open on this page.  Ends the process when the drive's model
-  // has changed since the activation.
-  bool OnApply();
+  // The install run behind the Install button.
+  RunOutcome OnApply();
 
   // What the last activation (or install run) found.
   DriveModel model() const { return model_; }

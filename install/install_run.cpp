@@ -26,7 +26,7 @@ std::string DestinationFile(System& system, char letter, const ModuleRecord& rec
   return Format("%c:\\%s\\%s", letter, system.FromAnsi(record.extractDir).c_str(), name.c_str());
 }
 
-bool InstallPage::OnApply() {
+RunOutcome InstallPage::OnApply() {
   const Platform& platform = sheet_.platform();
   const PackageRef package = sheet_.state().package();
 
@@ -35,18 +35,16 @@ bool InstallPage::OnApply() {
   if (freshLetter == 0) {
     RefreshStatus();
     ShowNotice(platform, kNoDriveInformation);
-    return false;
+    return RunOutcome::StayOnPage();
   }
-  if (freshModel != model_) {
-    ShowNotice(platform, kDriveChanged);
-    platform.system.ExitProcess(0);
-  }
+  if (freshModel != model_)
+    return RunOutcome::EndProgram(Ending{NoticeMessage(platform, kDriveChanged), 0});
   // The same drive may have come back under another letter since the page
   // was shown: write where it is now, not where it was.
   driveLetter_ = freshLetter;
 
   const char* setMarker = SetMarkerOf(model_);
-  if (setMarker == nullptr) return false;
+  if (setMarker == nullptr) return RunOutcome::StayOnPage();
 
   bool handledAny = false;
   std::uint32_t searchEnd = 0;
@@ -59,7 +57,7 @@ bool InstallPage::OnApply() {
     if (found == 0 && handledAny) break;
     if (found <= 0) {
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
 
     // The record is data from outside: the same rule the builder applied
@@ -69,7 +67,7 @@ bool InstallPage::OnApply() {
       ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                  record.extractDir.c_str(), problem->c_str()));
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
 
     if (const LinkSearch links = LinkOnTheWay(platform, driveLetter_, record);
@@ -78,13 +76,13 @@ bool InstallPage::OnApply() {
         ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
       }
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
 
     const std::string directory = DestinationDirectory(platform.system, driveLetter_, record);
     if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
 
     const std::string destination = DestinationFile(platform.system, driveLetter_, record);
@@ -95,7 +93,7 @@ bool InstallPage::OnApply() {
                 Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
                        "it would replace this installer itself"));
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
     // Exists as a file nobody else holds open: offer to replace it.
     if (ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
@@ -113,7 +111,7 @@ bool InstallPage::OnApply() {
         const std::string error = GetLastErrorText(platform.system);
         ShowNotice(platform, Format(kCannotDeleteFormat, destination.c_str(), error.c_str()));
         ShowNotice(platform, kCannotContinue);
-        return false;
+        return RunOutcome::StayOnPage();
       }
     }
 
@@ -124,7 +122,7 @@ bool InstallPage::OnApply() {
         ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
       }
       ShowNotice(platform, kCannotContinue);
-      return false;
+      return RunOutcome::StayOnPage();
     }
     handledAny = true;
     searchEnd = static_cast<std::uint32_t>(found);
@@ -137,7 +135,7 @@ bool InstallPage::OnApply() {
     const std::string error = GetLastErrorText(platform.system);
     ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
   }
-  return true;
+  return RunOutcome::CloseSheet();
 }
 
 }  // namespace brelvane

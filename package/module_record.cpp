@@ -99,4 +99,23 @@ char MarkerSuffix(const std::string& marker) {
   return marker[kPredefinedPrefixLength];
 }
 
+std::optional<PredefinedSet> PredefinedSetOf(const std::string& marker) {
+  const char suffix = MarkerSuffix(marker);
+  for (PredefinedSet set : {PredefinedSet::Kestrin, PredefinedSet::Ovin, PredefinedSet::Pellor,
+                            PredefinedSet::KestrinOvin}) {
+    if (suffix == static_cast<char>(set)) return set;
+  }
+  return std::nullopt;
+}
+
+const char* MarkerOf(PredefinedSet set) {
+  switch (set) {
+    case PredefinedSet::Kestrin: return kKestrinSetMarker;
+    case PredefinedSet::Ovin: return kOvinSetMarker;
+    case PredefinedSet::Pellor: return kPellorSetMarker;
+    case PredefinedSet::KestrinOvin: return kKestrinOvinMarker;
+  }
+  return nullptr;
+}
+
 }  // namespace brelvane

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace brelvane {
@@ -34,6 +35,15 @@ inline constexpr char kKestrinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T
 inline constexpr char kOvinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A";
 inline constexpr char kPellorSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G";
 inline constexpr char kKestrinOvinMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_4";
+
+// The predefined module sets, one a drive model and one for Kestrin and Ovin
+// together.  A record names its set by the marker's character after the
+// prefix, and that character is the enumerator's value.
+enum class PredefinedSet : char { Kestrin = 'T', Ovin = 'A', Pellor = 'G', KestrinOvin = '4' };
+static_assert(kKestrinSetMarker[34] == static_cast<char>(PredefinedSet::Kestrin) &&
+              kOvinSetMarker[34] == static_cast<char>(PredefinedSet::Ovin) &&
+              kPellorSetMarker[34] == static_cast<char>(PredefinedSet::Pellor) &&
+              kKestrinOvinMarker[34] == static_cast<char>(PredefinedSet::KestrinOvin));
 
 // In memory: the six fields in native byte order.  Strings hold what lies
 // before the first NUL of their field, so they always fit it with a
@@ -72,5 +82,11 @@ bool IsModuleMarker(const std::string& marker);      // begins with the base mar
 bool IsPredefinedMarker(const std::string& marker);  // begins with the 34-byte prefix
 // The suffix character of a predefined marker (position 34), 0 when none.
 char MarkerSuffix(const std::string& marker);
+// The set a stored marker names: nullopt for a user-defined marker, for a
+// predefined one without a suffix and for a suffix that names no set (the
+// suffix is compared exactly, as the install's marker lookup compares it).
+std::optional<PredefinedSet> PredefinedSetOf(const std::string& marker);
+// The marker stored for a set; nullptr for a value that names no set.
+const char* MarkerOf(PredefinedSet set);
 
 }  // namespace brelvane

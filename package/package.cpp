@@ -189,16 +189,6 @@ bool NameMatches(const std::string& query, const std::string& fileName) {
   return std::strncmp(fileName.c_str(), query.c_str(), length) == 0;
 }
 
-const char* MarkerOfType(int predefinedType) {
-  switch (predefinedType) {
-    case 1: return kKestrinSetMarker;
-    case 2: return kOvinSetMarker;
-    case 3: return kPellorSetMarker;
-    case 4: return kKestrinOvinMarker;
-    default: return nullptr;
-  }
-}
-
 void Report(const ProgressFn& progress, std::uint64_t done, std::uint64_t total) {
   if (progress) progress(done, total);
 }
@@ -322,9 +312,9 @@ std::optional<std::string> ModuleSourceProblem(System& system, const std::string
 }
 
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
-                       ModuleRecord& record, const std::string& extractDir, bool predefined,
-                       int predefinedType, std::int32_t recordSize) {
-  const char* marker = predefined ? MarkerOfType(predefinedType) : kBaseMarker;
+                       ModuleRecord& record, const std::string& extractDir,
+                       std::optional<PredefinedSet> set, std::int32_t recordSize) {
+  const char* marker = set ? MarkerOf(*set) : kBaseMarker;
   std::string fileName = sourcePath;
   FileNameFromPath(platform.system, fileName);
   // A name must fit its field together with its terminator.

@@ -116,14 +116,14 @@ inline bool IsBeyondReach(const WalkedModule& module) {
 std::optional<std::string> ModuleSourceProblem(System& system, const std::string& sourcePath,
                                                const std::string& extractDir);
 
-// Describes `sourcePath` as a module record: user-defined, or predefined of
-// `predefinedType` 1 to 4 (Kestrin, Ovin, Pellor, Kestrin and Ovin).  Fails
-// without side effects when the source cannot be opened, the type is
-// unknown, a name does not fit its field with a terminator, or (with
-// ERROR_INVALID_NAME) ModuleSourceProblem refuses the name or the folder.
+// Describes `sourcePath` as a module record: user-defined without a `set`,
+// else a module of that predefined set.  Fails without side effects when the
+// source cannot be opened, the set is none of the four, a name does not fit
+// its field with a terminator, or (with ERROR_INVALID_NAME)
+// ModuleSourceProblem refuses the name or the folder.
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
-                       ModuleRecord& record, const std::string& extractDir, bool predefined,
-                       int predefinedType, std::int32_t recordSize = kRecordSize);
+                       ModuleRecord& record, const std::string& extractDir,
+                       std::optional<PredefinedSet> set, std::int32_t recordSize = kRecordSize);
 
 // Appends the source's scrambled content and the encoded record to the end
 // of the existing package.  On failure after bytes were written, the package

@@ -224,7 +224,8 @@ class System {
   virtual std::optional<std::size_t> SkipRoot(const std::string& path) = 0;
   // PathIsUNC.
   virtual bool IsUnc(const std::string& path) = 0;
-  // Ends the process at once with `code` (fatal paths).
+  // Ends the process at once with `code`.  Only a front-end calls it, to carry
+  // out an ending that page logic gave (app/outcome.h).
   [[noreturn]] virtual void ExitProcess(int code) = 0;
 };
 

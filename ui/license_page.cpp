@@ -5,8 +5,8 @@
 
 namespace brelvane {
 
-bool LicensePage::OnInitDialog() {
-  if (view_.SetText(ids::kAgreementText, AgreementText())) return true;
+Outcome LicensePage::OnInitDialog() {
+  if (view_.SetText(ids::kAgreementText, AgreementText())) return std::nullopt;
 
   // The text box could not take the agreement (the system is short of
   // resources): let the user accept without reading it, or leave.
@@ -16,12 +16,12 @@ bool LicensePage::OnInitDialog() {
   question.caption = kLowResourceCaption;
   question.style = win::kMbOkCancel | win::kMbIconQuestion;
   question.owned_by_page = true;
-  if (sheet_.platform().prompts.Show(question) != win::kIdOk) OnDecline();
+  if (sheet_.platform().prompts.Show(question) != win::kIdOk) return OnDecline();
 
   view_.SetChecked(ids::kAccept, true);
   // The agreement stays on screen; the install page is reached by its tab.
   sheet_.AddInstallPage(false);
-  return true;
+  return std::nullopt;
 }
 
 bool LicensePage::OnSetActive() {
@@ -31,10 +31,6 @@ bool LicensePage::OnSetActive() {
 
 void LicensePage::OnAccept() { sheet_.AddInstallPage(true); }
 
-void LicensePage::OnDecline() {
-  const Platform& platform = sheet_.platform();
-  ShowNotice(platform, kGoodBye);
-  platform.system.ExitProcess(0);
-}
+Ending LicensePage::OnDecline() { return Ending{NoticeMessage(sheet_.platform(), kGoodBye), 0}; }
 
 }  // namespace brelvane

@@ -1,6 +1,7 @@
 // The agreement page's logic: the licence text, Accept and Decline.
 #pragma once
 
+#include "app/outcome.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 
@@ -20,14 +21,14 @@ class LicensePage {
 
   // Puts the agreement into the text box (1000).  When the box refuses it, asks
   // the "Low Resource" question: OK ticks Accept and adds the install page
-  // without switching to it; Cancel declines.  Gives true.
-  bool OnInitDialog();
+  // without switching to it; Cancel declines (its ending).
+  [[nodiscard]] Outcome OnInitDialog();
   // Hides the Install button whenever the agreement is shown.  Gives true.
   bool OnSetActive();
   // Adds the install page and switches to it, the first time only.
   void OnAccept();
-  // "Good Bye!", then the process ends with exit code 0.
-  void OnDecline();
+  // Always ends: "Good Bye!", then exit code 0.
+  [[nodiscard]] Ending OnDecline();
 
  private:
   Sheet& sheet_;

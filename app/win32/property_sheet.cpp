@@ -7,6 +7,7 @@
 #include "install/win32/install_page.h"
 #include "res/resource.h"
 #include "ui/win32/license_page.h"
+#include "ui/win32/property_page.h"
 
 namespace brelvane::win32 {
 namespace {
@@ -30,6 +31,7 @@ CPropertyDlg::CPropertyDlg(const Platform& platform, Win32Prompts& prompts, Shee
       predefinedPage_(std::make_unique<CPredefModApdPage>(*this)) {
   // Finds the own package (or ends the process) and asks for the agreement page.
   logic_ = std::make_unique<Sheet>(platform_, *this);
+  CarryOut(platform_, logic_->Open());
   if (mode_ == SheetMode::Builder) {
     AddPage(PageId::Builder);
     AddPage(PageId::PredefinedModules);
@@ -101,7 +103,8 @@ void CPropertyDlg::DoModal() {
 
 void CPropertyDlg::OnCreate() {
   // Drives of more than one model end the process here, before any window.
-  wantsSidePicture_ = logic_->OnCreate();
+  CarryOut(platform_, logic_->OnCreate());
+  wantsSidePicture_ = logic_->wantsSidePicture();
 }
 
 int CALLBACK CPropertyDlg::SheetCallback(HWND window, UINT message, LPARAM lParam) {

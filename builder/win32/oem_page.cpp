@@ -31,7 +31,7 @@ void COEMPage::InsertColumns() {
 BOOL COEMPage::OnInitDialog() {
   logic_.emplace(sheet_.platform(), sheet_.logic().state(), builderView_);
   InsertColumns();
-  logic_->OnInitDialog(sheet_.mode() == SheetMode::Builder);
+  CarryOut(sheet_.platform(), logic_->OnInitDialog(sheet_.mode() == SheetMode::Builder));
   return TRUE;
 }
 
@@ -42,12 +42,13 @@ LRESULT COEMPage::OnApply() { return PSNRET_INVALID_NOCHANGEPAGE; }
 
 void COEMPage::OnCommand(int controlId, int code) {
   if (controlId == IDC_INSTALLER_NAME) {
-    if (code == EN_CHANGE && !view_.changing()) logic_->OnInstallerNameChange();
+    if (code == EN_CHANGE && !view_.changing())
+      CarryOut(sheet_.platform(), logic_->OnInstallerNameChange());
     return;
   }
   if (code != BN_CLICKED) return;
   switch (controlId) {
-    case IDC_SET_INSTALLER: logic_->OnSetInstaller(); break;
+    case IDC_SET_INSTALLER: CarryOut(sheet_.platform(), logic_->OnSetInstaller()); break;
     case IDC_BROWSE_MODULE: logic_->OnBrowseModule(); break;
     case IDC_ADD_MODULE: logic_->OnAddModule(); break;
     case IDC_EXTRACT_MODULE: logic_->OnExtractModule(); break;

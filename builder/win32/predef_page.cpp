@@ -11,7 +11,10 @@ BOOL CPredefModApdPage::OnInitDialog() {
   return TRUE;
 }
 
-bool CPredefModApdPage::OnSetActive() { return logic_->OnSetActive(); }
+bool CPredefModApdPage::OnSetActive() {
+  CarryOut(sheet_.platform(), logic_->OnSetActive());
+  return true;
+}
 
 LRESULT CPredefModApdPage::OnApply() { return PSNRET_INVALID_NOCHANGEPAGE; }
 

@@ -10,11 +10,6 @@
 
 namespace brelvane::testing {
 
-// Thrown by TestSystem::ExitProcess so a test can watch a fatal path end.
-struct ProcessExit {
-  int code;
-};
-
 class TestSystem : public System {
  public:
   explicit TestSystem(System& real) : real_(real) {}
@@ -33,7 +28,6 @@ class TestSystem : public System {
   // told to fail.
   void FailLaunch(std::uint32_t error) { launch_error_ = error; }
   const std::vector<std::string>& launched() const { return launched_; }
-  const std::vector<int>& exit_codes() const { return exit_codes_; }
 
   std::uint32_t LastError() override { return real_.LastError(); }
   void SetLastError(std::uint32_t code) override { real_.SetLastError(code); }
@@ -57,7 +51,8 @@ class TestSystem : public System {
     return real_.SkipRoot(path);
   }
   bool IsUnc(const std::string& path) override { return real_.IsUnc(path); }
-  // Throws ProcessExit{code} instead of ending the process.
+  // Page logic never ends the process (it gives an ending, app/outcome.h):
+  // a call here is a fault, so it aborts the test program with a message.
   [[noreturn]] void ExitProcess(int code) override;
 
  private:
@@ -72,7 +67,6 @@ class TestSystem : public System {
   std::optional<std::uint32_t> logical_drives_;
   std::optional<std::uint32_t> launch_error_;
   std::vector<std::string> launched_;
-  std::vector<int> exit_codes_;
 };
 
 }  // namespace brelvane::testing

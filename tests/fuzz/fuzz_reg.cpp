@@ -2,8 +2,10 @@
 // loader must take it or refuse it whole; the registry calls and the
 // discovery walks over what was loaded must never crash and must close every
 // key they open.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -75,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     registry.EnforceAccess(nt);
     system.platformId = nt ? win::kVerPlatformWin32Nt : win::kVerPlatformWin32Windows;
     const ModelPresence presence = DetectSupportedModels(platform, nt);
-    FUZZ_CHECK(presence >= 0 && presence <= 7);
+    FUZZ_CHECK(std::any_of(std::begin(kPresentModels), std::end(kPresentModels),
+                           [&](const PresentModels& row) { return row.presence == presence; }));
     DriveModel model = DriveModel::None;
     const char letter = FindTargetDrive(platform, &model);
     // The NT family takes the letter from the mount entries it tries, C to

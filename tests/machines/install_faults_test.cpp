@@ -64,9 +64,9 @@ std::string Pattern(std::size_t size, int seed) {
 
 // Appended in this order, installed newest first: m3, m2, m1.
 const std::vector<ModuleSpec> kSet = {
-    {"m1.exe", Pattern(1500, 1), "", win::kAttrNormal, 2},
-    {"m2.txt", Pattern(300000, 2), "Brelvane\\Docs", win::kAttrReadOnly, 2},
-    {"m3.dat", Pattern(10, 3), "", win::kAttrNormal, 2},
+    {"m1.exe", Pattern(1500, 1), "", win::kAttrNormal, PredefinedSet::Ovin},
+    {"m2.txt", Pattern(300000, 2), "Brelvane\\Docs", win::kAttrReadOnly, PredefinedSet::Ovin},
+    {"m3.dat", Pattern(10, 3), "", win::kAttrNormal, PredefinedSet::Ovin},
 };
 const char* const kDestinations[] = {"m1.exe", "Brelvane\\Docs\\m2.txt", "m3.dat"};
 
@@ -105,7 +105,7 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
   int failures = 0;
   FaultSweep sweep;
   sweep.arrange = [&] { Arrange(); };
-  sweep.run = [&] { return rig_->install().OnApply(); };
+  sweep.run = [&] { return rig_->Apply(); };
   sweep.check = [&](const FaultPoint& point, bool completed) {
     const std::vector<std::string> texts = machine_.prompts().texts();
     EXPECT_EQ(drive_.ReadHostFile("user.txt"), "the user's own file");
@@ -158,7 +158,7 @@ TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
   damaged[m2Start + 700] = static_cast<char>(damaged[m2Start + 700] ^ 0x20);
   work_.WriteHostFile("setup.exe", damaged);
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(
       machine_.prompts().texts(),
       (std::vector<std::string>{
@@ -192,16 +192,16 @@ TEST_P(HostilePackage, IsRefusedBeforeAnythingIsWritten) {
   if (!drive.usable()) GTEST_SKIP() << "needs a drive letter of its own";
   TempDrive work(machine.test(), 'W');
   // A harmless module first in the file: the crafted one, newest, comes first.
-  const std::string package =
-      BuildPackage(machine.test(), work, "setup.exe",
-                   {{"fine.txt", "fine", "", win::kAttrNormal, 2},
-                    {row.fileName, "payload", row.extractDir, win::kAttrNormal, 2}});
+  const std::string package = BuildPackage(
+      machine.test(), work, "setup.exe",
+      {{"fine.txt", "fine", "", win::kAttrNormal, PredefinedSet::Ovin},
+       {row.fileName, "payload", row.extractDir, win::kAttrNormal, PredefinedSet::Ovin}});
   WizardRig rig(machine, package);
   rig.Accept();
   machine.prompts().ClearMessages();
   const std::size_t workBefore = EntriesBelow(work.HostPath(""));
 
-  EXPECT_FALSE(rig.install().OnApply());
+  EXPECT_FALSE(rig.Apply());
   const std::vector<std::string> texts = machine.prompts().texts();
   ASSERT_EQ(texts.size(), 2u);
   EXPECT_EQ(texts[0].rfind("The module \"", 0), 0u) << texts[0];

@@ -57,9 +57,10 @@ class InstallOnMachine : public ::testing::Test {
   bool driveOfItsOwn_ = false;
 };
 
-const ModuleSpec kM1{"m1.exe", "first appended", "", win::kAttrNormal, 2};
-const ModuleSpec kM2{"m2.txt", "second appended", "Brelvane", win::kAttrNormal, 2};
-const ModuleSpec kM3{"m3.txt", "third appended", "", win::kAttrNormal, 2};
+const ModuleSpec kM1{"m1.exe", "first appended", "", win::kAttrNormal, PredefinedSet::Ovin};
+const ModuleSpec kM2{"m2.txt", "second appended", "Brelvane", win::kAttrNormal,
+                     PredefinedSet::Ovin};
+const ModuleSpec kM3{"m3.txt", "third appended", "", win::kAttrNormal, PredefinedSet::Ovin};
 
 TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched) {
   Start({kM1, kM2, kM3});
@@ -71,7 +72,7 @@ TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched)
   drive_->WriteHostFile("m3.txt", "old 3");
   rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"),
                                                OverwriteQuestion("E:\\Brelvane\\m2.txt"),
                                                OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
@@ -81,15 +82,19 @@ TEST_F(InstallOnMachine, SetIsInstalledNewestFirstAndTheFirstAppendedIsLaunched)
 }
 
 TEST_F(InstallOnMachine, FreshDriveGetsEveryModuleWithItsBytesAndAttributes) {
-  Start({ModuleSpec{"Brelvane v1.0.exe", std::string(3000, 'u'), "", win::kAttrNormal, 2},
-         ModuleSpec{"readme.txt", "read me\r\n", "Brelvane\\Docs", win::kAttrReadOnly, 2},
-         ModuleSpec{"hidden.dat", std::string(1024, 'h'), "Brelvane", 0x03, 2},
-         ModuleSpec{"other.exe", "user-defined: never installed", "", win::kAttrNormal, 0},
-         ModuleSpec{"both.exe", "Kestrin and Ovin: never installed", "", win::kAttrNormal, 4}});
+  Start(
+      {ModuleSpec{"Brelvane v1.0.exe", std::string(3000, 'u'), "", win::kAttrNormal,
+                  PredefinedSet::Ovin},
+       ModuleSpec{"readme.txt", "read me\r\n", "Brelvane\\Docs", win::kAttrReadOnly,
+                  PredefinedSet::Ovin},
+       ModuleSpec{"hidden.dat", std::string(1024, 'h'), "Brelvane", 0x03, PredefinedSet::Ovin},
+       ModuleSpec{"other.exe", "user-defined: never installed", "", win::kAttrNormal, std::nullopt},
+       ModuleSpec{"both.exe", "Kestrin and Ovin: never installed", "", win::kAttrNormal,
+                  PredefinedSet::KestrinOvin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   rig_->installView.SetChecked(ids::kLaunchCheckBox, true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane v1.0.exe"), std::string(3000, 'u'));
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "read me\r\n");
@@ -110,7 +115,7 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   drive_->WriteHostFile("m3.txt", "the user's own file");
   machine_->prompts().QueueAnswer(win::kIdNo);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m3.txt"), kCompleteText}));
   const Message& question = machine_->prompts().messages()[0];
   EXPECT_EQ(question.caption, "Overwrite");
@@ -129,27 +134,29 @@ TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
       machine_->test().files().SetAttributes(drive_->WinPath("m1.exe"), win::kAttrReadOnly));
   machine_->prompts().QueueAnswer(win::kIdYes);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
   EXPECT_EQ(Attributes("m1.exe"), win::kAttrArchive);
 }
 
 TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
-  Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal, 2}});
+  Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal,
+                    PredefinedSet::Ovin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->MakeHostDirectory("Brelvane");
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\en\\readme.txt"), "deep");
 }
 
 TEST_F(InstallOnMachine, ForwardSlashesInTheFolderSeparateLevelsToo) {
-  Start({ModuleSpec{"readme.txt", "slashed", "Brelvane/Docs", win::kAttrNormal, 2}});
+  Start({ModuleSpec{"readme.txt", "slashed", "Brelvane/Docs", win::kAttrNormal,
+                    PredefinedSet::Ovin}});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(drive_->ReadHostFile("Brelvane\\Docs\\readme.txt"), "slashed");
 }
@@ -182,7 +189,7 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
   }
   machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{
                 "The module \"" + c.module.fileName +
@@ -199,11 +206,12 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
 INSTANTIATE_TEST_SUITE_P(Table, InstallMeetingALink,
                          ::testing::Values(LinkCase{"FolderLinkedOutside",
                                                     {"readme.txt", "x", "Brelvane\\Docs",
-                                                     win::kAttrNormal, 2},
+                                                     win::kAttrNormal, PredefinedSet::Ovin},
                                                     "Brelvane",
                                                     "outside"},
                                            LinkCase{"FileLinkedToAReadOnlyFileOutside",
-                                                    {"m3.txt", "x", "", win::kAttrNormal, 2},
+                                                    {"m3.txt", "x", "", win::kAttrNormal,
+                                                     PredefinedSet::Ovin},
                                                     "m3.txt",
                                                     "outside\\kept.txt"}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -219,7 +227,7 @@ TEST_F(InstallOnMachine, TheInstallerItselfIsNeverReplaced) {
   rig_->Accept();
   machine_->prompts().QueueAnswer(win::kIdYes);  // should the run ask to overwrite
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(), (std::vector<std::string>{
                          "The module \"m1.exe\" (folder \"\") cannot be installed safely: it would "
                          "replace this installer itself.\r\nIt is not installed.",
@@ -232,7 +240,7 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->MakeHostDirectory("m1.exe");
 
-  EXPECT_FALSE(rig_->install().OnApply());
+  EXPECT_FALSE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
   // What came before the failure stays.
   EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
@@ -253,7 +261,7 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   machine_->SetDrivePresent('E', false);
   machine_->SetDrivePresent('F', true);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(moved.ReadHostFile("m1.exe"), "first appended");
   EXPECT_EQ(moved.ReadHostFile("Brelvane\\m2.txt"), "second appended");
@@ -266,8 +274,8 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
 // the crafted packages.)
 TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
   const std::vector<ModuleSpec> hostile = {
-      {"..\\escaped.exe", "x", "", win::kAttrNormal, 2},
-      {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, 2},
+      {"..\\escaped.exe", "x", "", win::kAttrNormal, PredefinedSet::Ovin},
+      {"escaped.txt", "x", "Brelvane\\..\\..", win::kAttrNormal, PredefinedSet::Ovin},
   };
   for (const ModuleSpec& module : hostile) {
     SCOPED_TRACE(module.fileName + " in " + module.extractDir);
@@ -276,7 +284,7 @@ TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
     if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
     drive_->MakeHostDirectory("inner");
 
-    EXPECT_FALSE(rig_->install().OnApply());
+    EXPECT_FALSE(rig_->Apply());
     const auto& messages = machine_->prompts().messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_NE(messages[0].text.find("\"" + module.fileName + "\""), std::string::npos);
@@ -302,7 +310,7 @@ TEST_F(InstallOnMachine, NothingIsStartedOnThe9xFamily) {
   if (!f.usable()) GTEST_SKIP() << "needs a drive letter of its own";
   EXPECT_FALSE(rig_->installView.control(ids::kLaunchCheckBox).visible);
 
-  ASSERT_TRUE(rig_->install().OnApply());
+  ASSERT_TRUE(rig_->Apply());
   EXPECT_EQ(Texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(f.ReadHostFile("m1.exe"), "first appended");
   EXPECT_TRUE(machine_->system().launched().empty());

@@ -16,20 +16,20 @@ struct MachineExpectation {
 };
 
 inline constexpr MachineExpectation kMachineExpectations[] = {
-    {"none", 0, 0, DriveModel::None},
-    {"ovin-e", 2, 'E', DriveModel::Ovin},
-    {"ovin-pellor", 6, 'E', DriveModel::Ovin},
-    {"kestrin-ovin", 4, 0, DriveModel::None},
-    {"all-three", 7, 0, DriveModel::None},
-    {"kestrin-stale-oem", 1, 0, DriveModel::None},
-    {"pellor-only", 3, 0, DriveModel::None},
-    {"ovin-stale-letter", 2, 'F', DriveModel::Ovin},
-    {"ovin-stale-only", 2, 0, DriveModel::None},
-    {"ovin-two-disks", 2, 'G', DriveModel::Ovin},
-    {"count-300", 2, 'E', DriveModel::Ovin},
-    {"ovin-9x-f", 2, 'F', DriveModel::Ovin},
-    {"kestrin-ovin-9x", 4, 'G', DriveModel::Ovin},
-    {"9x-missing-hardwarekey", 2, 'F', DriveModel::Ovin},
+    {"none", ModelPresence::None, 0, DriveModel::None},
+    {"ovin-e", ModelPresence::Ovin, 'E', DriveModel::Ovin},
+    {"ovin-pellor", ModelPresence::OvinPellor, 'E', DriveModel::Ovin},
+    {"kestrin-ovin", ModelPresence::KestrinOvin, 0, DriveModel::None},
+    {"all-three", ModelPresence::AllThree, 0, DriveModel::None},
+    {"kestrin-stale-oem", ModelPresence::Kestrin, 0, DriveModel::None},
+    {"pellor-only", ModelPresence::Pellor, 0, DriveModel::None},
+    {"ovin-stale-letter", ModelPresence::Ovin, 'F', DriveModel::Ovin},
+    {"ovin-stale-only", ModelPresence::Ovin, 0, DriveModel::None},
+    {"ovin-two-disks", ModelPresence::Ovin, 'G', DriveModel::Ovin},
+    {"count-300", ModelPresence::Ovin, 'E', DriveModel::Ovin},
+    {"ovin-9x-f", ModelPresence::Ovin, 'F', DriveModel::Ovin},
+    {"kestrin-ovin-9x", ModelPresence::KestrinOvin, 'G', DriveModel::Ovin},
+    {"9x-missing-hardwarekey", ModelPresence::Ovin, 'F', DriveModel::Ovin},
 };
 
 // The sample machines' folder as this build's programs reach it (under Wine

@@ -126,8 +126,7 @@ std::string BuildPackage(TestPlatform& test, const TempDrive& work,
     ModuleRecord record;
     // Described under a plain name and folder, then given the ModuleSpec's own:
     // packages from elsewhere may carry what the builder refuses to store.
-    EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, "",
-                                  module.predefinedType != 0, module.predefinedType))
+    EXPECT_TRUE(BuildModuleRecord(platform, work.WinPath(source), record, "", module.set))
         << module.fileName;
     record.fileName = module.fileName;
     record.extractDir = module.extractDir;
@@ -141,6 +140,7 @@ WizardRig::WizardRig(WizardMachine& machine, const std::string& packagePath) {
   InitialiseInstallPage(installView);
   machine.system().SetOwnExecutablePath(packagePath);
   sheet_ = std::make_unique<Sheet>(machine.platform(), sheetView);
+  EXPECT_FALSE(sheet_->Open().has_value()) << "the sheet did not open";
   license_ = std::make_unique<LicensePage>(*sheet_, agreementView);
   install_ = std::make_unique<InstallPage>(*sheet_, installView);
   sheetView.onActivate = [this](PageId page) {
@@ -150,9 +150,16 @@ WizardRig::WizardRig(WizardMachine& machine, const std::string& packagePath) {
 }
 
 void WizardRig::Accept() {
-  license_->OnInitDialog();
+  EXPECT_FALSE(license_->OnInitDialog().has_value()) << "the agreement page ended the program";
   license_->OnSetActive();
   license_->OnAccept();
+}
+
+bool WizardRig::Apply() {
+  const RunOutcome run = install_->OnApply();
+  EXPECT_FALSE(run.ending.has_value())
+      << "the install run ended the program: " << run.ending->message.text;
+  return run.closesSheet;
 }
 
 }  // namespace brelvane::testing

@@ -83,7 +83,7 @@ struct ModuleSpec {
   std::string content;
   std::string extractDir;
   std::uint32_t attributes = win::kAttrNormal;
-  int predefinedType = 2;  // 1 Kestrin, 2 Ovin, 3 Pellor, 4 Kestrin and Ovin; 0 user-defined
+  std::optional<PredefinedSet> set = PredefinedSet::Ovin;  // none: user-defined
 };
 
 // Makes `packageRelative` on `work` a bare image (ending in zero bytes, so no
@@ -110,6 +110,9 @@ class WizardRig {
 
   // Accepts the agreement, which shows the install page.
   void Accept();
+  // Presses Install: whether the sheet closes.  The run must not end the
+  // program (that fails the test).
+  bool Apply();
 
  private:
   std::unique_ptr<Sheet> sheet_;

@@ -33,13 +33,12 @@ class OemPageTest : public ::testing::Test {
 
   // Appends `content` as a module of `installer` (a file on the drive).
   void Append(const std::string& installer, const std::string& name, const std::string& content,
-              int predefinedType = 0, const std::string& extractDir = "",
+              std::optional<PredefinedSet> set = std::nullopt, const std::string& extractDir = "",
               std::uint32_t attributes = win::kAttrNormal) {
     drive_.WriteHostFile(name, content);
     ModuleRecord record;
     Platform platform = test_.platform();
-    ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir,
-                                  predefinedType != 0, predefinedType));
+    ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir, set));
     record.attributes = attributes;
     ASSERT_TRUE(AppendModule(platform, drive_.WinPath(name), drive_.WinPath(installer), record));
   }
@@ -55,7 +54,7 @@ class OemPageTest : public ::testing::Test {
 
 TEST_F(OemPageTest, InitialisingOnTheRunningProgramListsNothingAndBlocksAdding) {
   Append("setup.exe", "own.txt", "own module");
-  page_.OnInitDialog(false);
+  ASSERT_FALSE(page_.OnInitDialog(false).has_value());
   EXPECT_EQ(view_.texts[ids::kInstallerName], drive_.WinPath("setup.exe"));
   EXPECT_TRUE(view_.rows.empty());
   EXPECT_FALSE(view_.enabled[ids::kAddModule]);
@@ -71,7 +70,7 @@ TEST_F(OemPageTest, ModuleCommandsShowOnlyInBuilderModeAndDeleteNever) {
                           ids::kExtractModule, ids::kModuleToAddLabel};
   for (bool builderMode : {false, true}) {
     SCOPED_TRACE(builderMode);
-    page_.OnInitDialog(builderMode);
+    ASSERT_FALSE(page_.OnInitDialog(builderMode).has_value());
     for (int id : commands) EXPECT_EQ(view_.shown[id], builderMode) << id;
     EXPECT_FALSE(view_.shown[ids::kDeleteModule]);
   }
@@ -91,9 +90,9 @@ TEST_P(InstallerNameTest, EnablesCommandsByWhatTheNameNames) {
   const NameCase& c = GetParam();
   Append("target.exe", "m.txt", "module");
   Append("setup.exe", "own.txt", "own");
-  page_.OnInitDialog(true);
+  ASSERT_FALSE(page_.OnInitDialog(true).has_value());
   view_.texts[ids::kInstallerName] = drive_.WinPath(c.typed);
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   EXPECT_EQ(state_.packagePath, drive_.WinPath(c.typed));
   EXPECT_EQ(view_.enabled[ids::kAddModule], c.addEnabled);
   EXPECT_EQ(view_.enabled[ids::kExtractModule], c.extractEnabled);
@@ -118,8 +117,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(OemPageTest, RowsShowEveryModuleNewestFirstWithItsColumns) {
   Append("target.exe", "user.bin", "12345");
-  Append("target.exe", "kes.exe", "kestrin!", 1, "tools\\k", win::kAttrReadOnly | win::kAttrHidden);
-  Append("target.exe", "both.dat", "", 4, "", win::kAttrNormal | win::kAttrReadOnly);
+  Append("target.exe", "kes.exe", "kestrin!", PredefinedSet::Kestrin, "tools\\k",
+         win::kAttrReadOnly | win::kAttrHidden);
+  Append("target.exe", "both.dat", "", PredefinedSet::KestrinOvin, "",
+         win::kAttrNormal | win::kAttrReadOnly);
   page_.LoadModuleList(drive_.WinPath("target.exe"));
   std::vector<std::vector<std::string>> expected = {
       {"both.dat", "Yes-KES+OVIN", "0", "Root\\", "Normal, Read Only"},
@@ -141,9 +142,9 @@ TEST_F(OemPageTest, AnInstallerThatCannotBeOpenedIsReportedWithTheSystemText) {
 }
 
 TEST_F(OemPageTest, SetInstallerToANewNameDisablesBothAndReportsOnce) {
-  page_.OnInitDialog(true);
+  ASSERT_FALSE(page_.OnInitDialog(true).has_value());
   view_.fileAnswers.push_back(drive_.WinPath("new.exe"));
-  page_.OnSetInstaller();
+  ASSERT_FALSE(page_.OnSetInstaller().has_value());
   EXPECT_EQ(view_.saveInitialNames, std::vector<std::string>{drive_.WinPath("setup.exe")});
   EXPECT_EQ(view_.saveOverwritePrompts, std::vector<bool>{false});
   EXPECT_EQ(view_.texts[ids::kInstallerName], drive_.WinPath("new.exe"));
@@ -155,8 +156,8 @@ TEST_F(OemPageTest, SetInstallerToANewNameDisablesBothAndReportsOnce) {
 }
 
 TEST_F(OemPageTest, SetInstallerCancelledChangesNothing) {
-  page_.OnInitDialog(true);
-  page_.OnSetInstaller();
+  ASSERT_FALSE(page_.OnInitDialog(true).has_value());
+  ASSERT_FALSE(page_.OnSetInstaller().has_value());
   EXPECT_EQ(state_.packagePath, drive_.WinPath("setup.exe"));
   EXPECT_TRUE(Texts().empty());
 }
@@ -164,7 +165,7 @@ TEST_F(OemPageTest, SetInstallerCancelledChangesNothing) {
 TEST_F(OemPageTest, AddModuleAppendsAndListsTheNewModuleFirst) {
   Append("target.exe", "old.txt", "old");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   drive_.WriteHostFile("new.txt", "brand new");
   view_.texts[ids::kModulePath] = drive_.WinPath("new.txt");
   page_.OnAddModule();
@@ -226,7 +227,7 @@ TEST_F(OemPageTest, ExtractTakesTheModuleOfTheSelectedRowAmongEqualNames) {
   Append("target.exe", "dup.txt", "the older content");
   Append("target.exe", "dup.txt", "newer");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   ASSERT_EQ(view_.rows.size(), 2u);
   const std::pair<int, const char*> cases[] = {{1, "the older content"}, {0, "newer"}};
   for (auto [row, content] : cases) {
@@ -245,7 +246,7 @@ TEST_F(OemPageTest, ExtractTakesTheModuleOfTheSelectedRowAmongEqualNames) {
 TEST_F(OemPageTest, ExtractFindsTheListedModuleAfterTheInstallerGrew) {
   Append("target.exe", "first.txt", "first content");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   Append("target.exe", "second.txt", "appended later");
   view_.selected = {0};
   view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
@@ -256,7 +257,7 @@ TEST_F(OemPageTest, ExtractFindsTheListedModuleAfterTheInstallerGrew) {
 TEST_F(OemPageTest, ExtractReportsAModuleThatIsNoLongerThere) {
   Append("target.exe", "gone.txt", "content");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
   view_.selected = {0};
   view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
@@ -274,7 +275,7 @@ TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
   bytes.replace(bytes.size() - 660, 4, std::string("\x00\x10\x00\x00", 4));  // 1 MiB
   drive_.WriteHostFile("target.exe", bytes);
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   EXPECT_EQ(view_.Column(0), std::vector<std::string>{"huge.bin"});
   view_.selected = {0};
   view_.fileAnswers.push_back(drive_.WinPath("out.bin"));
@@ -284,10 +285,10 @@ TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
 }
 
 TEST_F(OemPageTest, ExtractedFilesAreNormalWhateverTheRecordSays) {
-  Append("target.exe", "ro.txt", "read only in the record", 2, "",
+  Append("target.exe", "ro.txt", "read only in the record", PredefinedSet::Ovin, "",
          win::kAttrReadOnly | win::kAttrHidden);
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   view_.selected = {0};
   view_.fileAnswers.push_back(drive_.WinPath("ro-out.txt"));
   page_.OnExtractModule();
@@ -304,7 +305,7 @@ struct OverwriteCase {
 TEST_F(OemPageTest, ExtractOntoAnExistingFileAsksFirst) {
   Append("target.exe", "m.txt", "module content");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   const std::string question = Format(kOverwriteQuestion, drive_.WinPath("existing.txt").c_str());
   const OverwriteCase cases[] = {
       {win::kIdNo, "keep me", {question}},
@@ -331,7 +332,7 @@ TEST_F(OemPageTest, ExtractOntoAnExistingFileAsksFirst) {
 TEST_F(OemPageTest, ExtractOntoAFileHeldOpenElsewhereFailsWithoutAsking) {
   Append("target.exe", "m.txt", "module");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   drive_.WriteHostFile("busy.txt", "in use");
   ScopedFile holder(test_.files(), test_.files().OpenRead(drive_.WinPath("busy.txt")));
   ASSERT_TRUE(holder.valid());
@@ -346,7 +347,7 @@ TEST_F(OemPageTest, ExtractOntoAFileHeldOpenElsewhereFailsWithoutAsking) {
 TEST_F(OemPageTest, ExtractOntoTheInstallerItselfIsRefused) {
   Append("target.exe", "m.txt", "module");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   const auto before = drive_.ReadHostFile("target.exe");
   view_.selected = {0};
   view_.fileAnswers.push_back(drive_.WinPath("target.exe"));
@@ -360,7 +361,7 @@ TEST_F(OemPageTest, ExtractOntoTheInstallerItselfIsRefused) {
 TEST_F(OemPageTest, ExtractOntoALinkWritesNothingThroughIt) {
   Append("target.exe", "m.txt", "module content");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
-  page_.OnInstallerNameChange();
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
   TempDrive outside(test_, 'U');
   outside.WriteHostFile("kept.txt", "kept");
   ASSERT_TRUE(test_.files().SetAttributes(outside.WinPath("kept.txt"), win::kAttrReadOnly));
@@ -391,12 +392,37 @@ TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
   EXPECT_FALSE(drive_.HostExists("out.txt"));
 }
 
+// Each handler that needs the running program's own path.
+struct OwnPathCase {
+  const char* label;
+  Outcome (*handle)(OemPage&);
+};
+
 TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
+  const OwnPathCase cases[] = {
+      {"initialising", [](OemPage& page) { return page.OnInitDialog(true); }},
+      {"a name change", [](OemPage& page) { return page.OnInstallerNameChange(); }},
+      {"Set Installer", [](OemPage& page) { return page.OnSetInstaller(); }},
+  };
   test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
-  EXPECT_THROW(page_.OnInstallerNameChange(), testing::ProcessExit);
-  EXPECT_EQ(Texts(), std::vector<std::string>{kRunFromDesktop});
-  // Captioned all the same, though the name cannot come from the own path.
-  EXPECT_EQ(test_.prompts().messages()[0].caption, kShippedProgramName);
+  for (const OwnPathCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+    view_.fileAnswers = {drive_.WinPath("target.exe")};
+    const Outcome ending = c.handle(page_);
+    ASSERT_TRUE(ending.has_value());
+    EXPECT_EQ(ending->exitCode, 0);
+    EXPECT_EQ(ending->message.text, kRunFromDesktop);
+    EXPECT_EQ(ending->message.style, win::kMbOk);
+    // Captioned all the same, though the name cannot come from the own path.
+    EXPECT_EQ(ending->message.caption, kShippedProgramName);
+    // Nothing else happened: no message, no dialog, no command shown, the
+    // installer unchanged.
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_TRUE(view_.saveInitialNames.empty());
+    EXPECT_TRUE(view_.shown.empty());
+    EXPECT_EQ(state_.packagePath, drive_.WinPath("setup.exe"));
+  }
 }
 
 struct SwitchCase {

@@ -7,6 +7,7 @@
 
 #include "app/wizard_state.h"
 #include "builder/predef_page.h"
+#include "common/messages.h"
 #include "package/package.h"
 #include "support/signed_image.h"
 #include "support/temp_drive.h"
@@ -64,10 +65,25 @@ TEST_F(PredefPageTest, CombosStartAtNormal) {
   for (int combo : {ids::kKestrinAttributes, ids::kOvinAttributes, ids::kPellorAttributes}) {
     view_.selection[combo] = 3;
   }
-  page_.OnSetActive();
+  ASSERT_FALSE(page_.OnSetActive().has_value());
   for (int combo : {ids::kKestrinAttributes, ids::kOvinAttributes, ids::kPellorAttributes}) {
     EXPECT_EQ(view_.SelectedIndex(combo), 0);
   }
+}
+
+TEST_F(PredefPageTest, AMissingOwnPathEndsTheProgramOnActivation) {
+  test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
+  view_.selection[ids::kOvinAttributes] = 3;
+  const Outcome ending = page_.OnSetActive();
+  ASSERT_TRUE(ending.has_value());
+  EXPECT_EQ(ending->exitCode, 0);
+  EXPECT_EQ(ending->message.text, kRunFromDesktopPlease);
+  EXPECT_EQ(ending->message.style, win::kMbOk);
+  EXPECT_EQ(ending->message.caption, kShippedProgramName);
+  // Nothing else happened: no message, the button and the combos untouched.
+  EXPECT_TRUE(test_.prompts().messages().empty());
+  EXPECT_EQ(view_.enabled.count(ids::kAddPredefined), 0u);
+  EXPECT_EQ(view_.SelectedIndex(ids::kOvinAttributes), 3);
 }
 
 struct ActivationCase {
@@ -85,7 +101,7 @@ TEST_F(PredefPageTest, AddIsEnabledOnlyForAnotherReadableInstaller) {
   };
   for (const ActivationCase& c : cases) {
     state_.packagePath = drive_.WinPath(c.installer);
-    page_.OnSetActive();
+    ASSERT_FALSE(page_.OnSetActive().has_value());
     EXPECT_EQ(view_.enabled[ids::kAddPredefined], c.enabled) << c.label;
   }
 }

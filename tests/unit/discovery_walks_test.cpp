@@ -372,35 +372,36 @@ std::string List9x(const std::vector<std::string>& hardware_keys) {
 
 TEST_F(Walks, DetectSupportedModelsFormsOneCodeFromThePresentModels) {
   const std::string usbstor = kHklm + "Services\\USBSTOR\\Enum";
+  using enum ModelPresence;
   const PresenceCase cases[] = {
-      {"NT: nothing", true, UsbStor({kOtherUsb}), 0},
-      {"NT: Kestrin", true, UsbStor({kKestrinUsb}), 1},
-      {"NT: Kestrin by a later revision id", true, UsbStor({kKestrinExtraUsb}), 1},
-      {"NT: Ovin", true, UsbStor({kOtherUsb, kOvinUsb}), 2},
-      {"NT: Pellor", true, UsbStor({kPellorUsb}), 3},
-      {"NT: Kestrin and Ovin", true, UsbStor({kKestrinUsb, kOvinUsb}), 4},
-      {"NT: Ovin and Kestrin", true, UsbStor({kOvinUsb, kKestrinUsb}), 4},
-      {"NT: Kestrin and Pellor", true, UsbStor({kPellorUsb, kKestrinUsb}), 5},
-      {"NT: Ovin and Pellor", true, UsbStor({kPellorUsb, kOvinUsb}), 6},
-      {"NT: all three", true, UsbStor({kOvinUsb2, kPellorUsb, kKestrinUsb}), 7},
-      {"NT: two Ovin drives", true, UsbStor({kOvinUsb, kOvinUsb2}), 2},
-      {"NT: lower-case device path", true, UsbStor({"usb\\vid_2f1c&pid_2201\\x"}), 2},
-      {"NT: no Count", true, "[" + usbstor + "]\n\"0\"=\"" + Escape(kOvinUsb) + "\"\n", 0},
-      {"NT: Count 0", true, NumberedList(usbstor, 0, {{0, kOvinUsb}}), 0},
-      {"NT: Count 200 read whole", true, NumberedList(usbstor, 200, {{199, kOvinUsb}}), 2},
-      {"NT: Count 300 read whole", true, NumberedList(usbstor, 300, {{200, kOvinUsb}}), 2},
+      {"NT: nothing", true, UsbStor({kOtherUsb}), None},
+      {"NT: Kestrin", true, UsbStor({kKestrinUsb}), Kestrin},
+      {"NT: Kestrin by a later revision id", true, UsbStor({kKestrinExtraUsb}), Kestrin},
+      {"NT: Ovin", true, UsbStor({kOtherUsb, kOvinUsb}), Ovin},
+      {"NT: Pellor", true, UsbStor({kPellorUsb}), Pellor},
+      {"NT: Kestrin and Ovin", true, UsbStor({kKestrinUsb, kOvinUsb}), KestrinOvin},
+      {"NT: Ovin and Kestrin", true, UsbStor({kOvinUsb, kKestrinUsb}), KestrinOvin},
+      {"NT: Kestrin and Pellor", true, UsbStor({kPellorUsb, kKestrinUsb}), KestrinPellor},
+      {"NT: Ovin and Pellor", true, UsbStor({kPellorUsb, kOvinUsb}), OvinPellor},
+      {"NT: all three", true, UsbStor({kOvinUsb2, kPellorUsb, kKestrinUsb}), AllThree},
+      {"NT: two Ovin drives", true, UsbStor({kOvinUsb, kOvinUsb2}), Ovin},
+      {"NT: lower-case device path", true, UsbStor({"usb\\vid_2f1c&pid_2201\\x"}), Ovin},
+      {"NT: no Count", true, "[" + usbstor + "]\n\"0\"=\"" + Escape(kOvinUsb) + "\"\n", None},
+      {"NT: Count 0", true, NumberedList(usbstor, 0, {{0, kOvinUsb}}), None},
+      {"NT: Count 200 read whole", true, NumberedList(usbstor, 200, {{199, kOvinUsb}}), Ovin},
+      {"NT: Count 300 read whole", true, NumberedList(usbstor, 300, {{200, kOvinUsb}}), Ovin},
       {"NT: gaps in the list", true, NumberedList(usbstor, 5, {{1, kKestrinUsb}, {4, kPellorUsb}}),
-       5},
-      {"NT: no USBSTOR list", true, List9x({kOvinUsb}), 0},
-      {"9x: Ovin", false, List9x({"Root\\*PNP0A03\\0000", kOvinUsb}), 2},
-      {"9x: all three", false, List9x({kPellorUsb, kOvinUsb, kKestrinExtraUsb}), 7},
-      {"9x: Kestrin and Ovin", false, List9x({kOvinUsb2, kKestrinUsb}), 4},
+       KestrinPellor},
+      {"NT: no USBSTOR list", true, List9x({kOvinUsb}), None},
+      {"9x: Ovin", false, List9x({"Root\\*PNP0A03\\0000", kOvinUsb}), Ovin},
+      {"9x: all three", false, List9x({kPellorUsb, kOvinUsb, kKestrinExtraUsb}), AllThree},
+      {"9x: Kestrin and Ovin", false, List9x({kOvinUsb2, kKestrinUsb}), KestrinOvin},
       {"9x: entry without HardWareKey before Ovin", false,
-       "[HKEY_DYN_DATA\\Config Manager\\Enum\\D0]\n" + Device9x("D1", kOvinUsb), 2},
+       "[HKEY_DYN_DATA\\Config Manager\\Enum\\D0]\n" + Device9x("D1", kOvinUsb), Ovin},
       {"9x: overlong HardWareKey before Ovin (260-byte buffer)", false,
-       List9x({kKestrinUsb + std::string(240, 'x'), kOvinUsb}), 2},
-      {"9x: no device list", false, UsbStor({kOvinUsb}), 0},
-      {"9x ignores the NT list", false, UsbStor({kOvinUsb}) + List9x({kPellorUsb}), 3},
+       List9x({kKestrinUsb + std::string(240, 'x'), kOvinUsb}), Ovin},
+      {"9x: no device list", false, UsbStor({kOvinUsb}), None},
+      {"9x ignores the NT list", false, UsbStor({kOvinUsb}) + List9x({kPellorUsb}), Pellor},
   };
   for (const PresenceCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -420,7 +421,10 @@ TEST_F(Walks, DetectSupportedModels9xStopsWhenTheListCannotBeOpenedAgain) {
     ModelPresence expected;
   };
   // Pass 0 looks for Kestrin, pass 1 for Ovin, pass 2 for Pellor.
-  const Case cases[] = {{0, 0}, {1, 1}, {2, 4}, {3, 7}};
+  const Case cases[] = {{0, ModelPresence::None},
+                        {1, ModelPresence::Kestrin},
+                        {2, ModelPresence::KestrinOvin},
+                        {3, ModelPresence::AllThree}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failing_open);
     FailingOpens failing(registry_, kConfigManagerEnumKey, c.failing_open);

@@ -130,8 +130,8 @@ class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
     drive_.WriteHostFile("setup.exe", std::string(kImage, '\0'));
     drive_.WriteHostFile("module.bin", Pattern(kContent));
     ModuleRecord record;
-    EXPECT_TRUE(
-        BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "", true, 2));
+    EXPECT_TRUE(BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "",
+                                  PredefinedSet::Ovin));
     EXPECT_TRUE(AppendModule(test_.platform(), drive_.WinPath("module.bin"),
                              drive_.WinPath("setup.exe"), record));
   }

@@ -50,7 +50,8 @@ class PackageFaults : public ::testing::Test {
 
   bool AppendFile(const std::string& name) {
     ModuleRecord record;
-    if (!BuildModuleRecord(platform(), drive_.WinPath(name), record, "", false, 0)) return false;
+    if (!BuildModuleRecord(platform(), drive_.WinPath(name), record, "", std::nullopt))
+      return false;
     return AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record);
   }
 
@@ -73,7 +74,7 @@ class PackageFaults : public ::testing::Test {
 // true with the module complete.
 TEST_F(PackageFaults, EveryFailingCallOfAnAppendLeavesThePackageAsItWas) {
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", std::nullopt));
   const std::string package = drive_.WinPath("setup.exe");
   std::set<std::string> harmless;
   FaultSweep sweep;
@@ -140,7 +141,7 @@ class AppendFailsBeforeWriting : public PackageFaults,
 TEST_P(AppendFailsBeforeWriting, LeavesThePackageAlone) {
   const EarlyFailureCase& c = GetParam();
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", std::nullopt));
   faults().FailPath(c.op, c.path, win::kErrorAccessDenied);
   EXPECT_FALSE(
       AppendModule(platform(), drive_.WinPath("big.bin"), drive_.WinPath("setup.exe"), record));
@@ -184,7 +185,8 @@ TEST_P(InterruptedAppend, HidesNoModuleAndIsCutBackByTheNextAppend) {
     drive_.WriteHostFile("new.exe", std::string(kImage + 2 * kCopyBlockSize, '\x01'));
     drive_.WriteHostFile("other.txt", "a module of the new build");
     ModuleRecord record;
-    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("other.txt"), record, "", false, 0));
+    ASSERT_TRUE(
+        BuildModuleRecord(platform(), drive_.WinPath("other.txt"), record, "", std::nullopt));
     ASSERT_TRUE(
         AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"), record));
     drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("new.exe"));
@@ -460,7 +462,7 @@ class FullDisk : public ::testing::Test {
   }
   bool Append(const std::string& source, const std::string& package) {
     ModuleRecord record;
-    return BuildModuleRecord(test_.platform(), source, record, "", false, 0) &&
+    return BuildModuleRecord(test_.platform(), source, record, "", std::nullopt) &&
            AppendModule(test_.platform(), source, package, record);
   }
 

@@ -78,11 +78,12 @@ class PackageFiles : public ::testing::Test {
   }
 
   // Writes `content` as `name` and appends it as a module.
-  void Append(const std::string& name, const std::string& content, int type = 0,
-              const std::string& dir = "", std::uint32_t attributes = win::kAttrNormal) {
+  void Append(const std::string& name, const std::string& content,
+              std::optional<PredefinedSet> set = std::nullopt, const std::string& dir = "",
+              std::uint32_t attributes = win::kAttrNormal) {
     drive_.WriteHostFile(name, content);
     ModuleRecord record;
-    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, type != 0, type));
+    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, set));
     record.attributes = attributes;
     ASSERT_TRUE(
         AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record));
@@ -185,10 +186,11 @@ class FindTest : public PackageFiles, public ::testing::WithParamInterface<FindC
   // combo.dll (Kestrin and Ovin).
   void SetUp() override {
     drive_.MakeHostDirectory("sub");
-    Append("setup", "A", 0);
-    Append("tool.exe", Pattern(1030), 2);
-    Append("sub\\setup.exe", Pattern(7), 1);  // beside the package, not over it
-    Append("combo.dll", Pattern(2), 4);
+    Append("setup", "A");
+    Append("tool.exe", Pattern(1030), PredefinedSet::Ovin);
+    Append("sub\\setup.exe", Pattern(7),
+           PredefinedSet::Kestrin);  // beside the package, not over it
+    Append("combo.dll", Pattern(2), PredefinedSet::KestrinOvin);
     const WalkResult walk = WalkModules(platform(), Package());
     ASSERT_EQ(walk.modules.size(), 4u);
     for (const WalkedModule& m : walk.modules) {
@@ -335,8 +337,7 @@ TEST_F(PackageFiles, AnUnopenablePackageGivesMinusOne) {
 
 struct BuildCase {
   const char* label;
-  bool predefined;
-  int type;
+  std::optional<PredefinedSet> set;  // none: user-defined
   std::size_t dirLength;
   const char* marker;  // nullptr: the build fails
 };
@@ -349,8 +350,7 @@ TEST_P(BuildTest, DescribesTheSource) {
   ModuleRecord record;
   record.fileName = "untouched";
   const std::string dir(c.dirLength, 'd');
-  const bool built =
-      BuildModuleRecord(platform(), drive_.WinPath("src.bin"), record, dir, c.predefined, c.type);
+  const bool built = BuildModuleRecord(platform(), drive_.WinPath("src.bin"), record, dir, c.set);
   if (c.marker == nullptr) {
     EXPECT_FALSE(built);
     EXPECT_EQ(record.fileName, "untouched");
@@ -367,18 +367,19 @@ TEST_P(BuildTest, DescribesTheSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, BuildTest,
-    ::testing::Values(BuildCase{"UserDefined", false, 0, 0, kBaseMarker},
-                      BuildCase{"UserDefinedIgnoresType", false, 9, 0, kBaseMarker},
-                      BuildCase{"Kestrin", true, 1, 3, kKestrinSetMarker},
-                      BuildCase{"Ovin", true, 2, 0, kOvinSetMarker},
-                      BuildCase{"Pellor", true, 3, 0, kPellorSetMarker},
-                      BuildCase{"KestrinAndOvin", true, 4, 0, kKestrinOvinMarker},
-                      BuildCase{"TypeFiveFails", true, 5, 0, nullptr},
-                      BuildCase{"TypeZeroFails", true, 0, 0, nullptr},
+    ::testing::Values(BuildCase{"UserDefined", std::nullopt, 0, kBaseMarker},
+                      BuildCase{"Kestrin", PredefinedSet::Kestrin, 3, kKestrinSetMarker},
+                      BuildCase{"Ovin", PredefinedSet::Ovin, 0, kOvinSetMarker},
+                      BuildCase{"Pellor", PredefinedSet::Pellor, 0, kPellorSetMarker},
+                      BuildCase{"KestrinAndOvin", PredefinedSet::KestrinOvin, 0,
+                                kKestrinOvinMarker},
+                      // Values that name no set: a suffix of no set, and none at all.
+                      BuildCase{"UnknownSetFails", static_cast<PredefinedSet>('5'), 0, nullptr},
+                      BuildCase{"SetZeroFails", static_cast<PredefinedSet>(0), 0, nullptr},
                       // "X:\" + 248 + "\src.bin": the longest path an install opens.
-                      BuildCase{"DirOfTheLongestPathFits", false, 0, 248, kBaseMarker},
-                      BuildCase{"DirOfALongerPathIsRefused", false, 0, 249, nullptr},
-                      BuildCase{"DirOf260IsRefused", false, 0, 260, nullptr}),
+                      BuildCase{"DirOfTheLongestPathFits", std::nullopt, 248, kBaseMarker},
+                      BuildCase{"DirOfALongerPathIsRefused", std::nullopt, 249, nullptr},
+                      BuildCase{"DirOf260IsRefused", std::nullopt, 260, nullptr}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // What every install would refuse is never described, so never appended.
@@ -390,14 +391,16 @@ TEST_F(PackageFiles, BuildRefusesANameOrFolderThatAnInstallRefuses) {
   for (const auto& [name, dir] : cases) {
     ModuleRecord record;
     platform().system.SetLastError(0);
-    EXPECT_FALSE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, true, 2)) << name;
+    EXPECT_FALSE(
+        BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, PredefinedSet::Ovin))
+        << name;
     EXPECT_EQ(platform().system.LastError(), win::kErrorInvalidName) << name;
   }
 }
 
 TEST_F(PackageFiles, BuildFailsForAMissingSource) {
   ModuleRecord record;
-  EXPECT_FALSE(BuildModuleRecord(platform(), drive_.WinPath("nope.bin"), record, "", false, 0));
+  EXPECT_FALSE(BuildModuleRecord(platform(), drive_.WinPath("nope.bin"), record, "", std::nullopt));
 }
 
 TEST(FileNameFromPath, KeepsTheLastComponent) {
@@ -429,7 +432,7 @@ TEST_F(PackageFiles, AReadOnlyPackageIsAppendedToAndStaysWritable) {
 TEST_F(PackageFiles, AppendingNeverCreatesAPackage) {
   drive_.WriteHostFile("m.txt", "content");
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.txt"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.txt"), record, "", std::nullopt));
   EXPECT_FALSE(
       AppendModule(platform(), drive_.WinPath("m.txt"), drive_.WinPath("new.exe"), record));
   EXPECT_FALSE(drive_.HostExists("new.exe"));
@@ -451,7 +454,7 @@ TEST_P(RefusedAppend, LeavesThePackageAsItWas) {
   const std::string before = Host("setup.exe");
   drive_.WriteHostFile("m.bin", Pattern(3000));
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", std::nullopt));
   record.recordSize = c.recordSize;
   drive_.WriteHostFile("m.bin", c.sourceAtAppend);
   EXPECT_FALSE(
@@ -527,7 +530,7 @@ TEST_F(PackageFiles, ProgressReachesTheTotal) {
   const std::string content = Pattern(kCopyBlockSize * 2 + 10);
   drive_.WriteHostFile("m.bin", content);
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", std::nullopt));
   std::vector<std::uint64_t> seen;
   const ProgressFn progress = [&](std::uint64_t done, std::uint64_t total) {
     EXPECT_EQ(total, content.size());

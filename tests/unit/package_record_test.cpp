@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,7 @@ struct MarkerCase {
   bool module;
   bool predefined;
   char suffix;
+  std::optional<PredefinedSet> set = std::nullopt;
 };
 
 class MarkerTest : public ::testing::TestWithParam<MarkerCase> {};
@@ -169,18 +171,28 @@ TEST_P(MarkerTest, ClassifiesTheMarker) {
   EXPECT_EQ(IsModuleMarker(c.marker), c.module);
   EXPECT_EQ(IsPredefinedMarker(c.marker), c.predefined);
   EXPECT_EQ(MarkerSuffix(c.marker), c.suffix);
+  EXPECT_EQ(PredefinedSetOf(c.marker), c.set);
+  if (c.set) { EXPECT_STREQ(MarkerOf(*c.set), std::string(c.marker).substr(0, 35).c_str()); }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Markers, MarkerTest,
-    ::testing::Values(MarkerCase{"QRVX_OEM_INSTALLER", true, false, 0},
-                      MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T", true, true, 'T'},
-                      MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_4", true, true, '4'},
-                      MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_", true, true, 0},
-                      MarkerCase{"QRVX_OEM_INSTALLERX", true, false, 0},
-                      MarkerCase{"QRVX_OEM_INSTALLE", false, false, 0},
-                      MarkerCase{"qrvx_oem_installer", false, false, 0},
-                      MarkerCase{"", false, false, 0}));
+    ::testing::Values(
+        MarkerCase{"QRVX_OEM_INSTALLER", true, false, 0},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T", true, true, 'T', PredefinedSet::Kestrin},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A", true, true, 'A', PredefinedSet::Ovin},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G", true, true, 'G', PredefinedSet::Pellor},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_4", true, true, '4',
+                   PredefinedSet::KestrinOvin},
+        // The set is read from the suffix alone, exactly, as the
+        // install's lookup compares the first 35 characters.
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_Axyz", true, true, 'A', PredefinedSet::Ovin},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_t", true, true, 't'},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_Z", true, true, 'Z'},
+        MarkerCase{"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_", true, true, 0},
+        MarkerCase{"QRVX_OEM_INSTALLERX", true, false, 0},
+        MarkerCase{"QRVX_OEM_INSTALLE", false, false, 0},
+        MarkerCase{"qrvx_oem_installer", false, false, 0}, MarkerCase{"", false, false, 0}));
 
 }  // namespace
 }  // namespace brelvane

@@ -115,7 +115,7 @@ class SignedPackage : public ::testing::Test {
     drive_.WriteHostFile(name, Image());
     drive_.WriteHostFile("m.txt", "module text");
     ModuleRecord record;
-    EXPECT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", false, 0));
+    EXPECT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
     EXPECT_TRUE(AppendModule(platform(), Win("m.txt"), Win(name), record));
     unsigned_ = drive_.ReadHostFile(name).value();
     const std::string bytes = Signed(unsigned_.substr(kImageSize));
@@ -145,7 +145,7 @@ TEST_F(SignedPackage, IsReadFromBeforeItsTable) {
 TEST_F(SignedPackage, RefusesAnAppendAndStaysUnchanged) {
   const std::string bytes = MakeSigned("s.exe");
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
   EXPECT_FALSE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
   EXPECT_EQ(test_.system().LastError(), kErrorPackageSigned);
   EXPECT_EQ(drive_.ReadHostFile("s.exe"), bytes);
@@ -183,7 +183,7 @@ TEST_F(SignedPackage, UnsignCutShortLeavesEveryModuleInReach) {
   EXPECT_GT(walk.interruptedAppend, 0);
 
   ModuleRecord record;
-  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", false, 0));
+  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
   ASSERT_TRUE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
   const WalkResult after = WalkModules(platform(), PackageRef{Win("s.exe")});
   EXPECT_EQ(after.modules.size(), 2u);

@@ -37,10 +37,13 @@ void AppendForeignRecord(const TempDrive& work, const std::string& relative) {
 }
 
 std::string MakePackage(WizardMachine& machine, const TempDrive& work, PackageKind kind) {
-  const ModuleSpec ovin{"Brelvane v1.0.exe", "MZ utility", "", win::kAttrNormal, 2};
-  const ModuleSpec kestrin{"Brelvane v1.0.exe", "MZ for Kestrin", "", win::kAttrNormal, 1};
-  const ModuleSpec combined{"Brelvane v1.0.exe", "MZ for both", "", win::kAttrNormal, 4};
-  const ModuleSpec user{"notes.txt", "user module", "", win::kAttrNormal, 0};
+  const ModuleSpec ovin{"Brelvane v1.0.exe", "MZ utility", "", win::kAttrNormal,
+                        PredefinedSet::Ovin};
+  const ModuleSpec kestrin{"Brelvane v1.0.exe", "MZ for Kestrin", "", win::kAttrNormal,
+                           PredefinedSet::Kestrin};
+  const ModuleSpec combined{"Brelvane v1.0.exe", "MZ for both", "", win::kAttrNormal,
+                            PredefinedSet::KestrinOvin};
+  const ModuleSpec user{"notes.txt", "user module", "", win::kAttrNormal, std::nullopt};
   switch (kind) {
     case PackageKind::WithOvinSet:
       return BuildPackage(machine.test(), work, "setup.exe", {ovin, user});

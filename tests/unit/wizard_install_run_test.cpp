@@ -12,7 +12,6 @@ namespace {
 
 using testing::BuildPackage;
 using testing::ModuleSpec;
-using testing::ProcessExit;
 using testing::TempDrive;
 using testing::TestDrive;
 using testing::WizardMachine;
@@ -37,8 +36,10 @@ struct InstallRig {
   std::vector<std::string> texts() { return machine.prompts().texts(); }
 };
 
-const ModuleSpec kUtility{"Brelvane v1.0.exe", "MZ utility bytes", "", win::kAttrNormal, 2};
-const ModuleSpec kReadme{"readme.txt", "read me", "Brelvane", win::kAttrNormal, 2};
+const ModuleSpec kUtility{"Brelvane v1.0.exe", "MZ utility bytes", "", win::kAttrNormal,
+                          PredefinedSet::Ovin};
+const ModuleSpec kReadme{"readme.txt", "read me", "Brelvane", win::kAttrNormal,
+                         PredefinedSet::Ovin};
 
 // Each failure: how to bring it about after the page was activated, the
 // messages the user then sees, and the run's result.
@@ -62,7 +63,7 @@ TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
   row.arrange(run);
   run.machine.prompts().ClearMessages();
 
-  EXPECT_EQ(run.rig->install().OnApply(), row.result);
+  EXPECT_EQ(run.rig->Apply(), row.result);
   // The system's own words for an error stand where the row names the code.
   std::vector<std::string> expected = row.messages;
   for (std::string& text : expected) {
@@ -90,8 +91,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Unable to get Mivora Information!"},
                     false},
         FailureCase{"NoModuleOfTheSet",
-                    {ModuleSpec{"Brelvane v1.0.exe", "kestrin", "", win::kAttrNormal, 1},
-                     ModuleSpec{"notes.txt", "user", "", win::kAttrNormal, 0}},
+                    {ModuleSpec{"Brelvane v1.0.exe", "kestrin", "", win::kAttrNormal,
+                                PredefinedSet::Kestrin},
+                     ModuleSpec{"notes.txt", "user", "", win::kAttrNormal, std::nullopt}},
                     NoChange,
                     {kCannotContinueText},
                     false},
@@ -121,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
             {kCompleteText, "Unable execute :E:\\Brelvane v1.0.exe\r\nSystem Message: {text of 2}"},
             true},
         FailureCase{"HostileFileName",
-                    {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, 2}},
+                    {ModuleSpec{"..\\evil.exe", "x", "", win::kAttrNormal, PredefinedSet::Ovin}},
                     NoChange,
                     {"The module \"..\\evil.exe\" (folder \"\") cannot be installed safely: "
                      "the name holds a path separator.\r\nIt is not installed.",
@@ -142,7 +144,7 @@ TEST(WizardInstallRun, ForeignNewestRecordStopsBeforeWriting) {
   run.work.WriteHostFile("setup.exe", bytes);
   run.machine.prompts().ClearMessages();
 
-  EXPECT_FALSE(run.rig->install().OnApply());
+  EXPECT_FALSE(run.rig->Apply());
   EXPECT_EQ(run.texts(), std::vector<std::string>{kCannotContinueText});
   EXPECT_FALSE(run.drive.HostExists("Brelvane v1.0.exe"));
 }
@@ -157,13 +159,13 @@ TEST(WizardInstallRun, SignedPackageInstallsItsSet) {
   run.work.WriteHostFile("setup.exe", testing::pe::Signed(bytes.substr(bytes.size() - modules)));
   run.machine.prompts().ClearMessages();
 
-  EXPECT_TRUE(run.rig->install().OnApply());
+  EXPECT_TRUE(run.rig->Apply());
   EXPECT_EQ(run.texts(), std::vector<std::string>{kCompleteText});
   EXPECT_EQ(run.drive.ReadHostFile("Brelvane v1.0.exe"), kUtility.content);
   EXPECT_EQ(run.drive.ReadHostFile("Brelvane\\readme.txt"), kReadme.content);
 }
 
-TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
+TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProgram) {
   WizardMachine machine("none");
   TestDrive drive(machine, 'E');
   TempDrive work(machine.test(), 'W');
@@ -173,13 +175,16 @@ TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProcess) {
   machine.SetDrivePresent('E', true);
   machine.prompts().ClearMessages();
 
-  try {
-    rig.install().OnApply();
-    FAIL() << "the run went on with another model";
-  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
-  EXPECT_EQ(machine.prompts().texts(),
-            std::vector<std::string>{
-                "The Mivora has been changed!. Please restart the application!\r\nGood Bye!"});
+  const RunOutcome run = rig.install().OnApply();
+  ASSERT_TRUE(run.ending.has_value()) << "the run went on with another model";
+  EXPECT_FALSE(run.closesSheet);
+  EXPECT_EQ(run.ending->exitCode, 0);
+  EXPECT_EQ(run.ending->message.text,
+            "The Mivora has been changed!. Please restart the application!\r\nGood Bye!");
+  EXPECT_EQ(run.ending->message.style, win::kMbOk);
+  EXPECT_EQ(run.ending->message.caption, "setup");
+  // Nothing else happened: no message of the run's own, nothing written.
+  EXPECT_TRUE(machine.prompts().messages().empty());
   EXPECT_FALSE(drive.HostExists("Brelvane v1.0.exe"));
 }
 
@@ -188,7 +193,7 @@ TEST(WizardInstallRun, MissingDriveRefreshesThePageBeforeTelling) {
   EXPECT_TRUE(run.rig->sheetView.installButtonVisible());
   run.machine.Apply(
       "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\USBSTOR]\n");
-  EXPECT_FALSE(run.rig->install().OnApply());
+  EXPECT_FALSE(run.rig->Apply());
   EXPECT_FALSE(run.rig->sheetView.installButtonVisible());
   EXPECT_EQ(run.rig->installView.control(ids::kPluggedInLine).text,
             "Drive Mivora Plugged-in: NO MIVORA!");

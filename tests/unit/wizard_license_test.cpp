@@ -1,5 +1,5 @@
-// The agreement page: its text, Accept (once), Decline (always fatal) and the
-// low-resource road past an agreement that cannot be shown.
+// The agreement page: its text, Accept (once), Decline (always the program's
+// end) and the low-resource road past an agreement that cannot be shown.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,7 +11,6 @@
 namespace brelvane {
 namespace {
 
-using testing::ProcessExit;
 using testing::WizardMachine;
 using testing::WizardRig;
 
@@ -54,14 +53,14 @@ class WizardLicense : public ::testing::Test {
 };
 
 TEST_F(WizardLicense, InitialisingPutsTheAgreementIntoItsBox) {
-  EXPECT_TRUE(rig.license().OnInitDialog());
+  EXPECT_FALSE(rig.license().OnInitDialog().has_value());
   EXPECT_EQ(rig.agreementView.control(ids::kAgreementText).text, AgreementText());
   EXPECT_TRUE(machine.prompts().messages().empty());
   EXPECT_FALSE(rig.sheet().installPageAdded());
 }
 
 TEST_F(WizardLicense, AcceptingTwiceAddsAndActivatesTheInstallPageOnce) {
-  rig.license().OnInitDialog();
+  ASSERT_FALSE(rig.license().OnInitDialog().has_value());
   rig.license().OnAccept();
   rig.sheetView.SetActivePage(PageId::Agreement);  // back to the agreement tab
   rig.license().OnAccept();
@@ -79,26 +78,25 @@ TEST_F(WizardLicense, ShowingTheAgreementHidesTheInstallButton) {
   EXPECT_FALSE(rig.sheetView.installButtonVisible());
 }
 
-TEST_F(WizardLicense, DecliningEndsTheProcessEvenAfterAccepting) {
+TEST_F(WizardLicense, DecliningEndsTheProgramEvenAfterAccepting) {
   for (bool acceptedFirst : {false, true}) {
     SCOPED_TRACE(acceptedFirst ? "after Accept" : "at once");
-    machine.prompts().ClearMessages();
     if (acceptedFirst) rig.license().OnAccept();
-    try {
-      rig.license().OnDecline();
-      FAIL() << "Decline returned";
-    } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
-    ASSERT_EQ(machine.prompts().messages().size(), 1u);
-    EXPECT_EQ(machine.prompts().messages()[0].text, "Good Bye!");
-    EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbOk);
-    EXPECT_EQ(machine.prompts().messages()[0].caption, "brelvane-setup");
+    const Ending ending = rig.license().OnDecline();
+    EXPECT_EQ(ending.exitCode, 0);
+    EXPECT_EQ(ending.message.text, "Good Bye!");
+    EXPECT_EQ(ending.message.style, win::kMbOk);
+    EXPECT_EQ(ending.message.caption, "brelvane-setup");
+    EXPECT_FALSE(ending.message.owned_by_page);
+    // The front-end shows it; the logic has shown nothing.
+    EXPECT_TRUE(machine.prompts().messages().empty());
   }
 }
 
 TEST_F(WizardLicense, LowResourcesOkTicksAcceptAndAddsTheInstallPageWithoutSwitching) {
   rig.agreementView.RefuseTextsLongerThan(ids::kAgreementText, 100);
   machine.prompts().QueueAnswer(win::kIdOk);
-  EXPECT_TRUE(rig.license().OnInitDialog());
+  EXPECT_FALSE(rig.license().OnInitDialog().has_value());
 
   ASSERT_EQ(machine.prompts().messages().size(), 1u);
   const Message& question = machine.prompts().messages()[0];
@@ -124,12 +122,14 @@ TEST_F(WizardLicense, LowResourcesOkTicksAcceptAndAddsTheInstallPageWithoutSwitc
 TEST_F(WizardLicense, LowResourcesCancelSaysGoodByeAndEnds) {
   rig.agreementView.RefuseTextsLongerThan(ids::kAgreementText, 100);
   machine.prompts().QueueAnswer(win::kIdCancel);
-  try {
-    rig.license().OnInitDialog();
-    FAIL() << "Cancel did not end the process";
-  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
-  EXPECT_EQ(machine.prompts().texts(),
-            (std::vector<std::string>{machine.prompts().messages()[0].text, "Good Bye!"}));
+  const Outcome ending = rig.license().OnInitDialog();
+  ASSERT_TRUE(ending.has_value()) << "Cancel did not end the program";
+  EXPECT_EQ(ending->exitCode, 0);
+  EXPECT_EQ(ending->message.text, "Good Bye!");
+  EXPECT_EQ(ending->message.style, win::kMbOk);
+  // Only the question was shown; the front-end shows the ending's message.
+  ASSERT_EQ(machine.prompts().messages().size(), 1u);
+  EXPECT_EQ(machine.prompts().messages()[0].caption, "Low Resource");
   EXPECT_FALSE(rig.agreementView.control(ids::kAccept).checked);
   EXPECT_FALSE(rig.sheet().installPageAdded());
 }

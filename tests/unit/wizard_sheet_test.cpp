@@ -8,7 +8,6 @@
 namespace brelvane {
 namespace {
 
-using testing::ProcessExit;
 using testing::RecordingSheetView;
 using testing::WizardMachine;
 
@@ -18,6 +17,8 @@ TEST(WizardSheet, StartsOnItsOwnExecutableWithTheAgreementAlone) {
   machine.system().SetCurrentDirectory("D:\\elsewhere");
   RecordingSheetView view;
   Sheet sheet(machine.platform(), view);
+  EXPECT_TRUE(view.pages().empty()) << "nothing before Open";
+  ASSERT_FALSE(sheet.Open().has_value());
 
   EXPECT_EQ(sheet.state().packagePath, "C:\\Program Files\\Quorvix\\brelvane-setup.exe");
   EXPECT_EQ(sheet.state().recordSize, 660);
@@ -27,21 +28,24 @@ TEST(WizardSheet, StartsOnItsOwnExecutableWithTheAgreementAlone) {
   EXPECT_TRUE(machine.prompts().messages().empty());
 }
 
-TEST(WizardSheet, UnavailableOwnPathEndsTheProcessAfterItsMessage) {
+TEST(WizardSheet, UnavailableOwnPathEndsTheProgramWithItsMessage) {
   WizardMachine machine("");
   machine.system().FailOwnExecutablePath(win::kErrorFilenameExcedRange);
   RecordingSheetView view;
-  try {
-    Sheet sheet(machine.platform(), view);
-    FAIL() << "the sheet was built without its own path";
-  } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
-  ASSERT_EQ(machine.prompts().messages().size(), 1u);
-  const Message& message = machine.prompts().messages()[0];
+  Sheet sheet(machine.platform(), view);
+  const Outcome ending = sheet.Open();
+  ASSERT_TRUE(ending.has_value()) << "the sheet opened without its own path";
+  EXPECT_EQ(ending->exitCode, 0);
+  // The front-end shows the message; the logic has shown nothing.
+  EXPECT_TRUE(machine.prompts().messages().empty());
+  const Message& message = ending->message;
   EXPECT_EQ(message.text,
             "Please run this application from DESKTOP folder. \r\n"
             "If still does not work contact Quorvix");
+  EXPECT_EQ(message.caption, "brelvane-setup");  // the name as shipped
   EXPECT_EQ(message.style, win::kMbOk);
   EXPECT_FALSE(message.owned_by_page);
+  EXPECT_FALSE(message.plain);
   // Nothing of the sheet was shown: no page added.
   EXPECT_TRUE(view.pages().empty());
 }
@@ -63,48 +67,53 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
   machine.system().SetOwnExecutablePath("C:\\setup\\brelvane-setup.exe");
   RecordingSheetView view;
   Sheet sheet(machine.platform(), view);
+  ASSERT_FALSE(sheet.Open().has_value());
 
+  const Outcome ending = sheet.OnCreate();
+  EXPECT_TRUE(machine.prompts().messages().empty());
   if (row.refused) {
-    try {
-      sheet.OnCreate();
-      FAIL() << "the sheet opened with several models plugged in";
-    } catch (const ProcessExit& exit) { EXPECT_EQ(exit.code, 0); }
-    ASSERT_EQ(machine.prompts().messages().size(), 1u);
-    EXPECT_EQ(machine.prompts().messages()[0].text,
+    ASSERT_TRUE(ending.has_value()) << "the sheet opened with several models plugged in";
+    EXPECT_EQ(ending->exitCode, 0);
+    EXPECT_EQ(ending->message.text,
               "More than one Suported Mivora detected under Windows.\r\n"
               "Please unplug one and restart the application!");
-    EXPECT_EQ(machine.prompts().messages()[0].style, win::kMbOk);
-    EXPECT_TRUE(machine.prompts().messages()[0].plain) << "OK button only, no icon";
+    EXPECT_EQ(ending->message.caption, "brelvane-setup");
+    EXPECT_EQ(ending->message.style, win::kMbOk);
+    EXPECT_TRUE(ending->message.plain) << "OK button only, no icon";
   } else {
-    EXPECT_EQ(sheet.OnCreate(), row.picture);
-    EXPECT_TRUE(machine.prompts().messages().empty());
+    EXPECT_FALSE(ending.has_value());
+    EXPECT_EQ(sheet.wantsSidePicture(), row.picture);
   }
   EXPECT_EQ(sheet.state().modelPresence, row.presence);
   EXPECT_EQ(machine.registry().OpenHandleCount(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Machines, WizardSheetPresence,
-                         ::testing::Values(PresenceCase{"none", 0, false, false},
-                                           PresenceCase{"kestrin-stale-oem", 1, true, false},
-                                           PresenceCase{"ovin-e", 2, true, false},
-                                           PresenceCase{"ovin-two-disks", 2, true, false},
-                                           PresenceCase{"ovin-9x-f", 2, true, false},
-                                           PresenceCase{"pellor-only", 3, false, false},
-                                           PresenceCase{"kestrin-ovin", 4, false, true},
-                                           PresenceCase{"kestrin-ovin-9x", 4, false, true},
-                                           PresenceCase{"ovin-pellor", 6, false, true},
-                                           PresenceCase{"all-three", 7, false, true}),
-                         [](const auto& info) {
-                           std::string name = info.param.fixture;
-                           for (char& c : name)
-                             if (c == '-') c = '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Machines, WizardSheetPresence,
+    ::testing::Values(PresenceCase{"none", ModelPresence::None, false, false},
+                      PresenceCase{"kestrin-stale-oem", ModelPresence::Kestrin, true, false},
+                      PresenceCase{"ovin-e", ModelPresence::Ovin, true, false},
+                      PresenceCase{"ovin-two-disks", ModelPresence::Ovin, true, false},
+                      PresenceCase{"ovin-9x-f", ModelPresence::Ovin, true, false},
+                      PresenceCase{"pellor-only", ModelPresence::Pellor, false, false},
+                      PresenceCase{"kestrin-ovin", ModelPresence::KestrinOvin, false, true},
+                      PresenceCase{"kestrin-ovin-9x", ModelPresence::KestrinOvin, false, true},
+                      PresenceCase{"ovin-pellor", ModelPresence::OvinPellor, false, true},
+                      PresenceCase{"all-three", ModelPresence::AllThree, false, true}),
+    [](const auto& info) {
+      std::string name = info.param.fixture;
+      for (char& c : name)
+        if (c == '-') c = '_';
+      return name;
+    });
 
 TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap) {
-  const bool expected[8] = {false, true, true, false, false, false, false, false};
-  for (ModelPresence presence = 0; presence < 8; ++presence)
-    EXPECT_EQ(WantsSidePicture(presence), expected[presence]) << presence;
+  using enum ModelPresence;
+  const std::pair<ModelPresence, bool> cases[] = {
+      {None, false},        {Kestrin, true},        {Ovin, true},        {Pellor, false},
+      {KestrinOvin, false}, {KestrinPellor, false}, {OvinPellor, false}, {AllThree, false}};
+  for (const auto& [presence, expected] : cases)
+    EXPECT_EQ(WantsSidePicture(presence), expected) << static_cast<int>(presence);
   EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/outcome.h"
 #include "app/sheet.h"
 #include "common/printable.h"
 #include "console_answers.h"
@@ -106,8 +107,15 @@ std::optional<std::map<char, std::string>> DriveFolders(const Options& options,
   return folders;
 }
 
-// The wizard from the sheet's creation to its closing.  Fatal paths end the
-// process from inside the page logic.
+// Carries out an ending of the page logic: its message, then the run ends
+// with its exit code.
+int EndRun(const Platform& platform, const Ending& ending) {
+  platform.prompts.Show(ending.message);
+  return ending.exitCode;
+}
+
+// The wizard from the sheet's creation to its closing, or to an ending the
+// page logic gives.
 int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, bool launch) {
   std::ostream& out = std::cout;
   ConsoleSheetView sheetView;
@@ -116,6 +124,7 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   InitialiseInstallPage(installView);
 
   Sheet sheet(platform, sheetView);
+  if (const Outcome ending = sheet.Open()) return EndRun(platform, *ending);
   LicensePage license(sheet, agreementView);
   InstallPage install(sheet, installView);
   sheetView.onActivate = [&](PageId page) {
@@ -129,19 +138,19 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   };
 
   out << "Package: " << sheet.state().packagePath << "\n";
-  if (sheet.OnCreate())
+  if (const Outcome ending = sheet.OnCreate()) return EndRun(platform, *ending);
+  if (sheet.wantsSidePicture())
     out << "(Kestrin or Ovin alone: the sheet shows its side picture, "
         << SheetWidening(kSidePictureWidth) << " pixels wider)\n";
 
-  license.OnInitDialog();
+  if (const Outcome ending = license.OnInitDialog()) return EndRun(platform, *ending);
   license.OnSetActive();
   out << "\n== " << kSheetCaption << " ==\n  " << TabRow(sheetView) << "\n\n";
   Page(out, agreementView.control(ids::kAgreementText).text, terminal);
   out << "\n";
   if (answers.Ask("Accept or Decline the agreement", {"accept", "decline"}, "decline") ==
       "decline") {
-    license.OnDecline();
-    return 0;
+    return EndRun(platform, license.OnDecline());
   }
   license.OnAccept();
 
@@ -162,7 +171,9 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
       sheetView.SetActivePage(PageId::Install);
       continue;
     }
-    if (install.OnApply()) {
+    const RunOutcome run = install.OnApply();
+    if (run.ending) return EndRun(platform, *run.ending);
+    if (run.closesSheet) {
       out << "The sheet closes.\n";
       return 0;
     }

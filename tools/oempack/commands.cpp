@@ -172,7 +172,7 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
   }
   if (!CheckInstaller(platform, installer)) return kExitFailed;
   ModuleRecord record;
-  if (!BuildModuleRecord(platform, file, record, "", false, 0)) {
+  if (!BuildModuleRecord(platform, file, record, "", std::nullopt)) {
     return FailWithSystemText(platform, "cannot add " + file);
   }
   ProgressBar bar("adding " + record.fileName, record.contentSize, options.progress);

@@ -25,7 +25,7 @@ BOOL CLicPageDlg::OnInitDialog() {
   // The "Low Resource" question belongs to this page, which is not yet the
   // active page while it initialises.
   sheet_.prompts().SetPageOwner(hwnd());
-  logic_->OnInitDialog();
+  CarryOut(sheet_.platform(), logic_->OnInitDialog());
   return TRUE;
 }
 
@@ -48,9 +48,7 @@ void CLicPageDlg::OnCommand(int controlId, int code) {
   if (code != BN_CLICKED) return;
   switch (controlId) {
     case IDC_ACCEPT: logic_->OnAccept(); break;
-    case IDC_DECLINE:
-      logic_->OnDecline();  // ends the process
-      break;
+    case IDC_DECLINE: EndProcess(sheet_.platform(), logic_->OnDecline()); break;
     case IDC_ABOUT_BUTTON: CAboutDlg(hwnd(), kSheetCaption).DoModal(); break;
     default: break;
   }

@@ -8,6 +8,15 @@
 
 namespace brelvane::win32 {
 
+void EndProcess(const Platform& platform, const Ending& ending) {
+  platform.prompts.Show(ending.message);
+  platform.system.ExitProcess(ending.exitCode);
+}
+
+void CarryOut(const Platform& platform, const Outcome& outcome) {
+  if (outcome) EndProcess(platform, *outcome);
+}
+
 // ---- Win32PageView ------------------------------------------------------------
 
 // Texts hold paths: wide, so a folder the ANSI code page cannot name shows

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/outcome.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 #include "platform/platform.h"
@@ -40,6 +41,13 @@ class SheetWindow : public SheetView {
   virtual Win32Prompts& prompts() = 0;
   virtual SheetMode mode() const = 0;
 };
+
+// Carries out an ending that page logic gave, at once: its message through
+// the prompts, then the end of the process with its code (the seam's
+// ExitProcess, which does not come back).
+void EndProcess(const Platform& platform, const Ending& ending);
+// The same when the outcome holds an ending; nothing otherwise.
+void CarryOut(const Platform& platform, const Outcome& outcome);
 
 // The controls of one page window.  Texts that the logic sets do not come
 // back to it as change notifications: the logic runs its own follow-up.
