@@ -12,7 +12,10 @@ namespace {
 
 constexpr std::uint32_t kStringBuffer = 1024;       // ReadRegString's working buffer
 constexpr std::uint32_t kParentIdPrefixRoom = 233;  // what is left of 260 after the prefix
-constexpr std::uint32_t kMountEntryBuffer = 260;
+constexpr std::uint32_t kMountEntryBuffer = 260;    // what a volume-path mount entry may fill
+// A device-path mount entry holds "_??_", an instance path of up to 259
+// characters, '#' and a 38-character GUID, as UTF-16: up to 604 bytes.
+constexpr std::uint32_t kDevicePathEntryBuffer = 1024;
 constexpr std::size_t kDeviceBuffer9x = 520;  // the 9x walk's name and data buffers
 
 // The text of raw value data: up to the first zero byte or the data's end.
@@ -50,16 +53,57 @@ std::string VolumePathOf(Registry& registry, const std::string& instance) {
   return kVolumePathPrefix + prefix;
 }
 
-// True when the mount entry `data` (UTF-16LE) begins with `volume_path`.
-bool MountEntryNames(System& system, const std::uint8_t* data, std::uint32_t size,
-                     const std::string& volume_path) {
-  std::size_t units = size / 2;
-  if (units < volume_path.size()) return false;
-  std::vector<std::uint16_t> wide(volume_path.size());
-  for (std::size_t i = 0; i < wide.size(); ++i)
+// The first `count` UTF-16LE units of a mount entry, in the ANSI code page.
+std::string MountEntryText(System& system, const std::uint8_t* data, std::size_t count) {
+  std::vector<std::uint16_t> wide(count);
+  for (std::size_t i = 0; i < count; ++i)
     wide[i] = static_cast<std::uint16_t>(data[2 * i] | data[2 * i + 1] << 8);
-  std::string text = system.WideToAnsi(wide.data(), wide.size());
-  return text.starts_with(volume_path);
+  return system.WideToAnsi(wide.data(), wide.size());
+}
+
+// How a mount entry can name the drive's volume.
+struct VolumeNames {
+  // Windows 2000 and XP: "\??\STORAGE#RemovableMedia#" and the disk's
+  // ParentIdPrefix, compared case-sensitively.  Empty when the disk gives no
+  // ParentIdPrefix (as most do since Windows 8).
+  std::string volume_path;
+  // Since Vista: the disk's own device path, its instance path with '\' as
+  // '#' and a closing '#' (the interface GUID that follows is not compared),
+  // lower-cased; behind "_??_" or "\??\".
+  std::string device_path;
+};
+
+std::string DevicePathOf(const std::string& instance) {
+  std::string path = AnsiLower(instance);
+  std::replace(path.begin(), path.end(), '\\', '#');
+  return path + '#';
+}
+
+bool NamesVolumePath(System& system, const std::uint8_t* data, std::uint32_t size,
+                     const std::string& volume_path) {
+  // This form is read into 260 bytes: a longer entry is not of it.
+  if (volume_path.empty() || size > kMountEntryBuffer || size / 2 < volume_path.size())
+    return false;
+  return MountEntryText(system, data, volume_path.size()).starts_with(volume_path);
+}
+
+bool NamesDevicePath(System& system, const std::uint8_t* data, std::uint32_t size,
+                     const std::string& device_path) {
+  constexpr std::size_t kPrefix = 4;  // "_??_" or "\??\"
+  std::size_t units = kPrefix + device_path.size();
+  if (size / 2 < units) return false;
+  std::string text = MountEntryText(system, data, units);
+  if (!text.starts_with("_??_") && !text.starts_with("\\??\\")) return false;
+  return AnsiLower(std::string_view(text).substr(kPrefix)).starts_with(device_path);
+}
+
+// True when the mount entry `data` (UTF-16LE text) names the volume in
+// either form.  Other entries (fixed disks' 12-byte MBR or "DMIO:ID:" GPT
+// data, "\??\Volume{...}" names) name neither.
+bool MountEntryNames(System& system, const std::uint8_t* data, std::uint32_t size,
+                     const VolumeNames& names) {
+  return NamesVolumePath(system, data, size, names.volume_path) ||
+         NamesDevicePath(system, data, size, names.device_path);
 }
 
 // Step 1 of the 9x walk: is a device with `usb_id` in the list of present
@@ -126,24 +170,24 @@ char FindDriveLetterNt(const Platform& platform, std::string_view disk_id) {
   Registry& registry = platform.registry;
   std::string instance;
   if (FindDiskInstance(registry, disk_id, &instance) < 0) return 0;
-  std::string volume_path = VolumePathOf(registry, instance);
-  if (volume_path.empty()) return 0;
+  // A disk without a ParentIdPrefix can still be named by its device path.
+  const VolumeNames names{VolumePathOf(registry, instance), DevicePathOf(instance)};
 
   ScopedKey mounts(registry);
   if (!mounts.Open(kHkeyLocalMachine, kMountedDevicesKey, win::kKeyRead)) return 0;
   std::uint32_t drives = platform.system.LogicalDrives();
   // A and B are floppy letters and never hold the drive.
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    std::array<std::uint8_t, kMountEntryBuffer> data{};
+    std::vector<std::uint8_t> data(kDevicePathEntryBuffer, 0);
     std::uint32_t type = 0;
-    std::uint32_t size = data.size();
+    std::uint32_t size = kDevicePathEntryBuffer;
     if (registry.QueryValue(mounts.get(), MountEntryName(letter), &type, data.data(), &size) !=
         win::kErrorSuccess)
       continue;
     bool present = (drives >> (letter - 'A')) & 1u;
     // Mount entries outlive the drives they name: a matching one whose
     // letter is gone is passed over.
-    if (present && MountEntryNames(platform.system, data.data(), size, volume_path)) return letter;
+    if (present && MountEntryNames(platform.system, data.data(), size, names)) return letter;
   }
   return 0;
 }

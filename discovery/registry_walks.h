@@ -49,7 +49,10 @@ std::uint32_t ListedDeviceCount(std::uint32_t count);
 int FindDiskInstance(Registry& registry, std::string_view disk_id, std::string* instance);
 
 // The letter (C to Z) of the present drive whose mount entry names the
-// removable-media volume of the first disk matching `disk_id`; 0 for none.
+// volume of the first disk matching `disk_id`, 0 for none.  An entry names it
+// by the removable-media volume path built from the disk's ParentIdPrefix
+// (Windows 2000 and XP), or by the disk's own device path (Vista and later,
+// where Windows 8 and later usually give no ParentIdPrefix).
 char FindDriveLetterNt(const Platform& platform, std::string_view disk_id);
 
 // What one entry of the configuration manager's list gave.

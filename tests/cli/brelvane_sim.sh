@@ -136,6 +136,26 @@ check "9x: installed onto F" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/F/B
 check "9x: no check box" lacks "$WORK/nine.out" "Launch Brelvane after installation"
 check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
 
+# ---- The forms Windows 7 to 11 write: the drive found and the set installed there --
+# FIXTURE LETTER: the letter the drive has; every other present letter is a
+# folder of its own that must stay empty.
+for form in win7-ovin-e:E win11-ovin-e:E win10-stale-letter:F win10-two-disks:F \
+    win10-mixed-case:E; do
+  fixture=${form%:*} letter=${form#*:}
+  drives=()
+  for d in $(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg"); do
+    mkdir -p "$WORK/$fixture/$d"
+    drives+=(--drive "$d=$WORK/$fixture/$d")
+  done
+  run "$fixture" 'accept\ninstall\n' "$PKG" --machine "$MACHINES/$fixture.reg" "${drives[@]}"
+  check "$fixture: drive $letter found" contains "$WORK/$fixture.out" \
+    "Drive Mivora Plugged-in: $letter"
+  check "$fixture: set installed onto $letter" entries_are "$WORK/$fixture/$letter" "${INSTALLED[@]}"
+  for d in $(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg"); do
+    [ "$d" = "$letter" ] || check "$fixture: nothing on $d" empty_dir "$WORK/$fixture/$d"
+  done
+done
+
 run other 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$PKG" --drive "E=$WORK/other"
 check "--package installs from another package" entries_are "$WORK/other" "${INSTALLED[@]}"
 

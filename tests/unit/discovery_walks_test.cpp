@@ -2,6 +2,7 @@
 // the NT disk-to-letter path, the 9x device list, and model presence.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -70,6 +71,12 @@ std::string DiskKey(const std::string& instance, const std::string& parent_id_pr
 std::string VolumeText(const std::string& parent_id_prefix) {
   return "\\??\\STORAGE#RemovableMedia#" + parent_id_prefix +
          "&RM#{53f5630d-b6bf-11d0-94f2-00a0c91efb8b}";
+}
+
+// A volume's mount entry as Vista and later write it: the disk's device path.
+std::string DevicePathText(std::string instance, const std::string& prefix = "_??_") {
+  std::replace(instance.begin(), instance.end(), '\\', '#');
+  return prefix + instance + "#{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
 }
 
 std::string Mounts(const std::map<char, std::string>& entries) {
@@ -255,6 +262,11 @@ TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
   const std::string list = NumberedList(kHklm + "Services\\Disk\\Enum", 1, {{0, kOvinDisk}});
   const std::string disk = DiskKey(kOvinDisk, "8&aa&0");
   const std::string volume = Utf16(VolumeText("8&aa&0"));
+  const std::string bare_disk = "[" + kHklm + "Enum\\" + kOvinDisk + "]\n";
+  const std::string device = Utf16(DevicePathText(kOvinDisk));
+  const std::string long_disk = kOvinDisk + std::string(150, 's');
+  const std::string long_list = NumberedList(kHklm + "Services\\Disk\\Enum", 1, {{0, long_disk}});
+  const std::string gpt = "DMIO:ID:" + std::string(16, '\x5a');
   const NtLetterCase cases[] = {
       {"one drive", OvinChain('E'), "CE", 'E'},
       {"letter not present", OvinChain('E'), "CD", 0},
@@ -284,6 +296,26 @@ TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
       {"no device key for the disk", list + Mounts({{'E', volume}}), "CE", 0},
       {"no mount list", list + disk, "CE", 0},
       {"no disk list", disk + Mounts({{'E', volume}}), "CE", 0},
+      {"volume path in another letter case",
+       list + disk + Mounts({{'E', Utf16(AnsiLower(VolumeText("8&aa&0")))}}), "CE", 0},
+      // Vista and later: the entry holds the disk's device path.
+      {"device path with ParentIdPrefix", list + disk + Mounts({{'E', device}}), "CE", 'E'},
+      {"device path without ParentIdPrefix", list + bare_disk + Mounts({{'E', device}}), "CE", 'E'},
+      {"device path without the disk's device key", list + Mounts({{'E', device}}), "CE", 'E'},
+      {"device path behind \\??\\",
+       list + bare_disk + Mounts({{'E', Utf16(DevicePathText(kOvinDisk, "\\??\\"))}}), "CE", 'E'},
+      {"device path in another letter case",
+       list + bare_disk + Mounts({{'E', Utf16(AnsiLower(DevicePathText(kOvinDisk)))}}), "CE", 'E'},
+      {"device path behind another prefix",
+       list + bare_disk + Mounts({{'E', Utf16(DevicePathText(kOvinDisk, "##?#"))}}), "CE", 0},
+      {"device path of another disk",
+       list + bare_disk + Mounts({{'E', Utf16(DevicePathText(kOvinDisk2))}}), "CE", 0},
+      {"device path of a disk whose instance path extends the drive's",
+       list + bare_disk + Mounts({{'E', Utf16(DevicePathText(kOvinDisk + "1"))}}), "CE", 0},
+      {"device path stale at an absent letter",
+       list + bare_disk + Mounts({{'D', device}, {'F', device}}), "CF", 'F'},
+      {"device path beyond 260 bytes",
+       long_list + Mounts({{'C', gpt}, {'E', Utf16(DevicePathText(long_disk))}}), "CE", 'E'},
   };
   for (const NtLetterCase& c : cases) {
     SCOPED_TRACE(c.what);

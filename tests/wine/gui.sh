@@ -110,6 +110,20 @@ scenario_install() {
   gui_end
 }
 
+# The registry as Windows 10 and 11 write it (no ParentIdPrefix, the volume's
+# mount entry holding the disk's device path), in Wine's real registry: the
+# page names E and the set lands there.
+scenario_install_windows_10_11() {
+  gui_begin install-win10-11 "$MACHINES/win11-ovin-e.reg" E
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "text 1004" \
+    "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  expect_line win10_11_drive_found "TEXT Drive Mivora Plugged-in: E"
+  expect_code win10_11_exit_code 0
+  check win10_11_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check win10_11_companion_bytes cmp -s "$GUI_WORK/companion.txt" "$GUI_DRIVE/docs/notes/companion.txt"
+  gui_end
+}
+
 # Enter on the install page while " Install " is hidden (the drive carries
 # no set for its model) starts nothing: no run, no message, nothing written.
 scenario_enter_while_hidden() {
@@ -409,6 +423,7 @@ scenario_decline
 scenario_no_drive
 scenario_ovin_without_set
 scenario_install
+scenario_install_windows_10_11
 scenario_nine_x
 scenario_enter_while_hidden
 scenario_install_signed
