@@ -3,23 +3,10 @@
 #include <cstdio>
 
 #include "builder/module_list.h"
+#include "common/printable.h"
 
 namespace brelvane {
 namespace {
-
-// Code page 1252's characters for the bytes 0x80..0x9F; the five bytes the
-// code page leaves undefined map to the control character of the same value,
-// as Windows converts them.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t Cp1252ToUnicode(unsigned char byte) {
-  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
-  return byte;
-}
 
 void AppendEscape(std::string& out, char16_t unit) {
   char buffer[8];

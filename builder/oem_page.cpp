@@ -153,9 +153,15 @@ std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
 
 bool OemPage::ExtractRow(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return true;
+  const WalkedModule& listed = listed_[static_cast<std::size_t>(row)];
   // The record's 8-bit name, read as the ANSI calls read it.
-  std::string name =
-      platform_.system.FromAnsi(listed_[static_cast<std::size_t>(row)].record.fileName);
+  std::string name = platform_.system.FromAnsi(listed.record.fileName);
+  // Refused before the user is asked anything: no dialog, no question, no
+  // deletion for a module that cannot be read.
+  if (IsBeyondReach(listed)) {
+    ShowError(platform_, Format(kModuleBeyondReach, name.c_str()));
+    return true;
+  }
   std::optional<std::string> target = view_.AskSaveFile(name, true);
   if (!target) return true;
   std::optional<WalkedModule> module = ModuleOfRow(row);

@@ -27,6 +27,10 @@ inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
 inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
 inline constexpr char kTargetIsInstaller[] =
     "%s \r\nis the installer itself!  Extract the module to another file.";
+// Content offsets are signed 32-bit: a module beyond 2 GiB cannot be read.
+inline constexpr char kModuleBeyondReach[] =
+    "The module \"%s\" begins beyond 2 GiB in the installer, where it cannot be read.\r\n"
+    "Nothing is extracted.";
 inline constexpr char kLinkOnTheWay[] =
     "%s is a symbolic link or junction: nothing is extracted through a link.\r\n"
     "Choose another place for the module.";

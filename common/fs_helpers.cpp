@@ -204,7 +204,7 @@ LinkSearch FindLinkBelowRoot(const Platform& platform, const std::string& path) 
       const std::uint32_t error = platform.system.LastError();
       // Nothing lies below a missing level.
       if (error == win::kErrorFileNotFound || error == win::kErrorPathNotFound) break;
-      return {LinkSearch::Found::Unreadable, std::move(level)};
+      return {LinkSearch::Found::Unreadable, std::move(level), error};
     }
     if (IsLink(attributes)) return {LinkSearch::Found::Link, std::move(level)};
     if ((attributes & win::kAttrDirectory) == 0) break;  // a file: nothing lies below it

@@ -5,6 +5,7 @@
 // created through.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -30,11 +31,13 @@ bool CreatePath(const Platform& platform, const std::string& path);
 // found: no link, the first level that is a symbolic link or junction, or
 // the first level whose attributes could not be read for another reason than
 // its absence (so that it cannot be told from a link).  `at` names the level
-// as the path does.  The root itself may be a link.
+// as the path does; `error` is the system's code for an unreadable one.  The
+// root itself may be a link.
 struct LinkSearch {
   enum class Found { None, Link, Unreadable };
   Found found = Found::None;
   std::string at;
+  std::uint32_t error = 0;
 };
 LinkSearch FindLinkBelowRoot(const Platform& platform, const std::string& path);
 

@@ -1,22 +1,111 @@
 #include "common/printable.h"
 
 namespace brelvane {
+namespace {
+
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool IsControl(char32_t code) { return code < 0x20 || (code >= 0x7F && code < 0xA0); }
+
+void AppendEscape(std::string& out, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kHex[byte >> 4];
+  out += kHex[byte & 0x0F];
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// One byte of a name: its character, or its escape when it is none to show.
+void AppendNameByte(std::string& out, unsigned char byte) {
+  const char32_t code = Cp1252ToUnicode(byte);
+  if (IsControl(code)) {
+    AppendEscape(out, byte);
+  } else {
+    AppendUtf8(out, code);
+  }
+}
+
+// Length of the well-formed UTF-8 sequence of two bytes or more at `at`
+// (shortest form, no surrogates, at most U+10FFFF), or 0 when none begins there.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t* code) {
+  const auto lead = static_cast<unsigned char>(text[at]);
+  std::size_t length = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *code = value;
+  return length;
+}
+
+}  // namespace
+
+char16_t Cp1252ToUnicode(unsigned char byte) {
+  if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
+  return byte;
+}
+
+std::string NameForTerminal(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) AppendNameByte(out, static_cast<unsigned char>(c));
+  return out;
+}
 
 std::string EscapeControls(std::string_view text, bool keepLineBreaks) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[at]);
     const bool lineBreak =
         keepLineBreaks &&
-        (byte == '\n' || (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n'));
-    if ((byte < 0x20 || byte == 0x7F) && !lineBreak) {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
+        (byte == '\n' || (byte == '\r' && at + 1 < text.size() && text[at + 1] == '\n'));
+    char32_t code = 0;
+    if (lineBreak) {
       out += static_cast<char>(byte);
+      ++at;
+    } else if (const std::size_t length = Utf8SequenceAt(text, at, &code)) {
+      if (IsControl(code)) {
+        for (std::size_t i = 0; i < length; ++i)
+          AppendEscape(out, static_cast<unsigned char>(text[at + i]));
+      } else {
+        out.append(text.substr(at, length));
+      }
+      at += length;
+    } else {
+      AppendNameByte(out, byte);
+      ++at;
     }
   }
   return out;

@@ -40,8 +40,12 @@ RunOutcome InstallPage::OnApply() {
   if (freshModel != model_)
     return RunOutcome::EndProgram(Ending{NoticeMessage(platform, kDriveChanged), 0});
   // The same drive may have come back under another letter since the page
-  // was shown: write where it is now, not where it was.
-  driveLetter_ = freshLetter;
+  // was shown: write where it is now, not where it was, and say so on the
+  // page before anything is written.
+  if (freshLetter != driveLetter_) {
+    driveLetter_ = freshLetter;
+    view_.SetText(ids::kPluggedInLine, kPluggedInPrefix + std::string(1, driveLetter_));
+  }
 
   const char* setMarker = SetMarkerOf(model_);
   if (setMarker == nullptr) return RunOutcome::StayOnPage();
@@ -74,6 +78,9 @@ RunOutcome InstallPage::OnApply() {
         links.found != LinkSearch::Found::None) {
       if (links.found == LinkSearch::Found::Link) {
         ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
+      } else {
+        const std::string error = platform.system.ErrorText(links.error);
+        ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
       }
       ShowNotice(platform, kCannotContinue);
       return RunOutcome::StayOnPage();

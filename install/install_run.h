@@ -24,6 +24,10 @@ inline constexpr char kUnsafeModuleFormat[] =
 inline constexpr char kLinkInTheWayFormat[] =
     "The module \"%s\" cannot be installed safely: %s is a symbolic link or junction, "
     "and nothing is written through a link on the drive.\r\nIt is not installed.";
+// A folder (or the file) on the way whose attributes cannot be read, so it
+// cannot be told from a link: its path and the system's words.
+inline constexpr char kUnreadableOnTheWayFormat[] =
+    "Unable to get attributes of %s \r\nError Message: %s";
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";

@@ -98,7 +98,8 @@ FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
 }
 
 FileHandle Win32FileSystem::OpenUpdate(const std::string& path) {
-  return RegularOnly(WithLastError([&] { return ::_open(path.c_str(), _O_RDWR | _O_BINARY); }));
+  return RegularOnly(
+      WithLastError([&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDWR | _O_BINARY); }));
 }
 
 std::int64_t Win32FileSystem::Read(FileHandle file, void* buffer, std::size_t size) {

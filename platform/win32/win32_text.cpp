@@ -1,8 +1,10 @@
 #include "platform/win32/win32_text.h"
 
+#include <io.h>
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace brelvane::win32text {
@@ -115,6 +117,24 @@ std::optional<std::string> Utf8ToAnsi(const std::string& text) {
                         nullptr, &lossy);
   if (lossy) return std::nullopt;
   return bytes;
+}
+
+bool WriteToConsole(std::FILE* stream, const std::string& text) {
+  const auto console = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+  DWORD mode = 0;
+  if (console == INVALID_HANDLE_VALUE || !::GetConsoleMode(console, &mode)) return false;
+  // What the stream still buffers goes first.
+  std::fflush(stream);
+  const std::wstring wide = Widen(text);
+  std::size_t done = 0;
+  while (done < wide.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));
+    DWORD written = 0;
+    if (!::WriteConsoleW(console, wide.data() + done, chunk, &written, nullptr) || written == 0)
+      break;
+    done += written;
+  }
+  return true;
 }
 
 std::vector<std::string> Arguments() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ inline std::string Narrow(const std::wstring& text) { return Narrow(text.data(),
 std::string AnsiToUtf8(const std::string& bytes);
 // UTF-8 to the ANSI code page; nullopt when a character has no form there.
 std::optional<std::string> Utf8ToAnsi(const std::string& text);
+
+// Writes UTF-8 text to `stream` when it is a console, through the wide call,
+// so every character shows whatever the console's code page.  False, with
+// nothing written, when the stream is no console (a file, a pipe).
+bool WriteToConsole(std::FILE* stream, const std::string& text);
 
 // The program's arguments from the wide command line, each in UTF-8 (the
 // C runtime's argv holds them in the ANSI code page, with '?' for the rest).

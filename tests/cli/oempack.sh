@@ -182,6 +182,24 @@ expect_text out.txt 'evil.exe\x0Dreadme.txt'
 expect_rc 1 "$OEMPACK" extract ctl.exe $'\e[2Jgone'
 expect_text err.txt 'no module named "\x1B[2Jgone"'
 ! grep -q $'\e' err.txt || fail "a message printed a raw escape"
+# Bytes from 0x80 up are code page 1252 text, shown as UTF-8: 0x9B (CSI to
+# some terminals) is "›", 0xE9 "é"; 0x81 is no character and is escaped.
+printf 'x' > a_b_c_.txt
+expect_rc 0 "$OEMPACK" add ctl.exe a_b_c_.txt
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+133,2); f.write(b"\x9bb\x81c\xe9")' ctl.exe
+expect_rc 0 "$OEMPACK" list ctl.exe
+expect_text out.txt 'a›b\x81cé.txt  '
+! LC_ALL=C grep -q $'[\x81\x9b]' out.txt || fail "list printed a raw C1 byte"
+# A C1 control in UTF-8 from the command line is escaped too.
+expect_rc 1 "$OEMPACK" extract ctl.exe $'\xc2\x9b2Jgone'
+expect_text err.txt 'no module named "\xC2\x9B2Jgone"'
+# The size column is unsigned, as the record holds it: 4 GiB less a byte (sparse).
+head -c 4096 /dev/zero > huge.exe
+truncate -s $((4096 + 4294967295)) huge.exe
+{ printf '\377\377\377\377'; tail -c 656 ctl.exe; } >> huge.exe
+expect_rc 0 "$OEMPACK" list huge.exe
+grep -qE '^a›b\\x81cé\.txt +4294967295 ' out.txt || fail "size column: $(cat out.txt)"
+rm -f huge.exe
 
 # ---- foreign records ----
 cp setup.exe good.exe

@@ -267,6 +267,8 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   EXPECT_EQ(moved.ReadHostFile("Brelvane\\m2.txt"), "second appended");
   EXPECT_FALSE(drive_->HostExists("m1.exe"));
   EXPECT_EQ(rig_->install().driveLetter(), 'F');
+  // The page names the letter the files went to.
+  EXPECT_EQ(rig_->installView.control(ids::kPluggedInLine).text, "Drive Mivora Plugged-in: F");
 }
 
 // A crafted module behind sound ones: what came before stays, and nothing

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -282,6 +284,34 @@ TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
   page_.OnExtractModule();
   EXPECT_EQ(Texts(), std::vector<std::string>{kUnableToExtract});
   EXPECT_FALSE(drive_.HostExists("out.bin"));
+}
+
+// Content beyond 2 GiB (sparse files): refused before the Save As dialog and
+// any question.  Cut to 32 bits, an offset beyond 4 GiB would name another
+// module's bytes, at 1024 here, and one between 2 and 4 GiB a negative one.
+TEST_F(OemPageTest, AModuleBeyondTwoGiBIsRefusedBeforeAnyQuestion) {
+  Append("target.exe", "far.bin", "far content");
+  const std::string module = drive_.ReadHostFile("target.exe")->substr(1024);
+  for (const std::int64_t at : {(std::int64_t{1} << 31) + 1024, (std::int64_t{1} << 32) + 1024}) {
+    SCOPED_TRACE(at);
+    drive_.WriteHostFile("far.exe", *drive_.ReadHostFile("target.exe"));
+    std::filesystem::resize_file(drive_.HostPath("far.exe"), at);
+    std::ofstream(drive_.HostPath("far.exe"), std::ios::binary | std::ios::app) << module;
+    drive_.WriteHostFile("out.bin", "kept");
+    test_.prompts().ClearMessages();
+    view_.texts[ids::kInstallerName] = drive_.WinPath("far.exe");
+    ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
+    ASSERT_EQ(view_.Column(0), std::vector<std::string>{"far.bin"});
+    view_.selected = {0};
+    view_.fileAnswers.push_back(drive_.WinPath("out.bin"));
+    test_.prompts().QueueAnswer(win::kIdYes);  // should it ask to overwrite
+    page_.OnExtractModule();
+    EXPECT_EQ(Texts(), std::vector<std::string>{Format(kModuleBeyondReach, "far.bin")});
+    EXPECT_TRUE(view_.saveInitialNames.empty());
+    EXPECT_EQ(drive_.ReadHostFile("out.bin"), "kept");
+    view_.fileAnswers.clear();
+  }
+  std::filesystem::remove(drive_.HostPath("far.exe"));
 }
 
 TEST_F(OemPageTest, ExtractedFilesAreNormalWhateverTheRecordSays) {

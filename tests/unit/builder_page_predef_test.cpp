@@ -160,6 +160,16 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
        "folder.\r\nEvery install would refuse it, so nothing is added.",
        {},
        "..\\..\\Windows"},
+      // Windows would drop the blank: the root would not name the folder it says.
+      {"ovin root ends in a blank",
+       "k.bin",
+       "o.bin",
+       0,
+       "The module \"o.bin\" cannot be added: the folder's part \"Brelvane \" ends in a dot or a "
+       "blank, which Windows drops (\"..\" is the parent folder).\r\nEvery install would refuse "
+       "it, so nothing is added.",
+       {},
+       "Brelvane "},
       {"both valid", "k.bin", "o.bin", 3, kAddSucceeded, {"o.bin", "k.bin"}},
       {"kestrin missing", "missing", "o.bin", 0, kAddFailed, {}},
       {"ovin missing", "k.bin", "missing", 0, kAddFailed, {"k.bin"}},

@@ -67,9 +67,11 @@ TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
   // The system's own words for an error stand where the row names the code.
   std::vector<std::string> expected = row.messages;
   for (std::string& text : expected) {
-    const std::string token = "{text of 2}";
-    if (const auto at = text.find(token); at != std::string::npos)
-      text.replace(at, token.size(), run.machine.system().ErrorText(win::kErrorFileNotFound));
+    for (const std::uint32_t code : {win::kErrorFileNotFound, win::kErrorAccessDenied}) {
+      const std::string token = "{text of " + std::to_string(code) + "}";
+      if (const auto at = text.find(token); at != std::string::npos)
+        text.replace(at, token.size(), run.machine.system().ErrorText(code));
+    }
   }
   EXPECT_EQ(run.texts(), expected);
   EXPECT_EQ(run.machine.registry().OpenHandleCount(), 0u);
@@ -108,6 +110,16 @@ INSTANTIATE_TEST_SUITE_P(
             [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
             {kCannotContinueText},
             false},
+        FailureCase{"FolderAttributesUnreadable",
+                    {kReadme},
+                    [](InstallRig& run) {
+                      run.machine.test().faults().FailPath(
+                          testing::FaultyFileSystem::Op::GetAttributes, "Brelvane",
+                          win::kErrorAccessDenied);
+                    },
+                    {"Unable to get attributes of E:\\Brelvane \r\nError Message: {text of 5}",
+                     kCannotContinueText},
+                    false},
         FailureCase{"DirectoryWhereTheFileGoes",
                     {kUtility},
                     [](InstallRig& run) { run.drive.MakeHostDirectory("Brelvane v1.0.exe"); },

@@ -99,14 +99,15 @@ done
 
 # A folder the ANSI code page (1252 here) cannot name, in a UTF-8 locale: the
 # installer and the source in it open, the name "é.txt" is stored as its one
-# 1252 byte, and extracting it by that name without -o writes "é.txt" here.
+# 1252 byte (listed as the UTF-8 of its character), and extracting it by that
+# name without -o writes "é.txt" here.
 NON_ANSI=Пользователь
 mkdir -p "$DRIVE/$NON_ANSI/out"
 head -c 4096 /dev/zero > "$DRIVE/$NON_ANSI/setup.exe"
 printf 'accented name' > "$DRIVE/$NON_ANSI/é.txt"
 LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-add add "E:\\$NON_ANSI\\setup.exe" "E:\\$NON_ANSI\\é.txt" && {
   LANG=C.UTF-8 LC_ALL=C.UTF-8 "$WINE64" "$OEMPACK_EXE" list "E:\\$NON_ANSI\\setup.exe" 2>/dev/null |
-    LC_ALL=C grep -q "^$(printf '\351')\.txt "
+    LC_ALL=C grep -q "^é\.txt "
   verdict non-ansi-add $?; }
 (cd "$DRIVE/$NON_ANSI/out" && LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-extract extract \
   "E:\\$NON_ANSI\\setup.exe" 'é.txt') && {
@@ -191,6 +192,17 @@ sys.exit(0 if a == b else 1)
 PY
     verdict signed-unsign $?; }
   run 0 signed-add-after-unsign add 'E:\signed.exe' 'E:\kestrin.exe'
+  # The same in a folder the ANSI code page cannot name: unsign opens the
+  # installer for update by its wide name.
+  DOWNLOADS=Загрузки
+  mkdir "$DRIVE/$DOWNLOADS" && cp "$DRIVE/before.exe" "$DRIVE/$DOWNLOADS/signed.exe"
+  LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-unsign unsign "E:\\$DOWNLOADS\\signed.exe" && {
+    grep -q '^removed the signature' "$OUT"; verdict non-ansi-unsign $?; }
+  LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-add-after-unsign add "E:\\$DOWNLOADS\\signed.exe" \
+    'E:\kestrin.exe' && {
+    LANG=C.UTF-8 LC_ALL=C.UTF-8 run 0 non-ansi-list-after-unsign list "E:\\$DOWNLOADS\\signed.exe" &&
+      [ "$(grep -cE '^(a\.bin|kestrin\.exe) ' "$OUT")" -eq 2 ]
+    verdict non-ansi-add-after-unsign $?; }
   osign "$DRIVE/signed.exe" "$DRIVE/resigned.exe"
   osslsigncode verify -in "$DRIVE/resigned.exe" -CAfile "$KEYS/cert.pem" > /dev/null 2>&1
   verdict signed-again-verifies $?

@@ -19,7 +19,7 @@ namespace {
 // Names in a line may come from a package: control characters are shown
 // escaped, never sent to the terminal.
 int Fail(const std::string& line) {
-  std::fprintf(stderr, "oempack: %s\n", EscapeControls(line).c_str());
+  WriteText(stderr, "oempack: " + EscapeControls(line) + "\n");
   return kExitFailed;
 }
 
@@ -33,10 +33,9 @@ PackageRef Package(const std::string& installer) { return PackageRef{installer, 
 // last complete module; every module before them is read as usual.
 void NoteInterruptedAppend(const std::string& installer, const WalkResult& walk) {
   if (walk.interruptedAppend <= 0) return;
-  std::fprintf(stderr,
-               "oempack: %s: an interrupted append left %lld byte(s) behind the last module; "
-               "the next add removes them\n",
-               EscapeControls(installer).c_str(), static_cast<long long>(walk.interruptedAppend));
+  WriteText(stderr, "oempack: " + EscapeControls(installer) + ": an interrupted append left " +
+                        std::to_string(walk.interruptedAppend) +
+                        " byte(s) behind the last module; the next add removes them\n");
 }
 
 // The walk's end as one line, when it did not end at the image.
@@ -99,35 +98,49 @@ std::uint64_t SizeOf(const Platform& platform, const std::string& path) {
   return length < 0 ? 0 : static_cast<std::uint64_t>(length);
 }
 
-void PrintTable(const std::vector<ModuleRow>& rows) {
+// The characters a terminal shows for UTF-8 text: columns are padded by
+// these, not by bytes.
+std::size_t ShownWidth(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+void PrintTable(const WalkResult& walk) {
   constexpr std::size_t kColumns = 6;
   const char* headings[kColumns] = {"Module Name", "Predefined Module", "Size(in Bytes)",
                                     "Extract to",  "File Attributes",   "Checked"};
   std::vector<std::vector<std::string>> cells;
   cells.push_back(std::vector<std::string>(headings, headings + kColumns));
-  for (const ModuleRow& row : rows) {
-    cells.push_back({EscapeControls(row.name), row.predefined, row.size,
-                     EscapeControls(row.extractTo), row.attributes, row.checked ? "yes" : "no"});
+  const std::vector<ModuleRow> rows = ModuleRows(walk);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const ModuleRow& row = rows[i];
+    // The size unsigned, as the record holds it and the JSON gives it (the
+    // builder page shows it signed).
+    cells.push_back({NameForTerminal(row.name), row.predefined,
+                     std::to_string(walk.modules[i].record.contentSize),
+                     NameForTerminal(row.extractTo), row.attributes, row.checked ? "yes" : "no"});
   }
   std::size_t widths[kColumns] = {};
   for (const auto& line : cells) {
-    for (std::size_t i = 0; i < kColumns; ++i) widths[i] = std::max(widths[i], line[i].size());
+    for (std::size_t i = 0; i < kColumns; ++i) widths[i] = std::max(widths[i], ShownWidth(line[i]));
   }
   for (const auto& line : cells) {
     std::string text;
     for (std::size_t i = 0; i < kColumns; ++i) {
       std::string cell = line[i];
+      const std::size_t padding = widths[i] - ShownWidth(cell);
       // Sizes align right, the other columns left; the last one is not padded.
       if (i == 2) {
-        cell.insert(0, widths[i] - cell.size(), ' ');
+        cell.insert(0, padding, ' ');
       } else if (i + 1 < kColumns) {
-        cell.append(widths[i] - cell.size(), ' ');
+        cell.append(padding, ' ');
       }
       text += cell;
       if (i + 1 < kColumns) text += "  ";
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    std::printf("%s\n", text.c_str());
+    WriteText(stdout, text + "\n");
   }
 }
 
@@ -137,7 +150,7 @@ int ReportBeyondReach(const std::string& installer, const WalkResult& walk) {
   for (const WalkedModule& module : walk.modules) {
     if (!IsBeyondReach(module)) continue;
     ++count;
-    Fail(installer + ": module \"" + module.record.fileName + "\" at offset " +
+    Fail(installer + ": module \"" + NameForTerminal(module.record.fileName) + "\" at offset " +
          std::to_string(module.contentOffset) +
          " lies beyond 2 GiB, where the installer cannot read it");
   }
@@ -155,7 +168,7 @@ int ListModules(const Platform& platform, const std::string& installer, bool jso
   if (json) {
     std::fputs(ModulesToJson(walk).c_str(), stdout);
   } else {
-    PrintTable(ModuleRows(walk));
+    PrintTable(walk);
   }
   std::fflush(stdout);
   NoteInterruptedAppend(installer, walk);
@@ -175,7 +188,8 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
   if (!BuildModuleRecord(platform, file, record, "", std::nullopt)) {
     return FailWithSystemText(platform, "cannot add " + file);
   }
-  ProgressBar bar("adding " + record.fileName, record.contentSize, options.progress);
+  ProgressBar bar("adding " + NameForTerminal(record.fileName), record.contentSize,
+                  options.progress);
   if (!AppendModule(platform, file, installer, record, bar.callback())) {
     return FailAppend(platform, installer, "cannot append " + file + " to " + installer);
   }
@@ -279,8 +293,8 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   int checked = 0;
   for (const WalkedModule& module : walk.modules) {
     if (IsBeyondReach(module)) continue;  // reported below
-    const std::string where = installer + ": module \"" + module.record.fileName + "\" at offset " +
-                              std::to_string(module.contentOffset);
+    const std::string where = installer + ": module \"" + NameForTerminal(module.record.fileName) +
+                              "\" at offset " + std::to_string(module.contentOffset);
     switch (CheckModuleContent(platform, package, module)) {
       case ContentState::Sound: ++checked; break;
       case ContentState::Unchecked: break;

@@ -10,6 +10,9 @@
 
 #include "common/error_text.h"
 #include "common/printable.h"
+#ifdef _WIN32
+#include "platform/win32/win32_text.h"
+#endif
 
 namespace brelvane::oempack {
 
@@ -18,7 +21,7 @@ int ConsolePrompts::Show(const Message& message) {
   for (char& c : text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  std::fprintf(stderr, "oempack: %s\n", EscapeControls(text).c_str());
+  WriteText(stderr, "oempack: " + EscapeControls(text) + "\n");
   const std::uint32_t buttons = message.style & 0x0F;
   if (buttons == win::kMbYesNo) return win::kIdNo;
   if (buttons == win::kMbOkCancel) return win::kIdCancel;
@@ -31,6 +34,13 @@ bool StderrIsTerminal() {
 #else
   return isatty(fileno(stderr)) != 0;
 #endif
+}
+
+void WriteText(std::FILE* stream, const std::string& text) {
+#ifdef _WIN32
+  if (win32text::WriteToConsole(stream, text)) return;
+#endif
+  std::fputs(text.c_str(), stream);
 }
 
 ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled)
@@ -53,9 +63,11 @@ void ProgressBar::Draw(std::uint64_t done, std::uint64_t total) {
   const int filled = percent * kWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kWidth - filled), '.');
-  std::fprintf(stderr, "\r%s [%s] %3d%% %llu/%llu MiB", label_.c_str(), bar.c_str(), percent,
-               static_cast<unsigned long long>(done >> 20),
-               static_cast<unsigned long long>(total >> 20));
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "] %3d%% %llu/%llu MiB", percent,
+                static_cast<unsigned long long>(done >> 20),
+                static_cast<unsigned long long>(total >> 20));
+  WriteText(stderr, "\r" + label_ + " [" + bar + numbers);
   std::fflush(stderr);
   drawn_ = true;
 }

@@ -23,6 +23,10 @@ class ConsolePrompts : public Prompts {
 // True when stderr is a terminal.
 bool StderrIsTerminal();
 
+// Writes UTF-8 text to stdout or stderr: on a Windows console as its
+// characters, whatever the console's code page; elsewhere the bytes as they are.
+void WriteText(std::FILE* stream, const std::string& text);
+
 // A progress bar on stderr for copies of at least kProgressThreshold bytes
 // when stderr is a terminal; otherwise an empty callback.
 inline constexpr std::uint64_t kProgressThreshold = 8ull << 20;
