@@ -276,6 +276,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     }
   }
   if (found == nullptr) {
+    if (walk.strayBytes > 0) return FailStrayBytes(installer, walk, "");
     if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
     return Fail("no module named \"" + name + "\" in " + installer);
   }
