@@ -9,8 +9,6 @@
 #include <set>
 #include <string>
 
-#include <sys/stat.h>
-
 #include "package/append_journal.h"
 #include "package/content_check.h"
 #include "package/package.h"
@@ -297,7 +295,11 @@ TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
       {"longer than a journal, beginning with its tag",
        [&] { drive_.WriteHostFile(journal, "BRVJRNL1" + std::string(30, 'x')); },
        kErrorNotAJournal},
-      {"a FIFO", [&] { ASSERT_EQ(mkfifo(drive_.HostPath(journal).c_str(), 0600), 0); },
+      {"a FIFO (it cannot be opened as a file)",
+       [&] {
+         drive_.WriteHostFile(journal, "");
+         faults().FailPath(Op::Open, journal, win::kErrorBadFileType);
+       },
        win::kErrorBadFileType},
       {"a folder that takes no new file",
        [&] { faults().FailPath(Op::Open, journal, win::kErrorAccessDenied); },
@@ -315,7 +317,6 @@ TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
     FailedFile failed = FailedFile::Package;
     const bool appended = AppendModule(platform(), drive_.WinPath("old.txt"),
                                        drive_.WinPath("setup.exe"), record, {}, &failed);
-    faults().Reset();
     if (c.error == 0) {
       EXPECT_TRUE(appended);
       EXPECT_FALSE(drive_.HostExists(journal));
@@ -330,6 +331,7 @@ TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
     EXPECT_EQ(UnsignPackage(platform(), drive_.WinPath("setup.exe"), nullptr, &failed),
               drive_.HostExists(journal) ? UnsignOutcome::Failed : UnsignOutcome::NotSigned);
     if (file) { EXPECT_EQ(drive_.ReadHostFile(journal), left); }
+    faults().Reset();
     std::filesystem::remove(drive_.HostPath(journal));
   }
 }
