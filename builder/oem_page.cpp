@@ -6,9 +6,26 @@
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
 #include "common/messages.h"
+#include "package/append_journal.h"
 #include "package/package_guard.h"
 
 namespace brelvane {
+
+bool ShowInstallerRefusal(const Platform& platform, const std::string& installer) {
+  switch (platform.system.LastError()) {
+    case kErrorPackageSigned:
+      ShowError(platform, Format(kSignedInstaller, installer.c_str()));
+      break;
+    case kErrorStrayBytes:
+      ShowError(platform, Format(kStrayBytesInstaller, installer.c_str()));
+      break;
+    case kErrorNotAJournal:
+      ShowError(platform, Format(kNotAJournal, JournalPath(installer).c_str()));
+      break;
+    default: return false;
+  }
+  return true;
+}
 
 Ending OemPage::OwnPathMissing() const {
   return Ending{NoticeMessage(platform_, kRunFromDesktop), 0};
@@ -128,9 +145,8 @@ void OemPage::OnAddModule() {
   }
   ModuleRecord record;
   if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize) &&
-      !AppendModule(platform_, modulePath, installer, record) &&
-      platform_.system.LastError() == kErrorPackageSigned) {
-    ShowError(platform_, Format(kSignedInstaller, installer.c_str()));
+      !AppendModule(platform_, modulePath, installer, record)) {
+    ShowInstallerRefusal(platform_, installer);
   }
   LoadModuleList(installer);
 }

@@ -44,6 +44,17 @@ inline constexpr char kRefusedModuleFormat[] =
 inline constexpr char kSignedInstaller[] =
     "%s is signed: adding a module would break its signature, so nothing is added.\r\n"
     "Unsign it first (oempack unsign), add the modules, then sign it again.";
+// An installer whose last bytes are no whole module (what an interrupted
+// append can leave once the file is copied): a module behind them would be
+// out of the installer's reach.
+inline constexpr char kStrayBytesInstaller[] =
+    "%s ends in stray bytes behind its last whole module: a module added behind them would be "
+    "out of the installer's reach, so nothing is added.\r\n"
+    "Cut them first with \"oempack repair\".";
+// A file that is no journal holds the name of the installer's journal.
+inline constexpr char kNotAJournal[] =
+    "%s holds the name of the installer's journal but is not a journal: it is left alone, "
+    "so nothing is added.\r\nMove it away, then add the module again.";
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 
@@ -58,6 +69,11 @@ inline constexpr ListColumn kModuleListColumns[] = {
     {"Module Name", false, 19}, {"Prefefined Module", true, 15}, {"Size(in Bytes)", true, 11},
     {"Extact to)", false, 20},  {"File Attributes)", false, 30},
 };
+
+// Shows why a writer refused `installer` for its state (signed, stray
+// bytes, a file that is no journal at its journal's name) when the last
+// error names such a refusal; false for any other failure.
+bool ShowInstallerRefusal(const Platform& platform, const std::string& installer);
 
 class OemPage {
  public:

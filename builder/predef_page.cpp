@@ -106,10 +106,7 @@ void PredefPage::OnAddPredefinedModules() {
     ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), outcome.brokenRule.c_str()));
     return;
   }
-  if (!ok && outcome.appended == 0 && platform_.system.LastError() == kErrorPackageSigned) {
-    ShowError(platform_, Format(kSignedInstaller, state_.packagePath.c_str()));
-    return;
-  }
+  if (!ok && outcome.appended == 0 && ShowInstallerRefusal(platform_, state_.packagePath)) return;
   ShowNotice(platform_, ok ? kAddSucceeded : kAddFailed);
 }
 

@@ -15,7 +15,7 @@ bool AppendPredefined(const Platform& platform, const std::string& packagePath,
     return false;
   }
   record.attributes = attributes;
-  if (!AppendModule(platform, source, packagePath, record, progress)) {
+  if (!AppendModule(platform, source, packagePath, record, progress, &outcome.failedFile)) {
     outcome.failedSource = source;
     return false;
   }

@@ -37,6 +37,8 @@ struct PredefinedOutcome {
   // The rule of common/name_rules.h that the failed group's name or root
   // breaks; empty when the failure was another one.
   std::string brokenRule;
+  // Whether the failed append's cause concerns the package or its journal.
+  FailedFile failedFile = FailedFile::Package;
 };
 
 // Appends Kestrin, Ovin, Pellor, then the combined file to `packagePath`,

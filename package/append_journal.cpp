@@ -7,6 +7,7 @@
 
 #include "package/content_check.h"
 #include "package/module_record.h"
+#include "package/pe_signature.h"
 
 namespace brelvane {
 namespace {
@@ -71,7 +72,14 @@ std::optional<Journal> Decode(const JournalBytes& bytes) {
   return journal;
 }
 
-enum class Found { None, Torn, Valid, Unreadable };
+// What a file at the journal's name holds.
+enum class Found { None, Torn, Valid, Foreign, Unreadable };
+
+// A torn journal: what a writer killed while creating it leaves, at most
+// its full size and beginning with as much of the tag as it holds.
+bool IsTorn(const std::uint8_t* bytes, std::size_t size) {
+  return size <= kJournalSize && std::memcmp(bytes, kJournalTag, std::min(size, kTagWidth)) == 0;
+}
 
 Found ReadJournal(const Platform& platform, const std::string& packagePath, Journal* journal) {
   FileSystem& files = platform.files;
@@ -79,7 +87,8 @@ Found ReadJournal(const Platform& platform, const std::string& packagePath, Jour
   if (!files.Exists(path)) return Found::None;
   ScopedFile file(files, files.OpenRead(path));
   if (!file.valid()) return Found::Unreadable;
-  JournalBytes bytes{};
+  // One byte more than a journal holds tells a longer file.
+  std::array<std::uint8_t, kJournalSize + 1> bytes{};
   std::size_t done = 0;
   while (done < bytes.size()) {
     const std::int64_t got = files.Read(file.get(), bytes.data() + done, bytes.size() - done);
@@ -87,17 +96,21 @@ Found ReadJournal(const Platform& platform, const std::string& packagePath, Jour
     if (got == 0) break;
     done += static_cast<std::size_t>(got);
   }
-  std::optional<Journal> decoded;
-  if (done == bytes.size()) decoded = Decode(bytes);
-  if (!decoded) return Found::Torn;
-  *journal = *decoded;
-  return Found::Valid;
+  if (done == kJournalSize) {
+    JournalBytes exact{};
+    std::memcpy(exact.data(), bytes.data(), kJournalSize);
+    if (const std::optional<Journal> decoded = Decode(exact)) {
+      *journal = *decoded;
+      return Found::Valid;
+    }
+  }
+  return IsTorn(bytes.data(), done) ? Found::Torn : Found::Foreign;
 }
 
 // The journal names this package as it was: the bytes before the recorded
 // length are still those it checked.
-bool Belongs(FileSystem& files, FileHandle package, std::int64_t length, const Journal& journal) {
-  if (journal.formerLength > length) return false;
+bool Belongs(FileSystem& files, FileHandle package, std::int64_t end, const Journal& journal) {
+  if (journal.formerLength >= end) return false;
   const std::optional<std::uint32_t> tail = TailCheck(files, package, journal.formerLength);
   return tail && *tail == journal.tailCheck;
 }
@@ -106,34 +119,66 @@ bool Belongs(FileSystem& files, FileHandle package, std::int64_t length, const J
 
 std::string JournalPath(const std::string& packagePath) { return packagePath + "-journal"; }
 
-std::int64_t CommittedLength(const Platform& platform, const std::string& packagePath,
-                             FileHandle package, std::int64_t length) {
+std::optional<JournalCheck> InspectJournal(const Platform& platform, const std::string& packagePath,
+                                           FileHandle package, std::int64_t end) {
   Journal journal;
-  if (ReadJournal(platform, packagePath, &journal) != Found::Valid) return length;
-  if (journal.formerLength >= length) return length;
-  return Belongs(platform.files, package, length, journal) ? journal.formerLength : length;
+  JournalCheck check;
+  switch (ReadJournal(platform, packagePath, &journal)) {
+    case Found::None: return check;
+    case Found::Unreadable: return std::nullopt;
+    case Found::Foreign: check.state = JournalState::Foreign; return check;
+    case Found::Torn: check.state = JournalState::Stale; return check;
+    case Found::Valid: break;
+  }
+  check.state = JournalState::Stale;
+  if (!Belongs(platform.files, package, end, journal)) return check;
+  // A journal never reaches into a program's image.
+  bool readOk = false;
+  const std::optional<std::int64_t> image = ReadImageEnd(platform.files, package, end, &readOk);
+  if (!readOk) return std::nullopt;
+  if (image && journal.formerLength < *image) return check;
+  // A whole module at the end: the package was completed since, or the
+  // journal was never its own.
+  const std::optional<bool> whole = ModuleRecordEndsAt(platform.files, package, end);
+  if (!whole) return std::nullopt;
+  if (*whole) return check;
+  check.state = JournalState::Interrupted;
+  check.formerLength = journal.formerLength;
+  return check;
+}
+
+std::int64_t CommittedLength(const Platform& platform, const std::string& packagePath,
+                             FileHandle package, std::int64_t end, JournalState* state) {
+  const std::optional<JournalCheck> check = InspectJournal(platform, packagePath, package, end);
+  // A name that cannot be read is no journal to a reader.
+  const JournalState found = check ? check->state : JournalState::Foreign;
+  if (state != nullptr) *state = found;
+  return found == JournalState::Interrupted ? check->formerLength : end;
 }
 
 bool RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
-                               FileHandle package) {
+                               FileHandle package, FailedFile* failed) {
   FileSystem& files = platform.files;
-  Journal journal;
-  switch (ReadJournal(platform, packagePath, &journal)) {
-    case Found::None: return true;
-    case Found::Unreadable: return false;
-    case Found::Torn: break;
-    case Found::Valid: {
-      const std::int64_t length = files.Length(package);
-      if (length < 0) return false;
-      if (journal.formerLength < length && Belongs(files, package, length, journal)) {
-        if (!files.Truncate(package, journal.formerLength) || !files.Flush(package)) return false;
-      }
+  FailedFile ignored = FailedFile::Package;
+  FailedFile& where = failed != nullptr ? *failed : ignored;
+  const std::int64_t length = files.Length(package);
+  where = FailedFile::Package;
+  if (length < 0) return false;
+  const std::optional<JournalCheck> check = InspectJournal(platform, packagePath, package, length);
+  where = FailedFile::Journal;
+  if (!check) return false;
+  switch (check->state) {
+    case JournalState::None: return true;
+    case JournalState::Foreign: platform.system.SetLastError(kErrorNotAJournal); return false;
+    case JournalState::Stale: break;
+    case JournalState::Interrupted:
+      where = FailedFile::Package;
+      if (!files.Truncate(package, check->formerLength) || !files.Flush(package)) return false;
+      where = FailedFile::Journal;
       break;
-    }
   }
   return files.DeleteFile(JournalPath(packagePath));
 }
-
 bool BeginJournal(const Platform& platform, const std::string& packagePath, FileHandle package,
                   std::int64_t formerLength) {
   FileSystem& files = platform.files;

@@ -1,6 +1,7 @@
 #include "package/module_record.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace brelvane {
@@ -27,6 +28,18 @@ std::string LoadField(const std::uint8_t* field, std::size_t limit) {
 
 bool BeginsWith(const std::string& text, const char* prefix, std::size_t length) {
   return text.size() >= length && text.compare(0, length, prefix, length) == 0;
+}
+
+// Reads `size` bytes at `offset`; false when they cannot all be read.
+bool ReadExactly(FileSystem& files, FileHandle file, std::int64_t offset, std::uint8_t* buffer,
+                 std::size_t size) {
+  if (files.Seek(file, offset, SeekFrom::Begin) != offset) return false;
+  for (std::size_t done = 0; done < size;) {
+    const std::int64_t got = files.Read(file, buffer + done, size - done);
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace
@@ -116,6 +129,19 @@ const char* MarkerOf(PredefinedSet set) {
     case PredefinedSet::KestrinOvin: return kKestrinOvinMarker;
   }
   return nullptr;
+}
+
+std::optional<bool> ModuleRecordEndsAt(FileSystem& files, FileHandle file, std::int64_t end) {
+  if (end < kRecordSize) return false;
+  std::array<std::uint8_t, kRecordSize> bytes{};
+  if (!ReadExactly(files, file, end - 4, bytes.data(), 4)) return std::nullopt;
+  const std::int64_t size = FromBigEndian(bytes.data());
+  if (size < kRecordSize || size >= end) return false;
+  if (!ReadExactly(files, file, end - size, bytes.data(), bytes.size())) { return std::nullopt; }
+  ModuleRecord record;
+  DecodeModuleRecord(bytes.data(), record);
+  return IsModuleMarker(record.marker) &&
+         end - size - static_cast<std::int64_t>(record.contentSize) >= 0;
 }
 
 }  // namespace brelvane

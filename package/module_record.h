@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace brelvane {
 
 inline constexpr std::int32_t kRecordSize = 660;
@@ -76,6 +78,12 @@ void DecodeModuleRecord(const std::uint8_t* buffer, ModuleRecord& record);
 // Scrambles (and, applied again, descrambles) one chunk in place: the
 // big-endian words at offsets below length/4 are XOR-ed with `key`.
 void ScrambleChunk(std::uint8_t* buffer, std::size_t length, std::uint32_t key = kScrambleKey);
+
+// Whether a module record ends at `end` of `file`: a plausible size in its
+// last four bytes, a module marker, and content that begins inside the
+// file (one step of the backward walk that finds a module).  nullopt when
+// the file cannot be read.  Moves the file's position.
+std::optional<bool> ModuleRecordEndsAt(FileSystem& files, FileHandle file, std::int64_t end);
 
 // Marker rules.
 bool IsModuleMarker(const std::string& marker);      // begins with the base marker

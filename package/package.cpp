@@ -203,7 +203,7 @@ std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::st
   ModulesEnd result;
   result.contentEnd = tail ? tail->contentEnd : length;
   result.certificateTable = tail ? tail->table.size : 0;
-  result.end = CommittedLength(platform, packagePath, package, result.contentEnd);
+  result.end = CommittedLength(platform, packagePath, package, result.contentEnd, &result.journal);
   return result;
 }
 
@@ -252,6 +252,144 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
   }
 }
 
+namespace {
+
+// Reads `size` bytes at `offset`; false when they cannot all be read.
+bool ReadAt(FileSystem& files, FileHandle file, std::int64_t offset, std::uint8_t* buffer,
+            std::size_t size) {
+  return files.Seek(file, offset, SeekFrom::Begin) == offset &&
+         ReadFull(files, file, buffer, size) == static_cast<std::int64_t>(size);
+}
+
+// The end of the whole module record that begins at `record`, for a module
+// whose content begins at `moduleStart`: its contentSize reaches back
+// exactly there, its marker is a module's, and its size, in its fixed field
+// and in its last four bytes alike, ends it before `end`; so the backward
+// walk from that end reads this very module.  0 when there is none; -1 when
+// the file cannot be read.
+std::int64_t WholeRecordEnd(FileSystem& files, FileHandle file, std::int64_t record,
+                            std::int64_t moduleStart, std::int64_t end) {
+  std::array<std::uint8_t, kRecordSize> bytes{};
+  if (!ReadAt(files, file, record, bytes.data(), bytes.size())) return -1;
+  ModuleRecord decoded;
+  DecodeModuleRecord(bytes.data(), decoded);
+  const std::int64_t size = decoded.recordSize;
+  if (record - moduleStart != static_cast<std::int64_t>(decoded.contentSize) ||
+      !IsModuleMarker(decoded.marker) || size < kRecordSize || record + size > end) {
+    return 0;
+  }
+  std::array<std::uint8_t, 4> last{};
+  if (!ReadAt(files, file, record + size - 4, last.data(), last.size())) return -1;
+  return FromBigEndian(last.data()) == size ? record + size : 0;
+}
+
+// The chain of whole modules that begins at `start` (a program's image end),
+// read forward up to `end`: a module's record lies where its contentSize
+// field equals its distance from the module's first byte, so each block is
+// scanned for that, and a chance match inside content counts only as a
+// whole record.  nullopt when the file cannot be read.
+struct Chain {
+  std::int64_t end = 0;
+  std::size_t modules = 0;
+};
+std::optional<Chain> ForwardChain(FileSystem& files, FileHandle file, std::int64_t start,
+                                  std::int64_t end) {
+  Chain chain{start, 0};
+  std::vector<std::uint8_t> block(kCopyBlockSize + 3);
+  std::int64_t at = start;  // the next candidate for a record's first byte
+  while (at + kRecordSize <= end) {
+    const auto want = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), end - at));
+    if (!ReadAt(files, file, at, block.data(), want)) return std::nullopt;
+    const auto candidates =
+        std::min<std::int64_t>(static_cast<std::int64_t>(want) - 3, end - kRecordSize - at + 1);
+    std::int64_t next = 0;
+    for (std::int64_t i = 0; i < candidates && next == 0; ++i) {
+      if (FromBigEndian(block.data() + i) != static_cast<std::uint64_t>(at + i - chain.end)) {
+        continue;
+      }
+      next = WholeRecordEnd(files, file, at + i, chain.end, end);
+      if (next < 0) return std::nullopt;
+    }
+    if (next > 0) {
+      chain.end = next;
+      ++chain.modules;
+      at = next;
+    } else {
+      at += candidates;
+    }
+  }
+  return chain;
+}
+
+WalkResult FailedWalk() {
+  WalkResult result;
+  result.end = WalkEnd::ReadFailure;
+  return result;
+}
+
+// The whole walk over an open package of `length` bytes, under its lock.
+WalkResult WalkOpenPackage(const Platform& platform, const PackageRef& package, FileHandle file,
+                           std::int64_t length) {
+  FileSystem& files = platform.files;
+  WalkResult result;
+  const std::optional<ModulesEnd> modulesEnd = FindModulesEnd(platform, package.path, file, length);
+  if (!modulesEnd) {
+    result.end = WalkEnd::ReadFailure;
+    return result;
+  }
+  std::int64_t end = modulesEnd->end;
+  result.interruptedAppend = modulesEnd->contentEnd - end;
+  result.certificateTable = modulesEnd->certificateTable;
+  result.journal = modulesEnd->journal;
+  for (;;) {
+    result.stopOffset = end;
+    // Fewer than four bytes left: no record can end here.
+    if (end < 4) {
+      result.end = WalkEnd::Image;
+      break;
+    }
+    Step step = ReadRecordEndingAt(files, file, end, package.recordSize);
+    if (step.kind == StepKind::NoRecord) {
+      result.end = WalkEnd::Image;
+      break;
+    }
+    if (step.kind == StepKind::Foreign) {
+      if (IsModuleMarker(step.record.marker)) result.recordBeforeStart = step.record;
+      result.end = WalkEnd::ForeignRecord;
+      break;
+    }
+    if (step.kind == StepKind::Failure) {
+      result.end = WalkEnd::ReadFailure;
+      return result;
+    }
+    end = step.contentOffset;
+    result.modules.push_back(
+        WalkedModule{std::move(step.record), step.contentOffset, step.contentCheck});
+  }
+
+  // Every byte behind a program's image must be a whole module.
+  result.wholeModulesEnd = modulesEnd->end;
+  result.wholeModules = result.modules.size();
+  bool readOk = false;
+  const std::optional<std::int64_t> image = ReadImageEnd(files, file, length, &readOk);
+  if (!readOk) return FailedWalk();
+  if (!image || *image > modulesEnd->end) return result;
+  result.imageEnd = *image;
+  if (result.end == WalkEnd::Image && result.stopOffset == *image) return result;
+  const std::optional<Chain> chain = ForwardChain(files, file, *image, modulesEnd->end);
+  if (!chain) {
+    result.end = WalkEnd::ReadFailure;
+    return result;
+  }
+  result.wholeModulesEnd = chain->end;
+  result.wholeModules = chain->modules;
+  result.strayBytes = modulesEnd->end - chain->end;
+  return result;
+}
+
+}  // namespace
+
 WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
   FileSystem& files = platform.files;
   WalkResult result;
@@ -266,36 +404,7 @@ WalkResult WalkModules(const Platform& platform, const PackageRef& package) {
     result.end = WalkEnd::ReadFailure;
     return result;
   }
-  const std::optional<ModulesEnd> modulesEnd =
-      FindModulesEnd(platform, package.path, file.get(), length);
-  if (!modulesEnd) {
-    result.end = WalkEnd::ReadFailure;
-    return result;
-  }
-  std::int64_t end = modulesEnd->end;
-  result.interruptedAppend = modulesEnd->contentEnd - end;
-  result.certificateTable = modulesEnd->certificateTable;
-  for (;;) {
-    result.stopOffset = end;
-    // Fewer than four bytes left: no record can end here.
-    if (end < 4) {
-      result.end = WalkEnd::Image;
-      return result;
-    }
-    Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
-    switch (step.kind) {
-      case StepKind::NoRecord: result.end = WalkEnd::Image; return result;
-      case StepKind::Foreign:
-        if (IsModuleMarker(step.record.marker)) result.recordBeforeStart = step.record;
-        result.end = WalkEnd::ForeignRecord;
-        return result;
-      case StepKind::Failure: result.end = WalkEnd::ReadFailure; return result;
-      case StepKind::Module: break;
-    }
-    end = step.contentOffset;
-    result.modules.push_back(
-        WalkedModule{std::move(step.record), step.contentOffset, step.contentCheck});
-  }
+  return WalkOpenPackage(platform, package, file.get(), length);
 }
 
 bool FileNameFromPath(System& system, std::string& path) {
@@ -371,9 +480,12 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
                   const std::string& packagePath, const ModuleRecord& record,
-                  const ProgressFn& progress) {
+                  const ProgressFn& progress, FailedFile* failed) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
+  FailedFile ignored = FailedFile::Package;
+  FailedFile& where = failed != nullptr ? *failed : ignored;
+  where = FailedFile::Package;
   // Readers find a record by the size in its last four bytes: only records of
   // exactly the fixed size can be written so that they read back.
   if (record.recordSize != static_cast<std::uint32_t>(kRecordSize)) {
@@ -405,26 +517,33 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
     error.Capture();
     return error.Fail();
   }
-  // A byte behind a signature breaks it; judged before an interrupted
-  // append is rolled back, so a signed package is left exactly as it is.
+  // A byte behind a signature breaks it, and a module behind stray bytes
+  // is out of the installer's reach; both are judged before an interrupted
+  // append is rolled back, so such a package is left exactly as it is.
   {
     const std::int64_t length = files.Length(target.get());
-    bool readOk = false;
-    const bool isSigned =
-        length >= 0 && ReadSignedTail(files, target.get(), length, &readOk).has_value();
-    if (length < 0 || !readOk) {
+    const WalkResult walk =
+        length < 0 ? FailedWalk()
+                   : WalkOpenPackage(platform, PackageRef{packagePath}, target.get(), length);
+    if (walk.end == WalkEnd::ReadFailure) {
       error.Capture();
       return error.Fail();
     }
-    if (isSigned) {
+    // Repair cuts stray bytes, and a signature over them, in one go.
+    if (walk.strayBytes > 0) {
+      error.Set(kErrorStrayBytes);
+      return error.Fail();
+    }
+    if (walk.certificateTable > 0) {
       error.Set(kErrorPackageSigned);
       return error.Fail();
     }
   }
-  if (!RollBackInterruptedAppend(platform, packagePath, target.get())) {
+  if (!RollBackInterruptedAppend(platform, packagePath, target.get(), &where)) {
     error.Capture();
     return error.Fail();
   }
+  where = FailedFile::Package;
   const std::int64_t formerLength = files.Length(target.get());
   if (formerLength < 0) {
     error.Capture();
@@ -440,6 +559,7 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   // the next writer cuts back, to its former length.
   if (!BeginJournal(platform, packagePath, target.get(), formerLength)) {
     error.Capture();
+    where = FailedFile::Journal;
     return error.Fail();
   }
 
@@ -474,8 +594,13 @@ bool AppendModule(const Platform& platform, const std::string& sourcePath,
   StoreContentCheck(encoded.data(), check.Value());
   if (!WriteAll(files, target.get(), encoded.data(), encoded.size(), error)) return false;
   // The module is complete once it is on the disk and the journal is gone.
-  if (!files.Flush(target.get()) || !EndJournal(platform, packagePath)) {
+  if (!files.Flush(target.get())) {
     error.Capture();
+    return false;
+  }
+  if (!EndJournal(platform, packagePath)) {
+    error.Capture();
+    where = FailedFile::Journal;
     return false;
   }
   undo.Cancel();
@@ -602,107 +727,251 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
   return check.Value() == *module.contentCheck ? ContentState::Sound : ContentState::Damaged;
 }
 
+namespace {
+
+// The PE checksum of the first `newEnd` bytes of `file` with `table`'s
+// security entry and the CheckSum field as zero: what the header holds once
+// the table is gone.
+std::optional<std::uint32_t> ChecksumWithoutTable(FileSystem& files, FileHandle file,
+                                                  std::int64_t newEnd,
+                                                  const CertificateTable& table) {
+  std::vector<std::uint8_t> head(
+      static_cast<std::size_t>(std::min<std::int64_t>(newEnd, kPeHeaderWindow)));
+  if (!ReadAt(files, file, 0, head.data(), head.size())) return std::nullopt;
+  const auto entry = static_cast<std::ptrdiff_t>(table.entryOffset);
+  const auto checksum = static_cast<std::ptrdiff_t>(table.checksumOffset);
+  std::fill_n(head.begin() + entry, 8, std::uint8_t{0});
+  std::fill_n(head.begin() + checksum, 4, std::uint8_t{0});
+  PeChecksum sum;
+  sum.Update(head.data(), head.size());
+  const BlocksEnd pass = ForEachBlock(files, file, static_cast<std::uint64_t>(newEnd) - head.size(),
+                                      {}, [&](std::uint8_t* block, std::size_t size) {
+                                        sum.Update(block, size);
+                                        return true;
+                                      });
+  if (pass != BlocksEnd::Done) return std::nullopt;
+  return sum.Value();
+}
+
+// Cuts an open package, under the writer's exclusive lock, back to
+// `newEnd`.  With `ownJournal` a journal records newEnd before anything
+// changes and goes once the cut is on the disk; otherwise the caller's
+// journal already holds readers to it (or to less).  With `table`, the
+// header first loses its security entry and gets the checksum of the
+// shortened file, flushed before the cut: a crash between the two leaves
+// an unsigned header with the old bytes behind newEnd, which the journal
+// hides from readers until the next writer cuts them.
+bool CutBack(const Platform& platform, const std::string& packagePath, FileHandle file,
+             std::int64_t newEnd, const CertificateTable* table, bool ownJournal, ErrorScope& error,
+             FailedFile& where) {
+  FileSystem& files = platform.files;
+  where = FailedFile::Package;
+  std::optional<std::uint32_t> checksum;
+  if (table != nullptr) {
+    checksum = ChecksumWithoutTable(files, file, newEnd, *table);
+    if (!checksum) {
+      error.Capture();
+      return false;
+    }
+  }
+  if (ownJournal && !BeginJournal(platform, packagePath, file, newEnd)) {
+    error.Capture();
+    where = FailedFile::Journal;
+    return false;
+  }
+  if (table != nullptr) {
+    const std::array<std::uint8_t, 4> checksumBytes = {ByteOf(*checksum, 0), ByteOf(*checksum, 1),
+                                                       ByteOf(*checksum, 2), ByteOf(*checksum, 3)};
+    const std::array<std::uint8_t, 8> noEntry{};
+    const bool rewritten =
+        files.Seek(file, table->entryOffset, SeekFrom::Begin) == table->entryOffset &&
+        WriteAll(files, file, noEntry.data(), noEntry.size(), error) &&
+        files.Seek(file, table->checksumOffset, SeekFrom::Begin) == table->checksumOffset &&
+        WriteAll(files, file, checksumBytes.data(), checksumBytes.size(), error) &&
+        files.Flush(file);
+    if (!rewritten) {
+      // Nothing is cut; a partial header write leaves the entry or the
+      // checksum changed, and the journal still holds readers to newEnd.
+      if (error.code() == 0) error.Capture();
+      return false;
+    }
+  }
+  if (!files.Truncate(file, newEnd) || !files.Flush(file)) {
+    error.Capture();
+    return false;
+  }
+  if (ownJournal && !EndJournal(platform, packagePath)) {
+    error.Capture();
+    where = FailedFile::Journal;
+    return false;
+  }
+  return true;
+}
+
+// A writer clears the package's read-only bit before it opens it.
+bool ClearReadOnly(FileSystem& files, const std::string& packagePath) {
+  const std::uint32_t attributes = files.GetAttributes(packagePath);
+  if (attributes == win::kInvalidAttributes) return false;
+  return (attributes & win::kAttrReadOnly) == 0 ||
+         files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly);
+}
+
+}  // namespace
+
 UnsignOutcome UnsignPackage(const Platform& platform, const std::string& packagePath,
-                            std::int64_t* removedBytes) {
+                            std::int64_t* removedBytes, FailedFile* failed) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
-  auto failed = [&]() {
+  FailedFile ignored = FailedFile::Package;
+  FailedFile& where = failed != nullptr ? *failed : ignored;
+  where = FailedFile::Package;
+  auto fail = [&]() {
     error.Fail();
     return UnsignOutcome::Failed;
   };
-  const std::uint32_t attributes = files.GetAttributes(packagePath);
-  if (attributes == win::kInvalidAttributes) return UnsignOutcome::Failed;
-  if ((attributes & win::kAttrReadOnly) != 0 &&
-      !files.SetAttributes(packagePath, attributes & ~win::kAttrReadOnly)) {
-    return UnsignOutcome::Failed;
-  }
+  if (!ClearReadOnly(files, packagePath)) return UnsignOutcome::Failed;
   ScopedFile file(files, files.OpenUpdate(packagePath));
   if (!file.valid()) return UnsignOutcome::Failed;
   ScopedLock lock(files, file.get(), LockMode::Exclusive);
   const std::int64_t length = files.Length(file.get());
-  if (!lock.held() || length < 0) {
+  const WalkResult walk =
+      lock.held() && length >= 0
+          ? WalkOpenPackage(platform, PackageRef{packagePath}, file.get(), length)
+          : FailedWalk();
+  if (walk.end == WalkEnd::ReadFailure) {
     error.Capture();
-    return failed();
+    return fail();
   }
-  bool readOk = false;
-  const std::optional<SignedTail> tail = ReadSignedTail(files, file.get(), length, &readOk);
-  if (!readOk) {
-    error.Capture();
-    return failed();
+  if (walk.strayBytes > 0) {
+    error.Set(kErrorStrayBytes);
+    return fail();
   }
-  if (!tail) {
+  if (walk.certificateTable == 0) {
+    if (ReadCertificateEntry(files, file.get(), length)) return UnsignOutcome::NoCertificate;
     // An unsign that a crash cut short left its journal: finish the cut.
-    if (!RollBackInterruptedAppend(platform, packagePath, file.get())) {
+    if (!RollBackInterruptedAppend(platform, packagePath, file.get(), &where)) {
       error.Capture();
-      return failed();
+      return fail();
     }
     return UnsignOutcome::NotSigned;
   }
+  bool readOk = false;
+  const std::optional<SignedTail> tail = ReadSignedTail(files, file.get(), length, &readOk);
+  if (!tail) {
+    error.Capture();
+    return fail();
+  }
   const std::int64_t newEnd = tail->contentEnd;
-
-  // The header as it will be: no security entry, and the checksum of the
-  // shortened file (its CheckSum field counted as zero).
-  std::vector<std::uint8_t> head(
-      static_cast<std::size_t>(std::min<std::int64_t>(newEnd, kPeHeaderWindow)));
-  if (files.Seek(file.get(), 0, SeekFrom::Begin) != 0 ||
-      ReadFull(files, file.get(), head.data(), head.size()) !=
-          static_cast<std::int64_t>(head.size())) {
-    error.Capture();
-    return failed();
-  }
-  const auto entry = static_cast<std::size_t>(tail->table.entryOffset);
-  const auto checksum = static_cast<std::size_t>(tail->table.checksumOffset);
-  std::fill_n(head.begin() + static_cast<std::ptrdiff_t>(entry), 8, std::uint8_t{0});
-  std::fill_n(head.begin() + static_cast<std::ptrdiff_t>(checksum), 4, std::uint8_t{0});
-  PeChecksum sum;
-  sum.Update(head.data(), head.size());
-  const BlocksEnd pass =
-      ForEachBlock(files, file.get(), static_cast<std::uint64_t>(newEnd) - head.size(), {},
-                   [&](std::uint8_t* block, std::size_t size) {
-                     sum.Update(block, size);
-                     return true;
-                   });
-  if (pass != BlocksEnd::Done) {
-    error.Capture();
-    return failed();
-  }
-  const std::uint32_t value = sum.Value();
-  const std::array<std::uint8_t, 4> checksumBytes = {
-      static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-      static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-  const std::array<std::uint8_t, 8> noEntry{};
-
   // The journal records the shortened length first, unless one of an
-  // interrupted append already holds the package to a shorter one.
-  const bool ownJournal = CommittedLength(platform, packagePath, file.get(), newEnd) == newEnd;
-  if (ownJournal) {
-    const std::string journal = JournalPath(packagePath);
-    if ((files.Exists(journal) && !files.DeleteFile(journal)) ||
-        !BeginJournal(platform, packagePath, file.get(), newEnd)) {
-      error.Capture();
-      return failed();
-    }
-  }
-  const bool rewritten =
-      files.Seek(file.get(), tail->table.entryOffset, SeekFrom::Begin) == tail->table.entryOffset &&
-      WriteAll(files, file.get(), noEntry.data(), noEntry.size(), error) &&
-      files.Seek(file.get(), tail->table.checksumOffset, SeekFrom::Begin) ==
-          tail->table.checksumOffset &&
-      WriteAll(files, file.get(), checksumBytes.data(), checksumBytes.size(), error) &&
-      files.Flush(file.get());
-  if (!rewritten) {
-    // Nothing is cut; a partial header write leaves the entry or the
-    // checksum changed, and the journal still holds readers to newEnd.
-    if (error.code() == 0) error.Capture();
-    return failed();
-  }
-  if (!files.Truncate(file.get(), newEnd) || !files.Flush(file.get()) ||
-      (ownJournal && !EndJournal(platform, packagePath))) {
+  // interrupted append already holds the package to a shorter one.  Only a
+  // journal is ever removed.
+  const std::optional<JournalCheck> journal =
+      InspectJournal(platform, packagePath, file.get(), newEnd);
+  where = FailedFile::Journal;
+  if (!journal) {
     error.Capture();
-    return failed();
+    return fail();
+  }
+  if (journal->state == JournalState::Foreign) {
+    error.Set(kErrorNotAJournal);
+    return fail();
+  }
+  if (journal->state == JournalState::Stale && !files.DeleteFile(JournalPath(packagePath))) {
+    error.Capture();
+    return fail();
+  }
+  const bool ownJournal = journal->state != JournalState::Interrupted;
+  if (!CutBack(platform, packagePath, file.get(), newEnd, &tail->table, ownJournal, error, where)) {
+    return fail();
   }
   if (removedBytes != nullptr) *removedBytes = length - newEnd;
   return UnsignOutcome::Unsigned;
+}
+
+RepairOutcome RepairPackage(const Platform& platform, const std::string& packagePath,
+                            const std::function<void(const RepairPlan&)>& show,
+                            FailedFile* failed) {
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  FailedFile ignored = FailedFile::Package;
+  FailedFile& where = failed != nullptr ? *failed : ignored;
+  where = FailedFile::Package;
+  auto fail = [&]() {
+    error.Fail();
+    return RepairOutcome::Failed;
+  };
+  if (!ClearReadOnly(files, packagePath)) return RepairOutcome::Failed;
+  ScopedFile file(files, files.OpenUpdate(packagePath));
+  if (!file.valid()) return RepairOutcome::Failed;
+  ScopedLock lock(files, file.get(), LockMode::Exclusive);
+  const std::int64_t length = files.Length(file.get());
+  const WalkResult walk =
+      lock.held() && length >= 0
+          ? WalkOpenPackage(platform, PackageRef{packagePath}, file.get(), length)
+          : FailedWalk();
+  if (walk.end == WalkEnd::ReadFailure) {
+    error.Capture();
+    return fail();
+  }
+  if (walk.imageEnd == 0) {
+    error.Set(kErrorNotAProgram);
+    return fail();
+  }
+  const std::optional<JournalCheck> journal =
+      InspectJournal(platform, packagePath, file.get(),
+                     walk.wholeModulesEnd + walk.strayBytes + walk.interruptedAppend);
+  where = FailedFile::Journal;
+  if (!journal) {
+    error.Capture();
+    return fail();
+  }
+  if (journal->state == JournalState::Foreign) {
+    error.Set(kErrorNotAJournal);
+    return fail();
+  }
+  where = FailedFile::Package;
+
+  RepairPlan plan;
+  plan.length = length;
+  plan.keptEnd = walk.wholeModulesEnd;
+  plan.interruptedAppend = walk.interruptedAppend;
+  plan.strayBytes = walk.strayBytes;
+  plan.modulesKept = walk.wholeModules;
+  plan.journal = journal->state;
+  std::optional<SignedTail> tail;
+  if (walk.certificateTable > 0 && plan.keptEnd < length - walk.certificateTable) {
+    bool readOk = false;
+    tail = ReadSignedTail(files, file.get(), length, &readOk);
+    if (!tail) {
+      error.Capture();
+      return fail();
+    }
+    plan.certificateTable = walk.certificateTable;
+  }
+  const bool cut = plan.strayBytes > 0 || plan.interruptedAppend > 0;
+  if (show) show(plan);
+
+  // A journal that holds readers to the very end kept is this cut's own.
+  const bool reuse =
+      journal->state == JournalState::Interrupted && journal->formerLength == plan.keptEnd;
+  if ((journal->state == JournalState::Stale ||
+       (cut && !reuse && journal->state == JournalState::Interrupted)) &&
+      !files.DeleteFile(JournalPath(packagePath))) {
+    error.Capture();
+    where = FailedFile::Journal;
+    return fail();
+  }
+  if (!cut) return RepairOutcome::Sound;
+  const CertificateTable* table = tail ? &tail->table : nullptr;
+  if (!CutBack(platform, packagePath, file.get(), plan.keptEnd, table, !reuse, error, where)) {
+    return fail();
+  }
+  if (reuse && !EndJournal(platform, packagePath)) {
+    error.Capture();
+    where = FailedFile::Journal;
+    return fail();
+  }
+  return RepairOutcome::Repaired;
 }
 
 }  // namespace brelvane

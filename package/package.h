@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/append_journal.h"
 #include "package/module_record.h"
 #include "platform/platform.h"
 
@@ -34,6 +35,14 @@ struct PackageRef {
 // application-defined code): appending would break it, so the package must
 // be unsigned first (UnsignPackage) and signed again afterwards.
 inline constexpr std::uint32_t kErrorPackageSigned = 0x20000001;
+// A writer's error when bytes that are no whole module follow the last
+// whole module of a Windows program (WalkResult::strayBytes): a module
+// appended behind them would be out of the installer's reach.  RepairPackage
+// cuts them.  (kErrorNotAJournal, append_journal.h, is 0x20000002.)
+inline constexpr std::uint32_t kErrorStrayBytes = 0x20000003;
+// RepairPackage's error for a file that is no Windows program: without an
+// image end from its headers, stray bytes cannot be told from modules.
+inline constexpr std::uint32_t kErrorNotAProgram = 0x20000004;
 
 // Where the modules of an open package end: the walk starts here.
 //  - A signed package (pe_signature.h) ends its modules where its
@@ -43,9 +52,10 @@ inline constexpr std::uint32_t kErrorPackageSigned = 0x20000001;
 //    further (CommittedLength, append_journal.h).
 // Every reader asks this, under its shared lock.
 struct ModulesEnd {
-  std::int64_t end = 0;               // where the walk starts
-  std::int64_t contentEnd = 0;        // the length, or where the signer's padding begins
-  std::int64_t certificateTable = 0;  // the table's size; 0 when not signed
+  std::int64_t end = 0;                       // where the walk starts
+  std::int64_t contentEnd = 0;                // the length, or where the signer's padding begins
+  std::int64_t certificateTable = 0;          // the table's size; 0 when not signed
+  JournalState journal = JournalState::None;  // what stands at the journal's name
 };
 std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::string& packagePath,
                                          FileHandle package, std::int64_t length);
@@ -96,10 +106,26 @@ struct WalkResult {
   // The size of the certificate table of a signed package; 0 when it is not
   // signed.  The walk began before the table and its padding.
   std::int64_t certificateTable = 0;
+  // What stands at the journal's name (append_journal.h).
+  JournalState journal = JournalState::None;
+  // A Windows program (PE) only, whose headers give where its image ends:
+  // every byte from there to where the walk began must be a whole module.
+  // The chain of whole modules that begins at the image's end holds
+  // `wholeModules` modules and ends at `wholeModulesEnd`; `strayBytes`
+  // follow it (0 for a sound package, and for any other file, where
+  // `wholeModulesEnd` is where the walk began).
+  std::int64_t imageEnd = 0;  // 0: no PE file
+  std::int64_t wholeModulesEnd = 0;
+  std::size_t wholeModules = 0;
+  std::int64_t strayBytes = 0;
 };
 // Walks every record from the end of the file; the length comes from the open
 // file.  Reaching the start of the file also ends it as Image.  Leaves the
-// system's error of a failed open in LastError.
+// system's error of a failed open in LastError.  Counts stray bytes: when
+// the walk does not end exactly at a program's image end, the chain of whole
+// modules is sought forward from there (each record lies where its
+// contentSize equals its distance from its module's start), which reads the
+// module area once.
 WalkResult WalkModules(const Platform& platform, const PackageRef& package);
 
 // Content offsets are signed 32-bit: a module whose content begins beyond
@@ -137,10 +163,14 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 //    until the module is complete and on the disk (append_journal.h); the
 //    next append first cuts back what an interrupted one left.
 //  - The record's reserved bytes carry the content check (content_check.h).
-//  - A signed package is refused with kErrorPackageSigned, unchanged.
+//  - A signed package is refused with kErrorPackageSigned, a program with
+//    stray bytes (WalkResult::strayBytes) with kErrorStrayBytes, and a file
+//    at the journal's name that is no journal with kErrorNotAJournal; each
+//    leaves the package unchanged.  `failed` (when given) says whether a
+//    failure concerns the package or its journal.
 bool AppendModule(const Platform& platform, const std::string& sourcePath,
                   const std::string& packagePath, const ModuleRecord& record,
-                  const ProgressFn& progress = {});
+                  const ProgressFn& progress = {}, FailedFile* failed = nullptr);
 
 // Why an extraction gave false, for callers that tell the user more than
 // "it failed".
@@ -185,10 +215,41 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
 //    append or unsign cuts the rest.  A crash before it leaves the package
 //    signed as it was.
 //  - NotSigned when there is no table; an unsign that a crash cut short is
-//    completed then.  On Failed, System::LastError() holds the cause.
-enum class UnsignOutcome { Unsigned, NotSigned, Failed };
+//    completed then.  On Failed, System::LastError() holds the cause and
+//    `failed` which file it concerns.
+//  - NoCertificate, unchanged, when the security entry names bytes at the
+//    end that are no signer's certificate table (ReadSignedTail): they may
+//    hold modules, so nothing is cut.
+//  - Refused, unchanged, as AppendModule refuses: stray bytes
+//    (kErrorStrayBytes), a file at the journal's name that is no journal.
+enum class UnsignOutcome { Unsigned, NotSigned, NoCertificate, Failed };
 UnsignOutcome UnsignPackage(const Platform& platform, const std::string& packagePath,
-                            std::int64_t* removedBytes = nullptr);
+                            std::int64_t* removedBytes = nullptr, FailedFile* failed = nullptr);
+
+// What RepairPackage found, shown before it cuts anything.
+struct RepairPlan {
+  std::int64_t length = 0;             // the package's length now
+  std::int64_t keptEnd = 0;            // where it ends afterwards: its last whole module
+  std::int64_t interruptedAppend = 0;  // bytes an interrupted append or unsign left
+  std::int64_t strayBytes = 0;         // bytes behind the last whole module
+  std::int64_t certificateTable = 0;   // a signature that goes with them (0: none)
+  std::size_t modulesKept = 0;
+  JournalState journal = JournalState::None;  // Stale: it is removed
+};
+// Cuts a Windows program back to its last whole module (keptEnd): what an
+// interrupted append or unsign left, stray bytes, and a signature over them
+// (its entry zeroed and the checksum written, as UnsignPackage does).  The
+// modules before stay.  Under the exclusive lock, crash-safe as an append:
+// a journal records keptEnd before anything changes.  `show` sees the plan
+// before the first change.
+//  - Sound: nothing to cut (a stale journal is removed all the same).
+//  - Failed, unchanged: not a PE file (kErrorNotAProgram), a file at the
+//    journal's name that is no journal (kErrorNotAJournal), or a failure
+//    (LastError; `failed` says which file).
+enum class RepairOutcome { Repaired, Sound, Failed };
+RepairOutcome RepairPackage(const Platform& platform, const std::string& packagePath,
+                            const std::function<void(const RepairPlan&)>& show = {},
+                            FailedFile* failed = nullptr);
 
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);

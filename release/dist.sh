@@ -158,6 +158,7 @@ make_deb() { # make_deb STAGE VERSION
     done
   } > "$stage/commands.h2m"
   grep -q '^\.SS add$' "$stage/commands.h2m" || die "no subcommands found in oempack --help"
+  grep -q '^\.SS repair$' "$stage/commands.h2m" || die "no repair command in oempack --help"
   help2man --no-info --section=1 --source="Brelvane $version" \
     --name="lists, appends and extracts the modules of a Brelvane installer" \
     --include="$stage/commands.h2m" "$bin" > "$stage/oempack.1" || die "help2man failed"

@@ -111,6 +111,92 @@ expect_rc 0 "$OEMPACK" list limited.exe
 [ $? -eq 1 ] || fail "extract under a file-size limit: $(cat err.txt)"
 [ -e limited.out ] && fail "extract under a file-size limit left a file"
 
+# ---- a program's stray bytes: a killed add's tail that a copy kept ----
+make_pe_image program.exe
+"$OEMPACK" add program.exe first.bin && "$OEMPACK" add program.exe second.bin || fail "setting up the program"
+cp program.exe stray.exe
+head -c 1000 /dev/urandom >> stray.exe
+for command in list verify; do
+  expect_rc 1 "$OEMPACK" "$command" stray.exe
+  expect_text err.txt "1000 stray byte(s) follow the last whole module (2 module(s), ending at offset $(size_of program.exe))"
+done
+cp stray.exe before.exe
+for command in "add stray.exe first.bin" "add-predef stray.exe --ovin first.bin" "unsign stray.exe"; do
+  # shellcheck disable=SC2086
+  expect_rc 1 "$OEMPACK" $command
+  expect_text err.txt "oempack repair"
+  cmp -s before.exe stray.exe || fail "$command changed a program with stray bytes"
+done
+expect_rc 0 "$OEMPACK" repair stray.exe
+expect_text out.txt "cutting 1000 stray byte(s) that follow the last whole module"
+expect_text out.txt "keeping 2 module(s)"
+cmp -s program.exe stray.exe || fail "repair did not cut back to the last whole module"
+[ ! -e stray.exe-journal ] || fail "repair left its journal"
+expect_rc 0 "$OEMPACK" repair stray.exe
+expect_text out.txt "nothing to cut"
+expect_rc 1 "$OEMPACK" repair first.bin
+expect_text err.txt "not a Windows program"
+
+# ---- a security entry over the last module is no signature ----
+cp program.exe crafted.exe
+python3 - crafted.exe <<'PY'
+import struct, sys
+path = sys.argv[1]
+data = bytearray(open(path, 'rb').read())
+entry = struct.unpack_from('<I', data, 0x3C)[0] + 24 + 112 + 4 * 8
+struct.pack_into('<II', data, entry, len(data) - 664, 664)
+open(path, 'wb').write(data)
+PY
+cp crafted.exe before.exe
+expect_rc 0 "$OEMPACK" verify crafted.exe
+expect_text out.txt "2 module(s), 2 checked and sound, 0 without a check; not signed"
+expect_rc 1 "$OEMPACK" unsign crafted.exe
+expect_text err.txt "no certificate table"
+cmp -s before.exe crafted.exe || fail "unsign cut a module that a security entry lay over"
+
+# ---- journals: a planted one hides and cuts nothing, another file is never removed ----
+# plant_journal PACKAGE LENGTH: the journal a writer puts beside PACKAGE,
+# recording LENGTH (anyone who reads the package can compute it).
+plant_journal() {
+  python3 - "$1" "$2" <<'PY'
+import struct, sys, zlib
+path, length = sys.argv[1], int(sys.argv[2])
+data = open(path, 'rb').read()
+body = b'BRVJRNL1' + struct.pack('>QI', length, zlib.crc32(data[max(0, length - 660):length]))
+open(path + '-journal', 'wb').write(body + struct.pack('>I', zlib.crc32(body)))
+PY
+}
+for length in 0 512; do
+  cp program.exe planted.exe
+  plant_journal planted.exe "$length"
+  expect_rc 0 "$OEMPACK" list planted.exe
+  [ "$(wc -l < out.txt)" -eq 3 ] || fail "a journal planted at $length hid modules: $(cat out.txt)"
+  expect_text err.txt "stale journal"
+  expect_rc 0 "$OEMPACK" add planted.exe first.bin
+  [ "$(size_of planted.exe)" -eq $(( $(size_of program.exe) + 3000 + 660 )) ] || fail "an add beside a journal planted at $length cut the program"
+  [ ! -e planted.exe-journal ] || fail "the stale journal planted at $length outlived the add"
+done
+cp program.exe noted.exe
+printf 'my notes' > noted.exe-journal
+for command in "add noted.exe first.bin" "unsign noted.exe"; do
+  # shellcheck disable=SC2086
+  expect_rc 1 "$OEMPACK" $command
+  expect_text err.txt "noted.exe-journal holds the name of noted.exe's journal but is not a journal"
+  [ "$(cat noted.exe-journal)" = "my notes" ] || fail "$command removed a file that is no journal"
+  cmp -s program.exe noted.exe || fail "$command changed the program beside a file that is no journal"
+done
+rm noted.exe-journal
+mkfifo noted.exe-journal
+expect_rc 1 "$OEMPACK" add noted.exe first.bin
+expect_text err.txt "cannot append first.bin to noted.exe: the journal noted.exe-journal: it is not a regular file"
+rm noted.exe-journal
+if [ "$(id -u)" -ne 0 ]; then  # root writes into a read-only folder
+  mkdir locked && cp program.exe locked/ && chmod a-w locked
+  expect_rc 1 "$OEMPACK" add locked/program.exe first.bin
+  expect_text err.txt "the journal locked/program.exe-journal"
+  chmod u+w locked
+fi
+
 # ---- names that would land elsewhere than the output folder ----
 mkdir out && cd out || exit 1
 for name in '..' 'a.' 'con.txt' 'NUL ' 'COM1' 'x:y' 'aux'; do

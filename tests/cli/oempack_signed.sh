@@ -62,4 +62,22 @@ for pad in 0 1 2 3 4 5 6 7; do
   expect_text out.txt "3 module(s), 3 checked and sound"
 done
 
+# A signed copy of a program with stray bytes (a killed add's tail): not a
+# sound signed installer.  verify says so; repair cuts the tail and the
+# signature over it, keeping the modules.
+cp u0.exe tail.exe
+head -c 500 /dev/urandom >> tail.exe
+if sign tail.exe signed-tail.exe; then
+  expect_rc 1 "$OEMPACK" verify signed-tail.exe
+  expect_text err.txt "500 stray byte(s) follow the last whole module (2 module(s)"
+  expect_rc 0 "$OEMPACK" repair signed-tail.exe
+  expect_text out.txt "the signature (certificate table of"
+  expect_rc 0 "$OEMPACK" verify signed-tail.exe
+  expect_text out.txt "2 module(s), 2 checked and sound, 0 without a check; not signed"
+  [ "$(size_of signed-tail.exe)" -eq "$(size_of u0.exe)" ] || fail "repair of a signed copy left $(size_of signed-tail.exe) bytes"
+  checksum_ok signed-tail.exe || fail "repair of a signed copy left a wrong PE checksum"
+else
+  fail "signing a program with stray bytes"
+fi
+
 exit "$FAILED"

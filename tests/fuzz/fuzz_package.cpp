@@ -34,23 +34,41 @@ void CheckWalk(const WalkResult& walk, std::int64_t length) {
 }
 
 // The certificate table of a signed package: inside the file, behind the
-// image, its header fields inside the bytes parsed.  The headers are copied
-// to a buffer of their exact size, so a read beyond them is caught.  Gives
-// where the modules must end.
+// image, its header fields inside the bytes parsed, and its own header a
+// signer's.  The headers are copied to a buffer of their exact size, so a
+// read beyond them is caught.  Gives where the modules must end.
 std::int64_t CheckSignature(const std::uint8_t* data, std::size_t size, const WalkResult& walk) {
   const std::vector<std::uint8_t> headers(data, data + std::min(size, kPeHeaderWindow));
   const auto length = static_cast<std::int64_t>(size);
   const auto table = ParseCertificateTable(headers.data(), headers.size(), length);
-  FUZZ_CHECK(walk.certificateTable == (table ? table->size : 0));
-  if (!table) return length;
+  if (walk.certificateTable == 0) return length;
+  FUZZ_CHECK(table && walk.certificateTable == table->size);
   FUZZ_CHECK(table->size > 0 && table->offset + table->size == length);
   FUZZ_CHECK(table->offset >= table->imageEnd);
+  const std::vector<std::uint8_t> start(
+      data + table->offset,
+      data + std::min<std::int64_t>(length, table->offset + kCertificateHeaderSize));
+  FUZZ_CHECK(IsCertificateHeader(start.data(), start.size(), table->size));
   const auto parsed = static_cast<std::int64_t>(headers.size());
   FUZZ_CHECK(table->entryOffset + 8 <= parsed && table->checksumOffset + 4 <= parsed);
   // What unsign rewrites lies in what it keeps.
   FUZZ_CHECK(table->entryOffset + 8 <= table->imageEnd &&
              table->checksumOffset + 4 <= table->imageEnd);
   return table->offset;
+}
+
+// Stray bytes are counted for a program only, and with the whole modules
+// before them they fill the file from the image's end to where the walk
+// began.
+void CheckStrayBytes(const WalkResult& walk, std::int64_t modulesEnd) {
+  FUZZ_CHECK(walk.strayBytes >= 0);
+  if (walk.imageEnd == 0) {
+    FUZZ_CHECK(walk.strayBytes == 0);
+    return;
+  }
+  FUZZ_CHECK(walk.imageEnd <= walk.wholeModulesEnd);
+  FUZZ_CHECK(walk.wholeModulesEnd + walk.strayBytes + walk.interruptedAppend <= modulesEnd);
+  if (walk.strayBytes == 0) FUZZ_CHECK(walk.wholeModules <= walk.modules.size());
 }
 
 // The install run's loop: every module of a set, newest first, each search
@@ -123,7 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const PackageRef package{kPackagePath, kRecordSize};
 
   const WalkResult walk = WalkModules(platform, package);
-  CheckWalk(walk, CheckSignature(data, size, walk));
+  const std::int64_t modulesEnd = CheckSignature(data, size, walk);
+  CheckWalk(walk, modulesEnd);
+  CheckStrayBytes(walk, modulesEnd);
   FUZZ_CHECK(walk.end != WalkEnd::ReadFailure);
 
   for (const int family : {win::kVerPlatformWin32Nt, win::kVerPlatformWin32Windows}) {

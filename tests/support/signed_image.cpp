@@ -34,7 +34,22 @@ std::string Signed(const std::string& behind, std::uint32_t tableSize) {
   bytes.append((8 - bytes.size() % 8) % 8, '\0');
   Put32(bytes, kSecurityEntry, static_cast<std::uint32_t>(bytes.size()));
   Put32(bytes, kSecurityEntry + 4, tableSize);
-  return bytes + std::string(tableSize, '\x30');
+  return bytes + Certificate(tableSize);
+}
+
+std::string Certificate(std::uint32_t size) {
+  // WIN_CERTIFICATE: dwLength, revision 0x0200, type 2; then a DER SEQUENCE
+  // with a two-byte length that fills the rest.
+  std::string table(size, '\0');
+  Put32(table, 0, size);
+  Put16(table, 4, 0x0200);
+  Put16(table, 6, 2);
+  const std::uint32_t content = size - 8 - 4;
+  table[8] = '\x30';
+  table[9] = '\x82';
+  table[10] = static_cast<char>(content >> 8);
+  table[11] = static_cast<char>(content);
+  return table;
 }
 
 }  // namespace brelvane::testing::pe

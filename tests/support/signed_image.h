@@ -24,5 +24,8 @@ std::string Image();
 // `behind` after the image, zero padding to a multiple of 8, then a table of
 // `tableSize` bytes that the security entry names.
 std::string Signed(const std::string& behind, std::uint32_t tableSize = 0x48);
+// A certificate table of `size` bytes as a signer writes it (a
+// WIN_CERTIFICATE holding a DER SEQUENCE), its content zero.
+std::string Certificate(std::uint32_t size);
 
 }  // namespace brelvane::testing::pe

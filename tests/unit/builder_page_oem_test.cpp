@@ -202,19 +202,40 @@ TEST_F(OemPageTest, AddModuleRefusesANameEveryInstallRefuses) {
                          "name.\r\nEvery install would refuse it, so nothing is added."});
 }
 
-TEST_F(OemPageTest, AddModuleRefusesASignedInstallerAndSaysWhy) {
-  const std::string bytes = testing::pe::Signed("");
-  drive_.WriteHostFile("target.exe", bytes);
+// An installer a module must not go into: the page says why, and nothing
+// changes, the file at the journal's name included.
+TEST_F(OemPageTest, AddModuleRefusesAnInstallerItMustNotExtendAndSaysWhy) {
+  struct Case {
+    const char* label;
+    std::string installer;
+    const char* journal;  // the file at the journal's name, or nullptr
+    std::string message;  // behind the path it names
+  };
+  const Case cases[] = {
+      {"signed", testing::pe::Signed(""), nullptr,
+       " is signed: adding a module would break its signature, so nothing is added.\r\nUnsign "
+       "it first (oempack unsign), add the modules, then sign it again."},
+      {"stray bytes", testing::pe::Image() + std::string(700, 'Z'), nullptr,
+       " ends in stray bytes behind its last whole module: a module added behind them would be "
+       "out of the installer's reach, so nothing is added.\r\nCut them first with \"oempack "
+       "repair\"."},
+      {"no journal at its name", std::string(1024, '\0'), "my notes",
+       "-journal holds the name of the installer's journal but is not a journal: it is left "
+       "alone, so nothing is added.\r\nMove it away, then add the module again."},
+  };
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
   drive_.WriteHostFile("new.txt", "brand new");
   view_.texts[ids::kModulePath] = drive_.WinPath("new.txt");
-  page_.OnAddModule();
-  EXPECT_EQ(drive_.ReadHostFile("target.exe"), bytes);
-  EXPECT_EQ(Texts(), std::vector<std::string>{
-                         drive_.WinPath("target.exe") +
-                         " is signed: adding a module would break its signature, so nothing is "
-                         "added.\r\nUnsign it first (oempack unsign), add the modules, then sign "
-                         "it again."});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test_.prompts().ClearMessages();
+    drive_.WriteHostFile("target.exe", c.installer);
+    if (c.journal != nullptr) drive_.WriteHostFile("target.exe-journal", c.journal);
+    page_.OnAddModule();
+    EXPECT_EQ(drive_.ReadHostFile("target.exe"), c.installer);
+    EXPECT_EQ(Texts(), std::vector<std::string>{drive_.WinPath("target.exe") + c.message});
+    if (c.journal != nullptr) { EXPECT_EQ(drive_.ReadHostFile("target.exe-journal"), c.journal); }
+  }
 }
 
 TEST_F(OemPageTest, ExtractWithoutASelectedRowIsAnError) {

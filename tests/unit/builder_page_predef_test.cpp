@@ -144,7 +144,8 @@ struct AddCase {
   std::string message;
   std::vector<std::string> modules;  // newest first
   const char* ovinRoot = "";
-  bool signedInstaller = false;
+  // An installer no module may go into, and what the page says about it.
+  std::string refusedInstaller = "";
 };
 
 TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
@@ -173,12 +174,30 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
       {"both valid", "k.bin", "o.bin", 3, kAddSucceeded, {"o.bin", "k.bin"}},
       {"kestrin missing", "missing", "o.bin", 0, kAddFailed, {}},
       {"ovin missing", "k.bin", "missing", 0, kAddFailed, {"k.bin"}},
-      {"signed installer", "k.bin", "o.bin", 0, "", {}, "", true},
+      {"signed installer",
+       "k.bin",
+       "o.bin",
+       0,
+       " is signed: adding a module would break its signature, so nothing is added.\r\nUnsign "
+       "it first (oempack unsign), add the modules, then sign it again.",
+       {},
+       "",
+       testing::pe::Signed("")},
+      {"stray bytes behind the last module",
+       "k.bin",
+       "o.bin",
+       0,
+       " ends in stray bytes behind its last whole module: a module added behind them would be "
+       "out of the installer's reach, so nothing is added.\r\nCut them first with \"oempack "
+       "repair\".",
+       {},
+       "",
+       testing::pe::Image() + std::string(700, 'Z')},
   };
   for (const AddCase& c : cases) {
     SCOPED_TRACE(c.label);
-    const std::string installer =
-        c.signedInstaller ? testing::pe::Signed("") : std::string(1024, '\0');
+    const bool refused = !c.refusedInstaller.empty();
+    const std::string installer = refused ? c.refusedInstaller : std::string(1024, '\0');
     drive_.WriteHostFile("target.exe", installer);
     test_.prompts().ClearMessages();
     view_.texts[ids::kKestrinSource] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
@@ -188,14 +207,9 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
     view_.selection[ids::kKestrinAttributes] = 0;
     view_.selection[ids::kOvinAttributes] = c.ovinChoice;
     page_.OnAddPredefinedModules();
-    const std::string message =
-        c.signedInstaller ? state_.packagePath +
-                                " is signed: adding a module would break its signature, so "
-                                "nothing is added.\r\nUnsign it first (oempack unsign), add the "
-                                "modules, then sign it again."
-                          : c.message;
+    const std::string message = refused ? state_.packagePath + c.message : c.message;
     EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{message});
-    if (c.signedInstaller) { EXPECT_EQ(drive_.ReadHostFile("target.exe"), installer); }
+    if (refused) { EXPECT_EQ(drive_.ReadHostFile("target.exe"), installer); }
     std::vector<std::string> names;
     for (const WalkedModule& m : Modules()) names.push_back(m.record.fileName);
     EXPECT_EQ(names, c.modules);

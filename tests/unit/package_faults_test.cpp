@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 
+#include "package/append_journal.h"
 #include "package/content_check.h"
 #include "package/package.h"
 #include "package/pe_signature.h"
@@ -99,11 +101,13 @@ TEST_F(PackageFaults, EveryFailingCallOfAnAppendLeavesThePackageAsItWas) {
   };
   const auto points = testing::RunFaultSweep(test_.faults(), sweep, kInjected);
   EXPECT_GE(points.size(), 12u);
-  // Harmless by design: asking whether a journal is there (a failing probe
-  // answers no, and creating the new journal then fails on the one left),
-  // releasing the lock (closing the handle releases it too) and closing the
-  // files once every byte is written.
-  EXPECT_EQ(harmless, (std::set<std::string>{"probe #1", "lock #2", "close #2", "close #3"}));
+  // Harmless by design: asking whether a journal is there, before the walk
+  // and before the roll-back (a failing probe answers no, and creating the
+  // new journal then fails on the one left), releasing the lock (closing the
+  // handle releases it too) and closing the files once every byte is
+  // written.
+  EXPECT_EQ(harmless,
+            (std::set<std::string>{"probe #1", "probe #2", "lock #2", "close #2", "close #3"}));
   ASSERT_TRUE(test_.files().SetAttributes(package, win::kAttrNormal));
 }
 
@@ -215,6 +219,122 @@ INSTANTIATE_TEST_SUITE_P(Cases, InterruptedAppend,
                          ::testing::Values(InterruptedCase{"ThenResumed", false},
                                            InterruptedCase{"ThenPackageReplaced", true}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// A journal that does not mark an interrupted append: planted (its check is
+// the CRC-32 of bytes anyone can read) or left by a killed add beside a
+// package since replaced by a copy with one more whole module.  It hides
+// no module, and the next append removes it and cuts nothing.
+struct StaleCase {
+  const char* label;
+  std::int64_t formerLength;  // -1: left by a killed add, then the longer copy
+};
+
+class StaleJournal : public PackageFaults, public ::testing::WithParamInterface<StaleCase> {
+ protected:
+  // A journal for `formerLength`, written as a writer writes one.
+  void PlantJournal(std::int64_t formerLength) {
+    FileSystem& files = test_.files();
+    ScopedFile package(files, files.OpenRead(drive_.WinPath("setup.exe")));
+    ASSERT_TRUE(BeginJournal(platform(), drive_.WinPath("setup.exe"), package.get(), formerLength));
+  }
+};
+
+TEST_P(StaleJournal, HidesNoModuleAndIsRemovedByTheNextAppend) {
+  std::vector<std::string> names = {"old.txt"};
+  if (GetParam().formerLength >= 0) {
+    PlantJournal(GetParam().formerLength);
+  } else {
+    faults().LimitWrites(static_cast<std::int64_t>(kCopyBlockSize) + 100);
+    faults().FailAll(Op::Truncate, kInjected);
+    EXPECT_FALSE(AppendFile("big.bin"));
+    faults().Reset();
+    drive_.WriteHostFile("copy.exe", package_);
+    drive_.WriteHostFile("new.txt", "one more module");
+    ModuleRecord record;
+    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("new.txt"), record, "", std::nullopt));
+    ASSERT_TRUE(
+        AppendModule(platform(), drive_.WinPath("new.txt"), drive_.WinPath("copy.exe"), record));
+    drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("copy.exe"));
+    names.insert(names.begin(), "new.txt");
+  }
+  ASSERT_TRUE(drive_.HostExists("setup.exe-journal"));
+  const WalkResult before = WalkModules(platform(), Package());
+  EXPECT_EQ(before.journal, JournalState::Stale);
+  EXPECT_EQ(before.interruptedAppend, 0);
+  ASSERT_EQ(before.modules.size(), names.size());
+  EXPECT_EQ(before.modules[0].record.fileName, names[0]);
+  EXPECT_GT(FindModule(platform(), Package(), names[0], nullptr, false, nullptr, 0), 0);
+
+  const std::size_t length = drive_.ReadHostFile("setup.exe")->size();
+  ASSERT_TRUE(AppendFile("old.txt"));
+  EXPECT_FALSE(drive_.HostExists("setup.exe-journal"));
+  EXPECT_EQ(drive_.ReadHostFile("setup.exe")->size(), length + 12 + kRecordSize);
+  EXPECT_EQ(WalkModules(platform(), Package()).modules.size(), names.size() + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, StaleJournal,
+                         ::testing::Values(StaleCase{"PlantedAtTheStart", 0},
+                                           StaleCase{"PlantedAtTheImageEnd", kImage},
+                                           StaleCase{"PlantedInsideTheLastModule", kImage + 5},
+                                           StaleCase{"KilledAddThenALongerCopy", -1}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Only a journal is ever removed.  Another file at its name stops every
+// writer before anything is written, and is named as the journal; so does
+// a journal that cannot be read or created.  What a writer killed while
+// creating its journal leaves (part of it) is a journal, and goes.
+TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
+  struct Case {
+    const char* label;
+    std::function<void()> arrange;
+    std::uint32_t error;  // 0: the append succeeds and the name is free again
+  };
+  const std::string journal = "setup.exe-journal";
+  const Case cases[] = {
+      {"a text file", [&] { drive_.WriteHostFile(journal, "my notes"); }, kErrorNotAJournal},
+      {"longer than a journal, beginning with its tag",
+       [&] { drive_.WriteHostFile(journal, "BRVJRNL1" + std::string(30, 'x')); },
+       kErrorNotAJournal},
+      {"a FIFO (it cannot be opened as a file)",
+       [&] {
+         drive_.WriteHostFile(journal, "");
+         faults().FailPath(Op::Open, journal, win::kErrorBadFileType);
+       },
+       win::kErrorBadFileType},
+      {"a folder that takes no new file",
+       [&] { faults().FailPath(Op::Open, journal, win::kErrorAccessDenied); },
+       win::kErrorAccessDenied},
+      {"empty: killed while creating it", [&] { drive_.WriteHostFile(journal, ""); }, 0},
+      {"torn after its tag", [&] { drive_.WriteHostFile(journal, "BRVJRNL1\0\0"); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    c.arrange();
+    const bool file = std::filesystem::is_regular_file(drive_.HostPath(journal));
+    const std::string left = file ? *drive_.ReadHostFile(journal) : "";
+    ModuleRecord record;
+    ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("old.txt"), record, "", std::nullopt));
+    FailedFile failed = FailedFile::Package;
+    const bool appended = AppendModule(platform(), drive_.WinPath("old.txt"),
+                                       drive_.WinPath("setup.exe"), record, {}, &failed);
+    if (c.error == 0) {
+      EXPECT_TRUE(appended);
+      EXPECT_FALSE(drive_.HostExists(journal));
+      drive_.WriteHostFile("setup.exe", package_);
+      continue;
+    }
+    EXPECT_FALSE(appended);
+    EXPECT_EQ(test_.system().LastError(), c.error);
+    EXPECT_EQ(failed, FailedFile::Journal);
+    ExpectPackageUnchanged();
+    // Unsign, on an unsigned package, leaves it alone too.
+    EXPECT_EQ(UnsignPackage(platform(), drive_.WinPath("setup.exe"), nullptr, &failed),
+              drive_.HostExists(journal) ? UnsignOutcome::Failed : UnsignOutcome::NotSigned);
+    if (file) { EXPECT_EQ(drive_.ReadHostFile(journal), left); }
+    faults().Reset();
+    std::filesystem::remove(drive_.HostPath(journal));
+  }
+}
 
 TEST_F(PackageFaults, AReadOnlyBitThatCannotBeClearedStopsTheAppend) {
   ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("setup.exe"), win::kAttrReadOnly));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/package.h"
 #include "package/pe_signature.h"
@@ -89,6 +90,43 @@ TEST(CertificateTableParse, CraftedHeadersAreNotSigned) {
     std::string bytes = Signed("abc");
     c.craft(bytes);
     EXPECT_FALSE(Parse(bytes, c.length).has_value()) << c.what;
+  }
+}
+
+// The table's own header: a WIN_CERTIFICATE as a signer writes it, or none.
+TEST(CertificateHeader, OnlyASignersTableCounts) {
+  struct Case {
+    const char* what;
+    void (*craft)(std::string&);
+    bool counts;
+  };
+  const Case cases[] = {
+      {"as made", [](std::string&) {}, true},
+      {"dwLength unpadded, the entry rounding it up",
+       [](std::string& t) {
+         Put32(t, 0, 0x41);
+         t[11] = static_cast<char>(0x41 - 12);
+       },
+       true},
+      {"dwLength shorter than the entry's padding", [](std::string& t) { Put32(t, 0, 0x40); },
+       false},
+      {"dwLength beyond the entry", [](std::string& t) { Put32(t, 0, 0x50); }, false},
+      {"revision 1.0", [](std::string& t) { Put16(t, 4, 0x0100); }, false},
+      {"an X.509 certificate, not PKCS #7", [](std::string& t) { Put16(t, 6, 1); }, false},
+      {"no DER SEQUENCE", [](std::string& t) { t[8] = 0x31; }, false},
+      {"a SEQUENCE longer than dwLength", [](std::string& t) { t[11] = 0x40; }, false},
+      {"a SEQUENCE 8 bytes short of dwLength", [](std::string& t) { t[11] = 0x48 - 12 - 8; },
+       false},
+      {"a five-byte DER length", [](std::string& t) { t[9] = static_cast<char>(0x85); }, false},
+      {"an indefinite DER length", [](std::string& t) { t[9] = static_cast<char>(0x80); }, false},
+  };
+  for (const Case& c : cases) {
+    std::string table = Certificate(0x48);
+    c.craft(table);
+    EXPECT_EQ(IsCertificateHeader(reinterpret_cast<const std::uint8_t*>(table.data()),
+                                  kCertificateHeaderSize, 0x48),
+              c.counts)
+        << c.what;
   }
 }
 
@@ -189,6 +227,147 @@ TEST_F(SignedPackage, UnsignCutShortLeavesEveryModuleInReach) {
   EXPECT_EQ(after.modules.size(), 2u);
   EXPECT_EQ(after.interruptedAppend, 0);
   EXPECT_EQ(drive_.ReadHostFile("s.exe")->size(), 2 * unsigned_.size() - kImageSize);
+}
+
+// A security entry that names the end of the file but no signer's table
+// there: a table over the last module, or inside its record.  It is no
+// signature: every module is read, and unsign cuts nothing.
+TEST_F(SignedPackage, AnEntryOverAModuleIsNoSignature) {
+  struct Case {
+    const char* what;
+    std::uint32_t size;  // from the end of the file
+  };
+  const Case cases[] = {{"over the last module", 664}, {"inside the last record", 100}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeSigned("s.exe");
+    std::string bytes = unsigned_;
+    Put32(bytes, kSecurityEntry, static_cast<std::uint32_t>(bytes.size() - c.size));
+    Put32(bytes, kSecurityEntry + 4, c.size);
+    drive_.WriteHostFile("s.exe", bytes);
+    const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
+    EXPECT_EQ(walk.certificateTable, 0);
+    ASSERT_EQ(walk.modules.size(), 1u);
+    EXPECT_EQ(walk.strayBytes, 0);
+    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::NoCertificate);
+    EXPECT_EQ(drive_.ReadHostFile("s.exe"), bytes);
+  }
+}
+
+// Bytes that are no whole module behind a program's image: a killed add's
+// tail that a copy kept, the zeros a tool padded with, bytes before the
+// first module.  The walk counts them; no writer goes on behind them.
+TEST_F(SignedPackage, StrayBytesAreCountedAndRefusedByEveryWriter) {
+  struct Case {
+    const char* what;
+    std::string bytes;   // the package
+    std::int64_t stray;  // bytes behind the last whole module
+    std::size_t whole;   // whole modules before them
+  };
+  MakeSigned("s.exe");
+  const auto length = static_cast<std::int64_t>(unsigned_.size());
+  const std::string moduleBytes = unsigned_.substr(kImageSize);
+  std::string paddedSigned = unsigned_ + std::string(16, '\0');
+  paddedSigned.append((8 - paddedSigned.size() % 8) % 8, '\0');
+  Put32(paddedSigned, kSecurityEntry, static_cast<std::uint32_t>(paddedSigned.size()));
+  Put32(paddedSigned, kSecurityEntry + 4, 0x48);
+  paddedSigned += Certificate(0x48);
+  const std::int64_t padded = static_cast<std::int64_t>(paddedSigned.size()) - 0x48 - 7 - length;
+  const Case cases[] = {
+      {"a sound program", unsigned_, 0, 1},
+      {"a killed add's tail", unsigned_ + std::string(1000, 'Z'), 1000, 1},
+      {"zeros behind the last module", unsigned_ + std::string(100, '\0'), 100, 1},
+      {"more than 7 zero bytes before a signature", paddedSigned, padded, 1},
+      {"bytes before the first module", Image() + "junk" + moduleBytes,
+       static_cast<std::int64_t>(moduleBytes.size()) + 4, 0},
+      {"no program: nothing is counted", std::string(kImageSize, '\0') + moduleBytes + "tail", 0,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    drive_.WriteHostFile("s.exe", c.bytes);
+    const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
+    EXPECT_EQ(walk.strayBytes, c.stray);
+    if (c.stray == 0) continue;
+    EXPECT_EQ(walk.wholeModules, c.whole);
+    EXPECT_EQ(walk.wholeModulesEnd, c.whole == 0 ? kImageSize : length);
+    ModuleRecord record;
+    ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
+    EXPECT_FALSE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
+    EXPECT_EQ(test_.system().LastError(), kErrorStrayBytes);
+    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::Failed);
+    EXPECT_EQ(test_.system().LastError(), kErrorStrayBytes);
+    EXPECT_EQ(drive_.ReadHostFile("s.exe"), c.bytes);
+    EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
+  }
+}
+
+// Repair cuts a program back to its last whole module: stray bytes, and a
+// signature over them.  It shows its plan first; the modules before stay.
+TEST_F(SignedPackage, RepairCutsBackToTheLastWholeModule) {
+  MakeSigned("s.exe");
+  const auto length = static_cast<std::int64_t>(unsigned_.size());
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::int64_t table;
+  };
+  const Case cases[] = {
+      {"a killed add's tail", unsigned_ + std::string(1000, 'Z'), 0},
+      {"a signature over stray bytes", Signed(unsigned_.substr(kImageSize) + "stray"), 0x48},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    drive_.WriteHostFile("s.exe", c.bytes);
+    std::vector<RepairPlan> shown;
+    ASSERT_EQ(RepairPackage(platform(), Win("s.exe"),
+                            [&](const RepairPlan& plan) {
+                              shown.push_back(plan);
+                              EXPECT_EQ(drive_.ReadHostFile("s.exe"), c.bytes);  // not yet cut
+                            }),
+              RepairOutcome::Repaired);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].keptEnd, length);
+    EXPECT_EQ(shown[0].modulesKept, 1u);
+    EXPECT_EQ(shown[0].certificateTable, c.table);
+    const std::string after = drive_.ReadHostFile("s.exe").value();
+    ASSERT_EQ(static_cast<std::int64_t>(after.size()), length);
+    EXPECT_EQ(after.substr(kImageSize), unsigned_.substr(kImageSize));
+    const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
+    EXPECT_EQ(walk.strayBytes, 0);
+    EXPECT_EQ(walk.certificateTable, 0);
+    ASSERT_EQ(walk.modules.size(), 1u);
+    EXPECT_EQ(CheckModuleContent(platform(), PackageRef{Win("s.exe")}, walk.modules[0]),
+              ContentState::Sound);
+    EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
+    EXPECT_EQ(RepairPackage(platform(), Win("s.exe")), RepairOutcome::Sound);
+  }
+  drive_.WriteHostFile("plain.bin", std::string(2000, '\x01'));
+  EXPECT_EQ(RepairPackage(platform(), Win("plain.bin")), RepairOutcome::Failed);
+  EXPECT_EQ(test_.system().LastError(), kErrorNotAProgram);
+}
+
+// A repair whose cut fails, as when the process dies: its journal holds
+// readers to the last whole module, and the next add cuts the rest first.
+TEST_F(SignedPackage, RepairCutShortLeavesEveryModuleInReach) {
+  MakeSigned("s.exe");
+  drive_.WriteHostFile("s.exe", unsigned_ + std::string(1000, 'Z'));
+  test_.faults().FailAll(testing::FaultyFileSystem::Op::Truncate, win::kErrorWriteProtect);
+  FailedFile failed = FailedFile::Journal;
+  EXPECT_EQ(RepairPackage(platform(), Win("s.exe"), {}, &failed), RepairOutcome::Failed);
+  EXPECT_EQ(failed, FailedFile::Package);
+  test_.faults().Reset();
+  ASSERT_TRUE(drive_.HostExists("s.exe-journal"));
+  const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
+  EXPECT_EQ(walk.strayBytes, 0);
+  EXPECT_EQ(walk.interruptedAppend, 1000);
+  ASSERT_EQ(walk.modules.size(), 1u);
+
+  ModuleRecord record;
+  ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
+  ASSERT_TRUE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
+  EXPECT_EQ(drive_.ReadHostFile("s.exe")->size(), 2 * unsigned_.size() - kImageSize);
+  EXPECT_EQ(WalkModules(platform(), PackageRef{Win("s.exe")}).modules.size(), 2u);
 }
 
 }  // namespace

@@ -208,6 +208,16 @@ PY
   verdict signed-again-verifies $?
   run 0 signed-again-list list 'E:\resigned.exe' && {
     [ "$(grep -cE '^(a\.bin|kestrin\.exe) ' "$OUT")" -eq 2 ]; verdict signed-again-list $?; }
+  # A killed add's tail that a copy kept: stray bytes behind the last whole
+  # module, which verify counts, add refuses and repair cuts.
+  cp "$DRIVE/unsigned.exe" "$DRIVE/stray.exe"
+  head -c 1000 /dev/urandom >> "$DRIVE/stray.exe"
+  cp "$DRIVE/stray.exe" "$DRIVE/before.exe"
+  run 1 stray-verify verify 'E:\stray.exe' && {
+    grep -q '1000 stray byte(s) follow the last whole module (1 module(s)' "$ERR"; verdict stray-verify $?; }
+  run 1 stray-add add 'E:\stray.exe' 'E:\kestrin.exe' && {
+    grep -q 'oempack repair' "$ERR" && cmp -s "$DRIVE/stray.exe" "$DRIVE/before.exe"; verdict stray-add $?; }
+  run 0 repair repair 'E:\stray.exe' && { cmp -s "$DRIVE/stray.exe" "$DRIVE/unsigned.exe"; verdict repair $?; }
   rm -rf "$KEYS"
 else
   scenario_fail "oempack.signed (needs $SETUP_EXE, osslsigncode and openssl)"

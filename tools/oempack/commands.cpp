@@ -10,6 +10,7 @@
 #include "common/name_rules.h"
 #include "common/printable.h"
 #include "console.h"
+#include "package/append_journal.h"
 #include "package/package.h"
 #include "package/package_guard.h"
 
@@ -29,13 +30,35 @@ int FailWithSystemText(const Platform& platform, const std::string& what) {
 
 PackageRef Package(const std::string& installer) { return PackageRef{installer, kRecordSize}; }
 
-// A note, not a failure: an append that died half-way left bytes behind the
-// last complete module; every module before them is read as usual.
-void NoteInterruptedAppend(const std::string& installer, const WalkResult& walk) {
-  if (walk.interruptedAppend <= 0) return;
-  WriteText(stderr, "oempack: " + EscapeControls(installer) + ": an interrupted append left " +
-                        std::to_string(walk.interruptedAppend) +
-                        " byte(s) behind the last module; the next add removes them\n");
+// Notes, not failures: an append that died half-way left bytes behind the
+// last complete module (every module before them is read as usual), or the
+// journal's name holds a stale journal or another file, which the walk
+// passes over.
+void NoteJournal(const std::string& installer, const WalkResult& walk) {
+  const std::string journal = EscapeControls(JournalPath(installer));
+  if (walk.interruptedAppend > 0) {
+    WriteText(stderr, "oempack: " + EscapeControls(installer) + ": an interrupted append left " +
+                          std::to_string(walk.interruptedAppend) +
+                          " byte(s) behind the last module; the next add removes them\n");
+  } else if (walk.journal == JournalState::Stale) {
+    WriteText(stderr, "oempack: " + journal +
+                          " is a stale journal (it hides no module and is ignored); the next add "
+                          "removes it\n");
+  } else if (walk.journal == JournalState::Foreign) {
+    WriteText(stderr, "oempack: " + journal +
+                          " is not a journal (or cannot be read); it is ignored, but no module can "
+                          "be added beside it until it is moved away\n");
+  }
+}
+
+// A program whose last bytes are no whole module: one line with their
+// count.  The installer walks from its end and finds no module behind them.
+int FailStrayBytes(const std::string& installer, const WalkResult& walk, const std::string& tail) {
+  return Fail(installer + ": " + std::to_string(walk.strayBytes) +
+              " stray byte(s) follow the last whole module (" + std::to_string(walk.wholeModules) +
+              " module(s), ending at offset " + std::to_string(walk.wholeModulesEnd) +
+              "); the installer does not reach the modules before them; oempack repair " +
+              "cuts them" + tail);
 }
 
 // The walk's end as one line, when it did not end at the image.
@@ -61,9 +84,28 @@ int FailSigned(const std::string& installer, std::int64_t tableSize) {
               "(oempack unsign), add the modules, then sign it again; nothing appended");
 }
 
-// An append that failed: the signed package in its own words.
-int FailAppend(const Platform& platform, const std::string& installer, const std::string& what) {
-  if (platform.system.LastError() == kErrorPackageSigned) return FailSigned(installer, 0);
+// A writer's failure: the signed package, stray bytes and the journal in
+// their own words; a failure at the journal names the journal.
+int FailWrite(const Platform& platform, const std::string& installer, const std::string& what,
+              FailedFile failed, const std::string& nothing) {
+  const std::string journal = JournalPath(installer);
+  switch (platform.system.LastError()) {
+    case kErrorPackageSigned: return FailSigned(installer, 0);
+    case kErrorStrayBytes:
+      return Fail(installer +
+                  ": stray bytes follow its last whole module; run oempack repair "
+                  "first; " +
+                  nothing);
+    case kErrorNotAJournal:
+      return Fail(journal + " holds the name of " + installer +
+                  "'s journal but is not a journal; it is left alone: move it away and try "
+                  "again; " +
+                  nothing);
+    default: break;
+  }
+  if (failed == FailedFile::Journal) {
+    return FailWithSystemText(platform, what + ": the journal " + journal);
+  }
   return FailWithSystemText(platform, what);
 }
 
@@ -80,6 +122,10 @@ bool CheckInstaller(const Platform& platform, const std::string& installer) {
     }
   }
   const WalkResult walk = WalkModules(platform, Package(installer));
+  if (walk.strayBytes > 0) {
+    FailStrayBytes(installer, walk, " first; nothing appended");
+    return false;
+  }
   if (walk.end != WalkEnd::Image) {
     Fail(installer + ": " + WalkProblem(walk) + "; nothing appended");
     return false;
@@ -171,10 +217,11 @@ int ListModules(const Platform& platform, const std::string& installer, bool jso
     PrintTable(walk);
   }
   std::fflush(stdout);
-  NoteInterruptedAppend(installer, walk);
+  NoteJournal(installer, walk);
   const int unreachable = ReportBeyondReach(installer, walk);
+  if (walk.strayBytes > 0) FailStrayBytes(installer, walk, "");
   if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
-  return unreachable > 0 ? kExitFailed : kExitOk;
+  return unreachable > 0 || walk.strayBytes > 0 ? kExitFailed : kExitOk;
 }
 
 int AddModule(const Platform& platform, const std::string& installer, const std::string& file,
@@ -190,8 +237,10 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
   }
   ProgressBar bar("adding " + NameForTerminal(record.fileName), record.contentSize,
                   options.progress);
-  if (!AppendModule(platform, file, installer, record, bar.callback())) {
-    return FailAppend(platform, installer, "cannot append " + file + " to " + installer);
+  FailedFile failed = FailedFile::Package;
+  if (!AppendModule(platform, file, installer, record, bar.callback(), &failed)) {
+    return FailWrite(platform, installer, "cannot append " + file + " to " + installer, failed,
+                     "nothing appended");
   }
   return kExitOk;
 }
@@ -217,7 +266,7 @@ int AddPredefined(const Platform& platform, const std::string& installer,
     if (outcome.appended > 0) {
       what += " (" + std::to_string(outcome.appended) + " module(s) before it stay appended)";
     }
-    return FailAppend(platform, installer, what);
+    return FailWrite(platform, installer, what, outcome.failedFile, "nothing appended");
   }
   return kExitOk;
 }
@@ -239,6 +288,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     }
   }
   if (found == nullptr) {
+    if (walk.strayBytes > 0) return FailStrayBytes(installer, walk, "");
     if (walk.end != WalkEnd::Image) return Fail(installer + ": " + WalkProblem(walk));
     return Fail("no module named \"" + name + "\" in " + installer);
   }
@@ -288,7 +338,7 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   }
   const PackageRef package = Package(installer);
   const WalkResult walk = WalkModules(platform, package);
-  NoteInterruptedAppend(installer, walk);
+  NoteJournal(installer, walk);
   int problems = 0;
   int checked = 0;
   for (const WalkedModule& module : walk.modules) {
@@ -309,6 +359,10 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
     }
   }
   problems += ReportBeyondReach(installer, walk);
+  if (walk.strayBytes > 0) {
+    ++problems;
+    FailStrayBytes(installer, walk, "");
+  }
   if (walk.end != WalkEnd::Image) {
     ++problems;
     Fail(installer + ": " + WalkProblem(walk));
@@ -329,15 +383,80 @@ int UnsignInstaller(const Platform& platform, const std::string& installer) {
     if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
   }
   std::int64_t removed = 0;
-  switch (UnsignPackage(platform, installer, &removed)) {
+  FailedFile failed = FailedFile::Package;
+  switch (UnsignPackage(platform, installer, &removed, &failed)) {
     case UnsignOutcome::Unsigned:
       std::printf("removed the signature (%lld bytes); the installer is unsigned\n",
                   static_cast<long long>(removed));
       return kExitOk;
     case UnsignOutcome::NotSigned: std::printf("not signed; nothing to remove\n"); return kExitOk;
+    case UnsignOutcome::NoCertificate:
+      return Fail(installer +
+                  ": its security entry names bytes at its end that are no "
+                  "certificate table a signer wrote; it is not signed, and they may hold "
+                  "modules, so nothing is removed");
     case UnsignOutcome::Failed: break;
   }
-  return FailWithSystemText(platform, "cannot unsign " + installer);
+  return FailWrite(platform, installer, "cannot unsign " + installer, failed, "nothing removed");
+}
+
+namespace {
+
+// What repair is about to cut, one line each, before it cuts.
+void ShowRepairPlan(const std::string& installer, const RepairPlan& plan) {
+  const std::string name = EscapeControls(installer) + ": ";
+  auto count = [](std::int64_t n) { return std::to_string(n); };
+  std::string lines;
+  if (plan.journal == JournalState::Stale) {
+    lines += name + "removing the stale journal " + EscapeControls(JournalPath(installer)) + "\n";
+  }
+  if (plan.interruptedAppend > 0) {
+    lines += name + "cutting " + count(plan.interruptedAppend) +
+             " byte(s) that an interrupted append left\n";
+  }
+  if (plan.strayBytes > 0) {
+    lines += name + "cutting " + count(plan.strayBytes) +
+             " stray byte(s) that follow the last whole module\n";
+  }
+  if (plan.certificateTable > 0) {
+    lines += name + "the signature (certificate table of " + count(plan.certificateTable) +
+             " bytes) lies over them and goes too; sign the installer again afterwards\n";
+  }
+  if (plan.keptEnd < plan.length) {
+    lines += name + "keeping " + std::to_string(plan.modulesKept) +
+             " module(s); the installer will end at offset " + count(plan.keptEnd) + " (now " +
+             count(plan.length) + " bytes)\n";
+  }
+  WriteText(stdout, lines);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int RepairInstaller(const Platform& platform, const std::string& installer) {
+  {
+    ScopedFile probe(platform.files, platform.files.OpenRead(installer));
+    if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
+  }
+  FailedFile failed = FailedFile::Package;
+  const RepairOutcome outcome = RepairPackage(
+      platform, installer, [&](const RepairPlan& plan) { ShowRepairPlan(installer, plan); },
+      &failed);
+  switch (outcome) {
+    case RepairOutcome::Repaired:
+      std::printf("repaired: every byte behind the image is a whole module\n");
+      return kExitOk;
+    case RepairOutcome::Sound:
+      std::printf("nothing to cut: every byte behind the image is a whole module\n");
+      return kExitOk;
+    case RepairOutcome::Failed: break;
+  }
+  if (platform.system.LastError() == kErrorNotAProgram) {
+    return Fail(installer +
+                " is not a Windows program: without an image end in its headers, "
+                "stray bytes cannot be told from modules; nothing cut");
+  }
+  return FailWrite(platform, installer, "cannot repair " + installer, failed, "nothing cut");
 }
 
 }  // namespace brelvane::oempack

@@ -29,6 +29,9 @@ int VerifyModules(const Platform& platform, const std::string& installer);
 // Removes the certificate table of a signed installer (UnsignPackage), so
 // that modules can be added; 0 also when it is not signed.
 int UnsignInstaller(const Platform& platform, const std::string& installer);
+// Cuts a Windows program back to its last whole module (RepairPackage),
+// after one line per thing it cuts; 0 also when there is nothing to cut.
+int RepairInstaller(const Platform& platform, const std::string& installer);
 int ExtractNamedModule(const Platform& platform, const std::string& installer,
                        const std::string& name, const std::string& output, bool force,
                        const Options& options);

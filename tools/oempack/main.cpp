@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
       "A FILE or NAME that begins with '-' follows \"--\", after every option: "
       "oempack extract INSTALLER -o OUT -- -NAME\n"
       "A signed installer is read as usual, but add and add-predef refuse it: unsign it, "
-      "add, then sign it again.");
+      "add, then sign it again.\n"
+      "In a Windows program every byte behind the image must be a whole module: list and "
+      "verify fail on stray bytes, the writers refuse them, and repair cuts them.");
   app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
 
@@ -89,6 +91,12 @@ int main(int argc, char** argv) {
   CLI::App* unsign = app.add_subcommand(
       "unsign", "remove the signature (certificate table) so that modules can be added");
   unsign->add_option("INSTALLER", installer, "installer executable")->required();
+
+  CLI::App* repair = app.add_subcommand(
+      "repair",
+      "cut stray bytes (what a killed add left behind its last whole module) back to the last "
+      "whole module; shows what it cuts first");
+  repair->add_option("INSTALLER", installer, "installer executable")->required();
 
   std::string name, output;
   bool force = false;
@@ -126,6 +134,7 @@ int main(int argc, char** argv) {
   if (list->parsed()) return ListModules(platform, installer, json);
   if (verify->parsed()) return VerifyModules(platform, installer);
   if (unsign->parsed()) return UnsignInstaller(platform, installer);
+  if (repair->parsed()) return RepairInstaller(platform, installer);
   if (add->parsed()) return AddModule(platform, installer, file, options);
   if (addPredef->parsed()) {
     const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};
