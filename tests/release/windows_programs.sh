@@ -10,8 +10,8 @@
 set -u
 # Size limits in bytes. brelvane-setup.exe: 512 KiB. oempack.exe: CLI11 alone
 # brings the stream and locale code (a minimal CLI11 program is about
-# 1,080 KiB here), so its limit sits just above the measured size.
-declare -A size_limit=([brelvane-setup.exe]=$((512 * 1024)) [oempack.exe]=$((1200 * 1024)))
+# 1,080 KiB here), so it may stay about 1.2 MiB; the limit is 1.25 MiB.
+declare -A size_limit=([brelvane-setup.exe]=$((512 * 1024)) [oempack.exe]=$((1280 * 1024)))
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 WIN_DIR=${WIN_DIR:-$ROOT/out/win}
 failed=0
