@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,15 +43,35 @@ PredefinedGroup ToGroup(const GroupOptions& options) {
   return PredefinedGroup{options.source, options.root, kAttributeChoices.at(options.attr)};
 }
 
-}  // namespace
+// What the command line holds once parsed: the values its options fill in,
+// and the subcommands, to tell which one it names.  The options point into
+// it, so it stays where it is made.
+struct CommandLine {
+  std::string installer;
+  bool json = false;
+  std::string file;
+  GroupOptions kestrin, ovin, pellor;
+  std::string combined;
+  std::string name, output;
+  bool force = false;
+  CLI::App* list = nullptr;
+  CLI::App* verify = nullptr;
+  CLI::App* add = nullptr;
+  CLI::App* addPredef = nullptr;
+  CLI::App* unsign = nullptr;
+  CLI::App* repair = nullptr;
+  CLI::App* extract = nullptr;
+};
 
-int main(int argc, char** argv) {
+void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ
   // A file-size limit is an ordinary write failure (EFBIG), which the
   // append rolls back and the extraction cleans up, not a killing signal.
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
-  CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+}
+
+void DescribeProgram(CLI::App& app) {
   app.footer(
       "A FILE or NAME that begins with '-' follows \"--\", after every option: "
       "oempack extract INSTALLER -o OUT -- -NAME\n"
@@ -60,87 +81,130 @@ int main(int argc, char** argv) {
       "verify fail on stray bytes, the writers refuse them, and repair cuts them.");
   app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
+}
 
-  std::string installer;
-  bool json = false;
-  CLI::App* list = app.add_subcommand("list", "list the modules, newest first");
-  list->add_option("INSTALLER", installer, "installer executable")->required();
-  list->add_flag("--json", json, "print the list as JSON");
+CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& description,
+                     CommandLine& line) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("INSTALLER", line.installer, "installer executable")->required();
+  return command;
+}
 
-  CLI::App* verify =
-      app.add_subcommand("verify",
-                         "check every module's content against the check its record carries; "
-                         "the summary says whether the installer is signed");
-  verify->add_option("INSTALLER", installer, "installer executable")->required();
+// The commands that only read: list and verify.
+void AddReadCommands(CLI::App& app, CommandLine& line) {
+  line.list = AddCommand(app, "list", "list the modules, newest first", line);
+  line.list->add_flag("--json", line.json, "print the list as JSON");
+  line.verify = AddCommand(app, "verify",
+                           "check every module's content against the check its record carries; "
+                           "the summary says whether the installer is signed",
+                           line);
+}
 
-  std::string file;
-  CLI::App* add = app.add_subcommand("add", "append a user-defined module");
-  add->add_option("INSTALLER", installer, "installer executable")->required();
-  add->add_option("FILE", file, "file to append")->required();
+void AddAppendCommands(CLI::App& app, CommandLine& line) {
+  line.add = AddCommand(app, "add", "append a user-defined module", line);
+  line.add->add_option("FILE", line.file, "file to append")->required();
+  line.addPredef = AddCommand(app, "add-predef",
+                              "append predefined modules: Kestrin, Ovin, Pellor, combined", line);
+  AddGroupOptions(*line.addPredef, "kestrin", line.kestrin);
+  AddGroupOptions(*line.addPredef, "ovin", line.ovin);
+  AddGroupOptions(*line.addPredef, "pellor", line.pellor);
+  line.addPredef->add_option("--combined", line.combined, "source file of the Kestrin+Ovin module");
+}
 
-  GroupOptions kestrin, ovin, pellor;
-  std::string combined;
-  CLI::App* addPredef = app.add_subcommand(
-      "add-predef", "append predefined modules: Kestrin, Ovin, Pellor, combined");
-  addPredef->add_option("INSTALLER", installer, "installer executable")->required();
-  AddGroupOptions(*addPredef, "kestrin", kestrin);
-  AddGroupOptions(*addPredef, "ovin", ovin);
-  AddGroupOptions(*addPredef, "pellor", pellor);
-  addPredef->add_option("--combined", combined, "source file of the Kestrin+Ovin module");
-
-  CLI::App* unsign = app.add_subcommand(
-      "unsign", "remove the signature (certificate table) so that modules can be added");
-  unsign->add_option("INSTALLER", installer, "installer executable")->required();
-
-  CLI::App* repair = app.add_subcommand(
-      "repair",
+// The commands that cut an installer back: unsign and repair.
+void AddCutCommands(CLI::App& app, CommandLine& line) {
+  line.unsign = AddCommand(
+      app, "unsign", "remove the signature (certificate table) so that modules can be added", line);
+  line.repair = AddCommand(
+      app, "repair",
       "cut stray bytes (what a killed add left behind its last whole module) back to the last "
-      "whole module; shows what it cuts first");
-  repair->add_option("INSTALLER", installer, "installer executable")->required();
+      "whole module; shows what it cuts first",
+      line);
+}
 
-  std::string name, output;
-  bool force = false;
-  CLI::App* extract = app.add_subcommand("extract", "write the newest module of a name to a file");
-  extract->add_option("INSTALLER", installer, "installer executable")->required();
-  extract->add_option("NAME", name, "the module's file name, exactly")->required();
-  extract->add_option("-o,--output", output, "file to write (default: NAME here)");
-  extract->add_flag("--force", force, "replace an existing file, read-only or not");
+void AddExtractCommand(CLI::App& app, CommandLine& line) {
+  line.extract = AddCommand(app, "extract", "write the newest module of a name to a file", line);
+  line.extract->add_option("NAME", line.name, "the module's file name, exactly")->required();
+  line.extract->add_option("-o,--output", line.output, "file to write (default: NAME here)");
+  line.extract->add_flag("--force", line.force, "replace an existing file, read-only or not");
+}
 
+// The arguments to parse: on Windows the paths as the wide command line
+// holds them, in the UTF-8 the backend takes; elsewhere main's own.
+class Arguments {
+ public:
+  Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {
 #ifdef _WIN32
-  // Paths as the wide command line holds them, in the UTF-8 the backend takes.
-  std::vector<std::string> arguments = win32text::Arguments();
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  if (!arguments.empty()) {
-    argc = static_cast<int>(arguments.size());
-    argv = pointers.data();
-  }
+    wide_ = win32text::Arguments();
+    for (std::string& argument : wide_) pointers_.push_back(argument.data());
+    pointers_.push_back(nullptr);
+    if (!wide_.empty()) {
+      argc_ = static_cast<int>(wide_.size());
+      argv_ = pointers_.data();
+    }
 #endif
+  }
+  int argc() const { return argc_; }
+  char** argv() const { return argv_; }
+
+ private:
+  int argc_;
+  char** argv_;
+#ifdef _WIN32
+  std::vector<std::string> wide_;
+  std::vector<char*> pointers_;
+#endif
+};
+
+// Parses the command line; on a usage error or a request for help or the
+// version, prints what CLI11 prints and gives the exit status.
+std::optional<int> Parse(CLI::App& app, const CommandLine& line, const Arguments& arguments) {
   try {
-    app.parse(argc, argv);
-    if (addPredef->parsed() && kestrin.source.empty() && ovin.source.empty() &&
-        pellor.source.empty() && combined.empty()) {
+    app.parse(arguments.argc(), arguments.argv());
+    if (line.addPredef->parsed() && line.kestrin.source.empty() && line.ovin.source.empty() &&
+        line.pellor.source.empty() && line.combined.empty()) {
       throw CLI::RequiredError("A source file (--kestrin, --ovin, --pellor or --combined)");
     }
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
     return status == 0 ? kExitOk : kExitUsage;
   }
+  return std::nullopt;
+}
 
+// Runs the one command the command line names, on this machine.
+int RunCommand(const CommandLine& line) {
   const auto host = MakeHost();
   const Platform platform = host->platform();
   const Options options{StderrIsTerminal()};
-  if (list->parsed()) return ListModules(platform, installer, json);
-  if (verify->parsed()) return VerifyModules(platform, installer);
-  if (unsign->parsed()) return UnsignInstaller(platform, installer);
-  if (repair->parsed()) return RepairInstaller(platform, installer);
-  if (add->parsed()) return AddModule(platform, installer, file, options);
-  if (addPredef->parsed()) {
-    const PredefinedRequest request{ToGroup(kestrin), ToGroup(ovin), ToGroup(pellor), combined};
-    return AddPredefined(platform, installer, request, options);
+  if (line.list->parsed()) return ListModules(platform, line.installer, line.json);
+  if (line.verify->parsed()) return VerifyModules(platform, line.installer);
+  if (line.unsign->parsed()) return UnsignInstaller(platform, line.installer);
+  if (line.repair->parsed()) return RepairInstaller(platform, line.installer);
+  if (line.add->parsed()) return AddModule(platform, line.installer, line.file, options);
+  if (line.addPredef->parsed()) {
+    const PredefinedRequest request{ToGroup(line.kestrin), ToGroup(line.ovin), ToGroup(line.pellor),
+                                    line.combined};
+    return AddPredefined(platform, line.installer, request, options);
   }
-  if (extract->parsed())
-    return ExtractNamedModule(platform, installer, name, output, force, options);
+  if (line.extract->parsed()) {
+    return ExtractNamedModule(platform, line.installer, line.name, line.output, line.force,
+                              options);
+  }
   return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  IgnoreFileSizeSignal();
+  CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+  DescribeProgram(app);
+  CommandLine line;
+  AddReadCommands(app, line);
+  AddAppendCommands(app, line);
+  AddCutCommands(app, line);
+  AddExtractCommand(app, line);
+  if (const std::optional<int> status = Parse(app, line, Arguments(argc, argv))) return *status;
+  return RunCommand(line);
 }
