@@ -25,7 +25,7 @@ namespace brelvane::win32 {
 enum class SheetMode { Installer, Builder };
 
 // The sheet window that holds the pages: the sheet logic's view, and what a
-// page window asks of it.  The sheet window (app/win32) implements it, so the
+// page window asks of it.  The sheet window (programs/setup) implements it, so the
 // pages never include it.  One base, not two: a class with two polymorphic
 // bases brings in the runtime's multiple-inheritance type info (3 KB).
 class SheetWindow : public SheetView {

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/win32/property_sheet.h"
+#include "property_sheet.h"
 #include "builder/builder_mode.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win32/win32_prompts.h"

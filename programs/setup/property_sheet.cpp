@@ -1,4 +1,4 @@
-#include "app/win32/property_sheet.h"
+#include "property_sheet.h"
 
 #include <cstring>
 

@@ -1,0 +1,210 @@
+// oempack: the builder on the command line.  Lists, appends and extracts the
+// modules of an installer package.
+#include <CLI/CLI.hpp>
+
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "builder/predefined_modules.h"
+#include "commands.h"
+#include "console.h"
+#include "host.h"
+#ifdef _WIN32
+#include "platform/win32/win32_text.h"
+#endif
+
+namespace {
+
+using namespace brelvane;
+using namespace brelvane::oempack;
+
+const std::map<std::string, int> kAttributeChoices = {
+    {"normal", 0}, {"ronly", 1}, {"hidden", 2}, {"rh", 3}};
+
+struct GroupOptions {
+  std::string source;
+  std::string root;
+  std::string attr = "normal";
+};
+
+void AddGroupOptions(CLI::App& command, const std::string& model, GroupOptions& group) {
+  command.add_option("--" + model, group.source, "source file of the " + model + " module");
+  command.add_option("--" + model + "-root", group.root,
+                     "directory below the drive root it is extracted to (default: the root)");
+  command.add_option("--" + model + "-attr", group.attr, "attributes: normal|ronly|hidden|rh")
+      ->check(CLI::IsMember({"normal", "ronly", "hidden", "rh"}));
+}
+
+PredefinedGroup ToGroup(const GroupOptions& options) {
+  return PredefinedGroup{options.source, options.root, kAttributeChoices.at(options.attr)};
+}
+
+// What the command line holds once parsed: the values its options fill in,
+// and the subcommands, to tell which one it names.  The options point into
+// it, so it stays where it is made.
+struct CommandLine {
+  std::string installer;
+  bool json = false;
+  std::string file;
+  GroupOptions kestrin, ovin, pellor;
+  std::string combined;
+  std::string name, output;
+  bool force = false;
+  CLI::App* list = nullptr;
+  CLI::App* verify = nullptr;
+  CLI::App* add = nullptr;
+  CLI::App* addPredef = nullptr;
+  CLI::App* unsign = nullptr;
+  CLI::App* repair = nullptr;
+  CLI::App* extract = nullptr;
+};
+
+void IgnoreFileSizeSignal() {
+#ifdef SIGXFSZ
+  // A file-size limit is an ordinary write failure (EFBIG), which the
+  // append rolls back and the extraction cleans up, not a killing signal.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
+
+void DescribeProgram(CLI::App& app) {
+  app.footer(
+      "A FILE or NAME that begins with '-' follows \"--\", after every option: "
+      "oempack extract INSTALLER -o OUT -- -NAME\n"
+      "A signed installer is read as usual, but add and add-predef refuse it: unsign it, "
+      "add, then sign it again.\n"
+      "In a Windows program every byte behind the image must be a whole module: list and "
+      "verify fail on stray bytes, the writers refuse them, and repair cuts them.");
+  app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
+  app.require_subcommand(1);
+}
+
+CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& description,
+                     CommandLine& line) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->add_option("INSTALLER", line.installer, "installer executable")->required();
+  return command;
+}
+
+// The commands that only read: list and verify.
+void AddReadCommands(CLI::App& app, CommandLine& line) {
+  line.list = AddCommand(app, "list", "list the modules, newest first", line);
+  line.list->add_flag("--json", line.json, "print the list as JSON");
+  line.verify = AddCommand(app, "verify",
+                           "check every module's content against the check its record carries; "
+                           "the summary says whether the installer is signed",
+                           line);
+}
+
+void AddAppendCommands(CLI::App& app, CommandLine& line) {
+  line.add = AddCommand(app, "add", "append a user-defined module", line);
+  line.add->add_option("FILE", line.file, "file to append")->required();
+  line.addPredef = AddCommand(app, "add-predef",
+                              "append predefined modules: Kestrin, Ovin, Pellor, combined", line);
+  AddGroupOptions(*line.addPredef, "kestrin", line.kestrin);
+  AddGroupOptions(*line.addPredef, "ovin", line.ovin);
+  AddGroupOptions(*line.addPredef, "pellor", line.pellor);
+  line.addPredef->add_option("--combined", line.combined, "source file of the Kestrin+Ovin module");
+}
+
+// The commands that cut an installer back: unsign and repair.
+void AddCutCommands(CLI::App& app, CommandLine& line) {
+  line.unsign = AddCommand(
+      app, "unsign", "remove the signature (certificate table) so that modules can be added", line);
+  line.repair = AddCommand(
+      app, "repair",
+      "cut stray bytes (what a killed add left behind its last whole module) back to the last "
+      "whole module; shows what it cuts first",
+      line);
+}
+
+void AddExtractCommand(CLI::App& app, CommandLine& line) {
+  line.extract = AddCommand(app, "extract", "write the newest module of a name to a file", line);
+  line.extract->add_option("NAME", line.name, "the module's file name, exactly")->required();
+  line.extract->add_option("-o,--output", line.output, "file to write (default: NAME here)");
+  line.extract->add_flag("--force", line.force, "replace an existing file, read-only or not");
+}
+
+// The arguments to parse: on Windows the paths as the wide command line
+// holds them, in the UTF-8 the backend takes; elsewhere main's own.
+class Arguments {
+ public:
+  Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {
+#ifdef _WIN32
+    wide_ = win32text::Arguments();
+    for (std::string& argument : wide_) pointers_.push_back(argument.data());
+    pointers_.push_back(nullptr);
+    if (!wide_.empty()) {
+      argc_ = static_cast<int>(wide_.size());
+      argv_ = pointers_.data();
+    }
+#endif
+  }
+  int argc() const { return argc_; }
+  char** argv() const { return argv_; }
+
+ private:
+  int argc_;
+  char** argv_;
+#ifdef _WIN32
+  std::vector<std::string> wide_;
+  std::vector<char*> pointers_;
+#endif
+};
+
+// Parses the command line; on a usage error or a request for help or the
+// version, prints what CLI11 prints and gives the exit status.
+std::optional<int> Parse(CLI::App& app, const CommandLine& line, const Arguments& arguments) {
+  try {
+    app.parse(arguments.argc(), arguments.argv());
+    if (line.addPredef->parsed() && line.kestrin.source.empty() && line.ovin.source.empty() &&
+        line.pellor.source.empty() && line.combined.empty()) {
+      throw CLI::RequiredError("A source file (--kestrin, --ovin, --pellor or --combined)");
+    }
+  } catch (const CLI::ParseError& error) {
+    const int status = app.exit(error);
+    return status == 0 ? kExitOk : kExitUsage;
+  }
+  return std::nullopt;
+}
+
+// Runs the one command the command line names, on this machine.
+int RunCommand(const CommandLine& line) {
+  const auto host = MakeHost();
+  const Platform platform = host->platform();
+  const Options options{StderrIsTerminal()};
+  if (line.list->parsed()) return ListModules(platform, line.installer, line.json);
+  if (line.verify->parsed()) return VerifyModules(platform, line.installer);
+  if (line.unsign->parsed()) return UnsignInstaller(platform, line.installer);
+  if (line.repair->parsed()) return RepairInstaller(platform, line.installer);
+  if (line.add->parsed()) return AddModule(platform, line.installer, line.file, options);
+  if (line.addPredef->parsed()) {
+    const PredefinedRequest request{ToGroup(line.kestrin), ToGroup(line.ovin), ToGroup(line.pellor),
+                                    line.combined};
+    return AddPredefined(platform, line.installer, request, options);
+  }
+  if (line.extract->parsed()) {
+    return ExtractNamedModule(platform, line.installer, line.name, line.output, line.force,
+                              options);
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  IgnoreFileSizeSignal();
+  CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+  DescribeProgram(app);
+  CommandLine line;
+  AddReadCommands(app, line);
+  AddAppendCommands(app, line);
+  AddCutCommands(app, line);
+  AddExtractCommand(app, line);
+  if (const std::optional<int> status = Parse(app, line, Arguments(argc, argv))) return *status;
+  return RunCommand(line);
+}
