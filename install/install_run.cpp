@@ -26,7 +26,7 @@ std::string DestinationFile(System& system, char letter, const ModuleRecord& rec
   return Format("%c:\\%s\\%s", letter, system.FromAnsi(record.extractDir).c_str(), name.c_str());
 }
 
-RunOutcome InstallPage::OnApply() {
+InstallRunResult InstallPage::OnApply() {
   const Platform& platform = sheet_.platform();
   const PackageRef package = sheet_.state().package();
 
@@ -35,10 +35,10 @@ RunOutcome InstallPage::OnApply() {
   if (freshLetter == 0) {
     RefreshStatus();
     ShowNotice(platform, kNoDriveInformation);
-    return RunOutcome::StayOnPage();
+    return InstallRunResult::StayOnPage();
   }
   if (freshModel != model_)
-    return RunOutcome::EndProgram(Ending{NoticeMessage(platform, kDriveChanged), 0});
+    return InstallRunResult::EndProgram(Ending{NoticeMessage(platform, kDriveChanged), 0});
   // The same drive may have come back under another letter since the page
   // was shown: write where it is now, not where it was, and say so on the
   // page before anything is written.
@@ -48,7 +48,7 @@ RunOutcome InstallPage::OnApply() {
   }
 
   const char* setMarker = SetMarkerOf(model_);
-  if (setMarker == nullptr) return RunOutcome::StayOnPage();
+  if (setMarker == nullptr) return InstallRunResult::StayOnPage();
 
   bool handledAny = false;
   std::uint32_t searchEnd = 0;
@@ -61,7 +61,7 @@ RunOutcome InstallPage::OnApply() {
     if (found == 0 && handledAny) break;
     if (found <= 0) {
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
 
     // The record is data from outside: the same rule the builder applied
@@ -71,7 +71,7 @@ RunOutcome InstallPage::OnApply() {
       ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                  record.extractDir.c_str(), problem->c_str()));
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
 
     if (const LinkSearch links = LinkOnTheWay(platform, driveLetter_, record);
@@ -83,13 +83,13 @@ RunOutcome InstallPage::OnApply() {
         ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
       }
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
 
     const std::string directory = DestinationDirectory(platform.system, driveLetter_, record);
     if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
 
     const std::string destination = DestinationFile(platform.system, driveLetter_, record);
@@ -100,7 +100,7 @@ RunOutcome InstallPage::OnApply() {
                 Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
                        "it would replace this installer itself"));
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
     // Exists as a file nobody else holds open: offer to replace it.
     if (ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
@@ -118,18 +118,18 @@ RunOutcome InstallPage::OnApply() {
         const std::string error = GetLastErrorText(platform.system);
         ShowNotice(platform, Format(kCannotDeleteFormat, destination.c_str(), error.c_str()));
         ShowNotice(platform, kCannotContinue);
-        return RunOutcome::StayOnPage();
+        return InstallRunResult::StayOnPage();
       }
     }
 
-    ExtractOutcome outcome = ExtractOutcome::Done;
+    ExtractResult outcome = ExtractResult::Done;
     if (!ExtractModule(platform, package, destination, contentOffset, record.contentSize,
                        record.attributes, {}, &outcome)) {
-      if (outcome == ExtractOutcome::Damaged) {
+      if (outcome == ExtractResult::Damaged) {
         ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
       }
       ShowNotice(platform, kCannotContinue);
-      return RunOutcome::StayOnPage();
+      return InstallRunResult::StayOnPage();
     }
     handledAny = true;
     searchEnd = static_cast<std::uint32_t>(found);
@@ -142,7 +142,7 @@ RunOutcome InstallPage::OnApply() {
     const std::string error = GetLastErrorText(platform.system);
     ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
   }
-  return RunOutcome::CloseSheet();
+  return InstallRunResult::CloseSheet();
 }
 
 }  // namespace brelvane

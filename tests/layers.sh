@@ -7,6 +7,8 @@
 #    pointing up could build.
 # 2. Win32 headers are included only in platform/win32/ and the win32/
 #    folders: the cross compiler offers them to every file.
+# 3. package/package_io.h, the package operations' shared I/O helpers, is
+#    package/'s own: no other folder includes it.
 # Prints each offending line; exits 1 when there is one.
 set -u
 cd "$(dirname "$0")/.."
@@ -26,6 +28,10 @@ while IFS= read -r file; do
       done < <(grep -nE '^#include "' "$file")
       ;;
   esac
+  if [[ $file != package/* ]] && grep -q '^#include "package/package_io.h"' "$file"; then
+    echo "$file: includes package/package_io.h (package/'s own helpers)"
+    status=1
+  fi
   case "/$file" in */win32/*) continue ;; esac
   while IFS= read -r hit; do
     echo "$file:$hit (Win32 headers belong in platform/win32/ and the win32/ folders)"
