@@ -59,6 +59,11 @@ class InstallPage {
   char driveLetter() const { return driveLetter_; }
 
  private:
+  // Finds the drive again before anything is written: nullopt when the run
+  // goes on (with the drive's letter as it is now, shown on the page),
+  // else how the run ends.
+  std::optional<InstallRunResult> FindDriveAgain();
+
   Sheet& sheet_;
   PageView& view_;
   DriveModel model_ = DriveModel::None;
