@@ -12,14 +12,14 @@ bool WantsSidePicture(ModelPresence presence) {
 
 Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), view_(view) {}
 
-Outcome Sheet::Open() {
-  if (Outcome ending = SetOwnPackagePath(platform_, state_)) return ending;
+PageEnding Sheet::Open() {
+  if (PageEnding ending = SetOwnPackagePath(platform_, state_)) return ending;
   state_.recordSize = kRecordSize;
   AddPage(PageId::Agreement);
   return std::nullopt;
 }
 
-Outcome Sheet::OnCreate() {
+PageEnding Sheet::OnCreate() {
   state_.modelPresence = DetectSupportedModels(platform_, IsNtPlatform(platform_.system));
   // Two models at once: the install run could not tell which set to write.
   if (HasSeveralModels(state_.modelPresence))

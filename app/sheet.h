@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/wizard_state.h"
 #include "app/wizard_view.h"
 #include "platform/platform.h"
@@ -43,11 +43,11 @@ class Sheet {
   // Sets packagePath to the running program and adds the agreement page,
   // which is the sheet's first and therefore active page.  When the own path
   // cannot be had: the ending that says so, and no page.
-  [[nodiscard]] Outcome Open();
+  [[nodiscard]] PageEnding Open();
 
   // Window creation: detects the plugged-in models once.  Drives of more than
   // one model give the ending (its message, then exit code 0).
-  [[nodiscard]] Outcome OnCreate();
+  [[nodiscard]] PageEnding OnCreate();
   // After OnCreate: whether the side picture is wanted; the front-end loads it
   // and, when it loaded, widens the sheet by SheetWidening(width).
   bool wantsSidePicture() const { return WantsSidePicture(state_.modelPresence); }

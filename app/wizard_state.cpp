@@ -13,7 +13,7 @@ constexpr char kOwnPathUnavailable[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 }  // namespace
 
-Outcome SetOwnPackagePath(const Platform& platform, WizardState& state) {
+PageEnding SetOwnPackagePath(const Platform& platform, WizardState& state) {
   try {
     const std::optional<std::string> own = platform.system.OwnExecutablePath();
     if (!own) return Ending{NoticeMessage(platform, kOwnPathUnavailable), 0};

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "discovery/discovery.h"
 #include "package/package.h"
 #include "platform/platform.h"
@@ -21,6 +21,6 @@ struct WizardState {
 
 // Sets `packagePath` to the running program's own executable; when it cannot
 // be had, gives the ending that says so (exit code 0).
-[[nodiscard]] Outcome SetOwnPackagePath(const Platform& platform, WizardState& state);
+[[nodiscard]] PageEnding SetOwnPackagePath(const Platform& platform, WizardState& state);
 
 }  // namespace brelvane

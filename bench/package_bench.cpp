@@ -239,7 +239,8 @@ int main(int argc, char** argv) {
   if (!BuildModuleRecord(platform, source, record, "", std::nullopt))
     Die("cannot describe the module");
   const double append = BestSeconds(runs, cutPackage, [&] {
-    if (!AppendModule(platform, source, package, record)) Die("append failed");
+    if (AppendModule(platform, source, package, record) != AppendResult::Appended)
+      Die("append failed");
   });
   std::int32_t offset = 0;
   ModuleRecord found;

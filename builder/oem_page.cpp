@@ -11,20 +11,22 @@
 
 namespace brelvane {
 
-bool ShowInstallerRefusal(const Platform& platform, const std::string& installer) {
-  switch (platform.system.LastError()) {
-    case kErrorPackageSigned:
+bool ShowInstallerRefusal(const Platform& platform, const std::string& installer,
+                          AppendResult result) {
+  switch (result) {
+    case AppendResult::Signed:
       ShowError(platform, Format(kSignedInstaller, installer.c_str()));
-      break;
-    case kErrorStrayBytes:
+      return true;
+    case AppendResult::StrayBytes:
       ShowError(platform, Format(kStrayBytesInstaller, installer.c_str()));
-      break;
-    case kErrorNotAJournal:
+      return true;
+    case AppendResult::NotAJournal:
       ShowError(platform, Format(kNotAJournal, JournalPath(installer).c_str()));
-      break;
-    default: return false;
+      return true;
+    case AppendResult::Appended:
+    case AppendResult::Failed: break;
   }
-  return true;
+  return false;
 }
 
 Ending OemPage::OwnPathMissing() const {
@@ -45,9 +47,9 @@ void OemPage::ClearList() {
   listed_.clear();
 }
 
-Outcome OemPage::OnInitDialog(bool moduleCommands) {
+PageEnding OemPage::OnInitDialog(bool moduleCommands) {
   view_.SetText(ids::kInstallerName, state_.packagePath);
-  if (Outcome ending = OnInstallerNameChange()) return ending;
+  if (PageEnding ending = OnInstallerNameChange()) return ending;
   for (int id : {ids::kModulePath, ids::kBrowseModule, ids::kAddModule, ids::kExtractModule,
                  ids::kModuleToAddLabel}) {
     view_.Show(id, moduleCommands);
@@ -93,7 +95,7 @@ void OemPage::LoadModuleList(const std::string& path) {
   }
 }
 
-Outcome OemPage::OnInstallerNameChange() {
+PageEnding OemPage::OnInstallerNameChange() {
   const std::optional<std::string> own = platform_.system.OwnExecutablePath();
   if (!own) return OwnPathMissing();
   state_.packagePath = view_.GetText(ids::kInstallerName);
@@ -116,14 +118,14 @@ Outcome OemPage::OnInstallerNameChange() {
   return std::nullopt;
 }
 
-Outcome OemPage::OnSetInstaller() {
+PageEnding OemPage::OnSetInstaller() {
   const std::optional<std::string> own = platform_.system.OwnExecutablePath();
   if (!own) return OwnPathMissing();
   std::optional<std::string> chosen = view_.AskSaveFile(*own, false);
   if (!chosen) return std::nullopt;
   state_.packagePath = *chosen;
   view_.SetText(ids::kInstallerName, *chosen);
-  if (Outcome ending = OnInstallerNameChange()) return ending;
+  if (PageEnding ending = OnInstallerNameChange()) return ending;
   LoadModuleList(state_.packagePath);
   return std::nullopt;
 }
@@ -144,9 +146,9 @@ void OemPage::OnAddModule() {
     return;
   }
   ModuleRecord record;
-  if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize) &&
-      !AppendModule(platform_, modulePath, installer, record)) {
-    ShowInstallerRefusal(platform_, installer);
+  if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize)) {
+    ShowInstallerRefusal(platform_, installer,
+                         AppendModule(platform_, modulePath, installer, record));
   }
   LoadModuleList(installer);
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/wizard_state.h"
 #include "builder/builder_view.h"
 #include "package/package.h"
@@ -70,10 +70,11 @@ inline constexpr ListColumn kModuleListColumns[] = {
     {"Extact to)", false, 20},  {"File Attributes)", false, 30},
 };
 
-// Shows why a writer refused `installer` for its state (signed, stray
-// bytes, a file that is no journal at its journal's name) when the last
-// error names such a refusal; false for any other failure.
-bool ShowInstallerRefusal(const Platform& platform, const std::string& installer);
+// Shows why an append refused `installer` for its state (signed, stray
+// bytes, a file that is no journal at its journal's name); false when
+// `result` is no such refusal.
+bool ShowInstallerRefusal(const Platform& platform, const std::string& installer,
+                          AppendResult result);
 
 class OemPage {
  public:
@@ -85,7 +86,7 @@ class OemPage {
   // the installer as shipped, unless `moduleCommands` (the builder mode
   // asked for on the command line); "Delete Module" stays hidden either way.
   // The name change handler's ending stops it before the commands.
-  [[nodiscard]] Outcome OnInitDialog(bool moduleCommands);
+  [[nodiscard]] PageEnding OnInitDialog(bool moduleCommands);
   // Lists the installer's modules when the installer edit names a file that
   // can be opened.  Gives true.
   bool OnSetActive();
@@ -94,8 +95,8 @@ class OemPage {
 
   // Both need the running program's own path, and end the program when the
   // system cannot give it.
-  [[nodiscard]] Outcome OnInstallerNameChange();
-  [[nodiscard]] Outcome OnSetInstaller();
+  [[nodiscard]] PageEnding OnInstallerNameChange();
+  [[nodiscard]] PageEnding OnSetInstaller();
   void OnBrowseModule();
   // Appends the module edit's file; one whose name an install would refuse
   // is reported and not appended.

@@ -52,7 +52,7 @@ std::string GroupCaption(const std::string& heading, int nameLength, int rootLen
   return Format(format, heading.c_str(), total, kNameAndRootLimit);
 }
 
-Outcome PredefPage::OnSetActive() {
+PageEnding PredefPage::OnSetActive() {
   const std::optional<std::string> own = platform_.system.OwnExecutablePath();
   if (!own) return Ending{NoticeMessage(platform_, kRunFromDesktopPlease), 0};
   bool readable = false;
@@ -98,7 +98,7 @@ void PredefPage::OnAddPredefinedModules() {
   };
   PredefinedRequest request{groupOf(PredefGroup::Kestrin), groupOf(PredefGroup::Ovin),
                             groupOf(PredefGroup::Pellor), view_.GetText(ids::kCombinedSource)};
-  PredefinedOutcome outcome;
+  PredefinedAddResult outcome;
   bool ok = AddPredefinedModules(platform_, state_.packagePath, request, &outcome);
   if (!outcome.brokenRule.empty()) {
     std::string name = outcome.failedSource;
@@ -106,7 +106,10 @@ void PredefPage::OnAddPredefinedModules() {
     ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), outcome.brokenRule.c_str()));
     return;
   }
-  if (!ok && outcome.appended == 0 && ShowInstallerRefusal(platform_, state_.packagePath)) return;
+  if (!ok && outcome.appended == 0 &&
+      ShowInstallerRefusal(platform_, state_.packagePath, outcome.append)) {
+    return;
+  }
   ShowNotice(platform_, ok ? kAddSucceeded : kAddFailed);
 }
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/wizard_state.h"
 #include "builder/builder_view.h"
 #include "platform/platform.h"
@@ -34,7 +34,7 @@ class PredefPage {
   // Enables "ADD Predefined Modules" for a readable installer other than the
   // running program and resets the attribute combos to "Normal".  Ends the
   // program when the system cannot give the running program's own path.
-  [[nodiscard]] Outcome OnSetActive();
+  [[nodiscard]] PageEnding OnSetActive();
   // A source or root edit of the group changed.
   void UpdateGroupCaption(PredefGroup group);
   // The "..." buttons: a file into the group's source edit.

@@ -6,7 +6,7 @@ namespace {
 // One module: describe it, apply its attributes, append it.
 bool AppendPredefined(const Platform& platform, const std::string& packagePath,
                       const std::string& source, const std::string& extractDir, PredefinedSet set,
-                      std::uint32_t attributes, PredefinedOutcome& outcome,
+                      std::uint32_t attributes, PredefinedAddResult& outcome,
                       const ProgressFn& progress) {
   ModuleRecord record;
   if (!BuildModuleRecord(platform, source, record, extractDir, set)) {
@@ -15,7 +15,9 @@ bool AppendPredefined(const Platform& platform, const std::string& packagePath,
     return false;
   }
   record.attributes = attributes;
-  if (!AppendModule(platform, source, packagePath, record, progress, &outcome.failedFile)) {
+  outcome.append =
+      AppendModule(platform, source, packagePath, record, progress, &outcome.failedFile);
+  if (outcome.append != AppendResult::Appended) {
     outcome.failedSource = source;
     return false;
   }
@@ -35,11 +37,11 @@ std::uint32_t AttributesOfChoice(int attributeIndex) {
 }
 
 bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
-                          const PredefinedRequest& request, PredefinedOutcome* outcome,
+                          const PredefinedRequest& request, PredefinedAddResult* outcome,
                           const ProgressFn& progress) {
-  PredefinedOutcome local;
-  PredefinedOutcome& result = outcome != nullptr ? *outcome : local;
-  result = PredefinedOutcome{};
+  PredefinedAddResult local;
+  PredefinedAddResult& result = outcome != nullptr ? *outcome : local;
+  result = PredefinedAddResult{};
 
   struct Slot {
     const std::string& source;

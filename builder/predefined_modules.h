@@ -30,7 +30,7 @@ struct PredefinedRequest {
 std::uint32_t AttributesOfChoice(int attributeIndex);
 
 // What happened, for callers that report more than success or failure.
-struct PredefinedOutcome {
+struct PredefinedAddResult {
   int appended = 0;               // modules appended before any failure
   std::string failedSource;       // the source whose group failed, empty on success
   bool failedToDescribe = false;  // the record could not be built (vs. the append failed)
@@ -39,6 +39,8 @@ struct PredefinedOutcome {
   std::string brokenRule;
   // Whether the failed append's cause concerns the package or its journal.
   FailedFile failedFile = FailedFile::Package;
+  // What the failed append gave (a refusal, or Failed).
+  AppendResult append = AppendResult::Appended;
 };
 
 // Appends Kestrin, Ovin, Pellor, then the combined file to `packagePath`,
@@ -46,10 +48,11 @@ struct PredefinedOutcome {
 // appended before a failure stay.  A group whose name or root an install
 // would refuse (ModuleSourceProblem) fails the whole request before
 // anything is appended, with ERROR_INVALID_NAME.  True when every attempted
-// group was appended (or none was attempted).  On failure
+// group was appended (or none was attempted).  On failure `outcome` says
+// why; but for a refusal of the installer (its `append`),
 // System::LastError() holds the cause.
 bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,
-                          const PredefinedRequest& request, PredefinedOutcome* outcome = nullptr,
+                          const PredefinedRequest& request, PredefinedAddResult* outcome = nullptr,
                           const ProgressFn& progress = {});
 
 }  // namespace brelvane

@@ -26,7 +26,7 @@ int ShowPlainNotice(const Platform& platform, const std::string& text);
 int ShowError(const Platform& platform, const std::string& text);
 
 // The boxes the three above show, for a front-end to show later (the
-// message of an ending, app/outcome.h).
+// message of an ending, app/page_ending.h).
 Message NoticeMessage(const Platform& platform, const std::string& text);
 Message PlainNoticeMessage(const Platform& platform, const std::string& text);
 Message ErrorMessage(const Platform& platform, const std::string& text);

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 #include "discovery/discovery.h"
@@ -26,16 +26,18 @@ inline constexpr char kOverwriteCaption[] = "Overwrite";
 const char* SetMarkerOf(DriveModel model);
 
 // What the install run leaves the sheet to do.
-struct [[nodiscard]] RunOutcome {
+struct [[nodiscard]] InstallRunResult {
   // The run is over and the sheet closes; false keeps it open on the page.
   bool closesSheet = false;
   // Instead, the program ends: the drive's model has changed since the
   // activation.
-  Outcome ending;
+  PageEnding ending;
 
-  static RunOutcome StayOnPage() { return RunOutcome{}; }
-  static RunOutcome CloseSheet() { return RunOutcome{true, std::nullopt}; }
-  static RunOutcome EndProgram(Ending ending) { return RunOutcome{false, std::move(ending)}; }
+  static InstallRunResult StayOnPage() { return InstallRunResult{}; }
+  static InstallRunResult CloseSheet() { return InstallRunResult{true, std::nullopt}; }
+  static InstallRunResult EndProgram(Ending ending) {
+    return InstallRunResult{false, std::move(ending)};
+  }
 };
 
 class InstallPage {
@@ -50,13 +52,18 @@ class InstallPage {
   // Whether the package holds at least one module with `setMarker`.
   bool IsModuleSetPresent(const std::string& setMarker) const;
   // The install run behind the Install button.
-  RunOutcome OnApply();
+  InstallRunResult OnApply();
 
   // What the last activation (or install run) found.
   DriveModel model() const { return model_; }
   char driveLetter() const { return driveLetter_; }
 
  private:
+  // Finds the drive again before anything is written: nullopt when the run
+  // goes on (with the drive's letter as it is now, shown on the page),
+  // else how the run ends.
+  std::optional<InstallRunResult> FindDriveAgain();
+
   Sheet& sheet_;
   PageView& view_;
   DriveModel model_ = DriveModel::None;

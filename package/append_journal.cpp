@@ -7,6 +7,7 @@
 
 #include "package/content_check.h"
 #include "package/module_record.h"
+#include "package/package_io.h"
 #include "package/pe_signature.h"
 
 namespace brelvane {
@@ -33,13 +34,7 @@ std::uint32_t CrcOf(const std::uint8_t* data, std::size_t length) {
 std::optional<std::uint32_t> TailCheck(FileSystem& files, FileHandle file, std::int64_t end) {
   const std::int64_t start = std::max<std::int64_t>(0, end - kTailWidth);
   std::vector<std::uint8_t> tail(static_cast<std::size_t>(end - start));
-  if (files.Seek(file, start, SeekFrom::Begin) != start) return std::nullopt;
-  std::size_t done = 0;
-  while (done < tail.size()) {
-    const std::int64_t got = files.Read(file, tail.data() + done, tail.size() - done);
-    if (got <= 0) return std::nullopt;
-    done += static_cast<std::size_t>(got);
-  }
+  if (!ReadAt(files, file, start, tail.data(), tail.size())) return std::nullopt;
   return CrcOf(tail.data(), tail.size());
 }
 
@@ -89,13 +84,9 @@ Found ReadJournal(const Platform& platform, const std::string& packagePath, Jour
   if (!file.valid()) return Found::Unreadable;
   // One byte more than a journal holds tells a longer file.
   std::array<std::uint8_t, kJournalSize + 1> bytes{};
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const std::int64_t got = files.Read(file.get(), bytes.data() + done, bytes.size() - done);
-    if (got < 0) return Found::Unreadable;
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
+  const std::int64_t got = ReadFull(files, file.get(), bytes.data(), bytes.size());
+  if (got < 0) return Found::Unreadable;
+  const auto done = static_cast<std::size_t>(got);
   if (done == kJournalSize) {
     JournalBytes exact{};
     std::memcpy(exact.data(), bytes.data(), kJournalSize);
@@ -156,28 +147,30 @@ std::int64_t CommittedLength(const Platform& platform, const std::string& packag
   return found == JournalState::Interrupted ? check->formerLength : end;
 }
 
-bool RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
-                               FileHandle package, FailedFile* failed) {
+RollBackResult RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
+                                         FileHandle package, FailedFile* failed) {
   FileSystem& files = platform.files;
   FailedFile ignored = FailedFile::Package;
   FailedFile& where = failed != nullptr ? *failed : ignored;
   const std::int64_t length = files.Length(package);
   where = FailedFile::Package;
-  if (length < 0) return false;
+  if (length < 0) return RollBackResult::Failed;
   const std::optional<JournalCheck> check = InspectJournal(platform, packagePath, package, length);
   where = FailedFile::Journal;
-  if (!check) return false;
+  if (!check) return RollBackResult::Failed;
   switch (check->state) {
-    case JournalState::None: return true;
-    case JournalState::Foreign: platform.system.SetLastError(kErrorNotAJournal); return false;
+    case JournalState::None: return RollBackResult::Done;
+    case JournalState::Foreign: return RollBackResult::NotAJournal;
     case JournalState::Stale: break;
     case JournalState::Interrupted:
       where = FailedFile::Package;
-      if (!files.Truncate(package, check->formerLength) || !files.Flush(package)) return false;
+      if (!files.Truncate(package, check->formerLength) || !files.Flush(package)) {
+        return RollBackResult::Failed;
+      }
       where = FailedFile::Journal;
       break;
   }
-  return files.DeleteFile(JournalPath(packagePath));
+  return files.DeleteFile(JournalPath(packagePath)) ? RollBackResult::Done : RollBackResult::Failed;
 }
 bool BeginJournal(const Platform& platform, const std::string& packagePath, FileHandle package,
                   std::int64_t formerLength) {

@@ -24,10 +24,6 @@
 
 namespace brelvane {
 
-// A file that is no journal holds the journal's name (an application-defined
-// error code).  It is never removed: a writer refuses to work beside it.
-inline constexpr std::uint32_t kErrorNotAJournal = 0x20000002;
-
 // Which file a writer's failure concerns, so that its message names it: the
 // package, or the journal beside it.
 enum class FailedFile { Package, Journal };
@@ -67,13 +63,15 @@ std::int64_t CommittedLength(const Platform& platform, const std::string& packag
 // for appending (a handle that also reads).
 //  - RollBackInterruptedAppend: cuts the package back to the length an
 //    interrupted journal records and removes the journal; removes a stale
-//    one.  False (last error set, `failed` says which file) when that cannot
-//    be done, and with kErrorNotAJournal beside a file that is no journal;
-//    nothing may be written then.
+//    one.  Failed (last error set, `failed` says which file) when that
+//    cannot be done, NotAJournal beside a file that is no journal (it is
+//    never removed: a writer refuses to work beside it); nothing may be
+//    written then.
 //  - BeginJournal: records `formerLength` and puts it on the disk.
 //  - EndJournal: removes the journal; the append is complete.
-bool RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
-                               FileHandle package, FailedFile* failed = nullptr);
+enum class RollBackResult { Done, NotAJournal, Failed };
+RollBackResult RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
+                                         FileHandle package, FailedFile* failed = nullptr);
 bool BeginJournal(const Platform& platform, const std::string& packagePath, FileHandle package,
                   std::int64_t formerLength);
 bool EndJournal(const Platform& platform, const std::string& packagePath);

@@ -31,19 +31,6 @@ struct PackageRef {
   std::int32_t recordSize = kRecordSize;
 };
 
-// AppendModule's error when the package carries a signature (an
-// application-defined code): appending would break it, so the package must
-// be unsigned first (UnsignPackage) and signed again afterwards.
-inline constexpr std::uint32_t kErrorPackageSigned = 0x20000001;
-// A writer's error when bytes that are no whole module follow the last
-// whole module of a Windows program (WalkResult::strayBytes): a module
-// appended behind them would be out of the installer's reach.  RepairPackage
-// cuts them.  (kErrorNotAJournal, append_journal.h, is 0x20000002.)
-inline constexpr std::uint32_t kErrorStrayBytes = 0x20000003;
-// RepairPackage's error for a file that is no Windows program: without an
-// image end from its headers, stray bytes cannot be told from modules.
-inline constexpr std::uint32_t kErrorNotAProgram = 0x20000004;
-
 // Where the modules of an open package end: the walk starts here.
 //  - A signed package (pe_signature.h) ends its modules where its
 //    certificate table begins, less the signer's zero padding; any other
@@ -151,30 +138,43 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir,
                        std::optional<PredefinedSet> set, std::int32_t recordSize = kRecordSize);
 
+// What AppendModule did.  A refusal leaves the package unchanged.
+enum class AppendResult {
+  Appended,
+  // The package carries a signature, which a byte behind it would break:
+  // it must be unsigned first (UnsignPackage) and signed again afterwards.
+  Signed,
+  // Bytes that are no whole module follow the last whole module of a
+  // Windows program (WalkResult::strayBytes): a module appended behind
+  // them would be out of the installer's reach.  RepairPackage cuts them.
+  StrayBytes,
+  // A file that is no journal holds the journal's name (append_journal.h).
+  NotAJournal,
+  // A failure; System::LastError() holds the system's code of its cause.
+  Failed,
+};
+
 // Appends the source's scrambled content and the encoded record to the end
 // of the existing package.  On failure after bytes were written, the package
 // is cut back to its former length.  Shows no message.  Fails before writing
 // when the record's recordSize is not kRecordSize or the package would reach
 // 2 GiB, and after copying when the source did not hold exactly contentSize
-// bytes.  On failure System::LastError() holds the cause.
+// bytes.
 //  - The package is held under an exclusive lock while it grows, so appends
 //    from several processes never interleave: a second writer waits.
 //  - Crash-safe: a journal beside the package records its former length
 //    until the module is complete and on the disk (append_journal.h); the
 //    next append first cuts back what an interrupted one left.
 //  - The record's reserved bytes carry the content check (content_check.h).
-//  - A signed package is refused with kErrorPackageSigned, a program with
-//    stray bytes (WalkResult::strayBytes) with kErrorStrayBytes, and a file
-//    at the journal's name that is no journal with kErrorNotAJournal; each
-//    leaves the package unchanged.  `failed` (when given) says whether a
-//    failure concerns the package or its journal.
-bool AppendModule(const Platform& platform, const std::string& sourcePath,
-                  const std::string& packagePath, const ModuleRecord& record,
-                  const ProgressFn& progress = {}, FailedFile* failed = nullptr);
+//  - `failed` (when given) says whether a failure or a refusal concerns the
+//    package or its journal.
+AppendResult AppendModule(const Platform& platform, const std::string& sourcePath,
+                          const std::string& packagePath, const ModuleRecord& record,
+                          const ProgressFn& progress = {}, FailedFile* failed = nullptr);
 
 // Why an extraction gave false, for callers that tell the user more than
 // "it failed".
-enum class ExtractOutcome {
+enum class ExtractResult {
   Done,     // the file is written in full and has its attributes
   Failed,   // a file-system failure; LastError() holds its code
   Damaged,  // the content does not match the check its record carries
@@ -191,7 +191,7 @@ enum class ExtractOutcome {
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
                    std::uint32_t contentSize, std::uint32_t attributes,
-                   const ProgressFn& progress = {}, ExtractOutcome* outcome = nullptr);
+                   const ProgressFn& progress = {}, ExtractResult* outcome = nullptr);
 
 // What a module's content check says.
 enum class ContentState {
@@ -220,11 +220,10 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
 //  - NoCertificate, unchanged, when the security entry names bytes at the
 //    end that are no signer's certificate table (ReadSignedTail): they may
 //    hold modules, so nothing is cut.
-//  - Refused, unchanged, as AppendModule refuses: stray bytes
-//    (kErrorStrayBytes), a file at the journal's name that is no journal.
-enum class UnsignOutcome { Unsigned, NotSigned, NoCertificate, Failed };
-UnsignOutcome UnsignPackage(const Platform& platform, const std::string& packagePath,
-                            std::int64_t* removedBytes = nullptr, FailedFile* failed = nullptr);
+//  - StrayBytes and NotAJournal, unchanged, as AppendModule refuses.
+enum class UnsignResult { Unsigned, NotSigned, NoCertificate, StrayBytes, NotAJournal, Failed };
+UnsignResult UnsignPackage(const Platform& platform, const std::string& packagePath,
+                           std::int64_t* removedBytes = nullptr, FailedFile* failed = nullptr);
 
 // What RepairPackage found, shown before it cuts anything.
 struct RepairPlan {
@@ -243,13 +242,14 @@ struct RepairPlan {
 // a journal records keptEnd before anything changes.  `show` sees the plan
 // before the first change.
 //  - Sound: nothing to cut (a stale journal is removed all the same).
-//  - Failed, unchanged: not a PE file (kErrorNotAProgram), a file at the
-//    journal's name that is no journal (kErrorNotAJournal), or a failure
-//    (LastError; `failed` says which file).
-enum class RepairOutcome { Repaired, Sound, Failed };
-RepairOutcome RepairPackage(const Platform& platform, const std::string& packagePath,
-                            const std::function<void(const RepairPlan&)>& show = {},
-                            FailedFile* failed = nullptr);
+//  - Unchanged: NotAProgram, a file that is no Windows program (without an
+//    image end from its headers, stray bytes cannot be told from modules);
+//    NotAJournal, as AppendModule refuses; Failed, a failure (LastError;
+//    `failed` says which file).
+enum class RepairResult { Repaired, Sound, NotAProgram, NotAJournal, Failed };
+RepairResult RepairPackage(const Platform& platform, const std::string& packagePath,
+                           const std::function<void(const RepairPlan&)>& show = {},
+                           FailedFile* failed = nullptr);
 
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);

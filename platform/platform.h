@@ -225,7 +225,7 @@ class System {
   // PathIsUNC.
   virtual bool IsUnc(const std::string& path) = 0;
   // Ends the process at once with `code`.  Only a front-end calls it, to carry
-  // out an ending that page logic gave (app/outcome.h).
+  // out an ending that page logic gave (app/page_ending.h).
   [[noreturn]] virtual void ExitProcess(int code) = 0;
 };
 

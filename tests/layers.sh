@@ -12,6 +12,8 @@
 #    platform backend.  The build checks that win32/ folders point down.
 # 4. Win32 headers are included only in platform/win32/, the win32/ folders
 #    and programs/setup/: the cross compiler offers them to every file.
+# 5. package/package_io.h, the package operations' shared I/O helpers, is
+#    package/'s own: no other folder includes it.
 # Prints each offending line; exits 1 when there is one.
 set -u
 cd "$(dirname "$0")/.."
@@ -40,6 +42,9 @@ while IFS= read -r file; do
     [[ $file == programs/* && $header != */* ]] && continue
     complain "$where (name the header from the tree's top)"
   done < <(grep -nE '^#include "' "$file")
+  if [[ $file != package/* ]] && grep -q '^#include "package/package_io.h"' "$file"; then
+    complain "$file: includes package/package_io.h (package/'s own helpers)"
+  fi
   case "/$file" in */win32/* | /programs/setup/*) continue ;; esac
   while IFS= read -r hit; do
     complain "$file:$hit (Win32 headers belong in platform/win32/, the win32/ folders and programs/setup/)"

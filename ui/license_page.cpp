@@ -5,7 +5,7 @@
 
 namespace brelvane {
 
-Outcome LicensePage::OnInitDialog() {
+PageEnding LicensePage::OnInitDialog() {
   if (view_.SetText(ids::kAgreementText, AgreementText())) return std::nullopt;
 
   // The text box could not take the agreement (the system is short of

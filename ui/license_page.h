@@ -1,7 +1,7 @@
 // The agreement page's logic: the licence text, Accept and Decline.
 #pragma once
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 
@@ -22,7 +22,7 @@ class LicensePage {
   // Puts the agreement into the text box (1000).  When the box refuses it, asks
   // the "Low Resource" question: OK ticks Accept and adds the install page
   // without switching to it; Cancel declines (its ending).
-  [[nodiscard]] Outcome OnInitDialog();
+  [[nodiscard]] PageEnding OnInitDialog();
   // Hides the Install button whenever the agreement is shown.  Gives true.
   bool OnSetActive();
   // Adds the install page and switches to it, the first time only.

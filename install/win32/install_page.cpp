@@ -30,7 +30,7 @@ LRESULT CInstallPageDlg::OnApply() {
   // Only the visible " Install " button installs: Enter on a page whose
   // button is hidden must not start a run the page did not offer.
   if (!IsWindowVisible(GetDlgItem(sheet_.hwnd(), IDOK))) return PSNRET_INVALID_NOCHANGEPAGE;
-  const RunOutcome run = logic_->OnApply();
+  const InstallRunResult run = logic_->OnApply();
   CarryOut(sheet_.platform(), run.ending);
   return run.closesSheet ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
 }

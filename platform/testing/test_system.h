@@ -51,7 +51,7 @@ class TestSystem : public System {
     return real_.SkipRoot(path);
   }
   bool IsUnc(const std::string& path) override { return real_.IsUnc(path); }
-  // Page logic never ends the process (it gives an ending, app/outcome.h):
+  // Page logic never ends the process (it gives an ending, app/page_ending.h):
   // a call here is a fault, so it aborts the test program with a message.
   [[noreturn]] void ExitProcess(int code) override;
 

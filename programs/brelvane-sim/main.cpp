@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/sheet.h"
 #include "common/printable.h"
 #include "console_answers.h"
@@ -124,7 +124,7 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   InitialiseInstallPage(installView);
 
   Sheet sheet(platform, sheetView);
-  if (const Outcome ending = sheet.Open()) return EndRun(platform, *ending);
+  if (const PageEnding ending = sheet.Open()) return EndRun(platform, *ending);
   LicensePage license(sheet, agreementView);
   InstallPage install(sheet, installView);
   sheetView.onActivate = [&](PageId page) {
@@ -138,12 +138,12 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   };
 
   out << "Package: " << sheet.state().packagePath << "\n";
-  if (const Outcome ending = sheet.OnCreate()) return EndRun(platform, *ending);
+  if (const PageEnding ending = sheet.OnCreate()) return EndRun(platform, *ending);
   if (sheet.wantsSidePicture())
     out << "(Kestrin or Ovin alone: the sheet shows its side picture, "
         << SheetWidening(kSidePictureWidth) << " pixels wider)\n";
 
-  if (const Outcome ending = license.OnInitDialog()) return EndRun(platform, *ending);
+  if (const PageEnding ending = license.OnInitDialog()) return EndRun(platform, *ending);
   license.OnSetActive();
   out << "\n== " << kSheetCaption << " ==\n  " << TabRow(sheetView) << "\n\n";
   Page(out, agreementView.control(ids::kAgreementText).text, terminal);
@@ -171,7 +171,7 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
       sheetView.SetActivePage(PageId::Install);
       continue;
     }
-    const RunOutcome run = install.OnApply();
+    const InstallRunResult run = install.OnApply();
     if (run.ending) return EndRun(platform, *run.ending);
     if (run.closesSheet) {
       out << "The sheet closes.\n";

@@ -84,25 +84,32 @@ int FailSigned(const std::string& installer, std::int64_t tableSize) {
               "(oempack unsign), add the modules, then sign it again; nothing appended");
 }
 
-// A writer's failure: the signed package, stray bytes and the journal in
-// their own words; a failure at the journal names the journal.
-int FailWrite(const Platform& platform, const std::string& installer, const std::string& what,
-              FailedFile failed, const std::string& nothing) {
-  const std::string journal = JournalPath(installer);
-  switch (platform.system.LastError()) {
-    case kErrorPackageSigned: return FailSigned(installer, 0);
-    case kErrorStrayBytes:
-      return Fail(installer +
-                  ": stray bytes follow its last whole module; run oempack repair "
-                  "first; " +
-                  nothing);
-    case kErrorNotAJournal:
-      return Fail(journal + " holds the name of " + installer +
-                  "'s journal but is not a journal; it is left alone: move it away and try "
-                  "again; " +
-                  nothing);
-    default: break;
+// A writer's refusals in their own words.
+int FailStrayBytes(const std::string& installer, const std::string& nothing) {
+  return Fail(installer + ": stray bytes follow its last whole module; run oempack repair first; " +
+              nothing);
+}
+int FailNotAJournal(const std::string& installer, const std::string& nothing) {
+  return Fail(JournalPath(installer) + " holds the name of " + installer +
+              "'s journal but is not a journal; it is left alone: move it away and try again; " +
+              nothing);
+}
+// An append's refusal; -1 when `result` is none.
+int FailRefusedAppend(const std::string& installer, AppendResult result) {
+  switch (result) {
+    case AppendResult::Signed: return FailSigned(installer, 0);
+    case AppendResult::StrayBytes: return FailStrayBytes(installer, "nothing appended");
+    case AppendResult::NotAJournal: return FailNotAJournal(installer, "nothing appended");
+    case AppendResult::Appended:
+    case AppendResult::Failed: break;
   }
+  return -1;
+}
+
+// A writer's failure; a failure at the journal names the journal.
+int FailWrite(const Platform& platform, const std::string& installer, const std::string& what,
+              FailedFile failed) {
+  const std::string journal = JournalPath(installer);
   if (failed == FailedFile::Journal) {
     return FailWithSystemText(platform, what + ": the journal " + journal);
   }
@@ -238,11 +245,11 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
   ProgressBar bar("adding " + NameForTerminal(record.fileName), record.contentSize,
                   options.progress);
   FailedFile failed = FailedFile::Package;
-  if (!AppendModule(platform, file, installer, record, bar.callback(), &failed)) {
-    return FailWrite(platform, installer, "cannot append " + file + " to " + installer, failed,
-                     "nothing appended");
-  }
-  return kExitOk;
+  const AppendResult result =
+      AppendModule(platform, file, installer, record, bar.callback(), &failed);
+  if (result == AppendResult::Appended) return kExitOk;
+  if (const int refused = FailRefusedAppend(installer, result); refused >= 0) return refused;
+  return FailWrite(platform, installer, "cannot append " + file + " to " + installer, failed);
 }
 
 int AddPredefined(const Platform& platform, const std::string& installer,
@@ -255,7 +262,7 @@ int AddPredefined(const Platform& platform, const std::string& installer,
   }
   // One bar per module: it restarts at 0 for each file.
   ProgressBar bar("adding predefined modules", largest, options.progress);
-  PredefinedOutcome outcome;
+  PredefinedAddResult outcome;
   if (!AddPredefinedModules(platform, installer, request, &outcome, bar.callback())) {
     if (!outcome.brokenRule.empty()) {
       return Fail("cannot add \"" + outcome.failedSource + "\": " + outcome.brokenRule +
@@ -266,7 +273,10 @@ int AddPredefined(const Platform& platform, const std::string& installer,
     if (outcome.appended > 0) {
       what += " (" + std::to_string(outcome.appended) + " module(s) before it stay appended)";
     }
-    return FailWrite(platform, installer, what, outcome.failedFile, "nothing appended");
+    if (const int refused = FailRefusedAppend(installer, outcome.append); refused >= 0) {
+      return refused;
+    }
+    return FailWrite(platform, installer, what, outcome.failedFile);
   }
   return kExitOk;
 }
@@ -318,11 +328,11 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     if (!files.DeleteFile(target)) return FailWithSystemText(platform, "cannot remove " + target);
   }
   ProgressBar bar("extracting " + name, found->record.contentSize, options.progress);
-  ExtractOutcome outcome = ExtractOutcome::Done;
+  ExtractResult outcome = ExtractResult::Done;
   if (!ExtractModule(platform, Package(installer), target,
                      static_cast<std::int32_t>(found->contentOffset), found->record.contentSize,
                      win::kAttrNormal, bar.callback(), &outcome)) {
-    if (outcome == ExtractOutcome::Damaged) {
+    if (outcome == ExtractResult::Damaged) {
       return Fail(installer + ": module " + name +
                   " is damaged (its content does not match its check); nothing extracted");
     }
@@ -385,19 +395,21 @@ int UnsignInstaller(const Platform& platform, const std::string& installer) {
   std::int64_t removed = 0;
   FailedFile failed = FailedFile::Package;
   switch (UnsignPackage(platform, installer, &removed, &failed)) {
-    case UnsignOutcome::Unsigned:
+    case UnsignResult::Unsigned:
       std::printf("removed the signature (%lld bytes); the installer is unsigned\n",
                   static_cast<long long>(removed));
       return kExitOk;
-    case UnsignOutcome::NotSigned: std::printf("not signed; nothing to remove\n"); return kExitOk;
-    case UnsignOutcome::NoCertificate:
+    case UnsignResult::NotSigned: std::printf("not signed; nothing to remove\n"); return kExitOk;
+    case UnsignResult::NoCertificate:
       return Fail(installer +
                   ": its security entry names bytes at its end that are no "
                   "certificate table a signer wrote; it is not signed, and they may hold "
                   "modules, so nothing is removed");
-    case UnsignOutcome::Failed: break;
+    case UnsignResult::StrayBytes: return FailStrayBytes(installer, "nothing removed");
+    case UnsignResult::NotAJournal: return FailNotAJournal(installer, "nothing removed");
+    case UnsignResult::Failed: break;
   }
-  return FailWrite(platform, installer, "cannot unsign " + installer, failed, "nothing removed");
+  return FailWrite(platform, installer, "cannot unsign " + installer, failed);
 }
 
 namespace {
@@ -439,24 +451,24 @@ int RepairInstaller(const Platform& platform, const std::string& installer) {
     if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
   }
   FailedFile failed = FailedFile::Package;
-  const RepairOutcome outcome = RepairPackage(
+  const RepairResult outcome = RepairPackage(
       platform, installer, [&](const RepairPlan& plan) { ShowRepairPlan(installer, plan); },
       &failed);
   switch (outcome) {
-    case RepairOutcome::Repaired:
+    case RepairResult::Repaired:
       std::printf("repaired: every byte behind the image is a whole module\n");
       return kExitOk;
-    case RepairOutcome::Sound:
+    case RepairResult::Sound:
       std::printf("nothing to cut: every byte behind the image is a whole module\n");
       return kExitOk;
-    case RepairOutcome::Failed: break;
+    case RepairResult::NotAProgram:
+      return Fail(installer +
+                  " is not a Windows program: without an image end in its headers, "
+                  "stray bytes cannot be told from modules; nothing cut");
+    case RepairResult::NotAJournal: return FailNotAJournal(installer, "nothing cut");
+    case RepairResult::Failed: break;
   }
-  if (platform.system.LastError() == kErrorNotAProgram) {
-    return Fail(installer +
-                " is not a Windows program: without an image end in its headers, "
-                "stray bytes cannot be told from modules; nothing cut");
-  }
-  return FailWrite(platform, installer, "cannot repair " + installer, failed, "nothing cut");
+  return FailWrite(platform, installer, "cannot repair " + installer, failed);
 }
 
 }  // namespace brelvane::oempack

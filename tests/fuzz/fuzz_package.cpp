@@ -112,13 +112,13 @@ void ExtractEach(const Platform& platform, MemoryFileSystem& files, const Packag
   for (const WalkedModule& module : walk.modules) {
     if (tried++ == 3) break;
     if (module.record.contentSize > kLargestExtracted || module.contentOffset > INT32_MAX) continue;
-    ExtractOutcome outcome = ExtractOutcome::Done;
+    ExtractResult outcome = ExtractResult::Done;
     const bool extracted =
         ExtractModule(platform, package, kOutPath, static_cast<std::int32_t>(module.contentOffset),
                       module.record.contentSize, win::kAttrNormal, {}, &outcome);
     const ContentState state = CheckModuleContent(platform, package, module);
-    FUZZ_CHECK(extracted == (outcome == ExtractOutcome::Done));
-    FUZZ_CHECK((state == ContentState::Damaged) == (outcome == ExtractOutcome::Damaged));
+    FUZZ_CHECK(extracted == (outcome == ExtractResult::Done));
+    FUZZ_CHECK((state == ContentState::Damaged) == (outcome == ExtractResult::Damaged));
     if (extracted) {
       const auto* out = files.Get(kOutPath);
       FUZZ_CHECK(out != nullptr && out->size() == module.record.contentSize);

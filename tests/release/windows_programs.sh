@@ -47,7 +47,7 @@ for exe in brelvane-setup.exe oempack.exe; do
   else
     pass "$exe.stripped"
   fi
-  tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=little | tr -d ' ')
+  tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=big | tr -d ' ')
   if [ "$tail_value" -ge 660 ] && [ "$tail_value" -lt "$size" ]; then
     fail "$exe.no-record-size-at-end (ends in $tail_value)"
   else

@@ -131,7 +131,8 @@ std::string BuildPackage(TestPlatform& test, const TempDrive& work,
     record.fileName = module.fileName;
     record.extractDir = module.extractDir;
     record.attributes = module.attributes;
-    EXPECT_TRUE(AppendModule(platform, work.WinPath(source), package, record)) << module.fileName;
+    EXPECT_EQ(AppendModule(platform, work.WinPath(source), package, record), AppendResult::Appended)
+        << module.fileName;
   }
   return package;
 }
@@ -156,7 +157,7 @@ void WizardRig::Accept() {
 }
 
 bool WizardRig::Apply() {
-  const RunOutcome run = install_->OnApply();
+  const InstallRunResult run = install_->OnApply();
   EXPECT_FALSE(run.ending.has_value())
       << "the install run ended the program: " << run.ending->message.text;
   return run.closesSheet;

@@ -42,7 +42,8 @@ class OemPageTest : public ::testing::Test {
     Platform platform = test_.platform();
     ASSERT_TRUE(BuildModuleRecord(platform, drive_.WinPath(name), record, extractDir, set));
     record.attributes = attributes;
-    ASSERT_TRUE(AppendModule(platform, drive_.WinPath(name), drive_.WinPath(installer), record));
+    ASSERT_EQ(AppendModule(platform, drive_.WinPath(name), drive_.WinPath(installer), record),
+              AppendResult::Appended);
   }
 
   std::vector<std::string> Texts() { return test_.prompts().texts(); }
@@ -446,7 +447,7 @@ TEST_F(OemPageTest, ARefusedRowIsNotRememberedAsListed) {
 // Each handler that needs the running program's own path.
 struct OwnPathCase {
   const char* label;
-  Outcome (*handle)(OemPage&);
+  PageEnding (*handle)(OemPage&);
 };
 
 TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
@@ -460,7 +461,7 @@ TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
     SCOPED_TRACE(c.label);
     view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
     view_.fileAnswers = {drive_.WinPath("target.exe")};
-    const Outcome ending = c.handle(page_);
+    const PageEnding ending = c.handle(page_);
     ASSERT_TRUE(ending.has_value());
     EXPECT_EQ(ending->exitCode, 0);
     EXPECT_EQ(ending->message.text, kRunFromDesktop);

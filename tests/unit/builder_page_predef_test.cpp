@@ -74,7 +74,7 @@ TEST_F(PredefPageTest, CombosStartAtNormal) {
 TEST_F(PredefPageTest, AMissingOwnPathEndsTheProgramOnActivation) {
   test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
   view_.selection[ids::kOvinAttributes] = 3;
-  const Outcome ending = page_.OnSetActive();
+  const PageEnding ending = page_.OnSetActive();
   ASSERT_TRUE(ending.has_value());
   EXPECT_EQ(ending->exitCode, 0);
   EXPECT_EQ(ending->message.text, kRunFromDesktopPlease);

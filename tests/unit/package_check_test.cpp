@@ -132,8 +132,9 @@ class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
     ModuleRecord record;
     EXPECT_TRUE(BuildModuleRecord(test_.platform(), drive_.WinPath("module.bin"), record, "",
                                   PredefinedSet::Ovin));
-    EXPECT_TRUE(AppendModule(test_.platform(), drive_.WinPath("module.bin"),
-                             drive_.WinPath("setup.exe"), record));
+    EXPECT_EQ(AppendModule(test_.platform(), drive_.WinPath("module.bin"),
+                           drive_.WinPath("setup.exe"), record),
+              AppendResult::Appended);
   }
   PackageRef Package() { return PackageRef{drive_.WinPath("setup.exe"), kRecordSize}; }
 
@@ -159,13 +160,13 @@ TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
                                                  : ContentState::Sound;
   EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
 
-  ExtractOutcome outcome = ExtractOutcome::Failed;
+  ExtractResult outcome = ExtractResult::Failed;
   const bool extracted =
       ExtractModule(test_.platform(), Package(), drive_.WinPath("out.bin"),
                     static_cast<std::int32_t>(kImage), kContent, win::kAttrNormal, {}, &outcome);
   const std::uint32_t error = test_.system().LastError();  // before any host call
   EXPECT_EQ(extracted, !c.damaged);
-  EXPECT_EQ(outcome, c.damaged ? ExtractOutcome::Damaged : ExtractOutcome::Done);
+  EXPECT_EQ(outcome, c.damaged ? ExtractResult::Damaged : ExtractResult::Done);
   EXPECT_EQ(drive_.HostExists("out.bin"), !c.damaged) << "no partial file";
   if (c.damaged) { EXPECT_EQ(error, kErrorCrc); }
   EXPECT_TRUE(test_.prompts().messages().empty());

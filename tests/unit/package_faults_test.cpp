@@ -54,7 +54,8 @@ class PackageFaults : public ::testing::Test {
     ModuleRecord record;
     if (!BuildModuleRecord(platform(), drive_.WinPath(name), record, "", std::nullopt))
       return false;
-    return AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record);
+    return AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record) ==
+           AppendResult::Appended;
   }
 
   // The package as it was before the failed operation, and still readable.
@@ -86,7 +87,10 @@ TEST_F(PackageFaults, EveryFailingCallOfAnAppendLeavesThePackageAsItWas) {
     drive_.WriteHostFile("setup.exe", package_);
     ASSERT_TRUE(test_.files().SetAttributes(package, win::kAttrReadOnly));
   };
-  sweep.run = [&] { return AppendModule(platform(), drive_.WinPath("big.bin"), package, record); };
+  sweep.run = [&] {
+    return AppendModule(platform(), drive_.WinPath("big.bin"), package, record) ==
+           AppendResult::Appended;
+  };
   sweep.check = [&](const FaultPoint& point, bool appended) {
     const std::uint32_t error = test_.system().LastError();  // before any host call
     if (!appended) {
@@ -147,8 +151,9 @@ TEST_P(AppendFailsBeforeWriting, LeavesThePackageAlone) {
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("big.bin"), record, "", std::nullopt));
   faults().FailPath(c.op, c.path, win::kErrorAccessDenied);
-  EXPECT_FALSE(
-      AppendModule(platform(), drive_.WinPath("big.bin"), drive_.WinPath("setup.exe"), record));
+  EXPECT_EQ(
+      AppendModule(platform(), drive_.WinPath("big.bin"), drive_.WinPath("setup.exe"), record),
+      AppendResult::Failed);
   EXPECT_EQ(test_.system().LastError(), win::kErrorAccessDenied);
   faults().Reset();
   ExpectPackageUnchanged();
@@ -191,8 +196,9 @@ TEST_P(InterruptedAppend, HidesNoModuleAndIsCutBackByTheNextAppend) {
     ModuleRecord record;
     ASSERT_TRUE(
         BuildModuleRecord(platform(), drive_.WinPath("other.txt"), record, "", std::nullopt));
-    ASSERT_TRUE(
-        AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"), record));
+    ASSERT_EQ(
+        AppendModule(platform(), drive_.WinPath("other.txt"), drive_.WinPath("new.exe"), record),
+        AppendResult::Appended);
     drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("new.exe"));
   }
   const WalkResult before = WalkModules(platform(), Package());
@@ -252,8 +258,9 @@ TEST_P(StaleJournal, HidesNoModuleAndIsRemovedByTheNextAppend) {
     drive_.WriteHostFile("new.txt", "one more module");
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("new.txt"), record, "", std::nullopt));
-    ASSERT_TRUE(
-        AppendModule(platform(), drive_.WinPath("new.txt"), drive_.WinPath("copy.exe"), record));
+    ASSERT_EQ(
+        AppendModule(platform(), drive_.WinPath("new.txt"), drive_.WinPath("copy.exe"), record),
+        AppendResult::Appended);
     drive_.WriteHostFile("setup.exe", *drive_.ReadHostFile("copy.exe"));
     names.insert(names.begin(), "new.txt");
   }
@@ -287,25 +294,29 @@ TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
   struct Case {
     const char* label;
     std::function<void()> arrange;
-    std::uint32_t error;  // 0: the append succeeds and the name is free again
+    AppendResult result;  // Appended: the name is free again
+    std::uint32_t error;  // the system's code of a Failed append
   };
   const std::string journal = "setup.exe-journal";
   const Case cases[] = {
-      {"a text file", [&] { drive_.WriteHostFile(journal, "my notes"); }, kErrorNotAJournal},
+      {"a text file", [&] { drive_.WriteHostFile(journal, "my notes"); }, AppendResult::NotAJournal,
+       0},
       {"longer than a journal, beginning with its tag",
        [&] { drive_.WriteHostFile(journal, "BRVJRNL1" + std::string(30, 'x')); },
-       kErrorNotAJournal},
+       AppendResult::NotAJournal, 0},
       {"a FIFO (it cannot be opened as a file)",
        [&] {
          drive_.WriteHostFile(journal, "");
          faults().FailPath(Op::Open, journal, win::kErrorBadFileType);
        },
-       win::kErrorBadFileType},
+       AppendResult::Failed, win::kErrorBadFileType},
       {"a folder that takes no new file",
-       [&] { faults().FailPath(Op::Open, journal, win::kErrorAccessDenied); },
+       [&] { faults().FailPath(Op::Open, journal, win::kErrorAccessDenied); }, AppendResult::Failed,
        win::kErrorAccessDenied},
-      {"empty: killed while creating it", [&] { drive_.WriteHostFile(journal, ""); }, 0},
-      {"torn after its tag", [&] { drive_.WriteHostFile(journal, "BRVJRNL1\0\0"); }, 0},
+      {"empty: killed while creating it", [&] { drive_.WriteHostFile(journal, ""); },
+       AppendResult::Appended, 0},
+      {"torn after its tag", [&] { drive_.WriteHostFile(journal, "BRVJRNL1\0\0"); },
+       AppendResult::Appended, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -315,21 +326,22 @@ TEST_F(PackageFaults, OnlyAJournalIsRemovedAndAFailingOneIsNamed) {
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("old.txt"), record, "", std::nullopt));
     FailedFile failed = FailedFile::Package;
-    const bool appended = AppendModule(platform(), drive_.WinPath("old.txt"),
-                                       drive_.WinPath("setup.exe"), record, {}, &failed);
-    if (c.error == 0) {
-      EXPECT_TRUE(appended);
+    EXPECT_EQ(AppendModule(platform(), drive_.WinPath("old.txt"), drive_.WinPath("setup.exe"),
+                           record, {}, &failed),
+              c.result);
+    if (c.result == AppendResult::Appended) {
       EXPECT_FALSE(drive_.HostExists(journal));
       drive_.WriteHostFile("setup.exe", package_);
       continue;
     }
-    EXPECT_FALSE(appended);
-    EXPECT_EQ(test_.system().LastError(), c.error);
+    if (c.result == AppendResult::Failed) { EXPECT_EQ(test_.system().LastError(), c.error); }
     EXPECT_EQ(failed, FailedFile::Journal);
     ExpectPackageUnchanged();
     // Unsign, on an unsigned package, leaves it alone too.
-    EXPECT_EQ(UnsignPackage(platform(), drive_.WinPath("setup.exe"), nullptr, &failed),
-              drive_.HostExists(journal) ? UnsignOutcome::Failed : UnsignOutcome::NotSigned);
+    const UnsignResult unsign = c.result == AppendResult::NotAJournal ? UnsignResult::NotAJournal
+                                : drive_.HostExists(journal)          ? UnsignResult::Failed
+                                                                      : UnsignResult::NotSigned;
+    EXPECT_EQ(UnsignPackage(platform(), drive_.WinPath("setup.exe"), nullptr, &failed), unsign);
     if (file) { EXPECT_EQ(drive_.ReadHostFile(journal), left); }
     faults().Reset();
     std::filesystem::remove(drive_.HostPath(journal));
@@ -583,7 +595,7 @@ class FullDisk : public ::testing::Test {
   bool Append(const std::string& source, const std::string& package) {
     ModuleRecord record;
     return BuildModuleRecord(test_.platform(), source, record, "", std::nullopt) &&
-           AppendModule(test_.platform(), source, package, record);
+           AppendModule(test_.platform(), source, package, record) == AppendResult::Appended;
   }
 
   TinyDisk disk_{64};

@@ -85,8 +85,8 @@ class PackageFiles : public ::testing::Test {
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, set));
     record.attributes = attributes;
-    ASSERT_TRUE(
-        AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record));
+    ASSERT_EQ(AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record),
+              AppendResult::Appended);
   }
 
   std::int32_t Find(const std::string& query, bool byMarker = false, std::uint32_t end = 0,
@@ -433,8 +433,8 @@ TEST_F(PackageFiles, AppendingNeverCreatesAPackage) {
   drive_.WriteHostFile("m.txt", "content");
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.txt"), record, "", std::nullopt));
-  EXPECT_FALSE(
-      AppendModule(platform(), drive_.WinPath("m.txt"), drive_.WinPath("new.exe"), record));
+  EXPECT_EQ(AppendModule(platform(), drive_.WinPath("m.txt"), drive_.WinPath("new.exe"), record),
+            AppendResult::Failed);
   EXPECT_FALSE(drive_.HostExists("new.exe"));
 }
 
@@ -457,8 +457,8 @@ TEST_P(RefusedAppend, LeavesThePackageAsItWas) {
   ASSERT_TRUE(BuildModuleRecord(platform(), drive_.WinPath("m.bin"), record, "", std::nullopt));
   record.recordSize = c.recordSize;
   drive_.WriteHostFile("m.bin", c.sourceAtAppend);
-  EXPECT_FALSE(
-      AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record));
+  EXPECT_EQ(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record),
+            AppendResult::Failed);
   EXPECT_EQ(Host("setup.exe"), before);
   EXPECT_EQ(Find("keep.txt"), static_cast<std::int32_t>(kImage));
 }
@@ -536,8 +536,9 @@ TEST_F(PackageFiles, ProgressReachesTheTotal) {
     EXPECT_EQ(total, content.size());
     seen.push_back(done);
   };
-  ASSERT_TRUE(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record,
-                           progress));
+  ASSERT_EQ(AppendModule(platform(), drive_.WinPath("m.bin"), drive_.WinPath("setup.exe"), record,
+                         progress),
+            AppendResult::Appended);
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen.back(), content.size());
   seen.clear();

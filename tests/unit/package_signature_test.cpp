@@ -154,7 +154,7 @@ class SignedPackage : public ::testing::Test {
     drive_.WriteHostFile("m.txt", "module text");
     ModuleRecord record;
     EXPECT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
-    EXPECT_TRUE(AppendModule(platform(), Win("m.txt"), Win(name), record));
+    EXPECT_EQ(AppendModule(platform(), Win("m.txt"), Win(name), record), AppendResult::Appended);
     unsigned_ = drive_.ReadHostFile(name).value();
     const std::string bytes = Signed(unsigned_.substr(kImageSize));
     drive_.WriteHostFile(name, bytes);
@@ -184,15 +184,14 @@ TEST_F(SignedPackage, RefusesAnAppendAndStaysUnchanged) {
   const std::string bytes = MakeSigned("s.exe");
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
-  EXPECT_FALSE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
-  EXPECT_EQ(test_.system().LastError(), kErrorPackageSigned);
+  EXPECT_EQ(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record), AppendResult::Signed);
   EXPECT_EQ(drive_.ReadHostFile("s.exe"), bytes);
 }
 
 TEST_F(SignedPackage, UnsignGivesBackTheUnsignedPackage) {
   MakeSigned("s.exe");
   std::int64_t removed = 0;
-  ASSERT_EQ(UnsignPackage(platform(), Win("s.exe"), &removed), UnsignOutcome::Unsigned);
+  ASSERT_EQ(UnsignPackage(platform(), Win("s.exe"), &removed), UnsignResult::Unsigned);
   std::string expected = unsigned_;
   const std::string after = drive_.ReadHostFile("s.exe").value();
   ASSERT_EQ(after.size(), expected.size());
@@ -204,7 +203,7 @@ TEST_F(SignedPackage, UnsignGivesBackTheUnsignedPackage) {
   Put32(expected, kChecksum, sum.Value());
   EXPECT_EQ(after, expected);
   EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
-  EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::NotSigned);
+  EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignResult::NotSigned);
 }
 
 // A crash between the header write and the cut: the header says unsigned,
@@ -213,7 +212,7 @@ TEST_F(SignedPackage, UnsignGivesBackTheUnsignedPackage) {
 TEST_F(SignedPackage, UnsignCutShortLeavesEveryModuleInReach) {
   MakeSigned("s.exe");
   test_.faults().FailAll(testing::FaultyFileSystem::Op::Truncate, win::kErrorWriteProtect);
-  EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::Failed);
+  EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignResult::Failed);
   test_.faults().Reset();
   const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
   ASSERT_EQ(walk.modules.size(), 1u);
@@ -222,7 +221,7 @@ TEST_F(SignedPackage, UnsignCutShortLeavesEveryModuleInReach) {
 
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
-  ASSERT_TRUE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
+  ASSERT_EQ(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record), AppendResult::Appended);
   const WalkResult after = WalkModules(platform(), PackageRef{Win("s.exe")});
   EXPECT_EQ(after.modules.size(), 2u);
   EXPECT_EQ(after.interruptedAppend, 0);
@@ -249,7 +248,7 @@ TEST_F(SignedPackage, AnEntryOverAModuleIsNoSignature) {
     EXPECT_EQ(walk.certificateTable, 0);
     ASSERT_EQ(walk.modules.size(), 1u);
     EXPECT_EQ(walk.strayBytes, 0);
-    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::NoCertificate);
+    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignResult::NoCertificate);
     EXPECT_EQ(drive_.ReadHostFile("s.exe"), bytes);
   }
 }
@@ -293,10 +292,9 @@ TEST_F(SignedPackage, StrayBytesAreCountedAndRefusedByEveryWriter) {
     EXPECT_EQ(walk.wholeModulesEnd, c.whole == 0 ? kImageSize : length);
     ModuleRecord record;
     ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
-    EXPECT_FALSE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
-    EXPECT_EQ(test_.system().LastError(), kErrorStrayBytes);
-    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignOutcome::Failed);
-    EXPECT_EQ(test_.system().LastError(), kErrorStrayBytes);
+    EXPECT_EQ(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record),
+              AppendResult::StrayBytes);
+    EXPECT_EQ(UnsignPackage(platform(), Win("s.exe")), UnsignResult::StrayBytes);
     EXPECT_EQ(drive_.ReadHostFile("s.exe"), c.bytes);
     EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
   }
@@ -325,7 +323,7 @@ TEST_F(SignedPackage, RepairCutsBackToTheLastWholeModule) {
                               shown.push_back(plan);
                               EXPECT_EQ(drive_.ReadHostFile("s.exe"), c.bytes);  // not yet cut
                             }),
-              RepairOutcome::Repaired);
+              RepairResult::Repaired);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].keptEnd, length);
     EXPECT_EQ(shown[0].modulesKept, 1u);
@@ -340,11 +338,10 @@ TEST_F(SignedPackage, RepairCutsBackToTheLastWholeModule) {
     EXPECT_EQ(CheckModuleContent(platform(), PackageRef{Win("s.exe")}, walk.modules[0]),
               ContentState::Sound);
     EXPECT_FALSE(drive_.HostExists("s.exe-journal"));
-    EXPECT_EQ(RepairPackage(platform(), Win("s.exe")), RepairOutcome::Sound);
+    EXPECT_EQ(RepairPackage(platform(), Win("s.exe")), RepairResult::Sound);
   }
   drive_.WriteHostFile("plain.bin", std::string(2000, '\x01'));
-  EXPECT_EQ(RepairPackage(platform(), Win("plain.bin")), RepairOutcome::Failed);
-  EXPECT_EQ(test_.system().LastError(), kErrorNotAProgram);
+  EXPECT_EQ(RepairPackage(platform(), Win("plain.bin")), RepairResult::NotAProgram);
 }
 
 // A repair whose cut fails, as when the process dies: its journal holds
@@ -354,7 +351,7 @@ TEST_F(SignedPackage, RepairCutShortLeavesEveryModuleInReach) {
   drive_.WriteHostFile("s.exe", unsigned_ + std::string(1000, 'Z'));
   test_.faults().FailAll(testing::FaultyFileSystem::Op::Truncate, win::kErrorWriteProtect);
   FailedFile failed = FailedFile::Journal;
-  EXPECT_EQ(RepairPackage(platform(), Win("s.exe"), {}, &failed), RepairOutcome::Failed);
+  EXPECT_EQ(RepairPackage(platform(), Win("s.exe"), {}, &failed), RepairResult::Failed);
   EXPECT_EQ(failed, FailedFile::Package);
   test_.faults().Reset();
   ASSERT_TRUE(drive_.HostExists("s.exe-journal"));
@@ -365,7 +362,7 @@ TEST_F(SignedPackage, RepairCutShortLeavesEveryModuleInReach) {
 
   ModuleRecord record;
   ASSERT_TRUE(BuildModuleRecord(platform(), Win("m.txt"), record, "", std::nullopt));
-  ASSERT_TRUE(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record));
+  ASSERT_EQ(AppendModule(platform(), Win("m.txt"), Win("s.exe"), record), AppendResult::Appended);
   EXPECT_EQ(drive_.ReadHostFile("s.exe")->size(), 2 * unsigned_.size() - kImageSize);
   EXPECT_EQ(WalkModules(platform(), PackageRef{Win("s.exe")}).modules.size(), 2u);
 }

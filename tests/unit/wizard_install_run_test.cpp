@@ -187,7 +187,7 @@ TEST(WizardInstallRun, ModelAppearingAfterAnEmptyActivationEndsTheProgram) {
   machine.SetDrivePresent('E', true);
   machine.prompts().ClearMessages();
 
-  const RunOutcome run = rig.install().OnApply();
+  const InstallRunResult run = rig.install().OnApply();
   ASSERT_TRUE(run.ending.has_value()) << "the run went on with another model";
   EXPECT_FALSE(run.closesSheet);
   EXPECT_EQ(run.ending->exitCode, 0);

@@ -122,7 +122,7 @@ TEST_F(WizardLicense, LowResourcesOkTicksAcceptAndAddsTheInstallPageWithoutSwitc
 TEST_F(WizardLicense, LowResourcesCancelSaysGoodByeAndEnds) {
   rig.agreementView.RefuseTextsLongerThan(ids::kAgreementText, 100);
   machine.prompts().QueueAnswer(win::kIdCancel);
-  const Outcome ending = rig.license().OnInitDialog();
+  const PageEnding ending = rig.license().OnInitDialog();
   ASSERT_TRUE(ending.has_value()) << "Cancel did not end the program";
   EXPECT_EQ(ending->exitCode, 0);
   EXPECT_EQ(ending->message.text, "Good Bye!");

@@ -33,7 +33,7 @@ TEST(WizardSheet, UnavailableOwnPathEndsTheProgramWithItsMessage) {
   machine.system().FailOwnExecutablePath(win::kErrorFilenameExcedRange);
   RecordingSheetView view;
   Sheet sheet(machine.platform(), view);
-  const Outcome ending = sheet.Open();
+  const PageEnding ending = sheet.Open();
   ASSERT_TRUE(ending.has_value()) << "the sheet opened without its own path";
   EXPECT_EQ(ending->exitCode, 0);
   // The front-end shows the message; the logic has shown nothing.
@@ -69,7 +69,7 @@ TEST_P(WizardSheetPresence, RefusesSeveralModelsAndWidensForKestrinOrOvinAlone) 
   Sheet sheet(machine.platform(), view);
   ASSERT_FALSE(sheet.Open().has_value());
 
-  const Outcome ending = sheet.OnCreate();
+  const PageEnding ending = sheet.OnCreate();
   EXPECT_TRUE(machine.prompts().messages().empty());
   if (row.refused) {
     ASSERT_TRUE(ending.has_value()) << "the sheet opened with several models plugged in";

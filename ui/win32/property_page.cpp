@@ -13,7 +13,7 @@ void EndProcess(const Platform& platform, const Ending& ending) {
   platform.system.ExitProcess(ending.exitCode);
 }
 
-void CarryOut(const Platform& platform, const Outcome& outcome) {
+void CarryOut(const Platform& platform, const PageEnding& outcome) {
   if (outcome) EndProcess(platform, *outcome);
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/outcome.h"
+#include "app/page_ending.h"
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 #include "platform/platform.h"
@@ -47,7 +47,7 @@ class SheetWindow : public SheetView {
 // ExitProcess, which does not come back).
 void EndProcess(const Platform& platform, const Ending& ending);
 // The same when the outcome holds an ending; nothing otherwise.
-void CarryOut(const Platform& platform, const Outcome& outcome);
+void CarryOut(const Platform& platform, const PageEnding& outcome);
 
 // The controls of one page window.  Texts that the logic sets do not come
 // back to it as change notifications: the logic runs its own follow-up.

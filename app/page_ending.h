@@ -21,6 +21,6 @@ struct Ending {
 
 // A handler's answer where it may have to stop the program: nothing more to
 // do, or the ending.
-using Outcome = std::optional<Ending>;
+using PageEnding = std::optional<Ending>;
 
 }  // namespace brelvane
