@@ -1,5 +1,7 @@
 #include "common/printable.h"
 
+#include "platform/utf8.h"
+
 namespace brelvane {
 namespace {
 
@@ -39,33 +41,6 @@ void AppendNameByte(std::string& out, unsigned char byte) {
   } else {
     AppendUtf8(out, code);
   }
-}
-
-// Length of the well-formed UTF-8 sequence of two bytes or more at `at`
-// (shortest form, no surrogates, at most U+10FFFF), or 0 when none begins there.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, char32_t* code) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *code = value;
-  return length;
 }
 
 }  // namespace

@@ -7,40 +7,10 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/utf8.h"
+
 namespace brelvane::win32text {
 namespace {
-
-// Length of the well-formed UTF-8 sequence at `at` (shortest form, no
-// surrogates, at most U+10FFFF), or 0 when none begins there.
-std::size_t Utf8SequenceAt(const std::string& text, std::size_t at, char32_t* code) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) {
-    *code = lead;
-    return 1;
-  }
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(at + i);
-    if ((next & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (next & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *code = value;
-  return length;
-}
 
 std::wstring AnsiUnits(const char* bytes, int count) {
   int length = ::MultiByteToWideChar(CP_ACP, 0, bytes, count, nullptr, 0);
