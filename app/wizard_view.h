@@ -3,6 +3,7 @@
 // ids are those of the dialog templates.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace brelvane {
@@ -20,6 +21,10 @@ inline constexpr int kPluggedInLine = 1004;
 inline constexpr int kSupportedLine = 1005;
 inline constexpr int kLaunchCheckBox = 1006;
 inline constexpr int kModuleLine = 1020;
+// Shown only while an install run copies: the bar over the set's bytes and
+// the line naming the file being written.
+inline constexpr int kProgressBar = 1040;
+inline constexpr int kProgressFile = 1041;
 }  // namespace ids
 
 enum class PageId { Agreement, Install, Builder, PredefinedModules };
@@ -34,6 +39,9 @@ class PageView {
   virtual void Show(int controlId, bool visible) = 0;
   virtual bool IsChecked(int controlId) = 0;
   virtual void SetChecked(int controlId, bool checked) = 0;
+  // Moves a progress bar to `done` of `total` (total 0: empty).  Pages
+  // without one ignore it.
+  virtual void SetProgress(int /*controlId*/, std::uint64_t /*done*/, std::uint64_t /*total*/) {}
 };
 
 // The sheet that holds the pages.
