@@ -8,17 +8,54 @@
 
 namespace brelvane::sim {
 
+namespace {
+
+// The bar's label: the file name of the destination path the page shows.
+std::string ProgressLabel(const std::string& path) {
+  return "installing " + path.substr(path.find_last_of('\\') + 1);
+}
+
+}  // namespace
+
 bool ConsolePageView::SetText(int controlId, const std::string& text) {
   controls_[controlId].text = text;
+  if (controlId == ids::kProgressFile && bar_) {
+    bar_->SetLabel(ProgressLabel(text));
+    DrawProgress();
+  }
   return true;
 }
 
-void ConsolePageView::Show(int controlId, bool visible) { controls_[controlId].visible = visible; }
+void ConsolePageView::Show(int controlId, bool visible) {
+  controls_[controlId].visible = visible;
+  if (controlId != ids::kProgressBar) return;
+  if (visible) {
+    DrawProgress();
+  } else {
+    bar_.reset();  // ends the bar's line
+  }
+}
 
 bool ConsolePageView::IsChecked(int controlId) { return controls_[controlId].checked; }
 
 void ConsolePageView::SetChecked(int controlId, bool checked) {
   controls_[controlId].checked = checked;
+}
+
+void ConsolePageView::SetProgress(int controlId, std::uint64_t done, std::uint64_t total) {
+  if (controlId != ids::kProgressBar) return;
+  progressDone_ = done;
+  progressTotal_ = total;
+  DrawProgress();
+}
+
+void ConsolePageView::DrawProgress() {
+  if (!controls_[ids::kProgressBar].visible || progressTotal_ == 0) return;
+  if (!bar_) {
+    bar_.emplace(ProgressLabel(controls_[ids::kProgressFile].text), progressTotal_,
+                 progressOnTerminal_);
+  }
+  bar_->Draw(progressDone_, progressTotal_);
 }
 
 void ConsolePageView::Initialise(int controlId, const std::string& text, bool visible) {
@@ -35,6 +72,8 @@ void InitialiseInstallPage(ConsolePageView& view) {
   view.Initialise(ids::kModuleLine, "Module Included:", true);
   view.Initialise(ids::kSupportedLine, "Supported Mivora:", true);
   view.Initialise(ids::kLaunchCheckBox, kLaunchCheckBoxText, false);
+  view.Initialise(ids::kProgressBar, "", false);
+  view.Initialise(ids::kProgressFile, "", false);
 }
 
 std::string TabRow(const ConsoleSheetView& sheet) {

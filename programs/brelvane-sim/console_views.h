@@ -2,13 +2,16 @@
 // page logic set, and the sheet prints a page when asked to.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/wizard_view.h"
+#include "common/progress_bar.h"
 
 namespace brelvane::sim {
 
@@ -24,12 +27,22 @@ class ConsolePageView : public PageView {
   void Show(int controlId, bool visible) override;
   bool IsChecked(int controlId) override;
   void SetChecked(int controlId, bool checked) override;
+  // The install run's bar: drawn on stderr, labelled with the file being
+  // written, while the page shows it and stderr is a terminal.
+  void SetProgress(int controlId, std::uint64_t done, std::uint64_t total) override;
 
   void Initialise(int controlId, const std::string& text, bool visible);
   const ConsoleControl& control(int controlId) { return controls_[controlId]; }
+  // Whether the progress bar reaches the terminal (stderr is one).
+  void DrawProgressBar(bool onTerminal) { progressOnTerminal_ = onTerminal; }
 
  private:
+  void DrawProgress();
   std::map<int, ConsoleControl> controls_;
+  bool progressOnTerminal_ = false;
+  std::uint64_t progressDone_ = 0;
+  std::uint64_t progressTotal_ = 0;
+  std::optional<ProgressBar> bar_;  // while the bar control is shown
 };
 
 class ConsoleSheetView : public SheetView {

@@ -116,12 +116,16 @@ int EndRun(const Platform& platform, const Ending& ending) {
 
 // The wizard from the sheet's creation to its closing, or to an ending the
 // page logic gives.
-int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, bool launch) {
+// `terminal`: stdout is a terminal (the agreement goes through a pager);
+// `progressBar`: stderr is one (the install run draws its bar there).
+int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, bool progressBar,
+              bool launch) {
   std::ostream& out = std::cout;
   ConsoleSheetView sheetView;
   ConsolePageView agreementView;
   ConsolePageView installView;
   InitialiseInstallPage(installView);
+  installView.DrawProgressBar(progressBar);
 
   Sheet sheet(platform, sheetView);
   if (const PageEnding ending = sheet.Open()) return EndRun(platform, *ending);
@@ -213,6 +217,7 @@ int Main(int argc, char** argv) {
 
   const bool terminalIn = ::isatty(STDIN_FILENO) != 0;
   const bool terminalOut = ::isatty(STDOUT_FILENO) != 0;
+  const bool terminalErr = ::isatty(STDERR_FILENO) != 0;
   ConsoleAnswers answers(std::cin, std::cout, !terminalIn);
   ConsolePrompts prompts(answers, std::cout);
   PosixHost host(prompts, machine.registry);
@@ -252,7 +257,7 @@ int Main(int argc, char** argv) {
     std::cout << "Drive " << letter << ": is the folder " << folder << "\n";
   if (options.launch && nine) std::cout << "(--launch: the 9x family never offers the box)\n";
 
-  return RunWizard(host.platform(), answers, terminalOut, options.launch);
+  return RunWizard(host.platform(), answers, terminalOut, terminalErr, options.launch);
 }
 
 }  // namespace

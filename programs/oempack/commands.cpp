@@ -243,7 +243,7 @@ int AddModule(const Platform& platform, const std::string& installer, const std:
     return FailWithSystemText(platform, "cannot add " + file);
   }
   ProgressBar bar("adding " + NameForTerminal(record.fileName), record.contentSize,
-                  options.progress);
+                  options.progress, WriteToStderr);
   FailedFile failed = FailedFile::Package;
   const AppendResult result =
       AppendModule(platform, file, installer, record, bar.callback(), &failed);
@@ -261,7 +261,7 @@ int AddPredefined(const Platform& platform, const std::string& installer,
     if (!source->empty()) largest = std::max(largest, SizeOf(platform, *source));
   }
   // One bar per module: it restarts at 0 for each file.
-  ProgressBar bar("adding predefined modules", largest, options.progress);
+  ProgressBar bar("adding predefined modules", largest, options.progress, WriteToStderr);
   PredefinedAddResult outcome;
   if (!AddPredefinedModules(platform, installer, request, &outcome, bar.callback())) {
     if (!outcome.brokenRule.empty()) {
@@ -327,7 +327,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     }
     if (!files.DeleteFile(target)) return FailWithSystemText(platform, "cannot remove " + target);
   }
-  ProgressBar bar("extracting " + name, found->record.contentSize, options.progress);
+  ProgressBar bar("extracting " + name, found->record.contentSize, options.progress, WriteToStderr);
   ExtractResult outcome = ExtractResult::Done;
   if (!ExtractModule(platform, Package(installer), target,
                      static_cast<std::int32_t>(found->contentOffset), found->record.contentSize,

@@ -43,35 +43,6 @@ void WriteText(std::FILE* stream, const std::string& text) {
   std::fputs(text.c_str(), stream);
 }
 
-ProgressBar::ProgressBar(std::string label, std::uint64_t total, bool enabled)
-    : label_(EscapeControls(label)), enabled_(enabled && total >= kProgressThreshold) {}
-
-ProgressBar::~ProgressBar() {
-  if (drawn_) std::fputc('\n', stderr);
-}
-
-ProgressFn ProgressBar::callback() {
-  if (!enabled_) return {};
-  return [this](std::uint64_t done, std::uint64_t total) { Draw(done, total); };
-}
-
-void ProgressBar::Draw(std::uint64_t done, std::uint64_t total) {
-  const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
-  if (percent == lastPercent_) return;
-  lastPercent_ = percent;
-  constexpr int kWidth = 40;
-  const int filled = percent * kWidth / 100;
-  std::string bar(static_cast<std::size_t>(filled), '#');
-  bar.append(static_cast<std::size_t>(kWidth - filled), '.');
-  char numbers[64];
-  std::snprintf(numbers, sizeof numbers, "] %3d%% %llu/%llu MiB", percent,
-                static_cast<unsigned long long>(done >> 20),
-                static_cast<unsigned long long>(total >> 20));
-  WriteText(stderr, "\r" + label_ + " [" + bar + numbers);
-  std::fflush(stderr);
-  drawn_ = true;
-}
-
 std::string LastErrorLine(System& system) {
   const std::uint32_t code = system.LastError();
   // Codes the package layer leaves for what it detects itself: its own

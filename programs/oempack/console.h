@@ -1,11 +1,11 @@
-// What oempack needs of the console: message boxes and progress on stderr.
+// What oempack needs of the console: message boxes and text on stderr.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "package/package.h"
+#include "common/progress_bar.h"
 #include "platform/platform.h"
 
 namespace brelvane::oempack {
@@ -27,24 +27,8 @@ bool StderrIsTerminal();
 // characters, whatever the console's code page; elsewhere the bytes as they are.
 void WriteText(std::FILE* stream, const std::string& text);
 
-// A progress bar on stderr for copies of at least kProgressThreshold bytes
-// when stderr is a terminal; otherwise an empty callback.
-inline constexpr std::uint64_t kProgressThreshold = 8ull << 20;
-class ProgressBar {
- public:
-  ProgressBar(std::string label, std::uint64_t total, bool enabled);
-  ProgressBar(const ProgressBar&) = delete;
-  ProgressBar& operator=(const ProgressBar&) = delete;
-  ~ProgressBar();
-  ProgressFn callback();
-
- private:
-  void Draw(std::uint64_t done, std::uint64_t total);
-  std::string label_;
-  bool enabled_;
-  int lastPercent_ = -1;
-  bool drawn_ = false;
-};
+// The text of the CLI's progress bar (common/progress_bar.h) on stderr.
+inline void WriteToStderr(const std::string& text) { WriteText(stderr, text); }
 
 // The system's text for the last error on one line (its line break cut).
 std::string LastErrorLine(System& system);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "common/printable.h"
+#include "common/progress_bar.h"
 
 namespace brelvane {
 namespace {
@@ -41,6 +42,35 @@ TEST(Printable, LinesPassUtf8AndEscapeEveryControl) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(EscapeControls(c.text, c.keepLineBreaks), c.shown) << c.text;
+}
+
+// The bar rewrites one line: a shorter label blanks what the longer one
+// left, a control in a label never reaches the terminal, and the line is
+// ended once.  Below the threshold, or off a terminal, nothing is written.
+TEST(Printable, ProgressBarRewritesOneLine) {
+  std::string out;
+  const auto into = [&out](const std::string& text) { out += text; };
+  {
+    ProgressBar bar("installing long-name.bin", kProgressThreshold, true, into);
+    bar.Draw(0, kProgressThreshold);
+    bar.SetLabel("installing a\x1B");
+    bar.Draw(0, kProgressThreshold);
+    bar.Draw(kProgressThreshold, kProgressThreshold);
+  }
+  const std::string empty(40, '.');
+  const std::string full(40, '#');
+  EXPECT_EQ(out, "\rinstalling long-name.bin [" + empty + "]   0% 0/8 MiB" +
+                     "\rinstalling a\\x1B [" + empty + "]   0% 0/8 MiB" + std::string(8, ' ') +
+                     "\rinstalling a\\x1B [" + full + "] 100% 8/8 MiB\n");
+
+  out.clear();
+  for (const auto [total, enabled] :
+       {std::pair{kProgressThreshold - 1, true}, std::pair{kProgressThreshold, false}}) {
+    ProgressBar bar("x", total, enabled, into);
+    bar.Draw(total, total);
+    EXPECT_FALSE(bar.callback());
+  }
+  EXPECT_EQ(out, "");
 }
 
 }  // namespace
