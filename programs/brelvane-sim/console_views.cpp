@@ -19,8 +19,8 @@ std::string ProgressLabel(const std::string& path) {
 
 bool ConsolePageView::SetText(int controlId, const std::string& text) {
   controls_[controlId].text = text;
-  if (controlId == ids::kProgressFile && bar_) {
-    bar_->SetLabel(ProgressLabel(text));
+  if (controlId == ids::kProgressFile) {
+    if (bar_) bar_->SetLabel(ProgressLabel(text));
     DrawProgress();
   }
   return true;
@@ -49,12 +49,11 @@ void ConsolePageView::SetProgress(int controlId, std::uint64_t done, std::uint64
   DrawProgress();
 }
 
+// The bar appears with the first file's name, after any question about it.
 void ConsolePageView::DrawProgress() {
-  if (!controls_[ids::kProgressBar].visible || progressTotal_ == 0) return;
-  if (!bar_) {
-    bar_.emplace(ProgressLabel(controls_[ids::kProgressFile].text), progressTotal_,
-                 progressOnTerminal_);
-  }
+  const std::string& file = controls_[ids::kProgressFile].text;
+  if (!controls_[ids::kProgressBar].visible || progressTotal_ == 0 || file.empty()) return;
+  if (!bar_) bar_.emplace(ProgressLabel(file), progressTotal_, progressOnTerminal_);
   bar_->Draw(progressDone_, progressTotal_);
 }
 

@@ -323,8 +323,7 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
   }
   // With --force the file there stays, untouched, until the module is
   // complete beside it and takes its name.
-  ProgressBar bar("extracting " + name, found->record.contentSize, options.progress,
-                  WriteToStderr);
+  ProgressBar bar("extracting " + name, found->record.contentSize, options.progress, WriteToStderr);
   ExtractOptions extract;
   extract.progress = bar.callback();
   extract.replaceExisting = force;

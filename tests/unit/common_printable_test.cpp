@@ -64,7 +64,7 @@ TEST(Printable, ProgressBarRewritesOneLine) {
                      "\rinstalling a\\x1B [" + full + "] 100% 8/8 MiB\n");
 
   out.clear();
-  for (const auto [total, enabled] :
+  for (const auto& [total, enabled] :
        {std::pair{kProgressThreshold - 1, true}, std::pair{kProgressThreshold, false}}) {
     ProgressBar bar("x", total, enabled, into);
     bar.Draw(total, total);
