@@ -428,8 +428,7 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
   // A drive's root is the mapped folder itself, reached as named.
-  std::optional<AnchoredEntry> place =
-      resolved->drive_root ? std::nullopt : AnchorEntry(*resolved);
+  std::optional<AnchoredEntry> place = resolved->drive_root ? std::nullopt : AnchorEntry(*resolved);
   if (!resolved->drive_root && !place) return false;
   const std::string& host = place ? place->host : resolved->host;
   struct stat st {};

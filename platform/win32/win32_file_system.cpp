@@ -229,7 +229,8 @@ std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
 
 namespace {
 
-constexpr DWORD kBitsInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kBitsInTheWay =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // A handle closed on scope exit.
 struct ScopedHandle {

@@ -3,6 +3,7 @@
 // or disappears between the page's activation and the Install button.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "install/install_page.h"
@@ -241,7 +242,11 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   drive_->MakeHostDirectory("m1.exe");
 
   EXPECT_FALSE(rig_->Apply());
-  EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
+  const std::vector<std::string> texts = Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("Unable to install file: E:\\m1.exe \r\n", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], kCannotContinueText);
+  EXPECT_TRUE(std::filesystem::is_directory(drive_->HostPath("m1.exe")));
   // What came before the failure stays.
   EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
 }
