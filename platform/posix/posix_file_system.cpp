@@ -609,8 +609,8 @@ std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                  bool replaceExisting) {
+bool PosixFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                    bool replaceExisting) {
   auto source = drives_.Resolve(from);
   if (!source) return false;
   auto target = drives_.Resolve(to);

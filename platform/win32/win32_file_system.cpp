@@ -316,8 +316,8 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                  bool replaceExisting) {
+bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                    bool replaceExisting) {
   const std::wstring wideFrom = win32text::Widen(from);
   const std::wstring wideTo = win32text::Widen(to);
   if (!replaceExisting) {
