@@ -248,7 +248,8 @@ int main(int argc, char** argv) {
     Die("the appended module cannot be found");
   }
   const double extract = BestSeconds(runs, removeExtracted, [&] {
-    if (!ExtractModule(platform, PackageRef{package}, extracted, offset, found.contentSize, 0x80)) {
+    if (!ExtractModule(platform, PackageRef{package}, extracted, offset, found.contentSize,
+                       win::kAttrNormal)) {
       Die("extract failed");
     }
   });

@@ -202,6 +202,8 @@ bool OemPage::ExtractRow(int row) {
     }
     return false;
   }
+  ExtractOptions options;
+  options.refuseLinks = true;
   {
     // The same existence test as everywhere: a file that another program
     // holds open is not offered for replacing, and its extraction fails.
@@ -212,18 +214,29 @@ bool OemPage::ExtractRow(int row) {
                          Format(kOverwriteQuestion, target->c_str()))) {
         return false;
       }
-      if (!DeletePath(platform_, *target, true)) {
-        std::string error = GetLastErrorText(platform_.system);
-        ShowNotice(platform_, Format(kUnableToDelete, target->c_str(), error.c_str()));
-        return false;
-      }
+      // The old file stays until the new one is complete in its place.
+      options.replaceExisting = true;
     }
   }
-  bool extracted = ExtractModule(platform_, state_.package(), *target,
-                                 static_cast<std::int32_t>(module->contentOffset),
-                                 module->record.contentSize, win::kAttrNormal);
+  ExtractReport report;
+  const bool extracted = ExtractModule(platform_, state_.package(), *target,
+                                       static_cast<std::int32_t>(module->contentOffset),
+                                       module->record.contentSize, win::kAttrNormal, options,
+                                       &report);
+  ShowExtractProblem(report, *target);
   ShowNotice(platform_, extracted ? kExtractedOk : kUnableToExtract);
   return true;
+}
+
+void OemPage::ShowExtractProblem(const ExtractReport& report, const std::string& target) {
+  if (report.result == ExtractResult::NoRoom) {
+    ShowError(platform_, Format(kNoRoomToExtract, target.c_str(),
+                                std::to_string(report.bytesNeeded).c_str(),
+                                std::to_string(report.bytesFree).c_str()));
+  } else if (report.result == ExtractResult::LinkInTheWay &&
+             report.links.found == LinkSearch::Found::Link) {
+    ShowError(platform_, Format(kLinkOnTheWay, report.links.at.c_str()));
+  }
 }
 
 void OemPage::OnExtractModule() {

@@ -24,7 +24,11 @@ inline constexpr char kExtractedOk[] = "Module Extracted Successfully!";
 inline constexpr char kOverwriteQuestion[] =
     "%s \r\nalready exist!  Delete this file before Installing?";
 inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
-inline constexpr char kUnableToDelete[] = "Unable to delete file: %s \r\nError: %s";
+// The volume lacks room for the module beside the file it replaces: the
+// file, the bytes needed and the bytes free.
+inline constexpr char kNoRoomToExtract[] =
+    "There is not enough room for %s \r\n%s bytes are needed, %s bytes are free.\r\n"
+    "Nothing has been written.";
 inline constexpr char kTargetIsInstaller[] =
     "%s \r\nis the installer itself!  Extract the module to another file.";
 // Content offsets are signed 32-bit: a module beyond 2 GiB cannot be read.
@@ -118,6 +122,9 @@ class OemPage {
   std::optional<WalkedModule> ModuleOfRow(int row);
   // Extracts one row's module; false when the command must end.
   bool ExtractRow(int row);
+  // What kept a module from `target`, when the user can act on it (room,
+  // a link on the way); the general failure notice follows it.
+  void ShowExtractProblem(const ExtractReport& report, const std::string& target);
 
   Platform platform_;
   WizardState& state_;

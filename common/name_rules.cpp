@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 
 namespace brelvane {
 namespace {
@@ -63,8 +64,30 @@ std::optional<std::string> ComponentProblem(std::string_view name) {
 
 }  // namespace
 
+std::string StagingName(std::uint32_t number) {
+  char name[kStagingNameLength + 1];
+  std::snprintf(name, sizeof name, "~BV%05X.TMP", static_cast<unsigned>(number & 0xFFFFF));
+  return name;
+}
+
+bool IsStagingName(std::string_view name) {
+  if (name.size() != kStagingNameLength) return false;
+  auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (upper(name[i]) != "~BV"[i]) return false;
+  }
+  for (std::size_t i = 3; i < 8; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+  }
+  for (std::size_t i = 8; i < kStagingNameLength; ++i) {
+    if (upper(name[i]) != ".TMP"[i - 8]) return false;
+  }
+  return true;
+}
+
 std::optional<std::string> FileNameProblem(std::string_view name) {
   if (name.empty()) return "the name is empty";
+  if (IsStagingName(name)) return "the name has the form of the installer's staging files";
   if (std::any_of(name.begin(), name.end(), IsSeparator)) return "the name holds a path separator";
   if (auto problem = ComponentProblem(name)) return "the name " + *problem;
   return std::nullopt;
@@ -107,6 +130,10 @@ std::optional<std::string> ModulePlacementProblem(std::string_view fileName,
   if (auto problem = FolderProblem(extractDir)) return problem;
   if (ModulePathLength(fileName, extractDir) > kMaxPathLength) {
     return "the path on the drive would be longer than 259 characters";
+  }
+  // The staging file beside it must fit as well.
+  if (ModulePathLength(std::string(kStagingNameLength, 'x'), extractDir) > kMaxPathLength) {
+    return "the path of its staging file on the drive would be longer than 259 characters";
   }
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,13 +19,24 @@ inline constexpr std::size_t kMaxPathLength = 259;
 // The longest single name the Windows file systems store.
 inline constexpr std::size_t kMaxNameLength = 255;
 
+// Staging files.  A file is written beside its destination under a name of
+// the form "~BV" and five hexadecimal digits, ".TMP" (an 8.3 name, hidden)
+// and only renamed to its own name once it is complete and on the disk.  No
+// module may carry such a name, so a leftover that a crash or a pulled
+// drive left behind is known by its name alone.
+inline constexpr std::size_t kStagingNameLength = 12;
+// The staging name numbered `number` (its low 20 bits).
+std::string StagingName(std::uint32_t number);
+// Whether `name` has the staging form, letter case aside.
+bool IsStagingName(std::string_view name);
+
 // Why `name` cannot be written as one file inside a folder, or nullopt when
 // it can.  Refused: an empty name, path separators, colons (drive letters,
 // alternate data streams), characters Windows forbids in names (control
 // characters and < > " | ? *), a trailing dot or blank (Windows drops them,
 // so "a." would land on "a", and ".." on the parent), device names (CON,
 // PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$, with any extension and
-// trailing blanks), and names longer than kMaxNameLength.
+// trailing blanks), names longer than kMaxNameLength, and staging names.
 std::optional<std::string> FileNameProblem(std::string_view name);
 
 // Why `folder` (a path below a drive root, '\\' or '/' separated) would not
@@ -42,7 +54,8 @@ std::size_t ModulePathLength(std::string_view fileName, std::string_view extract
 // Why a module called `fileName` with the extract folder `extractDir` would
 // not land as that plain file below the drive root, or nullopt: the name
 // follows FileNameProblem, the folder FolderProblem, and the whole path on
-// the drive is at most kMaxPathLength characters.  The install run refuses
+// the drive, and that of the staging file beside it, is at most
+// kMaxPathLength characters.  The install run refuses
 // such a module, so the builder refuses to store one.
 std::optional<std::string> ModulePlacementProblem(std::string_view fileName,
                                                   std::string_view extractDir);

@@ -2,6 +2,9 @@
 // model's set, newest first, onto the drive.
 #include "install/install_run.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
 #include "common/messages.h"
@@ -55,54 +58,170 @@ bool ShowPlacementRefusal(const Platform& platform, char letter, const ModuleRec
 // How one module's turn ended.
 enum class ModuleTurn { Installed, Skipped, Stopped };
 
-// Makes room for `destination`.  The installer may itself sit on the drive:
-// removing it to make room for its module would lose every module still to
-// come.  A file there that nobody else holds open is replaced when the user
-// agrees; else the module is skipped.
-ModuleTurn MakeRoom(const Platform& platform, const std::string& packagePath,
-                    const ModuleRecord& record, const std::string& destination) {
+// Whether a module may go to `destination`, and whether it replaces a file
+// there.  The installer may itself sit on the drive: replacing it with its
+// module would lose every module still to come.  A file there that nobody
+// else holds open is replaced when the user agrees; else the module is
+// skipped.
+struct Placement {
+  ModuleTurn turn = ModuleTurn::Installed;
+  bool replaces = false;
+};
+Placement AskToReplace(const Platform& platform, const std::string& packagePath,
+                       const ModuleRecord& record, const std::string& destination) {
   if (WouldReplacePackage(platform.files, packagePath, destination)) {
     ShowError(platform,
               Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
                      "it would replace this installer itself"));
-    return ModuleTurn::Stopped;
+    return {ModuleTurn::Stopped};
   }
   ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
-  if (!existing.valid()) return ModuleTurn::Installed;
+  if (!existing.valid()) return {ModuleTurn::Installed};
   existing.Reset();
   if (!AskYesNoOwned(platform, kOverwriteCaption,
                      Format(kAlreadyExistsFormat, destination.c_str()))) {
-    return ModuleTurn::Skipped;
+    return {ModuleTurn::Skipped};
   }
-  if (!DeletePath(platform, destination, true)) {
-    const std::string error = GetLastErrorText(platform.system);
-    ShowNotice(platform, Format(kCannotDeleteFormat, destination.c_str(), error.c_str()));
-    return ModuleTurn::Stopped;
-  }
-  return ModuleTurn::Installed;
+  return {ModuleTurn::Installed, true};
 }
 
-// Puts one module found at `contentOffset` onto the drive as `destination`.
-// Stopped: the run cannot go on (the cause is shown).
+// Tells the user why the module could not be written to `destination`.
+void ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
+                        const std::string& destination, const ExtractReport& report) {
+  switch (report.result) {
+    case ExtractResult::Damaged:
+      ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
+      return;
+    case ExtractResult::NoRoom:
+      ShowError(platform, Format(kNoRoomFormat, letter, destination.c_str(),
+                                 std::to_string(report.bytesNeeded).c_str(),
+                                 std::to_string(report.bytesFree).c_str()));
+      return;
+    case ExtractResult::LinkInTheWay:
+      if (report.links.found == LinkSearch::Found::Link) {
+        ShowError(platform,
+                  Format(kLinkInTheWayFormat, record.fileName.c_str(), report.links.at.c_str()));
+      } else {
+        const std::string error = platform.system.ErrorText(report.links.error);
+        ShowError(platform,
+                  Format(kUnreadableOnTheWayFormat, report.links.at.c_str(), error.c_str()));
+      }
+      return;
+    case ExtractResult::Done:
+    case ExtractResult::Failed: break;
+  }
+  const std::string error = GetLastErrorText(platform.system);
+  ShowNotice(platform, Format(kCannotWriteFormat, destination.c_str(), error.c_str()));
+}
+
+// The module set as the run meets it, newest first, and what it weighs.
+struct SetModule {
+  ModuleRecord record;
+  std::int32_t contentOffset = 0;
+  std::int32_t found = 0;  // FindModule's answer: where the next search ends
+};
+struct ModuleSet {
+  std::vector<SetModule> modules;
+  std::uint64_t totalBytes = 0;
+  bool readable = true;  // false: a search failed (-1) after these
+};
+ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
+                        const char* setMarker) {
+  ModuleSet set;
+  std::uint32_t searchEnd = 0;
+  for (;;) {
+    SetModule module;
+    module.found = FindModule(platform, package, setMarker, &module.contentOffset, true,
+                              &module.record, searchEnd);
+    if (module.found <= 0) {
+      set.readable = module.found == 0;
+      return set;
+    }
+    set.totalBytes += module.record.contentSize;
+    searchEnd = static_cast<std::uint32_t>(module.found);
+    set.modules.push_back(std::move(module));
+  }
+}
+
+// Removes what an interrupted run left in the set's folders on the drive:
+// staging files, known by their names.  Folders with a link on the way are
+// left alone (the run refuses them later, naming the link).
+void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set) {
+  std::vector<std::string> folders;
+  for (const SetModule& module : set.modules) {
+    if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
+    const std::string folder = DestinationDirectory(platform.system, letter, module.record);
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    folders.push_back(folder);
+    if (FindLinkBelowRoot(platform, folder).found != LinkSearch::Found::None) continue;
+    if (platform.files.IsDirectory(folder)) RemoveStagingLeftovers(platform, folder);
+  }
+}
+
+// The bar and the file line while the run copies; hidden again however the
+// run ends.
+class RunProgress {
+ public:
+  RunProgress(PageView& view, std::uint64_t total) : view_(view), total_(total) {
+    view_.SetProgress(ids::kProgressBar, 0, total_);
+    view_.SetText(ids::kProgressFile, "");
+    view_.Show(ids::kProgressBar, true);
+    view_.Show(ids::kProgressFile, true);
+  }
+  RunProgress(const RunProgress&) = delete;
+  RunProgress& operator=(const RunProgress&) = delete;
+  ~RunProgress() {
+    view_.Show(ids::kProgressBar, false);
+    view_.Show(ids::kProgressFile, false);
+  }
+  // The callback for one module's copy, which starts at `done_` bytes.
+  ProgressFn Starting(const std::string& destination) {
+    view_.SetText(ids::kProgressFile, destination);
+    return [this](std::uint64_t done, std::uint64_t) {
+      view_.SetProgress(ids::kProgressBar, done_ + done, total_);
+    };
+  }
+  void Finished(std::uint32_t contentSize) {
+    done_ += contentSize;
+    view_.SetProgress(ids::kProgressBar, done_, total_);
+  }
+
+ private:
+  PageView& view_;
+  std::uint64_t total_;
+  std::uint64_t done_ = 0;
+};
+
+// Puts one module onto the drive.  Stopped: the run cannot go on (the cause
+// is shown).
 ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
-                         const ModuleRecord& record, std::int32_t contentOffset,
+                         const SetModule& module, RunProgress& progress,
                          std::string& destination) {
+  const ModuleRecord& record = module.record;
   if (ShowPlacementRefusal(platform, letter, record)) return ModuleTurn::Stopped;
   const std::string directory = DestinationDirectory(platform.system, letter, record);
   if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
     return ModuleTurn::Stopped;
   }
   destination = DestinationFile(platform.system, letter, record);
-  const ModuleTurn room = MakeRoom(platform, package.path, record, destination);
-  if (room != ModuleTurn::Installed) return room;
-  ExtractResult result = ExtractResult::Done;
-  if (!ExtractModule(platform, package, destination, contentOffset, record.contentSize,
-                     record.attributes, {}, &result)) {
-    if (result == ExtractResult::Damaged) {
-      ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
-    }
+  const Placement placement = AskToReplace(platform, package.path, record, destination);
+  if (placement.turn != ModuleTurn::Installed) {
+    if (placement.turn == ModuleTurn::Skipped) progress.Finished(record.contentSize);
+    return placement.turn;
+  }
+  // The links are looked at again inside: a folder may have been swapped
+  // for one while the question waited.
+  ExtractOptions options;
+  options.progress = progress.Starting(destination);
+  options.replaceExisting = placement.replaces;
+  options.refuseLinks = true;
+  ExtractReport report;
+  if (!ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
+                     record.attributes, options, &report)) {
+    ShowExtractFailure(platform, letter, record, destination, report);
     return ModuleTurn::Stopped;
   }
+  progress.Finished(record.contentSize);
   return ModuleTurn::Installed;
 }
 
@@ -110,25 +229,22 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
 // counts as handled.  False when there is none or one stops the run.
 // `lastDestination` receives where the last one handled went.
 bool InstallModuleSet(const Platform& platform, const PackageRef& package, char letter,
-                      const char* setMarker, std::string& lastDestination) {
-  bool handledAny = false;
-  std::uint32_t searchEnd = 0;
-  for (;;) {
-    ModuleRecord record;
-    std::int32_t contentOffset = 0;
-    const std::int32_t found =
-        FindModule(platform, package, setMarker, &contentOffset, true, &record, searchEnd);
-    if (found == 0 && handledAny) return true;
-    if (found <= 0) return false;
+                      const char* setMarker, PageView& view, std::string& lastDestination) {
+  const ModuleSet set = FindModuleSet(platform, package, setMarker);
+  if (set.modules.empty()) return false;
+  RemoveLeftovers(platform, letter, set);
+  RunProgress progress(view, set.totalBytes);
+  for (const SetModule& module : set.modules) {
     std::string destination;
-    if (InstallModule(platform, package, letter, record, contentOffset, destination) ==
+    if (InstallModule(platform, package, letter, module, progress, destination) ==
         ModuleTurn::Stopped) {
       return false;
     }
-    handledAny = true;
-    searchEnd = static_cast<std::uint32_t>(found);
     lastDestination = destination;
   }
+  // A search that failed after some modules ends the run as one that failed
+  // at that module.
+  return set.readable;
 }
 
 }  // namespace
@@ -161,7 +277,7 @@ InstallRunResult InstallPage::OnApply() {
   const char* setMarker = SetMarkerOf(model_);
   if (setMarker == nullptr) return InstallRunResult::StayOnPage();
   std::string lastDestination;
-  if (!InstallModuleSet(platform, sheet_.state().package(), driveLetter_, setMarker,
+  if (!InstallModuleSet(platform, sheet_.state().package(), driveLetter_, setMarker, view_,
                         lastDestination)) {
     ShowNotice(platform, kCannotContinue);
     return InstallRunResult::StayOnPage();

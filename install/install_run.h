@@ -14,7 +14,15 @@ inline constexpr char kDriveChanged[] =
 inline constexpr char kCannotContinue[] = "Unable To Continue Installation!\r\nGood Bye!";
 inline constexpr char kAlreadyExistsFormat[] =
     "%s \r\nalready exist!  Delete this file before Installing?";
-inline constexpr char kCannotDeleteFormat[] = "Unable to delete file: %s \r\nError: %s";
+// A module that could not be written: the file is named with the system's
+// words, and what stood there before is still there.
+inline constexpr char kCannotWriteFormat[] =
+    "Unable to install file: %s \r\nError: %s\r\nA file that was there before is unchanged.";
+// The drive lacks room for a module beside the file it replaces: the drive,
+// the file, the bytes needed and the bytes free.
+inline constexpr char kNoRoomFormat[] =
+    "There is not enough room on drive %c: for %s \r\n%s bytes are needed, %s bytes are free.\r\n"
+    "Nothing has been written.";
 inline constexpr char kInstallComplete[] =
     "Thank you for using Quorvix product!\r\nInstallation Complete!";
 inline constexpr char kCannotLaunchFormat[] = "Unable execute :%s\r\nSystem Message: %s";

@@ -4,6 +4,7 @@
 
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
+#include "common/name_rules.h"
 #include "common/scope_exit.h"
 #include "package/content_check.h"
 #include "package/package.h"
@@ -63,62 +64,158 @@ bool CopyVerified(FileSystem& files, FileHandle source, FileHandle target,
   return true;
 }
 
-// Adds `attributes` to the written file's own.
-bool AddAttributes(FileSystem& files, const std::string& path, std::uint32_t attributes) {
-  const std::uint32_t current = files.GetAttributes(path);
-  if (current == win::kInvalidAttributes) return false;
-  return (current & attributes) != 0 || files.SetAttributes(path, current | attributes);
+// The bits a freshly written file ends with when given `attributes`: a new
+// file shows the archive bit, and requested bits are added only when it has
+// none of them already.
+std::uint32_t FinishedAttributes(std::uint32_t attributes) {
+  const std::uint32_t fresh = win::kAttrArchive;
+  return (fresh & attributes) != 0 ? fresh : fresh | attributes;
+}
+
+// The folder part of a path, separator included ("" for a bare name).
+std::string FolderPart(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+// How many staging names are tried before a create gives up: a clash means
+// another extraction works in the same folder or a leftover survived.
+constexpr std::uint32_t kStagingAttempts = 64;
+
+// Creates a staging file in `folder`; its handle, with its path in `path`.
+FileHandle CreateStagingFile(FileSystem& files, System& system, const std::string& folder,
+                             std::string& path) {
+  for (std::uint32_t number = 0; number < kStagingAttempts; ++number) {
+    path = folder + StagingName(number);
+    const FileHandle file = files.CreateExclusive(path);
+    if (file != kNoFile) return file;
+    const std::uint32_t error = system.LastError();
+    if (error != win::kErrorFileExists && error != win::kErrorAlreadyExists) return kNoFile;
+  }
+  return kNoFile;
+}
+
+// Removes a staging file whatever its bits say, without a message.
+void RemoveStagingFile(FileSystem& files, const std::string& path) {
+  const std::uint32_t bits = files.GetAttributes(path);
+  if (bits != win::kInvalidAttributes && (bits & win::kAttrReparsePoint) == 0 &&
+      (bits & win::kAttrReadOnly) != 0) {
+    files.SetAttributes(path, win::kAttrNormal);
+  }
+  files.DeleteFile(path);
+}
+
+// Whether a link (or an entry that cannot be told from one) stands on the
+// way to `destination`; the report says where.
+bool LinkStandsInTheWay(const Platform& platform, const std::string& destination,
+                        ExtractReport& report, ErrorScope& error) {
+  report.links = FindLinkBelowRoot(platform, destination);
+  if (report.links.found == LinkSearch::Found::None) return false;
+  report.result = ExtractResult::LinkInTheWay;
+  error.Set(report.links.found == LinkSearch::Found::Link ? win::kErrorStoppedOnSymlink
+                                                          : report.links.error);
+  return true;
+}
+
+// Whether the volume lacks room for `contentSize` bytes beside what it
+// holds.  A volume that does not say is written on: a full one then fails
+// the copy, which loses nothing either.
+bool LacksRoom(FileSystem& files, const std::string& folder, std::uint32_t contentSize,
+               ExtractReport& report, ErrorScope& error) {
+  const std::optional<std::uint64_t> free = files.FreeBytes(folder.empty() ? "." : folder);
+  if (!free || *free >= contentSize) return false;
+  report.result = ExtractResult::NoRoom;
+  report.bytesNeeded = contentSize;
+  report.bytesFree = *free;
+  error.Set(win::kErrorDiskFull);
+  return true;
 }
 
 }  // namespace
 
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
-                   std::uint32_t contentSize, std::uint32_t attributes, const ProgressFn& progress,
-                   ExtractResult* outcome) {
+                   std::uint32_t contentSize, std::uint32_t attributes,
+                   const ExtractOptions& options, ExtractReport* report) {
   WaitCursor wait(platform.prompts);
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
-  ExtractResult ignored = ExtractResult::Failed;
-  ExtractResult& result = outcome != nullptr ? *outcome : ignored;
-  result = ExtractResult::Failed;
+  ExtractReport ignored;
+  ExtractReport& done = report != nullptr ? *report : ignored;
+  done = ExtractReport{};
+  if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) {
+    return error.Fail();
+  }
   ScopedFile source(files, files.OpenRead(package.path));
   if (!source.valid()) return false;
   ScopedLock lock(files, source.get(), LockMode::Shared);
-  ScopedFile target(files, files.CreateExclusive(destination));
+  const std::string folder = FolderPart(destination);
+  if (LacksRoom(files, folder, contentSize, done, error)) return error.Fail();
+  std::string staging;
+  ScopedFile target(files, CreateStagingFile(files, platform.system, folder, staging));
   if (!target.valid()) {
     error.Capture();
-    lock.Release();
-    source.Reset();
     return error.Fail();
   }
-
-  // Any failure from here removes what was written: no partial file stays.
+  // Any failure from here removes the staging file: the destination is
+  // untouched until the rename.
   ScopeExit discard([&] {
     lock.Release();
     source.Reset();
     target.Reset();
-    DeletePath(platform, destination, true);
+    RemoveStagingFile(files, staging);
     error.Fail();
   });
+  // Hidden while it is not yet the file it will be; a file system without
+  // the bit still gets a whole file.
+  files.SetAttributes(staging, win::kAttrHidden);
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
     return false;
   }
-  if (!CopyVerified(files, source.get(), target.get(), contentSize, progress, error, result)) {
+  if (!CopyVerified(files, source.get(), target.get(), contentSize, options.progress, error,
+                    done.result)) {
     return false;
   }
   lock.Release();
   source.Reset();
-  if (!target.Reset()) {
+  if (!files.Flush(target.get())) {
+    error.Capture();
+    return false;
+  }
+  if (!target.Reset() || !files.SetAttributes(staging, FinishedAttributes(attributes))) {
+    error.Capture();
+    return false;
+  }
+  if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) return false;
+  if (!files.ReplaceFile(staging, destination, options.replaceExisting)) {
     error.Capture();
     return false;
   }
   discard.Cancel();
-  if (contentSize == 0) Report(progress, 0, 0);
-  if (!AddAttributes(files, destination, attributes)) return false;
-  result = ExtractResult::Done;
+  if (contentSize == 0) Report(options.progress, 0, 0);
+  done.result = ExtractResult::Done;
   return true;
+}
+
+int RemoveStagingLeftovers(const Platform& platform, const std::string& folder) {
+  const std::string base =
+      folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
+  auto entries = platform.files.FindFiles(base + "~BV?????.TMP");
+  if (!entries) return 0;
+  int removed = 0;
+  for (const DirEntry& entry : *entries) {
+    // A search also matches long names by their short form: only the name
+    // itself counts.  Folders and links are never staging files.
+    if (!IsStagingName(entry.name) ||
+        (entry.attributes & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0) {
+      continue;
+    }
+    const std::string path = base + entry.name;
+    RemoveStagingFile(platform.files, path);
+    if (!platform.files.Exists(path)) ++removed;
+  }
+  return removed;
 }
 
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,

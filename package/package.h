@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fs_helpers.h"
 #include "package/append_journal.h"
 #include "package/module_record.h"
 #include "platform/platform.h"
@@ -172,26 +173,54 @@ AppendResult AppendModule(const Platform& platform, const std::string& sourcePat
                           const std::string& packagePath, const ModuleRecord& record,
                           const ProgressFn& progress = {}, FailedFile* failed = nullptr);
 
-// Why an extraction gave false, for callers that tell the user more than
-// "it failed".
+// How an extraction ended, for callers that tell the user more than "it
+// failed".
 enum class ExtractResult {
-  Done,     // the file is written in full and has its attributes
-  Failed,   // a file-system failure; LastError() holds its code
-  Damaged,  // the content does not match the check its record carries
+  Done,          // the file is in place, written in full, with its attributes
+  Failed,        // a file-system failure; LastError() holds its code
+  Damaged,       // the content does not match the check its record carries
+  NoRoom,        // the volume has less room than the content needs
+  LinkInTheWay,  // a link (or an unreadable entry) stands on the way
+};
+struct ExtractReport {
+  ExtractResult result = ExtractResult::Failed;
+  LinkSearch links;               // LinkInTheWay: what stands where
+  std::uint64_t bytesNeeded = 0;  // NoRoom: the content's size
+  std::uint64_t bytesFree = 0;    // NoRoom: what the volume has
+};
+struct ExtractOptions {
+  ProgressFn progress;
+  // The user agreed to replace a file at the destination; otherwise a file
+  // found there at the end fails the extraction (kErrorAlreadyExists).
+  bool replaceExisting = false;
+  // Below the destination's root nothing may be a link: looked at before
+  // the staging file is written and again right before the swap.
+  bool refuseLinks = false;
 };
 
 // Copies `contentSize` bytes of content from `contentOffset` of the package,
-// descrambled, into the new file `destination` (which must not exist), then
-// gives it `attributes`.  A failed copy (including a package that ends
-// before `contentSize` bytes) removes the partial file.  On failure
-// System::LastError() holds the cause.
-//  - When the record behind the content carries a content check, the copy
-//    is verified against it; a mismatch removes the file, fails with the
-//    system's CRC error code and reports Damaged through `outcome`.
+// descrambled, to `destination` (its folder must exist) and gives the file
+// `attributes`.  Nothing is lost on the way:
+//  - The content goes to a staging file beside the destination
+//    (common/name_rules.h), which is flushed to the disk and verified
+//    against the content check of its record (a mismatch fails with the
+//    system's CRC code and Damaged) before it takes the destination's name
+//    in one rename (FileSystem::ReplaceFile).  Until that moment a file
+//    already at the destination stays as it was, content and attributes.
+//  - Before anything is written, the volume must have room for the whole
+//    content beside what is there (NoRoom otherwise).
+//  - Every failure removes the staging file, silently; no partial file is
+//    ever under the destination's name.  On failure System::LastError()
+//    holds the cause.  Shows no message.
 bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const std::string& destination, std::int32_t contentOffset,
                    std::uint32_t contentSize, std::uint32_t attributes,
-                   const ProgressFn& progress = {}, ExtractResult* outcome = nullptr);
+                   const ExtractOptions& options = {}, ExtractReport* report = nullptr);
+
+// Removes the staging files that an interrupted extraction left in `folder`
+// (files with a staging name only; links and folders stay).  Gives how many
+// went.
+int RemoveStagingLeftovers(const Platform& platform, const std::string& folder);
 
 // What a module's content check says.
 enum class ContentState {

@@ -174,6 +174,25 @@ class FileSystem {
   // The identity of the file or directory `path` names, links followed; or
   // nullopt when it cannot be reached.
   virtual std::optional<FileId> Identify(const std::string& path) = 0;
+
+  // Renames the file `from` to `to` in the same folder in one step
+  // (MoveFileEx with write-through; rename and a flush of the folder on
+  // POSIX).  Without `replaceExisting` it fails with kErrorAlreadyExists
+  // when any entry has the name `to`; with it, it takes the place of the
+  // file there (a read-only or hidden one too).  Only the folder's entry
+  // changes: a link at `to` is replaced itself, nothing is written through
+  // one, and other names of a replaced file keep its content and
+  // attributes.  A directory at `to` is never replaced.
+  //
+  // On POSIX the calls that write (CreateExclusive, SetAttributes,
+  // DeleteFile, ReplaceFile) reach their entry's folder from the drive's
+  // folder without following a link: a link on the way fails with
+  // kErrorStoppedOnSymlink.
+  virtual bool ReplaceFile(const std::string& from, const std::string& to,
+                           bool replaceExisting) = 0;
+  // The bytes the caller may still write on the volume that holds `folder`
+  // (GetDiskFreeSpaceEx), or nullopt.
+  virtual std::optional<std::uint64_t> FreeBytes(const std::string& folder) = 0;
 };
 
 // ---- System ----------------------------------------------------------------

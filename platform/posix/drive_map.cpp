@@ -132,7 +132,7 @@ std::optional<DriveMap::Resolved> DriveMap::Resolve(const std::string& path,
     for (char& c : host) {
       if (c == '\\') c = '/';
     }
-    return Resolved{host, false};
+    return Resolved{host, false, 0};
   }
   std::optional<std::string> folder = Folder(path[0]);
   if (!folder) {
@@ -154,7 +154,7 @@ std::optional<DriveMap::Resolved> DriveMap::Resolve(const std::string& path,
     }
     host = std::move(candidate);
   }
-  return Resolved{host, names.empty()};
+  return Resolved{host, names.empty(), folder->size()};
 }
 
 }  // namespace brelvane

@@ -22,6 +22,9 @@ class DriveMap {
   struct Resolved {
     std::string host;  // the host path
     bool drive_root;   // the path names a mapped drive's root itself
+    // Where the names below the drive's folder begin in `host` (the
+    // folder's length); 0 for a host path, which has no drive root.
+    std::size_t below_root = 0;
   };
   // Turns a Windows path into a host path.  A drive-lettered path ("x:\a\b",
   // either separator) maps below its folder, each name matched without

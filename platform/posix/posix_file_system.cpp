@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "platform/posix/posix_error.h"
 
@@ -118,6 +121,88 @@ bool IsOpenElsewhere(const std::string& host) {
 
 bool IsAttributeUnsupported(int error) { return error == ENOTSUP || error == EPERM; }
 
+std::string LastName(const std::string& host) { return host.substr(host.find_last_of('/') + 1); }
+
+std::vector<std::string> SlashNames(const std::string& rest) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  while (at < rest.size()) {
+    std::size_t end = rest.find('/', at);
+    if (end == std::string::npos) end = rest.size();
+    if (end > at) names.push_back(rest.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
+// Why a folder on the way could not be opened: a link there is named as one.
+std::uint32_t FolderOpenCode(int dir, const std::string& name, int error) {
+  struct stat st {};
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+    return win::kErrorStoppedOnSymlink;
+  }
+  if (error == ENOENT || error == ENOTDIR) return win::kErrorPathNotFound;
+  return WindowsCodeFromErrno(error);
+}
+
+// The folder that holds the entry a writing call works on, opened from the
+// drive's folder one level at a time without following a link below it (a
+// host path opens its parent as named), and the entry's name in it.  `host`
+// names the entry through the open folder, so a folder swapped for a link
+// after the walk cannot send the call elsewhere.
+struct AnchoredEntry {
+  int dir = -1;
+  std::string leaf;
+  std::string host;
+
+  AnchoredEntry() = default;
+  AnchoredEntry(AnchoredEntry&& other) noexcept
+      : dir(std::exchange(other.dir, -1)),
+        leaf(std::move(other.leaf)),
+        host(std::move(other.host)) {}
+  AnchoredEntry& operator=(AnchoredEntry&&) = delete;
+  ~AnchoredEntry() {
+    if (dir >= 0) ::close(dir);
+  }
+};
+
+std::optional<AnchoredEntry> AnchorEntry(const DriveMap::Resolved& resolved) {
+  const std::string& host = resolved.host;
+  std::string start;
+  std::vector<std::string> names;
+  if (resolved.below_root > 0) {
+    start = host.substr(0, resolved.below_root);
+    names = SlashNames(host.substr(resolved.below_root));
+  } else {
+    start = ParentOf(host);
+    names = SlashNames(LastName(host));
+  }
+  if (names.empty()) {
+    SetPosixLastError(win::kErrorAccessDenied);
+    return std::nullopt;
+  }
+  AnchoredEntry entry;
+  entry.dir = ::open(start.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (entry.dir < 0) {
+    SetPosixLastError(errno == ENOENT || errno == ENOTDIR ? win::kErrorPathNotFound
+                                                          : WindowsCodeFromErrno(errno));
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i + 1 < names.size(); ++i) {
+    const int next =
+        ::openat(entry.dir, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      SetPosixLastError(FolderOpenCode(entry.dir, names[i], errno));
+      return std::nullopt;
+    }
+    ::close(entry.dir);
+    entry.dir = next;
+  }
+  entry.leaf = names.back();
+  entry.host = "/proc/self/fd/" + std::to_string(entry.dir) + "/" + entry.leaf;
+  return entry;
+}
+
 }  // namespace
 
 std::optional<std::string> PosixFileSystem::HostPath(const std::string& path) const {
@@ -178,11 +263,14 @@ FileHandle PosixFileSystem::OpenUpdate(const std::string& path) {
 FileHandle PosixFileSystem::CreateExclusive(const std::string& path) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return kNoFile;
-  int fd = ::open(resolved->host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  auto place = AnchorEntry(*resolved);
+  if (!place) return kNoFile;
+  int fd = ::openat(place->dir, place->leaf.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) {
     // A missing folder on the way is a missing path, whichever level it is.
     if (errno == ENOENT || errno == ENOTDIR) return FailHandle(win::kErrorPathNotFound);
-    return FailHandle(CodeForErrno(errno, resolved->host));
+    return FailHandle(CodeForErrno(errno, place->host));
   }
   ::flock(fd, LOCK_SH | LOCK_NB);
   return fd;
@@ -339,7 +427,11 @@ std::uint32_t PosixFileSystem::GetAttributes(const std::string& path) {
 bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
-  const std::string& host = resolved->host;
+  // A drive's root is the mapped folder itself, reached as named.
+  std::optional<AnchoredEntry> place =
+      resolved->drive_root ? std::nullopt : AnchorEntry(*resolved);
+  if (!resolved->drive_root && !place) return false;
+  const std::string& host = place ? place->host : resolved->host;
   struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
@@ -374,7 +466,10 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
 bool PosixFileSystem::DeleteFile(const std::string& path) {
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
-  const std::string& host = resolved->host;
+  if (resolved->drive_root) return Fail(win::kErrorAccessDenied);
+  auto place = AnchorEntry(*resolved);
+  if (!place) return false;
+  const std::string& host = place->host;
   struct stat st {};
   if (::lstat(host.c_str(), &st) != 0) {
     return Fail(errno == ENOTDIR ? win::kErrorPathNotFound : CodeForErrno(errno, host));
@@ -513,6 +608,57 @@ std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
     return std::nullopt;
   }
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to,
+                                  bool replaceExisting) {
+  auto source = drives_.Resolve(from);
+  if (!source) return false;
+  auto target = drives_.Resolve(to);
+  if (!target) return false;
+  if (target->drive_root || ParentOf(source->host) != ParentOf(target->host)) {
+    return Fail(win::kErrorInvalidParameter);
+  }
+  auto place = AnchorEntry(*target);
+  if (!place) return false;
+  struct stat old {};
+  const bool replacing = ::fstatat(place->dir, place->leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (replacing && !replaceExisting) return Fail(win::kErrorAlreadyExists);
+  if (replacing && S_ISDIR(old.st_mode)) return Fail(win::kErrorAccessDenied);
+  // As on Windows, a file that another handle holds open cannot be replaced.
+  if (replacing && S_ISREG(old.st_mode) && IsOpenElsewhere(place->host)) {
+    return Fail(win::kErrorSharingViolation);
+  }
+  // Without replacing, a name that appeared since the look is not taken.
+  const std::string fromLeaf = LastName(source->host);
+  int renamed = ::renameat2(place->dir, fromLeaf.c_str(), place->dir, place->leaf.c_str(),
+                            replaceExisting ? 0 : RENAME_NOREPLACE);
+  // A file system without the flag: the look above has to do.
+  if (renamed != 0 && errno == EINVAL && !replaceExisting) {
+    renamed = ::renameat(place->dir, fromLeaf.c_str(), place->dir, place->leaf.c_str());
+  }
+  if (renamed != 0) {
+    return Fail(errno == EEXIST ? win::kErrorAlreadyExists : CodeForErrno(errno, place->host));
+  }
+  if (replacing && old.st_nlink <= 1) {
+    std::lock_guard lock(fallback_mutex_);
+    fallback_bits_.erase({old.st_dev, old.st_ino});
+  }
+  // The new entry reaches the disk with the folder.  The rename has taken
+  // effect whatever the flush says, so it counts as done.
+  ::fsync(place->dir);
+  return true;
+}
+
+std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folder) {
+  auto resolved = drives_.Resolve(folder);
+  if (!resolved) return std::nullopt;
+  struct statvfs vfs {};
+  if (::statvfs(resolved->host.c_str(), &vfs) != 0) {
+    SetPosixLastError(CodeForErrno(errno, resolved->host));
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 
 }  // namespace brelvane

@@ -165,4 +165,14 @@ std::optional<FileId> FaultyFileSystem::Identify(const std::string& path) {
   return inner_.Identify(path);
 }
 
+bool FaultyFileSystem::ReplaceFile(const std::string& from, const std::string& to,
+                                   bool replaceExisting) {
+  return Check(Op::Replace, to) ? false : inner_.ReplaceFile(from, to, replaceExisting);
+}
+
+std::optional<std::uint64_t> FaultyFileSystem::FreeBytes(const std::string& folder) {
+  if (Check(Op::FreeSpace, folder)) return std::nullopt;
+  return inner_.FreeBytes(folder);
+}
+
 }  // namespace brelvane::testing

@@ -37,6 +37,8 @@ class FaultyFileSystem : public FileSystem {
     Find,
     Probe,  // Exists and IsDirectory (a failing probe answers false)
     Identify,
+    Replace,
+    FreeSpace,
   };
 
   FaultyFileSystem(FileSystem& inner, System& system) : inner_(inner), system_(system) {}
@@ -82,6 +84,8 @@ class FaultyFileSystem : public FileSystem {
   bool Exists(const std::string& path) override;
   bool IsDirectory(const std::string& path) override;
   std::optional<FileId> Identify(const std::string& path) override;
+  bool ReplaceFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+  std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
 
  private:
   struct Rule {

@@ -227,4 +227,123 @@ std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
                 (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
+namespace {
+
+constexpr DWORD kBitsInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// A handle closed on scope exit.
+struct ScopedHandle {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  explicit ScopedHandle(HANDLE h) : handle(h) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() {
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+  bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+};
+
+// The file at a name as itself (a link is not followed), for its
+// attributes only; every kind of sharing is granted.
+HANDLE OpenForAttributes(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                       nullptr);
+}
+
+bool SetBasicInfo(HANDLE file, FILE_BASIC_INFO info) {
+  return ::SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != 0;
+}
+
+// What a replace changed on the old file before the rename: its read-only,
+// hidden and system bits, which stop MoveFileEx.  Kept to give them back to
+// the file's other names (hard links) or to the old file after a failure.
+struct ClearedBits {
+  FILE_BASIC_INFO before{};
+  BY_HANDLE_FILE_INFORMATION identity{};
+  bool cleared = false;
+};
+
+bool ClearBitsInTheWay(const std::wstring& path, ClearedBits& bits) {
+  ScopedHandle old(OpenForAttributes(path));
+  if (!old.valid()) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+  if (!::GetFileInformationByHandleEx(old.handle, FileBasicInfo, &bits.before,
+                                      sizeof bits.before) ||
+      !::GetFileInformationByHandle(old.handle, &bits.identity)) {
+    return false;
+  }
+  if ((bits.before.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if ((bits.before.FileAttributes & kBitsInTheWay) == 0) return true;
+  FILE_BASIC_INFO plain = bits.before;
+  plain.FileAttributes &= ~kBitsInTheWay;
+  if (plain.FileAttributes == 0) plain.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!SetBasicInfo(old.handle, plain)) return false;
+  bits.cleared = true;
+  return true;
+}
+
+// Gives the old file its bits back, reaching it by its identity: after the
+// rename its only names are its other hard links.  `folder` is any handle
+// on the same volume.
+void RestoreBitsById(const std::wstring& folder, const ClearedBits& bits) {
+  ScopedHandle hint(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!hint.valid()) return;
+  FILE_ID_DESCRIPTOR id{};
+  id.dwSize = sizeof id;
+  id.Type = FileIdType;
+  id.FileId.QuadPart = static_cast<LONGLONG>(
+      (static_cast<ULONGLONG>(bits.identity.nFileIndexHigh) << 32) | bits.identity.nFileIndexLow);
+  ScopedHandle old(::OpenFileById(hint.handle, &id, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
+  if (old.valid()) SetBasicInfo(old.handle, bits.before);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? L"." : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to,
+                                  bool replaceExisting) {
+  const std::wstring wideFrom = win32text::Widen(from);
+  const std::wstring wideTo = win32text::Widen(to);
+  if (!replaceExisting) {
+    return ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  }
+  ClearedBits bits;
+  if (!ClearBitsInTheWay(wideTo, bits)) return false;
+  if (!::MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = ::GetLastError();
+    if (bits.cleared) {
+      ScopedHandle old(OpenForAttributes(wideTo));
+      if (old.valid()) SetBasicInfo(old.handle, bits.before);
+    }
+    ::SetLastError(error);
+    return false;
+  }
+  if (bits.cleared && bits.identity.nNumberOfLinks > 1) RestoreBitsById(FolderOf(wideTo), bits);
+  return true;
+}
+
+std::optional<std::uint64_t> Win32FileSystem::FreeBytes(const std::string& folder) {
+  ULARGE_INTEGER available{};
+  if (!::GetDiskFreeSpaceExW(win32text::Widen(folder).c_str(), &available, nullptr, nullptr)) {
+    return std::nullopt;
+  }
+  return available.QuadPart;
+}
+
 }  // namespace brelvane

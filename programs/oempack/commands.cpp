@@ -320,21 +320,26 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
   if (files.Exists(target)) {
     if (files.IsDirectory(target)) return Fail(target + " is a directory");
     if (!force) return Fail(target + " already exists (use --force to replace it)");
-    const std::uint32_t attributes = files.GetAttributes(target);
-    if (attributes != win::kInvalidAttributes && (attributes & win::kAttrReadOnly) != 0 &&
-        !files.SetAttributes(target, attributes & ~win::kAttrReadOnly)) {
-      return FailWithSystemText(platform, "cannot make " + target + " writable");
-    }
-    if (!files.DeleteFile(target)) return FailWithSystemText(platform, "cannot remove " + target);
   }
+  // With --force the file there stays, untouched, until the module is
+  // complete beside it and takes its name.
   ProgressBar bar("extracting " + name, found->record.contentSize, options.progress);
-  ExtractResult outcome = ExtractResult::Done;
+  ExtractOptions extract;
+  extract.progress = bar.callback();
+  extract.replaceExisting = force;
+  ExtractReport report;
   if (!ExtractModule(platform, Package(installer), target,
                      static_cast<std::int32_t>(found->contentOffset), found->record.contentSize,
-                     win::kAttrNormal, bar.callback(), &outcome)) {
-    if (outcome == ExtractResult::Damaged) {
-      return Fail(installer + ": module " + name +
-                  " is damaged (its content does not match its check); nothing extracted");
+                     win::kAttrNormal, extract, &report)) {
+    switch (report.result) {
+      case ExtractResult::Damaged:
+        return Fail(installer + ": module " + name +
+                    " is damaged (its content does not match its check); nothing extracted");
+      case ExtractResult::NoRoom:
+        return Fail("cannot extract " + name + " to " + target + ": not enough room (" +
+                    std::to_string(report.bytesNeeded) + " bytes needed, " +
+                    std::to_string(report.bytesFree) + " free); nothing written");
+      default: break;
     }
     return FailWithSystemText(platform, "cannot extract " + name + " to " + target);
   }

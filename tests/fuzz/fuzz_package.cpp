@@ -112,10 +112,11 @@ void ExtractEach(const Platform& platform, MemoryFileSystem& files, const Packag
   for (const WalkedModule& module : walk.modules) {
     if (tried++ == 3) break;
     if (module.record.contentSize > kLargestExtracted || module.contentOffset > INT32_MAX) continue;
-    ExtractResult outcome = ExtractResult::Done;
+    ExtractReport report;
     const bool extracted =
         ExtractModule(platform, package, kOutPath, static_cast<std::int32_t>(module.contentOffset),
-                      module.record.contentSize, win::kAttrNormal, {}, &outcome);
+                      module.record.contentSize, win::kAttrNormal, {}, &report);
+    const ExtractResult outcome = report.result;
     const ContentState state = CheckModuleContent(platform, package, module);
     FUZZ_CHECK(extracted == (outcome == ExtractResult::Done));
     FUZZ_CHECK((state == ContentState::Damaged) == (outcome == ExtractResult::Damaged));

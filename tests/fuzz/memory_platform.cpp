@@ -171,6 +171,24 @@ std::optional<std::vector<DirEntry>> MemoryFileSystem::FindFiles(const std::stri
   return entries;
 }
 
+bool MemoryFileSystem::ReplaceFile(const std::string& from, const std::string& to,
+                                   bool replaceExisting) {
+  auto source = files_.find(from);
+  if (source == files_.end()) return Fail(win::kErrorFileNotFound);
+  if (!replaceExisting && Exists(to)) return Fail(win::kErrorAlreadyExists);
+  for (const auto& [handle, open] : handles_) {
+    if (open.path == to) return Fail(win::kErrorSharingViolation);
+  }
+  files_[to] = std::move(source->second);
+  files_.erase(from);
+  attributes_.erase(to);
+  if (auto bits = attributes_.find(from); bits != attributes_.end()) {
+    attributes_[to] = bits->second;
+    attributes_.erase(bits);
+  }
+  return true;
+}
+
 std::optional<FileId> MemoryFileSystem::Identify(const std::string& path) {
   if (!Exists(path)) {
     system_.SetLastError(win::kErrorFileNotFound);

@@ -26,6 +26,8 @@ const char* NameOf(Op op) {
     case Op::Find: return "find";
     case Op::Probe: return "probe";
     case Op::Identify: return "identify";
+    case Op::Replace: return "replace";
+    case Op::FreeSpace: return "free-space";
   }
   return "?";
 }
@@ -56,7 +58,9 @@ const std::vector<Op>& AllFaultKinds() {
                                         Op::RemoveDirectory,
                                         Op::Find,
                                         Op::Probe,
-                                        Op::Identify};
+                                        Op::Identify,
+                                        Op::Replace,
+                                        Op::FreeSpace};
   return kinds;
 }
 

@@ -160,13 +160,13 @@ TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
                                                  : ContentState::Sound;
   EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
 
-  ExtractResult outcome = ExtractResult::Failed;
+  ExtractReport report;
   const bool extracted =
       ExtractModule(test_.platform(), Package(), drive_.WinPath("out.bin"),
-                    static_cast<std::int32_t>(kImage), kContent, win::kAttrNormal, {}, &outcome);
+                    static_cast<std::int32_t>(kImage), kContent, win::kAttrNormal, {}, &report);
   const std::uint32_t error = test_.system().LastError();  // before any host call
   EXPECT_EQ(extracted, !c.damaged);
-  EXPECT_EQ(outcome, c.damaged ? ExtractResult::Damaged : ExtractResult::Done);
+  EXPECT_EQ(report.result, c.damaged ? ExtractResult::Damaged : ExtractResult::Done);
   EXPECT_EQ(drive_.HostExists("out.bin"), !c.damaged) << "no partial file";
   if (c.damaged) { EXPECT_EQ(error, kErrorCrc); }
   EXPECT_TRUE(test_.prompts().messages().empty());

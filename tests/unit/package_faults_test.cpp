@@ -503,6 +503,12 @@ class ReadSizeSpy : public FileSystem {
   bool Exists(const std::string& p) override { return inner_.Exists(p); }
   bool IsDirectory(const std::string& p) override { return inner_.IsDirectory(p); }
   std::optional<FileId> Identify(const std::string& p) override { return inner_.Identify(p); }
+  bool ReplaceFile(const std::string& from, const std::string& to, bool replace) override {
+    return inner_.ReplaceFile(from, to, replace);
+  }
+  std::optional<std::uint64_t> FreeBytes(const std::string& f) override {
+    return inner_.FreeBytes(f);
+  }
 
  private:
   FileSystem& inner_;

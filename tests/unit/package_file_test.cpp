@@ -543,7 +543,7 @@ TEST_F(PackageFiles, ProgressReachesTheTotal) {
   EXPECT_EQ(seen.back(), content.size());
   seen.clear();
   ASSERT_TRUE(ExtractModule(platform(), Package(), drive_.WinPath("o.bin"), kImage,
-                            record.contentSize, 0x80, progress));
+                            record.contentSize, 0x80, {progress}));
   ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen.back(), content.size());
 }
