@@ -219,10 +219,9 @@ bool OemPage::ExtractRow(int row) {
     }
   }
   ExtractReport report;
-  const bool extracted = ExtractModule(platform_, state_.package(), *target,
-                                       static_cast<std::int32_t>(module->contentOffset),
-                                       module->record.contentSize, win::kAttrNormal, options,
-                                       &report);
+  const bool extracted = ExtractModule(
+      platform_, state_.package(), *target, static_cast<std::int32_t>(module->contentOffset),
+      module->record.contentSize, win::kAttrNormal, options, &report);
   ShowExtractProblem(report, *target);
   ShowNotice(platform_, extracted ? kExtractedOk : kUnableToExtract);
   return true;
@@ -230,9 +229,9 @@ bool OemPage::ExtractRow(int row) {
 
 void OemPage::ShowExtractProblem(const ExtractReport& report, const std::string& target) {
   if (report.result == ExtractResult::NoRoom) {
-    ShowError(platform_, Format(kNoRoomToExtract, target.c_str(),
-                                std::to_string(report.bytesNeeded).c_str(),
-                                std::to_string(report.bytesFree).c_str()));
+    ShowError(platform_,
+              Format(kNoRoomToExtract, target.c_str(), std::to_string(report.bytesNeeded).c_str(),
+                     std::to_string(report.bytesFree).c_str()));
   } else if (report.result == ExtractResult::LinkInTheWay &&
              report.links.found == LinkSearch::Found::Link) {
     ShowError(platform_, Format(kLinkOnTheWay, report.links.at.c_str()));

@@ -72,7 +72,9 @@ std::string StagingName(std::uint32_t number) {
 
 bool IsStagingName(std::string_view name) {
   if (name.size() != kStagingNameLength) return false;
-  auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+  auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
   for (std::size_t i = 0; i < 3; ++i) {
     if (upper(name[i]) != "~BV"[i]) return false;
   }

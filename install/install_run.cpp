@@ -195,8 +195,7 @@ class RunProgress {
 // Puts one module onto the drive.  Stopped: the run cannot go on (the cause
 // is shown).
 ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
-                         const SetModule& module, RunProgress& progress,
-                         std::string& destination) {
+                         const SetModule& module, RunProgress& progress, std::string& destination) {
   const ModuleRecord& record = module.record;
   if (ShowPlacementRefusal(platform, letter, record)) return ModuleTurn::Stopped;
   const std::string directory = DestinationDirectory(platform.system, letter, record);

@@ -17,7 +17,7 @@ inline constexpr char kAlreadyExistsFormat[] =
 // A module that could not be written: the file is named with the system's
 // words, and what stood there before is still there.
 inline constexpr char kCannotWriteFormat[] =
-    "Unable to install file: %s \r\nError: %s\r\nA file that was there before is unchanged.";
+    "Unable to install file: %s \r\nA file that was there before is unchanged.\r\nError: %s";
 // The drive lacks room for a module beside the file it replaces: the drive,
 // the file, the bytes needed and the bytes free.
 inline constexpr char kNoRoomFormat[] =

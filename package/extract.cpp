@@ -188,7 +188,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     return false;
   }
   if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) return false;
-  if (!files.ReplaceFile(staging, destination, options.replaceExisting)) {
+  if (!files.MoveIntoPlace(staging, destination, options.replaceExisting)) {
     error.Capture();
     return false;
   }

@@ -205,7 +205,7 @@ struct ExtractOptions {
 //    (common/name_rules.h), which is flushed to the disk and verified
 //    against the content check of its record (a mismatch fails with the
 //    system's CRC code and Damaged) before it takes the destination's name
-//    in one rename (FileSystem::ReplaceFile).  Until that moment a file
+//    in one rename (FileSystem::MoveIntoPlace).  Until that moment a file
 //    already at the destination stays as it was, content and attributes.
 //  - Before anything is written, the volume must have room for the whole
 //    content beside what is there (NoRoom otherwise).

@@ -185,11 +185,11 @@ class FileSystem {
   // attributes.  A directory at `to` is never replaced.
   //
   // On POSIX the calls that write (CreateExclusive, SetAttributes,
-  // DeleteFile, ReplaceFile) reach their entry's folder from the drive's
+  // DeleteFile, MoveIntoPlace) reach their entry's folder from the drive's
   // folder without following a link: a link on the way fails with
   // kErrorStoppedOnSymlink.
-  virtual bool ReplaceFile(const std::string& from, const std::string& to,
-                           bool replaceExisting) = 0;
+  virtual bool MoveIntoPlace(const std::string& from, const std::string& to,
+                             bool replaceExisting) = 0;
   // The bytes the caller may still write on the volume that holds `folder`
   // (GetDiskFreeSpaceEx), or nullopt.
   virtual std::optional<std::uint64_t> FreeBytes(const std::string& folder) = 0;

@@ -428,8 +428,7 @@ bool PosixFileSystem::SetAttributes(const std::string& path, std::uint32_t attri
   auto resolved = drives_.Resolve(path);
   if (!resolved) return false;
   // A drive's root is the mapped folder itself, reached as named.
-  std::optional<AnchoredEntry> place =
-      resolved->drive_root ? std::nullopt : AnchorEntry(*resolved);
+  std::optional<AnchoredEntry> place = resolved->drive_root ? std::nullopt : AnchorEntry(*resolved);
   if (!resolved->drive_root && !place) return false;
   const std::string& host = place ? place->host : resolved->host;
   struct stat st {};
@@ -610,8 +609,8 @@ std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
   return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool PosixFileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                  bool replaceExisting) {
+bool PosixFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                    bool replaceExisting) {
   auto source = drives_.Resolve(from);
   if (!source) return false;
   auto target = drives_.Resolve(to);

@@ -165,9 +165,9 @@ std::optional<FileId> FaultyFileSystem::Identify(const std::string& path) {
   return inner_.Identify(path);
 }
 
-bool FaultyFileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                   bool replaceExisting) {
-  return Check(Op::Replace, to) ? false : inner_.ReplaceFile(from, to, replaceExisting);
+bool FaultyFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                     bool replaceExisting) {
+  return Check(Op::Replace, to) ? false : inner_.MoveIntoPlace(from, to, replaceExisting);
 }
 
 std::optional<std::uint64_t> FaultyFileSystem::FreeBytes(const std::string& folder) {

@@ -84,7 +84,7 @@ class FaultyFileSystem : public FileSystem {
   bool Exists(const std::string& path) override;
   bool IsDirectory(const std::string& path) override;
   std::optional<FileId> Identify(const std::string& path) override;
-  bool ReplaceFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+  bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
 
  private:

@@ -1,5 +1,7 @@
 #include "platform/testing/scripted_prompts.h"
 
+#include <utility>
+
 namespace brelvane::testing {
 
 int ScriptedPrompts::SafeAnswer(std::uint32_t style) {
@@ -15,6 +17,7 @@ int ScriptedPrompts::SafeAnswer(std::uint32_t style) {
 int ScriptedPrompts::Show(const Message& message) {
   messages_.push_back(message);
   wait_depth_at_message_.push_back(wait_depth_);
+  if (while_up_) std::exchange(while_up_, nullptr)();
   if (answers_.empty()) return SafeAnswer(message.style);
   int answer = answers_.front();
   answers_.pop_front();

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ class ScriptedPrompts : public Prompts {
     answers_.insert(answers_.end(), answers);
   }
   std::size_t PendingAnswers() const { return answers_.size(); }
+  // Runs while the next box is up (the world may change while a question
+  // waits), then is forgotten.
+  void WhileNextBoxIsUp(std::function<void()> action) { while_up_ = std::move(action); }
 
   int Show(const Message& message) override;
   void BeginWait() override;
@@ -44,6 +48,7 @@ class ScriptedPrompts : public Prompts {
 
  private:
   std::deque<int> answers_;
+  std::function<void()> while_up_;
   std::vector<Message> messages_;
   std::vector<int> wait_depth_at_message_;
   int wait_depth_ = 0;

@@ -229,7 +229,8 @@ std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
 
 namespace {
 
-constexpr DWORD kBitsInTheWay = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kBitsInTheWay =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 // A handle closed on scope exit.
 struct ScopedHandle {
@@ -315,8 +316,8 @@ std::wstring FolderOf(const std::wstring& path) {
 
 }  // namespace
 
-bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                  bool replaceExisting) {
+bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                    bool replaceExisting) {
   const std::wstring wideFrom = win32text::Widen(from);
   const std::wstring wideTo = win32text::Widen(to);
   if (!replaceExisting) {

@@ -171,8 +171,8 @@ std::optional<std::vector<DirEntry>> MemoryFileSystem::FindFiles(const std::stri
   return entries;
 }
 
-bool MemoryFileSystem::ReplaceFile(const std::string& from, const std::string& to,
-                                   bool replaceExisting) {
+bool MemoryFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
+                                     bool replaceExisting) {
   auto source = files_.find(from);
   if (source == files_.end()) return Fail(win::kErrorFileNotFound);
   if (!replaceExisting && Exists(to)) return Fail(win::kErrorAlreadyExists);

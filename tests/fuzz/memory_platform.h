@@ -79,7 +79,7 @@ class MemoryFileSystem : public FileSystem {
   bool Exists(const std::string& path) override { return IsRoot(path) || files_.count(path) != 0; }
   bool IsDirectory(const std::string& path) override { return IsRoot(path); }
   std::optional<FileId> Identify(const std::string& path) override;
-  bool ReplaceFile(const std::string& from, const std::string& to, bool replaceExisting) override;
+  bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   // Memory holds whatever is written.
   std::optional<std::uint64_t> FreeBytes(const std::string&) override { return UINT64_MAX; }
 

@@ -78,18 +78,39 @@ class InstallRun : public ::testing::Test {
     rig_ = std::make_unique<WizardRig>(machine_, package_);
     rig_->Accept();
   }
-  // An empty drive but for a file of the user's, and an older m3.dat that
-  // the run asks to replace (the answer is Yes).
+  // A drive with a file of the user's, an older version of every module
+  // that the run asks to replace (m1 hidden, m2 read-only; every answer is
+  // Yes), and a staging file that an interrupted run left.
   void Arrange() {
     EmptyHostFolder(drive_.HostPath(""));
     drive_.WriteHostFile("user.txt", "the user's own file");
-    drive_.WriteHostFile("m3.dat", "older m3");
+    drive_.MakeHostDirectory("Brelvane");
+    drive_.MakeHostDirectory("Brelvane\\Docs");
+    for (int i = 0; i < 3; ++i) {
+      drive_.WriteHostFile(kDestinations[i], kOlder[i]);
+      SetBits(kDestinations[i], kOlderBits[i]);
+    }
+    drive_.WriteHostFile("Brelvane\\Docs\\~BV00000.TMP", "left by a crash");
+    SetBits("Brelvane\\Docs\\~BV00000.TMP", win::kAttrHidden | win::kAttrReadOnly);
     machine_.prompts().ClearMessages();
-    if (machine_.prompts().PendingAnswers() == 0) machine_.prompts().QueueAnswer(win::kIdYes);
+    while (machine_.prompts().PendingAnswers() < 3) machine_.prompts().QueueAnswer(win::kIdYes);
+  }
+  void SetBits(const std::string& relative, std::uint32_t bits) {
+    ASSERT_TRUE(machine_.test().files().SetAttributes(drive_.WinPath(relative), bits));
+  }
+  std::uint32_t Bits(int index) {
+    return machine_.test().files().GetAttributes(drive_.WinPath(kDestinations[index])) &
+           (win::kAttrReadOnly | win::kAttrHidden);
   }
   bool Installed(int index) {
     return drive_.ReadHostFile(kDestinations[index]) == kSet[index].content;
   }
+  bool Untouched(int index) {
+    return drive_.ReadHostFile(kDestinations[index]) == kOlder[index] &&
+           Bits(index) == kOlderBits[index];
+  }
+  static constexpr const char* kOlder[] = {"older m1", "older m2", "older m3"};
+  static constexpr std::uint32_t kOlderBits[] = {win::kAttrHidden, win::kAttrReadOnly, 0};
 
   WizardMachine machine_{"ovin-e"};
   TestDrive drive_{machine_, 'E'};
@@ -110,14 +131,15 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
     const std::vector<std::string> texts = machine_.prompts().texts();
     EXPECT_EQ(drive_.ReadHostFile("user.txt"), "the user's own file");
     EXPECT_EQ(work_.ReadHostFile("setup.exe"), packageBytes_) << "the package is only read";
-    // No partial file: each destination holds its module whole, or (m3)
-    // the older file, or nothing.
+    // No partial file and no lost one: each destination holds its module
+    // whole, or the older file as it was, attributes included.
     for (int i = 0; i < 3; ++i) {
-      const auto now = drive_.ReadHostFile(kDestinations[i]);
-      if (now && !(i == 2 && *now == "older m3")) {
-        EXPECT_EQ(*now, kSet[i].content) << kDestinations[i];
-      }
+      EXPECT_TRUE(Installed(i) || Untouched(i))
+          << kDestinations[i] << " " << testing::Describe(point);
     }
+    // Only the planted leftover may survive, when the call that removes it
+    // failed; the run's own staging file never does.
+    EXPECT_LE(testing::StagingFilesIn(drive_.HostPath("")), 1) << testing::Describe(point);
     // Newest first, and nothing undone: a module on the drive means the
     // ones installed before it are there too.
     EXPECT_TRUE(!Installed(0) || Installed(1));
@@ -131,6 +153,7 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
     }
     harmlessKinds.insert(point.op);
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(Installed(i)) << kDestinations[i];
+    EXPECT_EQ(Bits(1), win::kAttrReadOnly) << "the record's bits";
     EXPECT_EQ(texts.back(), "Thank you for using Quorvix product!\r\nInstallation Complete!");
   };
   const auto points = testing::RunFaultSweep(machine_.test().faults(), sweep, kInjected);
@@ -140,13 +163,20 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
   // truthfully or ends nothing: probes of folders that do not exist yet,
   // the existence test of a destination that is not there (an open),
   // closing read handles, the package's shared lock (it only makes a
-  // reader wait for a writer), and telling whether a destination that is not
-  // there is the installer itself.
+  // reader wait for a writer), telling whether a destination that is not
+  // there is the installer itself, asking for the free space (the copy
+  // finds a full drive all the same), hiding the staging file, and the
+  // search for leftovers and their removal (the next run removes them).
   for (const Op op : harmlessKinds) {
     EXPECT_TRUE(op == Op::Probe || op == Op::Open || op == Op::Close || op == Op::Lock ||
-                op == Op::Identify)
+                op == Op::Identify || op == Op::FreeSpace || op == Op::SetAttributes ||
+                op == Op::Find || op == Op::GetAttributes || op == Op::Delete)
         << testing::Describe(FaultPoint{op, 0});
   }
+  // Whatever a failure left, the next run takes away.
+  sweep.arrange();
+  EXPECT_TRUE(rig_->Apply());
+  EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
 }
 
 TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {

@@ -3,6 +3,7 @@
 // or disappears between the page's activation and the Install button.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "install/install_page.h"
@@ -216,6 +217,63 @@ INSTANTIATE_TEST_SUITE_P(Table, InstallMeetingALink,
                                                     "outside\\kept.txt"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A drive folder swapped for a link to an outside folder while the Overwrite
+// question waits: the run looks again before it writes, names the link and
+// changes nothing outside.
+TEST_F(InstallOnMachine, AFolderSwappedForALinkDuringTheQuestionStopsTheRun) {
+  Start({{"readme.txt", "new", "Brelvane\\Docs", win::kAttrNormal, PredefinedSet::Ovin}});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  FileSystem& files = machine_->test().files();
+  drive_->MakeHostDirectory("Brelvane");
+  drive_->MakeHostDirectory("Brelvane\\Docs");
+  drive_->WriteHostFile("Brelvane\\Docs\\readme.txt", "old");
+  work_->MakeHostDirectory("outside");
+  work_->MakeHostDirectory("outside\\Docs");
+  work_->WriteHostFile("outside\\Docs\\readme.txt", "kept");
+  ASSERT_TRUE(files.SetAttributes(work_->WinPath("outside\\Docs\\readme.txt"), win::kAttrReadOnly));
+  bool linked = false;
+  machine_->prompts().WhileNextBoxIsUp([&] {
+    std::filesystem::rename(drive_->HostPath("Brelvane"), drive_->HostPath("moved"));
+    linked = MakeHostLink(files, drive_->HostPath("Brelvane"), drive_->WinPath("Brelvane"),
+                          work_->HostPath("outside"));
+  });
+  machine_->prompts().QueueAnswer(win::kIdYes);
+
+  EXPECT_FALSE(rig_->Apply());
+  if (!linked) GTEST_SKIP() << "this host makes no links the platform reports";
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         OverwriteQuestion("E:\\Brelvane\\Docs\\readme.txt"),
+                         "The module \"readme.txt\" cannot be installed safely: E:\\Brelvane is a "
+                         "symbolic link or junction, and nothing is written through a link on the "
+                         "drive.\r\nIt is not installed.",
+                         kCannotContinueText}));
+  EXPECT_EQ(work_->ReadHostFile("outside\\Docs\\readme.txt"), "kept");
+  EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\Docs\\readme.txt")),
+            win::kAttrArchive | win::kAttrReadOnly);
+  EXPECT_EQ(testing::StagingFilesIn(work_->HostPath("outside")), 0);
+  EXPECT_EQ(drive_->ReadHostFile("moved\\Docs\\readme.txt"), "old");
+}
+
+// A hard link at the destination to a read-only file outside the drive: the
+// drive's name gets the module, the outside name keeps content and mode.
+TEST_F(InstallOnMachine, AHardLinkedDestinationLeavesItsOtherNameAlone) {
+  Start({kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  FileSystem& files = machine_->test().files();
+  work_->WriteHostFile("kept.txt", "kept");
+  ASSERT_TRUE(files.SetAttributes(work_->WinPath("kept.txt"), win::kAttrReadOnly));
+  std::error_code error;
+  std::filesystem::create_hard_link(work_->HostPath("kept.txt"), drive_->HostPath("m3.txt"), error);
+  if (error) GTEST_SKIP() << "no hard links here: " << error.message();
+  machine_->prompts().QueueAnswer(win::kIdYes);
+
+  EXPECT_TRUE(rig_->Apply());
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+  EXPECT_EQ(work_->ReadHostFile("kept.txt"), "kept");
+  EXPECT_EQ(files.GetAttributes(work_->WinPath("kept.txt")),
+            win::kAttrArchive | win::kAttrReadOnly);
+}
+
 // The installer started from the drive, where one of its modules goes: it is
 // never removed to make room, even when Yes is answered.
 TEST_F(InstallOnMachine, TheInstallerItselfIsNeverReplaced) {
@@ -241,7 +299,11 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   drive_->MakeHostDirectory("m1.exe");
 
   EXPECT_FALSE(rig_->Apply());
-  EXPECT_EQ(Texts(), std::vector<std::string>{kCannotContinueText});
+  const std::vector<std::string> texts = Texts();
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("Unable to install file: E:\\m1.exe \r\n", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], kCannotContinueText);
+  EXPECT_TRUE(std::filesystem::is_directory(drive_->HostPath("m1.exe")));
   // What came before the failure stays.
   EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
 }

@@ -1,5 +1,7 @@
 #include "support/temp_drive.h"
 
+#include "common/name_rules.h"
+
 #include <atomic>
 #include <cctype>
 #include <cstdlib>
@@ -147,6 +149,16 @@ bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::st
     return true;
   fs::remove(host_link, error);
   return false;
+}
+
+int StagingFilesIn(const std::string& host_folder) {
+  int count = 0;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(host_folder, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (IsStagingName(it->path().filename().string())) ++count;
+  }
+  return count;
 }
 
 }  // namespace brelvane::testing

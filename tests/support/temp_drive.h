@@ -104,4 +104,8 @@ class TempDrive {
 bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::string& win_link,
                   const std::string& host_target);
 
+// How many staging files (common/name_rules.h) lie in a host folder and
+// below it.
+int StagingFilesIn(const std::string& host_folder);
+
 }  // namespace brelvane::testing

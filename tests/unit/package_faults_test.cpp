@@ -372,10 +372,9 @@ class ExtractFaults : public PackageFaults {
   std::int32_t offset_ = 0;
 };
 
-// Every single failing call of an extraction: no partial file, ever.  A
-// failure after the copy (reading or setting the attributes) keeps the
-// complete file, as the caller may still use it; closing the package's read
-// handle is the one harmless failure.
+// Every single failing call of an extraction: nothing under the final name
+// and no staging file left, ever.  Harmless: closing the package's read
+// handle, its lock, asking for the free space and hiding the staging file.
 TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
   const std::string expected = Pattern(2 * kCopyBlockSize + 3000);
   std::set<std::string> harmless;
@@ -396,10 +395,10 @@ TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
     EXPECT_TRUE(test_.prompts().messages().empty());
     EXPECT_TRUE(test_.prompts().WaitBalanced());
     const auto written = drive_.ReadHostFile("out.bin");
-    if (written) { EXPECT_EQ(*written, expected) << "a partial file stayed"; }
+    EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
     if (!extracted) {
       EXPECT_EQ(error, kInjected);
-      if (point.op != Op::GetAttributes && point.op != Op::SetAttributes) { EXPECT_FALSE(written); }
+      EXPECT_FALSE(written) << testing::Describe(point);
       return;
     }
     harmless.insert(testing::Describe(point));
@@ -407,12 +406,14 @@ TEST_F(ExtractFaults, EveryFailingCallLeavesNoPartialFile) {
     EXPECT_NE(test_.files().GetAttributes(drive_.WinPath("out.bin")) & win::kAttrReadOnly, 0u);
   };
   const auto points = testing::RunFaultSweep(test_.faults(), sweep, kInjected);
-  // Two opens, the shared lock and its release, a seek, three block reads
-  // and the record's, three writes, two closes, the attributes read and set.
-  // The reader's lock only makes it wait for a writer: without it the file
-  // is read all the same.
-  EXPECT_EQ(points.size(), 16u);
-  EXPECT_EQ(harmless, (std::set<std::string>{"close #1", "lock #1", "lock #2"}));
+  // Two opens, the shared lock and its release, the free space, a seek,
+  // three block reads and the record's, three writes, the flush, two closes,
+  // the staging file's two attribute changes and the rename.  The reader's
+  // lock only makes it wait for a writer: without it the file is read all
+  // the same.
+  EXPECT_EQ(points.size(), 19u);
+  EXPECT_EQ(harmless, (std::set<std::string>{"close #1", "free-space #1", "lock #1", "lock #2",
+                                             "set-attributes #1"}));
   sweep.arrange();
 }
 
@@ -423,11 +424,27 @@ TEST_F(ExtractFaults, AFullDiskLeavesNoFile) {
   EXPECT_FALSE(drive_.HostExists("out.bin"));
 }
 
-TEST_F(ExtractFaults, AttributesThatCannotBeSetFailButKeepTheWrittenFile) {
-  faults().FailAll(Op::SetAttributes, win::kErrorAccessDenied);
-  EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,
-                             2 * kCopyBlockSize + 3000, win::kAttrReadOnly));
+// The old file stays, content and read-only bit, until the new one is
+// complete, flushed and renamed over it; any failure before keeps it.
+TEST_F(ExtractFaults, AFailedReplaceKeepsTheOldFile) {
+  drive_.WriteHostFile("out.bin", "old");
+  ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("out.bin"), win::kAttrReadOnly));
+  ExtractOptions replace;
+  replace.replaceExisting = true;
+  for (const Op op : {Op::Write, Op::Flush, Op::Replace}) {
+    faults().Reset();
+    faults().FailAll(op, win::kErrorWriteProtect);
+    EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,
+                               2 * kCopyBlockSize + 3000, win::kAttrNormal, replace));
+    EXPECT_EQ(drive_.ReadHostFile("out.bin"), "old");
+    EXPECT_NE(test_.files().GetAttributes(drive_.WinPath("out.bin")) & win::kAttrReadOnly, 0u);
+    EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
+  }
+  faults().Reset();
+  EXPECT_TRUE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,
+                            2 * kCopyBlockSize + 3000, win::kAttrNormal, replace));
   EXPECT_EQ(drive_.ReadHostFile("out.bin"), Pattern(2 * kCopyBlockSize + 3000));
+  EXPECT_EQ(test_.files().GetAttributes(drive_.WinPath("out.bin")) & win::kAttrReadOnly, 0u);
 }
 
 // ---- How FindModule learns the package's length ------------------------------
@@ -503,8 +520,8 @@ class ReadSizeSpy : public FileSystem {
   bool Exists(const std::string& p) override { return inner_.Exists(p); }
   bool IsDirectory(const std::string& p) override { return inner_.IsDirectory(p); }
   std::optional<FileId> Identify(const std::string& p) override { return inner_.Identify(p); }
-  bool ReplaceFile(const std::string& from, const std::string& to, bool replace) override {
-    return inner_.ReplaceFile(from, to, replace);
+  bool MoveIntoPlace(const std::string& from, const std::string& to, bool replace) override {
+    return inner_.MoveIntoPlace(from, to, replace);
   }
   std::optional<std::uint64_t> FreeBytes(const std::string& f) override {
     return inner_.FreeBytes(f);

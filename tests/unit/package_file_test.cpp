@@ -376,9 +376,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // Values that name no set: a suffix of no set, and none at all.
                       BuildCase{"UnknownSetFails", static_cast<PredefinedSet>('5'), 0, nullptr},
                       BuildCase{"SetZeroFails", static_cast<PredefinedSet>(0), 0, nullptr},
-                      // "X:\" + 248 + "\src.bin": the longest path an install opens.
-                      BuildCase{"DirOfTheLongestPathFits", std::nullopt, 248, kBaseMarker},
-                      BuildCase{"DirOfALongerPathIsRefused", std::nullopt, 249, nullptr},
+                      // "X:\" + 243 + "\~BV00000.TMP": the longest path an install
+                      // opens is that of the staging file beside "src.bin".
+                      BuildCase{"DirOfTheLongestPathFits", std::nullopt, 243, kBaseMarker},
+                      BuildCase{"DirOfALongerPathIsRefused", std::nullopt, 244, nullptr},
                       BuildCase{"DirOf260IsRefused", std::nullopt, 260, nullptr}),
     [](const auto& info) { return std::string(info.param.label); });
 

@@ -123,7 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"DirectoryWhereTheFileGoes",
                     {kUtility},
                     [](InstallRig& run) { run.drive.MakeHostDirectory("Brelvane v1.0.exe"); },
-                    {kCannotContinueText},
+                    {"Unable to install file: E:\\Brelvane v1.0.exe \r\nA file that was there "
+                     "before is unchanged.\r\nError: Cannot create a file when that file already "
+                     "exists.\r\n",
+                     kCannotContinueText},
                     false},
         FailureCase{
             "LaunchFails",
