@@ -1,6 +1,7 @@
 #include "install/win32/install_page.h"
 
 #include "res/resource.h"
+#include "ui/win32/worker_run.h"
 
 namespace brelvane::win32 {
 namespace {
@@ -28,9 +29,19 @@ bool CInstallPageDlg::OnSetActive() { return logic_->OnSetActive(); }
 
 LRESULT CInstallPageDlg::OnApply() {
   // Only the visible " Install " button installs: Enter on a page whose
-  // button is hidden must not start a run the page did not offer.
-  if (!IsWindowVisible(GetDlgItem(sheet_.hwnd(), IDOK))) return PSNRET_INVALID_NOCHANGEPAGE;
-  const InstallRunResult run = logic_->OnApply();
+  // button is hidden must not start a run the page did not offer.  One run
+  // at a time.
+  if (sheet_.busy() || !IsWindowVisible(GetDlgItem(sheet_.hwnd(), IDOK))) {
+    return PSNRET_INVALID_NOCHANGEPAGE;
+  }
+  // The run copies on a worker thread, so the sheet keeps answering while
+  // a flush blocks for seconds; its questions come back to this thread
+  // through the prompts.  The ending is carried out here, once it is over.
+  InstallRunResult run = InstallRunResult::StayOnPage();
+  auto install = [this, &run] { run = logic_->OnApply(); };
+  sheet_.SetBusy(true);
+  RunBesideTheSheet(sheet_.hwnd(), install);
+  sheet_.SetBusy(false);
   CarryOut(sheet_.platform(), run.ending);
   return run.closesSheet ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
 }

@@ -238,10 +238,12 @@ struct ScopedHandle {
   explicit ScopedHandle(HANDLE h) : handle(h) {}
   ScopedHandle(const ScopedHandle&) = delete;
   ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() {
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  }
+  ~ScopedHandle() { Close(); }
   bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+  void Close() {
+    if (valid()) ::CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+  }
 };
 
 // The file at a name as itself (a link is not followed), for its
@@ -264,10 +266,13 @@ struct ClearedBits {
   FILE_BASIC_INFO before{};
   BY_HANDLE_FILE_INFORMATION identity{};
   bool cleared = false;
+  // The file lives on under other names once this one is replaced.
+  bool shared() const { return cleared && identity.nNumberOfLinks > 1; }
 };
 
-bool ClearBitsInTheWay(const std::wstring& path, ClearedBits& bits) {
-  ScopedHandle old(OpenForAttributes(path));
+// Clears the bits in the way through `old`, the file at the name (invalid:
+// none there, which is fine).
+bool ClearBitsInTheWay(const ScopedHandle& old, ClearedBits& bits) {
   if (!old.valid()) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -314,6 +319,11 @@ std::wstring FolderOf(const std::wstring& path) {
   return cut == std::wstring::npos ? L"." : path.substr(0, cut + 1);
 }
 
+bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 }  // namespace
 
 bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
@@ -323,19 +333,22 @@ bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& 
   if (!replaceExisting) {
     return ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   }
+  ScopedHandle old(OpenForAttributes(wideTo));
   ClearedBits bits;
-  if (!ClearBitsInTheWay(wideTo, bits)) return false;
-  if (!::MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!ClearBitsInTheWay(old, bits)) return false;
+  // The system refuses to replace a file that is open.
+  old.Close();
+  if (!MoveReplacing(wideFrom, wideTo)) {
     const DWORD error = ::GetLastError();
     if (bits.cleared) {
-      ScopedHandle old(OpenForAttributes(wideTo));
-      if (old.valid()) SetBasicInfo(old.handle, bits.before);
+      ScopedHandle again(OpenForAttributes(wideTo));
+      if (again.valid()) SetBasicInfo(again.handle, bits.before);
     }
     ::SetLastError(error);
     return false;
   }
-  if (bits.cleared && bits.identity.nNumberOfLinks > 1) RestoreBitsById(FolderOf(wideTo), bits);
+  // Hard links never cross volumes: the other names are on this drive.
+  if (bits.shared()) RestoreBitsById(FolderOf(wideTo), bits);
   return true;
 }
 

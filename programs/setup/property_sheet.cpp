@@ -74,6 +74,20 @@ void CPropertyDlg::ShowInstallButton(bool visible) {
   if (hwnd_) ShowWindow(GetDlgItem(hwnd_, IDOK), visible ? SW_SHOW : SW_HIDE);
 }
 
+void CPropertyDlg::SetBusy(bool busy) {
+  busy_ = busy;
+  if (!hwnd_) return;
+  if (busy) focusBeforeBusy_ = GetFocus();
+  for (int button : {IDOK, IDCANCEL}) EnableWindow(GetDlgItem(hwnd_, button), !busy);
+  EnableWindow(PropSheet_GetTabControl(hwnd_), !busy);
+  EnableMenuItem(GetSystemMenu(hwnd_, FALSE), SC_CLOSE,
+                 MF_BYCOMMAND | (busy ? MF_GRAYED : MF_ENABLED));
+  if (!busy && focusBeforeBusy_ && IsWindowVisible(focusBeforeBusy_) &&
+      IsWindowEnabled(focusBeforeBusy_)) {
+    SetFocus(focusBeforeBusy_);
+  }
+}
+
 void CPropertyDlg::AttachWindow(HWND sheet) {
   if (hwnd_ || !sheet) return;
   hwnd_ = sheet;
@@ -190,6 +204,18 @@ LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wP
   auto* self = reinterpret_cast<CPropertyDlg*>(data);
   switch (message) {
     case WM_PAINT: self->OnPaint(); return 0;
+    // While busy the close box, Alt+F4 and the system menu close nothing,
+    // and the cursor waits over the sheet (not while a box has disabled it).
+    case WM_CLOSE:
+      if (self->busy_) return 0;
+      break;
+    case WM_SYSCOMMAND:
+      if (self->busy_ && (wParam & 0xFFF0) == SC_CLOSE) return 0;
+      break;
+    case WM_SETCURSOR:
+      if (!self->busy_ || !IsWindowEnabled(window)) break;
+      SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+      return TRUE;
     case WM_NCDESTROY: RemoveWindowSubclass(window, SubclassProc, id); break;
     default: break;
   }

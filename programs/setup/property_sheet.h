@@ -50,6 +50,8 @@ class CPropertyDlg final : public SheetWindow {
   const Platform& platform() const override { return platform_; }
   Win32Prompts& prompts() override { return prompts_; }
   SheetMode mode() const override { return mode_; }
+  void SetBusy(bool busy) override;
+  bool busy() const override { return busy_; }
 
  private:
   static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM lParam);
@@ -65,6 +67,9 @@ class CPropertyDlg final : public SheetWindow {
   Win32Prompts& prompts_;
   SheetMode mode_;
   HWND hwnd_ = nullptr;
+  bool busy_ = false;
+  // The control that had the focus when the sheet became busy.
+  HWND focusBeforeBusy_ = nullptr;
   ScopedGdi<HBITMAP> sideBitmap_;
   bool hasSideBitmap_ = false;
   bool wantsSidePicture_ = false;

@@ -2,7 +2,8 @@
 # The dialog templates of brelvane-setup.exe as the resource compiler builds
 # them: each template's size, font and caption, and each control's id, kind,
 # place, size and the styles the pages rely on (hidden or disabled at
-# creation, scroll bars, read-only, prefix handling), the predefined page's
+# creation, scroll bars, read-only, prefix and path shortening, clipping of
+# the siblings drawn over a control), the predefined page's
 # combo-box items, and what the manifest declares (the systems it supports,
 # asInvoker, common controls 6).  The compiled resource is read back, so what
 # is checked is what the program loads.  $1 (the tools
@@ -59,6 +60,8 @@ def flags(cls, style):
         if style & 0x800: out.append('readonly')
         if style & 0x80: out.append('autohscroll')
     if cls == 0x82 and style & 0x80: out.append('noprefix')
+    if cls == 0x82 and style & 0xC000 == 0x8000: out.append('pathellipsis')
+    if style & 0x04000000: out.append('clipsiblings')
     if cls == 0x80 and style & 0x8000: out.append('flat')
     if isinstance(cls, str) and cls.lower() == 'syslistview32':
         if style & 0x3 == 1: out.append('report')
@@ -138,7 +141,9 @@ dialog 106 232x95 "MS Sans Serif" 8 "License Agreement"
 dialog 107 210x89 "MS Sans Serif" 8 "    Install    "
   1004 static-left 7,4 196x21 "Mivora Plugged-in: "
   1020 static-left 7,27 196x21 "Module Included:"
-  1005 static-left 7,50 196x21 "Supported Mivora:"
+  1041 static-left 7,51 196x8 "" hidden noprefix pathellipsis
+  1040 msctls_progress32 7,61 196x9 "" hidden
+  1005 static-left 7,50 196x21 "Supported Mivora:" clipsiblings
   1006 button-autocheck 8,74 129x10 "Launch Brelvane after installation" hidden
 dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
   1008 edit 40,21 136x12 "" border autohscroll

@@ -145,6 +145,14 @@ expect_rc 0 "$OEMPACK" extract setup.exe a.bin -o link.out --force
 [ ! -L link.out ] && cmp -s a.bin link.out || fail "extract -o LINK --force did not replace the link"
 [ "$(cat link-target.txt)" = target ] && [ "$(stat -c %a link-target.txt)" = 444 ] \
   || fail "extract -o LINK --force touched the link's target"
+# So does a hard link: the other name keeps its content and mode, and no
+# staging file stays behind.
+ln link-target.txt hard.out
+expect_rc 0 "$OEMPACK" extract setup.exe a.bin -o hard.out --force
+cmp -s a.bin hard.out || fail "extract -o HARDLINK --force did not replace the file"
+[ "$(cat link-target.txt)" = target ] && [ "$(stat -c %a link-target.txt)" = 444 ] \
+  || fail "extract -o HARDLINK --force changed the other name"
+[ -z "$(ls -A | grep -i '^~bv.*\.tmp$')" ] || fail "extract left a staging file"
 
 # ---- extraction never removes the installer it reads ----
 cp setup.exe self.exe

@@ -120,14 +120,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Unable to get attributes of E:\\Brelvane \r\nError Message: {text of 5}",
                      kCannotContinueText},
                     false},
-        FailureCase{"DirectoryWhereTheFileGoes",
-                    {kUtility},
-                    [](InstallRig& run) { run.drive.MakeHostDirectory("Brelvane v1.0.exe"); },
-                    {"Unable to install file: E:\\Brelvane v1.0.exe \r\nA file that was there "
-                     "before is unchanged.\r\nError: Cannot create a file when that file already "
-                     "exists.\r\n",
-                     kCannotContinueText},
-                    false},
         FailureCase{
             "LaunchFails",
             {kUtility},

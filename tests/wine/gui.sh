@@ -176,10 +176,12 @@ scenario_overwrite() {
   printf 'an older copy' > "$GUI_DRIVE/$UTILITY"
   chmod 444 "$GUI_DRIVE/$UTILITY"
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
-    "wait-box already exist!" "answer-box $answer" "wait-box Installation Complete!" \
+    "wait-box already exist!" "box-owner" "answer-box $answer" "wait-box Installation Complete!" \
     "answer-box IDOK" "wait-gone"
   expect_line "${name}_question" \
     "BOX caption=Overwrite text=E:\\$UTILITY \\r\\nalready exist!  Delete this file before Installing?"
+  # Asked while the run copies on its worker, shown by the sheet's own thread.
+  expect_line "${name}_question_owned_by_the_sheet" "BOX-OWNER sheet thread=sheet"
   expect_line "${name}_completes" \
     'BOX caption=with-set text=Thank you for using Quorvix product!\r\nInstallation Complete!'
   check "${name}_companion_installed" cmp -s "$GUI_WORK/companion.txt" \
@@ -224,6 +226,57 @@ scenario_launch() {
   done
   check launch_started_the_utility [ -e "$GUI_DRIVE/brelvane-started.txt" ]
   expect_code launch_exit_code 0
+  gui_end
+}
+
+# A set of 512 MiB, two modules of 256 MiB: while it copies, the sheet
+# answers within a second at every poll (a sheet copying inside its click
+# handler does not, and Windows greys it out as "Not Responding"), the bar
+# rises over the whole set's bytes to full, the file line names each file,
+# and the buttons and tabs stay disabled until the run ends.  The modules
+# are sparse zeros, scrambled in the package.
+scenario_large_set() {
+  gui_begin large-set "$MACHINES/ovin-e.reg" E
+  local package=$GUI_WORK/large-set.exe zeros=$GUI_WORK/zeros
+  mkdir -p "$zeros"
+  truncate -s 256M "$zeros/big-a.bin" "$zeros/big-b.bin"
+  cp "$SETUP_EXE" "$package"
+  "$OEMPACK" add-predef "$package" --ovin "$zeros/big-b.bin" --ovin-root data >/dev/null
+  "$OEMPACK" add-predef "$package" --ovin "$zeros/big-a.bin" >/dev/null
+  gui_run "$package" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "watch-run Installation Complete! 300" "answer-box IDOK" "wait-gone 30"
+  expect_line large_set_sheet_answers_every_poll "RUN ANSWERED"
+  expect_line large_set_bar_rises_to_full "RUN BAR RISES TO FULL"
+  expect_line large_set_buttons_disabled_until_the_end "RUN BUTTONS DISABLED"
+  expect_line large_set_file_line_names_each_file "RUN FILES E:\\big-a.bin | E:\\data\\big-b.bin"
+  expect_code large_set_exit_code 0
+  check large_set_first_bytes cmp -s "$zeros/big-a.bin" "$GUI_DRIVE/big-a.bin"
+  check large_set_second_bytes cmp -s "$zeros/big-b.bin" "$GUI_DRIVE/data/big-b.bin"
+  rm -rf "$package" "$zeros" "$GUI_DRIVE"
+  gui_end
+}
+
+# A user who presses Esc or Cancel, closes the sheet or picks a tab while a
+# run copies: nothing leaves the page or closes the sheet.  The run goes on
+# to its end (it stops at a folder that is a link) and the sheet stays open
+# on the page with its buttons back.
+scenario_leave_during_run() {
+  gui_begin leave-during-run "$MACHINES/ovin-e.reg" E
+  local package=$GUI_WORK/leave.exe zeros=$GUI_WORK/zeros-leave outside=$GUI_WORK/outside-leave
+  mkdir -p "$zeros" "$outside"
+  truncate -s 256M "$zeros/big-a.bin"
+  cp "$SETUP_EXE" "$package"
+  "$OEMPACK" add-predef "$package" --ovin "$GUI_WORK/companion.txt" --ovin-root 'docs\notes' >/dev/null
+  "$OEMPACK" add-predef "$package" --ovin "$zeros/big-a.bin" >/dev/null
+  ln -s "$outside" "$GUI_DRIVE/docs"
+  gui_run "$package" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "try-leave" "wait-box symbolic link 120" "current-page" "answer-box IDOK" \
+    "wait-box Unable To Continue" "answer-box IDOK" "enabled 1" "enabled 2" "click 2" "wait-gone"
+  expect_line leave_during_run_tried "TRIED"
+  expect_line leave_during_run_stays_on_the_page "CURRENT 1"
+  expect_count leave_during_run_sheet_stays_with_its_buttons_back "ENABLED 1" 2
+  check leave_during_run_copy_completed cmp -s "$zeros/big-a.bin" "$GUI_DRIVE/big-a.bin"
+  rm -rf "$package" "$zeros" "$GUI_DRIVE"
   gui_end
 }
 
@@ -432,6 +485,8 @@ scenario_overwrite IDNO
 scenario_overwrite IDYES
 scenario_folder_link
 scenario_launch
+scenario_large_set
+scenario_leave_during_run
 scenario_two_models
 scenario_builder
 scenario_builder_refuses_hostile_root

@@ -1,5 +1,6 @@
 #include "ui/win32/property_page.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -36,6 +37,18 @@ bool Win32PageView::IsChecked(int controlId) {
 
 void Win32PageView::SetChecked(int controlId, bool checked) {
   CheckDlgButton(page_, controlId, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+void Win32PageView::SetProgress(int controlId, std::uint64_t done, std::uint64_t total) {
+  const double share =
+      total == 0 ? 0.0 : static_cast<double>(std::min(done, total)) / static_cast<double>(total);
+  const int step = static_cast<int>(share * kProgressSteps);
+  // Called for every block a run copies, from the run's worker thread: a
+  // message crosses to the page only when the bar moves.
+  if (step == progressStep_) return;
+  if (progressStep_ < 0) SendDlgItemMessageW(page_, controlId, PBM_SETRANGE32, 0, kProgressSteps);
+  progressStep_ = step;
+  SendDlgItemMessageW(page_, controlId, PBM_SETPOS, static_cast<WPARAM>(step), 0);
 }
 
 // ---- CPageDlg -------------------------------------------------------------------
@@ -129,8 +142,17 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           SetResult(OnSetActive() ? 0 : -1);
           return TRUE;
         case PSN_APPLY: SetResult(OnApply()); return TRUE;
-        default: SetResult(OnNotify(header)); return TRUE;
+        // Leaving the page (a tab, Ctrl+Tab, another apply) and cancelling
+        // (Esc, Cancel, the close box, Alt+F4) are refused while a run copies.
+        case PSN_KILLACTIVE:
+        case PSN_QUERYCANCEL:
+          if (!sheet_.busy()) break;
+          SetResult(TRUE);
+          return TRUE;
+        default: break;
       }
+      SetResult(OnNotify(header));
+      return TRUE;
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,12 @@ class SheetWindow : public SheetView {
   virtual const Platform& platform() const = 0;
   virtual Win32Prompts& prompts() = 0;
   virtual SheetMode mode() const = 0;
+  // While busy (an install run copies) the sheet takes no input that could
+  // start a second run, switch pages or close it: its buttons and tabs are
+  // disabled, closing is refused, and the wait cursor shows over it.  Not
+  // busy gives everything back.
+  virtual void SetBusy(bool busy) = 0;
+  virtual bool busy() const = 0;
 };
 
 // Carries out an ending that page logic gave, at once: its message through
@@ -63,6 +70,8 @@ class Win32PageView final : public PageView {
   void Show(int controlId, bool visible) override;
   bool IsChecked(int controlId) override;
   void SetChecked(int controlId, bool checked) override;
+  // The page's one progress bar, moved only when it moves by a step.
+  void SetProgress(int controlId, std::uint64_t done, std::uint64_t total) override;
 
   // Marks the logic's own change of a control for as long as it lives.
   class Changing {
@@ -77,8 +86,14 @@ class Win32PageView final : public PageView {
   };
 
  private:
+  // The bar's range: the set's bytes (past 4 GiB, where the bar's 32-bit
+  // range ends) are scaled to it.
+  static constexpr int kProgressSteps = 1000;
+
   HWND page_ = nullptr;
   int changing_ = 0;
+  // Where the bar stands; -1 until its range is set.
+  int progressStep_ = -1;
 };
 
 // A property page: built on a dialog template, its messages forwarded to

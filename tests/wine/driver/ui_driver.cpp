@@ -22,6 +22,17 @@
 //   file-dialog PATH [SECONDS]        types PATH into the open file dialog, presses OK
 //   window-exists CAPTION             1 when a dialog window has that caption
 //   wait-gone [SECONDS]               waits until the sheet's window is gone
+//   watch-run SUBSTRING [SECONDS]     after " Install ": polls the sheet every 50 ms
+//                                     until a box with SUBSTRING shows; prints
+//                                     whether it answered WM_NULL within a second
+//                                     each time, how the bar (1040) moved, the file
+//                                     line's texts (1041), and whether the buttons and tabs
+//                                     stayed disabled from the run's start
+//   try-leave                         once a run has started (Install disabled), posts
+//                                     what Esc or Cancel, Alt+F4 or the close box, a
+//                                     tab and Enter send the sheet
+//   box-owner                         whether the last box is owned by the sheet and
+//                                     shown by the sheet's thread
 //   rect                              the sheet's window width and height
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
@@ -430,6 +441,144 @@ void WaitGone(const std::string& rest) {
   Say("GONE");
 }
 
+// ---- Watching a run --------------------------------------------------------
+
+constexpr UINT kAnswerWithin = 1000;  // milliseconds, the longest a poll may wait
+constexpr int kProgressBarId = 1040;
+constexpr int kProgressFileId = 1041;
+
+// A message sent with the time limit; false when the window did not answer
+// within it.
+bool SendWithin(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) {
+  return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerWithin, result) !=
+         0;
+}
+
+// What the polls of one run saw.
+struct RunWatch {
+  int polls = 0;
+  int unanswered = 0;
+  DWORD slowest = 0;
+  bool started = false;  // the Install button was seen disabled
+  int enabledAfterStart = 0;
+  std::vector<int> bar;  // each position that differs from the one before
+  int barRange = 0;
+  std::vector<std::string> files;  // each text of the file line that differs from the one before
+
+  void Poll(HWND page, HWND tabs) {
+    ++polls;
+    const DWORD before = GetTickCount();
+    DWORD_PTR answer = 0;
+    const bool answered = SendWithin(g_sheet, WM_NULL, 0, 0, &answer);
+    const DWORD took = GetTickCount() - before;
+    slowest = std::max(slowest, took);
+    if (!answered || took > kAnswerWithin) ++unanswered;
+    const bool anyEnabled = IsWindowEnabled(GetDlgItem(g_sheet, IDOK)) ||
+                            IsWindowEnabled(GetDlgItem(g_sheet, IDCANCEL)) || IsWindowEnabled(tabs);
+    if (!IsWindowEnabled(GetDlgItem(g_sheet, IDOK))) started = true;
+    if (started && anyEnabled) ++enabledAfterStart;
+    ReadBar(page);
+    if (HWND line = GetDlgItem(page, kProgressFileId)) {
+      const std::string text = WindowText(line);
+      if (!text.empty() && IsWindowVisible(line) && (files.empty() || files.back() != text)) {
+        files.push_back(text);
+      }
+    }
+  }
+
+  void ReadBar(HWND page) {
+    HWND control = GetDlgItem(page, kProgressBarId);
+    DWORD_PTR position = 0, range = 0;
+    if (!control || !SendWithin(control, PBM_GETPOS, 0, 0, &position) ||
+        !SendWithin(control, PBM_GETRANGE, FALSE, 0, &range)) {
+      return;
+    }
+    barRange = static_cast<int>(range);
+    if (bar.empty() || bar.back() != static_cast<int>(position)) {
+      bar.push_back(static_cast<int>(position));
+    }
+  }
+
+  // Rises: never goes back, passes through at least one step between empty
+  // and full, and ends full.
+  bool BarRisesToFull() const {
+    if (bar.size() < 2 || barRange <= 0 || bar.back() != barRange) return false;
+    bool between = false;
+    for (std::size_t i = 0; i < bar.size(); ++i) {
+      if (i > 0 && bar[i] < bar[i - 1]) return false;
+      if (bar[i] > 0 && bar[i] < barRange) between = true;
+    }
+    return between;
+  }
+
+  void Report() const {
+    std::string positions;
+    for (int position : bar) positions += " " + std::to_string(position);
+    Say("RUN polls=" + std::to_string(polls) + " slowest=" + std::to_string(slowest) +
+        "ms range=" + std::to_string(barRange) + " bar:" + positions);
+    Say(unanswered == 0 ? std::string("RUN ANSWERED")
+                        : "RUN UNANSWERED " + std::to_string(unanswered));
+    Say(BarRisesToFull() ? "RUN BAR RISES TO FULL" : "RUN BAR STUCK");
+    Say(!started                 ? std::string("RUN BUTTONS NEVER DISABLED")
+        : enabledAfterStart == 0 ? std::string("RUN BUTTONS DISABLED")
+                                 : "RUN BUTTONS ENABLED " + std::to_string(enabledAfterStart));
+    std::string named;
+    for (const std::string& file : files) named += (named.empty() ? "" : " | ") + file;
+    Say("RUN FILES " + named);
+  }
+};
+
+void WatchRun(const std::string& rest) {
+  auto [substring, seconds] = SplitTrailingNumber(rest);
+  if (!g_sheet || !IsWindow(g_sheet)) return Fail("watch-run: no sheet");
+  RunWatch watch;
+  DWORD_PTR page = 0, tabs = 0;
+  // Found with the time limit: a sheet that does not answer is what is watched for.
+  if (!SendWithin(g_sheet, PSM_GETCURRENTPAGEHWND, 0, 0, &page) ||
+      !SendWithin(g_sheet, PSM_GETTABCONTROL, 0, 0, &tabs)) {
+    ++watch.unanswered;
+  }
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(Seconds(seconds, 120) * 1000);
+  HWND box = nullptr;
+  while (!box && IsWindow(g_sheet) && GetTickCount() < deadline) {
+    watch.Poll(reinterpret_cast<HWND>(page), reinterpret_cast<HWND>(tabs));
+    box = FindBox(substring);
+    if (!box) Sleep(50);
+  }
+  // The bar as the box finds it: the run's last step.
+  if (box) watch.ReadBar(reinterpret_cast<HWND>(page));
+  watch.Report();
+  if (!box) return Fail("no box " + substring);
+  g_box = box;
+  Sleep(100);
+  DescribeBox(box);
+}
+
+void TryLeave() {
+  HWND install = GetDlgItem(g_sheet, IDOK);
+  const DWORD deadline = GetTickCount() + 5000;
+  while (IsWindowEnabled(install) && GetTickCount() < deadline) Sleep(10);
+  if (IsWindowEnabled(install)) return Fail("try-leave: no run started");
+  PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(g_sheet, IDCANCEL)));
+  PostMessageA(g_sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(g_sheet, WM_CLOSE, 0, 0);
+  PostMessageA(g_sheet, PSM_SETCURSEL, 0, 0);
+  PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(install));
+  Say("TRIED");
+}
+
+void BoxOwner() {
+  HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
+  if (!box || !g_sheet) return Fail("box-owner: no box or no sheet");
+  const bool owned = GetWindow(box, GW_OWNER) == g_sheet;
+  const bool sameThread =
+      GetWindowThreadProcessId(box, nullptr) == GetWindowThreadProcessId(g_sheet, nullptr);
+  Say(std::string("BOX-OWNER ") + (owned ? "sheet" : "other") +
+      " thread=" + (sameThread ? "sheet" : "other"));
+}
+
 void WaitText(const std::string& rest) {
   auto [id_text, tail] = Split(rest);
   auto [substring, seconds] = SplitTrailingNumber(tail);
@@ -480,6 +629,9 @@ void Run(const std::string& raw) {
   if (command == "wait-gone") return WaitGone(rest);
   if (command == "wait-text") return WaitText(rest);
   if (command == "file-dialog") return FileDialog(rest);
+  if (command == "watch-run") return WatchRun(rest);
+  if (command == "box-owner") return BoxOwner();
+  if (command == "try-leave") return TryLeave();
   if (command == "box-text") {
     HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
     HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;
