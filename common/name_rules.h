@@ -25,6 +25,9 @@ inline constexpr std::size_t kMaxNameLength = 255;
 // module may carry such a name, so a leftover that a crash or a pulled
 // drive left behind is known by its name alone.
 inline constexpr std::size_t kStagingNameLength = 12;
+// A directory search for staging names (it also meets long names whose
+// short form fits: IsStagingName tells them apart).
+inline constexpr char kStagingSearchPattern[] = "~BV?????.TMP";
 // The staging name numbered `number` (its low 20 bits).
 std::string StagingName(std::uint32_t number);
 // Whether `name` has the staging form, letter case aside.

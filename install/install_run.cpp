@@ -31,6 +31,18 @@ std::string DestinationFile(System& system, char letter, const ModuleRecord& rec
 
 namespace {
 
+// Names the link, or the entry that cannot be told from one, that stands on
+// the module's way.
+void ShowLinkRefusal(const Platform& platform, const ModuleRecord& record,
+                     const LinkSearch& links) {
+  if (links.found == LinkSearch::Found::Link) {
+    ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
+    return;
+  }
+  const std::string error = platform.system.ErrorText(links.error);
+  ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
+}
+
 // Shows why the record may not be written on the drive, and gives true:
 // its name or folder breaks the rule (the record is data from outside: the
 // same rule the builder applied before storing it, for packages made by
@@ -43,15 +55,8 @@ bool ShowPlacementRefusal(const Platform& platform, char letter, const ModuleRec
     return true;
   }
   const LinkSearch links = LinkOnTheWay(platform, letter, record);
-  switch (links.found) {
-    case LinkSearch::Found::None: return false;
-    case LinkSearch::Found::Link:
-      ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
-      return true;
-    case LinkSearch::Found::Unreadable: break;
-  }
-  const std::string error = platform.system.ErrorText(links.error);
-  ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
+  if (links.found == LinkSearch::Found::None) return false;
+  ShowLinkRefusal(platform, record, links);
   return true;
 }
 
@@ -97,16 +102,7 @@ void ShowExtractFailure(const Platform& platform, char letter, const ModuleRecor
                                  std::to_string(report.bytesNeeded).c_str(),
                                  std::to_string(report.bytesFree).c_str()));
       return;
-    case ExtractResult::LinkInTheWay:
-      if (report.links.found == LinkSearch::Found::Link) {
-        ShowError(platform,
-                  Format(kLinkInTheWayFormat, record.fileName.c_str(), report.links.at.c_str()));
-      } else {
-        const std::string error = platform.system.ErrorText(report.links.error);
-        ShowError(platform,
-                  Format(kUnreadableOnTheWayFormat, report.links.at.c_str(), error.c_str()));
-      }
-      return;
+    case ExtractResult::LinkInTheWay: ShowLinkRefusal(platform, record, report.links); return;
     case ExtractResult::Done:
     case ExtractResult::Failed: break;
   }

@@ -204,9 +204,8 @@ AppendResult AppendModule(const Platform& platform, const std::string& sourcePat
                           const ProgressFn& progress, FailedFile* failed) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
-  FailedFile ignored = FailedFile::Package;
-  FailedFile& where = failed != nullptr ? *failed : ignored;
-  where = FailedFile::Package;
+  FailedFile own = FailedFile::Package;
+  FailedFile& where = FailedFileSlot(failed, own);
   auto fail = [&] {
     error.Fail();
     return AppendResult::Failed;

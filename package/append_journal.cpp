@@ -150,10 +150,9 @@ std::int64_t CommittedLength(const Platform& platform, const std::string& packag
 RollBackResult RollBackInterruptedAppend(const Platform& platform, const std::string& packagePath,
                                          FileHandle package, FailedFile* failed) {
   FileSystem& files = platform.files;
-  FailedFile ignored = FailedFile::Package;
-  FailedFile& where = failed != nullptr ? *failed : ignored;
+  FailedFile own = FailedFile::Package;
+  FailedFile& where = FailedFileSlot(failed, own);
   const std::int64_t length = files.Length(package);
-  where = FailedFile::Package;
   if (length < 0) return RollBackResult::Failed;
   const std::optional<JournalCheck> check = InspectJournal(platform, packagePath, package, length);
   where = FailedFile::Journal;

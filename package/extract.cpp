@@ -198,12 +198,11 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   return true;
 }
 
-int RemoveStagingLeftovers(const Platform& platform, const std::string& folder) {
+void RemoveStagingLeftovers(const Platform& platform, const std::string& folder) {
   const std::string base =
       folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
-  auto entries = platform.files.FindFiles(base + "~BV?????.TMP");
-  if (!entries) return 0;
-  int removed = 0;
+  auto entries = platform.files.FindFiles(base + kStagingSearchPattern);
+  if (!entries) return;
   for (const DirEntry& entry : *entries) {
     // A search also matches long names by their short form: only the name
     // itself counts.  Folders and links are never staging files.
@@ -211,11 +210,8 @@ int RemoveStagingLeftovers(const Platform& platform, const std::string& folder) 
         (entry.attributes & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0) {
       continue;
     }
-    const std::string path = base + entry.name;
-    RemoveStagingFile(platform.files, path);
-    if (!platform.files.Exists(path)) ++removed;
+    RemoveStagingFile(platform.files, base + entry.name);
   }
-  return removed;
 }
 
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,

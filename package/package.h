@@ -218,9 +218,9 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const ExtractOptions& options = {}, ExtractReport* report = nullptr);
 
 // Removes the staging files that an interrupted extraction left in `folder`
-// (files with a staging name only; links and folders stay).  Gives how many
-// went.
-int RemoveStagingLeftovers(const Platform& platform, const std::string& folder);
+// (files with a staging name only; links and folders stay), silently: one
+// that cannot go now goes with the next run.
+void RemoveStagingLeftovers(const Platform& platform, const std::string& folder);
 
 // What a module's content check says.
 enum class ContentState {

@@ -21,6 +21,14 @@ inline constexpr std::uint32_t kErrorFileTooLarge = 223;  // a package must stay
 
 inline constexpr std::int64_t kPackageLimit = std::numeric_limits<std::int32_t>::max();
 
+// The caller's answer to "which file did the failure concern", or `own` when
+// it asked nothing; set to the package to begin with.
+inline FailedFile& FailedFileSlot(FailedFile* given, FailedFile& own) {
+  FailedFile& slot = given != nullptr ? *given : own;
+  slot = FailedFile::Package;
+  return slot;
+}
+
 // Keeps the error code of the failing call across the clean-up calls that
 // follow it, so the caller reports the cause rather than the clean-up.
 class ErrorScope {

@@ -179,9 +179,8 @@ UnsignResult UnsignPackage(const Platform& platform, const std::string& packageP
                            std::int64_t* removedBytes, FailedFile* failed) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
-  FailedFile ignored = FailedFile::Package;
-  FailedFile& where = failed != nullptr ? *failed : ignored;
-  where = FailedFile::Package;
+  FailedFile own = FailedFile::Package;
+  FailedFile& where = FailedFileSlot(failed, own);
   auto finish = [&](UnsignResult result) {
     if (result == UnsignResult::Failed) error.Fail();
     return result;
@@ -217,9 +216,8 @@ RepairResult RepairPackage(const Platform& platform, const std::string& packageP
                            const std::function<void(const RepairPlan&)>& show, FailedFile* failed) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
-  FailedFile ignored = FailedFile::Package;
-  FailedFile& where = failed != nullptr ? *failed : ignored;
-  where = FailedFile::Package;
+  FailedFile own = FailedFile::Package;
+  FailedFile& where = FailedFileSlot(failed, own);
   auto fail = [&] {
     error.Capture();
     error.Fail();

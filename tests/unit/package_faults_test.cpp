@@ -431,7 +431,7 @@ TEST_F(ExtractFaults, AFailedReplaceKeepsTheOldFile) {
   ASSERT_TRUE(test_.files().SetAttributes(drive_.WinPath("out.bin"), win::kAttrReadOnly));
   ExtractOptions replace;
   replace.replaceExisting = true;
-  for (const Op op : {Op::Write, Op::Flush, Op::Replace}) {
+  for (const Op op : {Op::Write, Op::Flush, Op::SetAttributes, Op::Replace}) {
     faults().Reset();
     faults().FailAll(op, win::kErrorWriteProtect);
     EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), offset_,

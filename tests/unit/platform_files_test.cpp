@@ -125,7 +125,10 @@ enum class Op {
   Delete,
   MakeDir,
   RemoveDir,
-  Find
+  Find,
+  Move,         // "src" to the path, keeping what is there
+  MoveReplace,  // "src" to the path, replacing a file there
+  FreeSpace,
 };
 
 struct FailureCase {
@@ -149,6 +152,9 @@ class Failures : public HostFiles, public ::testing::WithParamInterface<FailureC
       case Op::MakeDir: return files().CreateDirectory(path);
       case Op::RemoveDir: return files().RemoveDirectory(path);
       case Op::Find: return files().FindFiles(path).has_value();
+      case Op::Move: return files().MoveIntoPlace(Path("src"), path, false);
+      case Op::MoveReplace: return files().MoveIntoPlace(Path("src"), path, true);
+      case Op::FreeSpace: return files().FreeBytes(path).has_value();
     }
     return true;
   }
@@ -160,10 +166,12 @@ TEST_P(Failures, FailWithTheWindowsCode) {
   ASSERT_TRUE(files().CreateDirectory(Path("dir")));
   MakeFile("dir\\inner");
   MakeFile("locked");
+  MakeFile("src");
   ASSERT_TRUE(files().SetAttributes(Path("locked"), win::kAttrReadOnly));
   system().SetLastError(0);
   EXPECT_FALSE(Run(c.op, Path(c.path)));
   EXPECT_EQ(system().LastError(), c.code);
+  EXPECT_EQ(ReadAll("src"), "data") << "a refused move leaves its source";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -193,8 +201,25 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"RemoveNonEmptyDirectory", Op::RemoveDir, "dir", 145},
                       FailureCase{"FindInMissingFolder", Op::Find, "nowhere\\*.*", 3},
                       FailureCase{"FindBelowAFile", Op::Find, "file\\*.*", 123},
-                      FailureCase{"FindNoMatch", Op::Find, "nothing*", 2}),
+                      FailureCase{"FindNoMatch", Op::Find, "nothing*", 2},
+                      FailureCase{"MoveOntoAFile", Op::Move, "file", 183},
+                      FailureCase{"MoveOntoADirectory", Op::Move, "dir", 183},
+                      FailureCase{"MoveReplacingADirectory", Op::MoveReplace, "dir", 5},
+                      FailureCase{"FreeSpaceOfAMissingFolder", Op::FreeSpace, "nowhere\\", 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The swap of an install: the new file takes the name of a read-only, hidden
+// one in one step, and the volume says how much room it has.
+TEST_F(HostFiles, MoveIntoPlaceReplacesAReadOnlyHiddenFile) {
+  MakeFile("old", "old");
+  ASSERT_TRUE(files().SetAttributes(Path("old"), win::kAttrReadOnly | win::kAttrHidden));
+  MakeFile("src", "new");
+  ASSERT_TRUE(files().MoveIntoPlace(Path("src"), Path("old"), true));
+  EXPECT_EQ(ReadAll("old"), "new");
+  EXPECT_EQ(files().GetAttributes(Path("old")), win::kAttrArchive);
+  EXPECT_FALSE(files().Exists(Path("src")));
+  EXPECT_GT(files().FreeBytes(Path("")).value_or(0), 0u);
+}
 
 TEST_F(HostFiles, RefusedDeleteLeavesTheReadOnlyFile) {
   MakeFile("locked", "keep");
