@@ -1,7 +1,9 @@
 # shellcheck shell=bash
 # ./run dist: the release artefacts in dist/, built from a clean tree at HEAD.
 #   oempack_<version>_<arch>.deb     the native oempack with its man page
-#   brelvane-<version>-win64.zip     brelvane-setup.exe, oempack.exe, README,
+#   brelvane-<version>-windows.zip   brelvane-setup.exe and oempack.exe for x86
+#                                    (the ones to use: they run on every
+#                                    Windows), the x64 pair in x64/, README,
 #                                    notices of what is linked into them
 #   SHA256SUMS                       of the two
 # The Windows programs are built a second time from a fresh clone of HEAD in
@@ -41,6 +43,13 @@ check_imports() {
   done
 }
 
+# check_machine EXE FORMAT: the program is built for the expected machine
+# (objdump's pei-i386 or pei-x86-64), so the two builds cannot trade places.
+check_machine() {
+  x86_64-w64-mingw32-objdump -f "$1" | grep -q "file format $2\$" ||
+    die "$(basename "$1") in $(dirname "$1") is not a $2 program"
+}
+
 # Builds the programs again from a fresh clone of HEAD in a temporary folder,
 # without the compiler cache, and compares the bytes.
 check_reproducible() {
@@ -52,10 +61,12 @@ check_reproducible() {
   (
     export CCACHE_DISABLE=1 DIST_CONFIGURE_ARGS=-DBRELVANE_TESTS=OFF
     configure_and_build "$tmp/src" mingw brelvane-setup oempack
+    configure_and_build "$tmp/src" mingw-x86 brelvane-setup oempack
     configure_and_build "$tmp/src" release oempack
   )
   local pair a b bad=0
-  for pair in "out/win/brelvane-setup.exe" "out/win/oempack.exe" "out/bin/oempack"; do
+  for pair in out/win/brelvane-setup.exe out/win/oempack.exe out/win-x86/brelvane-setup.exe \
+              out/win-x86/oempack.exe out/bin/oempack; do
     a=$ROOT/$pair b=$tmp/src/$pair
     if cmp -s "$a" "$b"; then
       log "reproducible: $pair ($(stat -c %s "$a") bytes, sha256 $(sha256sum < "$a" | cut -c1-16)...)"
@@ -110,18 +121,26 @@ normalize_tree() {
 
 make_zip() { # make_zip STAGE VERSION SRC (SRC: a checkout of HEAD)
   local stage=$1 version=$2 src=$3
-  local name="brelvane-$version-win64"
-  local top=$stage/$name
-  mkdir -p "$top/licenses"
-  cp "$ROOT/out/win/brelvane-setup.exe" "$ROOT/out/win/oempack.exe" "$top/"
-  check_imports "$top/brelvane-setup.exe"
-  check_imports "$top/oempack.exe"
+  local name="brelvane-$version-windows"
+  local top=$stage/$name exe
+  mkdir -p "$top/licenses" "$top/x64"
+  cp "$ROOT/out/win-x86/brelvane-setup.exe" "$ROOT/out/win-x86/oempack.exe" "$top/"
+  cp "$ROOT/out/win/brelvane-setup.exe" "$ROOT/out/win/oempack.exe" "$top/x64/"
+  for exe in "$top"/*.exe "$top"/x64/*.exe; do check_imports "$exe"; done
+  check_machine "$top/brelvane-setup.exe" pei-i386
+  check_machine "$top/x64/brelvane-setup.exe" pei-x86-64
   sign_windows_programs "$top"
+  sign_windows_programs "$top/x64"
   # From the clone of HEAD, not from the work tree, which may change meanwhile.
   cp "$src/README.md" "$top/README.md"
   cp "$src/release/NOTICES.txt" "$top/NOTICES.txt"
   cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$top/licenses/mingw-w64-runtime.txt"
+  cmp -s /usr/share/doc/mingw-w64-x86-64-dev/copyright /usr/share/doc/mingw-w64-i686-dev/copyright ||
+    cp /usr/share/doc/mingw-w64-i686-dev/copyright "$top/licenses/mingw-w64-runtime-x86.txt"
   cp /usr/share/doc/gcc-mingw-w64-x86-64-posix/copyright "$top/licenses/gcc-runtime.txt"
+  cmp -s /usr/share/doc/gcc-mingw-w64-x86-64-posix/copyright \
+    /usr/share/doc/gcc-mingw-w64-i686-posix/copyright ||
+    cp /usr/share/doc/gcc-mingw-w64-i686-posix/copyright "$top/licenses/gcc-runtime-x86.txt"
   cp /usr/share/doc/libcli11-dev/copyright "$top/licenses/cli11.txt"
   normalize_tree "$top"
   # Sorted entries, no directory entries, no extra attributes (uid, gid,
@@ -215,6 +234,7 @@ run_dist() {
 
   configure_and_build "$ROOT" release oempack
   configure_and_build "$ROOT" mingw brelvane-setup oempack
+  configure_and_build "$ROOT" mingw-x86 brelvane-setup oempack
   local version
   version=$("$ROOT/out/bin/oempack" --version | sed -n 's/^oempack //p')
   [ -n "$version" ] || die "could not read the version from oempack --version"

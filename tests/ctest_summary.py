@@ -5,8 +5,10 @@
 
 Prints each preset's counts and, for every test that did not pass, its name
 and the end of its output to stderr; the last line, on stdout, is
-"N passed, N failed".  A preset whose report is missing or holds no test
-counts as one failure.  Exits non-zero when anything failed.
+"N passed, N failed", followed by ", N skipped" when a test skipped itself
+(ctest's SKIP_RETURN_CODE: the machine cannot run it; its first output line
+says why).  A preset whose report is missing or holds no test counts as one
+failure.  Exits non-zero when anything failed.
 """
 import sys
 import xml.etree.ElementTree as ET
@@ -25,28 +27,36 @@ def summarize(preset, report):
         cases = ET.parse(report).getroot().findall("testcase")
     except (OSError, ET.ParseError) as error:
         print(f"==> {preset}: no ctest report ({error})", file=sys.stderr)
-        return 0, 1
+        return 0, 1, 0
     if not cases:
         print(f"==> {preset}: ctest ran no test", file=sys.stderr)
-        return 0, 1
-    failed = [c for c in cases if c.get("status") != "run" or c.find("failure") is not None]
+        return 0, 1, 0
+    skipped = [c for c in cases if c.find("skipped") is not None and c.find("failure") is None]
+    failed = [c for c in cases
+              if c not in skipped and (c.get("status") != "run" or c.find("failure") is not None)]
+    for case in skipped:
+        reason = (case.findtext("system-out") or "").strip().splitlines()[:1]
+        print(f"==> {preset}: SKIPPED {case.get('name')}: {' '.join(reason)}", file=sys.stderr)
     for case in failed:
         print(f"==> {preset}: FAILED {case.get('name')} ({case.get('status')})", file=sys.stderr)
         for line in failed_output(case):
             print(f"    | {line}", file=sys.stderr)
-    passed = len(cases) - len(failed)
-    print(f"==> {preset}: {passed} passed, {len(failed)} failed", file=sys.stderr)
-    return passed, len(failed)
+    passed = len(cases) - len(failed) - len(skipped)
+    print(f"==> {preset}: {passed} passed, {len(failed)} failed, {len(skipped)} skipped",
+          file=sys.stderr)
+    return passed, len(failed), len(skipped)
 
 
 def main(arguments):
-    total_passed = total_failed = 0
+    total_passed = total_failed = total_skipped = 0
     for argument in arguments:
         preset, _, report = argument.partition("=")
-        passed, failed = summarize(preset, report)
+        passed, failed, skipped = summarize(preset, report)
         total_passed += passed
         total_failed += failed
-    print(f"{total_passed} passed, {total_failed} failed")
+        total_skipped += skipped
+    skipped_text = f", {total_skipped} skipped" if total_skipped else ""
+    print(f"{total_passed} passed, {total_failed} failed{skipped_text}")
     return 1 if total_failed or not arguments else 0
 
 

@@ -5,9 +5,11 @@
 # returns non-zero when anything failed.
 #   native  GoogleTest cases (ASan, UBSan), the CLI scripts, the format check
 #   mingw   the same test programs under Wine, the Wine scenarios, the
-#           release checks of the Windows programs
+#           release checks of the Windows programs (x64)
+#   mingw-x86  the same for the x86 build, under 32-bit Wine (skipped, with
+#           the reason, on a machine whose kernel runs no 32-bit code)
 #   fuzz    each libFuzzer target for $FUZZ_SECONDS (default 20)
-TEST_PRESETS=(native mingw fuzz)
+TEST_PRESETS=(native mingw mingw-x86 fuzz)
 
 # run_preset_tests PRESET: ctest with its output in the build folder's
 # ctest.log and its results in ctest.xml.

@@ -73,3 +73,29 @@ wine_stop() {
   [ -n "${WINEPREFIX:-}" ] && rm -rf "$WINEPREFIX"
   unset WINEPREFIX
 }
+
+# The programs under test are x64 unless WINE_ARCH=x86 (the x86 preset).  A
+# 32-bit Windows program runs under Wine's 32-bit loader, an i386 Linux
+# program: on a machine whose kernel runs no 32-bit code (IA-32 emulation
+# switched off, execve answers "Exec format error") nothing 32-bit can start,
+# so a scenario of the x86 build ends here with ctest's skip code and the
+# reason.  A missing loader is a failure: ./run test installs wine32.
+WINE32_LOADER=/usr/lib/wine/wine
+wine_require_arch() {
+  [ "${WINE_ARCH:-x64}" = x86 ] || return 0
+  if [ ! -f "$WINE32_LOADER" ]; then
+    echo "FAIL: $WINE32_LOADER is missing: install wine32:i386 (./run test does)" >&2
+    exit 1
+  fi
+  local said status=0
+  said=$("$WINE32_LOADER" --version 2>&1) || status=$?
+  [ "$status" -eq 0 ] && return 0
+  if [ "$status" -eq 126 ]; then
+    echo "SKIPPED: this machine runs no 32-bit code (its kernel refuses i386 programs:" \
+         "$WINE32_LOADER: Exec format error), so the x86 build cannot run under Wine here"
+    exit 77
+  fi
+  echo "FAIL: $WINE32_LOADER --version exited $status: $said" >&2
+  exit 1
+}
+wine_require_arch
