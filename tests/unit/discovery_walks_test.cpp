@@ -33,7 +33,8 @@ std::string HexBytes(const std::string& bytes) {
   char part[4];
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     std::snprintf(part, sizeof part, "%02x", static_cast<unsigned char>(bytes[i]));
-    out += (i ? "," : "") + std::string(part);
+    if (i) out += ',';
+    out += part;
   }
   return out;
 }
@@ -398,7 +399,7 @@ struct PresenceCase {
 std::string List9x(const std::vector<std::string>& hardware_keys) {
   std::string out;
   for (std::size_t i = 0; i < hardware_keys.size(); ++i)
-    out += Device9x("D" + std::to_string(i), hardware_keys[i]);
+    out += Device9x(std::string("D").append(std::to_string(i)), hardware_keys[i]);
   return out;
 }
 
