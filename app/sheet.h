@@ -30,8 +30,14 @@ inline constexpr int kSidePictureGap = 3;
 // True when the sheet shows the side picture for this combination of plugged-in
 // models: Kestrin alone or Ovin alone.
 bool WantsSidePicture(ModelPresence presence);
-// How much wider the sheet becomes for a loaded picture of `pictureWidth` pixels.
-constexpr int SheetWidening(int pictureWidth) { return pictureWidth + kSidePictureGap; }
+// The pixels at `dpi` dots per inch for `pixels` at 96, rounded to the
+// nearest as the window manager rounds its own scaling (MulDiv).
+constexpr int ScaledToDpi(int pixels, int dpi) { return (pixels * dpi + 48) / 96; }
+// How much wider the sheet becomes for a loaded picture of `pictureWidth`
+// pixels, on a display of `dpi` dots per inch (the picture is drawn scaled).
+constexpr int SheetWidening(int pictureWidth, int dpi = 96) {
+  return ScaledToDpi(pictureWidth + kSidePictureGap, dpi);
+}
 
 class Sheet {
  public:

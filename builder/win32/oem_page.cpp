@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include "res/resource.h"
+#include "ui/win32/color_controls.h"
 
 namespace brelvane::win32 {
 
@@ -10,10 +13,9 @@ COEMPage::COEMPage(SheetWindow& sheet) : CPageDlg(sheet, IDD_OEM_PAGE) {}
 
 void COEMPage::InsertColumns() {
   // Widths count average characters of a fresh device context of the page.
-  HDC dc = GetDC(hwnd());
   TEXTMETRICA metrics = {};
-  GetTextMetricsA(dc, &metrics);
-  ReleaseDC(hwnd(), dc);
+  GetTextMetricsA(ScopedWindowDc(hwnd()).get(), &metrics);
+  columnsDpi_ = sheet_.dpi();
   HWND list = GetDlgItem(hwnd(), IDC_MODULE_LIST);
   int index = 0;
   for (const ListColumn& column : kModuleListColumns) {
@@ -33,6 +35,15 @@ BOOL COEMPage::OnInitDialog() {
   InsertColumns();
   CarryOut(sheet_.platform(), logic_->OnInitDialog(sheet_.mode() == SheetMode::Builder));
   return TRUE;
+}
+
+void COEMPage::OnDpiChanged() {
+  HWND list = GetDlgItem(hwnd(), IDC_MODULE_LIST);
+  for (int index = 0; index < static_cast<int>(std::size(kModuleListColumns)); ++index) {
+    const auto width = static_cast<int>(SendMessageA(list, LVM_GETCOLUMNWIDTH, index, 0));
+    SendMessageA(list, LVM_SETCOLUMNWIDTH, index, MulDiv(width, sheet_.dpi(), columnsDpi_));
+  }
+  columnsDpi_ = sheet_.dpi();
 }
 
 bool COEMPage::OnSetActive() { return logic_->OnSetActive(); }

@@ -18,9 +18,12 @@ class COEMPage final : public CPageDlg {
   bool OnSetActive() override;
   LRESULT OnApply() override;
   void OnCommand(int controlId, int code) override;
+  void OnDpiChanged() override;
 
  private:
   void InsertColumns();
+  // The DPI the list's column widths were made for.
+  int columnsDpi_ = USER_DEFAULT_SCREEN_DPI;
   Win32BuilderView builderView_{view_};
   std::optional<OemPage> logic_;
 };

@@ -1,5 +1,7 @@
 #include "install/win32/install_page.h"
 
+#include <utility>
+
 #include "res/resource.h"
 #include "ui/win32/worker_run.h"
 
@@ -16,13 +18,18 @@ BOOL CInstallPageDlg::OnInitDialog() {
   AttachColors(pluggedInLine_, IDC_PLUGGED_IN_LINE);
   AttachColors(supportedLine_, IDC_SUPPORTED_LINE);
   AttachColors(moduleLine_, IDC_MODULE_LINE);
-  statusFont_ = CreatePointFont(kStatusFontTenths, "Comic Sans MS");
-  if (statusFont_) {
-    for (int line : {IDC_PLUGGED_IN_LINE, IDC_SUPPORTED_LINE, IDC_MODULE_LINE}) {
-      SetControlFont(hwnd(), line, statusFont_.get());
-    }
-  }
+  OnDpiChanged();
   return TRUE;
+}
+
+void CInstallPageDlg::OnDpiChanged() {
+  // The lines take the new font before the old one is deleted.
+  ScopedGdi<HFONT> font = CreatePointFont(kStatusFontTenths, "Comic Sans MS", sheet_.dpi());
+  if (!font) return;
+  for (int line : {IDC_PLUGGED_IN_LINE, IDC_SUPPORTED_LINE, IDC_MODULE_LINE}) {
+    SetControlFont(hwnd(), line, font.get());
+  }
+  statusFont_ = std::move(font);
 }
 
 bool CInstallPageDlg::OnSetActive() { return logic_->OnSetActive(); }

@@ -18,6 +18,7 @@ class CInstallPageDlg final : public CPageDlg {
   BOOL OnInitDialog() override;
   bool OnSetActive() override;
   LRESULT OnApply() override;
+  void OnDpiChanged() override;
 
  private:
   CColorStatic pluggedInLine_;

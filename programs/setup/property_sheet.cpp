@@ -91,6 +91,7 @@ void CPropertyDlg::SetBusy(bool busy) {
 void CPropertyDlg::AttachWindow(HWND sheet) {
   if (hwnd_ || !sheet) return;
   hwnd_ = sheet;
+  dpi_ = WindowDpi(sheet);
   prompts_.SetOwner(sheet);
   SetWindowSubclass(sheet, SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -148,7 +149,7 @@ void CPropertyDlg::OnInitDialog() {
       GetObjectA(sideBitmap_.get(), sizeof picture, &picture);
       RECT rect;
       GetWindowRect(hwnd_, &rect);
-      rect.right += SheetWidening(picture.bmWidth);
+      rect.right += SheetWidening(picture.bmWidth, dpi_);
       MoveWindow(hwnd_, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
     }
   }
@@ -189,14 +190,32 @@ void CPropertyDlg::OnPaint() {
     MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&page), 2);
     BITMAP picture = {};
     GetObjectA(sideBitmap_.get(), sizeof picture, &picture);
-    HDC memory = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(memory, sideBitmap_.get());
-    StretchBlt(dc, page.left + page.right, kSidePictureTop, picture.bmWidth, picture.bmHeight,
-               memory, 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
-    SelectObject(memory, old);
-    DeleteDC(memory);
+    const int width = ScaledToDpi(picture.bmWidth, dpi_);
+    const int height = ScaledToDpi(picture.bmHeight, dpi_);
+    // Scaled pictures are smoothed; at its own size it is copied as it is.
+    if (width != picture.bmWidth) {
+      SetStretchBltMode(dc, HALFTONE);
+      SetBrushOrgEx(dc, 0, 0, nullptr);
+    }
+    ScopedMemoryDc memory(dc);
+    ScopedSelection selected(memory.get(), sideBitmap_.get());
+    StretchBlt(dc, page.left + page.right, ScaledToDpi(kSidePictureTop, dpi_), width, height,
+               memory.get(), 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
   }
   EndPaint(hwnd_, &paint);
+}
+
+void CPropertyDlg::OnDpiChanged(int dpi, const RECT& suggested) {
+  // The suggested rectangle is the sheet scaled as a whole, its widening
+  // included; the picture is drawn for the new DPI at the next paint.
+  dpi_ = dpi;
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  PlacePages();
+  for (const auto& added : pageHandles_) {
+    if (HWND page = PageOf(added.first).hwnd()) SendMessageA(page, kDpiChangedAfterParent, 0, 0);
+  }
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -204,6 +223,9 @@ LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wP
   auto* self = reinterpret_cast<CPropertyDlg*>(data);
   switch (message) {
     case WM_PAINT: self->OnPaint(); return 0;
+    case WM_DPICHANGED:
+      self->OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     // While busy the close box, Alt+F4 and the system menu close nothing,
     // and the cursor waits over the sheet (not while a box has disabled it).
     case WM_CLOSE:

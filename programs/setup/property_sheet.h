@@ -1,7 +1,9 @@
 // CPropertyDlg: the program's one window, a modal tabbed property sheet
 // around the sheet logic.  It holds the four pages, widens itself for the
 // side picture, keeps its tabs along the bottom edge and captions its OK
-// button " Install ".
+// button " Install ".  It follows the DPI of its display: the picture and
+// the widening scale with it, and a move to a display of another DPI takes
+// the size the system suggests and tells the pages.
 #pragma once
 
 #include <windows.h>
@@ -52,6 +54,7 @@ class CPropertyDlg final : public SheetWindow {
   SheetMode mode() const override { return mode_; }
   void SetBusy(bool busy) override;
   bool busy() const override { return busy_; }
+  int dpi() const override { return dpi_; }
 
  private:
   static int CALLBACK SheetCallback(HWND window, UINT message, LPARAM lParam);
@@ -62,12 +65,14 @@ class CPropertyDlg final : public SheetWindow {
   void OnInitDialog();
   void PlacePages();
   void OnPaint();
+  void OnDpiChanged(int dpi, const RECT& suggested);
 
   Platform platform_;
   Win32Prompts& prompts_;
   SheetMode mode_;
   HWND hwnd_ = nullptr;
   bool busy_ = false;
+  int dpi_ = USER_DEFAULT_SCREEN_DPI;
   // The control that had the focus when the sheet became busy.
   HWND focusBeforeBusy_ = nullptr;
   ScopedGdi<HBITMAP> sideBitmap_;

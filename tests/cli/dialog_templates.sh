@@ -5,7 +5,7 @@
 # creation, scroll bars, read-only, prefix and path shortening, clipping of
 # the siblings drawn over a control), the predefined page's
 # combo-box items, and what the manifest declares (the systems it supports,
-# asInvoker, common controls 6).  The compiled resource is read back, so what
+# asInvoker, common controls 6, DPI awareness).  The compiled resource is read back, so what
 # is checked is what the program loads.  $1 (the tools
 # folder) is not needed.
 set -u
@@ -95,6 +95,10 @@ while pos < len(data):
         lines += ['  level %s' % m for m in re.findall(r'requestedExecutionLevel level="([^"]+)"', text)]
         lines += ['  common-controls %s' % m for m in
                   re.findall(r'name="Microsoft.Windows.Common-Controls" version="([^"]+)"', text)]
+        settings = re.findall(r'<application xmlns="urn:schemas-microsoft-com:asm.v3">\s*'
+                              r'<windowsSettings>(.*?)</windowsSettings>', text, re.S)
+        lines += ['  %s %s %s' % m for m in
+                  re.findall(r'<(dpiAwareness|dpiAware) xmlns="([^"]+)">([^<]+)<', ''.join(settings))]
         dialogs.append(('~manifest', lines))
         continue
     if kind_id != 5:
@@ -203,6 +207,8 @@ manifest 1
   supportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}
   level asInvoker
   common-controls 6.0.0.0
+  dpiAware http://schemas.microsoft.com/SMI/2005/WindowsSettings true
+  dpiAwareness http://schemas.microsoft.com/SMI/2016/WindowsSettings PerMonitorV2
 EOF
 
 if diff -u "$WORK/expected.txt" "$WORK/actual.txt"; then

@@ -117,5 +117,18 @@ TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap)
   EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
 }
 
+TEST(WizardSheet, SidePictureAndWideningScaleWithTheDisplay) {
+  struct Row {
+    int dpi, widening, pictureWidth, pictureTop;
+  };
+  // 96 keeps every pixel; 120, 144 and 192 are the 125, 150 and 200 % settings.
+  for (const Row& row : {Row{96, 284, 281, 6}, Row{120, 355, 351, 8}, Row{144, 426, 422, 9},
+                         Row{192, 568, 562, 12}}) {
+    EXPECT_EQ(SheetWidening(kSidePictureWidth, row.dpi), row.widening) << row.dpi;
+    EXPECT_EQ(ScaledToDpi(kSidePictureWidth, row.dpi), row.pictureWidth) << row.dpi;
+    EXPECT_EQ(ScaledToDpi(6, row.dpi), row.pictureTop) << row.dpi;
+  }
+}
+
 }  // namespace
 }  // namespace brelvane

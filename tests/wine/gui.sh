@@ -7,6 +7,7 @@
 # Programs (defaults: the layout that `./run test` builds):
 #   SETUP_EXE  brelvane-setup.exe        UI_DRIVER  ui_driver.exe
 #   OEMPACK    native oempack            PAYLOAD    the sample "Brelvane v1.0.exe"
+# GUI_ONLY="dpi install ..." runs only the scenarios named.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
@@ -463,6 +464,67 @@ scenario_non_ansi_drive() {
   gui_end
 }
 
+# ---- Scaled displays ------------------------------------------------------------
+# about ACTUAL EXPECTED: within 3 % of each other.
+about() { [ -n "$1" ] && awk -v a="$1" -v e="$2" 'BEGIN { d = a - e; exit !(d * d <= (0.03 * e) ^ 2) }'; }
+
+# The picture box the driver printed (nth side-picture line): left top width
+# height, client width height, the agreement page's right edge.
+picture_fields() { grep '^PICTURE' "$GUI_OUT" | sed -n "${1}p" | tr -dc '0-9 \n' | tr -s ' '; }
+
+# picture_fits NAME DPI N: the N-th picture box is the picture drawn for DPI,
+# whole, inside the client area and right of the agreement page.
+picture_fits() {
+  local left top width height client_width client_height page_right
+  read -r left top width height client_width client_height page_right <<< "$(picture_fields "$3")"
+  check "${1}_picture_scaled_beside_the_page" picture_box_fits "$2" "${left:-}" "${top:-}" \
+    "${width:-}" "${height:-}" "${client_width:-}" "${client_height:-}" "${page_right:-}"
+}
+picture_box_fits() {
+  [ -n "$8" ] && about "$4" $(( 281 * $1 / 96 )) && about "$5" $(( 189 * $1 / 96 )) &&
+    [ "$2" -ge "$8" ] && [ $(( $2 + $4 )) -le "$6" ] && [ $(( $3 + $5 )) -le "$7" ]
+}
+
+# The sheet with the Ovin drive alone (picture shown) on displays of 96, 144
+# and 192 DPI, set before the program starts: the sheet grows with the DPI,
+# the picture is drawn scaled beside the page, and at 96 a move to a 144 DPI
+# display takes the suggested size and draws the picture and the agreement's
+# font for it.
+scenario_dpi() {
+  local dpi wide96= moved_line=
+  for dpi in 96 144 192; do
+    gui_begin "dpi-$dpi" "$MACHINES/ovin-e.reg" E
+    gui_dpi "$dpi"
+    local moved=()
+    [ "$dpi" -eq 96 ] && moved=("dpi-change 144 96" "line-height 1000")
+    gui_run "$BARE" -- "wait-window $CAPTION" "rect" "line-height 1000" "${moved[@]}" "side-picture" \
+      "click 2" "wait-gone"
+    local width line
+    width=$(sed -n 's/^RECT \([0-9]*\)x.*/\1/p' "$GUI_OUT")
+    line=$(sed -n 's/^LINE-HEIGHT //p' "$GUI_OUT" | tail -n 1)
+    if [ "$dpi" -eq 96 ]; then
+      wide96=$width moved_line=$line
+      check dpi_change_takes_the_suggested_rectangle [ "$(sed -n 's/^SUGGESTED //p' "$GUI_OUT")" = \
+        "$(sed -n 's/^PLACED //p' "$GUI_OUT")" ]
+      picture_fits dpi_change_to_144 144 1
+    else
+      check "dpi_${dpi}_sheet_scales" about "$width" "$(( ${wide96:-0} * dpi / 96 ))"
+      picture_fits "dpi_$dpi" "$dpi" 1
+    fi
+    # The agreement's font after the move is the font of a start at 144.
+    [ "$dpi" -eq 144 ] && check dpi_change_agreement_font_follows [ "${line:-none}" = "$moved_line" ]
+    gui_end
+  done
+  # The builder's list columns follow a move to 144 as well.
+  gui_begin dpi-builder "$MACHINES/none.reg"
+  gui_run "$BARE" /oem -- "wait-window $CAPTION" "column-width 1015" "dpi-change 144 96" \
+    "column-width 1015" "click 2" "wait-gone"
+  local columns
+  columns=$(sed -n 's/^COLUMN-WIDTH //p' "$GUI_OUT" | tr '\n' ' ')
+  check dpi_change_builder_columns_follow about "${columns#* }" "$(( ${columns%% *} * 3 / 2 ))"
+  gui_end
+}
+
 # The bare program: no modules behind its image, only system DLLs imported.
 scenario_bare_program() {
   check bare_program_lists_no_modules [ "$("$OEMPACK" list "$SETUP_EXE" | wc -l)" -eq 1 ]
@@ -472,25 +534,31 @@ scenario_bare_program() {
   check bare_program_imports_system_dlls_only [ -z "$dlls" ]
 }
 
-scenario_bare_program
-scenario_decline
-scenario_no_drive
-scenario_ovin_without_set
-scenario_install
-scenario_install_windows_10_11
-scenario_nine_x
-scenario_enter_while_hidden
-scenario_install_signed
-scenario_overwrite IDNO
-scenario_overwrite IDYES
-scenario_folder_link
-scenario_launch
-scenario_large_set
-scenario_leave_during_run
-scenario_two_models
-scenario_builder
-scenario_builder_refuses_hostile_root
-scenario_non_ansi_folder
-scenario_builder_non_ansi_installer
-scenario_non_ansi_drive
+run_scenario() {
+  [ -z "${GUI_ONLY:-}" ] || [[ " $GUI_ONLY " == *" $1 "* ]] || return 0
+  "scenario_$@"
+}
+
+run_scenario bare_program
+run_scenario decline
+run_scenario no_drive
+run_scenario ovin_without_set
+run_scenario install
+run_scenario install_windows_10_11
+run_scenario nine_x
+run_scenario enter_while_hidden
+run_scenario install_signed
+run_scenario overwrite IDNO
+run_scenario overwrite IDYES
+run_scenario folder_link
+run_scenario launch
+run_scenario large_set
+run_scenario leave_during_run
+run_scenario two_models
+run_scenario builder
+run_scenario builder_refuses_hostile_root
+run_scenario non_ansi_folder
+run_scenario builder_non_ansi_installer
+run_scenario non_ansi_drive
+run_scenario dpi
 gui_summary

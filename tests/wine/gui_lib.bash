@@ -22,7 +22,8 @@ gui_setup() {
   for ((n = 90; n < 140; n++)); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
   done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # Room for the sheet at 200 %.
+  Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
   GUI_XVFB=$!
   export DISPLAY=":$n"
   for ((i = 0; i < 50; i++)); do
@@ -49,6 +50,11 @@ gui_begin() {
   [ -n "${3:-}" ] && wine_drive "$3" "$GUI_DRIVE"
   wine_start
   wine_import "$2"
+}
+
+# gui_dpi DPI: the display's dots per inch for programs started from now on.
+gui_dpi() {
+  "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
 }
 
 gui_end() {

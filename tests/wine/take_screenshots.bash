@@ -30,6 +30,15 @@ gui_run "$PKG" -- "wait-window $CAPTION" "sleep 500" "capture $(shot agreement)"
   "click 1" "wait-box Installation Complete!" "capture-box $(shot completion)" "answer-box IDOK"
 gui_end
 
+# The agreement page on displays of 150 and 200 %.
+for dpi in 144 192; do
+  gui_begin "shots-$dpi" "$MACHINES/ovin-e.reg" E
+  gui_dpi "$dpi"
+  gui_run "$PKG" -- "wait-window $CAPTION" "sleep 500" "capture $(shot "agreement-${dpi}dpi")" \
+    "click 2" "wait-gone"
+  gui_end
+done
+
 TARGET=$GUI_WORK/installer.exe
 cp "$SETUP_EXE" "$TARGET"
 "$OEMPACK" add "$TARGET" "$GUI_WORK/readme.txt" >/dev/null
@@ -43,7 +52,8 @@ gui_run "$PKG" /oem -- "wait-window $CAPTION" "set-text 1016 $(wine_winpath "$TA
   "sleep 300" "capture $(shot builder-predef)" "click 2" "wait-gone"
 gui_end
 
-for name in agreement install-ready completion builder-oem builder-predef; do
+for name in agreement install-ready completion builder-oem builder-predef agreement-144dpi \
+  agreement-192dpi; do
   if [ -f "$GUI_WORK/$name.bmp" ]; then
     convert "$GUI_WORK/$name.bmp" -strip "$SHOTS/$name.png" && echo "wrote docs/screenshots/$name.png"
   else

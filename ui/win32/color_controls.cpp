@@ -4,13 +4,23 @@
 
 namespace brelvane::win32 {
 
-ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face) {
-  HDC screen = GetDC(nullptr);
-  int pixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+int WindowDpi(HWND window) {
+  // Looked up at run time: Windows 7 and 8 have no such function.
+  using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow =
+      reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow && window) {
+    if (UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
+  }
+  const int dpi = GetDeviceCaps(ScopedWindowDc(window).get(), LOGPIXELSY);
+  return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face, int dpi) {
   LOGFONTA font = {};
   // Negative: the character height rather than the cell height.
-  font.lfHeight = -MulDiv(tenthsOfPoint, pixelsPerInch, 720);
+  font.lfHeight = -MulDiv(tenthsOfPoint, dpi, 720);
   font.lfCharSet = DEFAULT_CHARSET;
   std::strncpy(font.lfFaceName, face, LF_FACESIZE - 1);
   return ScopedGdi<HFONT>(CreateFontIndirectA(&font));

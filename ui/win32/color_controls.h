@@ -1,5 +1,5 @@
-// Win32 helpers shared by the program's dialogs: owned GDI objects, point
-// fonts, and the coloured text controls CColorStatic and CColorEdit.
+// Win32 helpers shared by the program's dialogs: owned GDI objects, the
+// display's dots per inch, point fonts, and the coloured text controls CColorStatic and CColorEdit.
 #pragma once
 
 #include <windows.h>
@@ -33,8 +33,58 @@ class ScopedGdi {
   Handle handle_ = nullptr;
 };
 
-// A screen font of `tenthsOfPoint` tenths of a point (120 for 12 points).
-ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face);
+// A window's device context (the screen's for null), released on destruction.
+class ScopedWindowDc {
+ public:
+  explicit ScopedWindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~ScopedWindowDc() {
+    if (dc_) ReleaseDC(window_, dc_);
+  }
+  ScopedWindowDc(const ScopedWindowDc&) = delete;
+  ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// A memory device context compatible with another, deleted on destruction.
+class ScopedMemoryDc {
+ public:
+  explicit ScopedMemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+  ~ScopedMemoryDc() {
+    if (dc_) DeleteDC(dc_);
+  }
+  ScopedMemoryDc(const ScopedMemoryDc&) = delete;
+  ScopedMemoryDc& operator=(const ScopedMemoryDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+// Selects an object into a device context and puts the old one back.
+class ScopedSelection {
+ public:
+  ScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+  ~ScopedSelection() { SelectObject(dc_, old_); }
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// The dots per inch of the display the window is on (96 at 100 %): the
+// window's own where the system knows it (Windows 10 1607 and later), the
+// system's otherwise.
+int WindowDpi(HWND window);
+
+// A screen font of `tenthsOfPoint` tenths of a point (120 for 12 points) for
+// a display of `dpi` dots per inch.
+ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face, int dpi);
 // Sets the font on a dialog's control with an immediate redraw.
 void SetControlFont(HWND dialog, int controlId, HFONT font);
 

@@ -1,5 +1,7 @@
 #include "ui/win32/license_page.h"
 
+#include <utility>
+
 #include "res/resource.h"
 #include "ui/win32/about_box.h"
 
@@ -17,8 +19,7 @@ CLicPageDlg::CLicPageDlg(SheetWindow& sheet) : CPageDlg(sheet, MAKEINTRESOURCEA(
 
 BOOL CLicPageDlg::OnInitDialog() {
   logic_.emplace(sheet_.logic(), view_);
-  agreementFont_ = CreatePointFont(kAgreementFontTenths, "Comic Sans MS");
-  SetControlFont(hwnd(), IDC_AGREEMENT_TEXT, agreementFont_.get());
+  OnDpiChanged();
   AttachColors(agreementText_, IDC_AGREEMENT_TEXT);
   agreementText_.SetBkColor(kAgreementBackground);
   agreementText_.SetTextColor(kAgreementTextColour);
@@ -27,6 +28,13 @@ BOOL CLicPageDlg::OnInitDialog() {
   sheet_.prompts().SetPageOwner(hwnd());
   CarryOut(sheet_.platform(), logic_->OnInitDialog());
   return TRUE;
+}
+
+void CLicPageDlg::OnDpiChanged() {
+  // The control takes the new font before the old one is deleted.
+  ScopedGdi<HFONT> font = CreatePointFont(kAgreementFontTenths, "Comic Sans MS", sheet_.dpi());
+  SetControlFont(hwnd(), IDC_AGREEMENT_TEXT, font.get());
+  agreementFont_ = std::move(font);
 }
 
 bool CLicPageDlg::OnSetActive() {

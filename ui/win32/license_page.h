@@ -18,6 +18,7 @@ class CLicPageDlg final : public CPageDlg {
   bool OnSetActive() override;
   void OnCommand(int controlId, int code) override;
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void OnDpiChanged() override;
 
  private:
   CColorEdit agreementText_;

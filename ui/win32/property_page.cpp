@@ -154,6 +154,7 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       SetResult(OnNotify(header));
       return TRUE;
     }
+    case kDpiChangedAfterParent: OnDpiChanged(); return TRUE;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORBTN:

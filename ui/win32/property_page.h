@@ -47,7 +47,14 @@ class SheetWindow : public SheetView {
   // busy gives everything back.
   virtual void SetBusy(bool busy) = 0;
   virtual bool busy() const = 0;
+  // The dots per inch the sheet is laid out for (96 at 100 %), which the
+  // pages' own fonts follow.
+  virtual int dpi() const = 0;
 };
+
+// Sent to each page after the sheet has moved to a display of another DPI
+// (Windows 10 1703 and later send it too; the Windows 7 headers lack it).
+inline constexpr UINT kDpiChangedAfterParent = 0x02E3;
 
 // Carries out an ending that page logic gave, at once: its message through
 // the prompts, then the end of the process with its code (the seam's
@@ -123,6 +130,8 @@ class CPageDlg {
     (void)header;
     return 0;
   }
+  // The sheet's DPI has changed: the page's own fonts follow it.
+  virtual void OnDpiChanged() {}
   // Any other message; FALSE when not handled.
   virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     (void)message;

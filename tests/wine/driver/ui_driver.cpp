@@ -34,6 +34,14 @@
 //   box-owner                         whether the last box is owned by the sheet and
 //                                     shown by the sheet's thread
 //   rect                              the sheet's window width and height
+//   dpi-change DPI FROM               sends the sheet WM_DPICHANGED for DPI, suggesting its
+//                                     rectangle scaled by DPI/FROM; prints both rectangles
+//   column-width ID                   the width of a list view's first column
+//   line-height ID                    the pixels between the first two lines of a
+//                                     multi-line edit (its font's line height)
+//   side-picture                      the bounding box of the side picture's colours in
+//                                     the sheet's client area (from the screen's pixels),
+//                                     the client size, and the active page's right edge
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
 #include <windows.h>
@@ -334,6 +342,101 @@ void Capture(HWND window, const std::string& path) {
   ReleaseDC(nullptr, screen);
   if (!ok) return Fail("cannot write " + path);
   Say("CAPTURED " + path + " " + std::to_string(width) + "x" + std::to_string(height));
+}
+
+// ---- Scaled displays -----------------------------------------------------------
+
+// The driver sees physical pixels, whatever the DPI awareness of the program
+// it measures (an unaware process would see an aware window's rectangle
+// scaled down to 96 DPI).  Looked up at run time, as the program does.
+void SeePhysicalPixels() {
+  using SetContext = HANDLE(WINAPI*)(HANDLE);
+  const auto set = reinterpret_cast<SetContext>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
+  const auto perMonitorAware = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3));
+  if (set) set(perMonitorAware);
+}
+
+std::string RectText(const RECT& rect) {
+  return std::to_string(rect.left) + " " + std::to_string(rect.top) + " " +
+         std::to_string(rect.right - rect.left) + " " + std::to_string(rect.bottom - rect.top);
+}
+
+// The suggested rectangle keeps the sheet's top left corner and scales its
+// size by DPI / FROM, as the system does for a move between displays.
+void DpiChange(const std::string& rest) {
+  std::istringstream in(rest);
+  int dpi = 0, from = 0;
+  if (!(in >> dpi >> from) || from <= 0) return Fail("dpi-change DPI FROM");
+  RECT suggested;
+  GetWindowRect(g_sheet, &suggested);
+  suggested.right = suggested.left + MulDiv(suggested.right - suggested.left, dpi, from);
+  suggested.bottom = suggested.top + MulDiv(suggested.bottom - suggested.top, dpi, from);
+  // The message's rectangle must lie in the program's memory: Wine does not
+  // carry it across processes.
+  RemoteBuffer remote(g_sheet, sizeof suggested);
+  if (!remote.ok() || !remote.Write(0, &suggested, sizeof suggested)) {
+    return Fail("cannot reach the sheet's process");
+  }
+  SendMessageA(g_sheet, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+               reinterpret_cast<LPARAM>(remote.address()));
+  Sleep(200);
+  RECT placed;
+  GetWindowRect(g_sheet, &placed);
+  Say("SUGGESTED " + RectText(suggested));
+  Say("PLACED " + RectText(placed));
+}
+
+// The side picture is a blue to teal gradient (res/make_art.sh): a pixel of
+// it has little red, more green and much more blue; the sheet's greys, the
+// agreement's near-white and the black text have none such.
+bool IsPictureColour(const RGBQUAD& pixel) {
+  return pixel.rgbRed < 100 && pixel.rgbGreen > pixel.rgbRed + 25 &&
+         pixel.rgbBlue > pixel.rgbRed + 40;
+}
+
+void SidePicture() {
+  RECT client;
+  GetClientRect(g_sheet, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(g_sheet, &origin);
+  const int width = client.right, height = client.bottom;
+  RedrawWindow(g_sheet, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(300);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  RECT box = {width, height, 0, 0};
+  const auto* pixels = static_cast<const RGBQUAD*>(bits);
+  for (int y = 0; pixels && y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (!IsPictureColour(pixels[static_cast<std::size_t>(y) * width + x])) continue;
+      box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+             std::max<LONG>(box.right, x + 1), std::max<LONG>(box.bottom, y + 1)};
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (box.right <= box.left) return Fail("no side picture");
+  RECT page = {};
+  GetWindowRect(CurrentPage(), &page);
+  MapWindowPoints(nullptr, g_sheet, reinterpret_cast<POINT*>(&page), 2);
+  Say("PICTURE " + RectText(box) + " CLIENT " + std::to_string(width) + " " +
+      std::to_string(height) + " PAGE-RIGHT " + std::to_string(page.right));
 }
 
 // ---- Commands ---------------------------------------------------------------
@@ -648,6 +751,8 @@ void Run(const std::string& raw) {
   }
   if (!g_sheet || !IsWindow(g_sheet)) return Fail(command + ": no sheet");
   if (command == "capture") return Capture(g_sheet, rest);
+  if (command == "dpi-change") return DpiChange(rest);
+  if (command == "side-picture") return SidePicture();
   if (command == "rect") {
     RECT rect;
     GetWindowRect(g_sheet, &rect);
@@ -685,6 +790,16 @@ void Run(const std::string& raw) {
   if (command == "combo-items") return ComboItems(id);
   HWND control = Control(id);
   if (!control) return;
+  if (command == "column-width") {
+    return Say("COLUMN-WIDTH " + std::to_string(SendMessageA(control, LVM_GETCOLUMNWIDTH, 0, 0)));
+  }
+  if (command == "line-height") {
+    const auto second = SendMessageA(control, EM_LINEINDEX, 1, 0);
+    const auto top = [control](LRESULT index) {
+      return static_cast<int>(HIWORD(SendMessageA(control, EM_POSFROMCHAR, index, 0)));
+    };
+    return Say("LINE-HEIGHT " + std::to_string(top(second) - top(0)));
+  }
   if (command == "text") return Say("TEXT " + OneLine(WindowText(control)));
   if (command == "visible")
     return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
@@ -720,6 +835,7 @@ void Run(const std::string& raw) {
 }  // namespace
 
 int main() {
+  SeePhysicalPixels();
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   if (argv != nullptr && argc > 1) {
