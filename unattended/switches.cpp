@@ -40,23 +40,25 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-// Records a flag; false when it was given a value.
-bool SetFlag(bool& flag, const std::optional<std::string>& value) {
-  if (value) return false;
-  flag = true;
-  return true;
+// The flag a switch name sets; nullptr for a switch that is no flag.
+bool* FlagOf(Switches& s, const std::string& name) {
+  if (name == "?" || name == "help") return &s.help;
+  if (name == "silent") return &s.silent;
+  if (name == "accept") return &s.accept;
+  if (name == "launch") return &s.launch;
+  if (name == "verify") return &s.verify;
+  return nullptr;
 }
 
 // Applies one switch (`name` in lower case, without its '/' or '-'); the
 // error in words, or nothing.
 std::optional<std::string> Apply(Switches& s, const std::string& word, const std::string& name,
                                  const std::optional<std::string>& value) {
-  const std::string noValue = word + ": this switch takes no value";
-  if (name == "?" || name == "help") return SetFlag(s.help, value) ? std::nullopt : std::optional(noValue);
-  if (name == "silent") return SetFlag(s.silent, value) ? std::nullopt : std::optional(noValue);
-  if (name == "accept") return SetFlag(s.accept, value) ? std::nullopt : std::optional(noValue);
-  if (name == "launch") return SetFlag(s.launch, value) ? std::nullopt : std::optional(noValue);
-  if (name == "verify") return SetFlag(s.verify, value) ? std::nullopt : std::optional(noValue);
+  if (bool* flag = FlagOf(s, name)) {
+    if (value) return word + ": this switch takes no value";
+    *flag = true;
+    return std::nullopt;
+  }
   if (name == "overwrite") {
     const std::string answer = value ? Lower(*value) : std::string();
     if (answer != "yes" && answer != "no") return word + ": give /overwrite=yes or /overwrite=no";

@@ -10,7 +10,7 @@ namespace brelvane {
 
 // How an unattended run ends.  Fixed: deployment tools act on these numbers.
 enum class ExitCode : int {
-  Success = 0,        // the set installed (skipped files included), /verify sound, /? shown
+  Success = 0,         // the set installed (skipped files included), /verify sound, /? shown
   BadCommandLine = 1,  // an unknown switch, a bad or missing value
   NotAccepted = 2,     // the agreement was not accepted (/silent without /accept)
   NoDrive = 3,         // no supported drive

@@ -134,10 +134,8 @@ Outcome OutcomeOf(RunStop stop) {
     case RunStop::UnsafeModule:
       return {ExitCode::BadPackage, "a module cannot be installed safely"};
     case RunStop::DamagedModule: return {ExitCode::BadPackage, "a module is damaged"};
-    case RunStop::UnreadablePackage:
-      return {ExitCode::BadPackage, "the package cannot be read"};
-    case RunStop::WriteFailed:
-      break;
+    case RunStop::UnreadablePackage: return {ExitCode::BadPackage, "the package cannot be read"};
+    case RunStop::WriteFailed: break;
   }
   return {ExitCode::WriteFailed, "a file could not be written; what was there before is unchanged"};
 }
@@ -174,7 +172,8 @@ std::optional<Outcome> UnattendedRun::CheckPage(const Platform& platform, const 
   log_.Say(std::string("drive ") + install.driveLetter() + ": found, model " +
            ModelName(install.model()));
   const char* marker = SetMarkerOf(install.model());
-  if (marker == nullptr) return Outcome{ExitCode::WrongModels, "the drive's model is not supported"};
+  if (marker == nullptr)
+    return Outcome{ExitCode::WrongModels, "the drive's model is not supported"};
   if (installOffered) return std::nullopt;
   // The page offers no Install for a package it cannot read either.
   if (FindModule(platform, sheet.state().package(), marker, nullptr, true, nullptr, 0) < 0) {
@@ -204,7 +203,8 @@ ExitCode UnattendedRun::Install() {
   log_.Write("package " + sheet.state().packagePath);
   if (const PageEnding ending = sheet.OnCreate()) {
     prompts.Show(ending->message);
-    return Finish({ExitCode::WrongModels, "drives of more than one supported model are plugged in"});
+    return Finish(
+        {ExitCode::WrongModels, "drives of more than one supported model are plugged in"});
   }
   LicensePage license(sheet, agreementView);
   InstallPage install(sheet, installView);
@@ -339,8 +339,9 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   if (!logPath && s.silent) logPath = RunLog::DefaultPath(host.system);
   if (s.silent && !logPath) return Refuse(host, console, true, "no temporary folder for the log");
   if (logPath && !log.Open(*logPath)) {
-    return Refuse(host, console, s.silent,
-                  "cannot open the log file " + *logPath + ": " + OneLine(GetLastErrorText(host.system)));
+    return Refuse(
+        host, console, s.silent,
+        "cannot open the log file " + *logPath + ": " + OneLine(GetLastErrorText(host.system)));
   }
   log.Write(std::string(kProgramName) + " " + BRELVANE_VERSION + ": " + Joined(words));
   UnattendedRun run(host, s, log);
