@@ -10,6 +10,7 @@
 #include "app/sheet.h"
 #include "app/wizard_view.h"
 #include "discovery/discovery.h"
+#include "install/install_run.h"
 
 namespace brelvane {
 
@@ -54,6 +55,9 @@ class InstallPage {
   // The install run behind the Install button.
   InstallRunResult OnApply();
 
+  // Told about every file of the next runs; none by default.
+  void SetObserver(InstallObserver* observer) { observer_ = observer; }
+
   // What the last activation (or install run) found.
   DriveModel model() const { return model_; }
   char driveLetter() const { return driveLetter_; }
@@ -64,8 +68,12 @@ class InstallPage {
   // else how the run ends.
   std::optional<InstallRunResult> FindDriveAgain();
 
+  // Tells the observer, if any, why the run stops.
+  void Stopped(RunStop why);
+
   Sheet& sheet_;
   PageView& view_;
+  InstallObserver* observer_ = nullptr;
   DriveModel model_ = DriveModel::None;
   char driveLetter_ = 0;
 };

@@ -43,25 +43,47 @@ void ShowLinkRefusal(const Platform& platform, const ModuleRecord& record,
   ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
 }
 
-// Shows why the record may not be written on the drive, and gives true:
+// Shows why the record may not be written on the drive, and gives why:
 // its name or folder breaks the rule (the record is data from outside: the
 // same rule the builder applied before storing it, for packages made by
 // anything else), or a link or an unreadable entry stands on its way.
-bool ShowPlacementRefusal(const Platform& platform, char letter, const ModuleRecord& record) {
+std::optional<RunStop> ShowPlacementRefusal(const Platform& platform, char letter,
+                                            const ModuleRecord& record) {
   if (std::optional<std::string> problem =
           ModulePlacementProblem(record.fileName, record.extractDir)) {
     ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
                                record.extractDir.c_str(), problem->c_str()));
-    return true;
+    return RunStop::UnsafeModule;
   }
   const LinkSearch links = LinkOnTheWay(platform, letter, record);
-  if (links.found == LinkSearch::Found::None) return false;
+  if (links.found == LinkSearch::Found::None) return std::nullopt;
   ShowLinkRefusal(platform, record, links);
-  return true;
+  return RunStop::WriteFailed;
 }
 
 // How one module's turn ended.
 enum class ModuleTurn { Installed, Skipped, Stopped };
+
+// The run's observer, which may be none.
+class RunRecord {
+ public:
+  explicit RunRecord(InstallObserver* observer) : observer_(observer) {}
+  void Written(const std::string& destination, std::uint64_t size) {
+    if (observer_ != nullptr) observer_->FileWritten(destination, size);
+  }
+  void Skipped(const std::string& destination, std::uint64_t size) {
+    if (observer_ != nullptr) observer_->FileSkipped(destination, size);
+  }
+  // Gives Stopped, the turn that ends the run.
+  ModuleTurn Stop(RunStop why) {
+    stop = why;
+    return ModuleTurn::Stopped;
+  }
+  RunStop stop = RunStop::WriteFailed;  // why a Stopped turn stopped
+
+ private:
+  InstallObserver* observer_;
+};
 
 // Whether a module may go to `destination`, and whether it replaces a file
 // there.  The installer may itself sit on the drive: replacing it with its
@@ -78,7 +100,7 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
     ShowError(platform,
               Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
                      "it would replace this installer itself"));
-    return {ModuleTurn::Stopped};
+    return {ModuleTurn::Stopped};  // an unsafe module
   }
   ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
   if (!existing.valid()) return {ModuleTurn::Installed};
@@ -90,24 +112,28 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
   return {ModuleTurn::Installed, true};
 }
 
-// Tells the user why the module could not be written to `destination`.
-void ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
-                        const std::string& destination, const ExtractReport& report) {
+// Tells the user why the module could not be written to `destination`;
+// gives why the run stops.
+RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
+                           const std::string& destination, const ExtractReport& report) {
   switch (report.result) {
     case ExtractResult::Damaged:
       ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
-      return;
+      return RunStop::DamagedModule;
     case ExtractResult::NoRoom:
       ShowError(platform, Format(kNoRoomFormat, letter, destination.c_str(),
                                  std::to_string(report.bytesNeeded).c_str(),
                                  std::to_string(report.bytesFree).c_str()));
-      return;
-    case ExtractResult::LinkInTheWay: ShowLinkRefusal(platform, record, report.links); return;
+      return RunStop::WriteFailed;
+    case ExtractResult::LinkInTheWay:
+      ShowLinkRefusal(platform, record, report.links);
+      return RunStop::WriteFailed;
     case ExtractResult::Done:
     case ExtractResult::Failed: break;
   }
   const std::string error = GetLastErrorText(platform.system);
   ShowNotice(platform, Format(kCannotWriteFormat, destination.c_str(), error.c_str()));
+  return RunStop::WriteFailed;
 }
 
 // The module set as the run meets it, newest first, and what it weighs.
@@ -191,18 +217,23 @@ class RunProgress {
 // Puts one module onto the drive.  Stopped: the run cannot go on (the cause
 // is shown).
 ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
-                         const SetModule& module, RunProgress& progress, std::string& destination) {
+                         const SetModule& module, RunProgress& progress, RunRecord& run,
+                         std::string& destination) {
   const ModuleRecord& record = module.record;
-  if (ShowPlacementRefusal(platform, letter, record)) return ModuleTurn::Stopped;
+  if (std::optional<RunStop> refused = ShowPlacementRefusal(platform, letter, record)) {
+    return run.Stop(*refused);
+  }
   const std::string directory = DestinationDirectory(platform.system, letter, record);
   if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
-    return ModuleTurn::Stopped;
+    return run.Stop(RunStop::WriteFailed);
   }
   destination = DestinationFile(platform.system, letter, record);
   const Placement placement = AskToReplace(platform, package.path, record, destination);
-  if (placement.turn != ModuleTurn::Installed) {
-    if (placement.turn == ModuleTurn::Skipped) progress.Finished(record.contentSize);
-    return placement.turn;
+  if (placement.turn == ModuleTurn::Stopped) return run.Stop(RunStop::UnsafeModule);
+  if (placement.turn == ModuleTurn::Skipped) {
+    progress.Finished(record.contentSize);
+    run.Skipped(destination, record.contentSize);
+    return ModuleTurn::Skipped;
   }
   // The links are looked at again inside: a folder may have been swapped
   // for one while the question waited.
@@ -213,33 +244,38 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
   ExtractReport report;
   if (!ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
                      record.attributes, options, &report)) {
-    ShowExtractFailure(platform, letter, record, destination, report);
-    return ModuleTurn::Stopped;
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
   }
   progress.Finished(record.contentSize);
+  run.Written(destination, record.contentSize);
   return ModuleTurn::Installed;
 }
 
 // Installs every module with `setMarker`, newest first; a skipped one still
-// counts as handled.  False when there is none or one stops the run.
-// `lastDestination` receives where the last one handled went.
-bool InstallModuleSet(const Platform& platform, const PackageRef& package, char letter,
-                      const char* setMarker, PageView& view, std::string& lastDestination) {
+// counts as handled.  Gives why the run stopped when there is none or one
+// stops it; nothing when the set is on the drive.  `lastDestination`
+// receives where the last one handled went.
+std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
+                                        char letter, const char* setMarker, PageView& view,
+                                        RunRecord& run, std::string& lastDestination) {
   const ModuleSet set = FindModuleSet(platform, package, setMarker);
-  if (set.modules.empty()) return false;
+  if (set.modules.empty()) {
+    return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
+  }
   RemoveLeftovers(platform, letter, set);
   RunProgress progress(view, set.totalBytes);
   for (const SetModule& module : set.modules) {
     std::string destination;
-    if (InstallModule(platform, package, letter, module, progress, destination) ==
+    if (InstallModule(platform, package, letter, module, progress, run, destination) ==
         ModuleTurn::Stopped) {
-      return false;
+      return run.stop;
     }
     lastDestination = destination;
   }
   // A search that failed after some modules ends the run as one that failed
   // at that module.
-  return set.readable;
+  if (!set.readable) return RunStop::UnreadablePackage;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -251,6 +287,7 @@ std::optional<InstallRunResult> InstallPage::FindDriveAgain() {
   if (freshLetter == 0) {
     RefreshStatus();
     ShowNotice(platform, kNoDriveInformation);
+    Stopped(RunStop::NoDrive);
     return InstallRunResult::StayOnPage();
   }
   if (freshModel != model_) {
@@ -266,22 +303,36 @@ std::optional<InstallRunResult> InstallPage::FindDriveAgain() {
   return std::nullopt;
 }
 
+void InstallPage::Stopped(RunStop why) {
+  if (observer_ != nullptr) observer_->Stopped(why);
+}
+
 InstallRunResult InstallPage::OnApply() {
   const Platform& platform = sheet_.platform();
   if (std::optional<InstallRunResult> ended = FindDriveAgain()) return std::move(*ended);
   const char* setMarker = SetMarkerOf(model_);
-  if (setMarker == nullptr) return InstallRunResult::StayOnPage();
+  if (setMarker == nullptr) {
+    Stopped(RunStop::UnsupportedModel);
+    return InstallRunResult::StayOnPage();
+  }
   std::string lastDestination;
-  if (!InstallModuleSet(platform, sheet_.state().package(), driveLetter_, setMarker, view_,
-                        lastDestination)) {
+  RunRecord run(observer_);
+  if (std::optional<RunStop> stop =
+          InstallModuleSet(platform, sheet_.state().package(), driveLetter_, setMarker, view_, run,
+                           lastDestination)) {
     ShowNotice(platform, kCannotContinue);
+    Stopped(*stop);
     return InstallRunResult::StayOnPage();
   }
   ShowNotice(platform, kInstallComplete);
   // Read even while hidden: on the 9x family it is never shown, so never ticked.
-  if (view_.IsChecked(ids::kLaunchCheckBox) && !platform.system.Launch(lastDestination)) {
-    const std::string error = GetLastErrorText(platform.system);
-    ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
+  if (view_.IsChecked(ids::kLaunchCheckBox)) {
+    const bool started = platform.system.Launch(lastDestination);
+    if (!started) {
+      const std::string error = GetLastErrorText(platform.system);
+      ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
+    }
+    if (observer_ != nullptr) observer_->Launched(lastDestination, started);
   }
   return InstallRunResult::CloseSheet();
 }

@@ -1,6 +1,7 @@
 // Rules of the install run that stand on their own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/fs_helpers.h"
@@ -39,6 +40,31 @@ inline constexpr char kUnreadableOnTheWayFormat[] =
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
+
+// Why an install run stopped short, besides the messages it shows.
+enum class RunStop {
+  NoDrive,            // the drive is gone when Install is pressed
+  UnsupportedModel,   // the drive's model has no module set at all
+  NoModuleSet,        // the package holds no module of the drive's set
+  UnsafeModule,       // a module's name or folder breaks the name rule, or it would replace the
+                      // installer itself
+  DamagedModule,      // a module's content does not match its check
+  UnreadablePackage,  // the package could not be read while the set was sought
+  WriteFailed,        // a file could not be written: folder, room, a link on the way, the write
+};
+
+// Told what an install run does, file by file, for a record of it (the
+// unattended run's log).  The interactive run has none.
+class InstallObserver {
+ public:
+  virtual ~InstallObserver() = default;
+  virtual void FileWritten(const std::string& destination, std::uint64_t size) = 0;
+  // The user kept the file that was there.
+  virtual void FileSkipped(const std::string& destination, std::uint64_t size) = 0;
+  virtual void Stopped(RunStop why) = 0;
+  // The utility was started (or not) at the end.
+  virtual void Launched(const std::string& path, bool started) = 0;
+};
 
 // Whether a folder below the drive root on the way to the module's
 // destination file, or that file itself, is a symbolic link or junction (the

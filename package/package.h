@@ -233,6 +233,30 @@ enum class ContentState {
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
                                 const WalkedModule& module);
 
+// A package checked as `oempack verify` and the installer's /verify check
+// it: every module's content against its check, every module within the
+// installer's reach, no stray bytes, a walk that ends at the image.
+struct ModuleProblem {
+  std::size_t module = 0;                      // its index in the walk
+  ContentState state = ContentState::Damaged;  // Damaged or Unreadable
+  std::uint32_t error = 0;                     // Unreadable: the system's code
+};
+struct PackageVerdict {
+  WalkResult walk;
+  std::size_t sound = 0;                // modules checked and sound
+  std::vector<ModuleProblem> problems;  // damaged or unreadable modules, newest first
+  std::size_t beyondReach = 0;          // modules beyond 2 GiB
+  bool IsSound() const {
+    return problems.empty() && beyondReach == 0 && walk.strayBytes == 0 &&
+           walk.end == WalkEnd::Image;
+  }
+};
+PackageVerdict VerifyPackage(const Platform& platform, const PackageRef& package);
+// The verdict of a sound package in one line: "3 module(s), 3 checked and
+// sound, 0 without a check; not signed" (or "signed, certificate table of
+// N bytes").
+std::string SoundSummary(const PackageVerdict& verdict);
+
 // Removes a signed package's certificate table, the signer's zero padding
 // in front of it and its directory entry, and writes the recomputed PE
 // checksum: the package is unsigned again, with the same modules.

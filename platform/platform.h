@@ -197,6 +197,16 @@ class FileSystem {
 
 // ---- System ----------------------------------------------------------------
 
+// The local wall-clock time (GetLocalTime, localtime_r).
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1-12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+
 class System {
  public:
   virtual ~System() = default;
@@ -217,6 +227,11 @@ class System {
   virtual std::optional<std::string> CurrentDirectory() = 0;
   // GetModuleFileName(nullptr): the running program's full path, or nullopt.
   virtual std::optional<std::string> OwnExecutablePath() = 0;
+  // GetTempPath: the folder for temporary files, with its closing
+  // separator; nullopt on failure.
+  virtual std::optional<std::string> TempDirectory() = 0;
+  // The local time now.
+  virtual LocalTime Now() = 0;
   // GetLogicalDrives: bit 0 for A.
   virtual std::uint32_t LogicalDrives() = 0;
   // WideCharToMultiByte(CP_ACP, 0, ...) of `units` UTF-16 code units.

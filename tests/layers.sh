@@ -17,7 +17,7 @@
 # Prints each offending line; exits 1 when there is one.
 set -u
 cd "$(dirname "$0")/.."
-top_folders='app|builder|common|discovery|install|package|platform|res|ui'
+top_folders='app|builder|common|discovery|install|package|platform|res|ui|unattended'
 win32_headers='windows|winbase|winuser|winreg|winnls|winerror|commctrl|commdlg|prsht|shellapi|shlwapi|shlobj|objbase'
 status=0
 complain() {
@@ -49,7 +49,7 @@ while IFS= read -r file; do
   while IFS= read -r hit; do
     complain "$file:$hit (Win32 headers belong in platform/win32/, the win32/ folders and programs/setup/)"
   done < <(grep -niE "^#include <($win32_headers)\.h>" "$file")
-done < <(find app builder common discovery install package platform programs ui bench \
+done < <(find app builder common discovery install package platform programs ui unattended bench \
            tests/unit tests/machines tests/support tests/fuzz \
            -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
 exit "$status"

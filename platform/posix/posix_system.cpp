@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "platform/posix/posix_error.h"
 #include "platform/posix/shell_path.h"
@@ -110,6 +111,21 @@ std::optional<std::string> PosixSystem::OwnExecutablePath() {
   }
   buffer.resize(static_cast<std::size_t>(n));
   return buffer;
+}
+
+std::optional<std::string> PosixSystem::TempDirectory() {
+  const char* variable = std::getenv("TMPDIR");
+  std::string folder = variable != nullptr && *variable != '\0' ? variable : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+LocalTime PosixSystem::Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  ::localtime_r(&now, &local);
+  return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                   local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 std::uint32_t PosixSystem::LogicalDrives() { return files_.drives().Mask(); }

@@ -24,6 +24,7 @@ class TestSystem : public System {
   void SetOwnExecutablePath(std::string path) { own_path_ = std::move(path); }
   void FailOwnExecutablePath(std::uint32_t error) { own_path_error_ = error; }
   void SetLogicalDrives(std::uint32_t mask) { logical_drives_ = mask; }
+  void SetTempDirectory(std::string directory) { temp_directory_ = std::move(directory); }
   // Launch records the path and succeeds without starting anything, unless
   // told to fail.
   void FailLaunch(std::uint32_t error) { launch_error_ = error; }
@@ -36,6 +37,10 @@ class TestSystem : public System {
   std::uint32_t CurrentDirectoryLength() override;
   std::optional<std::string> CurrentDirectory() override;
   std::optional<std::string> OwnExecutablePath() override;
+  std::optional<std::string> TempDirectory() override {
+    return temp_directory_ ? temp_directory_ : real_.TempDirectory();
+  }
+  LocalTime Now() override { return real_.Now(); }
   std::uint32_t LogicalDrives() override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
     return real_.WideToAnsi(units, count);
@@ -65,6 +70,7 @@ class TestSystem : public System {
   std::optional<std::string> own_path_;
   std::optional<std::uint32_t> own_path_error_;
   std::optional<std::uint32_t> logical_drives_;
+  std::optional<std::string> temp_directory_;
   std::optional<std::uint32_t> launch_error_;
   std::vector<std::string> launched_;
 };

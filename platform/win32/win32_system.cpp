@@ -81,6 +81,23 @@ std::optional<std::string> Win32System::OwnExecutablePath() {
   return win32text::Narrow(buffer, length);
 }
 
+std::optional<std::string> Win32System::TempDirectory() {
+  wchar_t buffer[MAX_PATH + 2] = {};
+  DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0) return std::nullopt;
+  if (length > MAX_PATH + 1) {
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return std::nullopt;
+  }
+  return win32text::Narrow(buffer, length);
+}
+
+LocalTime Win32System::Now() {
+  SYSTEMTIME time = {};
+  ::GetLocalTime(&time);
+  return LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+}
+
 std::uint32_t Win32System::LogicalDrives() { return ::GetLogicalDrives(); }
 
 std::string Win32System::WideToAnsi(const std::uint16_t* units, std::size_t count) {

@@ -15,6 +15,8 @@ class Win32System : public System {
   std::uint32_t CurrentDirectoryLength() override;
   std::optional<std::string> CurrentDirectory() override;
   std::optional<std::string> OwnExecutablePath() override;
+  std::optional<std::string> TempDirectory() override;
+  LocalTime Now() override;
   std::uint32_t LogicalDrives() override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override;

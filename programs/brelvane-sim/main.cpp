@@ -26,6 +26,7 @@
 #include "platform/sim/machine_settings.h"
 #include "platform/sim/sim_registry.h"
 #include "ui/license_page.h"
+#include "unattended/unattended.h"
 
 namespace brelvane::sim {
 namespace {
@@ -39,7 +40,31 @@ struct Options {
   std::string cwd;
   std::string package;
   bool launch = false;
+  // The unattended install's switches, as the Windows program takes them.
+  bool silent = false;
+  bool accept = false;
+  bool verify = false;
+  std::optional<std::string> overwrite;
+  std::optional<std::string> log;
 };
+
+// The unattended switches given, in the Windows program's form; empty for
+// the wizard.
+std::vector<std::string> UnattendedWords(const Options& options) {
+  std::vector<std::string> words;
+  if (options.silent) words.push_back("/silent");
+  if (options.accept) words.push_back("/accept");
+  if (options.verify) words.push_back("/verify");
+  if (options.overwrite) words.push_back("/overwrite=" + *options.overwrite);
+  // A host path: the simulation's files take one as it is.
+  if (options.log) {
+    words.push_back("/log=" + (options.log->empty()
+                                   ? ""
+                                   : fs::absolute(*options.log).lexically_normal().string()));
+  }
+  if (!words.empty() && options.launch) words.push_back("/launch");
+  return words;
+}
 
 // The machine the wizard runs on: its registry and its settings.
 struct Machine {
@@ -201,10 +226,19 @@ int Main(int argc, char** argv) {
                  "install from this package instead of this program's own file")
       ->check(CLI::ExistingFile);
   app.add_flag("--launch", options.launch, "tick \"Launch Brelvane after installation\"");
+  app.add_flag("--silent", options.silent,
+               "install unattended: no question is asked, none is read from the input");
+  app.add_flag("--accept", options.accept, "accept the agreement on the user's behalf");
+  app.add_option("--overwrite", options.overwrite,
+                 "yes or no: the answer to the Overwrite question (default no)");
+  app.add_option("--log", options.log, "append the unattended run's log to FILE");
+  app.add_flag("--verify", options.verify, "check the package's modules; install nothing");
   app.footer(
       "Answers are read one per line from standard input (accept/decline, install/refresh/"
       "cancel, yes/no, ok/cancel; the first letter is enough).  At the end of input every "
-      "question takes its safe answer.");
+      "question takes its safe answer.  --silent, --accept, --overwrite, --log and --verify "
+      "run the unattended install of the Windows program's /silent, /accept, /overwrite=, /log= "
+      "and /verify; the exit code tells the outcome.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) { return app.exit(error); }
@@ -257,6 +291,12 @@ int Main(int argc, char** argv) {
     std::cout << "Drive " << letter << ": is the folder " << folder << "\n";
   if (options.launch && nine) std::cout << "(--launch: the 9x family never offers the box)\n";
 
+  const std::vector<std::string> unattended = UnattendedWords(options);
+  if (!unattended.empty()) {
+    // The exit code tells the outcome; no answer is ever read.
+    return RunUnattended(host.platform(), unattended,
+                         [](const std::string& line) { std::cout << line << "\n"; });
+  }
   return RunWizard(host.platform(), answers, terminalOut, terminalErr, options.launch);
 }
 

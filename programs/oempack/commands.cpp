@@ -351,44 +351,25 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
     ScopedFile probe(platform.files, platform.files.OpenRead(installer));
     if (!probe.valid()) return FailWithSystemText(platform, "cannot open installer " + installer);
   }
-  const PackageRef package = Package(installer);
-  const WalkResult walk = WalkModules(platform, package);
+  const PackageVerdict verdict = VerifyPackage(platform, Package(installer));
+  const WalkResult& walk = verdict.walk;
   NoteJournal(installer, walk);
-  int problems = 0;
-  int checked = 0;
-  for (const WalkedModule& module : walk.modules) {
-    if (IsBeyondReach(module)) continue;  // reported below
+  for (const ModuleProblem& problem : verdict.problems) {
+    const WalkedModule& module = walk.modules[problem.module];
     const std::string where = installer + ": module \"" + NameForTerminal(module.record.fileName) +
                               "\" at offset " + std::to_string(module.contentOffset);
-    switch (CheckModuleContent(platform, package, module)) {
-      case ContentState::Sound: ++checked; break;
-      case ContentState::Unchecked: break;
-      case ContentState::Damaged:
-        ++problems;
-        Fail(where + " is damaged: its content does not match its check");
-        break;
-      case ContentState::Unreadable:
-        ++problems;
-        FailWithSystemText(platform, where + " cannot be read");
-        break;
+    if (problem.state == ContentState::Damaged) {
+      Fail(where + " is damaged: its content does not match its check");
+    } else {
+      platform.system.SetLastError(problem.error);
+      FailWithSystemText(platform, where + " cannot be read");
     }
   }
-  problems += ReportBeyondReach(installer, walk);
-  if (walk.strayBytes > 0) {
-    ++problems;
-    FailStrayBytes(installer, walk, "");
-  }
-  if (walk.end != WalkEnd::Image) {
-    ++problems;
-    Fail(installer + ": " + WalkProblem(walk));
-  }
-  if (problems > 0) return kExitFailed;
-  const std::string signature =
-      walk.certificateTable > 0
-          ? "signed, certificate table of " + std::to_string(walk.certificateTable) + " bytes"
-          : "not signed";
-  std::printf("%zu module(s), %d checked and sound, %zu without a check; %s\n", walk.modules.size(),
-              checked, walk.modules.size() - static_cast<std::size_t>(checked), signature.c_str());
+  ReportBeyondReach(installer, walk);
+  if (walk.strayBytes > 0) FailStrayBytes(installer, walk, "");
+  if (walk.end != WalkEnd::Image) Fail(installer + ": " + WalkProblem(walk));
+  if (!verdict.IsSound()) return kExitFailed;
+  std::printf("%s\n", SoundSummary(verdict).c_str());
   return kExitOk;
 }
 

@@ -1,13 +1,19 @@
 // The Windows program's entry: the application object runs the sheet
-// modally and the process ends when it closes.
+// modally and the process ends when it closes; with switches on the command
+// line, the unattended install runs instead, without a window.
 #include <windows.h>
 #include <commctrl.h>
+
+#include <string>
+#include <vector>
 
 #include "property_sheet.h"
 #include "builder/builder_mode.h"
 #include "platform/win32/win32_host.h"
 #include "platform/win32/win32_prompts.h"
 #include "platform/win32/win32_registry.h"
+#include "platform/win32/win32_text.h"
+#include "unattended/unattended.h"
 
 namespace brelvane::win32 {
 
@@ -31,6 +37,60 @@ class CInstallerApp {
   SheetMode mode_;
 };
 
+// Where the unattended run's lines for a person go: standard output when
+// the parent redirected it (a file, a pipe), else the parent's console when
+// the program was started from one.  A windows program gets no console of
+// its own, so without either the lines go nowhere (and a box shows them
+// instead, unless /silent).
+class ParentConsole {
+ public:
+  ParentConsole() {
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE && ::GetFileType(out) != FILE_TYPE_UNKNOWN) {
+      handle_ = out;
+    } else if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+      owned_ = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+      if (owned_ != INVALID_HANDLE_VALUE) handle_ = owned_;
+    }
+  }
+  ParentConsole(const ParentConsole&) = delete;
+  ParentConsole& operator=(const ParentConsole&) = delete;
+  ~ParentConsole() {
+    if (owned_ != INVALID_HANDLE_VALUE) ::CloseHandle(owned_);
+  }
+
+  // The writer for RunUnattended; empty without a console.
+  ConsoleFn Writer() {
+    if (handle_ == INVALID_HANDLE_VALUE) return {};
+    return [this](const std::string& line) { Write(line + "\r\n"); };
+  }
+
+ private:
+  // A console takes the text as UTF-16, whatever its code page; a file or a
+  // pipe gets UTF-8.
+  void Write(const std::string& text) {
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (::GetConsoleMode(handle_, &mode)) {
+      const std::wstring wide = win32text::Widen(text);
+      ::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+      return;
+    }
+    ::WriteFile(handle_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  HANDLE owned_ = INVALID_HANDLE_VALUE;
+};
+
+// The words after the program's name, from the wide command line.
+std::vector<std::string> SwitchWords() {
+  std::vector<std::string> words = win32text::Arguments();
+  if (!words.empty()) words.erase(words.begin());
+  return words;
+}
+
 }  // namespace brelvane::win32
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show) {
@@ -41,8 +101,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
   Win32Prompts prompts;
   Win32Registry registry;
   Win32Host host(prompts, registry);
-  win32::SheetMode mode = WantsBuilder(arguments ? arguments : "") ? win32::SheetMode::Builder
-                                                                   : win32::SheetMode::Installer;
+  const bool builder = WantsBuilder(arguments ? arguments : "");
+  // Any word but the builder's switch makes the run unattended: an unknown
+  // one is refused there, never taken for a click-through run.
+  if (!builder) {
+    const std::vector<std::string> words = win32::SwitchWords();
+    if (!words.empty()) {
+      win32::ParentConsole console;
+      return RunUnattended(host.platform(), words, console.Writer());
+    }
+  }
+  win32::SheetMode mode = builder ? win32::SheetMode::Builder : win32::SheetMode::Installer;
   win32::CInstallerApp app(host.platform(), prompts, mode);
   app.InitInstance();
   return 0;

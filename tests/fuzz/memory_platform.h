@@ -25,6 +25,8 @@ class MemorySystem : public System {
   std::uint32_t CurrentDirectoryLength() override { return 4; }
   std::optional<std::string> CurrentDirectory() override { return std::string("C:\\"); }
   std::optional<std::string> OwnExecutablePath() override { return std::string("C:\\setup.exe"); }
+  std::optional<std::string> TempDirectory() override { return std::string("C:\\"); }
+  LocalTime Now() override { return {}; }
   std::uint32_t LogicalDrives() override { return drives; }
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override { return bytes; }

@@ -79,6 +79,21 @@ TEST(HostSystem, NtFamilyAndOwnPath) {
   EXPECT_EQ(tp.system().CurrentDirectoryLength(), current->size() + 1);
 }
 
+// The unattended run's default log goes into the temporary folder, its
+// lines stamped with the local time.
+TEST(HostSystem, TempFolderAndLocalTime) {
+  TestPlatform tp;
+  const std::optional<std::string> temp = tp.system().TempDirectory();
+  ASSERT_TRUE(temp.has_value());
+  ASSERT_FALSE(temp->empty());
+  EXPECT_TRUE(temp->back() == '\\' || temp->back() == '/') << *temp;
+  EXPECT_TRUE(tp.files().IsDirectory(*temp)) << *temp;
+  const LocalTime now = tp.system().Now();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+  EXPECT_TRUE(now.hour >= 0 && now.hour < 24 && now.minute >= 0 && now.minute < 60);
+}
+
 // ---- TestSystem -----------------------------------------------------------------
 
 // Failures the double injects leave their code as the real calls would.

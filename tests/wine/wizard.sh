@@ -22,4 +22,5 @@ export BRELVANE_TEST_DRIVES=EF
 
 scenario_gtests wizard "$TESTS_DIR" wizard_tests 'WizardInstallRun*:Table/WizardInstallRunFailures*'
 scenario_gtests wizard "$TESTS_DIR" machines_tests 'InstallOnMachine*'
+scenario_gtests wizard "$TESTS_DIR" unattended_tests 'Machines/Unattended*'
 scenario_exit

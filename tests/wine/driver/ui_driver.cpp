@@ -44,6 +44,11 @@
 //                                     the client size, and the active page's right edge
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
+//   run-watch COMMAND LINE            starts the program (standard handles inherited),
+//                                     polls every 20 ms until it exits and prints a
+//                                     WINDOW line for every top-level window of its
+//                                     process, visible or not, then "EXIT code"
+//                                     (killed after 60 s: ERROR)
 #include <windows.h>
 #include <shellapi.h>
 #include <commctrl.h>
@@ -719,6 +724,62 @@ void ComboItems(int id) {
   Say(line);
 }
 
+// The top-level windows of one process not yet reported.
+struct WindowWatch {
+  DWORD process = 0;
+  std::vector<HWND> seen;
+};
+
+BOOL CALLBACK ReportNewWindow(HWND window, LPARAM context) {
+  auto* watch = reinterpret_cast<WindowWatch*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != watch->process) return TRUE;
+  if (std::find(watch->seen.begin(), watch->seen.end(), window) != watch->seen.end()) return TRUE;
+  watch->seen.push_back(window);
+  char className[128] = {};
+  GetClassNameA(window, className, sizeof className);
+  Say(std::string("WINDOW class=") + className + " visible=" +
+      (IsWindowVisible(window) ? "1" : "0") + " title=" + OneLine(WindowText(window)));
+  return TRUE;
+}
+
+void RunWatch(const std::string& commandLine) {
+  std::wstring line = Wide(commandLine);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
+    SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  }
+  std::cout.flush();
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return Fail("cannot start " + commandLine);
+  }
+  WindowWatch watch;
+  watch.process = process.dwProcessId;
+  bool exited = false;
+  for (int polls = 0; polls < 3000 && !exited; ++polls) {
+    EnumWindows(ReportNewWindow, reinterpret_cast<LPARAM>(&watch));
+    exited = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+  }
+  if (!exited) {
+    TerminateProcess(process.hProcess, 124);
+    WaitForSingleObject(process.hProcess, 5000);
+    Fail("still running after 60 s: " + commandLine);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  Say("EXIT " + std::to_string(code));
+}
+
 void Run(const std::string& raw) {
   std::string line = raw;
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
@@ -735,6 +796,7 @@ void Run(const std::string& raw) {
   if (command == "watch-run") return WatchRun(rest);
   if (command == "box-owner") return BoxOwner();
   if (command == "try-leave") return TryLeave();
+  if (command == "run-watch") return RunWatch(rest);
   if (command == "box-text") {
     HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
     HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;

@@ -1,0 +1,236 @@
+// The unattended install on simulated machines: every exit code, the log's
+// lines, and the Overwrite answer taken from the command line.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include "support/wizard_machine.h"
+#include "unattended/unattended.h"
+
+namespace brelvane {
+namespace {
+
+using testing::BuildPackage;
+using testing::ModuleSpec;
+using testing::TempDrive;
+using testing::TestDrive;
+using testing::WizardMachine;
+
+const ModuleSpec kUtility{"m1.exe", "the utility's bytes", "", win::kAttrNormal,
+                          PredefinedSet::Ovin};
+const ModuleSpec kKestrinOnly{"m1.exe", "the utility's bytes", "", win::kAttrNormal,
+                              PredefinedSet::Kestrin};
+
+// What a case sets up beyond the machine and the package.
+struct Rig {
+  WizardMachine& machine;
+  TestDrive& drive;
+  TempDrive& work;
+};
+
+struct Case {
+  const char* name;
+  const char* fixture;
+  std::vector<std::string> words;  // /log=W:\run.log follows them unless noLog
+  ExitCode code;
+  const char* logged;  // a line of the log holds this; empty: no log is written
+  std::function<void(Rig&)> prepare = nullptr;
+  std::optional<std::string> utilityAfter = std::nullopt;  // E:\m1.exe afterwards; nullopt: absent
+  std::vector<ModuleSpec> modules = {kUtility};
+  bool noLog = false;
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+// Flips a byte of the newest module's content, just before its record.
+void DamageNewestModule(Rig& s) {
+  std::string bytes = *s.work.ReadHostFile("setup.exe");
+  const std::size_t at = bytes.size() - kRecordSize - 1;
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+  s.work.WriteHostFile("setup.exe", bytes);
+}
+void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
+
+const std::string kInstalled = "the utility's bytes";
+
+const Case kCases[] = {
+    {"installs the set",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "written E:\\m1.exe (19 bytes)",
+     nullptr,
+     kInstalled},
+    {"switches in any case and with a dash",
+     "ovin-e",
+     {"-SILENT", "/Accept"},
+     ExitCode::Success,
+     "result: the module set is installed; exit code 0",
+     nullptr,
+     kInstalled},
+    {"/launch starts the utility",
+     "ovin-e",
+     {"/silent", "/accept", "/launch"},
+     ExitCode::Success,
+     "started E:\\m1.exe",
+     nullptr,
+     kInstalled},
+    {"without /accept nothing is installed",
+     "ovin-e",
+     {"/silent"},
+     ExitCode::NotAccepted,
+     "(/accept is missing)"},
+    {"no drive",
+     "none",
+     {"/silent", "/accept"},
+     ExitCode::NoDrive,
+     "no supported drive is plugged in; exit code 3"},
+    {"two models: the box goes to the log",
+     "kestrin-ovin",
+     {"/silent", "/accept"},
+     ExitCode::WrongModels,
+     "More than one Suported Mivora detected under Windows. Please unplug"},
+    {"no set for the drive's model",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::NoModuleSet,
+     "no module set for the drive's model",
+     nullptr,
+     std::nullopt,
+     {kKestrinOnly}},
+    {"a damaged module",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::BadPackage,
+     "is damaged: its content does not match its check. Obtain a fresh copy",
+     DamageNewestModule},
+    {"the program cannot find its own file",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::BadPackage,
+     "Please run this application from DESKTOP folder.",
+     [](Rig& s) { s.machine.system().FailOwnExecutablePath(win::kErrorFileNotFound); }},
+    {"the drive takes no file",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::WriteFailed,
+     "Unable to install file: E:\\m1.exe",
+     [](Rig& s) {
+       s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "~BV",
+                                          win::kErrorDiskFull);
+     }},
+    {"an existing file is kept by default",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "skipped E:\\m1.exe (19 bytes): the file there is kept",
+     OldUtilityThere,
+     "old"},
+    {"/overwrite=no keeps it",
+     "ovin-e",
+     {"/silent", "/accept", "/overwrite=NO"},
+     ExitCode::Success,
+     "Delete this file before Installing? -> No",
+     OldUtilityThere,
+     "old"},
+    {"/overwrite=yes replaces it",
+     "ovin-e",
+     {"/silent", "/accept", "/overwrite=yes"},
+     ExitCode::Success,
+     "Delete this file before Installing? -> Yes",
+     OldUtilityThere,
+     kInstalled},
+    {"an unknown switch", "ovin-e", {"/silent", "/quiet"}, ExitCode::BadCommandLine, ""},
+    {"/accept without /silent", "ovin-e", {"/accept"}, ExitCode::BadCommandLine, ""},
+    {"/verify: sound",
+     "ovin-e",
+     {"/verify"},
+     ExitCode::Success,
+     "1 module(s), 1 checked and sound, 0 without a check; not signed"},
+    {"/verify: damaged",
+     "ovin-e",
+     {"/verify", "/silent"},
+     ExitCode::VerifyFailed,
+     "is damaged: its content does not match its check",
+     DamageNewestModule},
+    {"/? installs nothing", "ovin-e", {"/?"}, ExitCode::Success, ""},
+    {"/silent without /log writes to the temporary folder",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "written E:\\m1.exe",
+     [](Rig& s) { s.machine.system().SetTempDirectory(s.work.WinPath("")); },
+     kInstalled,
+     {kUtility},
+     true},
+};
+
+class Unattended : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Unattended, EndsWithItsCodeAndLogsWhatHappened) {
+  const Case& c = GetParam();
+  WizardMachine machine(c.fixture);
+  TestDrive drive(machine, 'E');
+  if (!drive.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  TempDrive work(machine.test(), 'W');
+  machine.system().SetOwnExecutablePath(BuildPackage(machine.test(), work, "setup.exe", c.modules));
+  Rig rig{machine, drive, work};
+  if (c.prepare) c.prepare(rig);
+  std::vector<std::string> words = c.words;
+  if (!c.noLog) words.push_back("/log=" + work.WinPath("run.log"));
+  std::vector<std::string> console;
+
+  const int code = RunUnattended(machine.platform(), words,
+                                 [&](const std::string& line) { console.push_back(line); });
+
+  EXPECT_EQ(code, ToInt(c.code));
+  EXPECT_TRUE(machine.prompts().messages().empty()) << "a box was shown";
+  EXPECT_EQ(drive.ReadHostFile("m1.exe"), c.utilityAfter);
+  const std::optional<std::string> log =
+      work.ReadHostFile(c.noLog ? "brelvane-setup.log" : "run.log");
+  if (*c.logged == '\0') {
+    EXPECT_FALSE(log.has_value()) << *log;
+    return;
+  }
+  ASSERT_TRUE(log.has_value());
+  EXPECT_NE(log->find(c.logged), std::string::npos) << *log;
+  std::istringstream lines(*log);
+  std::string line;
+  const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d .*\r)");
+  while (std::getline(lines, line)) EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+  EXPECT_NE(log->find("brelvane-setup 1.0: " + c.words.front()), std::string::npos) << *log;
+  EXPECT_NE(log->find("; exit code " + std::to_string(ToInt(c.code))), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, Unattended, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                           std::string name;
+                           for (const char* p = info.param.name; *p; ++p)
+                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                           return name;
+                         });
+
+// Appended, not replaced: a second run adds its lines behind the first's.
+TEST(UnattendedLog, IsAppendedToAndRefusedWhenItCannotBeOpened) {
+  WizardMachine machine("none");
+  TempDrive work(machine.test(), 'W');
+  machine.system().SetOwnExecutablePath(BuildPackage(machine.test(), work, "setup.exe", {}));
+  const std::vector<std::string> words = {"/silent", "/accept", "/log=" + work.WinPath("run.log")};
+  EXPECT_EQ(RunUnattended(machine.platform(), words, nullptr), ToInt(ExitCode::NoDrive));
+  EXPECT_EQ(RunUnattended(machine.platform(), words, nullptr), ToInt(ExitCode::NoDrive));
+  const std::string log = *work.ReadHostFile("run.log");
+  EXPECT_NE(log.find("exit code 3"), log.rfind("exit code 3"));
+
+  std::vector<std::string> console;
+  EXPECT_EQ(RunUnattended(machine.platform(),
+                          {"/silent", "/accept", "/log=" + work.WinPath("no folder\\run.log")},
+                          [&](const std::string& line) { console.push_back(line); }),
+            ToInt(ExitCode::BadCommandLine));
+  ASSERT_FALSE(console.empty());
+  EXPECT_NE(console.front().find("cannot open the log file"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace brelvane

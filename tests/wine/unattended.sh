@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# The unattended install of brelvane-setup.exe under Wine: the program is
+# started by the UI driver, which watches every top-level window of its
+# process until it exits and gives its exit code; the drive folder and the
+# log are checked afterwards.  Prints PASS/FAIL lines; exits non-zero when
+# one fails.
+set -u
+ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+# shellcheck source=harness.sh
+source "$ROOT/tests/wine/harness.sh"
+# shellcheck source=gui_lib.bash
+source "$ROOT/tests/wine/gui_lib.bash"
+
+gui_setup || exit 1
+trap gui_teardown EXIT
+
+MACHINES=$ROOT/samples/machines
+UTILITY="Brelvane v1.0.exe"
+SET_PKG=$GUI_WORK/with-set.exe
+cp "$SETUP_EXE" "$SET_PKG"
+"$OEMPACK" add-predef "$SET_PKG" --ovin "$PAYLOAD" >/dev/null
+DAMAGED_PKG=$GUI_WORK/damaged.exe
+cp "$SET_PKG" "$DAMAGED_PKG"
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-661,2); b=f.read(1); f.seek(-661,2); f.write(bytes([b[0]^1]))' \
+  "$DAMAGED_PKG"
+SIZE=$(stat -c %s "$PAYLOAD")
+
+# watch PACKAGE SWITCHES...: the driver starts the package with the switches
+# and reports its windows and its exit code (GUI_CODE).
+watch() {
+  local package
+  package=$(wine_winpath "$1")
+  shift
+  GUI_OUT=$GUI_WORK/$GUI_NAME.out
+  "$WINE64" "$UI_DRIVER" "run-watch \"$package\" $*" > "$GUI_OUT" 2>&1
+  tr -d '\r' < "$GUI_OUT" > "$GUI_OUT.tmp" && mv "$GUI_OUT.tmp" "$GUI_OUT"
+  GUI_CODE=$(sed -n 's/^EXIT //p' "$GUI_OUT")
+  GUI_CODE=${GUI_CODE:-125}
+}
+no_window() { ! grep -q '^WINDOW' "$GUI_OUT"; }
+logged() { tr -d '\r' < "$1" | grep -qF -- "$2"; }
+empty_dir() { [ -z "$(ls -A "$1")" ]; }
+
+scenario_silent_install() {
+  gui_begin silent "$MACHINES/win11-ovin-e.reg" E
+  local log=$GUI_WORK/silent.log
+  watch "$SET_PKG" /silent /accept "/log=$(wine_winpath "$log")"
+  expect_code silent_exit_code 0
+  check silent_no_window no_window
+  check silent_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check silent_log_stamped grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} brelvane-setup 1.0: /silent /accept /log=' "$log"
+  check silent_log_drive logged "$log" "drive E: found, model Ovin"
+  check silent_log_file logged "$log" "written E:\\$UTILITY ($SIZE bytes)"
+  check silent_log_notice logged "$log" "Installation Complete! -> OK"
+  check silent_log_result logged "$log" "result: the module set is installed; exit code 0"
+  check silent_nothing_started [ ! -e "$GUI_DRIVE/brelvane-started.txt" ]
+  gui_end
+}
+
+# An existing utility on the drive: /overwrite=ANSWER keeps or replaces it.
+scenario_overwrite() {
+  gui_begin "overwrite-$1" "$MACHINES/win11-ovin-e.reg" E
+  local log=$GUI_WORK/overwrite-$1.log
+  printf 'kept' > "$GUI_DRIVE/$UTILITY"
+  watch "$SET_PKG" -SILENT -Accept "/overwrite=$1" "/log=$(wine_winpath "$log")"
+  expect_code "overwrite_$1_exit_code" 0
+  check "overwrite_$1_no_window" no_window
+  if [ "$1" = yes ]; then
+    check overwrite_yes_replaced cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+    check overwrite_yes_logged logged "$log" "Delete this file before Installing? -> Yes"
+  else
+    check overwrite_no_kept [ "$(cat "$GUI_DRIVE/$UTILITY")" = kept ]
+    check overwrite_no_logged logged "$log" "skipped E:\\$UTILITY ($SIZE bytes): the file there is kept"
+  fi
+  gui_end
+}
+
+scenario_help() {
+  gui_begin help "$MACHINES/win11-ovin-e.reg" E
+  watch "$SET_PKG" "/?"
+  expect_code help_exit_code 0
+  check help_no_window no_window
+  check help_lists_the_exit_codes grep -qF "8  /verify: the package fails verification" "$GUI_OUT"
+  check help_installs_nothing empty_dir "$GUI_DRIVE"
+  gui_end
+}
+
+scenario_unknown_switch() {
+  gui_begin unknown "$MACHINES/win11-ovin-e.reg" E
+  watch "$SET_PKG" /silent /quiet
+  expect_code unknown_switch_exit_code 1
+  check unknown_switch_no_window no_window
+  check unknown_switch_named grep -qF "/quiet: unknown switch" "$GUI_OUT"
+  check unknown_switch_installs_nothing empty_dir "$GUI_DRIVE"
+  gui_end
+}
+
+# verify NAME PACKAGE CODE LINE
+scenario_verify() {
+  gui_begin "verify-$1" "$MACHINES/win11-ovin-e.reg" E
+  watch "$2" /verify /silent "/log=$(wine_winpath "$GUI_WORK/verify-$1.log")"
+  expect_code "verify_$1_exit_code" "$3"
+  check "verify_$1_no_window" no_window
+  check "verify_$1_said" grep -qF "$4" "$GUI_OUT"
+  check "verify_$1_logged" logged "$GUI_WORK/verify-$1.log" "$4"
+  check "verify_$1_installs_nothing" empty_dir "$GUI_DRIVE"
+  gui_end
+}
+
+scenario_silent_install
+scenario_overwrite no
+scenario_overwrite yes
+scenario_help
+scenario_unknown_switch
+scenario_verify sound "$SET_PKG" 0 "1 module(s), 1 checked and sound, 0 without a check; not signed"
+scenario_verify damaged "$DAMAGED_PKG" 8 "is damaged: its content does not match its check"
+gui_summary

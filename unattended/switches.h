@@ -1,0 +1,52 @@
+// The installer's command line for unattended installs: the switches, what
+// they ask for, the exit codes, and the text /? shows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace brelvane {
+
+// How an unattended run ends.  Fixed: deployment tools act on these numbers.
+enum class ExitCode : int {
+  Success = 0,         // the set installed (skipped files included), /verify sound, /? shown
+  BadCommandLine = 1,  // an unknown switch, a bad or missing value
+  NotAccepted = 2,     // the agreement was not accepted (/silent without /accept)
+  NoDrive = 3,         // no supported drive
+  WrongModels = 4,     // several drive models, an unsupported model, or the model changed
+  NoModuleSet = 5,     // no module set for the drive's model in the package
+  BadPackage = 6,      // a damaged or unsafe module, an unreadable package, no own file
+  WriteFailed = 7,     // a file could not be written (nothing lost)
+  VerifyFailed = 8,    // /verify: the package fails verification
+};
+inline int ToInt(ExitCode code) { return static_cast<int>(code); }
+
+struct Switches {
+  bool silent = false;
+  bool accept = false;
+  bool launch = false;
+  bool verify = false;
+  bool help = false;
+  bool overwrite = false;  // the answer to the Overwrite question
+  bool overwriteGiven = false;
+  std::optional<std::string> log;  // the log file named by /log=
+};
+
+struct ParsedCommandLine {
+  Switches switches;
+  std::optional<std::string> error;  // set: a bad command line, in words
+};
+
+// Reads the words of the command line (the program's name left out).  Each
+// is a switch, "/name" or "-name" in any letter case, "/name=value" for
+// /overwrite (yes or no, any case) and /log (a file); /? and /help ask for
+// the help text.  Anything else is an error: an unknown switch, a word that
+// is no switch, a flag given a value, a missing or bad value, and one switch
+// given twice with different values (the same one twice is taken once).
+ParsedCommandLine ParseSwitches(const std::vector<std::string>& words);
+
+// The switches and the exit-code table, as /? shows them.
+extern const char kHelpText[];
+
+}  // namespace brelvane

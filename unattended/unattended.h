@@ -1,0 +1,28 @@
+// The unattended install: the installer driven by its command line instead
+// of a person.  The same sheet, agreement and install page logic as the
+// wizard, on views that show nothing, with every question answered from the
+// switches and written to the log; the outcome is an exit code
+// (unattended/switches.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "unattended/run_log.h"
+#include "unattended/switches.h"
+
+namespace brelvane {
+
+inline constexpr char kProgramName[] = "brelvane-setup";
+
+// Runs the command line `words` (the program's name left out; the builder's
+// /oem is the front-end's to handle first) and gives the exit code.  `host`
+// is the front-end's platform: its prompts show a box only without /silent
+// and without a console (the help text, a bad command line, the /verify
+// result); the install itself answers every question silently.  `console`
+// receives the lines meant for a person when the program has one.
+int RunUnattended(const Platform& host, const std::vector<std::string>& words,
+                  const ConsoleFn& console);
+
+}  // namespace brelvane
