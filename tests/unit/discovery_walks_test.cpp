@@ -54,7 +54,11 @@ std::string NumberedList(const std::string& key, std::uint32_t count,
   std::snprintf(line, sizeof line, "\"Count\"=dword:%08x\n", count);
   std::string out = "[" + key + "]\n" + line;
   for (const auto& [index, text] : entries)
-    out += "\"" + std::to_string(index) + "\"=\"" + Escape(text) + "\"\n";
+    out.append("\"")
+        .append(std::to_string(index))
+        .append("\"=\"")
+        .append(Escape(text))
+        .append("\"\n");
   return out;
 }
 
