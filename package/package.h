@@ -256,6 +256,9 @@ PackageVerdict VerifyPackage(const Platform& platform, const PackageRef& package
 // sound, 0 without a check; not signed" (or "signed, certificate table of
 // N bytes").
 std::string SoundSummary(const PackageVerdict& verdict);
+// How a finding names its module: module "NAME" at offset N, the name as a
+// terminal shows it.
+std::string ModuleAt(const WalkedModule& module);
 
 // Removes a signed package's certificate table, the signer's zero padding
 // in front of it and its directory entry, and writes the recomputed PE

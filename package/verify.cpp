@@ -2,6 +2,7 @@
 // installer's /verify.
 #include <string>
 
+#include "common/printable.h"
 #include "package/package.h"
 
 namespace brelvane {
@@ -33,6 +34,11 @@ std::string SoundSummary(const PackageVerdict& verdict) {
   return std::to_string(count) + " module(s), " + std::to_string(verdict.sound) +
          " checked and sound, " + std::to_string(count - verdict.sound) + " without a check; " +
          signature;
+}
+
+std::string ModuleAt(const WalkedModule& module) {
+  return "module \"" + NameForTerminal(module.record.fileName) + "\" at offset " +
+         std::to_string(module.contentOffset);
 }
 
 }  // namespace brelvane

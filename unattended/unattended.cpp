@@ -244,9 +244,7 @@ ExitCode UnattendedRun::Verify() {
   const PackageVerdict verdict = VerifyPackage(host_, PackageRef{*own, kRecordSize});
   const WalkResult& walk = verdict.walk;
   for (const ModuleProblem& problem : verdict.problems) {
-    const WalkedModule& module = walk.modules[problem.module];
-    const std::string where = "module \"" + NameForTerminal(module.record.fileName) +
-                              "\" at offset " + std::to_string(module.contentOffset);
+    const std::string where = ModuleAt(walk.modules[problem.module]);
     log_.Say(problem.state == ContentState::Damaged
                  ? where + " is damaged: its content does not match its check"
                  : where + " cannot be read: " + OneLine(host_.system.ErrorText(problem.error)));

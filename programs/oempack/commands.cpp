@@ -203,8 +203,7 @@ int ReportBeyondReach(const std::string& installer, const WalkResult& walk) {
   for (const WalkedModule& module : walk.modules) {
     if (!IsBeyondReach(module)) continue;
     ++count;
-    Fail(installer + ": module \"" + NameForTerminal(module.record.fileName) + "\" at offset " +
-         std::to_string(module.contentOffset) +
+    Fail(installer + ": " + ModuleAt(module) +
          " lies beyond 2 GiB, where the installer cannot read it");
   }
   return count;
@@ -355,9 +354,7 @@ int VerifyModules(const Platform& platform, const std::string& installer) {
   const WalkResult& walk = verdict.walk;
   NoteJournal(installer, walk);
   for (const ModuleProblem& problem : verdict.problems) {
-    const WalkedModule& module = walk.modules[problem.module];
-    const std::string where = installer + ": module \"" + NameForTerminal(module.record.fileName) +
-                              "\" at offset " + std::to_string(module.contentOffset);
+    const std::string where = installer + ": " + ModuleAt(walk.modules[problem.module]);
     if (problem.state == ContentState::Damaged) {
       Fail(where + " is damaged: its content does not match its check");
     } else {
