@@ -21,6 +21,10 @@ extern const HardwareIdTable PellorIds;
 
 // The Ovin drive's disk as the NT disk driver lists it.
 inline constexpr std::string_view OemDiskId = "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM";
+// The same disk when the drive runs on USB Attached SCSI: the storage port
+// driver lists it under the SCSI enumerator, with the same vendor and
+// product fields.
+inline constexpr std::string_view OemUasDiskId = "SCSI\\Disk&Ven_Quorvix&Prod_OEM";
 // Its 9x hardware key: "SCSI\", vendor field, product field, revision.
 inline constexpr std::string_view OemScsiIdPrimary = "SCSI\\QUORVIX_OEM_____________0";
 inline constexpr std::string_view OemScsiIdSecondary = "SCSI\\QUORVIX_OEM_____________1";

@@ -1,5 +1,6 @@
 #include <span>
 #include <string>
+#include <vector>
 
 #include "discovery/device_tables.h"
 #include "discovery/discovery.h"
@@ -46,16 +47,28 @@ struct Seen {
   }
 };
 
-// NT family: the mass-storage driver's numbered list of USB devices, read
-// anew in every pass.
+// NT family: the numbered lists of the USB devices that the mass-storage
+// driver and the USB Attached SCSI driver serve, read anew in every pass.
+// Windows keeps a list only while its driver serves a device, so a missing
+// one is empty; with neither, nothing is plugged in.
 bool DetectNt(Registry& registry, Seen* seen) {
-  ScopedKey list(registry);
-  if (!list.Open(kHkeyLocalMachine, kUsbStorEnumKey, win::kKeyRead)) return false;
-  std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, list.get(), "Count"));
+  ScopedKey usbstor(registry), uasp(registry);
+  bool has_usbstor = usbstor.Open(kHkeyLocalMachine, kUsbStorEnumKey, win::kKeyRead);
+  bool has_uasp = uasp.Open(kHkeyLocalMachine, kUaspStorEnumKey, win::kKeyRead);
+  if (!has_usbstor && !has_uasp) return false;
+  struct List {
+    RegKey key;
+    std::uint32_t count;
+  };
+  std::vector<List> lists;
+  for (const ScopedKey* key : {&usbstor, &uasp})
+    if (key->get() != kNoKey)
+      lists.push_back({key->get(), ListedDeviceCount(ReadRegDword(registry, key->get(), "Count"))});
   for (DriveModel model : kPasses) {
     bool& found = seen->of(model);
-    for (std::uint32_t i = 0; i < count && !found; ++i)
-      found = MatchesModel(ReadRegString(registry, list.get(), std::to_string(i)), model);
+    for (const List& list : lists)
+      for (std::uint32_t i = 0; i < list.count && !found; ++i)
+        found = MatchesModel(ReadRegString(registry, list.key, std::to_string(i)), model);
   }
   return true;
 }

@@ -37,8 +37,6 @@ bool ReadText(Registry& registry, RegKey key, const std::string& name, std::uint
   return true;
 }
 
-std::string MountEntryName(char letter) { return std::string("\\DosDevices\\") + letter + ":"; }
-
 // The volume path of the disk at `instance`: the removable-media prefix and
 // the disk's ParentIdPrefix.  Empty when the disk key or value cannot be read.
 std::string VolumePathOf(Registry& registry, const std::string& instance) {
@@ -87,8 +85,8 @@ bool NamesVolumePath(System& system, const std::uint8_t* data, std::uint32_t siz
   return MountEntryText(system, data, volume_path.size()).starts_with(volume_path);
 }
 
-bool NamesDevicePath(System& system, const std::uint8_t* data, std::uint32_t size,
-                     const std::string& device_path) {
+bool NamesDevicePathText(System& system, const std::uint8_t* data, std::uint32_t size,
+                         const std::string& device_path) {
   constexpr std::size_t kPrefix = 4;  // "_??_" or "\??\"
   std::size_t units = kPrefix + device_path.size();
   if (size / 2 < units) return false;
@@ -103,7 +101,7 @@ bool NamesDevicePath(System& system, const std::uint8_t* data, std::uint32_t siz
 bool MountEntryNames(System& system, const std::uint8_t* data, std::uint32_t size,
                      const VolumeNames& names) {
   return NamesVolumePath(system, data, size, names.volume_path) ||
-         NamesDevicePath(system, data, size, names.device_path);
+         NamesDevicePathText(system, data, size, names.device_path);
 }
 
 // Step 1 of the 9x walk: is a device with `usb_id` in the list of present
@@ -152,6 +150,45 @@ std::uint32_t ReadRegDword(Registry& registry, RegKey key, const std::string& na
 
 std::uint32_t ListedDeviceCount(std::uint32_t count) { return std::min(count, kMaxListedDevices); }
 
+std::string MountEntryName(char letter) { return std::string("\\DosDevices\\") + letter + ":"; }
+
+bool ReadMountEntry(Registry& registry, RegKey mounts, char letter,
+                    std::vector<std::uint8_t>* data) {
+  data->assign(kDevicePathEntryBuffer, 0);
+  std::uint32_t type = 0;
+  std::uint32_t size = kDevicePathEntryBuffer;
+  if (registry.QueryValue(mounts, MountEntryName(letter), &type, data->data(), &size) !=
+      win::kErrorSuccess) {
+    data->clear();
+    return false;
+  }
+  data->resize(std::min(size, kDevicePathEntryBuffer));
+  return true;
+}
+
+bool MountEntryNamesDevicePath(System& system, const std::uint8_t* data, std::uint32_t size,
+                               const std::string& instance) {
+  return NamesDevicePathText(system, data, size, DevicePathOf(instance));
+}
+
+std::vector<std::string> FindDiskInstances(Registry& registry,
+                                           const std::vector<std::string_view>& disk_ids) {
+  std::vector<std::string> found;
+  ScopedKey disks(registry);
+  if (!disks.Open(kHkeyLocalMachine, kDiskEnumKey, win::kKeyRead)) return found;
+  std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, disks.get(), "Count"));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string path = ReadRegString(registry, disks.get(), std::to_string(i));
+    for (std::string_view id : disk_ids) {
+      if (MatchesDiskId(path, id)) {
+        found.push_back(path);
+        break;
+      }
+    }
+  }
+  return found;
+}
+
 int FindDiskInstance(Registry& registry, std::string_view disk_id, std::string* instance) {
   ScopedKey disks(registry);
   if (!disks.Open(kHkeyLocalMachine, kDiskEnumKey, win::kKeyRead)) return -1;
@@ -178,16 +215,14 @@ char FindDriveLetterNt(const Platform& platform, std::string_view disk_id) {
   std::uint32_t drives = platform.system.LogicalDrives();
   // A and B are floppy letters and never hold the drive.
   for (char letter = 'C'; letter <= 'Z'; ++letter) {
-    std::vector<std::uint8_t> data(kDevicePathEntryBuffer, 0);
-    std::uint32_t type = 0;
-    std::uint32_t size = kDevicePathEntryBuffer;
-    if (registry.QueryValue(mounts.get(), MountEntryName(letter), &type, data.data(), &size) !=
-        win::kErrorSuccess)
-      continue;
+    std::vector<std::uint8_t> data;
+    if (!ReadMountEntry(registry, mounts.get(), letter, &data)) continue;
     bool present = (drives >> (letter - 'A')) & 1u;
     // Mount entries outlive the drives they name: a matching one whose
     // letter is gone is passed over.
-    if (present && MountEntryNames(platform.system, data.data(), size, names)) return letter;
+    if (present && MountEntryNames(platform.system, data.data(),
+                                   static_cast<std::uint32_t>(data.size()), names))
+      return letter;
   }
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -15,6 +16,8 @@ namespace brelvane {
 
 // NT-family places under HKEY_LOCAL_MACHINE.
 inline constexpr char kUsbStorEnumKey[] = "System\\CurrentControlSet\\Services\\USBSTOR\\Enum";
+// The USB Attached SCSI driver's list of the USB devices it serves.
+inline constexpr char kUaspStorEnumKey[] = "System\\CurrentControlSet\\Services\\UASPStor\\Enum";
 inline constexpr char kDiskEnumKey[] = "System\\CurrentControlSet\\Services\\Disk\\Enum";
 inline constexpr char kDeviceEnumKey[] = "System\\CurrentControlSet\\Enum";
 inline constexpr char kMountedDevicesKey[] = "System\\MountedDevices";
@@ -54,6 +57,25 @@ int FindDiskInstance(Registry& registry, std::string_view disk_id, std::string* 
 // (Windows 2000 and XP), or by the disk's own device path (Vista and later,
 // where Windows 8 and later usually give no ParentIdPrefix).
 char FindDriveLetterNt(const Platform& platform, std::string_view disk_id);
+
+// Every disk of the disk driver's list whose device instance path begins
+// with one of `disk_ids` (disk-id rule), in list order.
+std::vector<std::string> FindDiskInstances(Registry& registry,
+                                           const std::vector<std::string_view>& disk_ids);
+
+// The name of a letter's mount entry ("\DosDevices\E:").
+std::string MountEntryName(char letter);
+
+// Reads the mount entry of `letter` from the open "System\MountedDevices"
+// key; false when it is missing or longer than any entry can be.
+bool ReadMountEntry(Registry& registry, RegKey mounts, char letter,
+                    std::vector<std::uint8_t>* data);
+
+// Whether a mount entry holds the device path of the disk at `instance`
+// ("_??_" or "\??\", the instance path with '#' for '\', letter case
+// ignored), as Vista and later write it for a removable volume.
+bool MountEntryNamesDevicePath(System& system, const std::uint8_t* data, std::uint32_t size,
+                               const std::string& instance);
 
 // What one entry of the configuration manager's list gave.
 enum class DeviceEntry { HardwareKey, Unreadable, EndOfList };

@@ -4,6 +4,7 @@
 #include "common/messages.h"
 #include "discovery/device_tables.h"
 #include "discovery/discovery.h"
+#include "discovery/disk_letters.h"
 #include "discovery/registry_walks.h"
 
 namespace brelvane {
@@ -23,9 +24,13 @@ bool TrustsOvinDisk(ModelPresence presence) {
   return HasModel(presence, DriveModel::Ovin) && !HasModel(presence, DriveModel::Kestrin);
 }
 
-// NT family: the Ovin disk's letter, while it is trusted.
+// NT family: the Ovin disk's letter, while it is trusted.  Where the walk
+// from the disk's ParentIdPrefix or device path finds it, its answer stands;
+// otherwise the disk is looked for as the mass-storage or the UAS driver
+// lists it, with its letters in every form of mount entry.
 char LookUpNt(const Platform& platform, ModelPresence presence) {
   char letter = FindDriveLetterNt(platform, OemDiskId);
+  if (letter == 0) letter = FindDiskLetterNt(platform, {OemDiskId, OemUasDiskId});
   if (letter != 0 && !TrustsOvinDisk(presence)) return 0;
   return letter;
 }

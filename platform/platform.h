@@ -86,6 +86,9 @@ inline constexpr std::uint32_t kRegExpandSz = 2;
 inline constexpr std::uint32_t kRegBinary = 3;
 inline constexpr std::uint32_t kRegDword = 4;
 inline constexpr std::uint32_t kRegMultiSz = 7;
+
+// STORAGE_BUS_TYPE of a disk attached through USB (mass storage or UAS).
+inline constexpr std::uint32_t kBusTypeUsb = 7;
 }  // namespace win
 
 // ---- Files -----------------------------------------------------------------
@@ -197,6 +200,19 @@ class FileSystem {
 
 // ---- System ----------------------------------------------------------------
 
+// What the storage stack says of the volume behind a drive letter.
+struct VolumeStorage {
+  std::uint32_t bus_type = 0;  // the disk's STORAGE_BUS_TYPE (win::kBusTypeUsb for USB)
+  // The disk's vendor and product as its device descriptor spells them,
+  // blanks at either end trimmed; empty when the disk names none.
+  std::string vendor;
+  std::string product;
+  std::uint32_t disk_number = 0;  // which disk holds the volume
+  // Where the volume's partition starts on that disk, when the stack says.
+  std::optional<std::uint64_t> partition_offset;
+  bool operator==(const VolumeStorage&) const = default;
+};
+
 // The local wall-clock time (GetLocalTime, localtime_r).
 struct LocalTime {
   int year = 0;
@@ -234,6 +250,12 @@ class System {
   virtual LocalTime Now() = 0;
   // GetLogicalDrives: bit 0 for A.
   virtual std::uint32_t LogicalDrives() = 0;
+  // The storage stack's answer for the volume at `letter` (\\.\X: opened
+  // without access rights; IOCTL_STORAGE_QUERY_PROPERTY for the disk's bus,
+  // vendor and product, IOCTL_STORAGE_GET_DEVICE_NUMBER for which disk,
+  // IOCTL_DISK_GET_PARTITION_INFO_EX for the partition's offset); nullopt
+  // when the volume cannot be opened or the disk's queries fail.
+  virtual std::optional<VolumeStorage> QueryVolumeStorage(char letter) = 0;
   // WideCharToMultiByte(CP_ACP, 0, ...) of `units` UTF-16 code units.
   virtual std::string WideToAnsi(const std::uint16_t* units, std::size_t count) = 0;
   // 8-bit text of the ANSI code page (a module record's name or folder) in

@@ -130,6 +130,14 @@ LocalTime PosixSystem::Now() {
 
 std::uint32_t PosixSystem::LogicalDrives() { return files_.drives().Mask(); }
 
+std::optional<VolumeStorage> PosixSystem::QueryVolumeStorage(char letter) {
+  // Only a mapped drive has a volume to ask about.
+  if (!((files_.drives().Mask() >> (letter - 'A')) & 1u)) return std::nullopt;
+  auto found = volume_storage_.find(letter);
+  if (found == volume_storage_.end()) return std::nullopt;
+  return found->second;
+}
+
 std::string PosixSystem::WideToAnsi(const std::uint16_t* units, std::size_t count) {
   return Utf16ToCp1252(units, count);
 }

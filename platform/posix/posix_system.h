@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,12 @@ class PosixSystem : public System {
   void SetCurrentDirectory(std::string directory) { current_directory_ = std::move(directory); }
   // The host path of the running program unless set.
   void SetOwnExecutablePath(std::string path) { own_path_ = std::move(path); }
+  // What the storage stack answers for the volume at `letter` (the machine
+  // file's @storage lines); a letter without one gets no answer, as a
+  // volume that cannot be opened.
+  void SetVolumeStorage(char letter, VolumeStorage storage) {
+    volume_storage_[letter] = std::move(storage);
+  }
   // Told about every program the simulation "starts".
   void SetLaunchObserver(std::function<void(const std::string&)> observer) {
     launch_observer_ = std::move(observer);
@@ -38,6 +45,7 @@ class PosixSystem : public System {
   std::optional<std::string> TempDirectory() override;
   LocalTime Now() override;
   std::uint32_t LogicalDrives() override;
+  std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override { return bytes; }
   std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
@@ -54,6 +62,7 @@ class PosixSystem : public System {
   std::optional<std::string> current_directory_;
   std::optional<std::string> own_path_;
   std::function<void(const std::string&)> launch_observer_;
+  std::map<char, VolumeStorage> volume_storage_;
 };
 
 // UTF-16 to code page 1252, the ANSI code page of a Western system; a

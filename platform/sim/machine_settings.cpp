@@ -29,6 +29,103 @@ bool ParseDrives(std::string_view list, std::string* drives) {
   return true;
 }
 
+// Storage buses by the names a machine file gives them (STORAGE_BUS_TYPE).
+struct BusName {
+  std::string_view name;
+  std::uint32_t type;
+};
+constexpr BusName kBusNames[] = {
+    {"scsi", 1}, {"ata", 3},      {"raid", 8},  {"sata", 11},
+    {"sd", 12},  {"virtual", 14}, {"nvme", 17}, {"usb", win::kBusTypeUsb},
+};
+
+bool ParseNumber(std::string_view text, std::uint64_t* number) {
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                : base == 16 && std::isxdigit(static_cast<unsigned char>(c))
+                    ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                    : -1;
+    if (digit < 0) return false;
+    value = value * base + static_cast<std::uint64_t>(digit);
+  }
+  *number = value;
+  return true;
+}
+
+// The next word of `rest`: up to a blank, with "..." spans kept whole and
+// their quotes dropped.
+std::string NextWord(std::string_view* rest) {
+  *rest = Trim(*rest);
+  std::string word;
+  bool quoted = false;
+  std::size_t i = 0;
+  for (; i < rest->size(); ++i) {
+    char c = (*rest)[i];
+    if (c == '"') {
+      quoted = !quoted;
+      continue;
+    }
+    if (!quoted && (c == ' ' || c == '\t')) break;
+    word += c;
+  }
+  rest->remove_prefix(i);
+  return word;
+}
+
+bool ApplyStorageField(std::string_view key, std::string_view value, VolumeStorage* storage) {
+  std::uint64_t number = 0;
+  if (key == "bus") {
+    for (const BusName& bus : kBusNames) {
+      if (bus.name == value) {
+        storage->bus_type = bus.type;
+        return true;
+      }
+    }
+    return false;
+  }
+  if (key == "disk") {
+    if (!ParseNumber(value, &number) || number > 0xFFFFFFFFu) return false;
+    storage->disk_number = static_cast<std::uint32_t>(number);
+    return true;
+  }
+  if (key == "offset") {
+    if (!ParseNumber(value, &number)) return false;
+    storage->partition_offset = number;
+    return true;
+  }
+  if (key == "vendor") storage->vendor = std::string(value);
+  else if (key == "product") storage->product = std::string(value);
+  else return false;
+  return true;
+}
+
+// "E bus=usb disk=1 offset=0x100000 vendor="..." product="..."".
+bool ParseStorage(std::string_view arg, std::map<char, VolumeStorage>* answers) {
+  std::string letter = NextWord(&arg);
+  if (letter.size() != 1) return false;
+  char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0])));
+  if (upper < 'C' || upper > 'Z') return false;
+  VolumeStorage storage;
+  bool has_bus = false;
+  for (std::string word = NextWord(&arg); !word.empty(); word = NextWord(&arg)) {
+    std::size_t equals = word.find('=');
+    if (equals == std::string::npos) return false;
+    std::string_view key = std::string_view(word).substr(0, equals);
+    if (!ApplyStorageField(key, std::string_view(word).substr(equals + 1), &storage)) return false;
+    has_bus = has_bus || key == "bus";
+  }
+  if (!has_bus) return false;
+  (*answers)[upper] = storage;
+  return true;
+}
+
 bool ApplySetting(std::string_view key, std::string_view arg, MachineSettings* settings,
                   std::string* reason) {
   if (key == "drives") {
@@ -50,6 +147,9 @@ bool ApplySetting(std::string_view key, std::string_view arg, MachineSettings* s
       return true;
     }
     *reason = "a directory expected after @cwd";
+  } else if (key == "storage") {
+    if (ParseStorage(arg, &settings->storage)) return true;
+    *reason = "@storage takes a letter and bus=, disk=, offset=, vendor=, product=";
   } else {
     *reason = "unknown setting @" + std::string(key);
   }

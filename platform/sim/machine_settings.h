@@ -4,11 +4,17 @@
 //   ; @drives E F        letters present besides C: (the system drive)
 //   ; @family 9x         "nt" (default) or "9x"
 //   ; @cwd E:\setup      the process's current directory (default C:\)
+//   ; @storage E bus=usb disk=1 offset=0x100000 vendor="Quorvix" product="OEM Flash"
+//                        what the storage stack answers for a letter's volume
+//                        (no line: the volume answers no query)
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+
+#include "platform/platform.h"
 
 namespace brelvane {
 
@@ -19,6 +25,8 @@ struct MachineSettings {
   std::string drives = "C";
   MachineFamily family = MachineFamily::Nt;
   std::string current_directory = "C:\\";
+  // The storage stack's answers, by drive letter (upper case).
+  std::map<char, VolumeStorage> storage;
   // Empty when the file was read and every setting understood; otherwise
   // "file:line: reason" and the defaults above.
   std::string error;

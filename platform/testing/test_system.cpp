@@ -44,6 +44,13 @@ std::uint32_t TestSystem::LogicalDrives() {
   return logical_drives_ ? *logical_drives_ : real_.LogicalDrives();
 }
 
+std::optional<VolumeStorage> TestSystem::QueryVolumeStorage(char letter) {
+  auto found = volume_storage_.find(letter);
+  if (found != volume_storage_.end()) return found->second;
+  if (storage_only_set_) return std::nullopt;
+  return real_.QueryVolumeStorage(letter);
+}
+
 bool TestSystem::Launch(const std::string& path) {
   launched_.push_back(path);
   if (launch_error_) {

@@ -2,6 +2,7 @@
 // has overridden the answer.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,16 @@ class TestSystem : public System {
   void SetOwnExecutablePath(std::string path) { own_path_ = std::move(path); }
   void FailOwnExecutablePath(std::uint32_t error) { own_path_error_ = error; }
   void SetLogicalDrives(std::uint32_t mask) { logical_drives_ = mask; }
+  // The storage stack's answer for `letter`; letters never set get the real
+  // system's answer unless NoVolumeStorage was called, which also forgets
+  // every answer set so far.
+  void SetVolumeStorage(char letter, VolumeStorage storage) {
+    volume_storage_[letter] = std::move(storage);
+  }
+  void NoVolumeStorage() {
+    volume_storage_.clear();
+    storage_only_set_ = true;
+  }
   void SetTempDirectory(std::string directory) { temp_directory_ = std::move(directory); }
   // Launch records the path and succeeds without starting anything, unless
   // told to fail.
@@ -42,6 +53,7 @@ class TestSystem : public System {
   }
   LocalTime Now() override { return real_.Now(); }
   std::uint32_t LogicalDrives() override;
+  std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
     return real_.WideToAnsi(units, count);
   }
@@ -70,6 +82,8 @@ class TestSystem : public System {
   std::optional<std::string> own_path_;
   std::optional<std::uint32_t> own_path_error_;
   std::optional<std::uint32_t> logical_drives_;
+  std::map<char, VolumeStorage> volume_storage_;
+  bool storage_only_set_ = false;
   std::optional<std::string> temp_directory_;
   std::optional<std::uint32_t> launch_error_;
   std::vector<std::string> launched_;

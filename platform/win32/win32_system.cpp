@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <vector>
 
@@ -19,6 +22,36 @@ constexpr DWORD kNeutralLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);  /
 constexpr int kProgramIconId = 128;
 // SEE_MASK_ICON: hIcon holds the icon shown for the started program.
 constexpr ULONG kSeeMaskIcon = 0x00000010;
+
+// A handle closed when it goes out of scope.
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+// A descriptor's string at `offset` inside the answer, blanks trimmed; empty
+// when the offset is 0 (no such string) or lies outside what was returned.
+std::string DescriptorString(const std::vector<unsigned char>& answer, DWORD returned,
+                             DWORD offset) {
+  if (offset == 0 || offset >= returned) return {};
+  const char* begin = reinterpret_cast<const char*>(answer.data()) + offset;
+  const char* end = reinterpret_cast<const char*>(answer.data()) + returned;
+  const char* stop = std::find(begin, end, '\0');
+  std::string text(begin, stop);
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
 
 }  // namespace
 
@@ -99,6 +132,45 @@ LocalTime Win32System::Now() {
 }
 
 std::uint32_t Win32System::LogicalDrives() { return ::GetLogicalDrives(); }
+
+std::optional<VolumeStorage> Win32System::QueryVolumeStorage(char letter) {
+  // No access rights are asked for: the queries below need none, and a
+  // volume opened this way is neither read nor locked.
+  wchar_t path[] = L"\\\\.\\X:";
+  path[4] = static_cast<wchar_t>(static_cast<unsigned char>(letter));
+  ScopedHandle volume(::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  if (!volume.valid()) return std::nullopt;
+
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  std::vector<unsigned char> answer(1024, 0);
+  DWORD returned = 0;
+  if (!::DeviceIoControl(volume.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                         answer.data(), static_cast<DWORD>(answer.size()), &returned, nullptr) ||
+      returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
+    return std::nullopt;
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  std::memcpy(&descriptor, answer.data(), sizeof descriptor);
+
+  STORAGE_DEVICE_NUMBER number{};
+  DWORD size = 0;
+  if (!::DeviceIoControl(volume.get(), IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                         sizeof number, &size, nullptr))
+    return std::nullopt;
+
+  VolumeStorage storage;
+  storage.bus_type = static_cast<std::uint32_t>(descriptor.BusType);
+  storage.vendor = DescriptorString(answer, returned, descriptor.VendorIdOffset);
+  storage.product = DescriptorString(answer, returned, descriptor.ProductIdOffset);
+  storage.disk_number = number.DeviceNumber;
+  PARTITION_INFORMATION_EX partition{};
+  if (::DeviceIoControl(volume.get(), IOCTL_DISK_GET_PARTITION_INFO_EX, nullptr, 0, &partition,
+                        sizeof partition, &size, nullptr))
+    storage.partition_offset = static_cast<std::uint64_t>(partition.StartingOffset.QuadPart);
+  return storage;
+}
 
 std::string Win32System::WideToAnsi(const std::uint16_t* units, std::size_t count) {
   if (count == 0) return {};

@@ -18,6 +18,7 @@ class Win32System : public System {
   std::optional<std::string> TempDirectory() override;
   LocalTime Now() override;
   std::uint32_t LogicalDrives() override;
+  std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override;
   std::optional<std::string> ToAnsi(const std::string& text) override;

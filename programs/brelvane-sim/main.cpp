@@ -261,6 +261,7 @@ int Main(int argc, char** argv) {
       options.family.empty() ? settings.family == MachineFamily::Win9x : options.family == "9x";
   system.SetPlatformId(nine ? win::kVerPlatformWin32Windows : win::kVerPlatformWin32Nt);
   system.SetCurrentDirectory(options.cwd.empty() ? settings.current_directory : options.cwd);
+  for (const auto& [letter, storage] : settings.storage) system.SetVolumeStorage(letter, storage);
   if (!options.package.empty()) {
     const std::string package = fs::absolute(options.package).lexically_normal().string();
     // A pipe or a device named as the package is refused here, with its

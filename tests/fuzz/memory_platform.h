@@ -28,6 +28,7 @@ class MemorySystem : public System {
   std::optional<std::string> TempDirectory() override { return std::string("C:\\"); }
   LocalTime Now() override { return {}; }
   std::uint32_t LogicalDrives() override { return drives; }
+  std::optional<VolumeStorage> QueryVolumeStorage(char) override { return std::nullopt; }
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
   std::string FromAnsi(const std::string& bytes) override { return bytes; }
   std::optional<std::string> ToAnsi(const std::string& text) override { return text; }

@@ -91,7 +91,13 @@ TEST_F(Machine, EachSampleMachineGivesItsPresenceLetterAndModel) {
     bool nt = IsNtPlatform(test_.system());
     EXPECT_EQ(nt, settings.family == MachineFamily::Nt);
     EXPECT_EQ(DetectSupportedModels(test_.platform(), nt), e.presence);
+    // First the registry alone, then with the storage stack's answers.
+    test_.system().NoVolumeStorage();
     DriveModel model = DriveModel::Kestrin;
+    EXPECT_EQ(FindTargetDrive(test_.platform(), &model), e.LetterWithoutStorage());
+    EXPECT_EQ(model, e.ModelWithoutStorage());
+    for (const auto& [letter, storage] : settings.storage)
+      test_.system().SetVolumeStorage(letter, storage);
     EXPECT_EQ(FindTargetDrive(test_.platform(), &model), e.letter);
     EXPECT_EQ(model, e.model);
     EXPECT_TRUE(test_.prompts().messages().empty());

@@ -13,6 +13,17 @@ struct MachineExpectation {
   ModelPresence presence;
   char letter;  // FindTargetDrive's answer, 0 for none
   DriveModel model;
+  // The answer when the storage stack names no disk (as under Wine): the
+  // registry alone; kSameLetter where that is `letter` too.
+  char registry_letter = kSameLetter;
+  static constexpr char kSameLetter = -1;
+
+  char LetterWithoutStorage() const {
+    return registry_letter == kSameLetter ? letter : registry_letter;
+  }
+  DriveModel ModelWithoutStorage() const {
+    return LetterWithoutStorage() ? DriveModel::Ovin : DriveModel::None;
+  }
 };
 
 inline constexpr MachineExpectation kMachineExpectations[] = {
@@ -35,6 +46,10 @@ inline constexpr MachineExpectation kMachineExpectations[] = {
     {"ovin-9x-f", ModelPresence::Ovin, 'F', DriveModel::Ovin},
     {"kestrin-ovin-9x", ModelPresence::KestrinOvin, 'G', DriveModel::Ovin},
     {"9x-missing-hardwarekey", ModelPresence::Ovin, 'F', DriveModel::Ovin},
+    {"win10-uas-e", ModelPresence::Ovin, 'E', DriveModel::Ovin},
+    {"win10-two-partitions", ModelPresence::Ovin, 'F', DriveModel::Ovin},
+    {"win10-gpt-e", ModelPresence::Ovin, 'E', DriveModel::Ovin, 0},
+    {"win10-unknown-form", ModelPresence::Ovin, 0, DriveModel::None},
 };
 
 // The sample machines' folder as this build's programs reach it (under Wine
