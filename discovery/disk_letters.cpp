@@ -121,8 +121,9 @@ bool HasVolumeAt(const DiskRecord& disk, std::uint64_t offset) {
 std::vector<DiskLetter> LettersByRegistry(System& system, const std::vector<LetterFacts>& facts,
                                           const DiskRecord& disk) {
   std::vector<DiskLetter> letters;
-  std::set<std::uint32_t> signatures;  // carried at one of the disk's volumes
-  std::set<std::uint32_t> elsewhere;   // carried at an offset the disk has no volume at
+  std::vector<std::pair<char, MountEntry>> mbr;  // the letters' MBR entries
+  std::set<std::uint32_t> signatures;            // carried at one of the disk's volumes
+  std::set<std::uint32_t> elsewhere;             // carried at an offset the disk has no volume at
   for (const LetterFacts& f : facts) {
     if (NamesSomeDisk(f.storage) || f.entry.empty()) continue;
     const auto size = static_cast<std::uint32_t>(f.entry.size());
@@ -132,17 +133,15 @@ std::vector<DiskLetter> LettersByRegistry(System& system, const std::vector<Lett
         letters.push_back({f.letter, std::nullopt});
     } else if (entry.form == MountEntry::Form::Mbr) {
       (HasVolumeAt(disk, entry.offset) ? signatures : elsewhere).insert(entry.signature);
+      mbr.emplace_back(f.letter, entry);
     }
   }
   std::erase_if(signatures, [&](std::uint32_t s) { return elsewhere.count(s) != 0; });
   // Two disks whose partitions start where the drive's do cannot be told
   // apart by the registry: then none of theirs is taken.
-  if (signatures.size() != 1) return letters;
-  for (const LetterFacts& f : facts) {
-    if (NamesSomeDisk(f.storage) || f.entry.empty()) continue;
-    MountEntry entry = DecodeMountEntry(f.entry.data(), static_cast<std::uint32_t>(f.entry.size()));
-    if (entry.form == MountEntry::Form::Mbr && entry.signature == *signatures.begin())
-      letters.push_back({f.letter, entry.offset});
+  if (signatures.size() == 1) {
+    for (const auto& [letter, entry] : mbr)
+      if (entry.signature == *signatures.begin()) letters.push_back({letter, entry.offset});
   }
   std::sort(letters.begin(), letters.end(),
             [](const DiskLetter& a, const DiskLetter& b) { return a.letter < b.letter; });

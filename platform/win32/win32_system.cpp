@@ -11,6 +11,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/win32/win32_handle.h"
 #include "platform/win32/win32_text.h"
 
 namespace brelvane {
@@ -22,22 +23,6 @@ constexpr DWORD kNeutralLanguage = MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT);  /
 constexpr int kProgramIconId = 128;
 // SEE_MASK_ICON: hIcon holds the icon shown for the started program.
 constexpr ULONG kSeeMaskIcon = 0x00000010;
-
-// A handle closed when it goes out of scope.
-class ScopedHandle {
- public:
-  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-  ScopedHandle(const ScopedHandle&) = delete;
-  ScopedHandle& operator=(const ScopedHandle&) = delete;
-  ~ScopedHandle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
 
 // A descriptor's string at `offset` inside the answer, blanks trimmed; empty
 // when the offset is 0 (no such string) or lies outside what was returned.

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include "platform/win32/win32_handle.h"
+
 namespace brelvane::win32 {
 
 namespace {
@@ -18,25 +20,11 @@ DWORD WINAPI WorkerMain(LPVOID parameter) {
   return 0;
 }
 
-class ScopedThread {
- public:
-  explicit ScopedThread(HANDLE handle) : handle_(handle) {}
-  ScopedThread(const ScopedThread&) = delete;
-  ScopedThread& operator=(const ScopedThread&) = delete;
-  ~ScopedThread() {
-    if (handle_ != nullptr) CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 void RunBesideTheSheet(HWND sheet, void (*job)(void* context), void* context) {
   WorkerJob work{job, context};
-  ScopedThread worker(CreateThread(nullptr, 0, WorkerMain, &work, 0, nullptr));
+  ScopedHandle worker(CreateThread(nullptr, 0, WorkerMain, &work, 0, nullptr));
   if (worker.get() == nullptr) return job(context);
   HANDLE ended = worker.get();
   bool quit = false;
