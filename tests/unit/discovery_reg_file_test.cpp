@@ -359,6 +359,12 @@ TEST(MachineSettingsParse, CommentSettingsAndTheirErrors) {
       {"bad drive", "REGEDIT4\n\n; @drives E 1\n", "C", 2, "C:\\", "m.reg:3:"},
       {"unknown setting", "REGEDIT4\n; @colour red\n", "C", 2, "C:\\", "m.reg:2:"},
       {"empty cwd", "REGEDIT4\n; @cwd\n", "C", 2, "C:\\", "m.reg:2:"},
+      {"storage without a bus", "REGEDIT4\n; @storage E disk=1\n", "C", 2, "C:\\", "m.reg:2:"},
+      {"storage of an unknown bus", "; @storage E bus=firewire\n", "C", 2, "C:\\", "m.reg:1:"},
+      {"storage of drive B", "; @storage B bus=usb\n", "C", 2, "C:\\", "m.reg:1:"},
+      {"storage field without a value", "; @storage E bus=usb disk\n", "C", 2, "C:\\", "m.reg:1:"},
+      {"storage disk beyond 32 bits", "; @storage E bus=usb disk=0x100000000\n", "C", 2, "C:\\",
+       "m.reg:1:"},
   };
   for (const SettingsCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -371,6 +377,16 @@ TEST(MachineSettingsParse, CommentSettingsAndTheirErrors) {
   }
   MachineSettings s = ParseMachineSettings("; @drives E Z\n", "m.reg");
   EXPECT_EQ(s.LogicalDriveMask(), (1u << 2) | (1u << 4) | (1u << 25));
+
+  // A quoted vendor keeps its blanks; a letter without a line answers nothing.
+  s = ParseMachineSettings(
+      "; @storage e product=\"OEM Flash\" bus=usb disk=2 offset=0x100000 vendor=\"Quorvix\"\n"
+      "; @storage F bus=nvme\n",
+      "m.reg");
+  ASSERT_EQ(s.error, "");
+  const VolumeStorage usb{win::kBusTypeUsb, "Quorvix", "OEM Flash", 2, 0x100000};
+  const VolumeStorage nvme{17, "", "", 0, std::nullopt};
+  EXPECT_EQ(s.storage, (std::map<char, VolumeStorage>{{'E', usb}, {'F', nvme}}));
 }
 
 }  // namespace

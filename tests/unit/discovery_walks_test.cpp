@@ -10,6 +10,7 @@
 
 #include "discovery/device_tables.h"
 #include "discovery/discovery.h"
+#include "discovery/disk_letters.h"
 #include "discovery/registry_walks.h"
 #include "platform/sim/sim_registry.h"
 #include "support/temp_drive.h"
@@ -331,6 +332,163 @@ TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
     test_.system().SetLogicalDrives(MaskOf(c.drives));
     EXPECT_EQ(FindDriveLetterNt(test_.platform(), OemDiskId), c.expected);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+// ---- Letters in the fixed-disk forms --------------------------------------------
+
+// A 12-byte MBR mount entry: the disk's signature and the partition's offset.
+std::string MbrEntry(std::uint32_t signature, std::uint64_t offset) {
+  std::string out;
+  for (int i = 0; i < 4; ++i) out += static_cast<char>(signature >> (8 * i) & 0xFF);
+  for (int i = 0; i < 8; ++i) out += static_cast<char>(offset >> (8 * i) & 0xFF);
+  return out;
+}
+
+// A disk instance with its partition manager id and the volumes Windows 8
+// and later name "{DiskId}#<offset>".
+std::string DiskWithVolumes(const std::string& instance, const std::string& disk_id,
+                            const std::vector<std::uint64_t>& offsets) {
+  std::string out = "[" + kHklm + "Enum\\" + instance + "\\Device Parameters\\Partmgr]\n" +
+                    "\"DiskId\"=\"" + disk_id + "\"\n";
+  char name[40];
+  for (std::uint64_t offset : offsets) {
+    std::snprintf(name, sizeof name, "#%016llx]\n", static_cast<unsigned long long>(offset));
+    out += "[" + kHklm + "Enum\\STORAGE\\Volume\\" + disk_id + name + "\"Service\"=\"volume\"\n";
+  }
+  return out;
+}
+
+struct TieCase {
+  const char* what;
+  std::string registry;
+  std::string drives;
+  std::map<char, VolumeStorage> storage;
+  char expected;
+};
+
+TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
+  const std::string uas = "SCSI\\Disk&Ven_Quorvix&Prod_OEM_Flash\\7&3b9f&0&000000";
+  const std::string other = "SCSI\\Disk&Ven_Kellin&Prod_Stick\\7&aa&0&000000";
+  const std::string uas_list = NumberedList(kHklm + "Services\\disk\\Enum", 1, {{0, uas}});
+  const std::string two_list =
+      NumberedList(kHklm + "Services\\disk\\Enum", 2, {{0, other}, {1, uas}});
+  const std::string id = "{9b27e4c0-1f3a-4d6e-8b52-c04a7e19d3f5}";
+  const std::string vols = DiskWithVolumes(uas, id, {0x100000, 0x2000000});
+  const std::string gpt = "DMIO:ID:" + std::string(16, '\x5a');
+  const VolumeStorage drive{win::kBusTypeUsb, "Quorvix", "OEM Flash", 1, 0x100000};
+  VolumeStorage second_stick = drive;
+  second_stick.disk_number = 2;
+  second_stick.partition_offset = 0x8000;
+  VolumeStorage on_sata = drive;
+  on_sata.bus_type = 11;
+  const VolumeStorage wine{1, "", "", 0, std::nullopt};  // what Wine answers for every drive
+  const TieCase cases[] = {
+      {"UAS disk, MBR entry at its volume",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}}),
+       "CE",
+       {},
+       'E'},
+      {"UAS disk's device path",
+       uas_list + Mounts({{'E', Utf16(DevicePathText(uas))}}),
+       "CE",
+       {},
+       'E'},
+      {"two partitions: the first on the disk, not the first letter",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x2000000)}, {'F', MbrEntry(7, 0x100000)}}),
+       "CEF",
+       {},
+       'F'},
+      {"another disk's signature at the drive's offset",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}, {'F', MbrEntry(9, 0x100000)}}),
+       "CEF",
+       {},
+       0},
+      {"the signature also where the disk has no volume",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}, {'F', MbrEntry(7, 0x4000)}}),
+       "CEF",
+       {},
+       0},
+      {"MBR entry at an offset with no volume",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x4000)}}),
+       "CE",
+       {},
+       0},
+      {"no partition manager id", uas_list + Mounts({{'E', MbrEntry(7, 0x100000)}}), "CE", {}, 0},
+      {"GPT entry without a storage answer", uas_list + vols + Mounts({{'E', gpt}}), "CE", {}, 0},
+      {"GPT entry, storage names the drive",
+       uas_list + vols + Mounts({{'E', gpt}}),
+       "CE",
+       {{'E', drive}},
+       'E'},
+      {"storage names the drive on a bus that is not USB",
+       uas_list + vols + Mounts({{'E', gpt}}),
+       "CE",
+       {{'E', on_sata}},
+       0},
+      {"storage naming no disk leaves it to the registry",
+       uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}}),
+       "CE",
+       {{'C', wine}, {'E', wine}},
+       'E'},
+      {"storage: only the first disk's letters",
+       uas_list + vols,
+       "CEF",
+       {{'E', drive}, {'F', second_stick}},
+       'E'},
+      {"storage names another maker's stick",
+       two_list + vols + Mounts({{'E', gpt}}),
+       "CE",
+       {{'E', VolumeStorage{win::kBusTypeUsb, "Kellin", "Stick", 1, 0x100000}}},
+       0},
+  };
+  for (const TieCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    SimRegistry registry;
+    std::string error;
+    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "nt.reg", &error)) << error;
+    test_.UseRegistry(registry);
+    test_.system().SetLogicalDrives(MaskOf(c.drives));
+    test_.system().NoVolumeStorage();
+    for (const auto& [letter, storage] : c.storage)
+      test_.system().SetVolumeStorage(letter, storage);
+    EXPECT_EQ(FindDiskLetterNt(test_.platform(), {OemDiskId, OemUasDiskId}), c.expected);
+    EXPECT_EQ(registry.OpenHandleCount(), 0u);
+  }
+}
+
+TEST(MountEntries, FormsAndDeviceFields) {
+  const std::string mbr = MbrEntry(0xd4c3b2a1, 0x7e00);
+  MountEntry e = DecodeMountEntry(reinterpret_cast<const std::uint8_t*>(mbr.data()), 12);
+  EXPECT_EQ(e.form, MountEntry::Form::Mbr);
+  EXPECT_EQ(e.signature, 0xd4c3b2a1u);
+  EXPECT_EQ(e.offset, 0x7e00u);
+  const std::string gpt = "DMIO:ID:" + std::string(15, '\x11') + "\x22";
+  e = DecodeMountEntry(reinterpret_cast<const std::uint8_t*>(gpt.data()), 24);
+  EXPECT_EQ(e.form, MountEntry::Form::Gpt);
+  EXPECT_EQ(e.partition_id[15], 0x22);
+  // 24 bytes of text and 13 bytes are neither fixed-disk form.
+  const std::string text = Utf16("_??_USBSTOR#");
+  EXPECT_EQ(DecodeMountEntry(reinterpret_cast<const std::uint8_t*>(text.data()), 24).form,
+            MountEntry::Form::Text);
+  EXPECT_EQ(DecodeMountEntry(reinterpret_cast<const std::uint8_t*>(gpt.data()), 13).form,
+            MountEntry::Form::Text);
+
+  const struct {
+    const char* instance;
+    const char* vendor;
+    const char* product;
+  } fields[] = {
+      {"USBSTOR\\Disk&Ven_Quorvix&Prod_OEM_Flash&Rev_1.00\\0123456789AB&0", "Quorvix", "OEM_Flash"},
+      {"SCSI\\Disk&Ven_&Prod_KX-1000\\5&2c&0&000000", "", "KX-1000"},
+      {"SCSI\\Disk&Ven_Quorvix", "Quorvix", ""},
+      {"no separator at all", "", ""},
+  };
+  for (const auto& f : fields) {
+    std::string vendor = "x", product = "x";
+    ParseVendorProduct(f.instance, &vendor, &product);
+    EXPECT_EQ(vendor, f.vendor) << f.instance;
+    EXPECT_EQ(product, f.product) << f.instance;
   }
 }
 
