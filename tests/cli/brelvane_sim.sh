@@ -137,10 +137,12 @@ check "9x: no check box" lacks "$WORK/nine.out" "Launch Brelvane after installat
 check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
 
 # ---- The forms Windows 7 to 11 write: the drive found and the set installed there --
-# FIXTURE LETTER: the letter the drive has; every other present letter is a
-# folder of its own that must stay empty.
+# FIXTURE LETTER: the letter the drive has ("none": no drive found); every
+# other present letter is a folder of its own that must stay empty.  The
+# fixed-disk forms are found through the machines' storage answers (@storage).
 for form in win7-ovin-e:E win11-ovin-e:E win10-stale-letter:F win10-two-disks:F \
-    win10-mixed-case:E; do
+    win10-mixed-case:E win10-uas-e:E win10-two-partitions:F win10-gpt-e:E \
+    win10-unknown-form:none; do
   fixture=${form%:*} letter=${form#*:}
   drives=()
   for d in $(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg"); do
@@ -148,9 +150,14 @@ for form in win7-ovin-e:E win11-ovin-e:E win10-stale-letter:F win10-two-disks:F 
     drives+=(--drive "$d=$WORK/$fixture/$d")
   done
   run "$fixture" 'accept\ninstall\n' "$PKG" --machine "$MACHINES/$fixture.reg" "${drives[@]}"
-  check "$fixture: drive $letter found" contains "$WORK/$fixture.out" \
-    "Drive Mivora Plugged-in: $letter"
-  check "$fixture: set installed onto $letter" entries_are "$WORK/$fixture/$letter" "${INSTALLED[@]}"
+  if [ "$letter" = none ]; then
+    check "$fixture: no drive found" contains "$WORK/$fixture.out" \
+      "Drive Mivora Plugged-in: NO MIVORA!"
+  else
+    check "$fixture: drive $letter found" contains "$WORK/$fixture.out" \
+      "Drive Mivora Plugged-in: $letter"
+    check "$fixture: set installed onto $letter" entries_are "$WORK/$fixture/$letter" "${INSTALLED[@]}"
+  fi
   for d in $(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg"); do
     [ "$d" = "$letter" ] || check "$fixture: nothing on $d" empty_dir "$WORK/$fixture/$d"
   done
