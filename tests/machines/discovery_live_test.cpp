@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -159,9 +160,17 @@ class DiscoveryMatchesExpectation : public LiveMachine {
     EXPECT_EQ(drives & settings.LogicalDriveMask(), settings.LogicalDriveMask());
 
     EXPECT_EQ(DetectSupportedModels(test.platform(), nt), expected_.presence);
+    // The storage query runs for real on every present letter.  Wine answers
+    // each drive as a disk that names no vendor or product, which tells no
+    // disk from another, so the registry alone decides.
+    for (char letter = 'C'; letter <= 'Z'; ++letter) {
+      if (!((settings.LogicalDriveMask() >> (letter - 'A')) & 1u)) continue;
+      SCOPED_TRACE(std::string("storage of ") + letter + ":");
+      std::optional<VolumeStorage> storage = system.QueryVolumeStorage(letter);
+      ASSERT_TRUE(storage.has_value());
+      EXPECT_EQ(storage->vendor + storage->product, "");
+    }
     DriveModel model = DriveModel::Kestrin;
-    // Wine's storage stack answers every drive as a SCSI disk that names no
-    // vendor or product, so the registry alone decides.
     EXPECT_EQ(FindTargetDrive(test.platform(), &model), expected_.LetterWithoutStorage());
     EXPECT_EQ(model, expected_.ModelWithoutStorage());
     EXPECT_TRUE(test.prompts().messages().empty());

@@ -125,6 +125,37 @@ scenario_install_windows_10_11() {
   gui_end
 }
 
+# The fixed-disk forms in Wine's real registry.  Wine's storage stack names
+# no disk, so the registry decides: the UAS drive's MBR entry and the first of
+# two partitions are found and get the set, while a GPT entry and an entry in
+# no known form leave "NO MIVORA!".  No other letter is written.
+scenario_fixed_disk_forms() {
+  local form fixture letter first others d
+  for form in win10-uas-e:E win10-two-partitions:F win10-gpt-e:none win10-unknown-form:none; do
+    fixture=${form%:*} letter=${form#*:}
+    read -r -a others <<< "$(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg" | tr -d '\r')"
+    if [ "$letter" = none ]; then
+      first=${others[0]} others=("${others[@]:1}")
+      gui_begin "$fixture" "$MACHINES/$fixture.reg" "$first" "${others[@]}"
+      gui_run "$BARE" -- "wait-window $CAPTION" "click 1002" "text 1004" "click 2" "wait-gone"
+      expect_line "${fixture}_no_drive" "TEXT Drive Mivora Plugged-in: NO MIVORA!"
+      check "${fixture}_nothing_written" [ -z "$(ls -A "$GUI_DRIVE" "${others[@]/#/$GUI_DRIVE-}")" ]
+    else
+      others=("${others[@]/$letter/}")
+      gui_begin "$fixture" "$MACHINES/$fixture.reg" "$letter" ${others[@]}
+      gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "text 1004" \
+        "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+      expect_line "${fixture}_drive_found" "TEXT Drive Mivora Plugged-in: $letter"
+      check "${fixture}_utility_bytes" cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+      for d in ${others[@]}; do
+        check "${fixture}_nothing_on_$d" [ -z "$(ls -A "$GUI_DRIVE-$d")" ]
+      done
+    fi
+    expect_code "${fixture}_exit_code" 0
+    gui_end
+  done
+}
+
 # Enter on the install page while " Install " is hidden (the drive carries
 # no set for its model) starts nothing: no run, no message, nothing written.
 scenario_enter_while_hidden() {
@@ -545,6 +576,7 @@ run_scenario no_drive
 run_scenario ovin_without_set
 run_scenario install
 run_scenario install_windows_10_11
+run_scenario fixed_disk_forms
 run_scenario nine_x
 run_scenario enter_while_hidden
 run_scenario install_signed

@@ -39,15 +39,18 @@ gui_teardown() {
   [ -n "${GUI_WORK:-}" ] && { chmod -R u+w "$GUI_WORK" 2>/dev/null; rm -rf "$GUI_WORK"; }
 }
 
-# gui_begin NAME FIXTURE.reg [LETTER]: a fresh prefix with the fixture
-# imported; with LETTER, that drive maps to the empty folder $GUI_DRIVE.
+# gui_begin NAME FIXTURE.reg [LETTER [OTHER...]]: a fresh prefix with the
+# fixture imported; with LETTER, that drive maps to the empty folder
+# $GUI_DRIVE, and each OTHER letter to the empty folder $GUI_DRIVE-OTHER.
 gui_begin() {
   GUI_NAME=$1
   GUI_DRIVE=$GUI_WORK/drive-$1
-  rm -rf "$GUI_DRIVE"
+  rm -rf "$GUI_DRIVE" "$GUI_DRIVE"-*
   mkdir -p "$GUI_DRIVE"
   wine_prefix "gui-$1"
   [ -n "${3:-}" ] && wine_drive "$3" "$GUI_DRIVE"
+  local other
+  for other in "${@:4}"; do wine_drive "$other" "$GUI_DRIVE-$other"; done
   wine_start
   wine_import "$2"
 }
