@@ -93,6 +93,10 @@ void OemPage::LoadModuleList(const std::string& path) {
       ++index;
     }
   }
+  if (walk.end == WalkEnd::DamagedRecord) {
+    ShowNotice(platform_,
+               Format(kDamagedRecordFormat, path.c_str(), std::to_string(walk.stopOffset).c_str()));
+  }
 }
 
 PageEnding OemPage::OnInstallerNameChange() {

@@ -20,6 +20,11 @@ inline constexpr char kOemPageCaption[] = "OEM Page";
 inline constexpr char kCantGetFileSize[] = "Can't get file size:\r\n%s\r\nError: %s";
 inline constexpr char kNothingToExtract[] = "Nothing to Extract";
 inline constexpr char kUnableToExtract[] = "Unable to Extract Module!";
+// The list stops at a module record that fails its own check: its path and
+// where the record ends.
+inline constexpr char kDamagedRecordFormat[] =
+    "%s is damaged: the module record ending at offset %s does not match its check.\r\n"
+    "The modules before it cannot be read.";
 inline constexpr char kExtractedOk[] = "Module Extracted Successfully!";
 inline constexpr char kOverwriteQuestion[] =
     "%s \r\nalready exist!  Delete this file before Installing?";

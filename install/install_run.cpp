@@ -10,6 +10,7 @@
 #include "common/messages.h"
 #include "common/name_rules.h"
 #include "install/install_page.h"
+#include "package/content_check.h"
 #include "package/package.h"
 #include "package/package_guard.h"
 
@@ -146,6 +147,7 @@ struct ModuleSet {
   std::vector<SetModule> modules;
   std::uint64_t totalBytes = 0;
   bool readable = true;  // false: a search failed (-1) after these
+  bool damaged = false;  // the failed search met a damaged record
 };
 ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
                         const char* setMarker) {
@@ -157,6 +159,7 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
                               &module.record, searchEnd);
     if (module.found <= 0) {
       set.readable = module.found == 0;
+      set.damaged = !set.readable && platform.system.LastError() == kErrorCrc;
       return set;
     }
     set.totalBytes += module.record.contentSize;
@@ -259,6 +262,12 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
                                         char letter, const char* setMarker, PageView& view,
                                         RunRecord& run, std::string& lastDestination) {
   const ModuleSet set = FindModuleSet(platform, package, setMarker);
+  // A damaged record may hide modules of the set or name them wrongly: the
+  // set is not what its maker built, so none of it is installed.
+  if (set.damaged) {
+    ShowError(platform, kDamagedRecord);
+    return RunStop::DamagedModule;
+  }
   if (set.modules.empty()) {
     return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
   }

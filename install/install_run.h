@@ -40,6 +40,10 @@ inline constexpr char kUnreadableOnTheWayFormat[] =
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
+// A module record whose own check fails: its name cannot be trusted.
+inline constexpr char kDamagedRecord[] =
+    "A module record of this installer is damaged: it does not match its check.\r\n"
+    "Nothing is installed. Obtain a fresh copy of the installer.";
 
 // Why an install run stopped short, besides the messages it shows.
 enum class RunStop {
@@ -48,7 +52,7 @@ enum class RunStop {
   NoModuleSet,        // the package holds no module of the drive's set
   UnsafeModule,       // a module's name or folder breaks the name rule, or it would replace the
                       // installer itself
-  DamagedModule,      // a module's content does not match its check
+  DamagedModule,      // a module's content, or a module record, does not match its check
   UnreadablePackage,  // the package could not be read while the set was sought
   WriteFailed,        // a file could not be written: folder, room, a link on the way, the write
 };

@@ -178,10 +178,11 @@ bool WriteModule(const Platform& platform, const std::string& packagePath, FileH
   const std::optional<std::uint32_t> check =
       CopyContent(files, source, target, record.contentSize, progress, error);
   if (!check) return false;
-  // The reserved bytes stay zero but for the content check.
+  // The reserved bytes stay zero but for the content and record checks.
   std::array<std::uint8_t, kRecordSize> encoded{};
   EncodeModuleRecord(record, encoded.data());
   StoreContentCheck(encoded.data(), *check);
+  StoreRecordCheck(encoded.data());
   if (!WriteAll(files, target, encoded.data(), encoded.size(), error)) return false;
   if (!files.Flush(target)) {
     error.Capture();

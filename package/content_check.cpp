@@ -40,6 +40,8 @@ constexpr CrcTables MakeCrcTables() {
 
 constexpr CrcTables kCrcTables = MakeCrcTables();
 constexpr std::size_t kCrcOffset = kReservedOffset + kContentCheckTagWidth;
+constexpr std::size_t kRecordTagOffset = kCrcOffset + 4;
+constexpr std::size_t kRecordCrcOffset = kRecordTagOffset + kContentCheckTagWidth;
 
 // Four bytes as a little-endian value, whatever the host's order.
 inline std::uint32_t LittleEndian32(const std::uint8_t* p) {
@@ -213,6 +215,44 @@ std::optional<std::uint32_t> LoadContentCheck(const std::uint8_t* record) {
     return std::nullopt;
   }
   return FromBigEndian(record + kCrcOffset);
+}
+
+namespace {
+
+// The CRC-32 of an encoded record with its record-check CRC taken as zero.
+std::uint32_t RecordCrc(const std::uint8_t* record) {
+  Crc32 crc;
+  const std::uint8_t zero[4] = {};
+  crc.Update(record, kRecordCrcOffset);
+  crc.Update(zero, sizeof zero);
+  crc.Update(record + kRecordCrcOffset + 4,
+             static_cast<std::size_t>(kRecordSize) - kRecordCrcOffset - 4);
+  return crc.Value();
+}
+
+bool HasRecordTag(const std::uint8_t* record) {
+  return std::memcmp(record + kRecordTagOffset, kRecordCheckTag, kContentCheckTagWidth) == 0;
+}
+
+}  // namespace
+
+void StoreRecordCheck(std::uint8_t* record) {
+  std::memcpy(record + kRecordTagOffset, kRecordCheckTag, kContentCheckTagWidth);
+  StoreBigEndian(RecordCrc(record), record + kRecordCrcOffset);
+}
+
+RecordCheck CheckRecord(const std::uint8_t* record) {
+  if (!HasRecordTag(record)) return RecordCheck::Unchecked;
+  return FromBigEndian(record + kRecordCrcOffset) == RecordCrc(record) ? RecordCheck::Sound
+                                                                       : RecordCheck::Damaged;
+}
+
+bool IsCheckedRecordOfSize(const std::uint8_t* bytes, std::uint32_t size) {
+  if (!HasRecordTag(bytes)) return false;
+  std::array<std::uint8_t, kRecordSize> copy{};
+  std::memcpy(copy.data(), bytes, copy.size());
+  StoreBigEndian(size, copy.data() + kRecordSizeOffset);
+  return CheckRecord(copy.data()) == RecordCheck::Sound;
 }
 
 }  // namespace brelvane

@@ -1,9 +1,14 @@
-// The content check a writer keeps in a record's reserved bytes: an 8-byte
-// tag followed by the CRC-32 of the module's plain (descrambled) content,
-// big-endian, the rest of the reserved bytes zero.  Readers that do not know
-// the check ignore the reserved bytes, so checked packages stay readable by
-// every reader; records without the tag (zero bytes, or the 0xCD filler of
-// older packages) are simply unchecked.
+// The checks a writer keeps in a record's reserved bytes, the rest of which
+// stay zero:
+//  - the content check: an 8-byte tag followed by the CRC-32 of the module's
+//    plain (descrambled) content, big-endian;
+//  - the record check, right behind it: a second tag followed by the CRC-32
+//    of the whole 660-byte record as stored, its own four CRC bytes taken
+//    as zero; it covers the record's own fields (sizes, marker, name,
+//    folder, attributes) and the content check.
+// Readers that do not know the checks ignore the reserved bytes, so checked
+// packages stay readable by every reader; records without a tag (zero
+// bytes, or the 0xCD filler of older packages) are simply unchecked.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +19,7 @@ namespace brelvane {
 
 inline constexpr char kContentCheckTag[] = "BRVCRC32";  // 8 bytes, no terminator stored
 inline constexpr std::size_t kContentCheckTagWidth = 8;
+inline constexpr char kRecordCheckTag[] = "BRVREC32";  // 8 bytes, no terminator stored
 // The Windows code a failed check leaves in the last error
 // (ERROR_CRC, "Data error (cyclic redundancy check).").
 inline constexpr std::uint32_t kErrorCrc = 23;
@@ -33,5 +39,16 @@ class Crc32 {
 void StoreContentCheck(std::uint8_t* record, std::uint32_t crc);
 // The CRC an encoded record carries, or nullopt when it carries no tag.
 std::optional<std::uint32_t> LoadContentCheck(const std::uint8_t* record);
+
+// Writes the record check into an encoded record whose other bytes are
+// final (the content check included).
+void StoreRecordCheck(std::uint8_t* record);
+// What the record check of an encoded record says.
+enum class RecordCheck { Unchecked, Sound, Damaged };
+RecordCheck CheckRecord(const std::uint8_t* record);
+// Whether `bytes` (660 of them) are a checked record that would be sound
+// with `size` in its last four bytes: a record whose size field alone was
+// damaged, so that no walk finds its start.
+bool IsCheckedRecordOfSize(const std::uint8_t* bytes, std::uint32_t size);
 
 }  // namespace brelvane

@@ -17,13 +17,19 @@ namespace {
 // The content check of the record that lies right behind a module's content,
 // read from where the copy stopped.  nullopt when no module record of that
 // content size lies there or it carries no check; false when the read fails.
+// `damaged` says whether that record fails its own check.
 bool ReadTrailingCheck(FileSystem& files, FileHandle file, std::uint32_t contentSize,
-                       std::optional<std::uint32_t>* check) {
+                       std::optional<std::uint32_t>* check, bool* damaged) {
   std::array<std::uint8_t, kRecordSize> bytes{};
   const std::int64_t got = ReadFull(files, file, bytes.data(), bytes.size());
   if (got < 0) return false;
   check->reset();
+  *damaged = false;
   if (got != kRecordSize) return true;
+  if (CheckRecord(bytes.data()) == RecordCheck::Damaged) {
+    *damaged = true;
+    return true;
+  }
   ModuleRecord record;
   DecodeModuleRecord(bytes.data(), record);
   if (IsModuleMarker(record.marker) && record.contentSize == contentSize) {
@@ -52,11 +58,12 @@ bool CopyVerified(FileSystem& files, FileHandle source, FileHandle target,
     case BlocksEnd::Stopped: return false;
   }
   std::optional<std::uint32_t> expected;
-  if (!ReadTrailingCheck(files, source, contentSize, &expected)) {
+  bool damagedRecord = false;
+  if (!ReadTrailingCheck(files, source, contentSize, &expected, &damagedRecord)) {
     error.Capture();
     return false;
   }
-  if (expected && *expected != check.Value()) {
+  if (damagedRecord || (expected && *expected != check.Value())) {
     error.Set(kErrorCrc);
     result = ExtractResult::Damaged;
     return false;
@@ -66,8 +73,12 @@ bool CopyVerified(FileSystem& files, FileHandle source, FileHandle target,
 
 // The bits a freshly written file ends with when given `attributes`: a new
 // file shows the archive bit, and requested bits are added only when it has
-// none of them already.
-std::uint32_t FinishedAttributes(std::uint32_t attributes) {
+// none of them already.  Only the bits a record may carry (read-only,
+// hidden, normal) are applied: a record's other bits (system, say) are no
+// part of the format and never reach the drive.
+std::uint32_t FinishedAttributes(std::uint32_t stored) {
+  const std::uint32_t attributes =
+      stored & (win::kAttrReadOnly | win::kAttrHidden | win::kAttrNormal);
   const std::uint32_t fresh = win::kAttrArchive;
   return (fresh & attributes) != 0 ? fresh : fresh | attributes;
 }

@@ -52,8 +52,9 @@ std::optional<ModulesEnd> FindModulesEnd(const Platform& platform, const std::st
 // stops at the newest module whose fileName begins with `query` (or, with
 // `matchMarker`, whose marker matches its first 35 characters).  Gives the
 // offset of that module's first content byte (> 0), 0 when no further module
-// matches, -1 when the package cannot be read or a record is foreign.  The
-// outputs are written only on a find.  Shows no message.
+// matches, -1 when the package cannot be read or a record is foreign or
+// damaged (a damaged one leaves the system's CRC code, kErrorCrc, in
+// LastError).  The outputs are written only on a find.  Shows no message.
 //  - Only the fixed 660 bytes of a record are read, whatever size it claims.
 //  - A record whose content would begin before the start of the file is
 //    foreign (-1).
@@ -78,6 +79,7 @@ struct WalkedModule {
 enum class WalkEnd {
   Image,          // reached a place where no plausible record ends: the normal end
   ForeignRecord,  // a record whose marker is not a module marker
+  DamagedRecord,  // a record whose own check fails (content_check.h): nothing before it is read
   ReadFailure,    // the package could not be opened, sought or read
 };
 struct WalkResult {

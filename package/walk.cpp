@@ -30,7 +30,9 @@ std::int64_t CountLength(FileSystem& files, FileHandle file) {
 }
 
 // One step of the backward walk: the record that ends at `end`, if any.
-enum class StepKind { Module, NoRecord, Foreign, Failure };
+// Damaged: a record whose record check fails, or a checked record whose
+// size field alone was damaged; nothing it says can be trusted.
+enum class StepKind { Module, NoRecord, Foreign, Damaged, Failure };
 struct Step {
   StepKind kind = StepKind::Failure;
   ModuleRecord record;
@@ -45,6 +47,18 @@ Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
   if (files.Seek(file, end - 4, SeekFrom::Begin) != end - 4) return step;
   if (ReadFull(files, file, bytes.data(), 4) != 4) return step;
   const std::int64_t size = FromBigEndian(bytes.data());
+  // Every checked record is 660 bytes long: one that claims another size
+  // may be a checked record whose size field was damaged, which must not
+  // pass for the image's end or send the walk into content.
+  if (size != kRecordSize && end >= kRecordSize) {
+    std::array<std::uint8_t, kRecordSize> probe{};
+    if (files.Seek(file, end - kRecordSize, SeekFrom::Begin) != end - kRecordSize) return step;
+    if (ReadFull(files, file, probe.data(), probe.size()) != kRecordSize) return step;
+    if (IsCheckedRecordOfSize(probe.data(), kRecordSize)) {
+      step.kind = StepKind::Damaged;
+      return step;
+    }
+  }
   // Below the smallest record, or reaching back to the start of the file:
   // no record ends here, so the walk has reached the image.
   if (size >= end || size < std::max(minRecordSize, kRecordSize)) {
@@ -55,6 +69,10 @@ Step ReadRecordEndingAt(FileSystem& files, FileHandle file, std::int64_t end,
   const std::int64_t start = end - size;
   if (files.Seek(file, start, SeekFrom::Begin) != start) return step;
   if (ReadFull(files, file, bytes.data(), bytes.size()) != kRecordSize) return step;
+  if (CheckRecord(bytes.data()) == RecordCheck::Damaged) {
+    step.kind = StepKind::Damaged;
+    return step;
+  }
   DecodeModuleRecord(bytes.data(), step.record);
   step.contentCheck = LoadContentCheck(bytes.data());
   step.contentOffset = start - static_cast<std::int64_t>(step.record.contentSize);
@@ -138,6 +156,23 @@ std::optional<Chain> ForwardChain(FileSystem& files, FileHandle file, std::int64
   return chain;
 }
 
+// Whether a walk that finds no record ending at `end` has reached the
+// program's image, as the package check requires of a Windows program:
+// bytes between the image's end and `end` are no chain of whole modules the
+// walk can follow (a record whose size field was damaged, say), and the
+// modules among them would silently drop out of the set.  Such a stop fails
+// with the system's CRC code; a file that is no Windows program ends its
+// walk wherever no record ends.
+bool WalkEndsAtTheImage(const Platform& platform, FileHandle file, std::int64_t length,
+                        std::int64_t end) {
+  bool readOk = false;
+  const std::optional<std::int64_t> image = ReadImageEnd(platform.files, file, length, &readOk);
+  if (!readOk) return false;
+  if (!image || *image > end || *image == end) return true;
+  platform.system.SetLastError(kErrorCrc);
+  return false;
+}
+
 WalkResult FailedWalk() {
   WalkResult result;
   result.end = WalkEnd::ReadFailure;
@@ -163,6 +198,10 @@ void WalkBackwards(FileSystem& files, FileHandle file, std::int64_t end, std::in
     if (step.kind == StepKind::Foreign) {
       if (IsModuleMarker(step.record.marker)) result.recordBeforeStart = step.record;
       result.end = WalkEnd::ForeignRecord;
+      return;
+    }
+    if (step.kind == StepKind::Damaged) {
+      result.end = WalkEnd::DamagedRecord;
       return;
     }
     if (step.kind == StepKind::Failure) {
@@ -212,7 +251,10 @@ std::int32_t FindModule(const Platform& platform, const PackageRef& package,
   for (;;) {
     const Step step = ReadRecordEndingAt(files, file.get(), end, package.recordSize);
     switch (step.kind) {
-      case StepKind::NoRecord: return 0;
+      case StepKind::NoRecord:
+        return WalkEndsAtTheImage(platform, file.get(), length, end) ? 0 : -1;
+      // Told apart from a read failure by the system's CRC code.
+      case StepKind::Damaged: platform.system.SetLastError(kErrorCrc); return -1;
       case StepKind::Foreign:
       case StepKind::Failure: return -1;
       case StepKind::Module: break;

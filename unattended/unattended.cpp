@@ -12,6 +12,7 @@
 #include "common/printable.h"
 #include "install/install_page.h"
 #include "install/install_run.h"
+#include "package/content_check.h"
 #include "package/package.h"
 #include "ui/license_page.h"
 
@@ -177,6 +178,10 @@ std::optional<Outcome> UnattendedRun::CheckPage(const Platform& platform, const 
   if (installOffered) return std::nullopt;
   // The page offers no Install for a package it cannot read either.
   if (FindModule(platform, sheet.state().package(), marker, nullptr, true, nullptr, 0) < 0) {
+    if (platform.system.LastError() == kErrorCrc) {
+      return Outcome{ExitCode::BadPackage,
+                     "a module record of the package is damaged: it does not match its check"};
+    }
     return Outcome{ExitCode::BadPackage, "the package cannot be read"};
   }
   return Outcome{ExitCode::NoModuleSet, "the package holds no module set for the drive's model"};
@@ -258,7 +263,10 @@ ExitCode UnattendedRun::Verify() {
   if (walk.strayBytes > 0) {
     log_.Say(std::to_string(walk.strayBytes) + " stray byte(s) follow the last whole module");
   }
-  if (walk.end != WalkEnd::Image) {
+  if (walk.end == WalkEnd::DamagedRecord) {
+    log_.Say("the module record ending at offset " + std::to_string(walk.stopOffset) +
+             " is damaged: it does not match its check");
+  } else if (walk.end != WalkEnd::Image) {
     log_.Say("the modules cannot all be read: the walk stops at offset " +
              std::to_string(walk.stopOffset));
   }

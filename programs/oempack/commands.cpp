@@ -67,6 +67,9 @@ std::string WalkProblem(const WalkResult& walk) {
     case WalkEnd::ForeignRecord:
       return "foreign record ending at offset " + std::to_string(walk.stopOffset) +
              ": not a module record";
+    case WalkEnd::DamagedRecord:
+      return "damaged record ending at offset " + std::to_string(walk.stopOffset) +
+             ": it does not match its check; the modules before it cannot be read";
     case WalkEnd::ReadFailure:
       return "cannot read the record ending at offset " + std::to_string(walk.stopOffset);
     case WalkEnd::Image: break;

@@ -195,7 +195,8 @@ mkdir "$WORK/ctl" && printf 'x' > "$WORK/ctl/clear_[2J.txt"
 cp "$TOOLS/brelvane-sim" "$WORK/ctl.pkg"
 "$TOOLS/oempack" add-predef "$WORK/ctl.pkg" --ovin "$WORK/ctl/clear_[2J.txt" > /dev/null
 # 0x9B, CSI to some terminals, is the 1252 character "›".
-python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132,2); f.write(b"\x9blear\x1b")' "$WORK/ctl.pkg"
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132,2); f.write(b"\x9blear\x1b")' "$WORK/ctl.pkg" &&
+  reseal_record "$WORK/ctl.pkg"
 run ctl 'accept\ninstall\n' "$WORK/ctl.pkg" --drive "E=$WORK/ctl-E"
 check "a control character in a message is escaped" contains "$WORK/ctl.out" '›lear\x1B[2J.txt'
 check "no raw escape reaches the terminal" lacks "$WORK/ctl.out" $'\e'

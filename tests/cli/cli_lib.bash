@@ -31,6 +31,24 @@ append_foreign_record() {
   { head -c 4 /dev/zero; printf 'NOT_A_MODULE'; head -c 640 /dev/zero; printf '\x00\x00\x02\x94'; } >> "$1"
 }
 
+# reseal_record FILE: seals the record check of FILE's last record anew
+# after a test crafted its fields, as a maker of a hostile record would (the
+# check is there to catch damage, not intent).  A record without the check
+# stays as it is.
+reseal_record() {
+  python3 - "$1" <<'PY'
+import struct, sys, zlib
+with open(sys.argv[1], "r+b") as f:
+    f.seek(-660, 2)
+    record = bytearray(f.read(660))
+    if record[80:88] == b"BRVREC32":
+        record[88:92] = bytes(4)
+        record[88:92] = struct.pack(">I", zlib.crc32(bytes(record)))
+        f.seek(-660, 2)
+        f.write(record)
+PY
+}
+
 # ---- Signing with a throwaway certificate ----------------------------------
 # make_signer: a self-signed certificate and its key in $WORK/signer, valid
 # for a day; fails when osslsigncode or openssl is missing.

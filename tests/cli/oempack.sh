@@ -183,7 +183,7 @@ cmp -s setup.exe before.exe || fail "a refused source changed the installer"
 cp setup.exe ctl.exe
 printf 'x' > evil.exe_readme.txt
 expect_rc 0 "$OEMPACK" add ctl.exe evil.exe_readme.txt
-python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132+8,2); f.write(b"\r")' ctl.exe
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+132+8,2); f.write(b"\r")' ctl.exe && reseal_record ctl.exe
 expect_rc 0 "$OEMPACK" list ctl.exe
 expect_text out.txt 'evil.exe\x0Dreadme.txt'
 ! grep -q $'\r' out.txt || fail "list printed a raw carriage return"
@@ -194,7 +194,7 @@ expect_text err.txt 'no module named "\x1B[2Jgone"'
 # some terminals) is "›", 0xE9 "é"; 0x81 is no character and is escaped.
 printf 'x' > a_b_c_.txt
 expect_rc 0 "$OEMPACK" add ctl.exe a_b_c_.txt
-python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+133,2); f.write(b"\x9bb\x81c\xe9")' ctl.exe
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-660+133,2); f.write(b"\x9bb\x81c\xe9")' ctl.exe && reseal_record ctl.exe
 expect_rc 0 "$OEMPACK" list ctl.exe
 expect_text out.txt 'a›b\x81cé.txt  '
 ! LC_ALL=C grep -q $'[\x81\x9b]' out.txt || fail "list printed a raw C1 byte"
@@ -205,6 +205,7 @@ expect_text err.txt 'no module named "\xC2\x9B2Jgone"'
 head -c 4096 /dev/zero > huge.exe
 truncate -s $((4096 + 4294967295)) huge.exe
 { printf '\377\377\377\377'; tail -c 656 ctl.exe; } >> huge.exe
+reseal_record huge.exe
 expect_rc 0 "$OEMPACK" list huge.exe
 grep -qE '^a›b\\x81cé\.txt +4294967295 ' out.txt || fail "size column: $(cat out.txt)"
 rm -f huge.exe

@@ -209,6 +209,7 @@ field = len(data) - 660 + 132
 data[field:field + 260] = name + bytes(260 - len(name))
 open(path, 'wb').write(data)
 PY
+  reseal_record crafted.exe
   expect_rc 1 "$OEMPACK" extract crafted.exe "$name"
   expect_text err.txt "not safe as a file name"
   [ "$(ls -A | grep -v '^crafted\.exe$' | grep -v -e '^out.txt$' -e '^err.txt$')" = "" ] \

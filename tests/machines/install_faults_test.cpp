@@ -203,6 +203,55 @@ TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
   EXPECT_TRUE(Untouched(0));
 }
 
+// The host paths below a folder, folders marked with a trailing '/'.
+std::set<std::string> TreeBelow(const std::string& folder) {
+  std::set<std::string> tree;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(folder, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    tree.insert(fs::relative(it->path(), folder).generic_string() +
+                (it->is_directory() ? "/" : ""));
+  }
+  return tree;
+}
+
+// One flipped bit in any byte of any record: the run installs exactly what
+// the sound package installs, or nothing at all and says why; never another
+// name, folder, set or attributes reported as success.
+TEST_F(InstallRun, AFlippedRecordByteInstallsExactlyOrNothing) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  const std::set<std::string> exact = {"m1.exe", "m3.dat", "Brelvane/", "Brelvane/Docs/",
+                                       "Brelvane/Docs/m2.txt"};
+  const std::size_t end = packageBytes_.size();
+  const std::size_t records[] = {end - kRecordSize, end - 2 * kRecordSize - 10,
+                                 end - 3 * kRecordSize - 10 - 300000};
+  int refused = 0;
+  for (std::size_t record : records) {
+    for (std::size_t i = 0; i < kRecordSize; ++i) {
+      std::string damaged = packageBytes_;
+      damaged[record + i] = static_cast<char>(damaged[record + i] ^ 0x01);
+      work_.WriteHostFile("setup.exe", damaged);
+      EmptyHostFolder(drive_.HostPath(""));
+      machine_.prompts().ClearMessages();
+      const bool completed = rig_->Apply();
+      SCOPED_TRACE("record at " + std::to_string(record) + ", byte " + std::to_string(i));
+      if (completed) {
+        ASSERT_EQ(TreeBelow(drive_.HostPath("")), exact);
+        ASSERT_TRUE(Installed(0) && Installed(1) && Installed(2));
+        ASSERT_EQ(Bits(0) | Bits(2), 0u);
+        ASSERT_EQ(Bits(1), win::kAttrReadOnly);
+      } else {
+        ++refused;
+        ASSERT_TRUE(TreeBelow(drive_.HostPath("")).empty());
+        ASSERT_EQ(machine_.prompts().texts().back(), kCannotContinueText);
+      }
+    }
+  }
+  // Only a flip in a record check's own tag leaves a record that reads as an
+  // older writer's, whole and sound.
+  EXPECT_EQ(refused, 3 * (kRecordSize - 8));
+}
+
 // ---- Crafted packages ---------------------------------------------------------
 
 struct HostileCase {

@@ -51,6 +51,13 @@ void DamageNewestModule(Rig& s) {
   bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
   s.work.WriteHostFile("setup.exe", bytes);
 }
+// Flips a byte of the newest module's name, in its record.
+void DamageNewestRecord(Rig& s) {
+  std::string bytes = *s.work.ReadHostFile("setup.exe");
+  const std::size_t at = bytes.size() - kRecordSize + kFileNameOffset;
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+  s.work.WriteHostFile("setup.exe", bytes);
+}
 void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
 
 const std::string kInstalled = "the utility's bytes";
@@ -106,6 +113,12 @@ const Case kCases[] = {
      ExitCode::BadPackage,
      "is damaged: its content does not match its check. Obtain a fresh copy",
      DamageNewestModule},
+    {"a damaged record",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::BadPackage,
+     "a module record of the package is damaged: it does not match its check",
+     DamageNewestRecord},
     {"the program cannot find its own file",
      "ovin-e",
      {"/silent", "/accept"},
@@ -155,6 +168,12 @@ const Case kCases[] = {
      ExitCode::VerifyFailed,
      "is damaged: its content does not match its check",
      DamageNewestModule},
+    {"/verify: a damaged record",
+     "ovin-e",
+     {"/verify", "/silent"},
+     ExitCode::VerifyFailed,
+     " is damaged: it does not match its check",
+     DamageNewestRecord},
     {"/? installs nothing", "ovin-e", {"/?"}, ExitCode::Success, ""},
     {"/silent without /log writes to the temporary folder",
      "ovin-e",

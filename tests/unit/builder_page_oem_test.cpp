@@ -290,13 +290,25 @@ TEST_F(OemPageTest, ExtractReportsAModuleThatIsNoLongerThere) {
   EXPECT_FALSE(drive_.HostExists("out.txt"));
 }
 
-// A newest record whose content would begin before the file's start: its
-// row is shown last, the older rows are not, and it cannot be extracted.
+// An older writer's newest record (no record check) whose content would
+// begin before the file's start: its row is shown last, the older rows are
+// not, and it cannot be extracted.  With the record check, the same bytes
+// are a damaged record, and the page says so.
 TEST_F(OemPageTest, ARecordReachingBeforeTheFileStartIsShownButNotExtracted) {
   Append("target.exe", "older.txt", "older");
   Append("target.exe", "huge.bin", "content");
   std::string bytes = *drive_.ReadHostFile("target.exe");
   bytes.replace(bytes.size() - 660, 4, std::string("\x00\x10\x00\x00", 4));  // 1 MiB
+  drive_.WriteHostFile("target.exe", bytes);
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
+  EXPECT_TRUE(view_.Column(0).empty());
+  EXPECT_EQ(Texts(), std::vector<std::string>{Format(kDamagedRecordFormat,
+                                                     drive_.WinPath("target.exe").c_str(),
+                                                     std::to_string(bytes.size()).c_str())});
+  test_.prompts().ClearMessages();
+
+  bytes[bytes.size() - 660 + 80] = 0;  // the record check's tag
   drive_.WriteHostFile("target.exe", bytes);
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
   ASSERT_FALSE(page_.OnInstallerNameChange().has_value());

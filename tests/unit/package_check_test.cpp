@@ -119,9 +119,10 @@ std::string Pattern(std::size_t size) {
 
 struct DamageCase {
   const char* label;
-  std::size_t offset;  // from the first content byte; the record follows at kContent
-  bool wipeTag;        // the record carries no check (as an older writer left it)
-  bool damaged;        // what extraction and verification must say
+  std::size_t offset;          // from the first content byte; the record follows at kContent
+  bool wipeTag;                // the record carries no check (as an older writer left it)
+  bool damaged;                // what extraction and verification must say
+  bool recordDamaged = false;  // the record fails its own check: the walk stops there
 };
 
 class DamagedPackage : public ::testing::TestWithParam<DamageCase> {
@@ -153,12 +154,22 @@ TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
   drive_.WriteHostFile("setup.exe", bytes);
 
   const WalkResult walk = WalkModules(test_.platform(), Package());
-  ASSERT_EQ(walk.modules.size(), 1u);
-  EXPECT_EQ(walk.modules[0].contentCheck.has_value(), !c.wipeTag);
-  const ContentState expectedState = c.wipeTag   ? ContentState::Unchecked
-                                     : c.damaged ? ContentState::Damaged
-                                                 : ContentState::Sound;
-  EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
+  if (c.recordDamaged) {
+    // Nothing the record says is read: no module, no lookup, the walk's end.
+    EXPECT_TRUE(walk.modules.empty());
+    EXPECT_EQ(walk.end, WalkEnd::DamagedRecord);
+    EXPECT_EQ(walk.stopOffset, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_EQ(FindModule(test_.platform(), Package(), kOvinSetMarker, nullptr, true, nullptr, 0),
+              -1);
+    EXPECT_EQ(test_.system().LastError(), kErrorCrc);
+  } else {
+    ASSERT_EQ(walk.modules.size(), 1u);
+    EXPECT_EQ(walk.modules[0].contentCheck.has_value(), !c.wipeTag);
+    const ContentState expectedState = c.wipeTag   ? ContentState::Unchecked
+                                       : c.damaged ? ContentState::Damaged
+                                                   : ContentState::Sound;
+    EXPECT_EQ(CheckModuleContent(test_.platform(), Package(), walk.modules[0]), expectedState);
+  }
 
   ExtractReport report;
   const bool extracted =
@@ -179,7 +190,16 @@ INSTANTIATE_TEST_SUITE_P(
                       DamageCase{"PlainPartOfAChunk", 700, false, true},
                       DamageCase{"SecondChunk", 1024 + 3, false, true},
                       DamageCase{"LastByte", kContent - 1, false, true},
-                      DamageCase{"TheCheckItself", kContent + 77, false, true},
+                      DamageCase{"TheContentCheckItself", kContent + 77, false, true, true},
+                      DamageCase{"ContentSize", kContent + 3, false, true, true},
+                      DamageCase{"Marker", kContent + 4 + 20, false, true, true},
+                      DamageCase{"FileName", kContent + 132, false, true, true},
+                      DamageCase{"ExtractDirTail", kContent + 392 + 200, false, true, true},
+                      DamageCase{"Attributes", kContent + 655, false, true, true},
+                      DamageCase{"RecordSize", kContent + 659, false, true, true},
+                      DamageCase{"TheRecordCheckItself", kContent + 90, false, true, true},
+                      // Without its tag the record reads as an older writer's.
+                      DamageCase{"TheRecordCheckTag", kContent + 80, false, false},
                       DamageCase{"UncheckedIntact", std::string::npos, true, false},
                       DamageCase{"UncheckedDamagedAsBefore", 700, true, false}),
     [](const auto& info) { return std::string(info.param.label); });

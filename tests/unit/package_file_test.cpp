@@ -124,8 +124,10 @@ TEST_P(RoundTrip, AppendStoresScrambledContentAndExtractRestoresIt) {
   EXPECT_EQ(record.substr(4, 64), std::string("QRVX_OEM_INSTALLER") + std::string(46, '\0'));
   Crc32 crc;
   crc.Update(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
-  EXPECT_EQ(record.substr(68, 64), "BRVCRC32" + BigEndian(crc.Value()) + std::string(52, '\0'))
-      << "the reserved bytes hold the content check, the rest zero";
+  EXPECT_EQ(record.substr(68, 64).erase(20, 4),
+            "BRVCRC32" + BigEndian(crc.Value()) + "BRVREC32" + std::string(40, '\0'))
+      << "the reserved bytes hold the content and record checks, the rest zero";
+  EXPECT_EQ(CheckRecord(reinterpret_cast<const std::uint8_t*>(record.data())), RecordCheck::Sound);
   EXPECT_EQ(record.substr(132, 11), std::string("module.bin") + '\0');
   EXPECT_EQ(record.substr(652, 8), BigEndian(0x80) + BigEndian(660));
 
@@ -474,6 +476,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusedAppend,
 
 // ---- ExtractModule ----------------------------------------------------------
 
+constexpr std::uint32_t kAttrSystem = 0x04;
+
 struct AttributeCase {
   std::uint32_t requested;
   std::uint32_t mustHave;
@@ -487,13 +491,15 @@ TEST_P(ExtractAttributes, TheNewFileGetsTheRequestedBits) {
   ASSERT_TRUE(ExtractModule(platform(), Package(), drive_.WinPath("out.txt"), kImage, 7,
                             GetParam().requested));
   const std::uint32_t bits = test_.files().GetAttributes(drive_.WinPath("out.txt"));
-  EXPECT_EQ(bits & (win::kAttrReadOnly | win::kAttrHidden), GetParam().mustHave);
+  EXPECT_EQ(bits & (win::kAttrReadOnly | win::kAttrHidden | kAttrSystem), GetParam().mustHave);
   EXPECT_EQ(Host("out.txt"), "content");
 }
 
 INSTANTIATE_TEST_SUITE_P(Bits, ExtractAttributes,
                          ::testing::Values(AttributeCase{0x80, 0}, AttributeCase{0x01, 0x01},
-                                           AttributeCase{0x02, 0x02}, AttributeCase{0x03, 0x03}));
+                                           AttributeCase{0x02, 0x02}, AttributeCase{0x03, 0x03},
+                                           // Bits the format does not define never land.
+                                           AttributeCase{0x06, 0x02}, AttributeCase{0x04, 0}));
 
 TEST_F(PackageFiles, ExtractNeverReplacesAnExistingEntry) {
   Append("m.txt", "content");

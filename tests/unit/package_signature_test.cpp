@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "package/content_check.h"
 #include "package/package.h"
 #include "package/pe_signature.h"
 #include "support/signed_image.h"
@@ -287,7 +288,13 @@ TEST_F(SignedPackage, StrayBytesAreCountedAndRefusedByEveryWriter) {
     drive_.WriteHostFile("s.exe", c.bytes);
     const WalkResult walk = WalkModules(platform(), PackageRef{Win("s.exe")});
     EXPECT_EQ(walk.strayBytes, c.stray);
+    // The installer's lookup holds a program to the same rule: a walk that
+    // meets stray bytes fails with the CRC code instead of ending quietly.
+    EXPECT_EQ(FindModule(platform(), PackageRef{Win("s.exe")}, "no such module", nullptr, false,
+                         nullptr, 0),
+              c.stray == 0 ? 0 : -1);
     if (c.stray == 0) continue;
+    EXPECT_EQ(test_.system().LastError(), kErrorCrc);
     EXPECT_EQ(walk.wholeModules, c.whole);
     EXPECT_EQ(walk.wholeModulesEnd, c.whole == 0 ? kImageSize : length);
     ModuleRecord record;
