@@ -50,6 +50,20 @@ char16_t Cp1252ToUnicode(unsigned char byte) {
   return byte;
 }
 
+std::string NameInMessage(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      AppendEscape(out, byte);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string NameForTerminal(std::string_view name) {
   std::string out;
   out.reserve(name.size());

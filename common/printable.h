@@ -19,6 +19,12 @@ char16_t Cp1252ToUnicode(unsigned char byte);
 // that are no character are written as "\xNN", two upper-case hex digits.
 std::string NameForTerminal(std::string_view name);
 
+// A name (or a path built from names) as a message holds it: its C0
+// controls and DEL written as "\xNN", every other byte as it is.  A message's
+// own line breaks are then the only ones it holds, so a name cannot forge a
+// line of the box or of the unattended run's log.
+std::string NameInMessage(std::string_view name);
+
 // A line for a terminal: UTF-8 (paths, the program's own words) that may
 // hold 8-bit names too, read as the Windows backend reads such text: each
 // well-formed UTF-8 sequence as UTF-8, every other byte as code page 1252

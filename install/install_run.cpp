@@ -9,6 +9,7 @@
 #include "common/fs_helpers.h"
 #include "common/messages.h"
 #include "common/name_rules.h"
+#include "common/printable.h"
 #include "install/install_page.h"
 #include "package/content_check.h"
 #include "package/package.h"
@@ -37,11 +38,13 @@ namespace {
 void ShowLinkRefusal(const Platform& platform, const ModuleRecord& record,
                      const LinkSearch& links) {
   if (links.found == LinkSearch::Found::Link) {
-    ShowError(platform, Format(kLinkInTheWayFormat, record.fileName.c_str(), links.at.c_str()));
+    ShowError(platform, Format(kLinkInTheWayFormat, NameInMessage(record.fileName).c_str(),
+                               NameInMessage(links.at).c_str()));
     return;
   }
   const std::string error = platform.system.ErrorText(links.error);
-  ShowError(platform, Format(kUnreadableOnTheWayFormat, links.at.c_str(), error.c_str()));
+  ShowError(platform,
+            Format(kUnreadableOnTheWayFormat, NameInMessage(links.at).c_str(), error.c_str()));
 }
 
 // Shows why the record may not be written on the drive, and gives why:
@@ -52,8 +55,8 @@ std::optional<RunStop> ShowPlacementRefusal(const Platform& platform, char lette
                                             const ModuleRecord& record) {
   if (std::optional<std::string> problem =
           ModulePlacementProblem(record.fileName, record.extractDir)) {
-    ShowError(platform, Format(kUnsafeModuleFormat, record.fileName.c_str(),
-                               record.extractDir.c_str(), problem->c_str()));
+    ShowError(platform, Format(kUnsafeModuleFormat, NameInMessage(record.fileName).c_str(),
+                               NameInMessage(record.extractDir).c_str(), problem->c_str()));
     return RunStop::UnsafeModule;
   }
   const LinkSearch links = LinkOnTheWay(platform, letter, record);
@@ -98,16 +101,16 @@ struct Placement {
 Placement AskToReplace(const Platform& platform, const std::string& packagePath,
                        const ModuleRecord& record, const std::string& destination) {
   if (WouldReplacePackage(platform.files, packagePath, destination)) {
-    ShowError(platform,
-              Format(kUnsafeModuleFormat, record.fileName.c_str(), record.extractDir.c_str(),
-                     "it would replace this installer itself"));
+    ShowError(platform, Format(kUnsafeModuleFormat, NameInMessage(record.fileName).c_str(),
+                               NameInMessage(record.extractDir).c_str(),
+                               "it would replace this installer itself"));
     return {ModuleTurn::Stopped};  // an unsafe module
   }
   ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
   if (!existing.valid()) return {ModuleTurn::Installed};
   existing.Reset();
   if (!AskYesNoOwned(platform, kOverwriteCaption,
-                     Format(kAlreadyExistsFormat, destination.c_str()))) {
+                     Format(kAlreadyExistsFormat, NameInMessage(destination).c_str()))) {
     return {ModuleTurn::Skipped};
   }
   return {ModuleTurn::Installed, true};
@@ -119,10 +122,10 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
                            const std::string& destination, const ExtractReport& report) {
   switch (report.result) {
     case ExtractResult::Damaged:
-      ShowError(platform, Format(kDamagedModuleFormat, record.fileName.c_str()));
+      ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
       return RunStop::DamagedModule;
     case ExtractResult::NoRoom:
-      ShowError(platform, Format(kNoRoomFormat, letter, destination.c_str(),
+      ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
                                  std::to_string(report.bytesNeeded).c_str(),
                                  std::to_string(report.bytesFree).c_str()));
       return RunStop::WriteFailed;
@@ -133,7 +136,8 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::Failed: break;
   }
   const std::string error = GetLastErrorText(platform.system);
-  ShowNotice(platform, Format(kCannotWriteFormat, destination.c_str(), error.c_str()));
+  ShowNotice(platform,
+             Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
   return RunStop::WriteFailed;
 }
 
@@ -339,7 +343,8 @@ InstallRunResult InstallPage::OnApply() {
     const bool started = platform.system.Launch(lastDestination);
     if (!started) {
       const std::string error = GetLastErrorText(platform.system);
-      ShowNotice(platform, Format(kCannotLaunchFormat, lastDestination.c_str(), error.c_str()));
+      ShowNotice(platform, Format(kCannotLaunchFormat, NameInMessage(lastDestination).c_str(),
+                                  error.c_str()));
     }
     if (observer_ != nullptr) observer_->Launched(lastDestination, started);
   }

@@ -6,6 +6,7 @@
 #include <regex>
 #include <sstream>
 
+#include "package/content_check.h"
 #include "support/wizard_machine.h"
 #include "unattended/unattended.h"
 
@@ -56,6 +57,16 @@ void DamageNewestRecord(Rig& s) {
   std::string bytes = *s.work.ReadHostFile("setup.exe");
   const std::size_t at = bytes.size() - kRecordSize + kFileNameOffset;
   bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+  s.work.WriteHostFile("setup.exe", bytes);
+}
+// Gives the newest module a crafted name whose line break would start a
+// forged line of the log; the record check is sealed anew, as a crafter would.
+void CraftNewestName(Rig& s) {
+  std::string bytes = *s.work.ReadHostFile("setup.exe");
+  const std::size_t record = bytes.size() - kRecordSize;
+  const std::string name = "x\r\nresult: the module set is installed; exit code 0";
+  bytes.replace(record + kFileNameOffset, name.size() + 1, name + '\0');
+  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
   s.work.WriteHostFile("setup.exe", bytes);
 }
 void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
@@ -119,6 +130,12 @@ const Case kCases[] = {
      ExitCode::BadPackage,
      "a module record of the package is damaged: it does not match its check",
      DamageNewestRecord},
+    {"a name's line break is escaped in the log",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::BadPackage,
+     "The module \"x\\x0D\\x0Aresult: the module set is installed; exit code 0\"",
+     CraftNewestName},
     {"the program cannot find its own file",
      "ovin-e",
      {"/silent", "/accept"},
