@@ -124,6 +124,12 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::Damaged:
       ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
       return RunStop::DamagedModule;
+    case ExtractResult::PackageUnreadable: {
+      const std::string error = GetLastErrorText(platform.system);
+      ShowError(platform, Format(kUnreadablePackageFormat, NameInMessage(record.fileName).c_str(),
+                                 error.c_str()));
+      return RunStop::UnreadablePackage;
+    }
     case ExtractResult::NoRoom:
       ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
                                  std::to_string(report.bytesNeeded).c_str(),

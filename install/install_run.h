@@ -40,6 +40,11 @@ inline constexpr char kUnreadableOnTheWayFormat[] =
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
+// The installer could not be read while a module was copied from it, or it
+// ends inside the module: the module's name and the system's words.
+inline constexpr char kUnreadablePackageFormat[] =
+    "The module \"%s\" cannot be read from this installer: %s\r\n"
+    "Obtain a fresh copy of the installer.";
 // A module record whose own check fails: its name cannot be trusted.
 inline constexpr char kDamagedRecord[] =
     "A module record of this installer is damaged: it does not match its check.\r\n"
@@ -53,7 +58,7 @@ enum class RunStop {
   UnsafeModule,       // a module's name or folder breaks the name rule, or it would replace the
                       // installer itself
   DamagedModule,      // a module's content, or a module record, does not match its check
-  UnreadablePackage,  // the package could not be read while the set was sought
+  UnreadablePackage,  // the package could not be read while the set was sought or copied
   WriteFailed,        // a file could not be written: folder, room, a link on the way, the write
 };
 

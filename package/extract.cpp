@@ -52,15 +52,22 @@ bool CopyVerified(FileSystem& files, FileHandle source, FileHandle target,
                                       });
   switch (copy) {
     case BlocksEnd::Done: break;
-    case BlocksEnd::ReadFailed: error.Capture(); return false;
+    case BlocksEnd::ReadFailed:
+      error.Capture();
+      result = ExtractResult::PackageUnreadable;
+      return false;
     // The package ends inside the module.
-    case BlocksEnd::EndedEarly: error.Set(kErrorHandleEof); return false;
+    case BlocksEnd::EndedEarly:
+      error.Set(kErrorHandleEof);
+      result = ExtractResult::PackageUnreadable;
+      return false;
     case BlocksEnd::Stopped: return false;
   }
   std::optional<std::uint32_t> expected;
   bool damagedRecord = false;
   if (!ReadTrailingCheck(files, source, contentSize, &expected, &damagedRecord)) {
     error.Capture();
+    result = ExtractResult::PackageUnreadable;
     return false;
   }
   if (damagedRecord || (expected && *expected != check.Value())) {
@@ -158,7 +165,10 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     return error.Fail();
   }
   ScopedFile source(files, files.OpenRead(package.path));
-  if (!source.valid()) return false;
+  if (!source.valid()) {
+    done.result = ExtractResult::PackageUnreadable;
+    return false;
+  }
   ScopedLock lock(files, source.get(), LockMode::Shared);
   const std::string folder = FolderPart(destination);
   if (LacksRoom(files, folder, contentSize, done, error)) return error.Fail();
@@ -182,6 +192,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   files.SetAttributes(staging, win::kAttrHidden);
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
+    done.result = ExtractResult::PackageUnreadable;
     return false;
   }
   if (!CopyVerified(files, source.get(), target.get(), contentSize, options.progress, error,

@@ -178,9 +178,12 @@ AppendResult AppendModule(const Platform& platform, const std::string& sourcePat
 // How an extraction ended, for callers that tell the user more than "it
 // failed".
 enum class ExtractResult {
-  Done,          // the file is in place, written in full, with its attributes
-  Failed,        // a file-system failure; LastError() holds its code
-  Damaged,       // the content does not match the check its record carries
+  Done,     // the file is in place, written in full, with its attributes
+  Failed,   // a file-system failure; LastError() holds its code
+  Damaged,  // the content does not match the check its record carries
+  // The package could not be opened or read, or it ends inside the module
+  // (cut short while the copy ran); LastError() holds the cause.
+  PackageUnreadable,
   NoRoom,        // the volume has less room than the content needs
   LinkInTheWay,  // a link (or an unreadable entry) stands on the way
 };

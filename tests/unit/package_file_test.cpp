@@ -521,8 +521,23 @@ TEST_F(PackageFiles, ExtractFromATruncatedPackageFailsAndLeavesNoFile) {
   Append("m.bin", Pattern(5000));
   const std::string package = Host("setup.exe");
   drive_.WriteHostFile("setup.exe", package.substr(0, kImage + 3000));
-  EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), kImage, 5000, 0x80));
+  ExtractReport report;
+  EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), kImage, 5000, 0x80,
+                             {}, &report));
   EXPECT_EQ(test_.system().LastError(), 38u) << "end of file";
+  EXPECT_FALSE(drive_.HostExists("out.bin"));
+  // A package cut short is the package's fault, not the drive's: the install
+  // ends as with an unreadable package.
+  EXPECT_EQ(report.result, ExtractResult::PackageUnreadable);
+
+  // So does a read of the package that fails during the copy.
+  drive_.WriteHostFile("setup.exe", package);
+  test_.faults().FailNth(testing::FaultyFileSystem::Op::Read,
+                         test_.faults().Count(testing::FaultyFileSystem::Op::Read) + 1,
+                         win::kErrorWriteProtect);
+  EXPECT_FALSE(ExtractModule(platform(), Package(), drive_.WinPath("out.bin"), kImage, 5000, 0x80,
+                             {}, &report));
+  EXPECT_EQ(report.result, ExtractResult::PackageUnreadable);
   EXPECT_FALSE(drive_.HostExists("out.bin"));
 }
 
