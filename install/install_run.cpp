@@ -78,6 +78,9 @@ class RunRecord {
   void Skipped(const std::string& destination, std::uint64_t size) {
     if (observer_ != nullptr) observer_->FileSkipped(destination, size);
   }
+  void LeftoverRemoved(const std::string& path) {
+    if (observer_ != nullptr) observer_->LeftoverRemoved(path);
+  }
   // Gives Stopped, the turn that ends the run.
   ModuleTurn Stop(RunStop why) {
     stop = why;
@@ -179,9 +182,9 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
 }
 
 // Removes what an interrupted run left in the set's folders on the drive:
-// staging files, known by their names.  Folders with a link on the way are
+// staging files proven its own (package.h).  Folders with a link on the way are
 // left alone (the run refuses them later, naming the link).
-void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set) {
+void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set, RunRecord& run) {
   std::vector<std::string> folders;
   for (const SetModule& module : set.modules) {
     if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
@@ -189,7 +192,10 @@ void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set
     if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
     folders.push_back(folder);
     if (FindLinkBelowRoot(platform, folder).found != LinkSearch::Found::None) continue;
-    if (platform.files.IsDirectory(folder)) RemoveStagingLeftovers(platform, folder);
+    if (!platform.files.IsDirectory(folder)) continue;
+    for (const std::string& path : RemoveStagingLeftovers(platform, folder)) {
+      run.LeftoverRemoved(path);
+    }
   }
 }
 
@@ -281,7 +287,7 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   if (set.modules.empty()) {
     return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
   }
-  RemoveLeftovers(platform, letter, set);
+  RemoveLeftovers(platform, letter, set, run);
   RunProgress progress(view, set.totalBytes);
   for (const SetModule& module : set.modules) {
     std::string destination;

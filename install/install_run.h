@@ -73,6 +73,8 @@ class InstallObserver {
   virtual void Stopped(RunStop why) = 0;
   // The utility was started (or not) at the end.
   virtual void Launched(const std::string& path, bool started) = 0;
+  // A staging file that an interrupted run left was removed.
+  virtual void LeftoverRemoved(const std::string& path) = 0;
 };
 
 // Whether a folder below the drive root on the way to the module's

@@ -113,7 +113,14 @@ FileHandle CreateStagingFile(FileSystem& files, System& system, const std::strin
   return kNoFile;
 }
 
-// Removes a staging file whatever its bits say, without a message.
+// The bits a staging file carries from its creation until it is complete:
+// hidden and system, and nothing else.  A file of a user's hardly ever has
+// exactly these, so they mark a leftover of an interrupted extraction as
+// this program's own.
+constexpr std::uint32_t kStagingBits = win::kAttrHidden | win::kAttrSystem;
+
+// Removes the run's own staging file whatever its bits say, without a
+// message.
 void RemoveStagingFile(FileSystem& files, const std::string& path) {
   const std::uint32_t bits = files.GetAttributes(path);
   if (bits != win::kInvalidAttributes && (bits & win::kAttrReparsePoint) == 0 &&
@@ -187,9 +194,10 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     RemoveStagingFile(files, staging);
     error.Fail();
   });
-  // Hidden while it is not yet the file it will be; a file system without
-  // the bit still gets a whole file.
-  files.SetAttributes(staging, win::kAttrHidden);
+  // Hidden while it is not yet the file it will be, and marked as a staging
+  // file (a leftover is known by these bits); a file system without the
+  // bits still gets a whole file, and a leftover there is left alone.
+  files.SetAttributes(staging, kStagingBits);
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
     done.result = ExtractResult::PackageUnreadable;
@@ -220,20 +228,27 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   return true;
 }
 
-void RemoveStagingLeftovers(const Platform& platform, const std::string& folder) {
+std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,
+                                                const std::string& folder) {
+  std::vector<std::string> removed;
   const std::string base =
       folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
   auto entries = platform.files.FindFiles(base + kStagingSearchPattern);
-  if (!entries) return;
+  if (!entries) return removed;
+  constexpr std::uint32_t kTold =
+      win::kAttrReadOnly | kStagingBits | win::kAttrDirectory | win::kAttrReparsePoint;
   for (const DirEntry& entry : *entries) {
     // A search also matches long names by their short form: only the name
-    // itself counts.  Folders and links are never staging files.
-    if (!IsStagingName(entry.name) ||
-        (entry.attributes & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0) {
-      continue;
-    }
-    RemoveStagingFile(platform.files, base + entry.name);
+    // itself counts.  Only an entry with exactly a staging file's bits is a
+    // leftover: folders, links, read-only files and any other file of that
+    // name are a user's, and stay.
+    if (!IsStagingName(entry.name) || (entry.attributes & kTold) != kStagingBits) continue;
+    // It is not read-only, so it goes without its bits changing (the other
+    // names of a hard-linked file keep theirs).
+    const std::string path = base + entry.name;
+    if (platform.files.DeleteFile(path)) removed.push_back(path);
   }
+  return removed;
 }
 
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,

@@ -223,9 +223,15 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
                    const ExtractOptions& options = {}, ExtractReport* report = nullptr);
 
 // Removes the staging files that an interrupted extraction left in `folder`
-// (files with a staging name only; links and folders stay), silently: one
-// that cannot go now goes with the next run.
-void RemoveStagingLeftovers(const Platform& platform, const std::string& folder);
+// and gives their paths.  Only what is proven a leftover goes: an entry with
+// a staging name that is a file with exactly the bits a staging file carries
+// (hidden and system, not read-only, no link).  A user's file of that name,
+// a folder or a link stays, and so does a leftover whose bits are not those
+// (killed before its bits were set, or after its final bits: it is then a
+// complete file, and harmless).  One that cannot go now goes with the next
+// run.  Shows no message.
+std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,
+                                                const std::string& folder);
 
 // What a module's content check says.
 enum class ContentState {

@@ -105,6 +105,9 @@ class RunWatcher : public InstallObserver {
   void Launched(const std::string& path, bool started) override {
     log_.Write((started ? "started " : "could not start ") + path);
   }
+  void LeftoverRemoved(const std::string& path) override {
+    log_.Write("removed " + path + ", a staging file an interrupted run left");
+  }
   std::optional<RunStop> stop;
 
  private:

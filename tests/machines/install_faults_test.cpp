@@ -91,7 +91,7 @@ class InstallRun : public ::testing::Test {
       SetBits(kDestinations[i], kOlderBits[i]);
     }
     drive_.WriteHostFile("Brelvane\\Docs\\~BV00000.TMP", "left by a crash");
-    SetBits("Brelvane\\Docs\\~BV00000.TMP", win::kAttrHidden | win::kAttrReadOnly);
+    SetBits("Brelvane\\Docs\\~BV00000.TMP", win::kAttrHidden | win::kAttrSystem);
     machine_.prompts().ClearMessages();
     while (machine_.prompts().PendingAnswers() < 3) machine_.prompts().QueueAnswer(win::kIdYes);
   }
@@ -201,6 +201,58 @@ TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
   EXPECT_TRUE(Installed(2)) << "installed before the damaged module";
   EXPECT_TRUE(Untouched(1)) << "the older file stays as it was";
   EXPECT_TRUE(Untouched(0));
+}
+
+// Before the run, only what is proven a leftover of an interrupted run goes:
+// a file named like a staging file with exactly a staging file's bits.  A
+// user's own file of that name stays, whatever its bits, and so does every
+// other name of a hard-linked one.
+TEST_F(InstallRun, OnlyTheRunsOwnLeftoversAreRemoved) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  const struct {
+    const char* name;
+    std::uint32_t bits;
+    bool removed;
+  } entries[] = {
+      {"~BV00000.TMP", win::kAttrHidden | win::kAttrSystem, true},
+      {"~BV00001.TMP", 0, false},
+      {"~bv00002.tmp", win::kAttrReadOnly, false},
+      {"~BV00003.TMP", win::kAttrHidden, false},
+      {"~BV00004.TMP", win::kAttrHidden | win::kAttrSystem | win::kAttrReadOnly, false},
+      {"~BV00005.TMP", win::kAttrSystem, false},
+  };
+  EmptyHostFolder(drive_.HostPath(""));
+  drive_.MakeHostDirectory("Brelvane");
+  drive_.MakeHostDirectory("Brelvane\\Docs");
+  for (const auto& e : entries) {
+    drive_.WriteHostFile(std::string("Brelvane\\Docs\\") + e.name, e.name);
+    SetBits(std::string("Brelvane\\Docs\\") + e.name, e.bits);
+  }
+#ifndef _WIN32
+  // A hard link on the drive to a read-only file of the user's elsewhere.
+  work_.WriteHostFile("kept.txt", "the user's file");
+  ASSERT_TRUE(machine_.test().files().SetAttributes(work_.WinPath("kept.txt"), win::kAttrReadOnly));
+  fs::create_hard_link(work_.HostPath("kept.txt"), drive_.HostPath("Brelvane\\Docs\\~BV00006.TMP"));
+#endif
+  machine_.prompts().ClearMessages();
+  ASSERT_TRUE(rig_->Apply());
+  for (const auto& e : entries) {
+    const std::string path = std::string("Brelvane\\Docs\\") + e.name;
+    EXPECT_EQ(drive_.HostExists(path), !e.removed) << e.name;
+    if (!e.removed) {
+      EXPECT_EQ(drive_.ReadHostFile(path), e.name);
+      EXPECT_EQ(machine_.test().files().GetAttributes(drive_.WinPath(path)) &
+                    (win::kAttrReadOnly | win::kAttrHidden | win::kAttrSystem),
+                e.bits)
+          << e.name;
+    }
+  }
+#ifndef _WIN32
+  EXPECT_EQ(work_.ReadHostFile("kept.txt"), "the user's file");
+  EXPECT_EQ(machine_.test().files().GetAttributes(work_.WinPath("kept.txt")) & win::kAttrReadOnly,
+            win::kAttrReadOnly);
+  EXPECT_TRUE(drive_.HostExists("Brelvane\\Docs\\~BV00006.TMP"));
+#endif
 }
 
 // The host paths below a folder, folders marked with a trailing '/'.

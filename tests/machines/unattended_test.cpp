@@ -151,6 +151,17 @@ const Case kCases[] = {
        s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "~BV",
                                           win::kErrorDiskFull);
      }},
+    {"a leftover of an interrupted run is removed and logged",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "removed E:\\~BV00000.TMP, a staging file an interrupted run left",
+     [](Rig& s) {
+       s.drive.WriteHostFile("~BV00000.TMP", "left");
+       ASSERT_TRUE(s.machine.test().files().SetAttributes(s.drive.WinPath("~BV00000.TMP"),
+                                                          win::kAttrHidden | win::kAttrSystem));
+     },
+     kInstalled},
     {"an existing file is kept by default",
      "ovin-e",
      {"/silent", "/accept"},
