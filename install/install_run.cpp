@@ -181,6 +181,19 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
   }
 }
 
+}  // namespace
+
+std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,
+                                         char letter, const char* setMarker) {
+  std::vector<std::string> destinations;
+  for (const SetModule& module : FindModuleSet(platform, package, setMarker).modules) {
+    destinations.push_back(DestinationFile(platform.system, letter, module.record));
+  }
+  return destinations;
+}
+
+namespace {
+
 // Removes what an interrupted run left in the set's folders on the drive:
 // staging files proven its own (package.h).  Folders with a link on the way are
 // left alone (the run refuses them later, naming the link).

@@ -3,9 +3,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/fs_helpers.h"
 #include "package/module_record.h"
+#include "package/package.h"
 
 namespace brelvane {
 
@@ -87,5 +89,9 @@ LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecor
 // names are read in the ANSI code page.
 std::string DestinationDirectory(System& system, char letter, const ModuleRecord& record);
 std::string DestinationFile(System& system, char letter, const ModuleRecord& record);
+// The destination files of the modules with `setMarker` in the package, as
+// far as the package can be read; nothing is shown or written.
+std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,
+                                         char letter, const char* setMarker);
 
 }  // namespace brelvane

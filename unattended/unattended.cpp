@@ -10,6 +10,8 @@
 #include "common/error_text.h"
 #include "common/messages.h"
 #include "common/printable.h"
+#include "common/name_rules.h"
+#include "discovery/discovery.h"
 #include "install/install_page.h"
 #include "install/install_run.h"
 #include "package/content_check.h"
@@ -323,6 +325,49 @@ std::optional<std::string> MismatchOf(const Switches& s) {
   return std::nullopt;
 }
 
+// The folder part of a path ("." for a bare name) and its last part.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos) return {".", path};
+  return {cut == 0 ? path.substr(0, 1) : path.substr(0, cut + (path[cut - 1] == ':')),
+          path.substr(cut + 1)};
+}
+
+// Whether `log` names the file `other` names, or will once it is created:
+// the same file, or the same name in the same folder.
+bool SameFile(const Platform& host, const std::string& log, const std::string& other) {
+  FileSystem& files = host.files;
+  const std::optional<FileId> logId = files.Identify(log);
+  if (logId) return logId == files.Identify(other);
+  const auto [logFolder, logName] = SplitPath(log);
+  const auto [otherFolder, otherName] = SplitPath(other);
+  const std::optional<FileId> folder = files.Identify(logFolder);
+  return folder && folder == files.Identify(otherFolder) &&
+         host.system.SamePathIgnoringCase(logName, otherName);
+}
+
+// Why the log may not go to `log`: it would write into the package, a file
+// of the set, or a name the install's staging files take.  Looked at before
+// the log is opened, so such a run writes nothing at all.
+std::optional<std::string> LogPathProblem(const Platform& host, const std::string& log) {
+  if (IsStagingName(SplitPath(log).second)) {
+    return "the log file " + log + " has the name of the installer's staging files";
+  }
+  const std::optional<std::string> own = host.system.OwnExecutablePath();
+  if (own && SameFile(host, log, *own)) return "the log file " + log + " is this installer";
+  DriveModel model = DriveModel::None;
+  const char letter = FindTargetDrive(host, &model);
+  const char* marker = letter != 0 ? SetMarkerOf(model) : nullptr;
+  if (!own || marker == nullptr) return std::nullopt;
+  for (const std::string& destination :
+       SetDestinations(host, PackageRef{*own, kRecordSize}, letter, marker)) {
+    if (SameFile(host, log, destination)) {
+      return "the log file " + log + " is " + destination + ", a file the installer writes";
+    }
+  }
+  return std::nullopt;
+}
+
 std::string Joined(const std::vector<std::string>& words) {
   std::string line;
   for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
@@ -347,6 +392,11 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   std::optional<std::string> logPath = s.log;
   if (!logPath && s.silent) logPath = RunLog::DefaultPath(host.system);
   if (s.silent && !logPath) return Refuse(host, console, true, "no temporary folder for the log");
+  if (logPath) {
+    if (std::optional<std::string> problem = LogPathProblem(host, *logPath)) {
+      return Refuse(host, console, s.silent, *problem);
+    }
+  }
   if (logPath && !log.Open(*logPath)) {
     return Refuse(
         host, console, s.silent,

@@ -184,6 +184,35 @@ const Case kCases[] = {
      OldUtilityThere,
      kInstalled},
     {"an unknown switch", "ovin-e", {"/silent", "/quiet"}, ExitCode::BadCommandLine, ""},
+    // A log that would write into a file the run writes or reads is refused
+    // before anything is written.
+    {"/log= naming a file of the set",
+     "ovin-e",
+     {"/silent", "/accept", "/log=E:\\M1.EXE"},
+     ExitCode::BadCommandLine,
+     "",
+     OldUtilityThere,
+     "old",
+     {kUtility},
+     true},
+    {"/log= naming a staging file",
+     "ovin-e",
+     {"/silent", "/accept", "/log=E:\\~BV00000.TMP"},
+     ExitCode::BadCommandLine,
+     "",
+     nullptr,
+     std::nullopt,
+     {kUtility},
+     true},
+    {"/log= naming the package",
+     "ovin-e",
+     {"/silent", "/accept", "/log=W:\\setup.exe"},
+     ExitCode::BadCommandLine,
+     "",
+     nullptr,
+     std::nullopt,
+     {kUtility},
+     true},
     {"/accept without /silent", "ovin-e", {"/accept"}, ExitCode::BadCommandLine, ""},
     {"/verify: sound",
      "ovin-e",
@@ -225,6 +254,7 @@ TEST_P(Unattended, EndsWithItsCodeAndLogsWhatHappened) {
   machine.system().SetOwnExecutablePath(BuildPackage(machine.test(), work, "setup.exe", c.modules));
   Rig rig{machine, drive, work};
   if (c.prepare) c.prepare(rig);
+  const std::optional<std::string> package = work.ReadHostFile("setup.exe");
   std::vector<std::string> words = c.words;
   if (!c.noLog) words.push_back("/log=" + work.WinPath("run.log"));
   std::vector<std::string> console;
@@ -235,6 +265,8 @@ TEST_P(Unattended, EndsWithItsCodeAndLogsWhatHappened) {
   EXPECT_EQ(code, ToInt(c.code));
   EXPECT_TRUE(machine.prompts().messages().empty()) << "a box was shown";
   EXPECT_EQ(drive.ReadHostFile("m1.exe"), c.utilityAfter);
+  EXPECT_EQ(work.ReadHostFile("setup.exe"), package) << "the package is only read";
+  EXPECT_FALSE(drive.HostExists("~BV00000.TMP"));
   const std::optional<std::string> log =
       work.ReadHostFile(c.noLog ? "brelvane-setup.log" : "run.log");
   if (*c.logged == '\0') {
