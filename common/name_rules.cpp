@@ -121,6 +121,26 @@ std::optional<std::string> FolderProblem(std::string_view folder) {
   return std::nullopt;
 }
 
+std::string WindowsFolderForm(std::string_view folder) {
+  std::string out;
+  std::size_t start = 0;
+  for (;;) {
+    const auto end = std::find_if(folder.begin() + static_cast<std::ptrdiff_t>(start), folder.end(),
+                                  IsSeparator);
+    const auto stop = static_cast<std::size_t>(end - folder.begin());
+    std::string_view part = folder.substr(start, stop - start);
+    std::string_view trimmed = part;
+    while (!trimmed.empty() && (trimmed.back() == ' ' || trimmed.back() == '.')) {
+      trimmed.remove_suffix(1);
+    }
+    out += trimmed.empty() ? part : trimmed;
+    if (end == folder.end()) break;
+    out += *end;
+    start = stop + 1;
+  }
+  return out;
+}
+
 std::size_t ModulePathLength(std::string_view fileName, std::string_view extractDir) {
   const std::size_t root = 3;  // "X:\"
   return root + extractDir.size() + (extractDir.empty() ? 0 : 1) + fileName.size();

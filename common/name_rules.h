@@ -50,6 +50,13 @@ std::optional<std::string> FileNameProblem(std::string_view name);
 // ("C:\Windows") another drive's root, and both are refused.
 std::optional<std::string> FolderProblem(std::string_view folder);
 
+// `folder` as Windows' path rules make it: the trailing blanks and dots of
+// each part dropped ("Docs " is "Docs").  A part made only of dots and
+// blanks (".." climbs) is kept as it is, for FolderProblem to refuse.  The
+// install run takes stored folders in this form; the builder refuses to
+// store one that needs it.
+std::string WindowsFolderForm(std::string_view folder);
+
 // The length of "X:\folder\name" (or "X:\name" for an empty folder), the
 // path a module lands on, whatever the drive letter.
 std::size_t ModulePathLength(std::string_view fileName, std::string_view extractDir);

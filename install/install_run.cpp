@@ -81,6 +81,9 @@ class RunRecord {
   void LeftoverRemoved(const std::string& path) {
     if (observer_ != nullptr) observer_->LeftoverRemoved(path);
   }
+  void FolderTaken(const std::string& stored, const std::string& taken) {
+    if (observer_ != nullptr) observer_->FolderTaken(stored, taken);
+  }
   // Gives Stopped, the turn that ends the run.
   ModuleTurn Stop(RunStop why) {
     stop = why;
@@ -162,6 +165,17 @@ struct ModuleSet {
   bool readable = true;  // false: a search failed (-1) after these
   bool damaged = false;  // the failed search met a damaged record
 };
+// Folders ending in a blank or a dot were stored by older builders as
+// typed; Windows drops those characters, so the run does too, and says so.
+void TakeFoldersAsWindowsDoes(ModuleSet& set, RunRecord* run) {
+  for (SetModule& module : set.modules) {
+    std::string taken = WindowsFolderForm(module.record.extractDir);
+    if (taken == module.record.extractDir) continue;
+    if (run != nullptr) run->FolderTaken(module.record.extractDir, taken);
+    module.record.extractDir = std::move(taken);
+  }
+}
+
 ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
                         const char* setMarker) {
   ModuleSet set;
@@ -186,7 +200,9 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
 std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,
                                          char letter, const char* setMarker) {
   std::vector<std::string> destinations;
-  for (const SetModule& module : FindModuleSet(platform, package, setMarker).modules) {
+  ModuleSet set = FindModuleSet(platform, package, setMarker);
+  TakeFoldersAsWindowsDoes(set, nullptr);
+  for (const SetModule& module : set.modules) {
     destinations.push_back(DestinationFile(platform.system, letter, module.record));
   }
   return destinations;
@@ -290,7 +306,8 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
 std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
                                         char letter, const char* setMarker, PageView& view,
                                         RunRecord& run, std::string& lastDestination) {
-  const ModuleSet set = FindModuleSet(platform, package, setMarker);
+  ModuleSet set = FindModuleSet(platform, package, setMarker);
+  TakeFoldersAsWindowsDoes(set, &run);
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
   if (set.damaged) {

@@ -77,6 +77,9 @@ class InstallObserver {
   virtual void Launched(const std::string& path, bool started) = 0;
   // A staging file that an interrupted run left was removed.
   virtual void LeftoverRemoved(const std::string& path) = 0;
+  // A module's stored folder is taken in the form Windows gives it
+  // (WindowsFolderForm): the folder as stored and as taken.
+  virtual void FolderTaken(const std::string& stored, const std::string& taken) = 0;
 };
 
 // Whether a folder below the drive root on the way to the module's

@@ -107,6 +107,10 @@ class RunWatcher : public InstallObserver {
   void Launched(const std::string& path, bool started) override {
     log_.Write((started ? "started " : "could not start ") + path);
   }
+  void FolderTaken(const std::string& stored, const std::string& taken) override {
+    log_.Write("the stored folder \"" + NameInMessage(stored) + "\" is taken as \"" +
+               NameInMessage(taken) + "\", as Windows drops a part's trailing blanks and dots");
+  }
   void LeftoverRemoved(const std::string& path) override {
     log_.Write("removed " + path + ", a staging file an interrupted run left");
   }

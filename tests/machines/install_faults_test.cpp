@@ -364,8 +364,10 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{
             "TrailingDot", "a.", "",
             "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)"},
-        HostileCase{"TrailingBlankFolder", "a.txt", "docs ",
-                    "the folder's part \"docs \" ends in a dot or a blank, which Windows drops "
+        // A part ending in a blank is taken as Windows takes it; one made only
+        // of dots and blanks would name its parent or itself.
+        HostileCase{"FolderPartOfDotsAndBlanks", "a.txt", "docs\\. .",
+                    "the folder's part \". .\" ends in a dot or a blank, which Windows drops "
                     "(\"..\" is the parent folder)"},
         HostileCase{"DeviceCon", "CON", "", "the name is a reserved device name"},
         HostileCase{"DeviceWithExtension", "con.txt", "", "the name is a reserved device name"},

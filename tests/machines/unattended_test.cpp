@@ -69,6 +69,15 @@ void CraftNewestName(Rig& s) {
   StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
   s.work.WriteHostFile("setup.exe", bytes);
 }
+// Stores the newest module's folder as an older builder did, as typed with
+// a trailing blank ("Docs ").
+void FolderWithATrailingBlank(Rig& s) {
+  std::string bytes = *s.work.ReadHostFile("setup.exe");
+  const std::size_t record = bytes.size() - kRecordSize;
+  bytes.replace(record + kExtractDirOffset, 6, std::string("Docs \0", 6));
+  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
+  s.work.WriteHostFile("setup.exe", bytes);
+}
 void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
 
 const std::string kInstalled = "the utility's bytes";
@@ -162,6 +171,12 @@ const Case kCases[] = {
                                                           win::kAttrHidden | win::kAttrSystem));
      },
      kInstalled},
+    {"a stored folder's trailing blank is dropped, as Windows drops it",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "the stored folder \"Docs \" is taken as \"Docs\", as Windows drops a part's trailing",
+     FolderWithATrailingBlank},
     {"an existing file is kept by default",
      "ovin-e",
      {"/silent", "/accept"},

@@ -80,6 +80,25 @@ TEST(NameRules, ReasonsNameTheOffendingPart) {
             "the name ends in a dot or a blank, which Windows drops (\"..\" is the parent folder)");
 }
 
+// Stored folders as the install takes them: each part's trailing blanks and
+// dots dropped, as Windows drops them; a part of only dots stays, refused.
+TEST(NameRules, WindowsFolderFormDropsEachPartsTrailingBlanksAndDots) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"Docs ", "Docs"},
+      {"Brelvane\\Docs .\\x", "Brelvane\\Docs\\x"},
+      {"a. b.", "a. b"},
+      {"..\\x", "..\\x"},
+      {"Docs/notes..", "Docs/notes"},
+      {"", ""},
+      {"\\lead\\", "\\lead\\"},
+  };
+  for (const auto& [stored, taken] : rows) {
+    EXPECT_EQ(WindowsFolderForm(stored), taken) << stored;
+    EXPECT_FALSE(FolderProblem(taken).has_value() && !FolderProblem(stored)) << stored;
+  }
+  EXPECT_TRUE(FolderProblem(WindowsFolderForm("..\\x")).has_value());
+}
+
 struct PlacementCase {
   std::string fileName;
   std::string extractDir;
