@@ -213,7 +213,9 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     error.Capture();
     return false;
   }
-  if (!target.Reset() || !files.SetAttributes(staging, FinishedAttributes(attributes))) {
+  // The final bits go on while the file is still held: from the moment
+  // another run could open it, it no longer looks like a leftover.
+  if (!files.SetAttributes(staging, FinishedAttributes(attributes)) || !target.Reset()) {
     error.Capture();
     return false;
   }
@@ -243,9 +245,17 @@ std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,
     // leftover: folders, links, read-only files and any other file of that
     // name are a user's, and stay.
     if (!IsStagingName(entry.name) || (entry.attributes & kTold) != kStagingBits) continue;
+    // A staging file that another run is writing is held open by it, and
+    // stays.  Once no run holds it, its bits are looked at again: a run
+    // gives its file the final bits before letting go of it.
+    const std::string path = base + entry.name;
+    {
+      ScopedFile held(platform.files, platform.files.OpenReadExclusive(path));
+      if (!held.valid()) continue;
+    }
+    if ((platform.files.GetAttributes(path) & kTold) != kStagingBits) continue;
     // It is not read-only, so it goes without its bits changing (the other
     // names of a hard-linked file keep theirs).
-    const std::string path = base + entry.name;
     if (platform.files.DeleteFile(path)) removed.push_back(path);
   }
   return removed;

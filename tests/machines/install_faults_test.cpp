@@ -234,8 +234,16 @@ TEST_F(InstallRun, OnlyTheRunsOwnLeftoversAreRemoved) {
   ASSERT_TRUE(machine_.test().files().SetAttributes(work_.WinPath("kept.txt"), win::kAttrReadOnly));
   fs::create_hard_link(work_.HostPath("kept.txt"), drive_.HostPath("Brelvane\\Docs\\~BV00006.TMP"));
 #endif
+  // One that another run is writing right now: it holds the file open.
+  FileSystem& files = machine_.test().files();
+  const std::string writing = drive_.WinPath("Brelvane\\Docs\\~BV00007.TMP");
+  ScopedFile held(files, files.CreateExclusive(writing));
+  ASSERT_TRUE(held.valid());
+  ASSERT_EQ(files.Write(held.get(), "A", 1), 1);
+  ASSERT_TRUE(files.SetAttributes(writing, win::kAttrHidden | win::kAttrSystem));
   machine_.prompts().ClearMessages();
   ASSERT_TRUE(rig_->Apply());
+  EXPECT_EQ(drive_.ReadHostFile("Brelvane\\Docs\\~BV00007.TMP"), "A") << "another run's";
   for (const auto& e : entries) {
     const std::string path = std::string("Brelvane\\Docs\\") + e.name;
     EXPECT_EQ(drive_.HostExists(path), !e.removed) << e.name;

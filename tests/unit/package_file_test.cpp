@@ -541,6 +541,40 @@ TEST_F(PackageFiles, ExtractFromATruncatedPackageFailsAndLeavesNoFile) {
   EXPECT_FALSE(drive_.HostExists("out.bin"));
 }
 
+// Notes the bits each created file has when its writer lets go of it.
+class ClosingWatch : public testing::FaultyFileSystem {
+ public:
+  using FaultyFileSystem::FaultyFileSystem;
+  FileHandle CreateExclusive(const std::string& path) override {
+    const FileHandle file = FaultyFileSystem::CreateExclusive(path);
+    if (file != kNoFile) paths_[file] = path;
+    return file;
+  }
+  bool Close(FileHandle file) override {
+    if (auto it = paths_.find(file); it != paths_.end()) {
+      bitsAtClose.push_back(GetAttributes(it->second));
+      paths_.erase(it);
+    }
+    return FaultyFileSystem::Close(file);
+  }
+  std::vector<std::uint32_t> bitsAtClose;
+
+ private:
+  std::map<FileHandle, std::string> paths_;
+};
+
+// A staging file has its final bits before its writer lets go of it: from
+// then on another run's cleanup sees no leftover in it.
+TEST_F(PackageFiles, AStagingFileIsNeverLetGoWithItsStagingBits) {
+  Append("m.txt", "content");
+  ClosingWatch watch(test_.files(), test_.system());
+  const Platform watched{watch, test_.system(), test_.registry(), test_.prompts()};
+  ASSERT_TRUE(
+      ExtractModule(watched, Package(), drive_.WinPath("o.txt"), kImage, 7, win::kAttrHidden));
+  ASSERT_EQ(watch.bitsAtClose.size(), 1u);
+  EXPECT_EQ(watch.bitsAtClose[0] & (win::kAttrHidden | win::kAttrSystem), win::kAttrHidden);
+}
+
 TEST_F(PackageFiles, ExtractShowsTheWaitCursorAndBalancesIt) {
   Append("m.txt", "content");
   ASSERT_TRUE(ExtractModule(platform(), Package(), drive_.WinPath("o.txt"), kImage, 7, 0x80));
