@@ -59,28 +59,40 @@ void DamageNewestRecord(Rig& s) {
   bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
   s.work.WriteHostFile("setup.exe", bytes);
 }
-// Gives the newest module a crafted name whose line break would start a
-// forged line of the log; the record check is sealed anew, as a crafter would.
+// Writes `text` and its terminator into a field of the newest record and
+// seals the record check anew, as a crafter of such a record would.
+void CraftNewestRecord(Rig& s, std::size_t field, const std::string& text) {
+  std::string bytes = *s.work.ReadHostFile("setup.exe");
+  const std::size_t record = bytes.size() - kRecordSize;
+  bytes.replace(record + field, text.size() + 1, text + '\0');
+  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
+  s.work.WriteHostFile("setup.exe", bytes);
+}
+// A name whose line break would start a forged line of the log.
 void CraftNewestName(Rig& s) {
-  std::string bytes = *s.work.ReadHostFile("setup.exe");
-  const std::size_t record = bytes.size() - kRecordSize;
-  const std::string name = "x\r\nresult: the module set is installed; exit code 0";
-  bytes.replace(record + kFileNameOffset, name.size() + 1, name + '\0');
-  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
-  s.work.WriteHostFile("setup.exe", bytes);
+  CraftNewestRecord(s, kFileNameOffset, "x\r\nresult: the module set is installed; exit code 0");
 }
-// Stores the newest module's folder as an older builder did, as typed with
-// a trailing blank ("Docs ").
-void FolderWithATrailingBlank(Rig& s) {
-  std::string bytes = *s.work.ReadHostFile("setup.exe");
-  const std::size_t record = bytes.size() - kRecordSize;
-  bytes.replace(record + kExtractDirOffset, 6, std::string("Docs \0", 6));
-  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
-  s.work.WriteHostFile("setup.exe", bytes);
-}
+// A folder as an older builder stored it, as typed with a trailing blank.
+void FolderWithATrailingBlank(Rig& s) { CraftNewestRecord(s, kExtractDirOffset, "Docs "); }
 void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
 
 const std::string kInstalled = "the utility's bytes";
+
+// A /silent /accept run whose log switch is refused with 1 before anything
+// is written: no log, and the drive as `prepare` left it.
+Case RefusedLog(const char* name, const char* logSwitch,
+                std::function<void(Rig&)> prepare = nullptr,
+                std::optional<std::string> utilityAfter = std::nullopt) {
+  return {name,
+          "ovin-e",
+          {"/silent", "/accept", logSwitch},
+          ExitCode::BadCommandLine,
+          "",
+          prepare,
+          utilityAfter,
+          {kUtility},
+          true};
+}
 
 const Case kCases[] = {
     {"installs the set",
@@ -201,33 +213,9 @@ const Case kCases[] = {
     {"an unknown switch", "ovin-e", {"/silent", "/quiet"}, ExitCode::BadCommandLine, ""},
     // A log that would write into a file the run writes or reads is refused
     // before anything is written.
-    {"/log= naming a file of the set",
-     "ovin-e",
-     {"/silent", "/accept", "/log=E:\\M1.EXE"},
-     ExitCode::BadCommandLine,
-     "",
-     OldUtilityThere,
-     "old",
-     {kUtility},
-     true},
-    {"/log= naming a staging file",
-     "ovin-e",
-     {"/silent", "/accept", "/log=E:\\~BV00000.TMP"},
-     ExitCode::BadCommandLine,
-     "",
-     nullptr,
-     std::nullopt,
-     {kUtility},
-     true},
-    {"/log= naming the package",
-     "ovin-e",
-     {"/silent", "/accept", "/log=W:\\setup.exe"},
-     ExitCode::BadCommandLine,
-     "",
-     nullptr,
-     std::nullopt,
-     {kUtility},
-     true},
+    RefusedLog("/log= naming a file of the set", "/log=E:\\M1.EXE", OldUtilityThere, "old"),
+    RefusedLog("/log= naming a staging file", "/log=E:\\~BV00000.TMP"),
+    RefusedLog("/log= naming the package", "/log=W:\\setup.exe"),
     {"/accept without /silent", "ovin-e", {"/accept"}, ExitCode::BadCommandLine, ""},
     {"/verify: sound",
      "ovin-e",

@@ -147,12 +147,26 @@ class FailingOpens : public Registry {
   int opens_ = 0;
 };
 
+// GetLogicalDrives' mask of present letters.
+std::uint32_t MaskOf(const std::string& letters) {
+  std::uint32_t mask = 0;
+  for (char c : letters) mask |= 1u << (c - 'A');
+  return mask;
+}
+
 class Walks : public ::testing::Test {
  protected:
   void Load(const std::string& text) {
     std::string error;
     ASSERT_TRUE(registry_.LoadText("REGEDIT4\n" + text, "walk.reg", &error)) << error;
     test_.UseRegistry(registry_);
+  }
+  // One table row's machine: its registry text and its present letters.
+  void UseMachine(SimRegistry& registry, const std::string& text, const std::string& drives) {
+    std::string error;
+    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + text, "nt.reg", &error)) << error;
+    test_.UseRegistry(registry);
+    test_.system().SetLogicalDrives(MaskOf(drives));
   }
   // Every key a walk opened was closed again.
   void ExpectNoOpenKeys() { EXPECT_EQ(registry_.OpenHandleCount(), 0u); }
@@ -258,12 +272,6 @@ struct NtLetterCase {
   char expected;
 };
 
-std::uint32_t MaskOf(const std::string& letters) {
-  std::uint32_t mask = 0;
-  for (char c : letters) mask |= 1u << (c - 'A');
-  return mask;
-}
-
 TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
   const std::string list = NumberedList(kHklm + "Services\\Disk\\Enum", 1, {{0, kOvinDisk}});
   const std::string disk = DiskKey(kOvinDisk, "8&aa&0");
@@ -326,10 +334,7 @@ TEST_F(Walks, FindDriveLetterNtFollowsDiskVolumeAndMountEntry) {
   for (const NtLetterCase& c : cases) {
     SCOPED_TRACE(c.what);
     SimRegistry registry;
-    std::string error;
-    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "nt.reg", &error)) << error;
-    test_.UseRegistry(registry);
-    test_.system().SetLogicalDrives(MaskOf(c.drives));
+    UseMachine(registry, c.registry, c.drives);
     EXPECT_EQ(FindDriveLetterNt(test_.platform(), OemDiskId), c.expected);
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
   }
@@ -445,10 +450,7 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
   for (const TieCase& c : cases) {
     SCOPED_TRACE(c.what);
     SimRegistry registry;
-    std::string error;
-    ASSERT_TRUE(registry.LoadText("REGEDIT4\n" + c.registry, "nt.reg", &error)) << error;
-    test_.UseRegistry(registry);
-    test_.system().SetLogicalDrives(MaskOf(c.drives));
+    UseMachine(registry, c.registry, c.drives);
     test_.system().NoVolumeStorage();
     for (const auto& [letter, storage] : c.storage)
       test_.system().SetVolumeStorage(letter, storage);
