@@ -166,18 +166,18 @@ struct ModuleSet {
   bool damaged = false;  // the failed search met a damaged record
 };
 // Folders ending in a blank or a dot were stored by older builders as
-// typed; Windows drops those characters, so the run does too, and says so.
-void TakeFoldersAsWindowsDoes(ModuleSet& set, RunRecord* run) {
-  for (SetModule& module : set.modules) {
-    std::string taken = WindowsFolderForm(module.record.extractDir);
-    if (taken == module.record.extractDir) continue;
-    if (run != nullptr) run->FolderTaken(module.record.extractDir, taken);
-    module.record.extractDir = std::move(taken);
-  }
+// typed; Windows drops those characters, so the run does too, and says so
+// (to `run`, when given).
+void TakeFolderAsWindowsDoes(ModuleRecord& record, RunRecord* run) {
+  std::string taken = WindowsFolderForm(record.extractDir);
+  if (taken == record.extractDir) return;
+  if (run != nullptr) run->FolderTaken(record.extractDir, taken);
+  record.extractDir = std::move(taken);
 }
 
-ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
-                        const char* setMarker) {
+// The set's modules newest first, each folder as Windows takes it.
+ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package, const char* setMarker,
+                        RunRecord* run = nullptr) {
   ModuleSet set;
   std::uint32_t searchEnd = 0;
   for (;;) {
@@ -189,6 +189,7 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
       set.damaged = !set.readable && platform.system.LastError() == kErrorCrc;
       return set;
     }
+    TakeFolderAsWindowsDoes(module.record, run);
     set.totalBytes += module.record.contentSize;
     searchEnd = static_cast<std::uint32_t>(module.found);
     set.modules.push_back(std::move(module));
@@ -200,8 +201,7 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package,
 std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,
                                          char letter, const char* setMarker) {
   std::vector<std::string> destinations;
-  ModuleSet set = FindModuleSet(platform, package, setMarker);
-  TakeFoldersAsWindowsDoes(set, nullptr);
+  const ModuleSet set = FindModuleSet(platform, package, setMarker);
   for (const SetModule& module : set.modules) {
     destinations.push_back(DestinationFile(platform.system, letter, module.record));
   }
@@ -306,8 +306,7 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
 std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
                                         char letter, const char* setMarker, PageView& view,
                                         RunRecord& run, std::string& lastDestination) {
-  ModuleSet set = FindModuleSet(platform, package, setMarker);
-  TakeFoldersAsWindowsDoes(set, &run);
+  const ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
   if (set.damaged) {
