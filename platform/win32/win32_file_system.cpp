@@ -9,6 +9,10 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "platform/win32/win32_text.h"
 
@@ -224,7 +228,8 @@ std::optional<FileId> Win32FileSystem::Identify(const std::string& path) {
     return std::nullopt;
   }
   return FileId{info.dwVolumeSerialNumber,
-                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                info.nNumberOfLinks};
 }
 
 namespace {
@@ -324,6 +329,42 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// FileRenameInfoEx and its flags (Windows 10 1607 and later; the flag that
+// ignores the read-only bit from 1809).  The headers for Windows 7 name none
+// of them.
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kRenameReplaceIfExists = 0x00000001;
+constexpr DWORD kRenameIgnoreReadOnly = 0x00000040;
+
+// Renames `from` to `to` in its own folder, taking the place of the file
+// there however it is marked, and without changing that file's bits.  False
+// with nothing changed where the system or the volume does not know the
+// flags (older Windows, Wine, some file systems) or the rename fails.
+bool RenameIgnoringReadOnly(const std::wstring& from, const std::wstring& to) {
+  const std::size_t cut = to.find_last_of(L"\\/");
+  if (cut == std::wstring::npos || FolderOf(from) != FolderOf(to)) return false;
+  // A bare name renames within the file's own folder.
+  const std::wstring name = to.substr(cut + 1);
+  if (name.empty()) return false;
+  ScopedHandle source(::CreateFileW(
+      from.c_str(), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH, nullptr));
+  if (!source.valid()) return false;
+  const std::size_t nameBytes = name.size() * sizeof(wchar_t);
+  const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t);
+  // The flags share the first field with ReplaceIfExists; the buffer is
+  // aligned for the structure's pointer-sized field.
+  std::vector<std::uint64_t> buffer((size + 7) / 8, 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  const DWORD flags = kRenameReplaceIfExists | kRenameIgnoreReadOnly;
+  std::memcpy(info, &flags, sizeof flags);
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, name.c_str(), nameBytes);
+  return ::SetFileInformationByHandle(source.handle, kFileRenameInfoEx, info,
+                                      static_cast<DWORD>(buffer.size() * 8)) != 0;
+}
+
 }  // namespace
 
 bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
@@ -333,9 +374,20 @@ bool Win32FileSystem::MoveIntoPlace(const std::string& from, const std::string& 
   if (!replaceExisting) {
     return ::MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   }
+  // The old file's bits are kept where the system lets the rename take a
+  // read-only file's place (Windows 10 1809 and later), or takes it anyway
+  // (Wine): a process killed at any moment then leaves the old file as it
+  // was or the new one.
+  if (RenameIgnoringReadOnly(wideFrom, wideTo) || MoveReplacing(wideFrom, wideTo)) return true;
+  const DWORD refused = ::GetLastError();
   ScopedHandle old(OpenForAttributes(wideTo));
   ClearedBits bits;
   if (!ClearBitsInTheWay(old, bits)) return false;
+  // Nothing stood in the rename's way but what the system refused for.
+  if (!bits.cleared) {
+    ::SetLastError(refused);
+    return false;
+  }
   // The system refuses to replace a file that is open.
   old.Close();
   if (!MoveReplacing(wideFrom, wideTo)) {

@@ -3,7 +3,9 @@
 // must agree.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_drive.h"
@@ -219,6 +221,39 @@ TEST_F(HostFiles, MoveIntoPlaceReplacesAReadOnlyHiddenFile) {
   EXPECT_EQ(files().GetAttributes(Path("old")), win::kAttrArchive);
   EXPECT_FALSE(files().Exists(Path("src")));
   EXPECT_GT(files().FreeBytes(Path("")).value_or(0), 0u);
+}
+
+// Whatever moment a process dies in, the swap leaves the old file with its
+// bits or the new file: a watcher never sees the old one without them (the
+// new file is hidden only, so it is told from the old one stripped of its
+// read-only and hidden bits).
+TEST_F(HostFiles, ASwapNeverShowsTheOldFileWithoutItsBits) {
+  constexpr std::uint32_t kOld = win::kAttrReadOnly | win::kAttrHidden | win::kAttrArchive;
+  constexpr std::uint32_t kNew = win::kAttrHidden | win::kAttrArchive;
+  for (int round = 0; round < 20; ++round) {
+    MakeFile("old", "old");
+    ASSERT_TRUE(files().SetAttributes(Path("old"), kOld));
+    MakeFile("src", "new");
+    ASSERT_TRUE(files().SetAttributes(Path("src"), win::kAttrHidden));
+    std::atomic<bool> seenOld = false, seenNew = false;
+    std::atomic<std::uint32_t> stray = 0;
+    std::thread watcher([&] {
+      while (!seenNew) {
+        const std::uint32_t bits = files().GetAttributes(Path("old"));
+        if (bits == kOld) seenOld = true;
+        else if (bits == kNew) seenNew = true;
+        else stray = bits;
+      }
+    });
+    while (!seenOld) std::this_thread::yield();
+    const bool moved = files().MoveIntoPlace(Path("src"), Path("old"), true);
+    if (!moved) seenNew = true;
+    watcher.join();
+    ASSERT_TRUE(moved) << "round " << round;
+    ASSERT_EQ(stray, 0u) << "round " << round;
+    ASSERT_TRUE(files().SetAttributes(Path("old"), win::kAttrNormal));
+    ASSERT_TRUE(files().DeleteFile(Path("old")));
+  }
 }
 
 TEST_F(HostFiles, RefusedDeleteLeavesTheReadOnlyFile) {
