@@ -262,7 +262,129 @@ class RunProgress {
   std::uint64_t done_ = 0;
 };
 
+// The file a replace would remove, as far as making room goes.
+struct OldFile {
+  std::uint64_t size = 0;
+  std::uint32_t attributes = 0;
+  std::uint32_t links = 1;
+};
+std::optional<OldFile> LookAtOldFile(const Platform& platform, const std::string& path) {
+  FileSystem& files = platform.files;
+  OldFile old;
+  {
+    ScopedFile file(files, files.OpenRead(path));
+    const std::int64_t length = file.valid() ? files.Length(file.get()) : -1;
+    if (length < 0) return std::nullopt;
+    old.size = static_cast<std::uint64_t>(length);
+  }
+  old.attributes = files.GetAttributes(path);
+  const std::optional<FileId> id = files.Identify(path);
+  if (old.attributes == win::kInvalidAttributes || !id) return std::nullopt;
+  old.links = id->links;
+  return old;
+}
+
+// The bits a put-back file gets again: those a file keeps.
+std::uint32_t KeptBits(std::uint32_t attributes) {
+  const std::uint32_t kept =
+      attributes & (win::kAttrReadOnly | win::kAttrHidden | win::kAttrSystem | win::kAttrArchive);
+  return kept != 0 ? kept : win::kAttrNormal;
+}
+
+// How many names in the temporary folder a kept copy tries.
+constexpr std::uint32_t kKeptCopyNames = 100;
+
+// Copies `destination` into the computer's temporary folder under a name
+// nothing has there yet; its path, or nullopt with the error set and
+// `folder` saying where it was to go.
+std::optional<std::string> KeepACopy(const Platform& platform, const std::string& destination,
+                                     std::string& folder) {
+  const std::optional<std::string> temp = platform.system.TempDirectory();
+  if (!temp || temp->empty()) return std::nullopt;
+  folder = *temp;
+  const char last = folder.back();
+  const std::string base = last == '\\' || last == '/' ? folder : folder + "\\";
+  const std::string name = destination.substr(destination.find_last_of("\\/") + 1);
+  for (std::uint32_t number = 1; number <= kKeptCopyNames; ++number) {
+    const std::string kept = base + Format("kept-%u-%s", number, name.c_str());
+    if (CopyFileIntoPlace(platform, destination, kept, win::kAttrNormal)) return kept;
+    const std::uint32_t error = platform.system.LastError();
+    if (error != win::kErrorFileExists && error != win::kErrorAlreadyExists) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// Removes the old file at `path` (a read-only one too).
+bool RemoveOldFile(const Platform& platform, const std::string& path, const OldFile& old) {
+  FileSystem& files = platform.files;
+  if ((old.attributes & win::kAttrReadOnly) != 0 &&
+      !files.SetAttributes(path, KeptBits(old.attributes & ~win::kAttrReadOnly))) {
+    return false;
+  }
+  if (files.DeleteFile(path)) return true;
+  const std::uint32_t error = platform.system.LastError();
+  files.SetAttributes(path, KeptBits(old.attributes));
+  platform.system.SetLastError(error);
+  return false;
+}
+
+// A replace on a drive without room for the module beside the file it
+// replaces, where there is room in its place: the file is copied to the
+// computer's temporary folder (the user is told where), removed, and the
+// module written where it was.  If the module cannot be written, the file
+// is put back from its copy.  The copy goes once either is in place; a run
+// killed in between leaves it where the user was told.  A file with other
+// names (hard links) frees no room when one goes, and is not touched.
+ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& package, char letter,
+                               const SetModule& module, const std::string& destination,
+                               ExtractOptions options, const ExtractReport& refused,
+                               RunProgress& progress, RunRecord& run) {
+  const ModuleRecord& record = module.record;
+  const std::optional<OldFile> old = LookAtOldFile(platform, destination);
+  if (!old || old->links != 1 || refused.bytesFree + old->size < record.contentSize) {
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused));
+  }
+  std::string folder;
+  const std::optional<std::string> kept = KeepACopy(platform, destination, folder);
+  if (!kept) {
+    const std::string error = GetLastErrorText(platform.system);
+    ShowError(platform, Format(kCannotKeepCopyFormat, NameInMessage(destination).c_str(),
+                               NameInMessage(folder).c_str(), error.c_str()));
+    return run.Stop(RunStop::WriteFailed);
+  }
+  ShowNotice(platform, Format(kKeptCopyFormat, letter, NameInMessage(destination).c_str(),
+                              NameInMessage(*kept).c_str()));
+  if (!RemoveOldFile(platform, destination, *old)) {
+    const std::string error = GetLastErrorText(platform.system);
+    platform.files.DeleteFile(*kept);
+    ShowNotice(platform,
+               Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
+    return run.Stop(RunStop::WriteFailed);
+  }
+  options.replaceExisting = false;
+  ExtractReport report;
+  if (ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
+                    record.attributes, options, &report)) {
+    platform.files.DeleteFile(*kept);
+    progress.Finished(record.contentSize);
+    run.Written(destination, record.contentSize);
+    return ModuleTurn::Installed;
+  }
+  const std::uint32_t failure = platform.system.LastError();
+  if (CopyFileIntoPlace(platform, *kept, destination, KeptBits(old->attributes))) {
+    platform.files.DeleteFile(*kept);
+    platform.system.SetLastError(failure);
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
+  }
+  const std::string notPutBack = GetLastErrorText(platform.system);
+  const std::string why = platform.system.ErrorText(failure);
+  ShowError(platform, Format(kNotPutBackFormat, NameInMessage(destination).c_str(), why.c_str(),
+                             notPutBack.c_str(), NameInMessage(*kept).c_str()));
+  return run.Stop(RunStop::WriteFailed);
+}
+
 // Puts one module onto the drive.  Stopped: the run cannot go on (the cause
+// is shown).// Puts one module onto the drive.  Stopped: the run cannot go on (the cause
 // is shown).
 ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
                          const SetModule& module, RunProgress& progress, RunRecord& run,
@@ -292,6 +414,10 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
   ExtractReport report;
   if (!ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
                      record.attributes, options, &report)) {
+    if (report.result == ExtractResult::NoRoom && placement.replaces) {
+      return ReplaceKeepingACopy(platform, package, letter, module, destination, options, report,
+                                 progress, run);
+    }
     return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
   }
   progress.Finished(record.contentSize);

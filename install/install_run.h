@@ -26,6 +26,22 @@ inline constexpr char kCannotWriteFormat[] =
 inline constexpr char kNoRoomFormat[] =
     "There is not enough room on drive %c: for %s \r\n%s bytes are needed, %s bytes are free.\r\n"
     "Nothing has been written.";
+// The drive lacks room for a module beside the file it replaces, but has
+// room for it in that file's place: the drive, the file and where its copy
+// is kept meanwhile.
+inline constexpr char kKeptCopyFormat[] =
+    "There is not enough room on drive %c: for %s beside the file it replaces.\r\n"
+    "That file is copied to %s and then replaced in place. If the new file cannot be "
+    "written, the file is put back from that copy.";
+// The copy of the file to be replaced could not be kept: the file, the
+// temporary folder and the system's words.
+inline constexpr char kCannotKeepCopyFormat[] =
+    "Unable to keep a copy of %s in %s \r\nError: %s\r\nNothing has been written.";
+// The module could not be written where the file was, and the file could
+// not be put back either: the file, why each failed, and where its copy is.
+inline constexpr char kNotPutBackFormat[] =
+    "Unable to install file: %s \r\nError: %s\r\nThe file that was there could not be put "
+    "back: %s\r\nIts copy is kept at %s";
 inline constexpr char kInstallComplete[] =
     "Thank you for using Quorvix product!\r\nInstallation Complete!";
 inline constexpr char kCannotLaunchFormat[] = "Unable execute :%s\r\nSystem Message: %s";

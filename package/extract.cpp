@@ -230,6 +230,46 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   return true;
 }
 
+bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
+                       const std::string& destination, std::uint32_t attributes) {
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  ScopedFile from(files, files.OpenRead(source));
+  const std::int64_t length = from.valid() ? files.Length(from.get()) : -1;
+  if (length < 0) {
+    error.Capture();
+    return error.Fail();
+  }
+  std::string staging;
+  ScopedFile target(files,
+                    CreateStagingFile(files, platform.system, FolderPart(destination), staging));
+  if (!target.valid()) {
+    error.Capture();
+    return error.Fail();
+  }
+  ScopeExit discard([&] {
+    from.Reset();
+    target.Reset();
+    RemoveStagingFile(files, staging);
+    error.Fail();
+  });
+  files.SetAttributes(staging, kStagingBits);
+  const BlocksEnd copy = ForEachBlock(files, from.get(), static_cast<std::uint64_t>(length), {},
+                                      [&](std::uint8_t* block, std::size_t size) {
+                                        return WriteAll(files, target.get(), block, size, error);
+                                      });
+  if (copy == BlocksEnd::EndedEarly) error.Set(kErrorHandleEof);
+  if (copy == BlocksEnd::ReadFailed) error.Capture();
+  if (copy != BlocksEnd::Done) return false;
+  if (!files.Flush(target.get()) || !files.SetAttributes(staging, attributes) || !target.Reset() ||
+      !files.MoveIntoPlace(staging, destination, false)) {
+    error.Capture();
+    return false;
+  }
+  discard.Cancel();
+  return true;
+}
+
 std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,
                                                 const std::string& folder) {
   std::vector<std::string> removed;

@@ -222,6 +222,14 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
                    std::uint32_t contentSize, std::uint32_t attributes,
                    const ExtractOptions& options = {}, ExtractReport* report = nullptr);
 
+// Copies the file `source` to `destination` as an extraction writes a
+// module: through a staging file beside it, flushed, given `attributes` and
+// renamed into place (never over an entry of that name: kErrorAlreadyExists).
+// On failure nothing is left at `destination` or beside it, and
+// System::LastError() holds the cause.  Shows no message.
+bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
+                       const std::string& destination, std::uint32_t attributes);
+
 // Removes the staging files that an interrupted extraction left in `folder`
 // and gives their paths.  Only what is proven a leftover goes: an entry with
 // a staging name that is a file with exactly the bits a staging file carries

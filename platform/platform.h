@@ -109,7 +109,11 @@ enum class LockMode { Shared, Exclusive };
 struct FileId {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
-  bool operator==(const FileId&) const = default;
+  // How many names the file has (hard links); not part of its identity.
+  std::uint32_t links = 1;
+  bool operator==(const FileId& other) const {
+    return volume == other.volume && index == other.index;
+  }
 };
 
 struct DirEntry {

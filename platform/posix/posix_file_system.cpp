@@ -606,7 +606,8 @@ std::optional<FileId> PosixFileSystem::Identify(const std::string& path) {
     SetPosixLastError(CodeForErrno(errno, resolved->host));
     return std::nullopt;
   }
-  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                static_cast<std::uint32_t>(st.st_nlink)};
 }
 
 bool PosixFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,

@@ -107,6 +107,48 @@ scenario_verify() {
   gui_end
 }
 
+# A read-only utility on a nearly full drive (a 4 MiB tmpfs): a module of
+# its size fits only in its place.  fits: replaced in place, its copy kept in
+# the temporary folder meanwhile and then removed; damaged: the module fails
+# its check and the utility is put back.  Mounting needs root.
+ROOM_PKG=$GUI_WORK/room.exe
+ROOM_PAYLOAD=$GUI_WORK/room-payload/$UTILITY
+mkdir -p "$GUI_WORK/room-payload"
+head -c $((3 << 20)) /dev/urandom > "$ROOM_PAYLOAD"
+cp "$SETUP_EXE" "$ROOM_PKG"
+"$OEMPACK" add-predef "$ROOM_PKG" --ovin "$ROOM_PAYLOAD" >/dev/null
+cp "$ROOM_PKG" "$GUI_WORK/room-damaged.exe"
+python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-700,2); b=f.read(1); f.seek(-700,2); f.write(bytes([b[0]^1]))' \
+  "$GUI_WORK/room-damaged.exe"
+scenario_nearly_full() {
+  gui_begin "room-$1" "$MACHINES/win11-ovin-e.reg" E
+  if [ "$(id -u)" -ne 0 ] || ! mount -t tmpfs -o size=4m brelvane-room "$GUI_DRIVE" 2>/dev/null; then
+    echo "SKIP room_$1: cannot mount a tmpfs as the drive (needs root)"
+    gui_end
+    return
+  fi
+  local log=$GUI_WORK/room-$1.log package=$ROOM_PKG
+  [ "$1" = damaged ] && package=$GUI_WORK/room-damaged.exe
+  head -c $((3 << 20)) /dev/urandom > "$GUI_DRIVE/$UTILITY"
+  chmod 444 "$GUI_DRIVE/$UTILITY"
+  cp -p "$GUI_DRIVE/$UTILITY" "$GUI_WORK/room-old"
+  watch "$package" /silent /accept /overwrite=yes "/log=$(wine_winpath "$log")"
+  check "room_$1_told" logged "$log" "and then replaced in place"
+  if [ "$1" = fits ]; then
+    expect_code room_fits_exit_code 0
+    check room_fits_replaced cmp -s "$ROOM_PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  else
+    expect_code room_damaged_exit_code 6
+    check room_damaged_put_back cmp -s "$GUI_WORK/room-old" "$GUI_DRIVE/$UTILITY"
+    # Read-only under Wine: no write bit (Wine makes a program executable).
+    check room_damaged_read_only [ -z "$(find "$GUI_DRIVE/$UTILITY" -perm /222)" ]
+  fi
+  check "room_$1_copy_removed" [ -z "$(find "$WINEPREFIX/drive_c" -name 'kept-*')" ]
+  check "room_$1_copy_was_in_temp" logged "$log" "\\Temp\\kept-1-$UTILITY"
+  umount "$GUI_DRIVE"
+  gui_end
+}
+
 scenario_silent_install
 scenario_overwrite no
 scenario_overwrite yes
@@ -114,4 +156,6 @@ scenario_help
 scenario_unknown_switch
 scenario_verify sound "$SET_PKG" 0 "1 module(s), 1 checked and sound, 0 without a check; not signed"
 scenario_verify damaged "$DAMAGED_PKG" 8 "is damaged: its content does not match its check"
+scenario_nearly_full fits
+scenario_nearly_full damaged
 gui_summary
