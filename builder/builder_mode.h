@@ -3,14 +3,18 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace brelvane {
 
 inline constexpr char kBuilderSwitch[] = "/oem";
 
-// True when one of the blank-separated words of `arguments` (the command
-// line after the program's name) is the builder switch, in any letter case.
-// Every other word is ignored.
-bool WantsBuilder(const std::string& arguments);
+// Whether `word` is the builder switch: "/oem" or "-oem", in any letter case.
+bool IsBuilderSwitch(std::string_view word);
+// True when the words after the program's name, as Windows splits the
+// command line, are the builder switch alone (given once or more).  Beside
+// any other word the command line is the unattended run's to refuse.
+bool WantsBuilder(const std::vector<std::string>& words);
 
 }  // namespace brelvane

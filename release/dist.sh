@@ -16,7 +16,7 @@ DIST_DIR=$ROOT/dist
 DEB_MAINTAINER="Quorvix Brelvane maintainers <brelvane@quorvix.example>"
 # DLLs a Windows program may import: all are part of Windows, so nothing else
 # ships beside the programs and the notices cover every library linked in.
-SYSTEM_DLLS="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll shlwapi.dll user32.dll"
+SYSTEM_DLLS="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll shell32.dll shlwapi.dll user32.dll"
 
 die() { printf 'dist: %s\n' "$*" >&2; exit 1; }
 

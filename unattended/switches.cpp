@@ -3,6 +3,8 @@
 #include <cctype>
 #include <string_view>
 
+#include "common/printable.h"
+
 namespace brelvane {
 
 const char kHelpText[] =
@@ -75,6 +77,7 @@ std::optional<std::string> Apply(Switches& s, const std::string& word, const std
     s.log = *value;
     return std::nullopt;
   }
+  if (name == "oem") return word + ": /oem opens the builder and goes with no other switch";
   return word + ": unknown switch";
 }
 
@@ -83,15 +86,18 @@ std::optional<std::string> Apply(Switches& s, const std::string& word, const std
 ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
   ParsedCommandLine parsed;
   for (const std::string& word : words) {
+    // A word is shown as a person can read it: its control characters as
+    // \xNN, never sent raw to a console.
+    const std::string shown = EscapeControls(word);
     if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) {
-      parsed.error = "\"" + word + "\": not a switch (switches begin with / or -)";
+      parsed.error = "\"" + shown + "\": not a switch (switches begin with / or -)";
       return parsed;
     }
     const std::size_t equals = word.find('=');
     const std::string name = Lower(std::string_view(word).substr(1, equals - 1));
     std::optional<std::string> value;
     if (equals != std::string::npos) value = word.substr(equals + 1);
-    if (std::optional<std::string> error = Apply(parsed.switches, word, name, value)) {
+    if (std::optional<std::string> error = Apply(parsed.switches, shown, name, value)) {
       parsed.error = std::move(error);
       return parsed;
     }

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_system.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 #include <winioctl.h>
@@ -190,7 +191,14 @@ bool Win32System::Launch(const std::string& path) {
   info.lpFile = file.c_str();
   info.nShow = SW_SHOWNORMAL;
   info.hIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(kProgramIconId));
-  return ::ShellExecuteExW(&info) != 0;
+  // The shell may hand the file to extensions that need COM, apartment
+  // threaded, on the calling thread; the run calls this from its worker.
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const bool started = ::ShellExecuteExW(&info) != 0;
+  const DWORD error = ::GetLastError();
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  ::SetLastError(error);
+  return started;
 }
 
 // The shell's path routines run on the wide form: their A forms would split

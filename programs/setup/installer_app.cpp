@@ -96,20 +96,21 @@ std::vector<std::string> SwitchWords() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show) {
   (void)instance;
   (void)previous;
+  (void)arguments;
   (void)show;
   using namespace brelvane;
   Win32Prompts prompts;
   Win32Registry registry;
   Win32Host host(prompts, registry);
-  const bool builder = WantsBuilder(arguments ? arguments : "");
-  // Any word but the builder's switch makes the run unattended: an unknown
-  // one is refused there, never taken for a click-through run.
-  if (!builder) {
-    const std::vector<std::string> words = win32::SwitchWords();
-    if (!words.empty()) {
-      win32::ParentConsole console;
-      return RunUnattended(host.platform(), words, console.Writer());
-    }
+  // One reading of the command line, as Windows splits it, for the builder
+  // switch and the unattended ones.  Any word but the builder's switch alone
+  // makes the run unattended: an unknown one, or the builder's beside
+  // another, is refused there, never taken for a run with a window.
+  const std::vector<std::string> words = win32::SwitchWords();
+  const bool builder = WantsBuilder(words);
+  if (!builder && !words.empty()) {
+    win32::ParentConsole console;
+    return RunUnattended(host.platform(), words, console.Writer());
   }
   win32::SheetMode mode = builder ? win32::SheetMode::Builder : win32::SheetMode::Installer;
   win32::CInstallerApp app(host.platform(), prompts, mode);

@@ -490,17 +490,29 @@ TEST_F(OemPageTest, AMissingOwnPathEndsTheProgramWithItsMessage) {
 }
 
 struct SwitchCase {
-  const char* arguments;
+  std::vector<std::string> words;
   bool builder;
 };
 
-TEST(BuilderModeTest, OnlyTheOemSwitchOpensTheBuilder) {
+// The words as Windows splits the command line: only the switch alone opens
+// the builder; beside anything else it is the unattended run's to refuse.
+TEST(BuilderModeTest, OnlyTheOemSwitchAloneOpensTheBuilder) {
   const SwitchCase cases[] = {
-      {"", false},        {"/oem", true},     {"/OEM", true},   {"x /Oem y", true},
-      {"\"/oem\"", true}, {"/oemx", false},   {"oem", false},   {"-oem", false},
-      {"/o em", false},   {"  /oem  ", true}, {"/help", false},
+      {{}, false},
+      {{"/oem"}, true},
+      {{"/OEM"}, true},
+      {{"-Oem"}, true},
+      {{"/oem", "/oem"}, true},
+      {{"/oemx"}, false},
+      {{"oem"}, false},
+      {{"/o em"}, false},
+      {{"/silent", "/oem"}, false},
+      {{"/oem", "/silent"}, false},
+      {{"/log=x /oem y"}, false},
   };
-  for (const SwitchCase& c : cases) EXPECT_EQ(WantsBuilder(c.arguments), c.builder) << c.arguments;
+  for (const SwitchCase& c : cases) {
+    EXPECT_EQ(WantsBuilder(c.words), c.builder) << ::testing::PrintToString(c.words);
+  }
 }
 
 // The builder's test for the running program itself: letter case is

@@ -38,7 +38,10 @@ TEST(UnattendedSwitches, ParseOrRefuse) {
          s.overwrite = s.overwriteGiven = true;
        })},
       {{"/quiet"}, "/quiet: unknown switch"},
-      {{"/oem"}, "/oem: unknown switch"},
+      {{"/silent", "/accept", "-OEM"},
+       "-OEM: /oem opens the builder and goes with no other switch"},
+      {{"/sil\x1b[2Jent"}, "/sil\\x1B[2Jent: unknown switch"},
+      {{"set\rup"}, "\"set\\x0Dup\": not a switch"},
       {{"setup.log"}, "not a switch"},
       {{"/"}, "not a switch"},
       {{"/silent=yes"}, "takes no value"},

@@ -561,8 +561,59 @@ scenario_bare_program() {
   check bare_program_lists_no_modules [ "$("$OEMPACK" list "$SETUP_EXE" | wc -l)" -eq 1 ]
   local dlls
   dlls=$(x86_64-w64-mingw32-objdump -p "$SETUP_EXE" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' |
-    grep -vxE 'advapi32.dll|comctl32.dll|comdlg32.dll|gdi32.dll|kernel32.dll|msvcrt.dll|shell32.dll|shlwapi.dll|user32.dll')
-  check bare_program_imports_system_dlls_only [ -z "$dlls" ]
+    sort | tr '\n' ' ')
+  # At load time only kernel32 and msvcrt (KnownDLLs): every other system
+  # DLL is delay-loaded once the DLL search is limited to the system folder.
+  check bare_program_loads_only_known_dlls [ "$dlls" = "kernel32.dll msvcrt.dll " ]
+}
+
+# An installer run from a Downloads folder that holds DLLs of the names the
+# loader looks for beside a program (dependencies of the system DLLs the
+# programs use that are no KnownDLLs on Windows 10), with Wine told to take
+# such a DLL before its own, as Windows does for any DLL that is not a
+# KnownDLL: no planted DLL runs, in the wizard's whole install or in
+# oempack.exe.  A planted DLL leaves NAME.dll.ran beside itself when loaded.
+# KnownDLLs (combase, imm32, shcore and the like) are not planted: Windows
+# takes them from the system folder whatever the search says, and Wine,
+# which has no such rule for an override, loads its own DLLs' delay-loaded
+# dependencies through the process's first DLL path, the program's folder
+# first, whatever the program asked for.
+PLANTED="version uxtheme dwmapi cryptbase comctl32 propsys windowscodecs userenv winmm profapi"
+scenario_planted_dlls() {
+  gui_begin planted "$MACHINES/ovin-e.reg" E
+  local downloads=$GUI_WORK/downloads compiler=x86_64-w64-mingw32-gcc name
+  [ "${WINE_ARCH:-x64}" = x86 ] && compiler=i686-w64-mingw32-gcc
+  mkdir -p "$downloads"
+  cat > "$downloads/plant.c" <<'PLANT'
+#include <windows.h>
+BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID unused) {
+  (void)unused;
+  if (reason == DLL_PROCESS_ATTACH) {
+    wchar_t marker[MAX_PATH + 8];
+    DWORD length = GetModuleFileNameW(self, marker, MAX_PATH);
+    lstrcpyW(marker + length, L".ran");
+    CloseHandle(CreateFileW(marker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+  }
+  return TRUE;
+}
+PLANT
+  "$compiler" -shared -O1 "$downloads/plant.c" -o "$downloads/plant.dll" ||
+    { gui_fail planted_dll_built; gui_end; return; }
+  for name in $PLANTED; do cp "$downloads/plant.dll" "$downloads/$name.dll"; done
+  cp "$SET_PKG" "$downloads/setup.exe"
+  cp "$(dirname "$SETUP_EXE")/oempack.exe" "$downloads/oempack.exe"
+  local overrides
+  overrides="$WINEDLLOVERRIDES;$(echo $PLANTED | tr ' ' ,)=n,b"
+  WINEDLLOVERRIDES=$overrides gui_run "$downloads/setup.exe" -- "wait-window $CAPTION" \
+    "click 1002" "wait-text 1020 Ready" "click 1" "wait-box Installation Complete!" \
+    "answer-box IDOK" "wait-gone"
+  expect_code planted_install_exit_code 0
+  check planted_install_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  WINEDLLOVERRIDES=$overrides "$WINE64" "$downloads/oempack.exe" list \
+    "$(wine_winpath "$downloads/setup.exe")" > "$GUI_WORK/planted-oempack.out" 2>&1
+  check planted_oempack_lists grep -qF "$UTILITY" "$GUI_WORK/planted-oempack.out"
+  check planted_dll_never_runs [ -z "$(find "$downloads" -name '*.ran')" ]
+  gui_end
 }
 
 run_scenario() {
@@ -571,6 +622,7 @@ run_scenario() {
 }
 
 run_scenario bare_program
+run_scenario planted_dlls
 run_scenario decline
 run_scenario no_drive
 run_scenario ovin_without_set

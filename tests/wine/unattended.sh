@@ -85,13 +85,17 @@ scenario_help() {
   gui_end
 }
 
-scenario_unknown_switch() {
-  gui_begin unknown "$MACHINES/win11-ovin-e.reg" E
-  watch "$SET_PKG" /silent /quiet
-  expect_code unknown_switch_exit_code 1
-  check unknown_switch_no_window no_window
-  check unknown_switch_named grep -qF "/quiet: unknown switch" "$GUI_OUT"
-  check unknown_switch_installs_nothing empty_dir "$GUI_DRIVE"
+# refused NAME TEXT SWITCHES...: code 1, no window, TEXT said, nothing
+# installed.
+scenario_refused() {
+  local name=$1 text=$2
+  shift 2
+  gui_begin "$name" "$MACHINES/win11-ovin-e.reg" E
+  watch "$SET_PKG" "$@"
+  expect_code "${name}_exit_code" 1
+  check "${name}_no_window" no_window
+  check "${name}_named" grep -qF -- "$text" "$GUI_OUT"
+  check "${name}_installs_nothing" empty_dir "$GUI_DRIVE"
   gui_end
 }
 
@@ -153,7 +157,10 @@ scenario_silent_install
 scenario_overwrite no
 scenario_overwrite yes
 scenario_help
-scenario_unknown_switch
+scenario_refused unknown_switch "/quiet: unknown switch" /silent /quiet
+# The builder's switch beside an unattended one never opens its window.
+scenario_refused oem_after "/oem: /oem opens the builder" /silent /accept /oem
+scenario_refused oem_before "-OEM: /oem opens the builder" -OEM /verify
 scenario_verify sound "$SET_PKG" 0 "1 module(s), 1 checked and sound, 0 without a check; not signed"
 scenario_verify damaged "$DAMAGED_PKG" 8 "is damaged: its content does not match its check"
 scenario_nearly_full fits

@@ -1,0 +1,62 @@
+# Delay-load import libraries for the Windows programs.  A program run from
+# a Downloads folder would otherwise load any DLL of a name that the
+# system's loader looks for in the program's own folder first (the
+# dependencies of every DLL that is not a KnownDLL).  The programs
+# import only kernel32 and msvcrt at load time; every other system DLL is
+# loaded on first use, after their start-up code has limited the DLL search
+# to the system folder (programs/setup/safe_start.cpp).
+#
+# For each DLL, a delay-load library of the same name is made at configure
+# time from the toolchain's own import library, in a folder that the
+# programs' link searches first, so every "-lNAME" of theirs takes it.
+set(BRELVANE_DELAYED_DLLS advapi32 comctl32 comdlg32 gdi32 ole32 oleaut32 shell32 shlwapi
+                          user32 winspool)
+
+function(brelvane_make_delay_libs out_dir)
+  set(nm ${BRELVANE_MINGW_TRIPLE}-nm)
+  set(dlltool ${BRELVANE_MINGW_TRIPLE}-dlltool)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit names carry a leading underscore and, for stdcall, "@bytes",
+    # which the DLL's own export names do not.
+    set(machine i386)
+    set(kill_at -k)
+    set(prefix "__imp__")
+  else()
+    set(machine i386:x86-64)
+    set(kill_at)
+    set(prefix "__imp_")
+  endif()
+  file(MAKE_DIRECTORY "${out_dir}")
+  foreach(dll IN LISTS BRELVANE_DELAYED_DLLS)
+    set(library "${out_dir}/lib${dll}.a")
+    if(EXISTS "${library}")
+      continue()
+    endif()
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=lib${dll}.a
+                    OUTPUT_VARIABLE implib OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${nm} "${implib}" OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR "${nm} cannot read ${implib}")
+    endif()
+    string(REGEX MATCHALL " I ${prefix}[^\r\n]+" entries "${symbols}")
+    set(def "LIBRARY ${dll}.dll\nEXPORTS\n")
+    foreach(entry IN LISTS entries)
+      string(REPLACE " I ${prefix}" "" name "${entry}")
+      string(APPEND def "${name}\n")
+    endforeach()
+    file(WRITE "${out_dir}/${dll}.def" "${def}")
+    execute_process(COMMAND ${dlltool} -m ${machine} ${kill_at} -d "${out_dir}/${dll}.def"
+                            -D ${dll}.dll -y "${library}"
+                    RESULT_VARIABLE failed ERROR_VARIABLE error)
+    if(failed)
+      message(FATAL_ERROR "${dlltool} made no delay-load library for ${dll}: ${error}")
+    endif()
+  endforeach()
+endfunction()
+
+# Links `target` against the delay-load libraries and the start-up code
+# that limits the DLL search first.
+function(brelvane_start_safely target)
+  target_link_directories(${target} BEFORE PRIVATE "${CMAKE_BINARY_DIR}/delayed")
+  target_link_libraries(${target} PRIVATE brelvane_safe_start delayimp)
+endfunction()
