@@ -5,8 +5,13 @@
 // and every load without a full path).  The programs import only kernel32
 // and msvcrt at load time and delay-load every other system DLL
 // (cmake/delay_imports.cmake), so nothing else is loaded before this runs:
-// it is the program's first constructor, before main.
+// it is the program's first constructor, before main.  It also hands the
+// delay-load helper the stand-ins for the kernel32 calls that older systems
+// lack (platform/win32/older_windows.h).
 #include <windows.h>
+#include <delayimp.h>
+
+#include "platform/win32/older_windows.h"
 
 namespace {
 
@@ -18,7 +23,22 @@ Function KernelFunction(const char* name) {
       reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
 }
 
+// A kernel32 call the system lacks: its stand-in, if there is one.
+FARPROC WINAPI TakeStandIn(unsigned notice, PDelayLoadInfo info) {
+  if (notice != dliFailGetProc || info == nullptr || info->szDll == nullptr ||
+      _stricmp(info->szDll, "kernel32.dll") != 0 || !info->dlp.fImportByName) {
+    return nullptr;
+  }
+  return brelvane::win32::StandInFor(info->dlp.szProcName);
+}
+
+// The runtime's threads call GetTickCount64 too: naming it here takes the
+// delay-loaded form into the program before the runtime's libraries ask
+// for it.
+[[gnu::used]] const auto kTickCount = &::GetTickCount64;
+
 [[gnu::constructor(101)]] void SearchOnlyTheSystemFolder() {
+  __pfnDliFailureHook2 = TakeStandIn;
   // Windows 8 and later, and 7 or Vista with update KB2533623.
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
   if (const auto setDefault =

@@ -26,6 +26,15 @@ failed=0
 pass() { echo "PASS release.$*"; }
 fail() { echo "FAIL release.$*"; failed=1; }
 
+# imports FILE DLL: the calls FILE imports from DLL at load time.
+imports() {
+  x86_64-w64-mingw32-objdump -p "$1" | awk -v want="$2" -F'\t' '
+    /DLL Name:/ { split($2, name, ": "); dll = tolower(name[2]); next }
+    dll == want && NF >= 3 { split($3, call, " "); if (call[2] != "") print call[2] }'
+}
+# allowed LIST: the calls a list file names.
+allowed() { grep -v '^#' "$ROOT/tests/release/$1" | sort -u; }
+
 for exe in brelvane-setup.exe oempack.exe; do
   file=$WIN_DIR/$exe
   if [ ! -f "$file" ]; then
@@ -60,6 +69,17 @@ for exe in brelvane-setup.exe oempack.exe; do
     fail "$exe.stripped (symbols or debug sections inside)"
   else
     pass "$exe.stripped"
+  fi
+  # At load time only kernel32 and msvcrt, and only calls the lowest Windows
+  # the README states has: anything newer is delay-loaded with a stand-in.
+  dlls=$(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' |
+    sort | tr '\n' ' ')
+  newer=$(comm -23 <(imports "$file" kernel32.dll | sort -u) <(allowed xp_kernel32.txt);
+          comm -23 <(imports "$file" msvcrt.dll | sort -u) <(allowed xp_msvcrt.txt))
+  if [ "$dlls" = "kernel32.dll msvcrt.dll " ] && [ -z "$newer" ]; then
+    pass "$exe.lowest-windows ($arch)"
+  else
+    fail "$exe.lowest-windows ($arch: loads $dlls; calls not known on Windows XP: $(echo $newer))"
   fi
   tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=big | tr -d ' ')
   if [ "$tail_value" -ge 660 ] && [ "$tail_value" -lt "$size" ]; then

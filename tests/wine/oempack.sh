@@ -37,7 +37,11 @@ run() {
   fi
   return 0
 }
-verdict() { scenario_verdict "oempack.$1" "$2"; }  # verdict STEP CONDITION-RESULT
+# verdict STEP CONDITION-RESULT; a failed step shows what the program said.
+verdict() {
+  scenario_verdict "oempack.$1" "$2"
+  [ "$2" -eq 0 ] || { echo "  stdout: $(cat "$OUT")"; echo "  stderr: $(tr -d '\r' < "$ERR")"; }
+}
 
 head -c 4096 /dev/zero > "$DRIVE/setup.exe"
 head -c 5000 /dev/urandom > "$DRIVE/a.bin"
