@@ -9,6 +9,7 @@
 #include "common/fs_helpers.h"
 #include "common/messages.h"
 #include "common/name_rules.h"
+#include "common/path_text.h"
 #include "common/printable.h"
 #include "install/install_page.h"
 #include "package/content_check.h"
@@ -304,7 +305,7 @@ std::optional<std::string> KeepACopy(const Platform& platform, const std::string
   folder = *temp;
   const char last = folder.back();
   const std::string base = last == '\\' || last == '/' ? folder : folder + "\\";
-  const std::string name = destination.substr(destination.find_last_of("\\/") + 1);
+  const std::string name = FindFileName(destination);
   for (std::uint32_t number = 1; number <= kKeptCopyNames; ++number) {
     const std::string kept = base + Format("kept-%u-%s", number, name.c_str());
     if (CopyFileIntoPlace(platform, destination, kept, win::kAttrNormal)) return kept;
