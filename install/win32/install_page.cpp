@@ -34,6 +34,10 @@ void CInstallPageDlg::OnDpiChanged() {
 
 bool CInstallPageDlg::OnSetActive() { return logic_->OnSetActive(); }
 
+void CInstallPageDlg::RefreshStatus() {
+  if (logic_) (void)logic_->RefreshStatus();
+}
+
 LRESULT CInstallPageDlg::OnApply() {
   // Only the visible " Install " button installs: Enter on a page whose
   // button is hidden must not start a run the page did not offer.  One run

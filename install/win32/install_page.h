@@ -14,6 +14,9 @@ class CInstallPageDlg final : public CPageDlg {
  public:
   explicit CInstallPageDlg(SheetWindow& sheet);
 
+  // Looks for the drive again and shows what it finds, as an activation does.
+  void RefreshStatus();
+
  protected:
   BOOL OnInitDialog() override;
   bool OnSetActive() override;

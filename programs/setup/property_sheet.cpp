@@ -1,6 +1,9 @@
 #include "property_sheet.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include <dbt.h>
 
 #include "builder/win32/oem_page.h"
 #include "builder/win32/predef_page.h"
@@ -18,6 +21,19 @@ CPropertyDlg* g_running = nullptr;
 
 // Top of the side picture below the top of the sheet's client area.
 constexpr int kSidePictureTop = 6;
+
+// A drive plugged in or pulled out is looked for once the system's
+// announcements of it have settled for this long.
+constexpr UINT_PTR kDriveChangeTimer = 1;
+constexpr UINT kDriveChangeSettleMs = 300;
+
+bool AnnouncesADriveChange(WPARAM event) {
+  return event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE ||
+         event == DBT_DEVNODES_CHANGED;
+}
+
+// The install button's caption with its I as the access key (Alt+I).
+constexpr char kInstallButtonText[] = " &Install ";
 
 }  // namespace
 
@@ -66,7 +82,25 @@ void CPropertyDlg::AddPage(PageId page) {
 
 void CPropertyDlg::SetActivePage(PageId page) {
   auto found = pageHandles_.find(page);
-  if (hwnd_ && found != pageHandles_.end()) PropSheet_SetCurSel(hwnd_, found->second, 0);
+  if (!hwnd_ || found == pageHandles_.end()) return;
+  PropSheet_SetCurSel(hwnd_, found->second, 0);
+  FocusShownPage();
+}
+
+void CPropertyDlg::FocusShownPage() {
+  // A switch by the program leaves the focus where it was, on the page
+  // that is now hidden, where the next key would act unseen.  It goes to
+  // the shown page's first control, else to " Install ", else to the tabs.
+  HWND page = PropSheet_GetCurrentPageHwnd(hwnd_);
+  HWND focus = GetFocus();
+  if (!page || (focus && IsWindowVisible(focus) && IsChild(hwnd_, focus))) return;
+  auto usable = [](HWND control) {
+    return control && IsWindowVisible(control) && IsWindowEnabled(control);
+  };
+  HWND target = GetNextDlgTabItem(page, nullptr, FALSE);
+  if (!usable(target) || !IsChild(page, target)) target = GetDlgItem(hwnd_, IDOK);
+  if (!usable(target)) target = PropSheet_GetTabControl(hwnd_);
+  SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
 }
 
 void CPropertyDlg::ShowInstallButton(bool visible) {
@@ -154,6 +188,25 @@ void CPropertyDlg::OnInitDialog() {
     }
   }
   if (mode_ == SheetMode::Builder) ShowInstallButton(false);
+  CentreOnItsDisplay();
+}
+
+void CPropertyDlg::CentreOnItsDisplay() {
+  // At its final width, so that the boxes it opens, which the system
+  // centres on the display, appear over it.
+  MONITORINFO display = {};
+  display.cbSize = sizeof display;
+  RECT sheet;
+  if (!GetWindowRect(hwnd_, &sheet) ||
+      !GetMonitorInfoA(MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &display)) {
+    return;
+  }
+  const RECT& area = display.rcWork;
+  const int width = sheet.right - sheet.left;
+  const int height = sheet.bottom - sheet.top;
+  const int left = area.left + std::max(0L, (area.right - area.left - width) / 2);
+  const int top = area.top + std::max(0L, (area.bottom - area.top - height) / 2);
+  SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CPropertyDlg::PlacePages() {
@@ -179,7 +232,7 @@ void CPropertyDlg::OnPaint() {
   HWND ok = GetDlgItem(hwnd_, IDOK);
   char caption[32] = {};
   GetWindowTextA(ok, caption, sizeof caption);
-  if (std::strcmp(caption, kInstallButtonCaption) != 0) SetWindowTextA(ok, kInstallButtonCaption);
+  if (std::strcmp(caption, kInstallButtonText) != 0) SetWindowTextA(ok, kInstallButtonText);
 
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd_, &paint);
@@ -203,6 +256,15 @@ void CPropertyDlg::OnPaint() {
                memory.get(), 0, 0, picture.bmWidth, picture.bmHeight, SRCCOPY);
   }
   EndPaint(hwnd_, &paint);
+}
+
+void CPropertyDlg::OnDriveChange() {
+  // A run looks for the drive itself before it writes; a box open over the
+  // sheet keeps the page as the user saw it when asked.
+  if (busy_ || !IsWindowEnabled(hwnd_) || !installPage_->hwnd()) return;
+  if (PropSheet_GetCurrentPageHwnd(hwnd_) != installPage_->hwnd()) return;
+  installPage_->RefreshStatus();
+  FocusShownPage();
 }
 
 void CPropertyDlg::OnDpiChanged(int dpi, const RECT& suggested) {
@@ -238,6 +300,18 @@ LRESULT CALLBACK CPropertyDlg::SubclassProc(HWND window, UINT message, WPARAM wP
       if (!self->busy_ || !IsWindowEnabled(window)) break;
       SetCursor(LoadCursorA(nullptr, IDC_WAIT));
       return TRUE;
+    // A drive that comes or goes while the install page shows is looked
+    // for again, as the page's activation does.
+    case WM_DEVICECHANGE:
+      if (AnnouncesADriveChange(wParam)) {
+        SetTimer(window, kDriveChangeTimer, kDriveChangeSettleMs, nullptr);
+      }
+      return TRUE;
+    case WM_TIMER:
+      if (wParam != kDriveChangeTimer) break;
+      KillTimer(window, kDriveChangeTimer);
+      self->OnDriveChange();
+      return 0;
     case WM_NCDESTROY: RemoveWindowSubclass(window, SubclassProc, id); break;
     default: break;
   }

@@ -64,6 +64,9 @@ class CPropertyDlg final : public SheetWindow {
   void OnCreate();
   void OnInitDialog();
   void PlacePages();
+  void FocusShownPage();
+  void CentreOnItsDisplay();
+  void OnDriveChange();
   void OnPaint();
   void OnDpiChanged(int dpi, const RECT& suggested);
 

@@ -43,7 +43,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Brelvane test signe
 
 scenario_decline() {
   gui_begin decline "$MACHINES/ovin-e.reg" E
-  gui_run "$BARE" -- "wait-window $CAPTION" "click 1030" "wait-box $CAPTION" "box-text 1029" \
+  gui_run "$BARE" -- "wait-window $CAPTION" "key alt+b" "wait-box $CAPTION" "box-text 1029" \
     "answer-box IDOK" \
     "click 1003" "wait-box Good Bye!" "answer-box IDOK"
   check about_box_caption grep -q "^BOX caption=$CAPTION " "$GUI_OUT"
@@ -96,10 +96,13 @@ scenario_ovin_without_set() {
 scenario_install() {
   gui_begin install "$MACHINES/ovin-e.reg" E
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "visible 1006" \
-    "visible 1" "text 1" "click 1" "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+    "visible 1" "text 1" "click 1" "wait-box Installation Complete!" "placement" "answer-box IDOK" \
+    "wait-gone"
   expect_line install_ready_line "TEXT Ready to INSTALL!"
+  check install_sheet_centred grep -q "^CENTRED 1 " "$GUI_OUT"
+  expect_line install_box_over_the_sheet "BOX-OVER-SHEET 1"
   expect_count install_check_and_button_shown "VISIBLE 1" 2
-  expect_line install_button_caption "TEXT  Install "
+  expect_line install_button_caption "TEXT  &Install "
   expect_line install_completion_notice \
     'BOX caption=with-set text=Thank you for using Quorvix product!\r\nInstallation Complete!'
   expect_code install_exit_code 0
@@ -108,6 +111,37 @@ scenario_install() {
   check install_utility_read_only no_write_bits "$GUI_DRIVE/$UTILITY"
   check install_companion_hidden is_hidden "$GUI_DRIVE/docs/notes/companion.txt"
   check install_nothing_started_unticked [ ! -e "$GUI_DRIVE/brelvane-started.txt" ]
+  gui_end
+}
+
+# By keyboard alone: Tab to the radio pair and arrows through it neither
+# accept nor decline; Space accepts, the focus moves into the install page,
+# and Alt+I installs.
+scenario_keyboard() {
+  gui_begin keyboard "$MACHINES/ovin-e.reg" E
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "focus" "key tab" "key down" "key right" "key down" \
+    "no-box 1" "page-count" "checked 1003" "key up" "key space" "wait-text 1020 Ready" "focus" \
+    "key down" "no-box 1" "current-page" "key alt+i" "wait-box Installation Complete!" \
+    "answer-box IDOK" "wait-gone"
+  expect_line keyboard_focus_shown_at_start "FOCUS id=1000 shown=1 in-page=1"
+  expect_line keyboard_arrows_end_nothing "PAGES 1"
+  expect_line keyboard_arrows_select_decline "CHECKED 1"
+  expect_line keyboard_focus_in_install_page "FOCUS id=1006 shown=1 in-page=1"
+  expect_line keyboard_down_stays_on_install_page "CURRENT 1"
+  expect_code keyboard_exit_code 0
+  check keyboard_install_utility_bytes cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  gui_end
+}
+
+# A drive plugged in while the page says "NO MIVORA!": the system writes its
+# entries and announces the volume; the page finds it without a restart.
+scenario_drive_arrives() {
+  gui_begin drive-arrives "$MACHINES/none.reg" E
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1004 NO MIVORA" \
+    "run-watch regedit /S $(wine_winpath "$MACHINES/ovin-e.reg")" "device-arrival E" \
+    "wait-text 1020 Ready 5" "text 1004" "visible 1" "click 2" "wait-gone"
+  expect_line arrival_finds_the_drive "TEXT Drive Mivora Plugged-in: E"
+  expect_line arrival_offers_install "VISIBLE 1"
   gui_end
 }
 
@@ -627,6 +661,8 @@ run_scenario decline
 run_scenario no_drive
 run_scenario ovin_without_set
 run_scenario install
+run_scenario keyboard
+run_scenario drive_arrives
 run_scenario install_windows_10_11
 run_scenario fixed_disk_forms
 run_scenario nine_x

@@ -24,6 +24,8 @@ class CLicPageDlg final : public CPageDlg {
   CColorEdit agreementText_;
   ScopedGdi<HFONT> agreementFont_;
   std::optional<LicensePage> logic_;
+  // True while Accept or Decline is taking the keyboard focus.
+  bool focusArriving_ = false;
 };
 
 }  // namespace brelvane::win32

@@ -44,6 +44,16 @@
 //                                     the client size, and the active page's right edge
 //   capture FILE.bmp | capture-box FILE.bmp
 //   sleep MILLISECONDS
+//   key NAME                          posts a key to the control with the focus in the
+//                                     sheet's thread, as the keyboard would reach the
+//                                     dialog manager there: down, up, left, right, tab,
+//                                     space, enter, or alt+LETTER (an access key)
+//   focus                             the id of the control with the focus, whether it
+//                                     shows and whether it lies in the active page
+//   placement                         whether the sheet is centred on its display's work
+//                                     area, and the last box found lies over the sheet
+//   device-arrival LETTER             announces a volume of that letter to the sheet as
+//                                     the system does when a drive is plugged in
 //   run-watch COMMAND LINE            starts the program (standard handles inherited),
 //                                     polls every 20 ms until it exits and prints a
 //                                     WINDOW line for every top-level window of its
@@ -53,8 +63,10 @@
 #include <shellapi.h>
 #include <commctrl.h>
 #include <prsht.h>
+#include <dbt.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -780,6 +792,91 @@ void RunWatch(const std::string& commandLine) {
   Say("EXIT " + std::to_string(code));
 }
 
+// ---- Keyboard, placement and device announcements --------------------------
+
+HWND FocusOfSheetThread() {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(g_sheet, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+// The key goes down, then up once the program has taken the down (and the
+// character its message loop makes of it), in the order a keyboard gives.
+void PostKey(HWND target, WPARAM key) {
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  Sleep(100);
+  PostMessageA(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void Key(const std::string& name) {
+  HWND target = FocusOfSheetThread();
+  if (!target) target = g_sheet;
+  const std::pair<const char*, WPARAM> keys[] = {
+      {"down", VK_DOWN}, {"up", VK_UP},       {"left", VK_LEFT},   {"right", VK_RIGHT},
+      {"tab", VK_TAB},   {"space", VK_SPACE}, {"enter", VK_RETURN}};
+  bool known = false;
+  for (const auto& [keyName, key] : keys) {
+    if (name == keyName) {
+      PostKey(target, key);
+      known = true;
+    }
+  }
+  if (name.size() == 5 && name.rfind("alt+", 0) == 0) {
+    // The character an access key gives, with the context bit of Alt held.
+    PostMessageA(target, WM_SYSCHAR, static_cast<WPARAM>(std::tolower(name[4])), 1 | (1 << 29));
+    known = true;
+  }
+  if (!known) return Fail("unknown key " + name);
+  Sleep(200);
+  Say("KEY " + name);
+}
+
+void Focus() {
+  HWND focus = FocusOfSheetThread();
+  if (!focus) return Say("FOCUS none");
+  Say("FOCUS id=" + std::to_string(GetDlgCtrlID(focus)) +
+      " shown=" + (IsWindowVisible(focus) ? "1" : "0") +
+      " in-page=" + (IsChild(CurrentPage(), focus) ? "1" : "0"));
+}
+
+bool Centred(const RECT& inner, const RECT& outer) {
+  const auto gap = [](LONG a, LONG b, LONG c, LONG d) { return std::abs((a + b) - (c + d)); };
+  return gap(inner.left, inner.right, outer.left, outer.right) <= 2 &&
+         gap(inner.top, inner.bottom, outer.top, outer.bottom) <= 2;
+}
+
+void Placement() {
+  RECT sheet;
+  GetWindowRect(g_sheet, &sheet);
+  MONITORINFO display = {};
+  display.cbSize = sizeof display;
+  GetMonitorInfoA(MonitorFromWindow(g_sheet, MONITOR_DEFAULTTOPRIMARY), &display);
+  Say(std::string("CENTRED ") + (Centred(sheet, display.rcWork) ? "1" : "0") + " sheet " +
+      RectText(sheet) + " area " + RectText(display.rcWork));
+  if (!g_box || !IsWindow(g_box)) return;
+  RECT box;
+  GetWindowRect(g_box, &box);
+  const POINT middle = {(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+  Say(std::string("BOX-OVER-SHEET ") + (PtInRect(&sheet, middle) ? "1" : "0"));
+}
+
+void DeviceArrival(const std::string& letter) {
+  if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
+    return Fail("device-arrival wants a drive letter");
+  }
+  DEV_BROADCAST_VOLUME volume = {};
+  volume.dbcv_size = sizeof volume;
+  volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+  volume.dbcv_unitmask = 1u << (std::toupper(letter[0]) - 'A');
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(g_sheet, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                           reinterpret_cast<LPARAM>(&volume), SMTO_ABORTIFHUNG, 5000, &result)) {
+    return Fail("the sheet took no device announcement");
+  }
+  Say("ANNOUNCED " + letter);
+}
+
 void Run(const std::string& raw) {
   std::string line = raw;
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
@@ -813,6 +910,10 @@ void Run(const std::string& raw) {
   }
   if (!g_sheet || !IsWindow(g_sheet)) return Fail(command + ": no sheet");
   if (command == "capture") return Capture(g_sheet, rest);
+  if (command == "key") return Key(rest);
+  if (command == "focus") return Focus();
+  if (command == "placement") return Placement();
+  if (command == "device-arrival") return DeviceArrival(rest);
   if (command == "dpi-change") return DpiChange(rest);
   if (command == "side-picture") return SidePicture();
   if (command == "rect") {
