@@ -4,6 +4,7 @@
 
 #include "common/error_text.h"
 #include "common/messages.h"
+#include "package/content_check.h"
 #include "package/package.h"
 
 namespace brelvane {
@@ -29,10 +30,16 @@ const char* SetMarkerOf(DriveModel model) {
   return set ? MarkerOf(*set) : nullptr;
 }
 
-bool InstallPage::IsModuleSetPresent(const std::string& setMarker) const {
-  // -1 (unreadable package, foreign record) counts as absent, like 0.
-  return FindModule(sheet_.platform(), sheet_.state().package(), setMarker, nullptr, true, nullptr,
-                    0) > 0;
+SetInPackage InstallPage::LookForModuleSet(const std::string& setMarker) const {
+  const Platform& platform = sheet_.platform();
+  const std::int32_t found =
+      FindModule(platform, sheet_.state().package(), setMarker, nullptr, true, nullptr, 0);
+  if (found > 0) return SetInPackage::Present;
+  if (found == 0) return SetInPackage::Absent;
+  // The walk leaves the CRC code where it met a damaged record or bytes
+  // that are no whole record before the program's image.
+  return platform.system.LastError() == kErrorCrc ? SetInPackage::Damaged
+                                                  : SetInPackage::Unreadable;
 }
 
 bool InstallPage::RefreshStatus() {
@@ -65,9 +72,18 @@ bool InstallPage::RefreshStatus() {
     return true;
   }
 
-  view_.SetText(ids::kModuleLine, Format(kNotIncludedFormat, kUtilityName));
   view_.Show(ids::kLaunchCheckBox, false);
-  if (IsModuleSetPresent(setMarker)) {
+  const SetInPackage set = LookForModuleSet(setMarker);
+  if (set == SetInPackage::Damaged) {
+    // A download cut short is no package without the set: saying "NOT
+    // included" would send the user looking for another installer.
+    view_.SetText(ids::kModuleLine, kDamagedInstallerLine);
+    view_.SetText(ids::kSupportedLine, kDownloadAgainLine);
+    return true;
+  }
+  // An unreadable package shows as one without the set.
+  view_.SetText(ids::kModuleLine, Format(kNotIncludedFormat, kUtilityName));
+  if (set == SetInPackage::Present) {
     view_.SetText(ids::kModuleLine, kReadyToInstall);
     // Nothing is started on the 9x family, so the box is not offered there.
     if (IsNtPlatform(platform.system)) view_.Show(ids::kLaunchCheckBox, true);

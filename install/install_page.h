@@ -21,10 +21,24 @@ inline constexpr char kNoSupportedMivora[] = "Installer could NOT find any Mivor
 inline constexpr char kNotIncludedFormat[] = "%s is NOT included!";
 inline constexpr char kUtilityName[] = "Brelvane";
 inline constexpr char kReadyToInstall[] = "Ready to INSTALL!";
+// The package walk stopped on bytes that are no whole module record (a
+// download cut short, a damaged record): what failed goes in the module
+// line, what to do in the line below it, as one line of the page holds
+// one of these.
+inline constexpr char kDamagedInstallerLine[] = "Installer is damaged or incomplete!";
+inline constexpr char kDownloadAgainLine[] = "Please download the installer again.";
 inline constexpr char kOverwriteCaption[] = "Overwrite";
 
 // The module set marker of a drive model; nullptr for a model without a set.
 const char* SetMarkerOf(DriveModel model);
+
+// What the package says of a module set.
+enum class SetInPackage {
+  Present,     // at least one module of the set
+  Absent,      // the walk ended at the image without one
+  Damaged,     // the walk stopped on bytes that are no whole module record
+  Unreadable,  // the package cannot be read, or its newest record is a foreign one
+};
 
 // What the install run leaves the sheet to do.
 struct [[nodiscard]] InstallRunResult {
@@ -50,8 +64,8 @@ class InstallPage {
   bool RefreshStatus();
   // Activation: RefreshStatus.  Gives true.
   bool OnSetActive() { return RefreshStatus(); }
-  // Whether the package holds at least one module with `setMarker`.
-  bool IsModuleSetPresent(const std::string& setMarker) const;
+  // What the package holds of the module set with `setMarker`.
+  SetInPackage LookForModuleSet(const std::string& setMarker) const;
   // The install run behind the Install button.
   InstallRunResult OnApply();
 

@@ -96,14 +96,31 @@ class RunRecord {
   InstallObserver* observer_;
 };
 
+// What the existence test finds at a destination.  Its open shares with
+// nobody, so a file another program holds open (the utility started from
+// the drive) fails it with a sharing violation.
+enum class Existing { None, File, InUse };
+Existing LookAtDestination(const Platform& platform, const std::string& destination) {
+  ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
+  if (existing.valid()) return Existing::File;
+  return platform.system.LastError() == win::kErrorSharingViolation ? Existing::InUse
+                                                                    : Existing::None;
+}
+
+void ShowFileInUse(const Platform& platform, const std::string& destination) {
+  ShowNotice(platform, Format(kFileInUseFormat, NameInMessage(destination).c_str()));
+}
+
 // Whether a module may go to `destination`, and whether it replaces a file
 // there.  The installer may itself sit on the drive: replacing it with its
 // module would lose every module still to come.  A file there that nobody
 // else holds open is replaced when the user agrees; else the module is
-// skipped.
+// skipped.  One that another program holds open is not asked about (no
+// replace could succeed while it is open): the run stops and says so.
 struct Placement {
   ModuleTurn turn = ModuleTurn::Installed;
   bool replaces = false;
+  RunStop why = RunStop::UnsafeModule;  // for a Stopped turn
 };
 Placement AskToReplace(const Platform& platform, const std::string& packagePath,
                        const ModuleRecord& record, const std::string& destination) {
@@ -113,9 +130,13 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
                                "it would replace this installer itself"));
     return {ModuleTurn::Stopped};  // an unsafe module
   }
-  ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
-  if (!existing.valid()) return {ModuleTurn::Installed};
-  existing.Reset();
+  switch (LookAtDestination(platform, destination)) {
+    case Existing::None: return {ModuleTurn::Installed};
+    case Existing::InUse:
+      ShowFileInUse(platform, destination);
+      return {ModuleTurn::Stopped, false, RunStop::WriteFailed};
+    case Existing::File: break;
+  }
   if (!AskYesNoOwned(platform, kOverwriteCaption,
                      Format(kAlreadyExistsFormat, NameInMessage(destination).c_str()))) {
     return {ModuleTurn::Skipped};
@@ -149,6 +170,12 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::Failed: break;
   }
   const std::string error = GetLastErrorText(platform.system);
+  // Opened by another program while the question waited: the swap could not
+  // take its place, whatever words the system had for that.
+  if (LookAtDestination(platform, destination) == Existing::InUse) {
+    ShowFileInUse(platform, destination);
+    return RunStop::WriteFailed;
+  }
   ShowNotice(platform,
              Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
   return RunStop::WriteFailed;
@@ -384,8 +411,35 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   return run.Stop(RunStop::WriteFailed);
 }
 
+// The first entry on the way down to `directory` that is no folder (a
+// file where a folder must go), or nullopt.
+std::optional<std::string> FileInTheWay(const Platform& platform, const std::string& directory) {
+  const std::size_t root = platform.system.SkipRoot(directory).value_or(directory.size());
+  for (std::size_t end = root + 1; end <= directory.size(); ++end) {
+    if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
+    if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;  // an empty name
+    const std::string level = directory.substr(0, end);
+    const std::uint32_t attributes = platform.files.GetAttributes(level);
+    if (attributes == win::kInvalidAttributes) return std::nullopt;  // nothing lies below
+    if ((attributes & win::kAttrDirectory) == 0) return level;
+  }
+  return std::nullopt;
+}
+
+// Tells the user that the module's folder could not be created: the folder,
+// the system's words and, where a file stands in its way, that file.
+void ShowFolderFailure(const Platform& platform, const std::string& directory) {
+  const std::string error = GetLastErrorText(platform.system);
+  if (const std::optional<std::string> file = FileInTheWay(platform, directory)) {
+    ShowNotice(platform, Format(kFolderBlockedFormat, NameInMessage(directory).c_str(),
+                                error.c_str(), NameInMessage(*file).c_str()));
+    return;
+  }
+  ShowNotice(platform,
+             Format(kCannotCreateFolderFormat, NameInMessage(directory).c_str(), error.c_str()));
+}
+
 // Puts one module onto the drive.  Stopped: the run cannot go on (the cause
-// is shown).// Puts one module onto the drive.  Stopped: the run cannot go on (the cause
 // is shown).
 ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
                          const SetModule& module, RunProgress& progress, RunRecord& run,
@@ -396,11 +450,12 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
   }
   const std::string directory = DestinationDirectory(platform.system, letter, record);
   if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
+    ShowFolderFailure(platform, directory);
     return run.Stop(RunStop::WriteFailed);
   }
   destination = DestinationFile(platform.system, letter, record);
   const Placement placement = AskToReplace(platform, package.path, record, destination);
-  if (placement.turn == ModuleTurn::Stopped) return run.Stop(RunStop::UnsafeModule);
+  if (placement.turn == ModuleTurn::Stopped) return run.Stop(placement.why);
   if (placement.turn == ModuleTurn::Skipped) {
     progress.Finished(record.contentSize);
     run.Skipped(destination, record.contentSize);
@@ -426,6 +481,50 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
   return ModuleTurn::Installed;
 }
 
+// Reads every module of the set and compares it with its check, so that a
+// damaged installer is refused before anything is written; the extraction
+// checks each copy again before it takes its name.
+std::optional<RunStop> ShowDamagedModule(const Platform& platform, const PackageRef& package,
+                                         const ModuleSet& set) {
+  for (const SetModule& module : set.modules) {
+    const ModuleRecord& record = module.record;
+    switch (CheckFoundModule(platform, package, module.contentOffset, record.contentSize)) {
+      case ContentState::Sound:
+      case ContentState::Unchecked: continue;
+      case ContentState::Damaged:
+        ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
+        return RunStop::DamagedModule;
+      case ContentState::Unreadable: {
+        const std::string error = GetLastErrorText(platform.system);
+        ShowError(platform, Format(kUnreadablePackageFormat, NameInMessage(record.fileName).c_str(),
+                                   error.c_str()));
+        return RunStop::UnreadablePackage;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+// Whether a file of the set is held open by another program, looked at
+// before anything is written, so that closing it and pressing Install again
+// is all it takes.  Modules the run refuses anyway, and the installer's own
+// file (which it holds open itself), are left to the run's own turn.
+bool ShowSetFileInUse(const Platform& platform, const PackageRef& package, char letter,
+                      const ModuleSet& set) {
+  for (const SetModule& module : set.modules) {
+    const ModuleRecord& record = module.record;
+    if (ModulePlacementProblem(record.fileName, record.extractDir)) continue;
+    if (LinkOnTheWay(platform, letter, record).found != LinkSearch::Found::None) continue;
+    const std::string destination = DestinationFile(platform.system, letter, record);
+    if (WouldReplacePackage(platform.files, package.path, destination)) continue;
+    if (LookAtDestination(platform, destination) == Existing::InUse) {
+      ShowFileInUse(platform, destination);
+      return true;
+    }
+  }
+  return false;
+}
+
 // Installs every module with `setMarker`, newest first; a skipped one still
 // counts as handled.  Gives why the run stopped when there is none or one
 // stops it; nothing when the set is on the drive.  `lastDestination`
@@ -437,12 +536,17 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
   if (set.damaged) {
-    ShowError(platform, kDamagedRecord);
+    ShowError(platform, kDamagedInstaller);
     return RunStop::DamagedModule;
   }
   if (set.modules.empty()) {
     return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
   }
+  // A search that failed after some modules leaves the set unknown: none
+  // of it is written.
+  if (!set.readable) return RunStop::UnreadablePackage;
+  if (std::optional<RunStop> damaged = ShowDamagedModule(platform, package, set)) return damaged;
+  if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
   RemoveLeftovers(platform, letter, set, run);
   RunProgress progress(view, set.totalBytes);
   for (const SetModule& module : set.modules) {
@@ -453,9 +557,6 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
     }
     lastDestination = destination;
   }
-  // A search that failed after some modules ends the run as one that failed
-  // at that module.
-  if (!set.readable) return RunStop::UnreadablePackage;
   return std::nullopt;
 }
 

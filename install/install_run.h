@@ -63,10 +63,27 @@ inline constexpr char kDamagedModuleFormat[] =
 inline constexpr char kUnreadablePackageFormat[] =
     "The module \"%s\" cannot be read from this installer: %s\r\n"
     "Obtain a fresh copy of the installer.";
-// A module record whose own check fails: its name cannot be trusted.
-inline constexpr char kDamagedRecord[] =
-    "A module record of this installer is damaged: it does not match its check.\r\n"
-    "Nothing is installed. Obtain a fresh copy of the installer.";
+// The walk over the set stopped on bytes that are no whole module record:
+// a record that fails its own check, or an installer cut short (a download
+// that stopped halfway).  Nothing it says can be trusted.
+inline constexpr char kDamagedInstaller[] =
+    "This installer file is damaged or incomplete: a module record in it is cut off or does "
+    "not match its check.\r\nNothing is installed. Download the installer again.";
+// A file of the set that another program holds open (the utility started
+// from the drive, say): it cannot be replaced while it is open.
+inline constexpr char kFileInUseFormat[] =
+    "Unable to install file: %s \r\nThe file is in use: a program has it open (Brelvane "
+    "itself, when it runs from the drive).\r\nClose that program, then press Install again.";
+// A module's folder that cannot be created because a file stands where it
+// or a folder above it must go: the folder, the system's words and the file.
+inline constexpr char kFolderBlockedFormat[] =
+    "Unable to create folder: %s \r\nError: %s\r\nA file named %s is in the way: move or "
+    "rename it, then press Install again.";
+// A module's folder that cannot be created for another reason: the folder
+// and the system's words.
+inline constexpr char kCannotCreateFolderFormat[] =
+    "Unable to create folder: %s \r\nError: %s\r\nMake sure the drive can be written, then "
+    "press Install again.";
 
 // Why an install run stopped short, besides the messages it shows.
 enum class RunStop {

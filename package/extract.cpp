@@ -301,6 +301,20 @@ std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,
   return removed;
 }
 
+namespace {
+
+// The CRC-32 of the plain content that `file` stands at.
+BlocksEnd PlainContentCrc(FileSystem& files, FileHandle file, std::uint32_t contentSize,
+                          Crc32& check) {
+  return ForEachBlock(files, file, contentSize, {}, [&](std::uint8_t* block, std::size_t length) {
+    ScrambleBlock(block, length);
+    check.Update(block, length);
+    return true;
+  });
+}
+
+}  // namespace
+
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
                                 const WalkedModule& module) {
   if (!module.contentCheck) return ContentState::Unchecked;
@@ -312,15 +326,38 @@ ContentState CheckModuleContent(const Platform& platform, const PackageRef& pack
     return ContentState::Unreadable;
   }
   Crc32 check;
-  const BlocksEnd pass = ForEachBlock(files, file.get(), module.record.contentSize, {},
-                                      [&](std::uint8_t* block, std::size_t length) {
-                                        ScrambleBlock(block, length);
-                                        check.Update(block, length);
-                                        return true;
-                                      });
+  const BlocksEnd pass = PlainContentCrc(files, file.get(), module.record.contentSize, check);
   if (pass == BlocksEnd::ReadFailed) return ContentState::Unreadable;
   if (pass != BlocksEnd::Done) return ContentState::Damaged;
   return check.Value() == *module.contentCheck ? ContentState::Sound : ContentState::Damaged;
+}
+
+ContentState CheckFoundModule(const Platform& platform, const PackageRef& package,
+                              std::int32_t contentOffset, std::uint32_t contentSize) {
+  FileSystem& files = platform.files;
+  ScopedFile file(files, files.OpenRead(package.path));
+  if (!file.valid()) return ContentState::Unreadable;
+  ScopedLock lock(files, file.get(), LockMode::Shared);
+  if (files.Seek(file.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
+    return ContentState::Unreadable;
+  }
+  Crc32 check;
+  switch (PlainContentCrc(files, file.get(), contentSize, check)) {
+    case BlocksEnd::Done: break;
+    case BlocksEnd::EndedEarly: platform.system.SetLastError(kErrorHandleEof); [[fallthrough]];
+    case BlocksEnd::ReadFailed:
+    case BlocksEnd::Stopped: return ContentState::Unreadable;
+  }
+  std::optional<std::uint32_t> expected;
+  bool damagedRecord = false;
+  if (!ReadTrailingCheck(files, file.get(), contentSize, &expected, &damagedRecord)) {
+    return ContentState::Unreadable;
+  }
+  if (damagedRecord || (expected && *expected != check.Value())) {
+    platform.system.SetLastError(kErrorCrc);
+    return ContentState::Damaged;
+  }
+  return expected ? ContentState::Sound : ContentState::Unchecked;
 }
 
 }  // namespace brelvane

@@ -251,6 +251,13 @@ enum class ContentState {
 // Reads a walked module's content and compares it with its check.
 ContentState CheckModuleContent(const Platform& platform, const PackageRef& package,
                                 const WalkedModule& module);
+// The same for a module FindModule found, against the check of the record
+// right behind its content, as ExtractModule compares what it copies: so a
+// set can be checked whole before anything of it is written.  Damaged
+// leaves the CRC code in LastError; Unreadable the cause (end of file when
+// the package ends inside the module).
+ContentState CheckFoundModule(const Platform& platform, const PackageRef& package,
+                              std::int32_t contentOffset, std::uint32_t contentSize);
 
 // A package checked as `oempack verify` and the installer's /verify check
 // it: every module's content against its check, every module within the

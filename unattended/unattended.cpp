@@ -14,7 +14,6 @@
 #include "discovery/discovery.h"
 #include "install/install_page.h"
 #include "install/install_run.h"
-#include "package/content_check.h"
 #include "package/package.h"
 #include "ui/license_page.h"
 
@@ -166,16 +165,14 @@ class UnattendedRun {
   }
   // After the install page's activation: how the run ends before Install
   // is pressed, or nothing when the set can be installed.
-  std::optional<Outcome> CheckPage(const Platform& platform, const Sheet& sheet,
-                                   const InstallPage& install, bool installOffered);
+  std::optional<Outcome> CheckPage(const InstallPage& install, bool installOffered);
 
   const Platform& host_;
   const Switches& switches_;
   RunLog& log_;
 };
 
-std::optional<Outcome> UnattendedRun::CheckPage(const Platform& platform, const Sheet& sheet,
-                                                const InstallPage& install, bool installOffered) {
+std::optional<Outcome> UnattendedRun::CheckPage(const InstallPage& install, bool installOffered) {
   if (install.driveLetter() == 0 || install.model() == DriveModel::None) {
     return Outcome{ExitCode::NoDrive, "no supported drive is plugged in"};
   }
@@ -186,12 +183,15 @@ std::optional<Outcome> UnattendedRun::CheckPage(const Platform& platform, const 
     return Outcome{ExitCode::WrongModels, "the drive's model is not supported"};
   if (installOffered) return std::nullopt;
   // The page offers no Install for a package it cannot read either.
-  if (FindModule(platform, sheet.state().package(), marker, nullptr, true, nullptr, 0) < 0) {
-    if (platform.system.LastError() == kErrorCrc) {
+  switch (install.LookForModuleSet(marker)) {
+    case SetInPackage::Damaged:
       return Outcome{ExitCode::BadPackage,
-                     "a module record of the package is damaged: it does not match its check"};
-    }
-    return Outcome{ExitCode::BadPackage, "the package cannot be read"};
+                     "the installer file is damaged or incomplete (a module record is cut off or "
+                     "does not match its check): download it again"};
+    case SetInPackage::Unreadable:
+      return Outcome{ExitCode::BadPackage, "the package cannot be read"};
+    case SetInPackage::Present:
+    case SetInPackage::Absent: break;
   }
   return Outcome{ExitCode::NoModuleSet, "the package holds no module set for the drive's model"};
 }
@@ -229,7 +229,7 @@ ExitCode UnattendedRun::Install() {
   };
   log_.Write("license agreement accepted on the user's behalf (/accept)");
   license.OnAccept();
-  if (std::optional<Outcome> ended = CheckPage(platform, sheet, install, sheetView.installButton)) {
+  if (std::optional<Outcome> ended = CheckPage(install, sheetView.installButton)) {
     return Finish(*ended);
   }
   if (switches_.launch) {

@@ -127,6 +127,55 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   EXPECT_TRUE(machine_->system().launched().empty());  // the box was not ticked
 }
 
+// The utility running from the drive holds its file open: it is not asked
+// about, nothing of the set is written, and the message says what to do;
+// once it is closed, Install again asks and replaces it.
+TEST_F(InstallOnMachine, AFileInUseIsNamedBeforeAnythingIsWritten) {
+  Start({kM1, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->WriteHostFile("m1.exe", "running");
+  FileSystem& files = machine_->test().files();
+  auto running = std::make_unique<ScopedFile>(files, files.OpenRead(drive_->WinPath("m1.exe")));
+  ASSERT_TRUE(running->valid());
+
+  EXPECT_FALSE(rig_->Apply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         "Unable to install file: E:\\m1.exe \r\nThe file is in use: a program has "
+                         "it open (Brelvane itself, when it runs from the drive).\r\nClose that "
+                         "program, then press Install again.",
+                         kCannotContinueText}));
+  EXPECT_FALSE(drive_->HostExists("m3.txt")) << "written before the file in use";
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "running");
+
+  running.reset();
+  machine_->prompts().ClearMessages();
+  machine_->prompts().QueueAnswer(win::kIdYes);
+  ASSERT_TRUE(rig_->Apply());
+  EXPECT_EQ(Texts(), (std::vector<std::string>{OverwriteQuestion("E:\\m1.exe"), kCompleteText}));
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
+}
+
+// Started while the Overwrite question waits: the old file stays and is
+// named as in use.
+TEST_F(InstallOnMachine, AFileOpenedWhileTheQuestionWaitsIsNamedAsInUse) {
+  Start({kM1});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->WriteHostFile("m1.exe", "old");
+  FileSystem& files = machine_->test().files();
+  std::unique_ptr<ScopedFile> running;
+  machine_->prompts().WhileNextBoxIsUp([&] {
+    running = std::make_unique<ScopedFile>(files, files.OpenRead(drive_->WinPath("m1.exe")));
+  });
+  machine_->prompts().QueueAnswer(win::kIdYes);
+
+  EXPECT_FALSE(rig_->Apply());
+  const std::vector<std::string> texts = Texts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[1].rfind("Unable to install file: E:\\m1.exe \r\nThe file is in use", 0), 0u)
+      << texts[1];
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "old");
+}
+
 TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
   Start({kM1});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";

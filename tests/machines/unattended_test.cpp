@@ -75,6 +75,7 @@ void CraftNewestName(Rig& s) {
 // A folder as an older builder stored it, as typed with a trailing blank.
 void FolderWithATrailingBlank(Rig& s) { CraftNewestRecord(s, kExtractDirOffset, "Docs "); }
 void OldUtilityThere(Rig& s) { s.drive.WriteHostFile("m1.exe", "old"); }
+void HalfDownloaded(Rig& s) { testing::CutShortAsAProgram(s.work, "setup.exe", 100); }
 
 const std::string kInstalled = "the utility's bytes";
 
@@ -149,8 +150,15 @@ const Case kCases[] = {
      "ovin-e",
      {"/silent", "/accept"},
      ExitCode::BadPackage,
-     "a module record of the package is damaged: it does not match its check",
+     "the installer file is damaged or incomplete (a module record is cut off or does not match "
+     "its check): download it again",
      DamageNewestRecord},
+    {"a half-downloaded installer",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::BadPackage,
+     "the installer file is damaged or incomplete",
+     HalfDownloaded},
     {"a name's line break is escaped in the log",
      "ovin-e",
      {"/silent", "/accept"},

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "package/package.h"
+#include "support/signed_image.h"
 #include "platform/sim/machine_settings.h"
 
 namespace brelvane::testing {
@@ -109,12 +110,21 @@ bool TestDrive::HostExists(const std::string& relative) const {
   return fs::exists(HostPath(relative), error);
 }
 
+namespace {
+
+// A stand-in image: some code bytes, then zero padding at its end.
+std::string StandInImage() {
+  std::string image = "MZ stand-in image of the installer";
+  image.append(64, '\0');
+  return image;
+}
+
+}  // namespace
+
 std::string BuildPackage(TestPlatform& test, const TempDrive& work,
                          const std::string& packageRelative,
                          const std::vector<ModuleSpec>& modules) {
-  // A stand-in image: some code bytes, then zero padding at its end.
-  std::string image = "MZ stand-in image of the installer";
-  image.append(64, '\0');
+  const std::string image = StandInImage();
   work.WriteHostFile(packageRelative, image);
   const std::string package = work.WinPath(packageRelative);
 
@@ -135,6 +145,13 @@ std::string BuildPackage(TestPlatform& test, const TempDrive& work,
         << module.fileName;
   }
   return package;
+}
+
+void CutShortAsAProgram(const TempDrive& work, const std::string& packageRelative,
+                        std::size_t cut) {
+  const std::string modules = work.ReadHostFile(packageRelative)->substr(StandInImage().size());
+  ASSERT_LT(cut, modules.size());
+  work.WriteHostFile(packageRelative, pe::Image() + modules.substr(0, modules.size() - cut));
 }
 
 WizardRig::WizardRig(WizardMachine& machine, const std::string& packagePath) {

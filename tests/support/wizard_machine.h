@@ -92,6 +92,10 @@ struct ModuleSpec {
 std::string BuildPackage(TestPlatform& test, const TempDrive& work,
                          const std::string& packageRelative,
                          const std::vector<ModuleSpec>& modules);
+// Turns the package BuildPackage made into a Windows program (whose headers
+// say where its image ends) that lost its last `cut` bytes, as a download
+// that stopped halfway leaves it.
+void CutShortAsAProgram(const TempDrive& work, const std::string& packageRelative, std::size_t cut);
 
 // The wizard on a machine: the sheet with both pages over recording views,
 // started on `packagePath` as the program's own file.  Activating a page runs

@@ -19,7 +19,7 @@ using testing::TempDrive;
 using testing::WizardMachine;
 using testing::WizardRig;
 
-enum class PackageKind { WithOvinSet, OtherSetsOnly, Bare, Missing, ForeignNewest };
+enum class PackageKind { WithOvinSet, OtherSetsOnly, Bare, Missing, ForeignNewest, CutShort };
 
 // Appends a record whose marker is not a module marker, behind 8 content bytes.
 void AppendForeignRecord(const TempDrive& work, const std::string& relative) {
@@ -54,6 +54,11 @@ std::string MakePackage(WizardMachine& machine, const TempDrive& work, PackageKi
     case PackageKind::ForeignNewest: {
       const std::string package = BuildPackage(machine.test(), work, "setup.exe", {ovin});
       AppendForeignRecord(work, "setup.exe");
+      return package;
+    }
+    case PackageKind::CutShort: {
+      const std::string package = BuildPackage(machine.test(), work, "setup.exe", {ovin});
+      testing::CutShortAsAProgram(work, "setup.exe", 100);
       return package;
     }
   }
@@ -120,7 +125,10 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"UnreadablePackage", "ovin-e", PackageKind::Missing, "Drive Mivora Plugged-in: E",
                  "", "Brelvane is NOT included!", false, false},
         PageCase{"ForeignNewestRecord", "ovin-e", PackageKind::ForeignNewest,
-                 "Drive Mivora Plugged-in: E", "", "Brelvane is NOT included!", false, false}),
+                 "Drive Mivora Plugged-in: E", "", "Brelvane is NOT included!", false, false},
+        PageCase{"HalfDownloadedInstaller", "ovin-e", PackageKind::CutShort,
+                 "Drive Mivora Plugged-in: E", "Please download the installer again.",
+                 "Installer is damaged or incomplete!", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WizardInstallPage, SetMarkersOfTheModels) {

@@ -67,7 +67,8 @@ TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
   // The system's own words for an error stand where the row names the code.
   std::vector<std::string> expected = row.messages;
   for (std::string& text : expected) {
-    for (const std::uint32_t code : {win::kErrorFileNotFound, win::kErrorAccessDenied}) {
+    for (const std::uint32_t code : {win::kErrorFileNotFound, win::kErrorAccessDenied,
+                                     win::kErrorWriteProtect, win::kErrorAlreadyExists}) {
       const std::string token = "{text of " + std::to_string(code) + "}";
       if (const auto at = text.find(token); at != std::string::npos)
         text.replace(at, token.size(), run.machine.system().ErrorText(code));
@@ -108,8 +109,30 @@ INSTANTIATE_TEST_SUITE_P(
             "DirectoryCannotBeCreated",
             {kReadme},
             [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
-            {kCannotContinueText},
+            {"Unable to create folder: E:\\Brelvane \r\nError: {text of 183}\r\nA file named "
+             "E:\\Brelvane is in the way: move or rename it, then press Install again.",
+             kCannotContinueText},
             false},
+        FailureCase{
+            "FileInPlaceOfAFolderAbove",
+            {ModuleSpec{"readme.txt", "read me", "Brelvane\\Docs", win::kAttrNormal,
+                        PredefinedSet::Ovin}},
+            [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
+            {"Unable to create folder: E:\\Brelvane\\Docs \r\nError: {text of 183}\r\nA file "
+             "named E:\\Brelvane is in the way: move or rename it, then press Install again.",
+             kCannotContinueText},
+            false},
+        FailureCase{"FolderOnAWriteProtectedDrive",
+                    {kReadme},
+                    [](InstallRig& run) {
+                      run.machine.test().faults().FailPath(
+                          testing::FaultyFileSystem::Op::CreateDirectory, "Brelvane",
+                          win::kErrorWriteProtect);
+                    },
+                    {"Unable to create folder: E:\\Brelvane \r\nError: {text of 19}\r\nMake "
+                     "sure the drive can be written, then press Install again.",
+                     kCannotContinueText},
+                    false},
         FailureCase{"FolderAttributesUnreadable",
                     {kReadme},
                     [](InstallRig& run) {
