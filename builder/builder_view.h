@@ -4,6 +4,7 @@
 // "Predef Modules" dialog templates.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,13 +50,14 @@ class BuilderView : public PageView {
   virtual std::string GetText(int controlId) = 0;
   virtual void Enable(int controlId, bool enabled) = 0;
 
-  // The module list (report view).
-  virtual void ClearRows(int listId) = 0;
-  // Inserts a row at `index` with the texts of its columns; false when the
-  // list refused it.
-  virtual bool InsertRow(int listId, int index, const std::vector<std::string>& cells) = 0;
+  // The module list (report view).  Replaces its rows with `rows` (the
+  // texts of each row's columns) and clears its selection; gives how many
+  // rows, from the first, the list took.
+  virtual std::size_t SetRows(int listId, const std::vector<std::vector<std::string>>& rows) = 0;
   // The selected rows in index order.
   virtual std::vector<int> SelectedRows(int listId) = 0;
+  // Selects `row` alone and scrolls it into view.
+  virtual void SelectRow(int listId, int row) = 0;
 
   // Combo boxes (their choices come with the dialog's template): the
   // selected index (-1 for none).

@@ -1,5 +1,8 @@
 #include "builder/module_list.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <numeric>
 #include <optional>
 #include <string>
 
@@ -25,6 +28,33 @@ const ModelEntry* ModelOf(const std::string& marker) {
     if (set == entry.set) return &entry;
   }
   return nullptr;
+}
+
+// Letters of the 8-bit names compare as ASCII ignores their case; other
+// bytes by their value.
+int CompareIgnoringCase(const std::string& a, const std::string& b) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const int difference =
+        lower(static_cast<unsigned char>(a[i])) - lower(static_cast<unsigned char>(b[i]));
+    if (difference != 0) return difference;
+  }
+  return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+int CompareByColumn(const ModuleRow& a, const ModuleRow& b, int column) {
+  switch (column) {
+    case 0: return CompareIgnoringCase(a.name, b.name);
+    case 1: return CompareIgnoringCase(a.predefined, b.predefined);
+    case 2: {
+      const long long left = std::strtoll(a.size.c_str(), nullptr, 10);
+      const long long right = std::strtoll(b.size.c_str(), nullptr, 10);
+      return left < right ? -1 : (left > right ? 1 : 0);
+    }
+    case 3: return CompareIgnoringCase(a.extractTo, b.extractTo);
+    default: return CompareIgnoringCase(a.attributes, b.attributes);
+  }
 }
 
 }  // namespace
@@ -73,6 +103,17 @@ ModuleRow MakeModuleRow(const ModuleRecord& record) {
   row.model = ModelNameOfMarker(record.marker);
   row.isPredefined = IsPredefinedMarker(record.marker);
   return row;
+}
+
+std::vector<std::size_t> SortedOrder(const std::vector<ModuleRow>& rows, int column,
+                                     bool descending) {
+  std::vector<std::size_t> order(rows.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const int comparison = CompareByColumn(rows[a], rows[b], column);
+    return descending ? comparison > 0 : comparison < 0;
+  });
+  return order;
 }
 
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk) {

@@ -3,6 +3,7 @@
 // so the Win32 page and the command line show the same rows.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ std::string AttributesColumnText(std::uint32_t attributes);
 const char* ModelNameOfMarker(const std::string& marker);
 
 ModuleRow MakeModuleRow(const ModuleRecord& record);
+// The order in which to show `rows` sorted by one of the list's columns:
+// sizes by the number shown, every other column by its text ignoring letter
+// case.  Rows that compare equal keep their order (newest first) either way.
+std::vector<std::size_t> SortedOrder(const std::vector<ModuleRow>& rows, int column,
+                                     bool descending);
 // The rows of a walk (with whether each module is checked), newest first; a walk that stopped early
 // gives the rows read before it stopped.
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk);

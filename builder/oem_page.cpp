@@ -1,6 +1,7 @@
 #include "builder/oem_page.h"
 
 #include <cctype>
+#include <numeric>
 
 #include "builder/module_list.h"
 #include "common/error_text.h"
@@ -43,8 +44,27 @@ bool OemPage::CanOpenForReading(const std::string& path) {
 }
 
 void OemPage::ClearList() {
-  view_.ClearRows(ids::kModuleList);
+  loaded_.clear();
+  ShowRows();
+}
+
+void OemPage::ShowRows() {
+  std::vector<ModuleRow> rows;
+  rows.reserve(loaded_.size());
+  for (const WalkedModule& module : loaded_) rows.push_back(MakeModuleRow(module.record));
+  std::vector<std::size_t> order(rows.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  if (sortColumn_ >= 0) order = SortedOrder(rows, sortColumn_, descending_);
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(order.size());
+  for (std::size_t index : order) {
+    const ModuleRow& row = rows[index];
+    cells.push_back({row.name, row.predefined, row.size, row.extractTo, row.attributes});
+  }
+  const std::size_t taken = view_.SetRows(ids::kModuleList, cells);
   listed_.clear();
+  for (std::size_t row = 0; row < taken && row < order.size(); ++row)
+    listed_.push_back(loaded_[order[row]]);
 }
 
 PageEnding OemPage::OnInitDialog(bool moduleCommands) {
@@ -69,11 +89,11 @@ bool OemPage::OnSetActive() {
 }
 
 void OemPage::LoadModuleList(const std::string& path) {
-  ClearList();
   {
     ScopedFile probe(platform_.files, platform_.files.OpenReadExclusive(path));
     if (!probe.valid()) {
       std::string error = GetLastErrorText(platform_.system);
+      ClearList();
       ShowNotice(platform_, Format(kCantGetFileSize, path.c_str(), error.c_str()));
       return;
     }
@@ -81,18 +101,10 @@ void OemPage::LoadModuleList(const std::string& path) {
   WalkResult walk = WalkModules(platform_, PackageRef{path, state_.recordSize});
   // A module record whose content would begin before the file's start is
   // still shown, as the walk's last row; it cannot be extracted.
-  std::vector<WalkedModule> shown = std::move(walk.modules);
+  loaded_ = std::move(walk.modules);
   if (walk.recordBeforeStart)
-    shown.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
-  int index = 0;
-  for (WalkedModule& module : shown) {
-    const ModuleRow row = MakeModuleRow(module.record);
-    if (view_.InsertRow(ids::kModuleList, index,
-                        {row.name, row.predefined, row.size, row.extractTo, row.attributes})) {
-      listed_.push_back(std::move(module));
-      ++index;
-    }
-  }
+    loaded_.push_back(WalkedModule{*walk.recordBeforeStart, -1, std::nullopt});
+  ShowRows();
   if (walk.end == WalkEnd::DamagedRecord) {
     ShowNotice(platform_,
                Format(kDamagedRecordFormat, path.c_str(), std::to_string(walk.stopOffset).c_str()));
@@ -157,6 +169,16 @@ void OemPage::OnAddModule() {
   LoadModuleList(installer);
 }
 
+namespace {
+
+// A module is known by its place in the package, its name and its size.
+bool SameModule(const WalkedModule& a, const WalkedModule& b) {
+  return a.contentOffset == b.contentOffset && a.record.fileName == b.record.fileName &&
+         a.record.contentSize == b.record.contentSize;
+}
+
+}  // namespace
+
 std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return std::nullopt;
   const WalkedModule& wanted = listed_[static_cast<std::size_t>(row)];
@@ -164,11 +186,7 @@ std::optional<WalkedModule> OemPage::ModuleOfRow(int row) {
   // their offsets, so the offset still names the listed module.
   WalkResult walk = WalkModules(platform_, state_.package());
   for (const WalkedModule& module : walk.modules) {
-    if (module.contentOffset == wanted.contentOffset &&
-        module.record.fileName == wanted.record.fileName &&
-        module.record.contentSize == wanted.record.contentSize) {
-      return module;
-    }
+    if (SameModule(module, wanted)) return module;
   }
   return std::nullopt;
 }
@@ -239,6 +257,20 @@ void OemPage::ShowExtractProblem(const ExtractReport& report, const std::string&
   } else if (report.result == ExtractResult::LinkInTheWay &&
              report.links.found == LinkSearch::Found::Link) {
     ShowError(platform_, Format(kLinkOnTheWay, report.links.at.c_str()));
+  }
+}
+
+void OemPage::OnColumnClick(int column) {
+  std::optional<WalkedModule> selected;
+  const std::vector<int> rows = view_.SelectedRows(ids::kModuleList);
+  if (!rows.empty() && rows.front() >= 0 && static_cast<std::size_t>(rows.front()) < listed_.size())
+    selected = listed_[static_cast<std::size_t>(rows.front())];
+  descending_ = column == sortColumn_ && !descending_;
+  sortColumn_ = column;
+  ShowRows();
+  for (std::size_t row = 0; selected && row < listed_.size(); ++row) {
+    if (SameModule(listed_[row], *selected))
+      view_.SelectRow(ids::kModuleList, static_cast<int>(row));
   }
 }
 

@@ -67,16 +67,18 @@ inline constexpr char kNotAJournal[] =
 inline constexpr char kRunFromDesktop[] =
     "Please run this application from DESKTOP folder. \r\nIf still does not work contact Quorvix";
 
-// One column of the module list: heading, alignment and width in average
-// character widths of the page's font.
+// One column of the module list: heading, alignment and width in dialog
+// units, so that a column keeps its width against its text at every DPI.
+// At 96 DPI the widths are those of the first design (19, 15, 11, 20 and 30
+// average characters of the system font, 7 pixels each), within a pixel.
 struct ListColumn {
   const char* heading;
   bool centred;
-  int widthInChars;
+  int widthInDialogUnits;
 };
 inline constexpr ListColumn kModuleListColumns[] = {
-    {"Module Name", false, 19}, {"Prefefined Module", true, 15}, {"Size(in Bytes)", true, 11},
-    {"Extact to)", false, 20},  {"File Attributes)", false, 30},
+    {"Module Name", false, 89}, {"Prefefined Module", true, 70},  {"Size(in Bytes)", true, 51},
+    {"Extact to)", false, 93},  {"File Attributes)", false, 140},
 };
 
 // Shows why an append refused `installer` for its state (signed, stray
@@ -113,6 +115,10 @@ class OemPage {
   // Extracts the module of each selected row: the very module the row shows,
   // found by its place in the package, also when names repeat.
   void OnExtractModule();
+  // A click on a column's heading sorts the rows by that column; a second
+  // click on the same heading reverses the order.  The selected module stays
+  // selected, in its new row.
+  void OnColumnClick(int column);
 
   // The module behind each listed row, in row order.
   const std::vector<WalkedModule>& listedModules() const { return listed_; }
@@ -122,6 +128,9 @@ class OemPage {
   Ending OwnPathMissing() const;
   bool CanOpenForReading(const std::string& path);
   void ClearList();
+  // Shows the loaded modules in the order of the sort the user chose (none:
+  // as the walk found them); the listed modules follow the rows.
+  void ShowRows();
   // The module listed in `row`, looked up afresh in the package at its
   // content offset; nullopt when the package no longer holds it there.
   std::optional<WalkedModule> ModuleOfRow(int row);
@@ -134,7 +143,10 @@ class OemPage {
   Platform platform_;
   WizardState& state_;
   BuilderView& view_;
-  std::vector<WalkedModule> listed_;
+  std::vector<WalkedModule> loaded_;  // as the walk found them, newest first
+  std::vector<WalkedModule> listed_;  // in row order
+  int sortColumn_ = -1;               // none: the walk's order
+  bool descending_ = false;
 };
 
 }  // namespace brelvane

@@ -22,26 +22,22 @@ void Win32BuilderView::Enable(int controlId, bool enabled) {
   EnableWindow(Item(controlId), enabled);
 }
 
-void Win32BuilderView::ClearRows(int listId) {
-  SendMessageA(Item(listId), LVM_DELETEALLITEMS, 0, 0);
-}
-
-bool Win32BuilderView::InsertRow(int listId, int index, const std::vector<std::string>& cells) {
+std::size_t Win32BuilderView::SetRows(int listId,
+                                      const std::vector<std::vector<std::string>>& rows) {
   HWND list = Item(listId);
-  LVITEMA item = {};
-  item.mask = LVIF_TEXT;
-  item.iItem = index;
-  item.pszText = const_cast<char*>(cells.empty() ? "" : cells[0].c_str());
-  int row =
-      static_cast<int>(SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
-  if (row < 0) return false;
-  for (std::size_t column = 1; column < cells.size(); ++column) {
-    LVITEMA cell = {};
-    cell.iSubItem = static_cast<int>(column);
-    cell.pszText = const_cast<char*>(cells[column].c_str());
-    SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&cell));
-  }
-  return true;
+  // A selection is kept by row number: it would stay on whatever module
+  // comes to that row.
+  LVITEMA none = {};
+  none.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
+  // Setting the count costs as much as all the rest (the list lays out its
+  // scroll bar anew): rows sorted anew keep theirs.
+  const bool sameCount = rows.size() == rows_.size();
+  rows_ = rows;
+  if (!sameCount && !SendMessageA(list, LVM_SETITEMCOUNT, rows_.size(), 0)) rows_.clear();
+  if (!rows_.empty()) SendMessageA(list, LVM_ENSUREVISIBLE, 0, FALSE);
+  InvalidateRect(list, nullptr, TRUE);
+  return rows_.size();
 }
 
 std::vector<int> Win32BuilderView::SelectedRows(int listId) {
@@ -52,6 +48,72 @@ std::vector<int> Win32BuilderView::SelectedRows(int listId) {
     rows.push_back(row);
   }
   return rows;
+}
+
+void Win32BuilderView::SelectRow(int listId, int row) {
+  HWND list = Item(listId);
+  LVITEMA item = {};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+  SendMessageA(list, LVM_ENSUREVISIBLE, row, FALSE);
+}
+
+const std::string& Win32BuilderView::Cell(int row, int column) const {
+  static const std::string kNone;
+  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return kNone;
+  const std::vector<std::string>& cells = rows_[static_cast<std::size_t>(row)];
+  if (column < 0 || static_cast<std::size_t>(column) >= cells.size()) return kNone;
+  return cells[static_cast<std::size_t>(column)];
+}
+
+void Win32BuilderView::FillCell(NMLVDISPINFOA& request) const {
+  LVITEMA& item = request.item;
+  if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+  lstrcpynA(item.pszText, Cell(item.iItem, item.iSubItem).c_str(), item.cchTextMax);
+}
+
+void Win32BuilderView::FillCell(NMLVDISPINFOW& request) const {
+  LVITEMW& item = request.item;
+  if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0) return;
+  // The texts are in the ANSI code page, as the list's A messages take them.
+  const std::string& cell = Cell(item.iItem, item.iSubItem);
+  std::wstring wide(cell.size() + 1, L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, cell.c_str(), static_cast<int>(cell.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
+  lstrcpynW(item.pszText, wide.c_str(), item.cchTextMax);
+}
+
+int Win32BuilderView::FindRow(const std::string& prefix, int start) const {
+  const auto count = static_cast<int>(rows_.size());
+  for (int step = 0; step < count; ++step) {
+    const int row = ((start < 0 ? 0 : start) + step) % count;
+    const std::string& name = Cell(row, 0);
+    if (name.size() >= prefix.size() &&
+        CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.c_str(),
+                       static_cast<int>(prefix.size()), prefix.c_str(),
+                       static_cast<int>(prefix.size())) == CSTR_EQUAL) {
+      return row;
+    }
+  }
+  return -1;
+}
+
+int Win32BuilderView::FindRow(const NMLVFINDITEMA& request) const {
+  if ((request.lvfi.flags & LVFI_STRING) == 0 || request.lvfi.psz == nullptr) return -1;
+  return FindRow(request.lvfi.psz, request.iStart);
+}
+
+int Win32BuilderView::FindRow(const NMLVFINDITEMW& request) const {
+  if ((request.lvfi.flags & LVFI_STRING) == 0 || request.lvfi.psz == nullptr) return -1;
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, request.lvfi.psz, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return -1;
+  std::string prefix(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, request.lvfi.psz, -1, prefix.data(), size, nullptr, nullptr);
+  prefix.resize(static_cast<std::size_t>(size - 1));
+  return FindRow(prefix, request.iStart);
 }
 
 int Win32BuilderView::SelectedIndex(int comboId) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,9 +29,15 @@ class Win32BuilderView final : public BuilderView {
 
   std::string GetText(int controlId) override;
   void Enable(int controlId, bool enabled) override;
-  void ClearRows(int listId) override;
-  bool InsertRow(int listId, int index, const std::vector<std::string>& cells) override;
+  std::size_t SetRows(int listId, const std::vector<std::vector<std::string>>& rows) override;
   std::vector<int> SelectedRows(int listId) override;
+  void SelectRow(int listId, int row) override;
+  // The module list holds no texts of its own (LVS_OWNERDATA): it asks for
+  // each cell it shows, and for the row a typed prefix names.
+  void FillCell(NMLVDISPINFOA& request) const;
+  void FillCell(NMLVDISPINFOW& request) const;
+  int FindRow(const NMLVFINDITEMA& request) const;
+  int FindRow(const NMLVFINDITEMW& request) const;
   int SelectedIndex(int comboId) override;
   void SelectIndex(int comboId, int index) override;
   std::optional<std::string> AskOpenFile() override;
@@ -38,8 +46,15 @@ class Win32BuilderView final : public BuilderView {
 
  private:
   HWND Item(int controlId) const { return page_.Item(controlId); }
+  // The cell's 8-bit text (the ANSI code page's), empty outside the rows.
+  const std::string& Cell(int row, int column) const;
+  // The first row from `start` on (wrapping) whose name begins with
+  // `prefix`, ignoring letter case; -1 for none.
+  int FindRow(const std::string& prefix, int start) const;
 
   Win32PageView& page_;
+  // The builder has one list: the texts of its rows.
+  std::vector<std::vector<std::string>> rows_;
 };
 
 }  // namespace brelvane::win32

@@ -5,24 +5,25 @@
 #include <iterator>
 
 #include "res/resource.h"
-#include "ui/win32/color_controls.h"
 
 namespace brelvane::win32 {
 
 COEMPage::COEMPage(SheetWindow& sheet) : CPageDlg(sheet, IDD_OEM_PAGE) {}
 
 void COEMPage::InsertColumns() {
-  // Widths count average characters of a fresh device context of the page.
-  TEXTMETRICA metrics = {};
-  GetTextMetricsA(ScopedWindowDc(hwnd()).get(), &metrics);
   columnsDpi_ = sheet_.dpi();
   HWND list = GetDlgItem(hwnd(), IDC_MODULE_LIST);
+  // A click anywhere in a row selects it, not only on its name.
+  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
   int index = 0;
   for (const ListColumn& column : kModuleListColumns) {
+    // Dialog units follow the page's font, which follows the DPI.
+    RECT width = {0, 0, column.widthInDialogUnits, 0};
+    MapDialogRect(hwnd(), &width);
     LVCOLUMNA entry = {};
     entry.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     entry.fmt = column.centred ? LVCFMT_CENTER : LVCFMT_LEFT;
-    entry.cx = column.widthInChars * metrics.tmAveCharWidth;
+    entry.cx = width.right;
     entry.pszText = const_cast<char*>(column.heading);
     entry.iSubItem = index;
     SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&entry));
@@ -47,6 +48,23 @@ void COEMPage::OnDpiChanged() {
 }
 
 bool COEMPage::OnSetActive() { return logic_->OnSetActive(); }
+
+LRESULT COEMPage::OnNotify(const NMHDR& header) {
+  if (header.idFrom != IDC_MODULE_LIST) return 0;
+  // The list reads a cell back from the very notification it sent.
+  auto* sent = const_cast<NMHDR*>(&header);
+  switch (header.code) {
+    case LVN_GETDISPINFOA: builderView_.FillCell(*reinterpret_cast<NMLVDISPINFOA*>(sent)); break;
+    case LVN_GETDISPINFOW: builderView_.FillCell(*reinterpret_cast<NMLVDISPINFOW*>(sent)); break;
+    case LVN_ODFINDITEMA: return builderView_.FindRow(*reinterpret_cast<NMLVFINDITEMA*>(sent));
+    case LVN_ODFINDITEMW: return builderView_.FindRow(*reinterpret_cast<NMLVFINDITEMW*>(sent));
+    case LVN_COLUMNCLICK:
+      logic_->OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+      break;
+    default: break;
+  }
+  return 0;
+}
 
 // The builder closes with Cancel only: Enter in an edit must not close it.
 LRESULT COEMPage::OnApply() { return PSNRET_INVALID_NOCHANGEPAGE; }

@@ -18,6 +18,8 @@ class COEMPage final : public CPageDlg {
   bool OnSetActive() override;
   LRESULT OnApply() override;
   void OnCommand(int controlId, int code) override;
+  // The module list's requests for its cells and a click on a heading.
+  LRESULT OnNotify(const NMHDR& header) override;
   void OnDpiChanged() override;
 
  private:

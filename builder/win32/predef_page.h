@@ -19,6 +19,8 @@ class CPredefModApdPage final : public CPageDlg {
   bool OnSetActive() override;
   LRESULT OnApply() override;
   void OnCommand(int controlId, int code) override;
+  // The attribute combos are widened again for the fonts of the new DPI.
+  void OnDpiChanged() override;
 
  private:
   Win32BuilderView builderView_{view_};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "builder/module_list.h"
 #include "builder/predefined_modules.h"
@@ -89,6 +90,21 @@ TEST(ModuleRows, KeepTheWalkOrderNewestFirst) {
   EXPECT_FALSE(rows[0].checked);
   EXPECT_TRUE(rows[1].checked);
   EXPECT_TRUE(rows[2].checked);
+}
+
+TEST(SortedOrder, SizesByNumberTextsIgnoringCaseEqualRowsKeepTheirOrder) {
+  std::vector<ModuleRow> rows(4);
+  const char* names[] = {"b.txt", "A.txt", "a.txt", "C.txt"};
+  const char* sizes[] = {"800", "5000", "-1", "800"};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    rows[i].name = names[i];
+    rows[i].size = sizes[i];
+  }
+  using Order = std::vector<std::size_t>;
+  EXPECT_EQ(SortedOrder(rows, 0, false), (Order{1, 2, 0, 3}));
+  EXPECT_EQ(SortedOrder(rows, 0, true), (Order{3, 0, 1, 2}));
+  EXPECT_EQ(SortedOrder(rows, 2, false), (Order{2, 0, 3, 1}));
+  EXPECT_EQ(SortedOrder(rows, 2, true), (Order{1, 0, 3, 2}));
 }
 
 TEST(PredefinedChoice, ComboIndexGivesAttributeBits) {

@@ -267,6 +267,25 @@ TEST_F(OemPageTest, ExtractTakesTheModuleOfTheSelectedRowAmongEqualNames) {
   EXPECT_EQ(Texts(), (std::vector<std::string>{kExtractedOk, kExtractedOk}));
 }
 
+// Sorted by name and reversed, the selected module moves with its row, and
+// Extract takes that module, not the one listed there before.
+TEST_F(OemPageTest, ASortedListKeepsTheSelectedModuleAndExtractsIt) {
+  Append("target.exe", "dup.txt", "the older content");
+  Append("target.exe", "a.txt", "a");
+  Append("target.exe", "dup.txt", "newer");
+  view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");
+  ASSERT_FALSE(page_.OnInstallerNameChange().has_value());
+  page_.OnColumnClick(0);
+  EXPECT_EQ(view_.Column(0), (std::vector<std::string>{"a.txt", "dup.txt", "dup.txt"}));
+  view_.selected = {2};
+  page_.OnColumnClick(0);
+  EXPECT_EQ(view_.Column(0), (std::vector<std::string>{"dup.txt", "dup.txt", "a.txt"}));
+  EXPECT_EQ(view_.selected, std::vector<int>{1});
+  view_.fileAnswers.push_back(drive_.WinPath("out.txt"));
+  page_.OnExtractModule();
+  EXPECT_EQ(drive_.ReadHostFile("out.txt"), "the older content");
+}
+
 TEST_F(OemPageTest, ExtractFindsTheListedModuleAfterTheInstallerGrew) {
   Append("target.exe", "first.txt", "first content");
   view_.texts[ids::kInstallerName] = drive_.WinPath("target.exe");

@@ -23,16 +23,13 @@ class FakeBuilderView : public BuilderView {
   void SetChecked(int id, bool value) override { checked[id] = value; }
   std::string GetText(int id) override { return texts[id]; }
   void Enable(int id, bool enabled) override { this->enabled[id] = enabled; }
-  void ClearRows(int) override {
-    rows.clear();
+  std::size_t SetRows(int, const std::vector<std::vector<std::string>>& cells) override {
+    rows = refuseRows ? std::vector<std::vector<std::string>>{} : cells;
     selected.clear();
-  }
-  bool InsertRow(int, int index, const std::vector<std::string>& cells) override {
-    if (refuseRows) return false;
-    rows.insert(rows.begin() + index, cells);
-    return true;
+    return rows.size();
   }
   std::vector<int> SelectedRows(int) override { return selected; }
+  void SelectRow(int, int row) override { selected = {row}; }
   int SelectedIndex(int id) override {
     auto found = selection.find(id);
     return found == selection.end() ? -1 : found->second;

@@ -375,17 +375,33 @@ scenario_builder() {
   printf 'kestrin set file' > "$GUI_WORK/kes.bin"
   printf 'ovin set file' > "$GUI_WORK/ovin.bin"
   rm -f "$GUI_WORK/out.bin"
+  # An installer of 500 modules, four appended at a time.
+  local many=$GUI_WORK/many.exe group i
+  cp "$SETUP_EXE" "$many"
+  for group in kestrin ovin pellor combined; do printf '%s module' "$group" > "$GUI_WORK/$group.txt"; done
+  for ((i = 0; i < 125; i++)); do
+    "$OEMPACK" add-predef "$many" --kestrin "$GUI_WORK/kestrin.txt" --ovin "$GUI_WORK/ovin.txt" \
+      --pellor "$GUI_WORK/pellor.txt" --combined "$GUI_WORK/combined.txt" >/dev/null
+  done
+  rm -f "$GUI_WORK/out2.bin"
   gui_run "$BARE" /oem -- "wait-window $CAPTION" "page-count" "page-title" "visible 1" \
     "visible 1008" "visible 1009" "visible 1011" "visible 1010" \
-    "set-text 1016 $(wine_winpath "$target")" "enabled 1009" \
+    "set-text 1016 $(wine_winpath "$target")" "enabled 1009" "tab-order" \
     "set-text 1008 $(wine_winpath "$module")" "click 1009" "list-rows 1015" \
     "set-text 1008 $(wine_winpath "$GUI_WORK/module2/module.bin")" "click 1009" \
+    "cell-click 1015 1 3" "selected-rows 1015" \
     "list-select 1015 1" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
     "wait-box Module Extracted" "answer-box IDOK" \
     "page 1" "page-title" "enabled 1019" "combo-items 1028" \
     "set-text 1017 $(wine_winpath "$GUI_WORK/kes.bin")" "set-text 1024 tools\\k" \
     "combo-select 1028 1" "set-text 1009 $(wine_winpath "$GUI_WORK/ovin.bin")" "text 1031" \
     "click 1019" "wait-box Add module" "answer-box IDOK" "page 0" "list-rows 1015" \
+    "header-click 1015 0" "header-click 1015 0" "list-rows 1015" \
+    "list-select 1015 2" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out2.bin")" \
+    "wait-box Module Extracted" "answer-box IDOK" \
+    "answers-start" "set-text 1016 $(wine_winpath "$many")" "wait-rows 1015 500" \
+    "set-text 1008 $(wine_winpath "$module")" "click 1009" "wait-rows 1015 501" \
+    "header-click 1015 2" "header-click 1015 2" "cell-click 1015 3 3" "answers-stop" \
     "click 2" "wait-gone"
   expect_line builder_two_pages "PAGES 2"
   expect_line builder_opens_on_oem_page "TITLE OEM Page"
@@ -393,6 +409,9 @@ scenario_builder() {
   expect_count builder_module_commands_shown "VISIBLE 1" 3
   expect_line builder_delete_stays_hidden "VISIBLE 0" 5
   expect_line builder_add_enabled_for_another_installer "ENABLED 1" 1
+  expect_line builder_tab_order_as_read "TAB-ORDER 1016 1013 1008 1012 1015 1009 1011"
+  # A click on the size cell selects the whole row.
+  expect_line builder_full_row_select "SELECTED-ROWS 1"
   expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal"
   expect_line builder_extract_notice "BOX caption=bare text=Module Extracted Successfully!"
   # The selected row (the older of two equal names) is the module extracted.
@@ -404,10 +423,21 @@ scenario_builder() {
   expect_line builder_predef_notice "BOX caption=bare text=Add module Successfull"
   # The list after the predefined modules agrees with oempack, row for row.
   local last_rows
-  last_rows=$(gui_rows | tail -n 4)
+  last_rows=$(gui_rows | tail -n 8 | head -n 4)
   check builder_rows_match_oempack [ "$last_rows" = "$(oempack_rows "$target")" ]
   check builder_predefined_rows [ "$(printf '%s\n' "$last_rows" | head -n 2)" = \
     "$(printf 'ovin.bin Yes-OVIN 13 Root\\ Normal\nkes.bin Yes-KESTRIN 16 Root\\tools\\k Read Only')" ]
+  # Two clicks on the name heading: by name, then reversed; equal names stay
+  # newest first, and row 2 extracts its own module, the older module.bin.
+  check builder_heading_sorts_and_reverses [ "$(gui_rows | tail -n 4 | cut -d' ' -f1 | tr '\n' ' ')" = \
+    "ovin.bin module.bin module.bin kes.bin " ]
+  check builder_sorted_row_extracts_its_module cmp -s "$module" "$GUI_WORK/out2.bin"
+  # Every step on the list of 500 (listing, adding, sorting twice, selecting)
+  # leaves the window answering within 100 ms.
+  local slowest
+  slowest=$(sed -n 's/^ANSWERS .*slowest=\([0-9]*\)ms.*/\1/p' "$GUI_OUT")
+  check builder_500_modules_answer_within_100ms [ "${slowest:-1000}" -lt 100 ]
+  expect_line builder_500_modules_listed "ROWS 501"
   expect_code builder_exit_code 0
   gui_end
 }
@@ -580,14 +610,51 @@ scenario_dpi() {
     [ "$dpi" -eq 144 ] && check dpi_change_agreement_font_follows [ "${line:-none}" = "$moved_line" ]
     gui_end
   done
-  # The builder's list columns follow a move to 144 as well.
-  gui_begin dpi-builder "$MACHINES/none.reg"
-  gui_run "$BARE" /oem -- "wait-window $CAPTION" "column-width 1015" "dpi-change 144 96" \
-    "column-width 1015" "click 2" "wait-gone"
-  local columns
-  columns=$(sed -n 's/^COLUMN-WIDTH //p' "$GUI_OUT" | tr '\n' ' ')
-  check dpi_change_builder_columns_follow about "${columns#* }" "$(( ${columns%% *} * 3 / 2 ))"
-  gui_end
+  # The builder at 96 and 192 DPI: its list's columns are as wide against
+  # their headings' text, and every attribute choice reads whole; at 96 the
+  # columns follow a move to 144 as well.
+  local fit96=
+  for dpi in 96 192; do
+    gui_begin "dpi-builder-$dpi" "$MACHINES/none.reg"
+    gui_dpi "$dpi"
+    local moved=()
+    [ "$dpi" -eq 96 ] && moved=("dpi-change 144 96" "column-width 1015")
+    gui_run "$BARE" /oem -- "wait-window $CAPTION" "column-width 1015" "column-fit 1015" \
+      "page 1" "combo-fit 1028" "combo-fit 1029" "combo-fit 1030" "page 0" "${moved[@]}" \
+      "click 2" "wait-gone"
+    local fit
+    fit=$(sed -n 's/^COLUMN-FIT //p' "$GUI_OUT")
+    if [ "$dpi" -eq 96 ]; then
+      fit96=$fit
+      local columns
+      columns=$(sed -n 's/^COLUMN-WIDTH //p' "$GUI_OUT" | tr '\n' ' ')
+      check dpi_change_builder_columns_follow about "${columns#* }" "$(( ${columns%% *} * 3 / 2 ))"
+    else
+      check dpi_192_builder_columns_fit_as_at_96 columns_fit_alike "$fit96" "$fit"
+    fi
+    check "dpi_${dpi}_attribute_choices_whole" choices_whole
+    gui_end
+  done
+}
+
+# columns_fit_alike FIT96 FIT: each column's width against its heading within
+# 10 % of what it is at 96 DPI.
+columns_fit_alike() {
+  local -a wide=($1) other=($2)
+  local i
+  [ "${#wide[@]}" -eq 5 ] && [ "${#other[@]}" -eq 5 ] || return 1
+  for i in 0 1 2 3 4; do
+    awk -v a="${other[$i]}" -v e="${wide[$i]}" 'BEGIN { d = a - e; exit !(d * d <= (0.1 * e) ^ 2) }' ||
+      return 1
+  done
+}
+
+# choices_whole: the three combos' lines show twelve choices, each with room
+# to spare at its right.
+choices_whole() {
+  local room
+  room=$(grep '^COMBO-FIT' "$GUI_OUT" | cut -d' ' -f2- | tr ' ' '\n')
+  [ "$(printf '%s\n' "$room" | grep -c .)" -eq 12 ] && ! printf '%s\n' "$room" | grep -qvE '^[1-9][0-9]*$'
 }
 
 # The bare program: no modules behind its image, only system DLLs imported.

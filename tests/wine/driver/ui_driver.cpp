@@ -59,6 +59,19 @@
 //                                     WINDOW line for every top-level window of its
 //                                     process, visible or not, then "EXIT code"
 //                                     (killed after 60 s: ERROR)
+// The builder's list and combos (clicks are posted mouse messages):
+//   header-click ID COLUMN            clicks a list view's column header
+//   cell-click ID ROW COLUMN          clicks a list view's cell
+//   selected-rows ID                  the list view's selected rows
+//   wait-rows ID COUNT [SECONDS]      waits until the list view holds COUNT rows
+//   column-fit ID                     each column's width in percent of its heading's
+//                                     width in the list's own font
+//   combo-fit ID                      for each choice, the pixels its text leaves free
+//                                     at the right of the combo's field (0: clipped)
+//   tab-order                         the active page's controls in the order Tab visits them
+//   answers-start | answers-stop      polls the sheet with WM_NULL every 20 ms from a
+//                                     thread of its own in between; the stop prints the
+//                                     slowest answer and how many took over a second
 #include <windows.h>
 #include <shellapi.h>
 #include <commctrl.h>
@@ -66,6 +79,7 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +87,7 @@
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -877,6 +892,225 @@ void DeviceArrival(const std::string& letter) {
   Say("ANNOUNCED " + letter);
 }
 
+// ---- The builder's list and combos ---------------------------------------------
+
+// A press and release of the left button at a client point of the window.
+void ClickAt(HWND window, POINT at) {
+  const LPARAM where = MAKELPARAM(at.x, at.y);
+  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+  PostMessageA(window, WM_LBUTTONUP, 0, where);
+  Sleep(150);
+}
+
+// A rectangle that a message fills in the program's memory, seeded with
+// `seed`; false when it comes back empty.
+bool RemoteRect(HWND window, UINT message, WPARAM wParam, RECT seed, RECT* out) {
+  RemoteBuffer remote(window, sizeof seed);
+  DWORD_PTR result = 0;
+  return remote.ok() && remote.Write(0, &seed, sizeof seed) &&
+         SendWithin(window, message, wParam, reinterpret_cast<LPARAM>(remote.address()), &result) &&
+         remote.Read(0, out, sizeof *out) && !IsRectEmpty(out);
+}
+
+POINT Centre(const RECT& rect) {
+  return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void HeaderClick(HWND list, int column) {
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+  RECT item = {};
+  if (!header || !RemoteRect(header, HDM_GETITEMRECT, column, {}, &item))
+    return Fail("no header item " + std::to_string(column));
+  ClickAt(header, Centre(item));
+  Say("HEADER-CLICKED " + std::to_string(column));
+}
+
+void CellClick(HWND list, int row, int column) {
+  RECT cell = {};
+  if (!RemoteRect(list, LVM_GETSUBITEMRECT, row, {LVIR_BOUNDS, column, 0, 0}, &cell))
+    return Fail("no cell " + std::to_string(row) + " " + std::to_string(column));
+  ClickAt(list, Centre(cell));
+  Say("CELL-CLICKED " + std::to_string(row) + " " + std::to_string(column));
+}
+
+void SelectedRows(HWND list) {
+  std::string line = "SELECTED-ROWS";
+  int row = -1;
+  while ((row = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0)
+    line += " " + std::to_string(row);
+  Say(line);
+}
+
+void WaitRows(HWND list, int count, int seconds) {
+  const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds > 0 ? seconds : 30) * 1000;
+  DWORD_PTR rows = 0;
+  do {
+    if (SendWithin(list, LVM_GETITEMCOUNT, 0, 0, &rows) && static_cast<int>(rows) == count)
+      return Say("ROWS " + std::to_string(count));
+    Sleep(50);
+  } while (GetTickCount() < deadline);
+  Fail("the list holds " + std::to_string(rows) + " rows");
+}
+
+void ColumnFit(HWND list) {
+  constexpr std::size_t kTextAt = 256;
+  RemoteBuffer remote(list, 512);
+  if (!remote.ok()) return Fail("cannot reach the list's process");
+  std::string line = "COLUMN-FIT";
+  for (int column = 0;; ++column) {
+    LVCOLUMNA entry = {};
+    entry.mask = LVCF_TEXT;
+    entry.pszText = remote.address() + kTextAt;
+    entry.cchTextMax = 200;
+    remote.Write(0, &entry, sizeof entry);
+    if (!SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(remote.address())))
+      break;
+    const auto text = SendMessageA(list, LVM_GETSTRINGWIDTHA, 0,
+                                   reinterpret_cast<LPARAM>(remote.address() + kTextAt));
+    const auto width = SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0);
+    line += " " + std::to_string(text > 0 ? 100 * width / text : 0);
+  }
+  Say(line);
+}
+
+// The free columns of pixels between a choice's last dark pixel and the right
+// edge of the field it is drawn in, read from the screen.
+int FreeAtRight(HWND field, const RECT& area) {
+  POINT origin = {area.left, area.top};
+  ClientToScreen(field, &origin);
+  HDC screen = GetDC(nullptr);
+  int free = 0;
+  for (int x = area.right - area.left - 1; x >= 0; --x, ++free) {
+    for (int y = 0; y < area.bottom - area.top; ++y) {
+      const COLORREF pixel = GetPixel(screen, origin.x + x, origin.y + y);
+      if (GetRValue(pixel) < 128 && GetGValue(pixel) < 128 && GetBValue(pixel) < 128) {
+        ReleaseDC(nullptr, screen);
+        return free;
+      }
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return free;
+}
+
+void ComboFit(HWND combo) {
+  COMBOBOXINFO info = {};
+  info.cbSize = sizeof info;
+  RemoteBuffer remote(combo, sizeof info);
+  DWORD_PTR done = 0;
+  if (!remote.ok() || !remote.Write(0, &info, sizeof info) ||
+      !SendWithin(combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(remote.address()),
+                  &done) ||
+      !remote.Read(0, &info, sizeof info)) {
+    return Fail("no combo box info");
+  }
+  // An editable combo draws its text in its edit's formatting rectangle.
+  HWND field = info.hwndItem != nullptr ? info.hwndItem : combo;
+  RECT area = info.rcItem;
+  // A message below WM_USER: the system carries its rectangle across.
+  DWORD_PTR unused = 0;
+  if (field != combo) SendWithin(field, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area), &unused);
+  std::string line = "COMBO-FIT";
+  const int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+  for (int choice = 0; choice < count; ++choice) {
+    SendMessageA(combo, CB_SETCURSEL, choice, 0);
+    RedrawWindow(combo, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(100);
+    if (field == combo) {
+      line += " " + std::to_string(FreeAtRight(field, area));
+      continue;
+    }
+    // The choice ends where a blank typed behind it would begin.
+    wchar_t text[64] = {};
+    const auto length = SendMessageW(field, WM_GETTEXT, 62, reinterpret_cast<LPARAM>(text));
+    text[length] = L' ';
+    SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    const auto end = static_cast<short>(LOWORD(SendMessageA(field, EM_POSFROMCHAR, length, 0)));
+    line += " " + std::to_string(area.right - end);
+  }
+  SendMessageA(combo, CB_SETCURSEL, 0, 0);
+  Say(line);
+}
+
+// Polls the sheet from a thread of its own, so that the steps between its
+// start and its stop are timed as a user meets them.
+struct AnswerWatch {
+  std::atomic<bool> stop{false};
+  std::atomic<DWORD> slowest{0};
+  std::atomic<int> polls{0}, unanswered{0};
+  std::thread poller;
+
+  void Start(HWND sheet) {
+    Finish();
+    stop = false;
+    slowest = 0;
+    polls = unanswered = 0;
+    poller = std::thread([this, sheet] {
+      while (!stop) {
+        const DWORD before = GetTickCount();
+        DWORD_PTR answer = 0;
+        if (!SendWithin(sheet, WM_NULL, 0, 0, &answer)) ++unanswered;
+        slowest = std::max<DWORD>(slowest, GetTickCount() - before);
+        ++polls;
+        Sleep(20);
+      }
+    });
+  }
+  void Finish() {
+    stop = true;
+    if (poller.joinable()) poller.join();
+  }
+};
+AnswerWatch g_answers;
+
+void TabOrder(HWND page) {
+  std::string line = "TAB-ORDER";
+  HWND first = GetNextDlgTabItem(page, nullptr, FALSE);
+  for (HWND control = first; control != nullptr;) {
+    line += " " + std::to_string(GetDlgCtrlID(control));
+    control = GetNextDlgTabItem(page, control, FALSE);
+    if (control == first) break;
+  }
+  Say(line);
+}
+
+// The commands of this block; false for any other.
+bool RunBuilderCommand(const std::string& command, const std::string& rest) {
+  if (command == "tab-order") {
+    TabOrder(CurrentPage());
+    return true;
+  }
+  if (command == "answers-start") {
+    g_answers.Start(g_sheet);
+    Say("ANSWERS-START");
+    return true;
+  }
+  if (command == "answers-stop") {
+    g_answers.Finish();
+    Say("ANSWERS polls=" + std::to_string(g_answers.polls) +
+        " slowest=" + std::to_string(g_answers.slowest) +
+        "ms unanswered=" + std::to_string(g_answers.unanswered));
+    return true;
+  }
+  static const char* const kCommands[] = {"header-click", "cell-click", "selected-rows",
+                                          "wait-rows",    "column-fit", "combo-fit"};
+  if (std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands))
+    return false;
+  auto [id_text, argument] = Split(rest);
+  HWND control = Control(ParseId(id_text));
+  if (!control) return true;
+  std::istringstream numbers(argument);
+  int first = 0, second = 0;
+  numbers >> first >> second;
+  if (command == "header-click") HeaderClick(control, first);
+  if (command == "cell-click") CellClick(control, first, second);
+  if (command == "selected-rows") SelectedRows(control);
+  if (command == "wait-rows") WaitRows(control, first, second);
+  if (command == "column-fit") ColumnFit(control);
+  if (command == "combo-fit") ComboFit(control);
+  return true;
+}
+
 void Run(const std::string& raw) {
   std::string line = raw;
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
@@ -909,6 +1143,7 @@ void Run(const std::string& raw) {
     return Capture(box, rest);
   }
   if (!g_sheet || !IsWindow(g_sheet)) return Fail(command + ": no sheet");
+  if (RunBuilderCommand(command, rest)) return;
   if (command == "capture") return Capture(g_sheet, rest);
   if (command == "key") return Key(rest);
   if (command == "focus") return Focus();
@@ -1008,5 +1243,6 @@ int main() {
     while (std::getline(std::cin, line)) Run(line);
   }
   if (argv != nullptr) LocalFree(argv);
+  g_answers.Finish();
   return g_failed ? 1 : 0;
 }
