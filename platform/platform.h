@@ -69,6 +69,7 @@ inline constexpr std::uint32_t kMbOkCancel = 0x01;
 inline constexpr std::uint32_t kMbYesNo = 0x04;
 inline constexpr std::uint32_t kMbIconHand = 0x10;
 inline constexpr std::uint32_t kMbIconQuestion = 0x20;
+inline constexpr std::uint32_t kMbIconInformation = 0x40;
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
 inline constexpr int kIdYes = 6;

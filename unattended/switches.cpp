@@ -2,6 +2,10 @@
 
 #include <cctype>
 #include <string_view>
+#include <utility>
+#include <vector>
+#include <algorithm>
+#include <string>
 
 #include "common/printable.h"
 
@@ -35,6 +39,28 @@ const char kHelpText[] =
     "  8  /verify: the package fails verification\n";
 
 namespace {
+
+// A tab stop of a message box is eight average characters: a switch shorter
+// than that takes two tabs to reach the second stop, where the longer ones
+// end up with one; the exit codes' words start at the first.
+constexpr std::size_t kTabStopChars = 8;
+
+// "  /silent         no window..." as its name and its words; a line that
+// is no such row gives an empty name.
+std::pair<std::string, std::string> RowOf(const std::string& line) {
+  if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ') return {};
+  const std::size_t gap = line.find("  ", 2);
+  if (gap == std::string::npos) return {};
+  const std::size_t words = line.find_first_not_of(' ', gap);
+  if (words == std::string::npos) return {};
+  return {line.substr(2, gap - 2), line.substr(words)};
+}
+
+bool ContinuesTheLineBefore(const std::string& line, const std::string& before) {
+  if (line.empty() || before.empty() || before.back() == ':') return false;
+  // An indented row's wrapped words, or the second line of a sentence.
+  return line.rfind("    ", 0) == 0 || std::islower(static_cast<unsigned char>(line[0]));
+}
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -82,6 +108,28 @@ std::optional<std::string> Apply(Switches& s, const std::string& word, const std
 }
 
 }  // namespace
+
+std::string HelpTextForABox() {
+  std::vector<std::string> lines;
+  std::string_view rest = kHelpText;
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find('\n'), rest.size());
+    std::string line(rest.substr(0, end));
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    if (!lines.empty() && ContinuesTheLineBefore(line, lines.back())) {
+      lines.back() += " " + line.substr(line.find_first_not_of(' '));
+      continue;
+    }
+    if (auto [name, words] = RowOf(line); !name.empty()) {
+      const bool shortSwitch = name[0] == '/' && name.size() < kTabStopChars;
+      line = name + (shortSwitch ? "\t\t" : "\t") + words;
+    }
+    lines.push_back(line);
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
 
 ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
   ParsedCommandLine parsed;

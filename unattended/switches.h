@@ -49,4 +49,9 @@ ParsedCommandLine ParseSwitches(const std::vector<std::string>& words);
 // The switches and the exit-code table, as /? shows them.
 extern const char kHelpText[];
 
+// The help text laid out for a message box, whose font is proportional:
+// each switch and exit code, a tab, then its words on the same line (the
+// lines a console wraps joined again), so the words line up at tab stops.
+std::string HelpTextForABox();
+
 }  // namespace brelvane

@@ -386,7 +386,8 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   if (parsed.error) return Refuse(host, console, AsksForSilence(words), *parsed.error);
   const Switches& s = parsed.switches;
   if (s.help) {
-    Report(host, console, s.silent, kHelpText, win::kMbOk);
+    Report(host, console, s.silent, console ? std::string(kHelpText) : HelpTextForABox(),
+           win::kMbIconInformation);
     return ToInt(ExitCode::Success);
   }
   if (std::optional<std::string> mismatch = MismatchOf(s)) {
@@ -412,7 +413,8 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   if (s.verify && !s.silent && !console) {
     std::string text;
     for (const std::string& line : log.said()) text += line + "\r\n";
-    Report(host, console, false, text, code == ExitCode::Success ? win::kMbOk : win::kMbIconHand);
+    Report(host, console, false, text,
+           code == ExitCode::Success ? win::kMbIconInformation : win::kMbIconHand);
   }
   return ToInt(code);
 }

@@ -139,27 +139,27 @@ dialog 100 235x55 "MS Sans Serif" 8 "About Quorvix Brelvane Installer"
   -1 button-group 4,3 227x48 " Quorvix " flat
 dialog 106 232x95 "MS Sans Serif" 8 "License Agreement"
   1000 edit 7,2 221x74 "" border vscroll multiline readonly
-  1002 button-autoradio 62,82 39x10 "Accept"
-  1003 button-autoradio 122,82 40x10 "Decline"
-  1030 button-push 193,81 35x11 "About"
+  1002 button-autoradio 62,82 39x10 "&Accept"
+  1003 button-autoradio 122,82 40x10 "&Decline"
+  1030 button-push 193,81 35x11 "A&bout"
 dialog 107 210x89 "MS Sans Serif" 8 "    Install    "
   1004 static-left 7,4 196x21 "Mivora Plugged-in: "
   1020 static-left 7,27 196x21 "Module Included:"
   1041 static-left 7,51 196x8 "" hidden noprefix pathellipsis
   1040 msctls_progress32 7,61 196x9 "" hidden
   1005 static-left 7,50 196x21 "Supported Mivora:" clipsiblings
-  1006 button-autocheck 8,74 129x10 "Launch Brelvane after installation" hidden
+  1006 button-autocheck 8,74 129x10 "&Launch Brelvane after installation" hidden
 dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
-  1008 edit 40,21 136x12 "" border autohscroll
-  1009 button-push 9,164 60x13 "Add Module"
-  1010 button-push 163,164 60x13 "Delete Module" hidden disabled
-  1011 button-push 87,164 65x13 "Extract Module"
-  1012 button-push 177,24 21x10 "..."
-  1034 static-centre 5,19 29x15 "Module To Add"
-  1015 syslistview32 9,37 214x123 "" border report singlesel
-  1016 edit 40,3 135x12 "" border autohscroll
   -1 static-left 8,0 30x16 "Installer Name"
+  1016 edit 40,3 135x12 "" border autohscroll
   1013 button-push 177,2 45x14 "set installer"
+  1034 static-centre 5,19 29x15 "Module To Add"
+  1008 edit 40,21 136x12 "" border autohscroll
+  1012 button-push 177,24 21x10 "..."
+  1015 syslistview32 9,37 214x123 "" border report singlesel
+  1009 button-push 9,164 60x13 "Add Module"
+  1011 button-push 87,164 65x13 "Extract Module"
+  1010 button-push 163,164 60x13 "Delete Module" hidden disabled
 dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
   1017 edit 53,11 118x12 "" border autohscroll
   1018 button-push 176,13 21x10 "..."

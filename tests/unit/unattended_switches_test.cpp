@@ -71,5 +71,20 @@ TEST(UnattendedSwitches, ParseOrRefuse) {
   }
 }
 
+// In a box's proportional font only tabs line up: every row is its name,
+// tabs and its words on one line, the console's wrapped lines joined.
+TEST(HelpTextForABox, EachRowIsOneLineWithItsWordsAfterTabs) {
+  const std::string box = HelpTextForABox();
+  const char* const rows[] = {
+      "/silent\t\tno window and no message box;",
+      "/log=FILE\tappend a UTF-8 log, one line per event (with /silent the default is "
+      "%TEMP%\\brelvane-setup.log)\r\n",
+      "/accept, /overwrite, /launch and /log need /silent (or /verify, for /log).\r\n",
+      "\r\n8\t/verify: the package fails verification\r\n",
+  };
+  for (const char* row : rows) EXPECT_NE(box.find(row), std::string::npos) << row << "\n" << box;
+  EXPECT_EQ(box.find("   "), std::string::npos) << box;
+}
+
 }  // namespace
 }  // namespace brelvane
