@@ -92,4 +92,13 @@ bool InstallPage::RefreshStatus() {
   return true;
 }
 
+void InstallPage::AskToStop() {
+  if (stopAsked_) return;
+  Message question;
+  question.text = kStopQuestion;
+  question.caption = kStopCaption;
+  question.style = win::kMbYesNo | win::kMbIconQuestion;
+  if (sheet_.platform().prompts.Show(question) == win::kIdYes) RequestStop();
+}
+
 }  // namespace brelvane

@@ -3,6 +3,7 @@
 // button.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -28,6 +29,10 @@ inline constexpr char kReadyToInstall[] = "Ready to INSTALL!";
 inline constexpr char kDamagedInstallerLine[] = "Installer is damaged or incomplete!";
 inline constexpr char kDownloadAgainLine[] = "Please download the installer again.";
 inline constexpr char kOverwriteCaption[] = "Overwrite";
+inline constexpr char kStopCaption[] = "Stop Installation";
+inline constexpr char kStopQuestion[] =
+    "Stop the installation once the file being written is complete?\r\n"
+    "The files installed by then stay on the drive; Install installs the others later.";
 
 // The module set marker of a drive model; nullptr for a model without a set.
 const char* SetMarkerOf(DriveModel model);
@@ -69,6 +74,13 @@ class InstallPage {
   // The install run behind the Install button.
   InstallRunResult OnApply();
 
+  // Asks the run under way to stop after the file it is writing; from any
+  // thread.  The next run starts afresh.
+  void RequestStop() { stopAsked_ = true; }
+  // Cancel while a run copies: asks whether to stop it (once a run), and
+  // asks for the stop on Yes.
+  void AskToStop();
+
   // Told about every file of the next runs; none by default.
   void SetObserver(InstallObserver* observer) { observer_ = observer; }
 
@@ -88,6 +100,7 @@ class InstallPage {
   Sheet& sheet_;
   PageView& view_;
   InstallObserver* observer_ = nullptr;
+  std::atomic<bool> stopAsked_{false};
   DriveModel model_ = DriveModel::None;
   char driveLetter_ = 0;
 };

@@ -2,6 +2,8 @@
 // model's set, newest first, onto the drive.
 #include "install/install_run.h"
 
+#include <atomic>
+
 #include <algorithm>
 #include <vector>
 
@@ -531,7 +533,8 @@ bool ShowSetFileInUse(const Platform& platform, const PackageRef& package, char 
 // receives where the last one handled went.
 std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
                                         char letter, const char* setMarker, PageView& view,
-                                        RunRecord& run, std::string& lastDestination) {
+                                        RunRecord& run, std::string& lastDestination,
+                                        const std::atomic<bool>& stopAsked) {
   const ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
@@ -549,13 +552,22 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
   RemoveLeftovers(platform, letter, set, run);
   RunProgress progress(view, set.totalBytes);
+  unsigned handled = 0;
   for (const SetModule& module : set.modules) {
+    // A stop the user asked for takes effect between two files, so that
+    // every file on the drive is whole.
+    if (handled > 0 && stopAsked.load()) {
+      ShowNotice(platform, Format(kStoppedByUserFormat, NameInMessage(lastDestination).c_str(),
+                                  handled, static_cast<unsigned>(set.modules.size())));
+      return RunStop::StoppedByUser;
+    }
     std::string destination;
     if (InstallModule(platform, package, letter, module, progress, run, destination) ==
         ModuleTurn::Stopped) {
       return run.stop;
     }
     lastDestination = destination;
+    ++handled;
   }
   return std::nullopt;
 }
@@ -599,10 +611,11 @@ InstallRunResult InstallPage::OnApply() {
   }
   std::string lastDestination;
   RunRecord run(observer_);
+  stopAsked_ = false;
   if (std::optional<RunStop> stop =
           InstallModuleSet(platform, sheet_.state().package(), driveLetter_, setMarker, view_, run,
-                           lastDestination)) {
-    ShowNotice(platform, kCannotContinue);
+                           lastDestination, stopAsked_)) {
+    if (*stop != RunStop::StoppedByUser) ShowNotice(platform, kCannotContinue);
     Stopped(*stop);
     return InstallRunResult::StayOnPage();
   }

@@ -85,6 +85,12 @@ inline constexpr char kCannotCreateFolderFormat[] =
     "Unable to create folder: %s \r\nError: %s\r\nMake sure the drive can be written, then "
     "press Install again.";
 
+// The user stopped the run: the file written last, and how many of the
+// set's files are on the drive.
+inline constexpr char kStoppedByUserFormat[] =
+    "The installation was stopped after %s \r\n%u of %u files of the set are installed; the "
+    "others are not.\r\nPress Install to install them.";
+
 // Why an install run stopped short, besides the messages it shows.
 enum class RunStop {
   NoDrive,            // the drive is gone when Install is pressed
@@ -95,6 +101,7 @@ enum class RunStop {
   DamagedModule,      // a module's content, or a module record, does not match its check
   UnreadablePackage,  // the package could not be read while the set was sought or copied
   WriteFailed,        // a file could not be written: folder, room, a link on the way, the write
+  StoppedByUser,      // the user asked the run to stop; it did after the file being written
 };
 
 // Told what an install run does, file by file, for a record of it (the

@@ -144,7 +144,8 @@ Outcome OutcomeOf(RunStop stop) {
       return {ExitCode::BadPackage, "a module cannot be installed safely"};
     case RunStop::DamagedModule: return {ExitCode::BadPackage, "a module is damaged"};
     case RunStop::UnreadablePackage: return {ExitCode::BadPackage, "the package cannot be read"};
-    case RunStop::WriteFailed: break;
+    case RunStop::WriteFailed:
+    case RunStop::StoppedByUser: break;
   }
   return {ExitCode::WriteFailed, "a file could not be written; what was there before is unchanged"};
 }

@@ -34,6 +34,10 @@ void CInstallPageDlg::OnDpiChanged() {
 
 bool CInstallPageDlg::OnSetActive() { return logic_->OnSetActive(); }
 
+void CInstallPageDlg::OnCancelWhileBusy() {
+  if (logic_) logic_->AskToStop();
+}
+
 void CInstallPageDlg::RefreshStatus() {
   if (logic_) (void)logic_->RefreshStatus();
 }

@@ -21,6 +21,7 @@ class CInstallPageDlg final : public CPageDlg {
   BOOL OnInitDialog() override;
   bool OnSetActive() override;
   LRESULT OnApply() override;
+  void OnCancelWhileBusy() override;
   void OnDpiChanged() override;
 
  private:

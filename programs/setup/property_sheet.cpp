@@ -112,7 +112,8 @@ void CPropertyDlg::SetBusy(bool busy) {
   busy_ = busy;
   if (!hwnd_) return;
   if (busy) focusBeforeBusy_ = GetFocus();
-  for (int button : {IDOK, IDCANCEL}) EnableWindow(GetDlgItem(hwnd_, button), !busy);
+  // Cancel stays: it asks whether to stop the run after the file being written.
+  EnableWindow(GetDlgItem(hwnd_, IDOK), !busy);
   EnableWindow(PropSheet_GetTabControl(hwnd_), !busy);
   EnableMenuItem(GetSystemMenu(hwnd_, FALSE), SC_CLOSE,
                  MF_BYCOMMAND | (busy ? MF_GRAYED : MF_ENABLED));

@@ -127,6 +127,29 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   EXPECT_TRUE(machine_->system().launched().empty());  // the box was not ticked
 }
 
+// A stop asked for while a file is being written takes effect after it:
+// that file is whole, the rest are left for the next Install.
+TEST_F(InstallOnMachine, AStopAskedForEndsTheRunAfterTheFileBeingWritten) {
+  Start({kM1, kM3});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  drive_->WriteHostFile("m3.txt", "old 3");
+  machine_->prompts().WhileNextBoxIsUp([&] { rig_->install().RequestStop(); });
+  machine_->prompts().QueueAnswer(win::kIdYes);
+
+  EXPECT_FALSE(rig_->Apply());
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                OverwriteQuestion("E:\\m3.txt"),
+                "The installation was stopped after E:\\m3.txt \r\n1 of 2 files of the "
+                "set are installed; the others are not.\r\nPress Install to install them."}));
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+  EXPECT_FALSE(drive_->HostExists("m1.exe"));
+
+  machine_->prompts().QueueAnswer(win::kIdNo);
+  ASSERT_TRUE(rig_->Apply());
+  EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
+}
+
 // The utility running from the drive holds its file open: it is not asked
 // about, nothing of the set is written, and the message says what to do;
 // once it is closed, Install again asks and replaces it.

@@ -346,6 +346,28 @@ scenario_leave_during_run() {
   gui_end
 }
 
+# Cancel while a large file copies asks, and Yes stops the run once that
+# file is whole; the older module is left for the next Install.
+scenario_stop_during_run() {
+  gui_begin stop-during-run "$MACHINES/ovin-e.reg" E
+  local package=$GUI_WORK/stop.exe zeros=$GUI_WORK/zeros-stop
+  mkdir -p "$zeros"
+  truncate -s 256M "$zeros/big-b.bin"
+  cp "$SETUP_EXE" "$package"
+  "$OEMPACK" add-predef "$package" --ovin "$GUI_WORK/companion.txt" >/dev/null
+  "$OEMPACK" add-predef "$package" --ovin "$zeros/big-b.bin" >/dev/null
+  gui_run "$package" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "enabled 2" "click 2" "wait-box Stop the installation" "answer-box IDYES" \
+    "wait-box stopped after 120" "answer-box IDOK" "enabled 1" "click 2" "wait-gone"
+  expect_line stop_cancel_stays_enabled "ENABLED 1" 1
+  check stop_says_what_is_installed grep -q "^BOX .*text=The installation was stopped after E:.big-b.bin" "$GUI_OUT"
+  check stop_file_being_written_is_whole cmp -s "$zeros/big-b.bin" "$GUI_DRIVE/big-b.bin"
+  check stop_older_module_left [ ! -e "$GUI_DRIVE/companion.txt" ]
+  expect_line stop_install_offered_again "ENABLED 1" 2
+  rm -rf "$package" "$zeros" "$GUI_DRIVE"
+  gui_end
+}
+
 scenario_two_models() {
   gui_begin two-models "$MACHINES/kestrin-ovin.reg" E
   gui_run "$BARE" -- "wait-box More than one" "window-exists $CAPTION" "answer-box IDOK"
@@ -741,6 +763,7 @@ run_scenario folder_link
 run_scenario launch
 run_scenario large_set
 run_scenario leave_during_run
+run_scenario stop_during_run
 run_scenario two_models
 run_scenario builder
 run_scenario builder_refuses_hostile_root

@@ -142,11 +142,16 @@ INT_PTR CPageDlg::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           SetResult(OnSetActive() ? 0 : -1);
           return TRUE;
         case PSN_APPLY: SetResult(OnApply()); return TRUE;
-        // Leaving the page (a tab, Ctrl+Tab, another apply) and cancelling
-        // (Esc, Cancel, the close box, Alt+F4) are refused while a run copies.
+        // Leaving the page (a tab, Ctrl+Tab, another apply) is refused
+        // while a run copies; cancelling (Esc, Cancel) asks whether to stop
+        // it, and the sheet stays until the run is over.
         case PSN_KILLACTIVE:
+          if (!sheet_.busy()) break;
+          SetResult(TRUE);
+          return TRUE;
         case PSN_QUERYCANCEL:
           if (!sheet_.busy()) break;
+          OnCancelWhileBusy();
           SetResult(TRUE);
           return TRUE;
         default: break;

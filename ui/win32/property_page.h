@@ -42,9 +42,10 @@ class SheetWindow : public SheetView {
   virtual Win32Prompts& prompts() = 0;
   virtual SheetMode mode() const = 0;
   // While busy (an install run copies) the sheet takes no input that could
-  // start a second run, switch pages or close it: its buttons and tabs are
-  // disabled, closing is refused, and the wait cursor shows over it.  Not
-  // busy gives everything back.
+  // start a second run, switch pages or close it: Install and the tabs are
+  // disabled, closing is refused, and the wait cursor shows over it; Cancel
+  // asks whether to stop the run after the file being written.  Not busy
+  // gives everything back.
   virtual void SetBusy(bool busy) = 0;
   virtual bool busy() const = 0;
   // The dots per inch the sheet is laid out for (96 at 100 %), which the
@@ -130,6 +131,8 @@ class CPageDlg {
     (void)header;
     return 0;
   }
+  // Cancel (Esc, the button) while a run copies; the sheet stays open.
+  virtual void OnCancelWhileBusy() {}
   // The sheet's DPI has changed: the page's own fonts follow it.
   virtual void OnDpiChanged() {}
   // Any other message; FALSE when not handled.

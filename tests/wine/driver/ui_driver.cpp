@@ -29,7 +29,7 @@
 //                                     line's texts (1041), and whether the buttons and tabs
 //                                     stayed disabled from the run's start
 //   try-leave                         once a run has started (Install disabled), posts
-//                                     what Esc or Cancel, Alt+F4 or the close box, a
+//                                     what Alt+F4 or the close box, a
 //                                     tab and Enter send the sheet
 //   box-owner                         whether the last box is owned by the sheet and
 //                                     shown by the sheet's thread
@@ -608,8 +608,8 @@ struct RunWatch {
     const DWORD took = GetTickCount() - before;
     slowest = std::max(slowest, took);
     if (!answered || took > kAnswerWithin) ++unanswered;
-    const bool anyEnabled = IsWindowEnabled(GetDlgItem(g_sheet, IDOK)) ||
-                            IsWindowEnabled(GetDlgItem(g_sheet, IDCANCEL)) || IsWindowEnabled(tabs);
+    // Cancel stays: it asks whether to stop after the file being written.
+    const bool anyEnabled = IsWindowEnabled(GetDlgItem(g_sheet, IDOK)) || IsWindowEnabled(tabs);
     if (!IsWindowEnabled(GetDlgItem(g_sheet, IDOK))) started = true;
     if (started && anyEnabled) ++enabledAfterStart;
     ReadBar(page);
@@ -694,8 +694,6 @@ void TryLeave() {
   const DWORD deadline = GetTickCount() + 5000;
   while (IsWindowEnabled(install) && GetTickCount() < deadline) Sleep(10);
   if (IsWindowEnabled(install)) return Fail("try-leave: no run started");
-  PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-               reinterpret_cast<LPARAM>(GetDlgItem(g_sheet, IDCANCEL)));
   PostMessageA(g_sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
   PostMessageA(g_sheet, WM_CLOSE, 0, 0);
   PostMessageA(g_sheet, PSM_SETCURSEL, 0, 0);
