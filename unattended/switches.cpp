@@ -36,7 +36,8 @@ const char kHelpText[] =
     "  5  no module set for the drive's model in the package\n"
     "  6  a damaged or unsafe module, or an unreadable package\n"
     "  7  a file could not be written (nothing lost)\n"
-    "  8  /verify: the package fails verification\n";
+    "  8  /verify: the package fails verification\n"
+    "  9  another copy of the installer is running (nothing done)\n";
 
 namespace {
 

@@ -19,6 +19,7 @@ enum class ExitCode : int {
   BadPackage = 6,      // a damaged or unsafe module, an unreadable package, no own file
   WriteFailed = 7,     // a file could not be written (nothing lost)
   VerifyFailed = 8,    // /verify: the package fails verification
+  AnotherCopy = 9,     // another copy of the installer runs: nothing done
 };
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }
 

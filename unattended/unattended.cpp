@@ -382,7 +382,7 @@ std::string Joined(const std::vector<std::string>& words) {
 }  // namespace
 
 int RunUnattended(const Platform& host, const std::vector<std::string>& words,
-                  const ConsoleFn& console) {
+                  const ConsoleFn& console, bool anotherCopyRuns) {
   const ParsedCommandLine parsed = ParseSwitches(words);
   if (parsed.error) return Refuse(host, console, AsksForSilence(words), *parsed.error);
   const Switches& s = parsed.switches;
@@ -393,6 +393,13 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   }
   if (std::optional<std::string> mismatch = MismatchOf(s)) {
     return Refuse(host, console, s.silent, *mismatch);
+  }
+  // Two copies writing one drive would each ask about, and replace, what
+  // the other wrote.
+  if (anotherCopyRuns && !s.verify) {
+    Report(host, console, s.silent, std::string(kProgramName) + ": " + kAnotherCopyRuns,
+           win::kMbIconHand);
+    return ToInt(ExitCode::AnotherCopy);
   }
   RunLog log(host, console);
   std::optional<std::string> logPath = s.log;

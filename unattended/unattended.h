@@ -22,7 +22,14 @@ inline constexpr char kProgramName[] = "brelvane-setup";
 // and without a console (the help text, a bad command line, the /verify
 // result); the install itself answers every question silently.  `console`
 // receives the lines meant for a person when the program has one.
+// With `anotherCopyRuns` (the front-end found another copy of the installer
+// running) a run that would install ends with ExitCode::AnotherCopy and says
+// why; /? and /verify, which only read, go on.
 int RunUnattended(const Platform& host, const std::vector<std::string>& words,
-                  const ConsoleFn& console);
+                  const ConsoleFn& console, bool anotherCopyRuns = false);
+
+inline constexpr char kAnotherCopyRuns[] =
+    "another copy of the installer is running; let it finish, then start this one again "
+    "(nothing installed)";
 
 }  // namespace brelvane

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,34 @@ class ParentConsole {
   HANDLE owned_ = INVALID_HANDLE_VALUE;
 };
 
+// One copy of the installer at a time, across sessions: two would both
+// write the drive.  The first holds the name as long as it runs.
+class OneCopy {
+ public:
+  OneCopy() : mutex_(::CreateMutexW(nullptr, FALSE, L"Global\\Quorvix Brelvane Installer")) {
+    anotherRuns_ = mutex_ != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
+  }
+  OneCopy(const OneCopy&) = delete;
+  OneCopy& operator=(const OneCopy&) = delete;
+  ~OneCopy() {
+    if (mutex_ != nullptr) ::CloseHandle(mutex_);
+  }
+  bool anotherRuns() const { return anotherRuns_; }
+
+ private:
+  HANDLE mutex_;
+  bool anotherRuns_ = false;
+};
+
+// Brings the sheet of the copy that runs to the front (restored when it is
+// minimised), where the user looks for it.
+void ShowTheRunningCopy() {
+  HWND sheet = ::FindWindowA("#32770", kSheetCaption);
+  if (sheet == nullptr) return;
+  if (::IsIconic(sheet)) ::ShowWindow(sheet, SW_RESTORE);
+  ::SetForegroundWindow(::GetLastActivePopup(sheet));
+}
+
 // The words after the program's name, from the wide command line.
 std::vector<std::string> SwitchWords() {
   std::vector<std::string> words = win32text::Arguments();
@@ -108,9 +137,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
   // another, is refused there, never taken for a run with a window.
   const std::vector<std::string> words = win32::SwitchWords();
   const bool builder = WantsBuilder(words);
+  // The builder writes no drive and may run beside an installer.
+  std::optional<win32::OneCopy> oneCopy;
+  if (!builder) oneCopy.emplace();
+  const bool anotherCopyRuns = oneCopy && oneCopy->anotherRuns();
   if (!builder && !words.empty()) {
     win32::ParentConsole console;
-    return RunUnattended(host.platform(), words, console.Writer());
+    return RunUnattended(host.platform(), words, console.Writer(), anotherCopyRuns);
+  }
+  if (anotherCopyRuns) {
+    win32::ShowTheRunningCopy();
+    return 0;
   }
   win32::SheetMode mode = builder ? win32::SheetMode::Builder : win32::SheetMode::Installer;
   win32::CInstallerApp app(host.platform(), prompts, mode);

@@ -302,6 +302,24 @@ INSTANTIATE_TEST_SUITE_P(Machines, Unattended, ::testing::ValuesIn(kCases),
                            return name;
                          });
 
+// A second copy while one runs: an install is refused with its own code and
+// writes nothing; /verify, which only reads, still runs.
+TEST(UnattendedSecondCopy, InstallsNothingWhileAnotherCopyRuns) {
+  WizardMachine machine("ovin-e");
+  TestDrive drive(machine, 'E');
+  if (!drive.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  TempDrive work(machine.test(), 'W');
+  machine.system().SetOwnExecutablePath(
+      BuildPackage(machine.test(), work, "setup.exe", {kUtility}));
+  std::vector<std::string> console;
+  const ConsoleFn said = [&](const std::string& line) { console.push_back(line); };
+  EXPECT_EQ(RunUnattended(machine.platform(), {"/silent", "/accept"}, said, true),
+            ToInt(ExitCode::AnotherCopy));
+  EXPECT_EQ(console, std::vector<std::string>{std::string("brelvane-setup: ") + kAnotherCopyRuns});
+  EXPECT_FALSE(drive.HostExists("m1.exe"));
+  EXPECT_EQ(RunUnattended(machine.platform(), {"/verify"}, said, true), ToInt(ExitCode::Success));
+}
+
 // Appended, not replaced: a second run adds its lines behind the first's.
 TEST(UnattendedLog, IsAppendedToAndRefusedWhenItCannotBeOpened) {
   WizardMachine machine("none");

@@ -145,6 +145,23 @@ scenario_drive_arrives() {
   gui_end
 }
 
+# A second copy while the sheet shows: it opens no window of its own and
+# ends with 0 (the first is brought to the front); unattended it ends with 9
+# and writes nothing.
+scenario_second_copy() {
+  gui_begin second-copy "$MACHINES/ovin-e.reg" E
+  local second
+  second=$(wine_winpath "$SET_PKG")
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "run-watch $second" \
+    "run-watch $second /silent /accept" "page-count" "click 2" "wait-gone"
+  expect_line second_copy_ends "EXIT 0"
+  expect_line second_copy_unattended_refused "EXIT 9"
+  check second_copy_opens_no_window bash -c "! grep -q '^WINDOW .*visible=1' '$GUI_OUT'"
+  check second_copy_writes_nothing [ -z "$(ls -A "$GUI_DRIVE")" ]
+  expect_line second_copy_first_still_shows "PAGES 1"
+  gui_end
+}
+
 # The registry as Windows 10 and 11 write it (no ParentIdPrefix, the volume's
 # mount entry holding the disk's device path), in Wine's real registry: the
 # page names E and the set lands there.
@@ -752,6 +769,7 @@ run_scenario ovin_without_set
 run_scenario install
 run_scenario keyboard
 run_scenario drive_arrives
+run_scenario second_copy
 run_scenario install_windows_10_11
 run_scenario fixed_disk_forms
 run_scenario nine_x

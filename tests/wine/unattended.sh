@@ -114,7 +114,8 @@ scenario_verify() {
 # A read-only utility on a nearly full drive (a 4 MiB tmpfs): a module of
 # its size fits only in its place.  fits: replaced in place, its copy kept in
 # the temporary folder meanwhile and then removed; damaged: the module fails
-# its check and the utility is put back.  Mounting needs root.
+# its check before anything is written, and the utility stays as it was.
+# Mounting needs root.
 ROOM_PKG=$GUI_WORK/room.exe
 ROOM_PAYLOAD=$GUI_WORK/room-payload/$UTILITY
 mkdir -p "$GUI_WORK/room-payload"
@@ -137,18 +138,19 @@ scenario_nearly_full() {
   chmod 444 "$GUI_DRIVE/$UTILITY"
   cp -p "$GUI_DRIVE/$UTILITY" "$GUI_WORK/room-old"
   watch "$package" /silent /accept /overwrite=yes "/log=$(wine_winpath "$log")"
-  check "room_$1_told" logged "$log" "and then replaced in place"
   if [ "$1" = fits ]; then
+    check room_fits_told logged "$log" "and then replaced in place"
     expect_code room_fits_exit_code 0
     check room_fits_replaced cmp -s "$ROOM_PAYLOAD" "$GUI_DRIVE/$UTILITY"
+    check room_fits_copy_was_in_temp logged "$log" "\\Temp\\kept-1-$UTILITY"
   else
+    check room_damaged_told logged "$log" "is damaged"
     expect_code room_damaged_exit_code 6
-    check room_damaged_put_back cmp -s "$GUI_WORK/room-old" "$GUI_DRIVE/$UTILITY"
+    check room_damaged_untouched cmp -s "$GUI_WORK/room-old" "$GUI_DRIVE/$UTILITY"
     # Read-only under Wine: no write bit (Wine makes a program executable).
     check room_damaged_read_only [ -z "$(find "$GUI_DRIVE/$UTILITY" -perm /222)" ]
   fi
   check "room_$1_copy_removed" [ -z "$(find "$WINEPREFIX/drive_c" -name 'kept-*')" ]
-  check "room_$1_copy_was_in_temp" logged "$log" "\\Temp\\kept-1-$UTILITY"
   umount "$GUI_DRIVE"
   gui_end
 }
