@@ -146,20 +146,27 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
   return {ModuleTurn::Installed, true};
 }
 
+// A module whose content does not match its check, and one that cannot be
+// read from the package: the message, and why the run stops.
+RunStop ShowDamaged(const Platform& platform, const ModuleRecord& record) {
+  ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
+  return RunStop::DamagedModule;
+}
+
+RunStop ShowUnreadable(const Platform& platform, const ModuleRecord& record) {
+  const std::string error = GetLastErrorText(platform.system);
+  ShowError(platform, Format(kUnreadablePackageFormat, NameInMessage(record.fileName).c_str(),
+                             error.c_str()));
+  return RunStop::UnreadablePackage;
+}
+
 // Tells the user why the module could not be written to `destination`;
 // gives why the run stops.
 RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
                            const std::string& destination, const ExtractReport& report) {
   switch (report.result) {
-    case ExtractResult::Damaged:
-      ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
-      return RunStop::DamagedModule;
-    case ExtractResult::PackageUnreadable: {
-      const std::string error = GetLastErrorText(platform.system);
-      ShowError(platform, Format(kUnreadablePackageFormat, NameInMessage(record.fileName).c_str(),
-                                 error.c_str()));
-      return RunStop::UnreadablePackage;
-    }
+    case ExtractResult::Damaged: return ShowDamaged(platform, record);
+    case ExtractResult::PackageUnreadable: return ShowUnreadable(platform, record);
     case ExtractResult::NoRoom:
       ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
                                  std::to_string(report.bytesNeeded).c_str(),
@@ -493,15 +500,8 @@ std::optional<RunStop> ShowDamagedModule(const Platform& platform, const Package
     switch (CheckFoundModule(platform, package, module.contentOffset, record.contentSize)) {
       case ContentState::Sound:
       case ContentState::Unchecked: continue;
-      case ContentState::Damaged:
-        ShowError(platform, Format(kDamagedModuleFormat, NameInMessage(record.fileName).c_str()));
-        return RunStop::DamagedModule;
-      case ContentState::Unreadable: {
-        const std::string error = GetLastErrorText(platform.system);
-        ShowError(platform, Format(kUnreadablePackageFormat, NameInMessage(record.fileName).c_str(),
-                                   error.c_str()));
-        return RunStop::UnreadablePackage;
-      }
+      case ContentState::Damaged: return ShowDamaged(platform, record);
+      case ContentState::Unreadable: return ShowUnreadable(platform, record);
     }
   }
   return std::nullopt;
