@@ -146,6 +146,17 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
   return {ModuleTurn::Installed, true};
 }
 
+// The system's words end with a line break on Windows: inside a message,
+// where more lines follow, it would leave an empty line.
+std::string WithoutLineEnd(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::string ErrorTextInLine(System& system) { return WithoutLineEnd(GetLastErrorText(system)); }
+
 // A module whose content does not match its check, and one that cannot be
 // read from the package: the message, and why the run stops.
 RunStop ShowDamaged(const Platform& platform, const ModuleRecord& record) {
@@ -384,7 +395,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   std::string folder;
   const std::optional<std::string> kept = KeepACopy(platform, destination, folder);
   if (!kept) {
-    const std::string error = GetLastErrorText(platform.system);
+    const std::string error = ErrorTextInLine(platform.system);
     ShowError(platform, Format(kCannotKeepCopyFormat, NameInMessage(destination).c_str(),
                                NameInMessage(folder).c_str(), error.c_str()));
     return run.Stop(RunStop::WriteFailed);
@@ -413,8 +424,8 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
     platform.system.SetLastError(failure);
     return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
   }
-  const std::string notPutBack = GetLastErrorText(platform.system);
-  const std::string why = platform.system.ErrorText(failure);
+  const std::string notPutBack = ErrorTextInLine(platform.system);
+  const std::string why = WithoutLineEnd(platform.system.ErrorText(failure));
   ShowError(platform, Format(kNotPutBackFormat, NameInMessage(destination).c_str(), why.c_str(),
                              notPutBack.c_str(), NameInMessage(*kept).c_str()));
   return run.Stop(RunStop::WriteFailed);
@@ -438,7 +449,7 @@ std::optional<std::string> FileInTheWay(const Platform& platform, const std::str
 // Tells the user that the module's folder could not be created: the folder,
 // the system's words and, where a file stands in its way, that file.
 void ShowFolderFailure(const Platform& platform, const std::string& directory) {
-  const std::string error = GetLastErrorText(platform.system);
+  const std::string error = ErrorTextInLine(platform.system);
   if (const std::optional<std::string> file = FileInTheWay(platform, directory)) {
     ShowNotice(platform, Format(kFolderBlockedFormat, NameInMessage(directory).c_str(),
                                 error.c_str(), NameInMessage(*file).c_str()));

@@ -385,6 +385,26 @@ scenario_stop_during_run() {
   gui_end
 }
 
+# Failures read back from their boxes: the utility held open by a program
+# that runs from the drive is named as in use, and once it is closed, a file
+# where the companion's folder must go is named; nothing is written.
+scenario_failure_boxes() {
+  gui_begin failure-boxes "$MACHINES/ovin-e.reg" E
+  printf 'the running utility' > "$GUI_DRIVE/$UTILITY"
+  printf 'a file in the way' > "$GUI_DRIVE/docs"
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" \
+    "hold-open E:\\$UTILITY" "click 1" "wait-box is in use" "answer-box IDOK" \
+    "wait-box Unable To Continue" "answer-box IDOK" "release" "click 1" \
+    "wait-box Unable to create folder" "answer-box IDOK" "wait-box Unable To Continue" \
+    "answer-box IDOK" "click 2" "wait-gone"
+  check failure_in_use_named grep -qF "text=Unable to install file: E:\\$UTILITY \r\nThe file is in use" "$GUI_OUT"
+  check failure_in_use_says_what_to_do grep -qF "Close that program, then press Install again." "$GUI_OUT"
+  check failure_folder_named grep -qF "text=Unable to create folder: E:\\docs\\notes \r\nError: File already exists.\r\nA file" "$GUI_OUT"
+  check failure_folder_names_the_file grep -qF "A file named E:\\docs is in the way" "$GUI_OUT"
+  check failure_boxes_write_nothing grep -qx 'the running utility' "$GUI_DRIVE/$UTILITY"
+  gui_end
+}
+
 scenario_two_models() {
   gui_begin two-models "$MACHINES/kestrin-ovin.reg" E
   gui_run "$BARE" -- "wait-box More than one" "window-exists $CAPTION" "answer-box IDOK"
@@ -782,6 +802,7 @@ run_scenario launch
 run_scenario large_set
 run_scenario leave_during_run
 run_scenario stop_during_run
+run_scenario failure_boxes
 run_scenario two_models
 run_scenario builder
 run_scenario builder_refuses_hostile_root

@@ -52,6 +52,8 @@
 //                                     shows and whether it lies in the active page
 //   placement                         whether the sheet is centred on its display's work
 //                                     area, and the last box found lies over the sheet
+//   hold-open PATH | release          opens the file sharing with nobody, as a program
+//                                     that runs from it does; release closes it
 //   device-arrival LETTER             announces a volume of that letter to the sheet as
 //                                     the system does when a drive is plugged in
 //   run-watch COMMAND LINE            starts the program (standard handles inherited),
@@ -874,6 +876,20 @@ void Placement() {
   Say(std::string("BOX-OVER-SHEET ") + (PtInRect(&sheet, middle) ? "1" : "0"));
 }
 
+HANDLE g_held = INVALID_HANDLE_VALUE;
+
+void HoldOpen(const std::string& path) {
+  g_held = CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (g_held == INVALID_HANDLE_VALUE) return Fail("cannot hold " + path);
+  Say("HELD " + path);
+}
+
+void Release() {
+  if (g_held != INVALID_HANDLE_VALUE) CloseHandle(g_held);
+  g_held = INVALID_HANDLE_VALUE;
+  Say("RELEASED");
+}
+
 void DeviceArrival(const std::string& letter) {
   if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
     return Fail("device-arrival wants a drive letter");
@@ -1136,6 +1152,8 @@ void Run(const std::string& raw) {
     return Say(std::string("EXISTS ") + (FindWindowA(kDialogClass, rest.c_str()) ? "1" : "0"));
   }
   if (command == "sleep") return Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
+  if (command == "hold-open") return HoldOpen(rest);
+  if (command == "release") return Release();
   if (command == "capture-box") {
     HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
     return Capture(box, rest);
