@@ -64,14 +64,21 @@ TEST_P(WizardInstallRunFailures, ShowTheirMessagesInOrder) {
   run.machine.prompts().ClearMessages();
 
   EXPECT_EQ(run.rig->Apply(), row.result);
-  // The system's own words for an error stand where the row names the code.
+  // The system's own words for an error stand where the row names the code;
+  // inside a message, where more lines follow, without their line break.
   std::vector<std::string> expected = row.messages;
   for (std::string& text : expected) {
     for (const std::uint32_t code : {win::kErrorFileNotFound, win::kErrorAccessDenied,
                                      win::kErrorWriteProtect, win::kErrorAlreadyExists}) {
       const std::string token = "{text of " + std::to_string(code) + "}";
-      if (const auto at = text.find(token); at != std::string::npos)
-        text.replace(at, token.size(), run.machine.system().ErrorText(code));
+      const auto at = text.find(token);
+      if (at == std::string::npos) continue;
+      std::string words = run.machine.system().ErrorText(code);
+      while (at + token.size() < text.size() && !words.empty() &&
+             (words.back() == '\r' || words.back() == '\n')) {
+        words.pop_back();
+      }
+      text.replace(at, token.size(), words);
     }
   }
   EXPECT_EQ(run.texts(), expected);
