@@ -152,21 +152,23 @@ void OemPage::OnBrowseModule() {
   }
 }
 
-void OemPage::OnAddModule() {
+void OemPage::OnAddModule() { LoadModuleList(AppendTheModule()); }
+
+std::string OemPage::AppendTheModule() {
   std::string modulePath = view_.GetText(ids::kModulePath);
   std::string installer = view_.GetText(ids::kInstallerName);
   if (auto problem = ModuleSourceProblem(platform_.system, modulePath, "")) {
     std::string name = modulePath;
     FileNameFromPath(platform_.system, name);
     ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), problem->c_str()));
-    return;
+    return installer;
   }
   ModuleRecord record;
   if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize)) {
     ShowInstallerRefusal(platform_, installer,
                          AppendModule(platform_, modulePath, installer, record));
   }
-  LoadModuleList(installer);
+  return installer;
 }
 
 namespace {

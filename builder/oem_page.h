@@ -110,8 +110,12 @@ class OemPage {
   [[nodiscard]] PageEnding OnSetInstaller();
   void OnBrowseModule();
   // Appends the module edit's file; one whose name an install would refuse
-  // is reported and not appended.
+  // is reported and not appended.  Then lists the installer again.
   void OnAddModule();
+  // The first half of OnAddModule, which may run beside the window (the
+  // append flushes the installer to disk): it only reads the page's texts
+  // and shows messages.  Gives the installer to list again.
+  std::string AppendTheModule();
   // Extracts the module of each selected row: the very module the row shows,
   // found by its place in the package, also when names repeat.
   void OnExtractModule();

@@ -100,24 +100,26 @@ std::string FolderPart(const std::string& path) {
 // another extraction works in the same folder or a leftover survived.
 constexpr std::uint32_t kStagingAttempts = 64;
 
-// Creates a staging file in `folder`; its handle, with its path in `path`.
+// The bits a staging file carries from its creation until it is complete:
+// hidden and system, and nothing else.  A file of a user's hardly ever has
+// exactly these, so they mark a leftover of an interrupted extraction as
+// this program's own.
+constexpr std::uint32_t kStagingBits = win::kAttrHidden | win::kAttrSystem;
+
+// Creates the next free staging file in `folder`, its bits on it from the
+// moment its name appears: a run killed right after the create leaves a
+// file the next run knows as its own.  Its handle, with its path in `path`.
 FileHandle CreateStagingFile(FileSystem& files, System& system, const std::string& folder,
                              std::string& path) {
   for (std::uint32_t number = 0; number < kStagingAttempts; ++number) {
     path = folder + StagingName(number);
-    const FileHandle file = files.CreateExclusive(path);
+    const FileHandle file = files.CreateExclusiveWithAttributes(path, kStagingBits);
     if (file != kNoFile) return file;
     const std::uint32_t error = system.LastError();
     if (error != win::kErrorFileExists && error != win::kErrorAlreadyExists) return kNoFile;
   }
   return kNoFile;
 }
-
-// The bits a staging file carries from its creation until it is complete:
-// hidden and system, and nothing else.  A file of a user's hardly ever has
-// exactly these, so they mark a leftover of an interrupted extraction as
-// this program's own.
-constexpr std::uint32_t kStagingBits = win::kAttrHidden | win::kAttrSystem;
 
 // Removes the run's own staging file whatever its bits say, without a
 // message.
@@ -194,10 +196,9 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     RemoveStagingFile(files, staging);
     error.Fail();
   });
-  // Hidden while it is not yet the file it will be, and marked as a staging
-  // file (a leftover is known by these bits); a file system without the
-  // bits still gets a whole file, and a leftover there is left alone.
-  files.SetAttributes(staging, kStagingBits);
+  // The staging file is hidden while it is not yet the file it will be, and
+  // marked as one (a leftover is known by these bits); a file system without
+  // the bits still gets a whole file, and a leftover there is left alone.
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
     done.result = ExtractResult::PackageUnreadable;
@@ -253,7 +254,6 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
     RemoveStagingFile(files, staging);
     error.Fail();
   });
-  files.SetAttributes(staging, kStagingBits);
   const BlocksEnd copy = ForEachBlock(files, from.get(), static_cast<std::uint64_t>(length), {},
                                       [&](std::uint8_t* block, std::size_t size) {
                                         return WriteAll(files, target.get(), block, size, error);

@@ -138,6 +138,16 @@ class FileSystem {
   // Binary, write-only exclusive create (_O_CREAT | _O_EXCL): fails when any
   // entry already has the name.  The new file is an ordinary writable file.
   virtual FileHandle CreateExclusive(const std::string& path) = 0;
+  // The same create, the file carrying `attributes` from the moment its name
+  // appears, so that no interruption leaves it under its name without them.
+  // By default a create followed by SetAttributes, for a backend that cannot
+  // do both at once.
+  virtual FileHandle CreateExclusiveWithAttributes(const std::string& path,
+                                                   std::uint32_t attributes) {
+    const FileHandle file = CreateExclusive(path);
+    if (file != kNoFile) SetAttributes(path, attributes);
+    return file;
+  }
   // Binary open of an existing file in append mode: every write lands at the
   // end, wherever the position stands; reads go where the position says.
   virtual FileHandle OpenAppend(const std::string& path) = 0;

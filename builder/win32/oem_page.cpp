@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "res/resource.h"
+#include "ui/win32/worker_run.h"
 
 namespace brelvane::win32 {
 
@@ -69,7 +70,21 @@ LRESULT COEMPage::OnNotify(const NMHDR& header) {
 // The builder closes with Cancel only: Enter in an edit must not close it.
 LRESULT COEMPage::OnApply() { return PSNRET_INVALID_NOCHANGEPAGE; }
 
+void COEMPage::AddModule() {
+  // The append reads the module and flushes the installer to disk, which
+  // takes as long as the disk makes it: it runs beside the window, which
+  // keeps answering, and the list is rebuilt here once it is over.
+  std::string installer;
+  auto append = [this, &installer] { installer = logic_->AppendTheModule(); };
+  sheet_.SetBusy(true);
+  RunBesideTheSheet(sheet_.hwnd(), append);
+  sheet_.SetBusy(false);
+  logic_->LoadModuleList(installer);
+}
+
 void COEMPage::OnCommand(int controlId, int code) {
+  // One command at a time: nothing starts while an append runs.
+  if (sheet_.busy()) return;
   if (controlId == IDC_INSTALLER_NAME) {
     if (code == EN_CHANGE && !view_.changing())
       CarryOut(sheet_.platform(), logic_->OnInstallerNameChange());
@@ -79,7 +94,7 @@ void COEMPage::OnCommand(int controlId, int code) {
   switch (controlId) {
     case IDC_SET_INSTALLER: CarryOut(sheet_.platform(), logic_->OnSetInstaller()); break;
     case IDC_BROWSE_MODULE: logic_->OnBrowseModule(); break;
-    case IDC_ADD_MODULE: logic_->OnAddModule(); break;
+    case IDC_ADD_MODULE: AddModule(); break;
     case IDC_EXTRACT_MODULE: logic_->OnExtractModule(); break;
     default: break;
   }

@@ -24,6 +24,7 @@ class COEMPage final : public CPageDlg {
 
  private:
   void InsertColumns();
+  void AddModule();
   // The DPI the list's column widths were made for.
   int columnsDpi_ = USER_DEFAULT_SCREEN_DPI;
   Win32BuilderView builderView_{view_};

@@ -276,6 +276,38 @@ FileHandle PosixFileSystem::CreateExclusive(const std::string& path) {
   return fd;
 }
 
+FileHandle PosixFileSystem::CreateExclusiveWithAttributes(const std::string& path,
+                                                          std::uint32_t attributes) {
+  const std::uint32_t bits = attributes & kStoredBits;
+  auto resolved = drives_.Resolve(path);
+  if (!resolved) return kNoFile;
+  auto place = AnchorEntry(*resolved);
+  if (!place) return kNoFile;
+  // An unnamed file in the folder gets its bits, then its name: linking
+  // fails when the name exists, as the exclusive create does.
+  // Where the folder's file system has no unnamed files or no bits: the
+  // create, then the bits.
+  auto createThenMark = [&] {
+    const FileHandle file = PosixFileSystem::CreateExclusive(path);
+    if (file != kNoFile) SetAttributes(path, attributes);
+    return file;
+  };
+  int fd = bits == 0 ? -1 : ::openat(place->dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return createThenMark();
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::fsetxattr(fd, kDosAttributeName, text, static_cast<std::size_t>(length), 0) != 0 ||
+      ::linkat(AT_FDCWD, self.c_str(), place->dir, place->leaf.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EEXIST) return FailHandle(CodeForErrno(error, place->host));
+    return createThenMark();
+  }
+  ::flock(fd, LOCK_SH | LOCK_NB);
+  return fd;
+}
+
 std::int64_t PosixFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
   ssize_t n;
   do { n = ::read(file, buffer, size); } while (n < 0 && errno == EINTR);

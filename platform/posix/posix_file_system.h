@@ -24,6 +24,8 @@ class PosixFileSystem : public FileSystem {
   FileHandle OpenRead(const std::string& path) override;
   FileHandle OpenReadExclusive(const std::string& path) override;
   FileHandle CreateExclusive(const std::string& path) override;
+  FileHandle CreateExclusiveWithAttributes(const std::string& path,
+                                           std::uint32_t attributes) override;
   FileHandle OpenAppend(const std::string& path) override;
   FileHandle OpenUpdate(const std::string& path) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;

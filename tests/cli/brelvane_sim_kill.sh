@@ -69,6 +69,9 @@ install
 wait "$RUN" || fail "the run after the kills: $(cat run.out)"
 [ "$(sha1sum < "$DEST")" = "$NEW" ] || fail "the run after the kills did not replace the file"
 leftovers=$(cd E && find . -mindepth 1 ! -name 'Brelvane v1.0.exe')
-[ -z "$leftovers" ] || fail "left over after the next run: $leftovers"
+[ -z "$leftovers" ] ||
+  fail "left over after the next run: $leftovers ($(cd E && for f in $leftovers; do
+    printf '%s: %s bytes, mode %s, bits %s; ' "$f" "$(stat -c %s "$f")" "$(stat -c %a "$f")" \
+      "$(getfattr --only-values -n user.DOSATTRIB "$f" 2>/dev/null | tr -d '\0')"; done))"
 echo "$in_copy of $KILLS kills landed while the module was written"
 exit $FAILED
