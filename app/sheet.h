@@ -14,7 +14,8 @@
 namespace brelvane {
 
 inline constexpr char kSheetCaption[] = "Quorvix Brelvane Installer v1.0";
-inline constexpr char kInstallButtonCaption[] = " Install ";
+// The install button's caption " Install ", its I the access key (Alt+I).
+inline constexpr char kInstallButtonCaption[] = " &Install ";
 inline constexpr char kAgreementTabCaption[] = "License Agreement";
 inline constexpr char kInstallTabCaption[] = "    Install    ";
 inline constexpr char kMoreThanOneModel[] =

@@ -32,9 +32,6 @@ bool AnnouncesADriveChange(WPARAM event) {
          event == DBT_DEVNODES_CHANGED;
 }
 
-// The install button's caption with its I as the access key (Alt+I).
-constexpr char kInstallButtonText[] = " &Install ";
-
 }  // namespace
 
 CPropertyDlg::CPropertyDlg(const Platform& platform, Win32Prompts& prompts, SheetMode mode)
@@ -233,7 +230,7 @@ void CPropertyDlg::OnPaint() {
   HWND ok = GetDlgItem(hwnd_, IDOK);
   char caption[32] = {};
   GetWindowTextA(ok, caption, sizeof caption);
-  if (std::strcmp(caption, kInstallButtonText) != 0) SetWindowTextA(ok, kInstallButtonText);
+  if (std::strcmp(caption, kInstallButtonCaption) != 0) SetWindowTextA(ok, kInstallButtonCaption);
 
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(hwnd_, &paint);
