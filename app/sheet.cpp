@@ -7,7 +7,8 @@
 namespace brelvane {
 
 bool WantsSidePicture(ModelPresence presence) {
-  return presence == ModelPresence::Kestrin || presence == ModelPresence::Ovin;
+  const DriveModelRow* row = RowOf(presence.Single());
+  return row != nullptr && row->sidePicture;
 }
 
 Sheet::Sheet(const Platform& platform, SheetView& view) : platform_(platform), view_(view) {}

@@ -29,7 +29,7 @@ inline constexpr int kSidePictureHeight = 189;
 inline constexpr int kSidePictureGap = 3;
 
 // True when the sheet shows the side picture for this combination of plugged-in
-// models: Kestrin alone or Ovin alone.
+// models: one model alone, whose row asks for it (Kestrin or Ovin).
 bool WantsSidePicture(ModelPresence presence);
 // The pixels at `dpi` dots per inch for `pixels` at 96, rounded to the
 // nearest as the window manager rounds its own scaling (MulDiv).

@@ -6,25 +6,28 @@
 #include <cstdint>
 #include <string>
 
+#include "res/resource.h"
+
 namespace brelvane {
 
-// Control ids of the dialog templates.
+// Control ids of the dialog templates, by the names the page logic uses;
+// their numbers are res/resource.h's, which the templates use too.
 namespace ids {
-inline constexpr int kInstallButton = 1;  // the sheet's OK button, captioned " Install "
-// Agreement page (template 106).
-inline constexpr int kAgreementText = 1000;
-inline constexpr int kAccept = 1002;
-inline constexpr int kDecline = 1003;
-inline constexpr int kAbout = 1030;
-// Install page (template 107).
-inline constexpr int kPluggedInLine = 1004;
-inline constexpr int kSupportedLine = 1005;
-inline constexpr int kLaunchCheckBox = 1006;
-inline constexpr int kModuleLine = 1020;
+inline constexpr int kInstallButton = IDC_INSTALL_BUTTON;
+// Agreement page.
+inline constexpr int kAgreementText = IDC_AGREEMENT_TEXT;
+inline constexpr int kAccept = IDC_ACCEPT;
+inline constexpr int kDecline = IDC_DECLINE;
+inline constexpr int kAbout = IDC_ABOUT_BUTTON;
+// Install page.
+inline constexpr int kPluggedInLine = IDC_PLUGGED_IN_LINE;
+inline constexpr int kSupportedLine = IDC_SUPPORTED_LINE;
+inline constexpr int kLaunchCheckBox = IDC_LAUNCH_CHECK;
+inline constexpr int kModuleLine = IDC_MODULE_LINE;
 // Shown only while an install run copies: the bar over the set's bytes and
 // the line naming the file being written.
-inline constexpr int kProgressBar = 1040;
-inline constexpr int kProgressFile = 1041;
+inline constexpr int kProgressBar = IDC_PROGRESS_BAR;
+inline constexpr int kProgressFile = IDC_PROGRESS_FILE;
 }  // namespace ids
 
 enum class PageId { Agreement, Install, Builder, PredefinedModules };

@@ -10,39 +10,28 @@
 #include <vector>
 
 #include "app/wizard_view.h"
+#include "res/resource.h"
 
 namespace brelvane {
 
+// The builder pages' control ids, by the names the page logic uses; their
+// numbers are res/resource.h's.  Each model's group on the predefined-modules
+// page has its ids in the drive models' catalogue.
 namespace ids {
 // Builder page ("OEM Page").
-inline constexpr int kModulePath = 1008;
-inline constexpr int kAddModule = 1009;
-inline constexpr int kDeleteModule = 1010;
-inline constexpr int kExtractModule = 1011;
-inline constexpr int kBrowseModule = 1012;
-inline constexpr int kSetInstaller = 1013;
-inline constexpr int kModuleList = 1015;
-inline constexpr int kInstallerName = 1016;
-inline constexpr int kModuleToAddLabel = 1034;
+inline constexpr int kModulePath = IDC_MODULE_PATH;
+inline constexpr int kAddModule = IDC_ADD_MODULE;
+inline constexpr int kDeleteModule = IDC_DELETE_MODULE;
+inline constexpr int kExtractModule = IDC_EXTRACT_MODULE;
+inline constexpr int kBrowseModule = IDC_BROWSE_MODULE;
+inline constexpr int kSetInstaller = IDC_SET_INSTALLER;
+inline constexpr int kModuleList = IDC_MODULE_LIST;
+inline constexpr int kInstallerName = IDC_INSTALLER_NAME;
+inline constexpr int kModuleToAddLabel = IDC_MODULE_TO_ADD_LABEL;
 // Predefined-modules page ("Predef Modules").
-inline constexpr int kKestrinSource = 1017;
-inline constexpr int kKestrinBrowse = 1018;
-inline constexpr int kKestrinRoot = 1024;
-inline constexpr int kKestrinAttributes = 1028;
-inline constexpr int kKestrinGroup = 1031;
-inline constexpr int kOvinSource = 1009;
-inline constexpr int kOvinBrowse = 1013;
-inline constexpr int kOvinRoot = 1025;
-inline constexpr int kOvinAttributes = 1029;
-inline constexpr int kOvinGroup = 1032;
-inline constexpr int kPellorSource = 1010;
-inline constexpr int kPellorBrowse = 1014;
-inline constexpr int kPellorRoot = 1026;
-inline constexpr int kPellorAttributes = 1030;
-inline constexpr int kPellorGroup = 1033;
-inline constexpr int kCombinedSource = 1011;
-inline constexpr int kCombinedBrowse = 1015;
-inline constexpr int kAddPredefined = 1019;
+inline constexpr int kCombinedSource = IDC_COMBINED_SOURCE;
+inline constexpr int kCombinedBrowse = IDC_COMBINED_BROWSE;
+inline constexpr int kAddPredefined = IDC_ADD_PREDEFINED;
 }  // namespace ids
 
 class BuilderView : public PageView {

@@ -9,25 +9,11 @@
 namespace brelvane {
 namespace {
 
-struct ModelEntry {
-  PredefinedSet set;
-  const char* columnText;
-  const char* modelName;
-};
-
-constexpr ModelEntry kModels[] = {
-    {PredefinedSet::Kestrin, "Yes-KESTRIN", "kestrin"},
-    {PredefinedSet::Ovin, "Yes-OVIN", "ovin"},
-    {PredefinedSet::Pellor, "Yes-PELLOR", "pellor"},
-    {PredefinedSet::KestrinOvin, "Yes-KES+OVIN", "kestrin+ovin"},
-};
-
-const ModelEntry* ModelOf(const std::string& marker) {
+// The names of the predefined set a marker names; nullptr for a
+// user-defined module or a set no row has.
+const ModuleSetNames* SetNamesOf(const std::string& marker) {
   const std::optional<PredefinedSet> set = PredefinedSetOf(marker);
-  for (const ModelEntry& entry : kModels) {
-    if (set == entry.set) return &entry;
-  }
-  return nullptr;
+  return set ? NamesOf(*set) : nullptr;
 }
 
 // Letters of the 8-bit names compare as ASCII ignores their case; other
@@ -60,13 +46,13 @@ int CompareByColumn(const ModuleRow& a, const ModuleRow& b, int column) {
 }  // namespace
 
 std::string PredefinedColumnText(const ModuleRecord& record) {
-  const ModelEntry* model = ModelOf(record.marker);
-  return model != nullptr ? model->columnText : "";
+  const ModuleSetNames* names = SetNamesOf(record.marker);
+  return names != nullptr ? names->listText : "";
 }
 
 const char* ModelNameOfMarker(const std::string& marker) {
-  const ModelEntry* model = ModelOf(marker);
-  return model != nullptr ? model->modelName : nullptr;
+  const ModuleSetNames* names = SetNamesOf(marker);
+  return names != nullptr ? names->key : nullptr;
 }
 
 std::string ExtractToColumnText(const ModuleRecord& record) {

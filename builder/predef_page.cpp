@@ -12,29 +12,8 @@
 namespace brelvane {
 namespace {
 
-struct GroupControls {
-  int source;
-  int root;
-  int attributes;
-  int caption;
-  const char* heading;
-};
-
-GroupControls ControlsOf(PredefGroup group) {
-  switch (group) {
-    case PredefGroup::Kestrin:
-      return {ids::kKestrinSource, ids::kKestrinRoot, ids::kKestrinAttributes, ids::kKestrinGroup,
-              "Mivora Kestrin Files"};
-    case PredefGroup::Ovin:
-      return {ids::kOvinSource, ids::kOvinRoot, ids::kOvinAttributes, ids::kOvinGroup,
-              "Mivora Ovin Files"};
-    case PredefGroup::Pellor: break;
-  }
-  return {ids::kPellorSource, ids::kPellorRoot, ids::kPellorAttributes, ids::kPellorGroup,
-          "Mivora Pellor Files"};
-}
-
-constexpr PredefGroup kGroups[] = {PredefGroup::Kestrin, PredefGroup::Ovin, PredefGroup::Pellor};
+// The group of a model's row; every caller names a model that has one.
+const BuilderGroup& GroupOf(DriveModel model) { return RowOf(model)->group; }
 
 }  // namespace
 
@@ -61,12 +40,12 @@ PageEnding PredefPage::OnSetActive() {
     readable = probe.valid();
   }
   view_.Enable(ids::kAddPredefined, readable);
-  for (PredefGroup group : kGroups) view_.SelectIndex(ControlsOf(group).attributes, 0);
+  for (const DriveModelRow& row : kDriveModels) view_.SelectIndex(row.group.attributes, 0);
   return std::nullopt;
 }
 
-void PredefPage::UpdateGroupCaption(PredefGroup group) {
-  GroupControls controls = ControlsOf(group);
+void PredefPage::UpdateGroupCaption(DriveModel model) {
+  const BuilderGroup& controls = GroupOf(model);
   std::string name = RemoveBlanks(FindFileName(view_.GetText(controls.source)));
   std::string root = RemoveBlanks(view_.GetText(controls.root));
   // Counted as the record will hold them: bytes of the ANSI code page.
@@ -77,10 +56,10 @@ void PredefPage::UpdateGroupCaption(PredefGroup group) {
   view_.SetText(controls.caption, GroupCaption(controls.heading, stored(name), stored(root)));
 }
 
-void PredefPage::OnBrowseSource(PredefGroup group) {
+void PredefPage::OnBrowseSource(DriveModel model) {
   if (std::optional<std::string> chosen = view_.AskOpenFile()) {
-    view_.SetText(ControlsOf(group).source, *chosen);
-    UpdateGroupCaption(group);
+    view_.SetText(GroupOf(model).source, *chosen);
+    UpdateGroupCaption(model);
   }
 }
 
@@ -91,13 +70,14 @@ void PredefPage::OnBrowseCombinedSource() {
 }
 
 void PredefPage::OnAddPredefinedModules() {
-  auto groupOf = [this](PredefGroup group) {
-    GroupControls controls = ControlsOf(group);
-    return PredefinedGroup{view_.GetText(controls.source), view_.GetText(controls.root),
-                           view_.SelectedIndex(controls.attributes)};
-  };
-  PredefinedRequest request{groupOf(PredefGroup::Kestrin), groupOf(PredefGroup::Ovin),
-                            groupOf(PredefGroup::Pellor), view_.GetText(ids::kCombinedSource)};
+  PredefinedRequest request;
+  for (std::size_t i = 0; i < kModelCount; ++i) {
+    const BuilderGroup& controls = kDriveModels[i].group;
+    request.groups[i] =
+        PredefinedGroup{view_.GetText(controls.source), view_.GetText(controls.root),
+                        view_.SelectedIndex(controls.attributes)};
+  }
+  request.combinedSource = view_.GetText(ids::kCombinedSource);
   PredefinedAddResult outcome;
   bool ok = AddPredefinedModules(platform_, state_.packagePath, request, &outcome);
   if (!outcome.brokenRule.empty()) {

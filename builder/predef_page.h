@@ -1,5 +1,5 @@
 // The predefined-modules page's logic ("Predef Modules"): one command that
-// appends the Kestrin, Ovin, Pellor and combined modules to the builder's
+// appends each model's module and the combined one to the builder's
 // installer, and the group captions that gauge the name and root lengths.
 #pragma once
 
@@ -24,8 +24,6 @@ inline constexpr int kNameAndRootLimit = 254;
 // A group box caption for a name and root of the given lengths.
 std::string GroupCaption(const std::string& heading, int nameLength, int rootLength);
 
-enum class PredefGroup { Kestrin, Ovin, Pellor };
-
 class PredefPage {
  public:
   PredefPage(const Platform& platform, WizardState& state, BuilderView& view)
@@ -36,9 +34,9 @@ class PredefPage {
   // program when the system cannot give the running program's own path.
   [[nodiscard]] PageEnding OnSetActive();
   // A source or root edit of the group changed.
-  void UpdateGroupCaption(PredefGroup group);
+  void UpdateGroupCaption(DriveModel model);
   // The "..." buttons: a file into the group's source edit.
-  void OnBrowseSource(PredefGroup group);
+  void OnBrowseSource(DriveModel model);
   void OnBrowseCombinedSource();
   // Appends the groups that have a source; when an install would refuse
   // one group's name or root, shows the rule and appends none.

@@ -1,5 +1,7 @@
 #include "builder/predefined_modules.h"
 
+#include <vector>
+
 namespace brelvane {
 namespace {
 
@@ -50,15 +52,13 @@ bool AddPredefinedModules(const Platform& platform, const std::string& packagePa
     PredefinedSet set;
   };
   const std::string noRoot;
-  const Slot slots[] = {
-      {request.kestrin.sourcePath, request.kestrin.extractRoot,
-       AttributesOfChoice(request.kestrin.attributeIndex), PredefinedSet::Kestrin},
-      {request.ovin.sourcePath, request.ovin.extractRoot,
-       AttributesOfChoice(request.ovin.attributeIndex), PredefinedSet::Ovin},
-      {request.pellor.sourcePath, request.pellor.extractRoot,
-       AttributesOfChoice(request.pellor.attributeIndex), PredefinedSet::Pellor},
-      {request.combinedSource, noRoot, win::kAttrNormal, PredefinedSet::KestrinOvin},
-  };
+  std::vector<Slot> slots;
+  for (std::size_t i = 0; i < kModelCount; ++i) {
+    const PredefinedGroup& group = request.groups[i];
+    slots.push_back({group.sourcePath, group.extractRoot, AttributesOfChoice(group.attributeIndex),
+                     kDriveModels[i].set.set});
+  }
+  slots.push_back({request.combinedSource, noRoot, win::kAttrNormal, kCombinedSet.set});
   // Every group is judged before the first is appended: a refused one
   // leaves the installer as it was.
   for (const Slot& slot : slots) {

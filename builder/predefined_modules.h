@@ -3,6 +3,7 @@
 // command line both call it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -19,10 +20,11 @@ struct PredefinedGroup {
 };
 
 struct PredefinedRequest {
-  PredefinedGroup kestrin;     // PredefinedSet::Kestrin
-  PredefinedGroup ovin;        // PredefinedSet::Ovin
-  PredefinedGroup pellor;      // PredefinedSet::Pellor
-  std::string combinedSource;  // PredefinedSet::KestrinOvin: drive root, attributes Normal
+  // One group for each model, in the order of the catalogue's rows.
+  std::array<PredefinedGroup, kModelCount> groups;
+  // The Kestrin and Ovin set's file: appended at the drive's root with
+  // Normal attributes.
+  std::string combinedSource;
 };
 
 // The attribute bits of a combo index: 0x80, 0x01, 0x02, 0x03; no selection
@@ -43,7 +45,7 @@ struct PredefinedAddResult {
   AppendResult append = AppendResult::Appended;
 };
 
-// Appends Kestrin, Ovin, Pellor, then the combined file to `packagePath`,
+// Appends each model's file in the catalogue's order, then the combined file to `packagePath`,
 // skipping empty sources and stopping at the first failure; the modules
 // appended before a failure stay.  A group whose name or root an install
 // would refuse (ModuleSourceProblem) fails the whole request before

@@ -1,5 +1,5 @@
-// The ids by which discovery recognises the supported drives, and the three
-// rules by which registry strings are compared with them.
+// The three rules by which discovery compares registry strings with the ids
+// of the supported drives (the ids are the drive models' catalogue's).
 #pragma once
 
 #include <cstddef>
@@ -7,30 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/drive_models.h"
+
 namespace brelvane {
-
-// USB hardware ids ("USB\Vid_xxxx&Pid_xxxx", 21 characters), in the order
-// they are tried.  An empty table holds no ids.
-using HardwareIdTable = std::span<const std::string_view>;
-
-extern const HardwareIdTable KestrinIds;
-extern const HardwareIdTable KestrinExtraIds;  // each also in KestrinIds
-extern const HardwareIdTable OvinIds;
-extern const HardwareIdTable OvinSecondaryIds;  // none
-extern const HardwareIdTable PellorIds;
-
-// The Ovin drive's disk as the NT disk driver lists it.
-inline constexpr std::string_view OemDiskId = "USBSTOR\\Disk&Ven_Quorvix&Prod_OEM";
-// The same disk when the drive runs on USB Attached SCSI: the storage port
-// driver lists it under the SCSI enumerator, with the same vendor and
-// product fields.
-inline constexpr std::string_view OemUasDiskId = "SCSI\\Disk&Ven_Quorvix&Prod_OEM";
-// Its 9x hardware key: "SCSI\", vendor field, product field, revision.
-inline constexpr std::string_view OemScsiIdPrimary = "SCSI\\QUORVIX_OEM_____________0";
-inline constexpr std::string_view OemScsiIdSecondary = "SCSI\\QUORVIX_OEM_____________1";
-
-static_assert(OemDiskId.size() == 33);
-static_assert(OemScsiIdPrimary.size() == 30 && OemScsiIdSecondary.size() == 30);
 
 // Lower-cases the bytes A-Z.  Stands for the C runtime's multibyte-aware
 // lower-casing in the ANSI code page, which leaves lead and trail bytes

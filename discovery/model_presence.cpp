@@ -11,47 +11,19 @@ namespace {
 
 constexpr std::size_t kPresenceBuffer9x = 260;
 
-// One pass a model, in this order.
-constexpr DriveModel kPasses[] = {DriveModel::Kestrin, DriveModel::Ovin, DriveModel::Pellor};
-
-// The tables a pass tries, in order.
-std::span<const HardwareIdTable> TablesOf(DriveModel model) {
-  static const HardwareIdTable kestrin[] = {KestrinIds, KestrinExtraIds};
-  static const HardwareIdTable ovin[] = {OvinIds, OvinSecondaryIds};
-  static const HardwareIdTable pellor[] = {PellorIds};
-  switch (model) {
-    case DriveModel::Kestrin: return kestrin;
-    case DriveModel::Ovin: return ovin;
-    default: return pellor;
-  }
-}
-
-bool MatchesModel(std::string_view candidate, DriveModel model) {
-  for (HardwareIdTable table : TablesOf(model))
+// A model is seen when a candidate matches an id of one of the tables its
+// detection pass tries.
+bool MatchesModel(std::string_view candidate, const DriveModelRow& row) {
+  for (HardwareIdTable table : row.detectionTables)
     if (MatchesAnyHardwareId(candidate, table)) return true;
   return false;
 }
-
-// The models found so far.
-struct Seen {
-  bool kestrin = false;
-  bool ovin = false;
-  bool pellor = false;
-
-  bool& of(DriveModel model) {
-    switch (model) {
-      case DriveModel::Kestrin: return kestrin;
-      case DriveModel::Ovin: return ovin;
-      default: return pellor;
-    }
-  }
-};
 
 // NT family: the numbered lists of the USB devices that the mass-storage
 // driver and the USB Attached SCSI driver serve, read anew in every pass.
 // Windows keeps a list only while its driver serves a device, so a missing
 // one is empty; with neither, nothing is plugged in.
-bool DetectNt(Registry& registry, Seen* seen) {
+bool DetectNt(Registry& registry, ModelPresence* seen) {
   ScopedKey usbstor(registry), uasp(registry);
   bool has_usbstor = usbstor.Open(kHkeyLocalMachine, kUsbStorEnumKey, win::kKeyRead);
   bool has_uasp = uasp.Open(kHkeyLocalMachine, kUaspStorEnumKey, win::kKeyRead);
@@ -64,20 +36,22 @@ bool DetectNt(Registry& registry, Seen* seen) {
   for (const ScopedKey* key : {&usbstor, &uasp})
     if (key->get() != kNoKey)
       lists.push_back({key->get(), ListedDeviceCount(ReadRegDword(registry, key->get(), "Count"))});
-  for (DriveModel model : kPasses) {
-    bool& found = seen->of(model);
+  // One pass for each model, in the catalogue's order.
+  for (const DriveModelRow& row : kDriveModels) {
+    bool found = false;
     for (const List& list : lists)
       for (std::uint32_t i = 0; i < list.count && !found; ++i)
-        found = MatchesModel(ReadRegString(registry, list.key, std::to_string(i)), model);
+        found = MatchesModel(ReadRegString(registry, list.key, std::to_string(i)), row);
+    if (found) seen->Add(row.model);
   }
   return true;
 }
 
 // 9x family: the configuration manager's list of present devices, opened
 // anew in every pass; a pass that cannot open it ends the detection.
-void Detect9x(Registry& registry, Seen* seen) {
-  for (DriveModel model : kPasses) {
-    bool& found = seen->of(model);
+void Detect9x(Registry& registry, ModelPresence* seen) {
+  for (const DriveModelRow& row : kDriveModels) {
+    bool found = false;
     ScopedKey list(registry);
     if (!list.Open(kHkeyDynData, kConfigManagerEnumKey, win::kKeyRead)) return;
     std::string hardware_key;
@@ -86,21 +60,22 @@ void Detect9x(Registry& registry, Seen* seen) {
           ReadDeviceEntry(registry, list.get(), index, kPresenceBuffer9x, &hardware_key);
       if (entry == DeviceEntry::EndOfList) break;
       // An entry without a readable hardware key is passed over.
-      if (entry == DeviceEntry::HardwareKey) found = MatchesModel(hardware_key, model);
+      if (entry == DeviceEntry::HardwareKey) found = MatchesModel(hardware_key, row);
     }
+    if (found) seen->Add(row.model);
   }
 }
 
 }  // namespace
 
 ModelPresence DetectSupportedModels(const Platform& platform, bool ntFamily) {
-  Seen seen;
+  ModelPresence seen;
   if (ntFamily) {
     if (!DetectNt(platform.registry, &seen)) return ModelPresence::None;
   } else {
     Detect9x(platform.registry, &seen);
   }
-  return PresenceOf(seen.kestrin, seen.ovin, seen.pellor);
+  return seen;
 }
 
 }  // namespace brelvane

@@ -17,21 +17,22 @@ constexpr std::uint32_t kMaxDirectoryLength = 32768;
 
 constexpr char kNoDirectoryDrive = static_cast<char>(0xFF);
 
-// The Ovin disk is trusted only while Ovin is plugged in and Kestrin is not
-// (Kestrin drives can carry a disk with the same id): Ovin alone, or Ovin
-// and Pellor.
-bool TrustsOvinDisk(ModelPresence presence) {
-  return HasModel(presence, DriveModel::Ovin) && !HasModel(presence, DriveModel::Kestrin);
+// On NT-family systems a model's disk is trusted only while the model is
+// plugged in and no model that can carry a disk with the same id is: the
+// Ovin disk while Ovin is, alone or with Pellor, and Kestrin is not.
+bool TrustsDisk(ModelPresence presence, const DriveModelRow& row) {
+  return presence.Has(row.model) && !presence.Has(row.locating->sharesItsDiskId);
 }
 
-// NT family: the Ovin disk's letter, while it is trusted.  Where the walk
+// NT family: the model's disk letter, while it is trusted.  Where the walk
 // from the disk's ParentIdPrefix or device path finds it, its answer stands;
 // otherwise the disk is looked for as the mass-storage or the UAS driver
 // lists it, with its letters in every form of mount entry.
-char LookUpNt(const Platform& platform, ModelPresence presence) {
-  char letter = FindDriveLetterNt(platform, OemDiskId);
-  if (letter == 0) letter = FindDiskLetterNt(platform, {OemDiskId, OemUasDiskId});
-  if (letter != 0 && !TrustsOvinDisk(presence)) return 0;
+char LookUpNt(const Platform& platform, ModelPresence presence, const DriveModelRow& row) {
+  const LocatingRule& rule = *row.locating;
+  char letter = FindDriveLetterNt(platform, rule.diskId);
+  if (letter == 0) letter = FindDiskLetterNt(platform, {rule.diskId, rule.uasDiskId});
+  if (letter != 0 && !TrustsDisk(presence, row)) return 0;
   return letter;
 }
 
@@ -40,6 +41,21 @@ char LookUp9x(Registry& registry, HardwareIdTable ids, std::string_view scsi_id)
   for (std::size_t i = 0; letter == 0 && i < ids.size(); ++i)
     letter = FindDriveLetter9x(registry, ids[i], scsi_id);
   return letter;
+}
+
+// The letter of the model's drive, 0 for none.  The primary lookup's letter
+// is preferred where it is the current directory's drive, then the
+// secondary's, then whichever was found.
+char LocateDrive(const Platform& platform, bool nt, ModelPresence presence,
+                 const DriveModelRow& row, char directory_drive) {
+  const LocatingRule& rule = *row.locating;
+  char primary = nt ? LookUpNt(platform, presence, row)
+                    : LookUp9x(platform.registry, rule.primaryIds, rule.primaryScsiId);
+  if (primary != 0 && primary == directory_drive) return primary;
+  char secondary = nt ? LookUpNt(platform, presence, row)
+                      : LookUp9x(platform.registry, rule.secondaryIds, rule.secondaryScsiId);
+  if (secondary != 0 && secondary == directory_drive) return secondary;
+  return primary != 0 ? primary : secondary;
 }
 
 }  // namespace
@@ -67,23 +83,18 @@ char FindTargetDrive(const Platform& platform, DriveModel* model) {
 
   bool nt = IsNtPlatform(system);
   ModelPresence presence = DetectSupportedModels(platform, nt);
-  if (presence == ModelPresence::None) return 0;
+  if (presence.Empty()) return 0;
 
-  char primary =
-      nt ? LookUpNt(platform, presence) : LookUp9x(platform.registry, OvinIds, OemScsiIdPrimary);
-  char chosen = 0;
-  if (primary != 0 && primary == directory_drive) {
-    chosen = primary;
-  } else {
-    char secondary = nt ? LookUpNt(platform, presence)
-                        : LookUp9x(platform.registry, OvinSecondaryIds, OemScsiIdSecondary);
-    if (secondary != 0 && secondary == directory_drive) chosen = secondary;
-    else if (primary != 0) chosen = primary;
-    else chosen = secondary;
+  // The models whose drives are located, in the catalogue's order: the
+  // first drive found is the target.
+  for (const DriveModelRow& row : kDriveModels) {
+    if (row.locating == nullptr) continue;
+    if (char chosen = LocateDrive(platform, nt, presence, row, directory_drive)) {
+      *model = row.model;
+      return chosen;
+    }
   }
-  if (chosen == 0) return 0;
-  *model = DriveModel::Ovin;
-  return chosen;
+  return 0;
 }
 
 }  // namespace brelvane

@@ -9,25 +9,11 @@
 
 namespace brelvane {
 
-namespace {
-
-// The module set written for a drive model; none for no drive.  No drive
-// model takes the Kestrin and Ovin set.
-std::optional<PredefinedSet> SetOf(DriveModel model) {
-  switch (model) {
-    case DriveModel::Ovin: return PredefinedSet::Ovin;
-    case DriveModel::Pellor: return PredefinedSet::Pellor;
-    case DriveModel::Kestrin: return PredefinedSet::Kestrin;
-    case DriveModel::None: break;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
+// The marker of the module set a drive model takes; none for no drive.  No
+// drive takes the Kestrin and Ovin set.
 const char* SetMarkerOf(DriveModel model) {
-  const std::optional<PredefinedSet> set = SetOf(model);
-  return set ? MarkerOf(*set) : nullptr;
+  const DriveModelRow* row = RowOf(model);
+  return row != nullptr ? row->set.marker : nullptr;
 }
 
 SetInPackage InstallPage::LookForModuleSet(const std::string& setMarker) const {

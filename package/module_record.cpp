@@ -113,22 +113,14 @@ char MarkerSuffix(const std::string& marker) {
 }
 
 std::optional<PredefinedSet> PredefinedSetOf(const std::string& marker) {
-  const char suffix = MarkerSuffix(marker);
-  for (PredefinedSet set : {PredefinedSet::Kestrin, PredefinedSet::Ovin, PredefinedSet::Pellor,
-                            PredefinedSet::KestrinOvin}) {
-    if (suffix == static_cast<char>(set)) return set;
-  }
-  return std::nullopt;
+  const ModuleSetNames* names = NamesOfSuffix(MarkerSuffix(marker));
+  if (names == nullptr) return std::nullopt;
+  return names->set;
 }
 
 const char* MarkerOf(PredefinedSet set) {
-  switch (set) {
-    case PredefinedSet::Kestrin: return kKestrinSetMarker;
-    case PredefinedSet::Ovin: return kOvinSetMarker;
-    case PredefinedSet::Pellor: return kPellorSetMarker;
-    case PredefinedSet::KestrinOvin: return kKestrinOvinMarker;
-  }
-  return nullptr;
+  const ModuleSetNames* names = NamesOf(set);
+  return names != nullptr ? names->marker : nullptr;
 }
 
 std::optional<bool> ModuleRecordEndsAt(FileSystem& files, FileHandle file, std::int64_t end) {

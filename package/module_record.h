@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "common/drive_models.h"
 #include "platform/platform.h"
 
 namespace brelvane {
@@ -33,19 +35,19 @@ inline constexpr std::size_t kRecordSizeOffset = 656;
 // Markers.
 inline constexpr char kBaseMarker[] = "QRVX_OEM_INSTALLER";                        // 18
 inline constexpr char kPredefinedPrefix[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_";  // 34
-inline constexpr char kKestrinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T";
-inline constexpr char kOvinSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A";
-inline constexpr char kPellorSetMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G";
-inline constexpr char kKestrinOvinMarker[] = "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_4";
 
-// The predefined module sets, one a drive model and one for Kestrin and Ovin
-// together.  A record names its set by the marker's character after the
-// prefix, and that character is the enumerator's value.
-enum class PredefinedSet : char { Kestrin = 'T', Ovin = 'A', Pellor = 'G', KestrinOvin = '4' };
-static_assert(kKestrinSetMarker[34] == static_cast<char>(PredefinedSet::Kestrin) &&
-              kOvinSetMarker[34] == static_cast<char>(PredefinedSet::Ovin) &&
-              kPellorSetMarker[34] == static_cast<char>(PredefinedSet::Pellor) &&
-              kKestrinOvinMarker[34] == static_cast<char>(PredefinedSet::KestrinOvin));
+// Every set's marker is the prefix and the set's character.
+constexpr bool MarkerNamesItsSet(const ModuleSetNames& names) {
+  const std::string_view marker = names.marker, prefix = kPredefinedPrefix;
+  return marker.size() == prefix.size() + 1 && marker.starts_with(prefix) &&
+         marker.back() == static_cast<char>(names.set);
+}
+constexpr bool EveryMarkerNamesItsSet() {
+  for (const DriveModelRow& row : kDriveModels)
+    if (!MarkerNamesItsSet(row.set)) return false;
+  return MarkerNamesItsSet(kCombinedSet);
+}
+static_assert(EveryMarkerNamesItsSet());
 
 // In memory: the six fields in native byte order.  Strings hold what lies
 // before the first NUL of their field, so they always fit it with a

@@ -10,6 +10,9 @@
 #define IDI_BRELVANE 128
 #define IDB_SIDE_PICTURE 133
 
+// The sheet's OK button (the system's IDOK), captioned " Install ".
+#define IDC_INSTALL_BUTTON 1
+
 // About box.
 #define IDC_ABOUT_PRODUCT 1029
 

@@ -120,13 +120,8 @@ class RunWatcher : public InstallObserver {
 };
 
 const char* ModelName(DriveModel model) {
-  switch (model) {
-    case DriveModel::Ovin: return "Ovin";
-    case DriveModel::Pellor: return "Pellor";
-    case DriveModel::Kestrin: return "Kestrin";
-    case DriveModel::None: break;
-  }
-  return "none";
+  const DriveModelRow* row = RowOf(model);
+  return row != nullptr ? row->name : "none";
 }
 
 struct Outcome {

@@ -53,8 +53,7 @@ void FitChoices(HWND combo) {
 }
 
 void FitAttributeChoices(HWND page) {
-  for (int id : {IDC_KESTRIN_ATTRS, IDC_OVIN_ATTRS, IDC_PELLOR_ATTRS})
-    FitChoices(GetDlgItem(page, id));
+  for (const DriveModelRow& row : kDriveModels) FitChoices(GetDlgItem(page, row.group.attributes));
 }
 
 }  // namespace
@@ -79,25 +78,22 @@ LRESULT CPredefModApdPage::OnApply() { return PSNRET_INVALID_NOCHANGEPAGE; }
 void CPredefModApdPage::OnCommand(int controlId, int code) {
   if (view_.changing()) return;
   if (code == BN_CLICKED) {
-    switch (controlId) {
-      case IDC_KESTRIN_BROWSE: return logic_->OnBrowseSource(PredefGroup::Kestrin);
-      case IDC_OVIN_BROWSE: return logic_->OnBrowseSource(PredefGroup::Ovin);
-      case IDC_PELLOR_BROWSE: return logic_->OnBrowseSource(PredefGroup::Pellor);
-      case IDC_COMBINED_BROWSE: return logic_->OnBrowseCombinedSource();
-      case IDC_ADD_PREDEFINED: return logic_->OnAddPredefinedModules();
-      default: return;
+    for (const DriveModelRow& row : kDriveModels) {
+      if (controlId == row.group.browse) return logic_->OnBrowseSource(row.model);
     }
+    if (controlId == IDC_COMBINED_BROWSE) return logic_->OnBrowseCombinedSource();
+    if (controlId == IDC_ADD_PREDEFINED) return logic_->OnAddPredefinedModules();
+    return;
   }
-  // The Ovin root answers its change notification, every other edit its
-  // update notification; both come at each change of the text.
-  bool update = code == EN_UPDATE;
-  if ((update && (controlId == IDC_KESTRIN_SOURCE || controlId == IDC_KESTRIN_ROOT))) {
-    logic_->UpdateGroupCaption(PredefGroup::Kestrin);
-  } else if ((update && controlId == IDC_OVIN_SOURCE) ||
-             (code == EN_CHANGE && controlId == IDC_OVIN_ROOT)) {
-    logic_->UpdateGroupCaption(PredefGroup::Ovin);
-  } else if (update && (controlId == IDC_PELLOR_SOURCE || controlId == IDC_PELLOR_ROOT)) {
-    logic_->UpdateGroupCaption(PredefGroup::Pellor);
+  // A group's caption follows its source and root edits.  Most edits answer
+  // their update notification; a root the catalogue marks answers its change
+  // notification instead.  Both come at each change of the text.
+  for (const DriveModelRow& row : kDriveModels) {
+    const BuilderGroup& group = row.group;
+    const bool sourceChanged = code == EN_UPDATE && controlId == group.source;
+    const bool rootChanged =
+        controlId == group.root && code == (group.rootReportsChange ? EN_CHANGE : EN_UPDATE);
+    if (sourceChanged || rootChanged) return logic_->UpdateGroupCaption(row.model);
   }
 }
 

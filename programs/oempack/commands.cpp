@@ -258,10 +258,10 @@ int AddPredefined(const Platform& platform, const std::string& installer,
                   const PredefinedRequest& request, const Options& options) {
   if (!CheckInstaller(platform, installer)) return kExitFailed;
   std::uint64_t largest = 0;
-  for (const std::string* source : {&request.kestrin.sourcePath, &request.ovin.sourcePath,
-                                    &request.pellor.sourcePath, &request.combinedSource}) {
-    if (!source->empty()) largest = std::max(largest, SizeOf(platform, *source));
-  }
+  for (const PredefinedGroup& group : request.groups)
+    if (!group.sourcePath.empty()) largest = std::max(largest, SizeOf(platform, group.sourcePath));
+  if (!request.combinedSource.empty())
+    largest = std::max(largest, SizeOf(platform, request.combinedSource));
   // One bar per module: it restarts at 0 for each file.
   ProgressBar bar("adding predefined modules", largest, options.progress, WriteToStderr);
   PredefinedAddResult outcome;

@@ -2,6 +2,7 @@
 // modules of an installer package.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -50,7 +51,7 @@ struct CommandLine {
   std::string installer;
   bool json = false;
   std::string file;
-  GroupOptions kestrin, ovin, pellor;
+  std::array<GroupOptions, kModelCount> groups;  // one for each model, in the catalogue's order
   std::string combined;
   std::string name, output;
   bool force = false;
@@ -62,6 +63,20 @@ struct CommandLine {
   CLI::App* repair = nullptr;
   CLI::App* extract = nullptr;
 };
+
+bool NoPredefinedSource(const CommandLine& line) {
+  for (const GroupOptions& group : line.groups)
+    if (!group.source.empty()) return false;
+  return line.combined.empty();
+}
+
+// "--kestrin, --ovin, --pellor or --combined".
+std::string PredefinedSourceOptions() {
+  std::string options;
+  for (const DriveModelRow& row : kDriveModels) options += "--" + std::string(row.set.key) + ", ";
+  options.replace(options.size() - 2, 2, " or --combined");
+  return options;
+}
 
 void IgnoreFileSizeSignal() {
 #ifdef SIGXFSZ
@@ -103,12 +118,15 @@ void AddReadCommands(CLI::App& app, CommandLine& line) {
 void AddAppendCommands(CLI::App& app, CommandLine& line) {
   line.add = AddCommand(app, "add", "append a user-defined module", line);
   line.add->add_option("FILE", line.file, "file to append")->required();
-  line.addPredef = AddCommand(app, "add-predef",
-                              "append predefined modules: Kestrin, Ovin, Pellor, combined", line);
-  AddGroupOptions(*line.addPredef, "kestrin", line.kestrin);
-  AddGroupOptions(*line.addPredef, "ovin", line.ovin);
-  AddGroupOptions(*line.addPredef, "pellor", line.pellor);
-  line.addPredef->add_option("--combined", line.combined, "source file of the Kestrin+Ovin module");
+  std::string models;
+  for (const DriveModelRow& row : kDriveModels) models += std::string(row.name) + ", ";
+  line.addPredef =
+      AddCommand(app, "add-predef", "append predefined modules: " + models + "combined", line);
+  for (std::size_t i = 0; i < kModelCount; ++i)
+    AddGroupOptions(*line.addPredef, kDriveModels[i].set.key, line.groups[i]);
+  line.addPredef->add_option(
+      "--combined", line.combined,
+      std::string("source file of the ") + kCombinedSetDescription + " module");
 }
 
 // The commands that cut an installer back: unsign and repair.
@@ -161,9 +179,8 @@ class Arguments {
 std::optional<int> Parse(CLI::App& app, const CommandLine& line, const Arguments& arguments) {
   try {
     app.parse(arguments.argc(), arguments.argv());
-    if (line.addPredef->parsed() && line.kestrin.source.empty() && line.ovin.source.empty() &&
-        line.pellor.source.empty() && line.combined.empty()) {
-      throw CLI::RequiredError("A source file (--kestrin, --ovin, --pellor or --combined)");
+    if (line.addPredef->parsed() && NoPredefinedSource(line)) {
+      throw CLI::RequiredError("A source file (" + PredefinedSourceOptions() + ")");
     }
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
@@ -183,8 +200,9 @@ int RunCommand(const CommandLine& line) {
   if (line.repair->parsed()) return RepairInstaller(platform, line.installer);
   if (line.add->parsed()) return AddModule(platform, line.installer, line.file, options);
   if (line.addPredef->parsed()) {
-    const PredefinedRequest request{ToGroup(line.kestrin), ToGroup(line.ovin), ToGroup(line.pellor),
-                                    line.combined};
+    PredefinedRequest request;
+    for (std::size_t i = 0; i < kModelCount; ++i) request.groups[i] = ToGroup(line.groups[i]);
+    request.combinedSource = line.combined;
     return AddPredefined(platform, line.installer, request, options);
   }
   if (line.extract->parsed()) {

@@ -161,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       FUZZ_CHECK(newest <= 0 && offset == -7);
     }
-    for (const char* marker : {kOvinSetMarker, kKestrinSetMarker, kPellorSetMarker, kBaseMarker}) {
+    for (const char* marker : {MarkerOf(PredefinedSet::Ovin), MarkerOf(PredefinedSet::Kestrin),
+                               MarkerOf(PredefinedSet::Pellor), kBaseMarker}) {
       WalkSet(platform, package, marker, walk.modules.size());
     }
     CheckNameLookup(platform, package, walk);

@@ -159,7 +159,8 @@ TEST_P(DamagedPackage, IsCaughtWhenTheRecordCarriesACheck) {
     EXPECT_TRUE(walk.modules.empty());
     EXPECT_EQ(walk.end, WalkEnd::DamagedRecord);
     EXPECT_EQ(walk.stopOffset, static_cast<std::int64_t>(bytes.size()));
-    EXPECT_EQ(FindModule(test_.platform(), Package(), kOvinSetMarker, nullptr, true, nullptr, 0),
+    EXPECT_EQ(FindModule(test_.platform(), Package(), MarkerOf(PredefinedSet::Ovin), nullptr, true,
+                         nullptr, 0),
               -1);
     EXPECT_EQ(test_.system().LastError(), kErrorCrc);
   } else {

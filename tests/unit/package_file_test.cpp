@@ -146,15 +146,16 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
 TEST_F(PackageFiles, ReadsAPackageWrittenByHand) {
   // 0xCD in the reserved bytes, as the shipped package holds it.
   const std::string content = Pattern(1500, 3);
-  drive_.WriteHostFile("hand.exe",
-                       std::string(1000, '\0') + Scrambled(content) +
-                           HandRecord(1500, kOvinSetMarker, "Brelvane v1.0.exe", "", 0x80));
+  drive_.WriteHostFile("hand.exe", std::string(1000, '\0') + Scrambled(content) +
+                                       HandRecord(1500, MarkerOf(PredefinedSet::Ovin),
+                                                  "Brelvane v1.0.exe", "", 0x80));
   ModuleRecord record;
   std::int32_t offset = 0;
-  ASSERT_EQ(FindModule(platform(), Package("hand.exe"), kOvinSetMarker, &offset, true, &record, 0),
+  ASSERT_EQ(FindModule(platform(), Package("hand.exe"), MarkerOf(PredefinedSet::Ovin), &offset,
+                       true, &record, 0),
             1000);
   EXPECT_EQ(record.fileName, "Brelvane v1.0.exe");
-  EXPECT_EQ(record.marker, kOvinSetMarker);
+  EXPECT_EQ(record.marker, MarkerOf(PredefinedSet::Ovin));
   ASSERT_TRUE(ExtractModule(platform(), Package("hand.exe"), drive_.WinPath("b.exe"), offset,
                             record.contentSize, record.attributes));
   EXPECT_EQ(Host("b.exe"), content);
@@ -369,20 +370,21 @@ TEST_P(BuildTest, DescribesTheSource) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, BuildTest,
-    ::testing::Values(BuildCase{"UserDefined", std::nullopt, 0, kBaseMarker},
-                      BuildCase{"Kestrin", PredefinedSet::Kestrin, 3, kKestrinSetMarker},
-                      BuildCase{"Ovin", PredefinedSet::Ovin, 0, kOvinSetMarker},
-                      BuildCase{"Pellor", PredefinedSet::Pellor, 0, kPellorSetMarker},
-                      BuildCase{"KestrinAndOvin", PredefinedSet::KestrinOvin, 0,
-                                kKestrinOvinMarker},
-                      // Values that name no set: a suffix of no set, and none at all.
-                      BuildCase{"UnknownSetFails", static_cast<PredefinedSet>('5'), 0, nullptr},
-                      BuildCase{"SetZeroFails", static_cast<PredefinedSet>(0), 0, nullptr},
-                      // "X:\" + 243 + "\~BV00000.TMP": the longest path an install
-                      // opens is that of the staging file beside "src.bin".
-                      BuildCase{"DirOfTheLongestPathFits", std::nullopt, 243, kBaseMarker},
-                      BuildCase{"DirOfALongerPathIsRefused", std::nullopt, 244, nullptr},
-                      BuildCase{"DirOf260IsRefused", std::nullopt, 260, nullptr}),
+    ::testing::Values(
+        BuildCase{"UserDefined", std::nullopt, 0, kBaseMarker},
+        BuildCase{"Kestrin", PredefinedSet::Kestrin, 3, MarkerOf(PredefinedSet::Kestrin)},
+        BuildCase{"Ovin", PredefinedSet::Ovin, 0, MarkerOf(PredefinedSet::Ovin)},
+        BuildCase{"Pellor", PredefinedSet::Pellor, 0, MarkerOf(PredefinedSet::Pellor)},
+        BuildCase{"KestrinAndOvin", PredefinedSet::KestrinOvin, 0,
+                  MarkerOf(PredefinedSet::KestrinOvin)},
+        // Values that name no set: a suffix of no set, and none at all.
+        BuildCase{"UnknownSetFails", static_cast<PredefinedSet>('5'), 0, nullptr},
+        BuildCase{"SetZeroFails", static_cast<PredefinedSet>(0), 0, nullptr},
+        // "X:\" + 243 + "\~BV00000.TMP": the longest path an install
+        // opens is that of the staging file beside "src.bin".
+        BuildCase{"DirOfTheLongestPathFits", std::nullopt, 243, kBaseMarker},
+        BuildCase{"DirOfALongerPathIsRefused", std::nullopt, 244, nullptr},
+        BuildCase{"DirOf260IsRefused", std::nullopt, 260, nullptr}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // What every install would refuse is never described, so never appended.

@@ -108,12 +108,13 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(WizardSheet, SidePictureOnlyForKestrinOrOvinAloneAndWidensByPicturePlusGap) {
-  using enum ModelPresence;
+  using P = ModelPresence;
   const std::pair<ModelPresence, bool> cases[] = {
-      {None, false},        {Kestrin, true},        {Ovin, true},        {Pellor, false},
-      {KestrinOvin, false}, {KestrinPellor, false}, {OvinPellor, false}, {AllThree, false}};
+      {P::None, false},       {P::Kestrin, true},      {P::Ovin, true},
+      {P::Pellor, false},     {P::KestrinOvin, false}, {P::KestrinPellor, false},
+      {P::OvinPellor, false}, {P::AllThree, false}};
   for (const auto& [presence, expected] : cases)
-    EXPECT_EQ(WantsSidePicture(presence), expected) << static_cast<int>(presence);
+    EXPECT_EQ(WantsSidePicture(presence), expected) << presence.Code();
   EXPECT_EQ(SheetWidening(kSidePictureWidth), 284);
 }
 
