@@ -3,8 +3,8 @@
 #   oempack_<version>_<arch>.deb     the native oempack with its man page
 #   brelvane-<version>-windows.zip   brelvane-setup.exe and oempack.exe for x86
 #                                    (the ones to use: they run on every
-#                                    Windows), the x64 pair in x64/, README,
-#                                    notices of what is linked into them
+#                                    Windows), the x64 pair in x64/, README and
+#                                    docs/, notices of what is linked into them
 #   SHA256SUMS                       of the two
 # The Windows programs are built a second time from a fresh clone of HEAD in
 # another folder, without the compiler cache, and must come out byte for byte
@@ -133,6 +133,7 @@ make_zip() { # make_zip STAGE VERSION SRC (SRC: a checkout of HEAD)
   sign_windows_programs "$top/x64"
   # From the clone of HEAD, not from the work tree, which may change meanwhile.
   cp "$src/README.md" "$top/README.md"
+  cp -R "$src/docs" "$top/docs"
   cp "$src/release/NOTICES.txt" "$top/NOTICES.txt"
   cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$top/licenses/mingw-w64-runtime.txt"
   cmp -s /usr/share/doc/mingw-w64-x86-64-dev/copyright /usr/share/doc/mingw-w64-i686-dev/copyright ||

@@ -72,7 +72,7 @@ for exe in brelvane-setup.exe oempack.exe; do
     pass "$exe.stripped"
   fi
   # At load time only kernel32 and msvcrt, and only calls the lowest Windows
-  # the README states has: anything newer is delay-loaded with a stand-in.
+  # docs/release.md states has: anything newer is delay-loaded with a stand-in.
   dlls=$(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/.*DLL Name: //p' | tr 'A-Z' 'a-z' |
     sort | tr '\n' ' ')
   newer=$(comm -23 <(imports "$file" kernel32.dll | sort -u) <(allowed xp_kernel32.txt);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of brelvane-setup.exe under Wine into
-# docs/screenshots/ (run by hand after a visible change; `./run test` does
-# not run it).  Uses the same programs and helpers as the GUI scenarios.
+# Takes the screenshots of brelvane-setup.exe under Wine that
+# docs/screenshots.md shows, into docs/screenshots/ (run by hand after a
+# visible change; `./run test` does not run it).  Uses the same programs and
+# helpers as the GUI scenarios.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 # shellcheck source=harness.sh
