@@ -22,7 +22,7 @@ struct MachineExpectation {
     return registry_letter == kSameLetter ? letter : registry_letter;
   }
   DriveModel ModelWithoutStorage() const {
-    return LetterWithoutStorage() ? DriveModel::Ovin : DriveModel::None;
+    return LetterWithoutStorage() ? model : DriveModel::None;
   }
 };
 
