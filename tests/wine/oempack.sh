@@ -139,12 +139,15 @@ head -c 4096 /dev/zero > "$DRIVE/grow.exe"
 run 0 grow-first add 'E:\grow.exe' 'E:\a.bin'
 before=$(stat -c %s "$DRIVE/grow.exe")
 head -c $((192 * 1024 * 1024)) /dev/zero > "$DRIVE/big.bin"
-"$WINE64" "$OEMPACK_EXE" add 'E:\grow.exe' 'E:\big.bin' > /dev/null 2>&1 &
+"$WINE64" "$OEMPACK_EXE" add 'E:\grow.exe' 'E:\big.bin' > "$OUT.writer" 2>&1 &
 writer=$!
 while kill -0 "$writer" 2> /dev/null && [ "$(stat -c %s "$DRIVE/grow.exe")" -le "$before" ]; do :; done
 run 0 reader-during-add list 'E:\grow.exe' && {
   grep -qE '^a\.bin ' "$OUT"; verdict reader-during-add $?; }
 wait "$writer"
+writer_rc=$?
+# The add beside the reader must itself succeed; a failure names its words.
+[ "$writer_rc" -eq 0 ] || echo "  the large add exited $writer_rc: $(tr -d '\r' < "$OUT.writer")"
 run 0 after-add verify 'E:\grow.exe' && { grep -q '^2 module(s), 2 checked and sound' "$OUT"; verdict after-add $?; }
 rm -f "$DRIVE/big.bin"
 
