@@ -8,6 +8,9 @@
 
 namespace brelvane {
 
+// The program as its messages and its help text name it.
+inline constexpr char kProgramName[] = "brelvane-setup";
+
 // How an unattended run ends.  Fixed: deployment tools act on these numbers.
 enum class ExitCode : int {
   Success = 0,         // the set installed (skipped files included), /verify sound, /? shown
@@ -23,15 +26,18 @@ enum class ExitCode : int {
 };
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }
 
+// What the command line asks for.  Each member is the value of one switch of
+// the table in switches.cpp, which names it, says which value it takes and
+// which switches it goes with, and holds its line of the help text.
 struct Switches {
   bool silent = false;
   bool accept = false;
   bool launch = false;
   bool verify = false;
   bool help = false;
-  bool overwrite = false;  // the answer to the Overwrite question
-  bool overwriteGiven = false;
+  std::optional<bool> overwrite;   // the answer to the Overwrite question, when given
   std::optional<std::string> log;  // the log file named by /log=
+  bool operator==(const Switches&) const = default;
 };
 
 struct ParsedCommandLine {
@@ -47,8 +53,20 @@ struct ParsedCommandLine {
 // given twice with different values (the same one twice is taken once).
 ParsedCommandLine ParseSwitches(const std::vector<std::string>& words);
 
+// Which of the given switches do not go together; the reason when some do
+// not.  A switch that needs another takes effect only beside it, and one
+// that excludes others is refused beside them.
+std::optional<std::string> MismatchOf(const Switches& switches);
+
+// Every switch as the help text's first lines write it, in the table's
+// order: "/silent", "/overwrite=yes|no", "/log=FILE", "/?", "/help".
+std::vector<std::string> SwitchForms();
+
+// Every exit code the help text explains, in its order.
+std::vector<int> ExitCodeNumbers();
+
 // The switches and the exit-code table, as /? shows them.
-extern const char kHelpText[];
+const std::string& HelpText();
 
 // The help text laid out for a message box, whose font is proportional:
 // each switch and exit code, a tab, then its words on the same line (the

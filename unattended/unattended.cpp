@@ -198,7 +198,7 @@ ExitCode UnattendedRun::Install() {
                    "the license agreement was not accepted (/accept is missing); nothing "
                    "installed"});
   }
-  SilentPrompts prompts(log_, switches_.overwrite);
+  SilentPrompts prompts(log_, switches_.overwrite.value_or(false));
   const Platform platform{host_.files, host_.system, host_.registry, prompts};
   HeadlessSheetView sheetView;
   HeadlessPageView agreementView;
@@ -316,15 +316,6 @@ int Refuse(const Platform& host, const ConsoleFn& console, bool silent, const st
   return ToInt(ExitCode::BadCommandLine);
 }
 
-// Which switches go together; the reason when they do not.
-std::optional<std::string> MismatchOf(const Switches& s) {
-  if (s.verify && (s.accept || s.overwriteGiven || s.launch))
-    return "/verify installs nothing: /accept, /overwrite and /launch do not go with it";
-  if (!s.verify && !s.silent && (s.accept || s.overwriteGiven || s.launch || s.log))
-    return "/accept, /overwrite, /launch and /log take effect only with /silent";
-  return std::nullopt;
-}
-
 // The folder part of a path ("." for a bare name) and its last part.
 std::pair<std::string, std::string> SplitPath(const std::string& path) {
   const std::size_t cut = path.find_last_of("\\/");
@@ -382,7 +373,7 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   if (parsed.error) return Refuse(host, console, AsksForSilence(words), *parsed.error);
   const Switches& s = parsed.switches;
   if (s.help) {
-    Report(host, console, s.silent, console ? std::string(kHelpText) : HelpTextForABox(),
+    Report(host, console, s.silent, console ? HelpText() : HelpTextForABox(),
            win::kMbIconInformation);
     return ToInt(ExitCode::Success);
   }

@@ -14,8 +14,6 @@
 
 namespace brelvane {
 
-inline constexpr char kProgramName[] = "brelvane-setup";
-
 // Runs the command line `words` (the program's name left out; the builder's
 // /oem is the front-end's to handle first) and gives the exit code.  `host`
 // is the front-end's platform: its prompts show a box only without /silent

@@ -40,31 +40,10 @@ struct Options {
   std::string cwd;
   std::string package;
   bool launch = false;
-  // The unattended install's switches, as the Windows program takes them.
-  bool silent = false;
-  bool accept = false;
-  bool verify = false;
-  std::optional<std::string> overwrite;
-  std::optional<std::string> log;
+  // The Windows program's own words for an unattended install, as it takes
+  // them; none for the wizard.
+  std::vector<std::string> setupWords;
 };
-
-// The unattended switches given, in the Windows program's form; empty for
-// the wizard.
-std::vector<std::string> UnattendedWords(const Options& options) {
-  std::vector<std::string> words;
-  if (options.silent) words.push_back("/silent");
-  if (options.accept) words.push_back("/accept");
-  if (options.verify) words.push_back("/verify");
-  if (options.overwrite) words.push_back("/overwrite=" + *options.overwrite);
-  // A host path: the simulation's files take one as it is.
-  if (options.log) {
-    words.push_back("/log=" + (options.log->empty()
-                                   ? ""
-                                   : fs::absolute(*options.log).lexically_normal().string()));
-  }
-  if (!words.empty() && options.launch) words.push_back("/launch");
-  return words;
-}
 
 // The machine the wizard runs on: its registry and its settings.
 struct Machine {
@@ -215,10 +194,14 @@ int Main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   Options options;
   CLI::App app{"brelvane-sim: the Brelvane installer's wizard on a simulated machine"};
+  // Each of the repeatable options takes one value, so the setup's switches
+  // that follow are not taken for more.
   app.add_option("--machine", options.machines,
                  "a machine as a .reg file (repeatable; the first file's settings count)")
-      ->check(CLI::ExistingFile);
-  app.add_option("--drive", options.drives, "map drive LETTER to host folder DIR (LETTER=DIR)");
+      ->check(CLI::ExistingFile)
+      ->allow_extra_args(false);
+  app.add_option("--drive", options.drives, "map drive LETTER to host folder DIR (LETTER=DIR)")
+      ->allow_extra_args(false);
   app.add_option("--family", options.family, "the system family: nt or 9x")
       ->check(CLI::IsMember({"nt", "9x"}));
   app.add_option("--cwd", options.cwd, "the process's current directory (a Windows path)");
@@ -226,22 +209,24 @@ int Main(int argc, char** argv) {
                  "install from this package instead of this program's own file")
       ->check(CLI::ExistingFile);
   app.add_flag("--launch", options.launch, "tick \"Launch Brelvane after installation\"");
-  app.add_flag("--silent", options.silent,
-               "install unattended: no question is asked, none is read from the input");
-  app.add_flag("--accept", options.accept, "accept the agreement on the user's behalf");
-  app.add_option("--overwrite", options.overwrite,
-                 "yes or no: the answer to the Overwrite question (default no)");
-  app.add_option("--log", options.log, "append the unattended run's log to FILE");
-  app.add_flag("--verify", options.verify, "check the package's modules; install nothing");
+  app.add_option("setup-switches", options.setupWords,
+                 "the Windows program's switches for an unattended install, as it takes them "
+                 "(/silent /accept ...; after -- also in their -silent form)")
+      ->type_name("WORD");
   app.footer(
       "Answers are read one per line from standard input (accept/decline, install/refresh/"
       "cancel, yes/no, ok/cancel; the first letter is enough).  At the end of input every "
-      "question takes its safe answer.  --silent, --accept, --overwrite, --log and --verify "
-      "run the unattended install of the Windows program's /silent, /accept, /overwrite=, /log= "
-      "and /verify; the exit code tells the outcome.");
+      "question takes its safe answer.  Any word after the options (or after --) goes to the "
+      "Windows program's unattended install as it is: /? lists its switches.  With them no "
+      "question is read from the input, and the exit code tells the outcome.");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) { return app.exit(error); }
+  if (options.launch && !options.setupWords.empty()) {
+    std::cerr << "brelvane-sim: --launch ticks the wizard's box; an unattended install takes "
+                 "/launch\n";
+    return 2;
+  }
 
   Machine machine;
   if (!LoadMachine(options, machine)) return 1;
@@ -292,10 +277,9 @@ int Main(int argc, char** argv) {
     std::cout << "Drive " << letter << ": is the folder " << folder << "\n";
   if (options.launch && nine) std::cout << "(--launch: the 9x family never offers the box)\n";
 
-  const std::vector<std::string> unattended = UnattendedWords(options);
-  if (!unattended.empty()) {
+  if (!options.setupWords.empty()) {
     // The exit code tells the outcome; no answer is ever read.
-    return RunUnattended(host.platform(), unattended,
+    return RunUnattended(host.platform(), options.setupWords,
                          [](const std::string& line) { std::cout << line << "\n"; });
   }
   return RunWizard(host.platform(), answers, terminalOut, terminalErr, options.launch);

@@ -202,7 +202,7 @@ check "a control character in a message is escaped" contains "$WORK/ctl.out" 'â€
 check "no raw escape reaches the terminal" lacks "$WORK/ctl.out" $'\e'
 check "no raw C1 byte reaches the terminal" lacks "$WORK/ctl.out" $'\x9b'
 
-# ---- Unattended: the Windows program's switches as long options ------------
+# ---- Unattended: the Windows program's switches, passed on as they are -------
 # run_silent NAME ARGS...: stdin is a FIFO nobody writes to, so a read would
 # hang until the timeout (exit 124).
 run_silent() {
@@ -220,34 +220,36 @@ run_silent() {
 LOG=$WORK/unattended.log
 mkdir -p "$WORK/un-E"
 printf 'kept' > "$WORK/un-E/Brelvane v1.0.exe"
-run_silent unkept "$PKG" --drive "E=$WORK/un-E" --silent --accept "--log=$LOG"
-check "--silent exits 0 without reading stdin" exited unkept 0
-check "--silent keeps an existing file by default" [ "$(cat "$WORK/un-E/Brelvane v1.0.exe")" = kept ]
+run_silent unkept "$PKG" --drive "E=$WORK/un-E" /silent /accept "/log=$LOG"
+check "/silent exits 0 without reading stdin" exited unkept 0
+check "/silent keeps an existing file by default" [ "$(cat "$WORK/un-E/Brelvane v1.0.exe")" = kept ]
 check "the log names the skipped file" contains "$LOG" 'skipped E:\Brelvane v1.0.exe (5000 bytes)'
 check "the log names the written file" contains "$LOG" 'written E:\Brelvane\Docs\readme.txt (22 bytes)'
 check "the log names the drive" contains "$LOG" 'drive E: found, model Ovin'
 check "the log ends with the code" contains "$LOG" 'result: the module set is installed; exit code 0'
-run_silent replaced "$PKG" --drive "E=$WORK/un-E" --silent --accept --overwrite=yes "--log=$LOG"
-check "--overwrite=yes replaces it" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/un-E/Brelvane v1.0.exe"
+run_silent replaced "$PKG" --drive "E=$WORK/un-E" /silent /accept /overwrite=yes "/log=$LOG"
+check "/overwrite=yes replaces it" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/un-E/Brelvane v1.0.exe"
 check "the log is appended to" [ "$(grep -c 'exit code 0' "$LOG")" -eq 2 ]
-run_silent unaccepted "$PKG" --drive "E=$WORK/un-none" --silent "--log=$LOG"
-check "--silent without --accept exits 2" exited unaccepted 2
-run_silent nodrive-silent "$PKG" --machine "$MACHINES/none.reg" --silent --accept "--log=$LOG"
+run_silent unaccepted "$PKG" --drive "E=$WORK/un-none" /silent "/log=$LOG"
+check "/silent without /accept exits 2" exited unaccepted 2
+run_silent nodrive-silent "$PKG" --machine "$MACHINES/none.reg" /silent /accept "/log=$LOG"
 check "no drive exits 3" exited nodrive-silent 3
-run_silent several-silent "$PKG" --machine "$MACHINES/kestrin-ovin.reg" --silent --accept "--log=$LOG"
+run_silent several-silent "$PKG" --machine "$MACHINES/kestrin-ovin.reg" /silent /accept "/log=$LOG"
 check "two models exit 4" exited several-silent 4
-run_silent badvalue "$PKG" --silent --accept --overwrite=maybe
+run_silent badvalue "$PKG" /silent /accept /overwrite=maybe
 check "a bad value exits 1" exited badvalue 1
-run_silent verify "$PKG" --verify
-check "--verify on a sound package exits 0" exited verify 0
-check "--verify prints the summary" contains "$WORK/verify.out" '3 module(s), 3 checked and sound'
+run_silent verify "$PKG" -- -VERIFY
+check "/verify on a sound package exits 0" exited verify 0
+check "/verify prints the summary" contains "$WORK/verify.out" '3 module(s), 3 checked and sound'
 cp "$PKG" "$WORK/damaged.pkg"
 python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-661,2); b=f.read(1); f.seek(-661,2); f.write(bytes([b[0]^1]))' "$WORK/damaged.pkg"
-run_silent verify-damaged "$WORK/damaged.pkg" --verify
-check "--verify on a damaged package exits 8" exited verify-damaged 8
-check "--verify names the damaged module" contains "$WORK/verify-damaged.out" 'module "state.dat" at offset'
+run_silent verify-damaged "$WORK/damaged.pkg" /verify
+check "/verify on a damaged package exits 8" exited verify-damaged 8
+check "/verify names the damaged module" contains "$WORK/verify-damaged.out" 'module "state.dat" at offset'
 
 run usage '' "$PKG" --drive nonsense
 check "bad --drive is a usage error" exited usage 2
+run launch-unattended '' "$PKG" --launch /silent /accept
+check "--launch beside the setup's switches is a usage error" exited launch-unattended 2
 
 exit $FAILED

@@ -1,6 +1,9 @@
 // The unattended install's command line.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "unattended/switches.h"
 
 namespace brelvane {
@@ -26,16 +29,14 @@ TEST(UnattendedSwitches, ParseOrRefuse) {
        })},
       {{"/?"}, nullptr, With([](Switches& s) { s.help = true; })},
       {{"-HELP"}, nullptr, With([](Switches& s) { s.help = true; })},
-      {{"/overwrite=YES"}, nullptr, With([](Switches& s) {
-         s.overwrite = s.overwriteGiven = true;
-       })},
-      {{"-overwrite=no"}, nullptr, With([](Switches& s) { s.overwriteGiven = true; })},
+      {{"/overwrite=YES"}, nullptr, With([](Switches& s) { s.overwrite = true; })},
+      {{"-overwrite=no"}, nullptr, With([](Switches& s) { s.overwrite = false; })},
       {{"/LOG=C:\\Logs\\Setup Run.log"}, nullptr, With([](Switches& s) {
          s.log = "C:\\Logs\\Setup Run.log";
        })},
       {{"/silent", "/silent"}, nullptr, With([](Switches& s) { s.silent = true; })},
       {{"/overwrite=yes", "/OVERWRITE=Yes"}, nullptr, With([](Switches& s) {
-         s.overwrite = s.overwriteGiven = true;
+         s.overwrite = true;
        })},
       {{"/quiet"}, "/quiet: unknown switch"},
       {{"/silent", "/accept", "-OEM"},
@@ -61,14 +62,73 @@ TEST(UnattendedSwitches, ParseOrRefuse) {
       continue;
     }
     ASSERT_FALSE(parsed.error.has_value()) << words << ": " << *parsed.error;
-    const Switches& s = parsed.switches;
-    const Switches& e = row.expected;
-    EXPECT_EQ(std::tie(s.silent, s.accept, s.launch, s.verify, s.help, s.overwrite,
-                       s.overwriteGiven, s.log),
-              std::tie(e.silent, e.accept, e.launch, e.verify, e.help, e.overwrite,
-                       e.overwriteGiven, e.log))
-        << words;
+    EXPECT_EQ(parsed.switches, row.expected) << words;
   }
+}
+
+// A switch that needs /silent is refused without it, and one that installs
+// something beside /verify; the reason names every switch the rule covers.
+TEST(UnattendedSwitches, CombinationsRefusedWithTheirReason) {
+  const char* const needSilent =
+      "/accept, /overwrite, /launch and /log take effect only with /silent";
+  const char* const notWithVerify =
+      "/verify installs nothing: /accept, /overwrite and /launch do not go with it";
+  const std::pair<std::vector<std::string>, const char*> rows[] = {
+      {{"/silent", "/accept", "/overwrite=no", "/launch", "/log=a.log"}, nullptr},
+      {{"/verify", "/log=a.log"}, nullptr},
+      {{"/verify", "/silent", "/log=a.log"}, nullptr},
+      {{"/launch"}, needSilent},
+      {{"/overwrite=no"}, needSilent},
+      {{"/log=a.log"}, needSilent},
+      {{"/verify", "/accept"}, notWithVerify},
+      {{"/verify", "/silent", "/overwrite=no"}, notWithVerify},
+  };
+  for (const auto& [words, reason] : rows) {
+    const ParsedCommandLine parsed = ParseSwitches(words);
+    ASSERT_FALSE(parsed.error.has_value()) << *parsed.error;
+    const std::optional<std::string> expected =
+        reason != nullptr ? std::optional<std::string>(reason) : std::nullopt;
+    EXPECT_EQ(MismatchOf(parsed.switches), expected) << ::testing::PrintToString(words);
+  }
+}
+
+// The switch table of the documentation names every switch there is, each
+// with its value, in the order the help text lists them.
+// The first column of the documentation's table under `heading`: its
+// `...` spans, or the whole cell where it has none; a '|' written "\|".
+std::vector<std::string> FirstColumnOf(const char* heading) {
+  std::ifstream file(BRELVANE_SWITCHES_DOC);
+  std::vector<std::string> cells;
+  bool inTable = false;
+  for (std::string line; std::getline(file, line);) {
+    if (line.rfind(heading, 0) == 0) {
+      inTable = true;
+      continue;
+    }
+    if (!inTable) continue;
+    if (line.rfind('|', 0) != 0) break;
+    if (line.rfind("|---", 0) == 0) continue;
+    std::string cell = line.substr(2, line.find(" | ") - 2);
+    for (std::size_t at; (at = cell.find("\\|")) != std::string::npos;) cell.erase(at, 1);
+    if (cell.find('`') == std::string::npos) {
+      cells.push_back(cell);
+      continue;
+    }
+    std::istringstream spans(cell);
+    std::string span;
+    for (int i = 0; std::getline(spans, span, '`'); ++i) {
+      if (i % 2 == 1) cells.push_back(span);
+    }
+  }
+  return cells;
+}
+
+TEST(UnattendedSwitches, TheDocumentedTablesNameEachSwitchAndExitCode) {
+  ASSERT_TRUE(std::ifstream(BRELVANE_SWITCHES_DOC)) << BRELVANE_SWITCHES_DOC;
+  EXPECT_EQ(FirstColumnOf("| Switch |"), SwitchForms()) << BRELVANE_SWITCHES_DOC;
+  std::vector<std::string> codes;
+  for (int code : ExitCodeNumbers()) codes.push_back(std::to_string(code));
+  EXPECT_EQ(FirstColumnOf("| Code |"), codes) << BRELVANE_SWITCHES_DOC;
 }
 
 // In a box's proportional font only tabs line up: every row is its name,
