@@ -13,9 +13,11 @@
 #include "package/append_journal.h"
 #include "package/package.h"
 #include "package/package_guard.h"
+#include "shared.h"
 
 namespace brelvane::oempack {
-namespace {
+// The helpers every command shares; build.cpp uses some (shared.h).
+namespace shared {
 
 // Names in a line may come from a package: control characters are shown
 // escaped, never sent to the terminal.
@@ -212,7 +214,9 @@ int ReportBeyondReach(const std::string& installer, const WalkResult& walk) {
   return count;
 }
 
-}  // namespace
+}  // namespace shared
+
+using namespace shared;
 
 int ListModules(const Platform& platform, const std::string& installer, bool json) {
   {

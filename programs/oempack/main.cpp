@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "build.h"
 #include "builder/predefined_modules.h"
 #include "commands.h"
 #include "console.h"
@@ -62,6 +63,11 @@ struct CommandLine {
   CLI::App* unsign = nullptr;
   CLI::App* repair = nullptr;
   CLI::App* extract = nullptr;
+  std::string manifest, folder, other;
+  bool check = false;
+  CLI::App* build = nullptr;
+  CLI::App* describe = nullptr;
+  CLI::App* diff = nullptr;
 };
 
 bool NoPredefinedSource(const CommandLine& line) {
@@ -147,6 +153,26 @@ void AddExtractCommand(CLI::App& app, CommandLine& line) {
   line.extract->add_flag("--force", line.force, "replace an existing file, read-only or not");
 }
 
+// The commands that work from a manifest (build.h): build, describe, diff.
+void AddManifestCommands(CLI::App& app, CommandLine& line) {
+  line.build = app.add_subcommand(
+      "build", "build an installer from a manifest: the base and every module, in order");
+  line.build->add_option("MANIFEST", line.manifest, "the manifest (TOML)")->required();
+  line.build->add_option("-o,--output", line.output, "the installer to write");
+  line.build->add_flag("--check", line.check,
+                       "read the manifest and the sources and print what the installer would "
+                       "hold; write nothing");
+  line.describe = AddCommand(
+      app, "describe",
+      "write the installer's base, its modules' files and a manifest that builds it again", line);
+  line.describe->add_option("--to", line.folder, "the folder to write them to")->required();
+  line.diff = AddCommand(app, "diff",
+                         "which modules were added, removed or changed from INSTALLER to OTHER; "
+                         "exit 0 only when both hold the same modules",
+                         line);
+  line.diff->add_option("OTHER", line.other, "the installer to compare with")->required();
+}
+
 // The arguments to parse: on Windows the paths as the wide command line
 // holds them, in the UTF-8 the backend takes; elsewhere main's own.
 class Arguments {
@@ -182,6 +208,9 @@ std::optional<int> Parse(CLI::App& app, const CommandLine& line, const Arguments
     if (line.addPredef->parsed() && NoPredefinedSource(line)) {
       throw CLI::RequiredError("A source file (" + PredefinedSourceOptions() + ")");
     }
+    if (line.build->parsed() && !line.check && line.output.empty()) {
+      throw CLI::RequiredError("The installer to write (-o INSTALLER, or --check)");
+    }
   } catch (const CLI::ParseError& error) {
     const int status = app.exit(error);
     return status == 0 ? kExitOk : kExitUsage;
@@ -205,6 +234,11 @@ int RunCommand(const CommandLine& line) {
     request.combinedSource = line.combined;
     return AddPredefined(platform, line.installer, request, options);
   }
+  if (line.build->parsed()) {
+    return BuildInstaller(platform, line.manifest, line.output, line.check, options);
+  }
+  if (line.describe->parsed()) return DescribeInstaller(platform, line.installer, line.folder);
+  if (line.diff->parsed()) return DiffInstallers(platform, line.installer, line.other);
   if (line.extract->parsed()) {
     return ExtractNamedModule(platform, line.installer, line.name, line.output, line.force,
                               options);
@@ -216,13 +250,16 @@ int RunCommand(const CommandLine& line) {
 
 int main(int argc, char** argv) {
   IgnoreFileSizeSignal();
-  CLI::App app{"oempack: lists, appends and extracts the modules of a Brelvane installer"};
+  CLI::App app{
+      "oempack: lists, appends and extracts the modules of a Brelvane installer, and builds one "
+      "from a manifest"};
   DescribeProgram(app);
   CommandLine line;
   AddReadCommands(app, line);
   AddAppendCommands(app, line);
   AddCutCommands(app, line);
   AddExtractCommand(app, line);
+  AddManifestCommands(app, line);
   if (const std::optional<int> status = Parse(app, line, Arguments(argc, argv))) return *status;
   return RunCommand(line);
 }

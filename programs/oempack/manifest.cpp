@@ -1,0 +1,242 @@
+#include "manifest.h"
+
+#include <toml++/toml.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string_view>
+
+#include "common/path_text.h"
+
+namespace brelvane::oempack {
+namespace {
+
+// The attribute words of add-predef's --*-attr options.
+struct AttributeWord {
+  const char* word;
+  std::uint32_t bits;
+};
+constexpr AttributeWord kAttributeWords[] = {
+    {"normal", win::kAttrNormal},
+    {"ronly", win::kAttrReadOnly},
+    {"hidden", win::kAttrHidden},
+    {"rh", win::kAttrReadOnly | win::kAttrHidden},
+};
+constexpr const char* kCombinedWord = "combined";
+// The largest manifest read: far beyond any real one, and a bound on memory.
+constexpr std::int64_t kLargestManifest = 1 << 20;
+
+ManifestPlace PlaceOf(const toml::source_region& region) {
+  return {static_cast<int>(region.begin.line), static_cast<int>(region.begin.column)};
+}
+
+struct Fault {
+  ManifestFault fault;
+};
+
+[[noreturn]] void Refuse(const toml::source_region& region, std::string message) {
+  throw Fault{{PlaceOf(region), std::move(message)}};
+}
+
+// The manifest's own bytes, read through the seam.
+std::optional<std::string> ReadWhole(const Platform& platform, const std::string& path) {
+  FileSystem& files = platform.files;
+  ScopedFile file(files, files.OpenRead(path));
+  if (!file.valid()) return std::nullopt;
+  const std::int64_t length = files.Length(file.get());
+  if (length < 0 || length > kLargestManifest) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const std::int64_t got = files.Read(file.get(), bytes.data() + done, bytes.size() - done);
+    if (got <= 0) return std::nullopt;
+    done += static_cast<std::size_t>(got);
+  }
+  return bytes;
+}
+
+bool IsAbsolute(const std::string& path) {
+  if (path.empty()) return false;
+  if (path[0] == '/' || path[0] == '\\') return true;
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// A path of the manifest taken from the manifest's folder.
+std::string FromManifestFolder(const std::string& manifestPath, const std::string& path) {
+  if (IsAbsolute(path)) return path;
+  const std::size_t slash = manifestPath.find_last_of("/\\");
+  if (slash == std::string::npos) return path;
+  return manifestPath.substr(0, slash + 1) + path;
+}
+
+const std::string& StringOf(const toml::node& node, std::string_view key) {
+  const toml::value<std::string>* value = node.as_string();
+  if (value == nullptr) Refuse(node.source(), "\"" + std::string(key) + "\" takes a string");
+  return value->get();
+}
+
+std::optional<PredefinedSet> SetOfWord(const toml::node& node) {
+  const std::string& word = StringOf(node, "set");
+  for (const DriveModelRow& row : kDriveModels)
+    if (word == row.set.key) return row.set.set;
+  if (word == kCombinedWord) return kCombinedSet.set;
+  std::string known;
+  for (const DriveModelRow& row : kDriveModels) known += std::string(row.set.key) + ", ";
+  Refuse(node.source(), "unknown set \"" + word + "\": give " + known + "or " + kCombinedWord);
+}
+
+std::uint32_t AttributesOf(const toml::node& node) {
+  if (const toml::value<std::int64_t>* number = node.as_integer()) {
+    if (number->get() < 0 || number->get() > 0xFFFFFFFF) {
+      Refuse(node.source(), "attributes are a 32-bit number");
+    }
+    return static_cast<std::uint32_t>(number->get());
+  }
+  if (!node.is_string()) Refuse(node.source(), "\"attributes\" takes a word or a number");
+  const std::string& word = StringOf(node, "attributes");
+  for (const AttributeWord& known : kAttributeWords)
+    if (word == known.word) return known.bits;
+  Refuse(node.source(), "unknown attributes \"" + word + "\": give normal, ronly, hidden or rh");
+}
+
+std::optional<std::string> Sha256Of(const toml::node& node) {
+  std::string hex = StringOf(node, "base-sha256");
+  for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  bool valid = hex.size() == 64;
+  for (char c : hex) valid = valid && std::isxdigit(static_cast<unsigned char>(c));
+  if (!valid) Refuse(node.source(), "\"base-sha256\" takes 64 hexadecimal digits");
+  return hex;
+}
+
+ManifestModule ModuleOf(const std::string& manifestPath, const toml::node& node) {
+  const toml::table* table = node.as_table();
+  if (table == nullptr) Refuse(node.source(), "each [[module]] is a table");
+  ManifestModule module;
+  module.place = PlaceOf(node.source());
+  bool hasSource = false, hasFolder = false, hasAttributes = false;
+  toml::source_region folderAt, attributesAt;
+  for (auto&& [key, value] : *table) {
+    const std::string_view name = key.str();
+    if (name == "source") {
+      module.source = StringOf(value, name);
+      if (module.source.empty()) Refuse(value.source(), "\"source\" names no file");
+      module.path = FromManifestFolder(manifestPath, module.source);
+      hasSource = true;
+    } else if (name == "set") {
+      module.set = SetOfWord(value);
+    } else if (name == "name") {
+      module.name = StringOf(value, name);
+      if (module.name.empty() || FindFileName(module.name) != module.name) {
+        Refuse(value.source(), "\"name\" is one file name, without a folder");
+      }
+    } else if (name == "folder") {
+      module.folder = StringOf(value, name);
+      folderAt = value.source();
+      hasFolder = true;
+    } else if (name == "attributes") {
+      module.attributes = AttributesOf(value);
+      attributesAt = value.source();
+      hasAttributes = true;
+    } else {
+      Refuse(key.source(), "unknown key \"" + std::string(name) +
+                               "\" in a module: give source, set, name, folder or attributes");
+    }
+  }
+  if (!hasSource) Refuse(node.source(), "a module without \"source\"");
+  // The rules of add and add-predef: only a model's set goes below the
+  // root, and the combined module lies at the root with Normal attributes.
+  if (hasFolder && !module.set) {
+    Refuse(folderAt, "a user-defined module has no folder: only a model's set goes below the root");
+  }
+  if (module.set == kCombinedSet.set) {
+    if (hasFolder) Refuse(folderAt, "the combined module goes to the drive's root: no folder");
+    if (hasAttributes && module.attributes != win::kAttrNormal) {
+      Refuse(attributesAt, "the combined module's attributes are normal");
+    }
+  }
+  return module;
+}
+
+Manifest ManifestOf(const std::string& manifestPath, const toml::table& root) {
+  Manifest manifest;
+  bool hasBase = false;
+  for (auto&& [key, value] : root) {
+    const std::string_view name = key.str();
+    if (name == "base") {
+      manifest.base = StringOf(value, name);
+      if (manifest.base.empty()) Refuse(value.source(), "\"base\" names no file");
+      manifest.basePath = FromManifestFolder(manifestPath, manifest.base);
+      manifest.basePlace = PlaceOf(value.source());
+      hasBase = true;
+    } else if (name == "base-sha256") {
+      manifest.baseSha256 = Sha256Of(value);
+      manifest.sha256Place = PlaceOf(value.source());
+    } else if (name == "module") {
+      const toml::array* modules = value.as_array();
+      if (modules == nullptr) Refuse(value.source(), "modules are written [[module]]");
+      for (const toml::node& module : *modules)
+        manifest.modules.push_back(ModuleOf(manifestPath, module));
+    } else {
+      Refuse(key.source(), "unknown key \"" + std::string(name) +
+                               "\": give base, base-sha256 and [[module]] tables");
+    }
+  }
+  if (!hasBase) {
+    throw Fault{{{1, 1}, "no base installer: give base = \"brelvane-setup.exe\" (the empty one)"}};
+  }
+  return manifest;
+}
+
+}  // namespace
+
+std::variant<Manifest, ManifestFault> ReadManifest(const Platform& platform,
+                                                   const std::string& path) {
+  const std::optional<std::string> text = ReadWhole(platform, path);
+  if (!text) return ManifestFault{{0, 0}, "cannot read the manifest"};
+  try {
+    const toml::table root = toml::parse(*text, path);
+    return ManifestOf(path, root);
+  } catch (const toml::parse_error& error) {
+    return ManifestFault{PlaceOf(error.source()), std::string(error.description())};
+  } catch (const Fault& fault) { return fault.fault; }
+}
+
+std::string DescribeFault(const std::string& manifestPath, const ManifestFault& fault) {
+  if (fault.place.line == 0) return manifestPath + ": " + fault.message;
+  return manifestPath + ":" + std::to_string(fault.place.line) + ":" +
+         std::to_string(fault.place.column) + ": " + fault.message;
+}
+
+std::string SetWord(PredefinedSet set) {
+  if (set == kCombinedSet.set) return kCombinedWord;
+  const ModuleSetNames* names = NamesOf(set);
+  return names != nullptr ? names->key : "";
+}
+
+std::string AttributesWord(std::uint32_t attributes) {
+  for (const AttributeWord& known : kAttributeWords)
+    if (attributes == known.bits) return TomlString(known.word);
+  char number[16];
+  std::snprintf(number, sizeof number, "0x%X", static_cast<unsigned>(attributes));
+  return number;
+}
+
+std::string TomlString(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace brelvane::oempack

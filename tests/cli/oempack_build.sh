@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# oempack build, describe and diff end to end: every bad manifest named by
+# its line, the same bytes from two copies of the sources, describe then
+# build giving back a hand-made installer, diff on each kind of change, and
+# a killed build leaving the former output as it was.  $1 holds oempack.
+set -u
+OEMPACK="$1/oempack"
+# shellcheck source=cli_lib.bash
+source "$(dirname "$0")/cli_lib.bash"
+cli_workdir
+cd "$WORK" || exit 1
+
+head -c 4096 /dev/zero > base.exe
+mkdir -p src
+head -c 3000 /dev/urandom > "src/Brelvane v1.0.exe"
+printf 'read me' > src/readme.txt
+head -c 1025 /dev/urandom > src/kestrin.exe
+head -c 10 /dev/urandom > src/combo.dll
+cat > src/installer.toml <<EOF
+# The three models and a readme.
+base = "../base.exe"
+base-sha256 = "$(sha256sum base.exe | cut -d' ' -f1)"
+
+[[module]]
+source = "kestrin.exe"
+set = "kestrin"
+folder = "tools\\\\k"
+attributes = "rh"
+
+[[module]]
+source = "Brelvane v1.0.exe"
+set = "ovin"
+folder = "Brelvane"
+
+[[module]]
+source = "readme.txt"
+set = "pellor"
+attributes = "ronly"
+
+[[module]]
+source = "combo.dll"
+set = "combined"
+
+[[module]]
+source = "readme.txt"
+name = "notes.txt"
+EOF
+
+# ---- bad manifests: each names its line, writes nothing ----
+bad() { # bad LINE MESSAGE TOML...: a manifest in src/ whose fault is at LINE
+  local line=$1 message=$2; shift 2
+  printf '%s\n' "$@" > src/bad.toml
+  expect_rc 1 "$OEMPACK" build src/bad.toml -o bad.exe
+  expect_text err.txt "src/bad.toml:$line:"
+  expect_text err.txt "$message"
+  [ -e bad.exe ] && { fail "a bad manifest wrote bad.exe"; rm -f bad.exe; }
+}
+base='base = "../base.exe"'
+bad 2 "expected ']'" "$base" '[[module]' 'source = "readme.txt"'
+bad 1 'unknown key "bsae"' 'bsae = "../base.exe"'
+bad 1 "no base installer" '[[module]]' 'source = "readme.txt"'
+bad 2 "64 hexadecimal digits" "$base" 'base-sha256 = "abc"'
+bad 2 "has the SHA-256" "$base" "base-sha256 = \"$(printf '0%.0s' {1..64})\""
+bad 2 'without "source"' "$base" '[[module]]' 'set = "ovin"'
+bad 4 'unknown set "ovni"' "$base" '[[module]]' 'source = "readme.txt"' 'set = "ovni"'
+bad 4 'unknown attributes "sideways"' "$base" '[[module]]' 'source = "readme.txt"' \
+  'attributes = "sideways"'
+bad 4 "a user-defined module has no folder" "$base" '[[module]]' 'source = "readme.txt"' \
+  'folder = "Brelvane"'
+bad 5 "goes to the drive's root" "$base" '[[module]]' 'source = "combo.dll"' 'set = "combined"' \
+  'folder = "x"'
+bad 4 "one file name" "$base" '[[module]]' 'source = "readme.txt"' 'name = "a\\b.txt"'
+bad 4 'unknown key "sorce"' "$base" '[[module]]' 'source = "readme.txt"' 'sorce = "x"'
+bad 2 'cannot add "gone.txt"' "$base" '[[module]]' 'source = "gone.txt"'
+bad 2 "climbs to the parent folder" "$base" '[[module]]' 'source = "readme.txt"' 'set = "ovin"' \
+  'folder = "..\\..\\Windows"'
+cp base.exe full.exe && "$OEMPACK" add full.exe src/readme.txt > /dev/null
+bad 1 "already holds 1 module(s)" 'base = "../full.exe"'
+
+# ---- --check writes nothing and shows what build gives ----
+expect_rc 0 "$OEMPACK" build src/installer.toml --check
+mv out.txt planned.txt
+[ -e src/installer.exe ] || [ -e installer.exe ] && fail "--check wrote an installer"
+expect_rc 0 "$OEMPACK" build src/installer.toml -o one.exe
+expect_rc 0 "$OEMPACK" list one.exe
+cmp -s planned.txt out.txt || fail "--check showed $(cat planned.txt), the build holds $(cat out.txt)"
+expect_rc 0 "$OEMPACK" verify one.exe
+
+# ---- the same bytes from another copy, whatever its files' times and modes ----
+cp -r src copy && touch -d '2001-02-03' copy/* && chmod a-w copy/readme.txt
+expect_rc 0 "$OEMPACK" build copy/installer.toml -o two.exe
+cmp -s one.exe two.exe || fail "two builds from the same manifest differ"
+
+# ---- describe, then build, gives back an installer made by hand ----
+cp base.exe hand.exe
+"$OEMPACK" add hand.exe src/readme.txt > /dev/null &&
+  "$OEMPACK" add-predef hand.exe --ovin "src/Brelvane v1.0.exe" --ovin-root Brelvane \
+    --kestrin src/kestrin.exe --kestrin-attr hidden --combined src/combo.dll > /dev/null &&
+  "$OEMPACK" add-predef hand.exe --ovin src/readme.txt --ovin-root 'Brelvane\Docs' > /dev/null ||
+  fail "the hand-made installer was not built"
+expect_rc 0 "$OEMPACK" describe hand.exe --to described
+expect_rc 0 "$OEMPACK" build described/installer.toml -o again.exe
+cmp -s hand.exe again.exe || fail "describe then build changed the installer"
+expect_rc 1 "$OEMPACK" describe hand.exe --to described
+expect_text err.txt "already exists"
+
+# ---- diff: the same, then each kind of change ----
+expect_rc 0 "$OEMPACK" diff hand.exe again.exe
+expect_text out.txt "the same 5 module(s)"
+changed() { # changed TEXT: the diff of one.exe against $WORK/other.exe says TEXT, exit 1
+  expect_rc 1 "$OEMPACK" diff one.exe other.exe
+  expect_text out.txt "$1"
+}
+edit() { # edit SED: other.exe built from the manifest changed by SED
+  sed "$1" src/installer.toml > src/edited.toml && rm -f other.exe &&
+    "$OEMPACK" build src/edited.toml -o other.exe > /dev/null || fail "edit $1 did not build"
+}
+cp one.exe other.exe && "$OEMPACK" add other.exe base.exe > /dev/null
+changed 'added   "base.exe" (user-defined)'
+edit '/name = "notes.txt"/d'
+changed 'removed "notes.txt" (user-defined)'
+edit 's/attributes = "ronly"/attributes = "hidden"/'
+changed 'changed "readme.txt" (Yes-PELLOR): attributes Read Only -> Hidden'
+printf 'READ ME' > src/readme.txt && edit ''
+changed 'changed "readme.txt" (Yes-PELLOR): content'
+printf 'read me, longer' > src/readme.txt && edit ''
+changed 'changed "readme.txt" (Yes-PELLOR): size 7 -> 15'
+printf 'read me' > src/readme.txt
+cp base.exe other.exe && "$OEMPACK" add other.exe src/readme.txt > /dev/null &&
+  "$OEMPACK" add other.exe src/kestrin.exe > /dev/null
+cp base.exe swapped.exe && "$OEMPACK" add swapped.exe src/kestrin.exe > /dev/null &&
+  "$OEMPACK" add swapped.exe src/readme.txt > /dev/null
+expect_rc 1 "$OEMPACK" diff other.exe swapped.exe
+expect_text out.txt "another order"
+
+# ---- a killed build leaves the former output as it was ----
+head -c $((160 * 1024 * 1024)) /dev/zero > src/big.bin
+printf '%s\n' "$base" '[[module]]' 'source = "big.bin"' > src/big.toml
+cp one.exe out.exe
+"$OEMPACK" build src/big.toml -o out.exe > /dev/null 2>&1 &
+builder=$!
+# Stopped while it appends (the base copied, the module on its way), then
+# killed: the output must be the former one at both moments.
+while kill -0 "$builder" 2> /dev/null &&
+  [ "$(stat -c %s out.exe.building 2> /dev/null || echo 0)" -le 4096 ]; do :; done
+kill -STOP "$builder" 2> /dev/null
+[ -e out.exe.building ] || fail "the build was not stopped while it appended"
+cmp -s out.exe one.exe || fail "a build under way changed the former output"
+kill -KILL "$builder" 2> /dev/null
+kill -CONT "$builder" 2> /dev/null
+wait "$builder" 2> /dev/null
+cmp -s out.exe one.exe || fail "a killed build changed the former output"
+expect_rc 0 "$OEMPACK" build src/big.toml -o out.exe
+[ -e out.exe.building ] && fail "a build left out.exe.building"
+expect_rc 0 "$OEMPACK" list out.exe
+expect_text out.txt "big.bin"
+
+exit "$FAILED"
