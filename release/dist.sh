@@ -143,6 +143,7 @@ make_zip() { # make_zip STAGE VERSION SRC (SRC: a checkout of HEAD)
     /usr/share/doc/gcc-mingw-w64-i686-posix/copyright ||
     cp /usr/share/doc/gcc-mingw-w64-i686-posix/copyright "$top/licenses/gcc-runtime-x86.txt"
   cp /usr/share/doc/libcli11-dev/copyright "$top/licenses/cli11.txt"
+  cp /usr/share/doc/libtomlplusplus-dev/copyright "$top/licenses/tomlplusplus.txt"
   normalize_tree "$top"
   # Sorted entries, no directory entries, no extra attributes (uid, gid,
   # extended times), times in UTC.
@@ -180,14 +181,14 @@ make_deb() { # make_deb STAGE VERSION
   grep -q '^\.SS add$' "$stage/commands.h2m" || die "no subcommands found in oempack --help"
   grep -q '^\.SS repair$' "$stage/commands.h2m" || die "no repair command in oempack --help"
   help2man --no-info --section=1 --source="Brelvane $version" \
-    --name="lists, appends and extracts the modules of a Brelvane installer" \
+    --name="lists, appends and extracts the modules of a Brelvane installer, builds one from a manifest" \
     --include="$stage/commands.h2m" "$bin" > "$stage/oempack.1" || die "help2man failed"
   gzip -n -9 < "$stage/oempack.1" > "$root/usr/share/man/man1/oempack.1.gz"
   cat > "$root/usr/share/doc/oempack/copyright" <<EOF
 Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: Brelvane
 Comment: oempack is built from the Brelvane sources; it compiles in CLI11
- (header-only), whose notice follows.
+ and toml++ (both header-only), whose notices follow.
 
 Files: *
 Copyright: Quorvix
@@ -195,6 +196,8 @@ Copyright: Quorvix
 EOF
   sed -n '/^Files: \*$/,$p' /usr/share/doc/libcli11-dev/copyright | sed '1s/.*/Files: CLI11 (compiled into usr\/bin\/oempack)/' \
     >> "$root/usr/share/doc/oempack/copyright"
+  sed -n '/^Files: *\*$/,$p' /usr/share/doc/libtomlplusplus-dev/copyright |
+    sed '1s/.*/Files: toml++ (compiled into usr\/bin\/oempack)/' >> "$root/usr/share/doc/oempack/copyright"
   # Depends: the shared libraries the binary actually needs, with the
   # versions their packages declare.
   mkdir -p "$stage/shlibs/debian"

@@ -49,12 +49,12 @@ run_demo() {
   cp "$ROOT/samples/payload/docs/readme.txt" "$payload/Docs/readme.txt"
   (cd "$payload" && ls -l "Brelvane v1.0.exe" Docs/readme.txt)
 
-  demo_step "A package: brelvane-sim with the Ovin module set appended by oempack"
-  cp "$bin/brelvane-sim" "$package"
-  # The module appended first is installed last and is the one launched.
-  "$bin/oempack" add-predef "$package" --ovin "$payload/Brelvane v1.0.exe"
-  "$bin/oempack" add-predef "$package" --ovin "$payload/Docs/readme.txt" \
-    --ovin-root 'Brelvane\Docs' --ovin-attr ronly
+  demo_step "A package: brelvane-sim with the Ovin module set, built from samples/demo-installer.toml"
+  cp "$bin/brelvane-sim" "$work/brelvane-sim"
+  cp "$ROOT/samples/demo-installer.toml" "$work/installer.toml"
+  "$bin/oempack" build "$work/installer.toml" -o "$package"
+  # The build writes a new file, as Windows knows files: no execute bit.
+  chmod +x "$package"
   "$bin/oempack" list "$package"
 
   demo_step "First run on the demo machine: accept, install (answers piped in)"

@@ -1,6 +1,9 @@
 #include "unattended/switches.h"
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
+#include <span>
 #include <cctype>
 #include <string>
 #include <string_view>
@@ -26,17 +29,36 @@ std::string Lower(std::string_view text) {
 using Field = std::variant<bool Switches::*, std::optional<bool> Switches::*,
                            std::optional<std::string> Switches::*>;
 
+// A short list of switch names, of fixed room, so the table is a constant
+// and costs no code to build.
+struct NameList {
+  std::array<std::string_view, 3> items{};
+  std::size_t count = 0;
+
+  constexpr NameList() = default;
+  constexpr NameList(std::initializer_list<std::string_view> names) {
+    for (std::string_view name : names) items[count++] = name;
+  }
+  constexpr const std::string_view* begin() const { return items.data(); }
+  constexpr const std::string_view* end() const { return items.data() + count; }
+  constexpr std::string_view front() const { return items[0]; }
+  constexpr std::string_view operator[](std::size_t i) const { return items[i]; }
+  constexpr std::size_t size() const { return count; }
+  constexpr bool empty() const { return count == 0; }
+  constexpr operator std::span<const std::string_view>() const { return {begin(), count}; }
+};
+
 // One switch of the command line.  Names are written without their '/' and
 // in lower case; the first one is the switch's name in messages.
 struct SwitchRow {
-  std::vector<std::string_view> names;
+  NameList names;
   Field field;
   // A file's value as the refusal of a missing one names it.
   std::string_view valueWords = {};
   // The switch takes effect only beside one of these.
-  std::vector<std::string_view> needs = {};
+  NameList needs = {};
   // The switch is refused beside any of these, for the reason given.
-  std::vector<std::string_view> excludes = {};
+  NameList excludes = {};
   std::string_view excludesWhy = {};
   // The switch this one is given with: the first line of the help text
   // brackets the two together ("[/silent /accept]").
@@ -48,42 +70,41 @@ struct SwitchRow {
 };
 
 // Every switch, in the order the help text lists them.
-const std::vector<SwitchRow>& Table() {
-  static const std::vector<SwitchRow> rows = {
-      {.names = {"silent"},
-       .field = &Switches::silent,
-       .givenWith = "accept",
-       .help = "no window and no message box; every question takes its answer below"},
-      {.names = {"accept"},
-       .field = &Switches::accept,
-       .needs = {"silent"},
-       .help = "accept the license agreement on the user's behalf (needed by /silent)"},
-      {.names = {"overwrite"},
-       .field = &Switches::overwrite,
-       .needs = {"silent"},
-       .help = "replace a file that already exists on the drive (default: no, keep it)"},
-      {.names = {"launch"},
-       .field = &Switches::launch,
-       .needs = {"silent"},
-       .help = "start the installed utility at the end"},
-      {.names = {"log"},
-       .field = &Switches::log,
-       .valueWords = "the log file",
-       .needs = {"silent", "verify"},
-       .help = "append a UTF-8 log, one line per event (with /silent the default is "
-               "%TEMP%\\brelvane-setup.log)"},
-      {.names = {"verify"},
-       .field = &Switches::verify,
-       .excludes = {"accept", "overwrite", "launch"},
-       .excludesWhy = "installs nothing",
-       .help = "check every module and the signature state; install nothing"},
-      {.names = {"?", "help"},
-       .field = &Switches::help,
-       .alone = true,
-       .help = "show this text; install nothing"},
-  };
-  return rows;
-}
+constexpr SwitchRow kSwitchRows[] = {
+    {.names = {"silent"},
+     .field = &Switches::silent,
+     .givenWith = "accept",
+     .help = "no window and no message box; every question takes its answer below"},
+    {.names = {"accept"},
+     .field = &Switches::accept,
+     .needs = {"silent"},
+     .help = "accept the license agreement on the user's behalf (needed by /silent)"},
+    {.names = {"overwrite"},
+     .field = &Switches::overwrite,
+     .needs = {"silent"},
+     .help = "replace a file that already exists on the drive (default: no, keep it)"},
+    {.names = {"launch"},
+     .field = &Switches::launch,
+     .needs = {"silent"},
+     .help = "start the installed utility at the end"},
+    {.names = {"log"},
+     .field = &Switches::log,
+     .valueWords = "the log file",
+     .needs = {"silent", "verify"},
+     .help = "append a UTF-8 log, one line per event (with /silent the default is "
+             "%TEMP%\\brelvane-setup.log)"},
+    {.names = {"verify"},
+     .field = &Switches::verify,
+     .excludes = {"accept", "overwrite", "launch"},
+     .excludesWhy = "installs nothing",
+     .help = "check every module and the signature state; install nothing"},
+    {.names = {"?", "help"},
+     .field = &Switches::help,
+     .alone = true,
+     .help = "show this text; install nothing"},
+};
+
+constexpr std::span<const SwitchRow> Table() { return kSwitchRows; }
 
 const SwitchRow* RowNamed(std::string_view name) {
   for (const SwitchRow& row : Table()) {
@@ -109,7 +130,7 @@ bool Given(const Switches& s, const SwitchRow& row) {
 }
 
 // "/a", "/a and /b", "/a, /b and /c".
-std::string Listed(const std::vector<std::string_view>& names) {
+std::string Listed(std::span<const std::string_view> names) {
   std::string list;
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (i > 0) list += i + 1 == names.size() ? " and " : ", ";

@@ -35,9 +35,12 @@ int FailAt(const std::string& manifestPath, const ManifestPlace& place, const st
   return Fail(DescribeFault(manifestPath, ManifestFault{place, what}));
 }
 
+// A name in a folder, with the separator the folder's path already uses.
 std::string Joined(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder + name;
-  return folder + "/" + name;
+  const bool backslashes =
+      folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
+  return folder + (backslashes ? "\\" : "/") + name;
 }
 
 // Runs `each` over the file's first `limit` bytes (all of them for -1), a

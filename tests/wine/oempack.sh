@@ -229,4 +229,16 @@ PY
 else
   scenario_fail "oempack.signed (needs $SETUP_EXE, osslsigncode and openssl)"
 fi
+
+# A manifest built by the Windows program, with a path as Windows writes it,
+# described and built again to the same bytes.
+head -c 4096 /dev/zero > "$DRIVE/empty.exe"
+printf '%s\n' 'base = "empty.exe"' '[[module]]' 'source = "a.bin"' 'set = "ovin"' \
+  'folder = "Brelvane\\Docs"' '[[module]]' 'source = "kestrin.exe"' > "$DRIVE/installer.toml"
+run 0 build build 'E:\installer.toml' -o 'E:\built.exe' && {
+  [ -s "$DRIVE/built.exe" ] && [ ! -e "$DRIVE/built.exe.building" ]; verdict build $?; }
+run 0 describe describe 'E:\built.exe' --to 'E:\described' && {
+  grep -q '^folder = "Brelvane\\\\Docs"$' "$DRIVE/described/installer.toml"; verdict describe $?; }
+run 0 build-described build 'E:\described\installer.toml' -o 'E:\rebuilt.exe' && {
+  cmp -s "$DRIVE/built.exe" "$DRIVE/rebuilt.exe"; verdict build-described $?; }
 scenario_exit
