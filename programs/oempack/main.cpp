@@ -92,6 +92,13 @@ void IgnoreFileSizeSignal() {
 #endif
 }
 
+// "kestrin, ovin, pellor, ": the manifest's words for the models' sets.
+std::string SetWords() {
+  std::string words;
+  for (const DriveModelRow& row : kDriveModels) words += std::string(row.set.key) + ", ";
+  return words;
+}
+
 void DescribeProgram(CLI::App& app) {
   app.footer(
       "A FILE or NAME that begins with '-' follows \"--\", after every option: "
@@ -99,7 +106,12 @@ void DescribeProgram(CLI::App& app) {
       "A signed installer is read as usual, but add and add-predef refuse it: unsign it, "
       "add, then sign it again.\n"
       "In a Windows program every byte behind the image must be a whole module: list and "
-      "verify fail on stray bytes, the writers refuse them, and repair cuts them.");
+      "verify fail on stray bytes, the writers refuse them, and repair cuts them.\n"
+      "build reads a TOML manifest: base = \"FILE\" (and base-sha256), then one [[module]] "
+      "table a module, in the order they are appended, with source, set (" +
+      SetWords() +
+      "combined; none: user-defined), folder, attributes and name; paths are relative to the "
+      "manifest.");
   app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
 }
