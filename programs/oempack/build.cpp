@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "builder/assemble.h"
 #include "builder/module_list.h"
 #include "common/name_rules.h"
 #include "common/path_text.h"
 #include "common/printable.h"
 #include "common/progress_bar.h"
-#include "common/scope_exit.h"
 #include "console.h"
 #include "manifest.h"
 #include "package/package.h"
@@ -28,8 +28,6 @@ using namespace shared;
 constexpr std::size_t kBlock = 64 * 1024;
 constexpr char kManifestName[] = "installer.toml";
 constexpr char kBaseName[] = "base.exe";
-// What a killed build leaves beside its output, and the next build replaces.
-constexpr char kBuildingSuffix[] = ".building";
 
 int FailAt(const std::string& manifestPath, const ManifestPlace& place, const std::string& what) {
   return Fail(DescribeFault(manifestPath, ManifestFault{place, what}));
@@ -158,47 +156,35 @@ void PrintPlannedTable(const std::vector<ModuleRecord>& records) {
 int WriteBuild(const Platform& platform, const std::string& manifestPath, const Manifest& manifest,
                const std::vector<ModuleRecord>& records, const std::string& output,
                const Options& options) {
-  FileSystem& files = platform.files;
-  const std::string building = output + kBuildingSuffix;
-  if (files.IsDirectory(output)) return Fail(output + " is a directory");
-  // A killed build's leftover is a plain file of this name; anything else
-  // there is not the build's to remove.
-  if (files.Exists(building)) {
-    if (files.IsDirectory(building) || !files.DeleteFile(building)) {
-      return FailWithSystemText(platform, "cannot remove " + building + ", a former build's file");
-    }
-  }
-  if (!CopyFileIntoPlace(platform, manifest.basePath, building, win::kAttrNormal)) {
-    return FailWithSystemText(platform, "cannot copy the base to " + building);
-  }
-  ScopeExit removeBuilding([&] { files.DeleteFile(building); });
-
+  std::vector<AssemblyModule> modules;
   std::uint64_t largest = 0;
-  for (const ModuleRecord& record : records)
-    largest = std::max<std::uint64_t>(largest, record.contentSize);
-  ProgressBar bar("building " + NameForTerminal(output), largest, options.progress, WriteToStderr);
   for (std::size_t i = 0; i < records.size(); ++i) {
-    const ManifestModule& module = manifest.modules[i];
-    FailedFile failed = FailedFile::Package;
-    const AppendResult result =
-        AppendModule(platform, module.path, building, records[i], bar.callback(), &failed);
-    if (result != AppendResult::Appended) {
-      const std::string where = failed == FailedFile::Journal ? " (its journal)" : "";
+    modules.push_back({manifest.modules[i].path, records[i]});
+    largest = std::max<std::uint64_t>(largest, records[i].contentSize);
+  }
+  ProgressBar bar("building " + NameForTerminal(output), largest, options.progress, WriteToStderr);
+  const AssemblyResult result =
+      AssembleInstaller(platform, manifest.basePath, modules, output, bar.callback());
+  const std::string building = BuildingPath(output);
+  switch (result.step) {
+    case AssemblyStep::Done: break;
+    case AssemblyStep::OutputIsFolder: return Fail(output + " is a directory");
+    case AssemblyStep::Leftover:
+      return FailWithSystemText(platform, "cannot remove " + building + ", a former build's file");
+    case AssemblyStep::CopyBase:
+      return FailWithSystemText(platform, "cannot copy the base to " + building);
+    case AssemblyStep::Append: {
+      const ManifestModule& module = manifest.modules[result.module];
+      const std::string where = result.failedFile == FailedFile::Journal ? " (its journal)" : "";
       return FailAt(manifestPath, module.place,
                     "cannot append \"" + module.source + "\" to " + building + where + ": " +
                         LastErrorLine(platform.system));
     }
+    case AssemblyStep::Verify:
+      return Fail("the installer built in " + building + " fails verification; " + output +
+                  " is left as it was");
+    case AssemblyStep::Rename: return FailWithSystemText(platform, "cannot replace " + output);
   }
-  // The result is checked as verify checks it before it takes the name.
-  const PackageVerdict verdict = VerifyPackage(platform, Package(building));
-  if (!verdict.IsSound() || verdict.walk.modules.size() != records.size()) {
-    return Fail("the installer built in " + building + " fails verification; " + output +
-                " is left as it was");
-  }
-  if (!files.MoveIntoPlace(building, output, true)) {
-    return FailWithSystemText(platform, "cannot replace " + output);
-  }
-  removeBuilding.Cancel();
   std::printf("%s: %zu module(s), built from %s\n", NameForTerminal(output).c_str(), records.size(),
               NameForTerminal(manifestPath).c_str());
   return kExitOk;

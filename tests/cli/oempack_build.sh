@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # oempack build, describe and diff end to end: every bad manifest named by
-# its line, the same bytes from two copies of the sources, describe then
+# its line, the same bytes from two clones of the sources, describe then
 # build giving back a hand-made installer, diff on each kind of change, and
 # a killed build leaving the former output as it was.  $1 holds oempack.
 set -u
@@ -86,10 +86,15 @@ expect_rc 0 "$OEMPACK" list one.exe
 cmp -s planned.txt out.txt || fail "--check showed $(cat planned.txt), the build holds $(cat out.txt)"
 expect_rc 0 "$OEMPACK" verify one.exe
 
-# ---- the same bytes from another copy, whatever its files' times and modes ----
-cp -r src copy && touch -d '2001-02-03' copy/* && chmod a-w copy/readme.txt
-expect_rc 0 "$OEMPACK" build copy/installer.toml -o two.exe
-cmp -s one.exe two.exe || fail "two builds from the same manifest differ"
+# ---- the same bytes from two clones, whatever their files' times and modes ----
+mkdir maker && cp -r base.exe src maker/ && git -C maker init -q &&
+  git -C maker add . && git -C maker -c user.name=m -c user.email=m@m commit -qm sources ||
+  fail "the maker's repository was not made"
+git clone -q maker clone1 && git clone -q maker clone2 || fail "the clones were not made"
+touch -d '2001-02-03' clone2/src/* && chmod a-w clone2/src/readme.txt
+expect_rc 0 "$OEMPACK" build clone1/src/installer.toml -o two.exe
+expect_rc 0 "$OEMPACK" build clone2/src/installer.toml -o three.exe
+cmp -s one.exe two.exe && cmp -s two.exe three.exe || fail "builds from the same manifest differ"
 
 # ---- describe, then build, gives back an installer made by hand ----
 cp base.exe hand.exe

@@ -231,12 +231,20 @@ else
 fi
 
 # A manifest built by the Windows program, with a path as Windows writes it,
-# described and built again to the same bytes.
+# to the bytes the Linux build gives, described and built again to the same bytes.
 head -c 4096 /dev/zero > "$DRIVE/empty.exe"
 printf '%s\n' 'base = "empty.exe"' '[[module]]' 'source = "a.bin"' 'set = "ovin"' \
   'folder = "Brelvane\\Docs"' '[[module]]' 'source = "kestrin.exe"' > "$DRIVE/installer.toml"
 run 0 build build 'E:\installer.toml' -o 'E:\built.exe' && {
   [ -s "$DRIVE/built.exe" ] && [ ! -e "$DRIVE/built.exe.building" ]; verdict build $?; }
+# The Linux build of oempack gives the same bytes from the same manifest.
+if [ -x "${OEMPACK:-}" ]; then
+  "$OEMPACK" build "$DRIVE/installer.toml" -o "$DRIVE/native.exe" > /dev/null &&
+    cmp -s "$DRIVE/built.exe" "$DRIVE/native.exe"
+  verdict build-same-as-native $?
+else
+  scenario_fail "oempack.build-same-as-native (no Linux oempack in \$OEMPACK)"
+fi
 run 0 describe describe 'E:\built.exe' --to 'E:\described' && {
   grep -q '^folder = "Brelvane\\\\Docs"$' "$DRIVE/described/installer.toml"; verdict describe $?; }
 run 0 build-described build 'E:\described\installer.toml' -o 'E:\rebuilt.exe' && {
