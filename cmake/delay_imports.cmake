@@ -59,8 +59,13 @@ function(brelvane_make_delay_libs out_dir)
       string(APPEND def "${name}\n")
     endforeach()
     file(WRITE "${out_dir}/${dll}.def" "${def}")
-    execute_process(COMMAND ${dlltool} -m ${machine} ${kill_at} -d "${out_dir}/${dll}.def"
-                            -D ${dll}.dll -y "${library}"
+    # dlltool names the library's members and symbols after the output path
+    # it is given: a bare name, from the library's folder, keeps the build
+    # folder's path out of them, so two checkouts link the same bytes.
+    get_filename_component(library_name "${library}" NAME)
+    execute_process(COMMAND ${dlltool} -m ${machine} ${kill_at} -d ${dll}.def
+                            -D ${dll}.dll -y ${library_name}
+                    WORKING_DIRECTORY "${out_dir}"
                     RESULT_VARIABLE failed ERROR_VARIABLE error)
     if(failed)
       message(FATAL_ERROR "${dlltool} made no delay-load library for ${dll}: ${error}")
