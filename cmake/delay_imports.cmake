@@ -75,7 +75,26 @@ endfunction()
 
 # Links `target` against the delay-load libraries and the start-up code
 # that limits the DLL search first.
+#
+# The linker orders the import tables' sections by the path of the library
+# each comes from, so an absolute path to the delay-load folder would put
+# its tables before or after the toolchain's (under /usr) depending on where
+# the checkout lies, and two checkouts would link different bytes.  The
+# folder is named relative to the folder the link runs in instead, which
+# sorts the same way wherever the checkout is.
 function(brelvane_start_safely target)
-  target_link_directories(${target} BEFORE PRIVATE "${CMAKE_BINARY_DIR}/delayed")
+  set(delayed "${CMAKE_BINARY_DIR}/delayed")
+  if(CMAKE_GENERATOR MATCHES "Ninja")
+    set(link_folder "${CMAKE_BINARY_DIR}")
+  else()
+    set(link_folder "${CMAKE_CURRENT_BINARY_DIR}")
+  endif()
+  file(RELATIVE_PATH relative "${link_folder}" "${delayed}")
+  target_link_options(${target} BEFORE PRIVATE "-L${relative}")
   target_link_libraries(${target} PRIVATE brelvane_safe_start kernel32_newer delayimp)
+  # The libraries are made at configure time; a program links again when
+  # one of them is made anew.
+  list(TRANSFORM BRELVANE_DELAYED_DLLS REPLACE "(.+)" "${delayed}/lib\\1.a" OUTPUT_VARIABLE libraries)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${libraries}
+                                                             "${delayed}/libkernel32_newer.a")
 endfunction()
