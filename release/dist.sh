@@ -177,14 +177,11 @@ make_deb() { # make_deb STAGE VERSION
       PATH="$root/usr/bin:$PATH" oempack "$command" --help | sed -e 's/\\/\\e/g' -e 's/^[.'"'"']/\\\&&/'
       printf '.fi\n'
     done
-    # The manifest that ./run demo builds, as a worked example of one.
-    echo "[EXAMPLE MANIFEST]"
-    printf 'samples/demo-installer.toml, which ./run demo builds:\n.nf\n'
-    sed -e 's/\\/\\e/g' -e 's/^[.'"'"']/\\\&&/' "$ROOT/samples/demo-installer.toml"
-    printf '.fi\n'
   } > "$stage/commands.h2m"
   grep -q '^\.SS add$' "$stage/commands.h2m" || die "no subcommands found in oempack --help"
   grep -q '^\.SS repair$' "$stage/commands.h2m" || die "no repair command in oempack --help"
+  # build --help carries the worked example of a manifest.
+  grep -q '^set = "combined"' "$stage/commands.h2m" || die "no example manifest in oempack build --help"
   help2man --no-info --section=1 --source="Brelvane $version" \
     --name="lists, appends and extracts the modules of a Brelvane installer, builds one from a manifest" \
     --include="$stage/commands.h2m" "$bin" > "$stage/oempack.1" || die "help2man failed"

@@ -6,6 +6,10 @@ file it names must exist (relative to the page's folder), and a '#anchor'
 must be the GitHub slug of a heading of the page it names (the page itself
 when the link has no file).  Prints each broken link; exits 1 when there is
 one, or when README.md links to no page of docs/ at all.
+
+A fenced block that follows a paragraph linking to a file of samples/ shows
+that file: it must hold the file's text as it is, so the page cannot drift
+from the sample.
 """
 import re
 import sys
@@ -51,6 +55,31 @@ def anchors(path, cache={}):
     return cache[path]
 
 
+def sample_copies(page):
+    """(line number, sample path, block text) of each block shown after a link to a sample."""
+    lines = page.read_text(encoding="utf-8").splitlines()
+    paragraph, ended = [], False
+    number = 0
+    while number < len(lines):
+        line = lines[number]
+        number += 1
+        if not line.lstrip().startswith("```"):
+            if not line.strip():
+                ended = True
+            else:
+                paragraph, ended = (([] if ended else paragraph) + [line]), False
+            continue
+        start = number
+        while number < len(lines) and not lines[number].lstrip().startswith("```"):
+            number += 1
+        block = "\n".join(lines[start:number]) + "\n"
+        number += 1
+        samples = [t for t in LINK.findall(" ".join(paragraph)) if "samples/" in t]
+        if samples:
+            yield start, (page.parent / samples[-1]).resolve(), block
+        paragraph = []
+
+
 def main():
     pages = [ROOT / "README.md"] + sorted((ROOT / "docs").glob("*.md"))
     broken = []
@@ -69,6 +98,10 @@ def main():
                     broken.append(f"{where}: no heading with the anchor #{anchor} in {name or 'this page'}")
                 if page.name == "README.md" and name.startswith("docs/"):
                     readme_to_docs += 1
+        for number, sample, block in sample_copies(page):
+            if sample.exists() and sample.read_text(encoding="utf-8") != block:
+                broken.append(f"{page.relative_to(ROOT)}:{number}: the block differs from "
+                              f"{sample.relative_to(ROOT)}")
     if readme_to_docs == 0:
         broken.append("README.md: no link to a page of docs/ was found")
     for line in broken:

@@ -15,6 +15,7 @@
 #include "commands.h"
 #include "console.h"
 #include "host.h"
+#include "manifest_example.h"
 #ifdef _WIN32
 #include "platform/win32/win32_text.h"
 #endif
@@ -174,6 +175,13 @@ void AddManifestCommands(CLI::App& app, CommandLine& line) {
   line.build->add_flag("--check", line.check,
                        "read the manifest and the sources and print what the installer would "
                        "hold; write nothing");
+  line.build->footer(std::string("A worked example, for the three models and a readme:\n\n") +
+                     kManifestExample +
+                     "\nIn CI the signing stays a step of its own, after the build:\n"
+                     "  oempack build release/installer.toml -o unsigned.exe\n"
+                     "  osslsigncode sign -certs CERT -key KEY -in unsigned.exe "
+                     "-out brelvane-2.1-setup.exe\n"
+                     "  oempack verify brelvane-2.1-setup.exe\n");
   line.describe = AddCommand(
       app, "describe",
       "write the installer's base, its modules' files and a manifest that builds it again", line);

@@ -86,6 +86,17 @@ expect_rc 0 "$OEMPACK" list one.exe
 cmp -s planned.txt out.txt || fail "--check showed $(cat planned.txt), the build holds $(cat out.txt)"
 expect_rc 0 "$OEMPACK" verify one.exe
 
+# ---- the worked example that --help and the guide show builds as it stands ----
+mkdir -p example/release example/dist example/build
+cp base.exe example/dist/brelvane-setup.exe && cp src/readme.txt example/release/ &&
+  cp "src/Brelvane v1.0.exe" "example/build/Brelvane v2.1.exe" || fail "no example sources"
+sed "s/^base-sha256 = .*/base-sha256 = \"$(sha256sum base.exe | cut -d' ' -f1)\"/" \
+  "$(dirname "$0")/../../samples/release/installer.toml" > example/release/installer.toml
+expect_rc 0 "$OEMPACK" build example/release/installer.toml -o example.exe
+expect_rc 0 "$OEMPACK" list example.exe
+expect_text out.txt "Read me.txt"
+expect_text out.txt "Yes-PELLOR"
+
 # ---- the same bytes from two clones, whatever their files' times and modes ----
 mkdir maker && cp -r base.exe src maker/ && git -C maker init -q &&
   git -C maker add . && git -C maker -c user.name=m -c user.email=m@m commit -qm sources ||
