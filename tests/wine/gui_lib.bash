@@ -18,18 +18,24 @@ gui_setup() {
   done
   [ "$missing" -eq 0 ] || return 1
   GUI_WORK=$(mktemp -d /tmp/brelvane-gui-XXXXXX)
-  local n
-  for ((n = 90; n < 140; n++)); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
-  done
-  # Room for the sheet at 200 %.
-  Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb takes the first free display itself and names it once it accepts
+  # connections: two scripts that started together and each picked the
+  # first display without a lock file would share one server, and the first
+  # to finish would take it away from the other's programs.  Room for the
+  # sheet at 200 %.
+  local display=$GUI_WORK/display i
+  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3> "$display" >/dev/null 2>&1 &
   GUI_XVFB=$!
-  export DISPLAY=":$n"
-  for ((i = 0; i < 50; i++)); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  for ((i = 0; i < 300; i++)); do
+    [ -s "$display" ] && break
     sleep 0.1
   done
+  if [ ! -s "$display" ]; then
+    echo "FAIL gui_setup_display (Xvfb named no display within 30 s)"
+    kill "$GUI_XVFB" 2>/dev/null
+    return 1
+  fi
+  export DISPLAY=":$(tr -d '\n' < "$display")"
   wine_template
 }
 

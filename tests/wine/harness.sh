@@ -6,7 +6,7 @@ WINESERVER=/usr/lib/wine/wineserver
 WINE_WORK=${WINE_WORK:-$ROOT/out/build/wine}
 WINE_TEMPLATE=$WINE_WORK/template
 
-export WINEDEBUG=-all
+export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Builds the template prefix once: booted, windows unmanaged (dialogs close at

@@ -33,8 +33,10 @@ watch() {
   shift
   GUI_OUT=$GUI_WORK/$GUI_NAME.out
   "$WINE64" "$UI_DRIVER" "run-watch \"$package\" $*" > "$GUI_OUT" 2>&1
+  local status=$?
   tr -d '\r' < "$GUI_OUT" > "$GUI_OUT.tmp" && mv "$GUI_OUT.tmp" "$GUI_OUT"
   GUI_CODE=$(sed -n 's/^EXIT //p' "$GUI_OUT")
+  [ -n "$GUI_CODE" ] || echo "(no EXIT line: the driver's wine ended with $status)" >> "$GUI_OUT"
   GUI_CODE=${GUI_CODE:-125}
 }
 no_window() { ! grep -q '^WINDOW' "$GUI_OUT"; }
