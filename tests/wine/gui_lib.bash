@@ -82,7 +82,11 @@ gui_run() {
   "$WINE64" "$package" "${args[@]}" >/dev/null 2>&1 &
   local pid=$!
   "$WINE64" "$UI_DRIVER" "$@" > "$GUI_OUT" 2>&1
+  local status=$?
   tr -d '\r' < "$GUI_OUT" > "$GUI_OUT.tmp" && mv "$GUI_OUT.tmp" "$GUI_OUT"
+  # A driver that ends badly without a word of its own says how it ended.
+  [ "$status" -eq 0 ] || grep -q '^ERROR' "$GUI_OUT" ||
+    echo "(the driver's wine ended with $status and no ERROR line)" >> "$GUI_OUT"
   local i
   for ((i = 0; i < 100; i++)); do
     kill -0 "$pid" 2>/dev/null || break
