@@ -10,11 +10,15 @@
 # script runs again with randomisation off (a personality every child
 # inherits, wineserver and every program alike), and Wine meets the same
 # layout at every start.
-if (( (0x$(cat /proc/$$/personality) & 0x0040000) == 0 )); then
-  if setarch "$(uname -m)" -R true 2> /dev/null; then
+# WINE_LAYOUT_FIXED marks the second run, so a system that accepts setarch -R
+# but keeps randomising never loops.
+ADDR_NO_RANDOMIZE=0x0040000
+if (( (0x$(cat /proc/$$/personality) & ADDR_NO_RANDOMIZE) == 0 )); then
+  if [ -z "${WINE_LAYOUT_FIXED:-}" ] && setarch "$(uname -m)" -R true 2> /dev/null; then
+    export WINE_LAYOUT_FIXED=1
     exec setarch "$(uname -m)" -R "$BASH" "$0" "$@"
   fi
-  echo "NOTE: setarch -R is refused here; a Wine start may fail now and then" >&2
+  echo "NOTE: randomisation cannot be switched off here; a Wine start may fail now and then" >&2
 fi
 
 WINE64=/usr/lib/wine/wine64
