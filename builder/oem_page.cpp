@@ -24,6 +24,9 @@ bool ShowInstallerRefusal(const Platform& platform, const std::string& installer
     case AppendResult::NotAJournal:
       ShowError(platform, Format(kNotAJournal, JournalPath(installer).c_str()));
       return true;
+    case AppendResult::SameDestination:
+      ShowError(platform, Format(kSameDestinationInstaller, installer.c_str()));
+      return true;
     case AppendResult::Appended:
     case AppendResult::Failed: break;
   }

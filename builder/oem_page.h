@@ -60,6 +60,12 @@ inline constexpr char kStrayBytesInstaller[] =
     "%s ends in stray bytes behind its last whole module: a module added behind them would be "
     "out of the installer's reach, so nothing is added.\r\n"
     "Cut them first with \"oempack repair\".";
+// The installer already holds a module of the same set that goes to the
+// same file on the drive.
+inline constexpr char kSameDestinationInstaller[] =
+    "%s already holds a module of the same set that goes to the same file on the drive (names "
+    "are compared without regard to letter case, as Windows compares them), so nothing is "
+    "added.\r\nGive the module another name or folder.";
 // A file that is no journal holds the name of the installer's journal.
 inline constexpr char kNotAJournal[] =
     "%s holds the name of the installer's journal but is not a journal: it is left alone, "

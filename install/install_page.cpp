@@ -4,6 +4,7 @@
 
 #include "common/error_text.h"
 #include "common/messages.h"
+#include "install/install_run.h"
 #include "package/content_check.h"
 #include "package/package.h"
 
@@ -26,6 +27,17 @@ SetInPackage InstallPage::LookForModuleSet(const std::string& setMarker) const {
   // that are no whole record before the program's image.
   return platform.system.LastError() == kErrorCrc ? SetInPackage::Damaged
                                                   : SetInPackage::Unreadable;
+}
+
+// What the drive's volume says of itself without anything being written,
+// in a line beside the drive: the Install run names it in full.
+static std::string DriveStateLine(const Platform& platform, char letter) {
+  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(Format("%c:\\", letter));
+  if (!facts && platform.system.LastError() == win::kFveLockedVolume) {
+    return Format(kLockedLineFormat, letter);
+  }
+  if (facts && facts->readOnly) return Format(kWriteProtectedLineFormat, letter);
+  return "";
 }
 
 bool InstallPage::RefreshStatus() {
@@ -71,6 +83,7 @@ bool InstallPage::RefreshStatus() {
   view_.SetText(ids::kModuleLine, Format(kNotIncludedFormat, kUtilityName));
   if (set == SetInPackage::Present) {
     view_.SetText(ids::kModuleLine, kReadyToInstall);
+    view_.SetText(ids::kSupportedLine, DriveStateLine(platform, driveLetter_));
     // Nothing is started on the 9x family, so the box is not offered there.
     if (IsNtPlatform(platform.system)) view_.Show(ids::kLaunchCheckBox, true);
     sheet_.ShowInstallButton(true);

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "common/error_text.h"
@@ -35,6 +36,19 @@ std::string DestinationFile(System& system, char letter, const ModuleRecord& rec
 }
 
 namespace {
+
+// The module set as the run meets it, newest first, and what it weighs.
+struct SetModule {
+  ModuleRecord record;
+  std::int32_t contentOffset = 0;
+  std::int32_t found = 0;  // FindModule's answer: where the next search ends
+};
+struct ModuleSet {
+  std::vector<SetModule> modules;
+  std::uint64_t totalBytes = 0;
+  bool readable = true;  // false: a search failed (-1) after these
+  bool damaged = false;  // the failed search met a damaged record
+};
 
 // Names the link, or the entry that cannot be told from one, that stands on
 // the module's way.
@@ -69,7 +83,7 @@ std::optional<RunStop> ShowPlacementRefusal(const Platform& platform, char lette
 }
 
 // How one module's turn ended.
-enum class ModuleTurn { Installed, Skipped, Stopped };
+enum class ModuleTurn { Installed, Skipped, Unchanged, Stopped };
 
 // The run's observer, which may be none.
 class RunRecord {
@@ -80,6 +94,12 @@ class RunRecord {
   }
   void Skipped(const std::string& destination, std::uint64_t size) {
     if (observer_ != nullptr) observer_->FileSkipped(destination, size);
+  }
+  void Unchanged(const std::string& destination, std::uint64_t size) {
+    if (observer_ != nullptr) observer_->FileUnchanged(destination, size);
+  }
+  void Superseded(const std::string& destination) {
+    if (observer_ != nullptr) observer_->FileSuperseded(destination);
   }
   void LeftoverRemoved(const std::string& path) {
     if (observer_ != nullptr) observer_->LeftoverRemoved(path);
@@ -98,15 +118,40 @@ class RunRecord {
   InstallObserver* observer_;
 };
 
-// What the existence test finds at a destination.  Its open shares with
-// nobody, so a file another program holds open (the utility started from
-// the drive) fails it with a sharing violation.
-enum class Existing { None, File, InUse };
+// What the existence test finds at a destination.  Only "not found" means
+// nothing is there: a file the run may not open (denied by its permissions
+// or a policy) is a file all the same, asked about like any other.  The
+// open shares with nobody, so a file another program holds open (the
+// utility started from the drive) fails it with a sharing violation; a
+// brief hold (an antivirus scan, the search indexer, a preview) is waited
+// out.  A folder there is no file: the extraction names it.
+enum class Existing { None, File, Unreadable, InUse };
+constexpr int kSharingRetries = 10;
+constexpr std::uint32_t kSharingRetryMilliseconds = 200;
+
+bool IsNotFound(std::uint32_t error) {
+  return error == win::kErrorFileNotFound || error == win::kErrorPathNotFound;
+}
+
 Existing LookAtDestination(const Platform& platform, const std::string& destination) {
-  ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
-  if (existing.valid()) return Existing::File;
-  return platform.system.LastError() == win::kErrorSharingViolation ? Existing::InUse
-                                                                    : Existing::None;
+  const std::uint32_t attributes = platform.files.GetAttributes(destination);
+  if (attributes == win::kInvalidAttributes && IsNotFound(platform.system.LastError())) {
+    return Existing::None;
+  }
+  if (attributes != win::kInvalidAttributes && (attributes & win::kAttrDirectory) != 0) {
+    return Existing::None;
+  }
+  for (int attempt = 0;; ++attempt) {
+    ScopedFile existing(platform.files, platform.files.OpenReadExclusive(destination));
+    if (existing.valid()) return Existing::File;
+    const std::uint32_t error = platform.system.LastError();
+    if (IsNotFound(error)) return Existing::None;
+    if (error != win::kErrorSharingViolation && error != win::kErrorLockViolation) {
+      return Existing::Unreadable;
+    }
+    if (attempt == kSharingRetries) return Existing::InUse;
+    platform.system.Sleep(kSharingRetryMilliseconds);
+  }
 }
 
 void ShowFileInUse(const Platform& platform, const std::string& destination) {
@@ -124,9 +169,10 @@ struct Placement {
   bool replaces = false;
   RunStop why = RunStop::UnsafeModule;  // for a Stopped turn
 };
-Placement AskToReplace(const Platform& platform, const std::string& packagePath,
-                       const ModuleRecord& record, const std::string& destination) {
-  if (WouldReplacePackage(platform.files, packagePath, destination)) {
+Placement AskToReplace(const Platform& platform, const PackageRef& package, const SetModule& module,
+                       const std::string& destination) {
+  const ModuleRecord& record = module.record;
+  if (WouldReplacePackage(platform.files, package.path, destination)) {
     ShowError(platform, Format(kUnsafeModuleFormat, NameInMessage(record.fileName).c_str(),
                                NameInMessage(record.extractDir).c_str(),
                                "it would replace this installer itself"));
@@ -137,7 +183,14 @@ Placement AskToReplace(const Platform& platform, const std::string& packagePath,
     case Existing::InUse:
       ShowFileInUse(platform, destination);
       return {ModuleTurn::Stopped, false, RunStop::WriteFailed};
-    case Existing::File: break;
+    case Existing::File:
+      // Already what the set holds: nothing to ask, nothing to write.
+      if (FileHoldsModule(platform, package, destination, module.contentOffset, record.contentSize,
+                          record.attributes)) {
+        return {ModuleTurn::Unchanged};
+      }
+      break;
+    case Existing::Unreadable: break;
   }
   if (!AskYesNoOwned(platform, kOverwriteCaption,
                      Format(kAlreadyExistsFormat, NameInMessage(destination).c_str()))) {
@@ -174,7 +227,8 @@ RunStop ShowUnreadable(const Platform& platform, const ModuleRecord& record) {
 // Tells the user why the module could not be written to `destination`;
 // gives why the run stops.
 RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
-                           const std::string& destination, const ExtractReport& report) {
+                           const std::string& destination, const ExtractReport& report,
+                           bool replaces) {
   switch (report.result) {
     case ExtractResult::Damaged: return ShowDamaged(platform, record);
     case ExtractResult::PackageUnreadable: return ShowUnreadable(platform, record);
@@ -189,30 +243,24 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::Done:
     case ExtractResult::Failed: break;
   }
+  const std::uint32_t code = platform.system.LastError();
   const std::string error = GetLastErrorText(platform.system);
+  if (code == win::kErrorVirusInfected || code == win::kErrorVirusDeleted) {
+    ShowError(platform, Format(kBlockedByAntivirusFormat, NameInMessage(destination).c_str(),
+                               WithoutLineEnd(error).c_str()));
+    return RunStop::WriteFailed;
+  }
   // Opened by another program while the question waited: the swap could not
   // take its place, whatever words the system had for that.
-  if (LookAtDestination(platform, destination) == Existing::InUse) {
+  if (replaces && LookAtDestination(platform, destination) == Existing::InUse) {
     ShowFileInUse(platform, destination);
     return RunStop::WriteFailed;
   }
-  ShowNotice(platform,
-             Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
+  ShowNotice(platform, Format(replaces ? kCannotWriteFormat : kCannotWriteNewFormat,
+                              NameInMessage(destination).c_str(), error.c_str()));
   return RunStop::WriteFailed;
 }
 
-// The module set as the run meets it, newest first, and what it weighs.
-struct SetModule {
-  ModuleRecord record;
-  std::int32_t contentOffset = 0;
-  std::int32_t found = 0;  // FindModule's answer: where the next search ends
-};
-struct ModuleSet {
-  std::vector<SetModule> modules;
-  std::uint64_t totalBytes = 0;
-  bool readable = true;  // false: a search failed (-1) after these
-  bool damaged = false;  // the failed search met a damaged record
-};
 // Folders ending in a blank or a dot were stored by older builders as
 // typed; Windows drops those characters, so the run does too, and says so
 // (to `run`, when given).
@@ -262,7 +310,13 @@ namespace {
 // staging files proven its own (package.h).  Folders with a link on the way are
 // left alone (the run refuses them later, naming the link).
 void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set, RunRecord& run) {
-  std::vector<std::string> folders;
+  // The root holds the probe of the drive's writability, whatever the set.
+  std::vector<std::string> folders = {Format("%c:\\", letter)};
+  if (platform.files.IsDirectory(folders.front())) {
+    for (const std::string& path : RemoveStagingLeftovers(platform, folders.front())) {
+      run.LeftoverRemoved(path);
+    }
+  }
   for (const SetModule& module : set.modules) {
     if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
     const std::string folder = DestinationDirectory(platform.system, letter, module.record);
@@ -390,7 +444,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   const ModuleRecord& record = module.record;
   const std::optional<OldFile> old = LookAtOldFile(platform, destination);
   if (!old || old->links != 1 || refused.bytesFree + old->size < record.contentSize) {
-    return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused));
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused, true));
   }
   std::string folder;
   const std::optional<std::string> kept = KeepACopy(platform, destination, folder);
@@ -422,7 +476,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   if (CopyFileIntoPlace(platform, *kept, destination, KeptBits(old->attributes))) {
     platform.files.DeleteFile(*kept);
     platform.system.SetLastError(failure);
-    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report, true));
   }
   const std::string notPutBack = ErrorTextInLine(platform.system);
   const std::string why = WithoutLineEnd(platform.system.ErrorText(failure));
@@ -474,12 +528,17 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
     return run.Stop(RunStop::WriteFailed);
   }
   destination = DestinationFile(platform.system, letter, record);
-  const Placement placement = AskToReplace(platform, package.path, record, destination);
+  const Placement placement = AskToReplace(platform, package, module, destination);
   if (placement.turn == ModuleTurn::Stopped) return run.Stop(placement.why);
   if (placement.turn == ModuleTurn::Skipped) {
     progress.Finished(record.contentSize);
     run.Skipped(destination, record.contentSize);
     return ModuleTurn::Skipped;
+  }
+  if (placement.turn == ModuleTurn::Unchanged) {
+    progress.Finished(record.contentSize);
+    run.Unchanged(destination, record.contentSize);
+    return ModuleTurn::Unchanged;
   }
   // The links are looked at again inside: a folder may have been swapped
   // for one while the question waited.
@@ -494,7 +553,8 @@ ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, ch
       return ReplaceKeepingACopy(platform, package, letter, module, destination, options, report,
                                  progress, run);
     }
-    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report));
+    return run.Stop(
+        ShowExtractFailure(platform, letter, record, destination, report, placement.replaces));
   }
   progress.Finished(record.contentSize);
   run.Written(destination, record.contentSize);
@@ -538,6 +598,149 @@ bool ShowSetFileInUse(const Platform& platform, const PackageRef& package, char 
   return false;
 }
 
+// Drops the older modules of the set that go to the same file as a newer
+// one (a set built before the builder refused such pairs): the newer one is
+// installed, and the run never asks about a file it wrote itself.
+void DropSuperseded(const Platform& platform, char letter, ModuleSet& set, RunRecord& run) {
+  std::vector<SetModule> kept;
+  for (SetModule& module : set.modules) {
+    const bool superseded = std::any_of(kept.begin(), kept.end(), [&](const SetModule& newer) {
+      return SameDestination(platform.system, newer.record, module.record);
+    });
+    if (!superseded) {
+      kept.push_back(std::move(module));
+      continue;
+    }
+    set.totalBytes -= module.record.contentSize;
+    run.Superseded(DestinationFile(platform.system, letter, module.record));
+  }
+  set.modules = std::move(kept);
+}
+
+std::string DriveRoot(char letter) { return Format("%c:\\", letter); }
+
+RunStop ShowWriteProtected(const Platform& platform, char letter) {
+  ShowError(platform, Format(kWriteProtectedFormat, letter));
+  return RunStop::WriteProtected;
+}
+
+RunStop ShowLocked(const Platform& platform, char letter) {
+  ShowError(platform, Format(kDriveLockedFormat, letter, letter));
+  return RunStop::DriveLocked;
+}
+
+// What the volume says of itself, before anything is written: a read-only
+// volume (a write-protect switch, a policy that mounts it so) or one that
+// BitLocker keeps locked.
+std::optional<RunStop> ShowVolumeRefusal(const Platform& platform, char letter) {
+  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(DriveRoot(letter));
+  if (!facts && platform.system.LastError() == win::kFveLockedVolume) {
+    return ShowLocked(platform, letter);
+  }
+  if (facts && facts->readOnly) return ShowWriteProtected(platform, letter);
+  return std::nullopt;
+}
+
+// A staging file made and removed in the drive's root: the first write,
+// which names the cause when the drive refuses writing.
+std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter) {
+  if (ProbeWritable(platform, DriveRoot(letter))) return std::nullopt;
+  const std::uint32_t code = platform.system.LastError();
+  const std::string error = ErrorTextInLine(platform.system);
+  switch (code) {
+    case win::kErrorWriteProtect: return ShowWriteProtected(platform, letter);
+    case win::kFveLockedVolume: return ShowLocked(platform, letter);
+    case win::kErrorAccessDenied:
+      ShowError(platform, Format(kWriteDeniedFormat, letter, error.c_str()));
+      return RunStop::WriteDenied;
+    default:
+      ShowError(platform, Format(kCannotWriteDriveFormat, letter, error.c_str()));
+      return RunStop::WriteFailed;
+  }
+}
+
+// A file's size as the volume allocates it: whole clusters.
+std::int64_t OnDisk(std::uint64_t size, std::uint32_t cluster) {
+  if (cluster <= 1) return static_cast<std::int64_t>(size);
+  return static_cast<std::int64_t>((size + cluster - 1) / cluster * cluster);
+}
+
+// The folders on the way to the set's destinations that the run creates,
+// each taking a cluster of its own.
+std::size_t FoldersToCreate(const Platform& platform, char letter, const ModuleSet& set) {
+  std::vector<std::string> missing;
+  for (const SetModule& module : set.modules) {
+    const std::string directory = DestinationDirectory(platform.system, letter, module.record);
+    for (std::size_t end = 3; end <= directory.size(); ++end) {
+      if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
+      if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;
+      const std::string level = directory.substr(0, end);
+      if (platform.files.IsDirectory(level)) continue;
+      if (std::find(missing.begin(), missing.end(), level) == missing.end()) {
+        missing.push_back(level);
+      }
+    }
+  }
+  return missing.size();
+}
+
+// The bytes an existing file at `destination` frees when the set replaces
+// it: none for a file with other names (hard links), which stays.
+std::uint64_t FreedByReplacing(const Platform& platform, const std::string& destination) {
+  const std::uint32_t attributes = platform.files.GetAttributes(destination);
+  if (attributes == win::kInvalidAttributes || (attributes & win::kAttrDirectory) != 0) return 0;
+  const std::optional<OldFile> old = LookAtOldFile(platform, destination);
+  return old && old->links == 1 ? old->size : 0;
+}
+
+// Room for the whole set, counted before the first write.  The run writes
+// each module beside the file it replaces and then frees that file's
+// clusters; where it cannot fit beside it, the file is copied to the
+// temporary folder and replaced in place.  The most the drive holds at any
+// moment of the run, new folders included, must fit what it has free.
+std::optional<RunStop> ShowRoomRefusal(const Platform& platform, char letter,
+                                       const ModuleSet& set) {
+  const std::string root = DriveRoot(letter);
+  const std::optional<std::uint64_t> free = platform.files.FreeBytes(root);
+  if (!free) return std::nullopt;  // a volume that does not say: the copies find out
+  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(root);
+  const std::uint32_t cluster = facts ? facts->clusterBytes : 0;
+  const auto available = static_cast<std::int64_t>(std::min<std::uint64_t>(*free, INT64_MAX));
+  std::int64_t balance =
+      static_cast<std::int64_t>(FoldersToCreate(platform, letter, set)) * OnDisk(1, cluster);
+  std::int64_t peak = balance;
+  std::uint64_t keptCopy = 0;
+  for (const SetModule& module : set.modules) {
+    const std::string destination = DestinationFile(platform.system, letter, module.record);
+    const std::int64_t added = OnDisk(module.record.contentSize, cluster);
+    const std::uint64_t oldSize = FreedByReplacing(platform, destination);
+    const std::int64_t freed = OnDisk(oldSize, cluster);
+    std::int64_t need = balance + added;
+    if (need > available && freed > 0) {
+      need -= freed;
+      keptCopy = std::max(keptCopy, oldSize);
+    }
+    peak = std::max(peak, need);
+    balance += added - freed;
+  }
+  if (peak > available) {
+    ShowError(platform,
+              Format(kSetNoRoomFormat, letter, std::to_string(peak).c_str(),
+                     std::to_string(available).c_str(), std::to_string(peak - available).c_str()));
+    return RunStop::NoRoom;
+  }
+  const std::optional<std::string> temp = platform.system.TempDirectory();
+  const std::optional<std::uint64_t> tempFree =
+      keptCopy > 0 && temp ? platform.files.FreeBytes(*temp) : std::nullopt;
+  if (tempFree && *tempFree < keptCopy) {
+    ShowError(platform,
+              Format(kTempNoRoomFormat, NameInMessage(*temp).c_str(),
+                     std::to_string(keptCopy).c_str(), std::to_string(*tempFree).c_str()));
+    return RunStop::NoRoom;
+  }
+  return std::nullopt;
+}
+
 // Installs every module with `setMarker`, newest first; a skipped one still
 // counts as handled.  Gives why the run stopped when there is none or one
 // stops it; nothing when the set is on the drive.  `lastDestination`
@@ -546,7 +749,7 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
                                         char letter, const char* setMarker, PageView& view,
                                         RunRecord& run, std::string& lastDestination,
                                         const std::atomic<bool>& stopAsked) {
-  const ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
+  ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
   if (set.damaged) {
@@ -559,9 +762,15 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   // A search that failed after some modules leaves the set unknown: none
   // of it is written.
   if (!set.readable) return RunStop::UnreadablePackage;
+  DropSuperseded(platform, letter, set, run);
+  // What can be known without writing comes first, so that a drive that
+  // cannot take the set is left exactly as it was.
+  if (std::optional<RunStop> refused = ShowVolumeRefusal(platform, letter)) return refused;
   if (std::optional<RunStop> damaged = ShowDamagedModule(platform, package, set)) return damaged;
   if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
   RemoveLeftovers(platform, letter, set, run);
+  if (std::optional<RunStop> refused = ShowRoomRefusal(platform, letter, set)) return refused;
+  if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter)) return refused;
   RunProgress progress(view, set.totalBytes);
   unsigned handled = 0;
   for (const SetModule& module : set.modules) {

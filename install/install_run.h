@@ -21,6 +21,8 @@ inline constexpr char kAlreadyExistsFormat[] =
 // words, and what stood there before is still there.
 inline constexpr char kCannotWriteFormat[] =
     "Unable to install file: %s \r\nA file that was there before is unchanged.\r\nError: %s";
+// The same where no file was there before.
+inline constexpr char kCannotWriteNewFormat[] = "Unable to install file: %s \r\nError: %s";
 // The drive lacks room for a module beside the file it replaces: the drive,
 // the file, the bytes needed and the bytes free.
 inline constexpr char kNoRoomFormat[] =
@@ -85,6 +87,42 @@ inline constexpr char kCannotCreateFolderFormat[] =
     "Unable to create folder: %s \r\nError: %s\r\nMake sure the drive can be written, then "
     "press Install again.";
 
+// The drive cannot take the set, found before anything is written: each
+// names the cause and what to do.
+inline constexpr char kWriteProtectedFormat[] =
+    "Drive %c: is write-protected: nothing can be written on it.\r\nSlide the drive's "
+    "write-protect switch to unlock it (or lift its protection), then press Install again.\r\n"
+    "Nothing has been written.";
+inline constexpr char kDriveLockedFormat[] =
+    "Drive %c: is locked by BitLocker Drive Encryption.\r\nUnlock drive %c: in Explorer "
+    "(open it and enter its password), then press Install again.\r\nNothing has been written.";
+inline constexpr char kWriteDeniedFormat[] =
+    "Writing on drive %c: is denied: %s\r\nYour organisation may block writing to USB drives: "
+    "ask your administrator.\r\nNothing has been written.";
+inline constexpr char kCannotWriteDriveFormat[] =
+    "Unable to write on drive %c: %s\r\nNothing has been written.";
+// The drive, what the whole set needs (counting what its replaces free,
+// each file rounded up to the drive's clusters), what is free, and the
+// difference.
+inline constexpr char kSetNoRoomFormat[] =
+    "There is not enough room on drive %c: for the module set.\r\n%s bytes are needed, %s bytes "
+    "are free: free %s more bytes on the drive, then press Install again.\r\nNothing has been "
+    "written.";
+// A replace that can only happen in the old file's place keeps a copy of
+// that file in the temporary folder, which lacks room for it.
+inline constexpr char kTempNoRoomFormat[] =
+    "There is not enough room in the temporary folder %s for a copy of a file the set replaces: "
+    "%s bytes are needed, %s bytes are free.\r\nNothing has been written.";
+// Shown on the install page beside the drive, when the volume says so
+// without anything being written.
+inline constexpr char kWriteProtectedLineFormat[] =
+    "Drive %c: is write-protected: slide its switch to unlock it.";
+inline constexpr char kLockedLineFormat[] = "Drive %c: is locked: unlock it in Explorer.";
+// An antivirus program refused a file of the set: the file and its words.
+inline constexpr char kBlockedByAntivirusFormat[] =
+    "Unable to install file: %s \r\nAn antivirus program blocked it: %s\r\nLook in the "
+    "antivirus program's quarantine, or ask your administrator, then press Install again.";
+
 // The user stopped the run: the file written last, and how many of the
 // set's files are on the drive.
 inline constexpr char kStoppedByUserFormat[] =
@@ -102,6 +140,10 @@ enum class RunStop {
   UnreadablePackage,  // the package could not be read while the set was sought or copied
   WriteFailed,        // a file could not be written: folder, room, a link on the way, the write
   StoppedByUser,      // the user asked the run to stop; it did after the file being written
+  WriteProtected,     // the drive is write-protected (a switch, a read-only mount)
+  DriveLocked,        // the drive is a BitLocker drive not yet unlocked
+  WriteDenied,        // writing on the drive is denied (a policy, the drive's permissions)
+  NoRoom,             // the drive lacks room for the whole set
 };
 
 // Told what an install run does, file by file, for a record of it (the
@@ -110,8 +152,13 @@ class InstallObserver {
  public:
   virtual ~InstallObserver() = default;
   virtual void FileWritten(const std::string& destination, std::uint64_t size) = 0;
-  // The user kept the file that was there.
+  // The user kept the file that was there, which differs from the module.
   virtual void FileSkipped(const std::string& destination, std::uint64_t size) = 0;
+  // The file there already holds the module's bytes and bits: left alone.
+  virtual void FileUnchanged(const std::string& destination, std::uint64_t size) = 0;
+  // An older module of the set goes to the same file as a newer one, which
+  // is the one installed.
+  virtual void FileSuperseded(const std::string& destination) = 0;
   virtual void Stopped(RunStop why) = 0;
   // The utility was started (or not) at the end.
   virtual void Launched(const std::string& path, bool started) = 0;

@@ -84,11 +84,34 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 
 namespace {
 
+// A record's destination below the drive root, as the install run forms it.
+std::string DestinationBelowRoot(System& system, const ModuleRecord& record) {
+  std::string folder = system.FromAnsi(WindowsFolderForm(record.extractDir));
+  for (char& c : folder) {
+    if (c == '/') c = '\\';
+  }
+  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  const std::string name = system.FromAnsi(record.fileName);
+  return folder.empty() ? name : folder + "\\" + name;
+}
+
+}  // namespace
+
+bool SameDestination(System& system, const ModuleRecord& a, const ModuleRecord& b) {
+  // User-defined modules are never installed: they have no place on a drive,
+  // and the builder tells equal names apart by their place in the list.
+  return a.marker == b.marker && a.marker.rfind(kPredefinedPrefix, 0) == 0 &&
+         system.SamePathIgnoringCase(DestinationBelowRoot(system, a),
+                                     DestinationBelowRoot(system, b));
+}
+
+namespace {
+
 // A byte behind a signature breaks it, and a module behind stray bytes is
 // out of the installer's reach; both are judged before an interrupted
 // append is rolled back, so such a package is left exactly as it is.
 AppendResult JudgePackage(const Platform& platform, const std::string& packagePath,
-                          FileHandle target, ErrorScope& error) {
+                          FileHandle target, const ModuleRecord& record, ErrorScope& error) {
   const std::int64_t length = platform.files.Length(target);
   const WalkResult walk = WalkLockedPackage(platform, packagePath, target, true, length);
   if (walk.end == WalkEnd::ReadFailure) {
@@ -98,6 +121,11 @@ AppendResult JudgePackage(const Platform& platform, const std::string& packagePa
   // Repair cuts stray bytes, and a signature over them, in one go.
   if (walk.strayBytes > 0) return AppendResult::StrayBytes;
   if (walk.certificateTable > 0) return AppendResult::Signed;
+  for (const WalkedModule& module : walk.modules) {
+    if (SameDestination(platform.system, module.record, record)) {
+      return AppendResult::SameDestination;
+    }
+  }
   return AppendResult::Appended;
 }
 
@@ -233,7 +261,7 @@ AppendResult AppendModule(const Platform& platform, const std::string& sourcePat
     error.Capture();
     return fail();
   }
-  const AppendResult judged = JudgePackage(platform, packagePath, target.get(), error);
+  const AppendResult judged = JudgePackage(platform, packagePath, target.get(), record, error);
   if (judged != AppendResult::Appended) return judged == AppendResult::Failed ? fail() : judged;
   std::int64_t formerLength = 0;
   const AppendResult begun = BeginAppend(platform, packagePath, target.get(), record.contentSize,

@@ -1,6 +1,8 @@
 // Extracting: a module's content back into a file of its own, and the
 // check of a module's content against its record.
 #include <array>
+#include <cstring>
+#include <vector>
 
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
@@ -158,6 +160,29 @@ bool LacksRoom(FileSystem& files, const std::string& folder, std::uint32_t conte
   return true;
 }
 
+// How often, and how long apart, a rename that another program's brief open
+// (an antivirus scanning the new file, the search indexer, a preview)
+// refuses with a sharing violation is tried again: about two seconds.
+constexpr int kSharingRetries = 10;
+constexpr std::uint32_t kSharingRetryMilliseconds = 200;
+
+bool IsSharingRefusal(std::uint32_t error) {
+  return error == win::kErrorSharingViolation || error == win::kErrorLockViolation;
+}
+
+// Renames the staging file into place, waiting out a brief open by another
+// program.
+bool MoveIntoPlacePatiently(const Platform& platform, const std::string& staging,
+                            const std::string& destination, bool replaceExisting) {
+  for (int attempt = 0;; ++attempt) {
+    if (platform.files.MoveIntoPlace(staging, destination, replaceExisting)) return true;
+    const std::uint32_t error = platform.system.LastError();
+    if (!IsSharingRefusal(error) || attempt == kSharingRetries) return false;
+    platform.system.Sleep(kSharingRetryMilliseconds);
+    platform.system.SetLastError(error);
+  }
+}
+
 }  // namespace
 
 bool ExtractModule(const Platform& platform, const PackageRef& package,
@@ -221,7 +246,7 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
     return false;
   }
   if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) return false;
-  if (!files.MoveIntoPlace(staging, destination, options.replaceExisting)) {
+  if (!MoveIntoPlacePatiently(platform, staging, destination, options.replaceExisting)) {
     error.Capture();
     return false;
   }
@@ -268,6 +293,55 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
   }
   discard.Cancel();
   return true;
+}
+
+bool ProbeWritable(const Platform& platform, const std::string& folder) {
+  FileSystem& files = platform.files;
+  const std::string base =
+      folder.empty() || folder.back() == '\\' || folder.back() == '/' ? folder : folder + "\\";
+  std::string probe;
+  ScopedFile file(files, CreateStagingFile(files, platform.system, base, probe));
+  if (!file.valid()) return false;
+  const bool closed = file.Reset();
+  const std::uint32_t closeError = platform.system.LastError();
+  // A probe that cannot be removed again says as much about the drive as a
+  // create that fails; what stays is marked, and the next run removes it.
+  const bool removed = files.DeleteFile(probe);
+  if (!closed) {
+    platform.system.SetLastError(closeError);
+    return false;
+  }
+  return removed;
+}
+
+bool FileHoldsModule(const Platform& platform, const PackageRef& package, const std::string& path,
+                     std::int32_t contentOffset, std::uint32_t contentSize,
+                     std::uint32_t attributes) {
+  FileSystem& files = platform.files;
+  constexpr std::uint32_t kCompared = win::kAttrReadOnly | win::kAttrHidden | win::kAttrSystem;
+  const std::uint32_t bits = files.GetAttributes(path);
+  if (bits == win::kInvalidAttributes ||
+      (bits & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0 ||
+      (bits & kCompared) != (FinishedAttributes(attributes) & kCompared)) {
+    return false;
+  }
+  ScopedFile existing(files, files.OpenRead(path));
+  if (!existing.valid() || files.Length(existing.get()) != static_cast<std::int64_t>(contentSize)) {
+    return false;
+  }
+  ScopedFile source(files, files.OpenRead(package.path));
+  if (!source.valid()) return false;
+  ScopedLock lock(files, source.get(), LockMode::Shared);
+  if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) return false;
+  std::vector<std::uint8_t> theirs(kCopyBlockSize);
+  const BlocksEnd pass = ForEachBlock(
+      files, source.get(), contentSize, {}, [&](std::uint8_t* block, std::size_t length) {
+        ScrambleBlock(block, length);
+        return ReadFull(files, existing.get(), theirs.data(), length) ==
+                   static_cast<std::int64_t>(length) &&
+               std::memcmp(block, theirs.data(), length) == 0;
+      });
+  return pass == BlocksEnd::Done;
 }
 
 std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,

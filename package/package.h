@@ -141,9 +141,19 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir,
                        std::optional<PredefinedSet> set, std::int32_t recordSize = kRecordSize);
 
+// Whether two records put their files in one place: the same predefined
+// set (marker) and the same folder and name as Windows compares them, without regard to
+// letter case and with each folder as Windows takes it.  One set may hold a
+// destination only once: a second module there would replace the first on
+// a Windows drive.
+bool SameDestination(System& system, const ModuleRecord& a, const ModuleRecord& b);
+
 // What AppendModule did.  A refusal leaves the package unchanged.
 enum class AppendResult {
   Appended,
+  // A module of the same set already goes to the record's destination
+  // (SameDestination).
+  SameDestination,
   // The package carries a signature, which a byte behind it would break:
   // it must be unsigned first (UnsignPackage) and signed again afterwards.
   Signed,
@@ -229,6 +239,19 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
 // System::LastError() holds the cause.  Shows no message.
 bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
                        const std::string& destination, std::uint32_t attributes);
+
+// Whether a file can be written in `folder`: a staging file is created
+// there and removed again.  False with the system's code in LastError (a
+// write-protected volume, a locked one, a policy that denies writing).
+// Shows no message.
+bool ProbeWritable(const Platform& platform, const std::string& folder);
+
+// Whether the file at `path` already is what extracting the module would
+// make of it: the same bytes, and the read-only, hidden and system bits
+// the extraction would give it.  False when it differs or cannot be read.
+bool FileHoldsModule(const Platform& platform, const PackageRef& package, const std::string& path,
+                     std::int32_t contentOffset, std::uint32_t contentSize,
+                     std::uint32_t attributes);
 
 // Removes the staging files that an interrupted extraction left in `folder`
 // and gives their paths.  Only what is proven a leftover goes: an entry with

@@ -40,6 +40,9 @@ inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
+// An antivirus refused the file: it holds a virus, or the antivirus removed it.
+inline constexpr std::uint32_t kErrorVirusInfected = 225;
+inline constexpr std::uint32_t kErrorVirusDeleted = 226;
 inline constexpr std::uint32_t kErrorNegativeSeek = 131;
 inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
@@ -52,6 +55,8 @@ inline constexpr std::uint32_t kErrorDirectory = 267;
 inline constexpr std::uint32_t kErrorBadFileType = 222;
 // A symbolic link or junction stands where nothing may be followed.
 inline constexpr std::uint32_t kErrorStoppedOnSymlink = 681;
+// FVE_E_LOCKED_VOLUME: a BitLocker volume that has not been unlocked yet.
+inline constexpr std::uint32_t kFveLockedVolume = 0x80310000u;
 
 inline constexpr std::uint32_t kAttrReadOnly = 0x01;
 inline constexpr std::uint32_t kAttrHidden = 0x02;
@@ -115,6 +120,16 @@ struct FileId {
   bool operator==(const FileId& other) const {
     return volume == other.volume && index == other.index;
   }
+};
+
+// What a volume says of itself (GetVolumeInformation and GetDiskFreeSpace;
+// statvfs in the simulation).
+struct VolumeFacts {
+  // Mounted read-only: a write-protect switch, or a policy that mounts
+  // removable drives that way.
+  bool readOnly = false;
+  // The allocation unit a file's size is rounded up to; 0 when unknown.
+  std::uint32_t clusterBytes = 0;
 };
 
 struct DirEntry {
@@ -212,6 +227,9 @@ class FileSystem {
   // The bytes the caller may still write on the volume that holds `folder`
   // (GetDiskFreeSpaceEx), or nullopt.
   virtual std::optional<std::uint64_t> FreeBytes(const std::string& folder) = 0;
+  // What the volume that holds `folder` says of itself, or nullopt with the
+  // system's code (a locked BitLocker volume answers kFveLockedVolume).
+  virtual std::optional<VolumeFacts> DescribeVolume(const std::string& folder) = 0;
 };
 
 // ---- System ----------------------------------------------------------------
@@ -264,6 +282,9 @@ class System {
   virtual std::optional<std::string> TempDirectory() = 0;
   // The local time now.
   virtual LocalTime Now() = 0;
+  // Waits `milliseconds` (Sleep, nanosleep): a short, bounded wait before a
+  // call is tried again.
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
   // GetLogicalDrives: bit 0 for A.
   virtual std::uint32_t LogicalDrives() = 0;
   // The storage stack's answer for the volume at `letter` (\\.\X: opened

@@ -252,7 +252,7 @@ struct ExitCodeLine {
 };
 constexpr ExitCodeLine kExitCodeLines[] = {
     {ExitCode::Success,
-     "success: the set installed (skipped files included), /verify sound, /? shown"},
+     "success: the set installed (files already identical left alone), /verify sound, /? shown"},
     {ExitCode::BadCommandLine, "bad command line: an unknown switch, a bad or missing value"},
     {ExitCode::NotAccepted, "the agreement was not accepted (/silent without /accept)"},
     {ExitCode::NoDrive, "no supported drive"},
@@ -263,6 +263,13 @@ constexpr ExitCodeLine kExitCodeLines[] = {
     {ExitCode::WriteFailed, "a file could not be written (nothing lost)"},
     {ExitCode::VerifyFailed, "/verify: the package fails verification"},
     {ExitCode::AnotherCopy, "another copy of the installer is running (nothing done)"},
+    {ExitCode::KeptFiles,
+     "the set installed, but files that differ from it were kept (/overwrite=no): the log names "
+     "them"},
+    {ExitCode::WriteProtected, "the drive is write-protected (nothing written)"},
+    {ExitCode::DriveLocked, "the drive is locked by BitLocker (nothing written)"},
+    {ExitCode::WriteDenied, "writing on the drive is denied, as by a policy (nothing written)"},
+    {ExitCode::NoRoom, "the drive lacks room for the whole set (nothing written)"},
 };
 
 }  // namespace

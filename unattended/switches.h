@@ -13,16 +13,21 @@ inline constexpr char kProgramName[] = "brelvane-setup";
 
 // How an unattended run ends.  Fixed: deployment tools act on these numbers.
 enum class ExitCode : int {
-  Success = 0,         // the set installed (skipped files included), /verify sound, /? shown
-  BadCommandLine = 1,  // an unknown switch, a bad or missing value
-  NotAccepted = 2,     // the agreement was not accepted (/silent without /accept)
-  NoDrive = 3,         // no supported drive
-  WrongModels = 4,     // several drive models, an unsupported model, or the model changed
-  NoModuleSet = 5,     // no module set for the drive's model in the package
-  BadPackage = 6,      // a damaged or unsafe module, an unreadable package, no own file
-  WriteFailed = 7,     // a file could not be written (nothing lost)
-  VerifyFailed = 8,    // /verify: the package fails verification
-  AnotherCopy = 9,     // another copy of the installer runs: nothing done
+  Success = 0,          // the set installed, /verify sound, /? shown
+  BadCommandLine = 1,   // an unknown switch, a bad or missing value
+  NotAccepted = 2,      // the agreement was not accepted (/silent without /accept)
+  NoDrive = 3,          // no supported drive
+  WrongModels = 4,      // several drive models, an unsupported model, or the model changed
+  NoModuleSet = 5,      // no module set for the drive's model in the package
+  BadPackage = 6,       // a damaged or unsafe module, an unreadable package, no own file
+  WriteFailed = 7,      // a file could not be written (nothing lost)
+  VerifyFailed = 8,     // /verify: the package fails verification
+  AnotherCopy = 9,      // another copy of the installer runs: nothing done
+  KeptFiles = 10,       // the set installed, but files that differ from it were kept
+  WriteProtected = 11,  // the drive is write-protected: nothing written
+  DriveLocked = 12,     // the drive is locked by BitLocker: nothing written
+  WriteDenied = 13,     // writing on the drive is denied (a policy): nothing written
+  NoRoom = 14,          // the drive lacks room for the whole set: nothing written
 };
 inline int ToInt(ExitCode code) { return static_cast<int>(code); }
 

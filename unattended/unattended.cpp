@@ -100,7 +100,16 @@ class RunWatcher : public InstallObserver {
   }
   void FileSkipped(const std::string& destination, std::uint64_t size) override {
     log_.Write("skipped " + destination + " (" + std::to_string(size) +
-               " bytes): the file there is kept");
+               " bytes): the file there is kept, and it differs from the set's");
+    kept.push_back(destination);
+  }
+  void FileUnchanged(const std::string& destination, std::uint64_t size) override {
+    log_.Write("unchanged " + destination + " (" + std::to_string(size) +
+               " bytes): it already holds the set's file");
+  }
+  void FileSuperseded(const std::string& destination) override {
+    log_.Write("not installed: an older module of the set that goes to " + destination +
+               ", where a newer module of the set goes");
   }
   void Stopped(RunStop why) override { stop = why; }
   void Launched(const std::string& path, bool started) override {
@@ -114,6 +123,7 @@ class RunWatcher : public InstallObserver {
     log_.Write("removed " + path + ", a staging file an interrupted run left");
   }
   std::optional<RunStop> stop;
+  std::vector<std::string> kept;  // files kept that differ from the set
 
  private:
   RunLog& log_;
@@ -139,6 +149,19 @@ Outcome OutcomeOf(RunStop stop) {
       return {ExitCode::BadPackage, "a module cannot be installed safely"};
     case RunStop::DamagedModule: return {ExitCode::BadPackage, "a module is damaged"};
     case RunStop::UnreadablePackage: return {ExitCode::BadPackage, "the package cannot be read"};
+    case RunStop::WriteProtected:
+      return {ExitCode::WriteProtected,
+              "the drive is write-protected: slide its switch or lift its protection; nothing "
+              "written"};
+    case RunStop::DriveLocked:
+      return {ExitCode::DriveLocked,
+              "the drive is locked by BitLocker: unlock it; nothing written"};
+    case RunStop::WriteDenied:
+      return {ExitCode::WriteDenied,
+              "writing on the drive is denied (a policy may block USB drives): ask the "
+              "administrator; nothing written"};
+    case RunStop::NoRoom:
+      return {ExitCode::NoRoom, "the drive lacks room for the whole set; nothing written"};
     case RunStop::WriteFailed:
     case RunStop::StoppedByUser: break;
   }
@@ -166,6 +189,7 @@ class UnattendedRun {
   const Platform& host_;
   const Switches& switches_;
   RunLog& log_;
+  std::string keptWords_;  // the result's words when files were kept
 };
 
 std::optional<Outcome> UnattendedRun::CheckPage(const InstallPage& install, bool installOffered) {
@@ -239,6 +263,14 @@ ExitCode UnattendedRun::Install() {
   if (run.ending) {
     prompts.Show(run.ending->message);
     return Finish({ExitCode::WrongModels, "the drive's model changed during the run"});
+  }
+  if (run.closesSheet && !watcher.kept.empty()) {
+    // A mixed set is no installed set: the files kept are named.
+    std::string names;
+    for (const std::string& path : watcher.kept) names += (names.empty() ? "" : ", ") + path;
+    keptWords_ = "the module set is installed, but " + std::to_string(watcher.kept.size()) +
+                 " file(s) that differ from the set were kept: " + names;
+    return Finish({ExitCode::KeptFiles, keptWords_.c_str()});
   }
   if (run.closesSheet) return Finish({ExitCode::Success, "the module set is installed"});
   return Finish(OutcomeOf(watcher.stop.value_or(RunStop::WriteFailed)));

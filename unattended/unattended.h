@@ -29,5 +29,12 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
 inline constexpr char kAnotherCopyRuns[] =
     "another copy of the installer is running; let it finish, then start this one again "
     "(nothing installed)";
+// Started with a window while another copy seems to run, whose window
+// cannot be found (it runs without one, in another session, or another
+// program holds the installer's name).
+inline constexpr char kAnotherCopyHidden[] =
+    "Another copy of the installer seems to be running, but its window cannot be found: it may "
+    "run without a window or for another user.\r\nLet it finish (or end it in Task Manager), "
+    "then start the installer again. Nothing has been installed.";
 
 }  // namespace brelvane

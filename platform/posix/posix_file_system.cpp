@@ -693,4 +693,18 @@ std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folde
   return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 
+std::optional<VolumeFacts> PosixFileSystem::DescribeVolume(const std::string& folder) {
+  auto resolved = drives_.Resolve(folder);
+  if (!resolved) return std::nullopt;
+  struct statvfs vfs {};
+  if (::statvfs(resolved->host.c_str(), &vfs) != 0) {
+    SetPosixLastError(CodeForErrno(errno, resolved->host));
+    return std::nullopt;
+  }
+  VolumeFacts facts;
+  facts.readOnly = (vfs.f_flag & ST_RDONLY) != 0;
+  facts.clusterBytes = static_cast<std::uint32_t>(vfs.f_frsize);
+  return facts;
+}
+
 }  // namespace brelvane

@@ -48,6 +48,7 @@ class PosixFileSystem : public FileSystem {
   std::optional<FileId> Identify(const std::string& path) override;
   bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
+  std::optional<VolumeFacts> DescribeVolume(const std::string& folder) override;
 
  private:
   enum class Share { ReadWrite, None };

@@ -128,6 +128,12 @@ LocalTime PosixSystem::Now() {
                    local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
+void PosixSystem::Sleep(std::uint32_t milliseconds) {
+  timespec wait{static_cast<std::time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {}
+}
+
 std::uint32_t PosixSystem::LogicalDrives() { return files_.drives().Mask(); }
 
 std::optional<VolumeStorage> PosixSystem::QueryVolumeStorage(char letter) {

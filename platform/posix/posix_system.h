@@ -44,6 +44,7 @@ class PosixSystem : public System {
   // $TMPDIR, else /tmp: a host path, which the simulation's files take as is.
   std::optional<std::string> TempDirectory() override;
   LocalTime Now() override;
+  void Sleep(std::uint32_t milliseconds) override;
   std::uint32_t LogicalDrives() override;
   std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;

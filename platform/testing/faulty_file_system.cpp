@@ -21,6 +21,7 @@ void FaultyFileSystem::Reset() {
   rules_.clear();
   counts_.clear();
   write_budget_.reset();
+  volume_.reset();
   triggered_ = false;
   failures_ = 0;
 }
@@ -173,6 +174,12 @@ bool FaultyFileSystem::MoveIntoPlace(const std::string& from, const std::string&
 std::optional<std::uint64_t> FaultyFileSystem::FreeBytes(const std::string& folder) {
   if (Check(Op::FreeSpace, folder)) return std::nullopt;
   return inner_.FreeBytes(folder);
+}
+
+std::optional<VolumeFacts> FaultyFileSystem::DescribeVolume(const std::string& folder) {
+  if (Check(Op::FreeSpace, folder)) return std::nullopt;
+  if (volume_) return volume_;
+  return inner_.DescribeVolume(folder);
 }
 
 }  // namespace brelvane::testing

@@ -38,7 +38,7 @@ class FaultyFileSystem : public FileSystem {
     Probe,  // Exists and IsDirectory (a failing probe answers false)
     Identify,
     Replace,
-    FreeSpace,
+    FreeSpace,  // FreeBytes and DescribeVolume
   };
 
   FaultyFileSystem(FileSystem& inner, System& system) : inner_(inner), system_(system) {}
@@ -53,6 +53,9 @@ class FaultyFileSystem : public FileSystem {
   // The disk fills after `bytes` more bytes: the write that crosses the limit
   // is short, later ones fail; both leave `error` (disk full by default).
   void LimitWrites(std::int64_t bytes, std::uint32_t error = win::kErrorDiskFull);
+  // What DescribeVolume answers from now on, in place of the inner file
+  // system's answer (a write-protected stick, a volume of large clusters).
+  void ReportVolume(VolumeFacts facts) { volume_ = facts; }
   // Forgets the rules and the counts.
   void Reset();
 
@@ -86,6 +89,7 @@ class FaultyFileSystem : public FileSystem {
   std::optional<FileId> Identify(const std::string& path) override;
   bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
+  std::optional<VolumeFacts> DescribeVolume(const std::string& folder) override;
 
  private:
   struct Rule {
@@ -105,6 +109,7 @@ class FaultyFileSystem : public FileSystem {
   std::optional<std::int64_t> write_budget_;
   std::uint32_t write_error_ = win::kErrorDiskFull;
   bool triggered_ = false;
+  std::optional<VolumeFacts> volume_;
   int failures_ = 0;
 };
 

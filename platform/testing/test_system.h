@@ -52,6 +52,9 @@ class TestSystem : public System {
     return temp_directory_ ? temp_directory_ : real_.TempDirectory();
   }
   LocalTime Now() override { return real_.Now(); }
+  // Waits no time: the milliseconds asked for are added up instead.
+  void Sleep(std::uint32_t milliseconds) override { slept_ += milliseconds; }
+  std::uint64_t slept() const { return slept_; }
   std::uint32_t LogicalDrives() override;
   std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
@@ -87,6 +90,7 @@ class TestSystem : public System {
   std::optional<std::string> temp_directory_;
   std::optional<std::uint32_t> launch_error_;
   std::vector<std::string> launched_;
+  std::uint64_t slept_ = 0;
 };
 
 }  // namespace brelvane::testing

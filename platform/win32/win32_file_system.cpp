@@ -96,6 +96,28 @@ FileHandle Win32FileSystem::CreateExclusive(const std::string& path) {
   });
 }
 
+FileHandle Win32FileSystem::CreateExclusiveWithAttributes(const std::string& path,
+                                                          std::uint32_t attributes) {
+  // The system creates the file with its bits, so that its name never
+  // appears without them: a run killed right after the create leaves a file
+  // the next run knows.  Shared as the runtime's own create shares.
+  const DWORD bits = attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+  HANDLE handle = ::CreateFileW(win32text::Widen(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                bits != 0 ? bits : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kNoFile;
+  const int file = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (file < 0) {
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(handle);
+    ::DeleteFileW(win32text::Widen(path).c_str());
+    ::SetLastError(error != ERROR_SUCCESS ? error : ERROR_TOO_MANY_OPEN_FILES);
+    return kNoFile;
+  }
+  return file;
+}
+
 FileHandle Win32FileSystem::OpenAppend(const std::string& path) {
   return RegularOnly(WithLastError(
       [&] { return ::_wopen(win32text::Widen(path).c_str(), _O_RDWR | _O_APPEND | _O_BINARY); }));
@@ -410,6 +432,28 @@ std::optional<std::uint64_t> Win32FileSystem::FreeBytes(const std::string& folde
     return std::nullopt;
   }
   return available.QuadPart;
+}
+
+std::optional<VolumeFacts> Win32FileSystem::DescribeVolume(const std::string& folder) {
+  // The volume's root ("E:\\", or a mount point's folder): the questions
+  // below take only a root.
+  const std::wstring wide = win32text::Widen(folder);
+  wchar_t root[MAX_PATH + 1] = {};
+  if (!::GetVolumePathNameW(wide.c_str(), root, MAX_PATH)) return std::nullopt;
+  DWORD flags = 0;
+  if (!::GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return std::nullopt;
+  }
+  VolumeFacts facts;
+  facts.readOnly = (flags & FILE_READ_ONLY_VOLUME) != 0;
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD clusters = 0;
+  if (::GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters)) {
+    facts.clusterBytes = sectorsPerCluster * bytesPerSector;
+  }
+  return facts;
 }
 
 }  // namespace brelvane

@@ -11,6 +11,8 @@ class Win32FileSystem : public FileSystem {
   FileHandle OpenRead(const std::string& path) override;
   FileHandle OpenReadExclusive(const std::string& path) override;
   FileHandle CreateExclusive(const std::string& path) override;
+  FileHandle CreateExclusiveWithAttributes(const std::string& path,
+                                           std::uint32_t attributes) override;
   FileHandle OpenAppend(const std::string& path) override;
   FileHandle OpenUpdate(const std::string& path) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
@@ -33,6 +35,7 @@ class Win32FileSystem : public FileSystem {
   std::optional<FileId> Identify(const std::string& path) override;
   bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   std::optional<std::uint64_t> FreeBytes(const std::string& folder) override;
+  std::optional<VolumeFacts> DescribeVolume(const std::string& folder) override;
 };
 
 }  // namespace brelvane

@@ -117,6 +117,8 @@ LocalTime Win32System::Now() {
   return LocalTime{time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
 }
 
+void Win32System::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 std::uint32_t Win32System::LogicalDrives() { return ::GetLogicalDrives(); }
 
 std::optional<VolumeStorage> Win32System::QueryVolumeStorage(char letter) {

@@ -17,6 +17,7 @@ class Win32System : public System {
   std::optional<std::string> OwnExecutablePath() override;
   std::optional<std::string> TempDirectory() override;
   LocalTime Now() override;
+  void Sleep(std::uint32_t milliseconds) override;
   std::uint32_t LogicalDrives() override;
   std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -86,10 +87,11 @@ bool LoadMachine(const Options& options, Machine& machine) {
 std::optional<std::map<char, std::string>> DriveFolders(const Options& options,
                                                         const MachineSettings& settings) {
   std::map<char, std::string> folders;
+  std::error_code tempError;  // the caller found the temporary folder usable
   for (char letter : settings.drives) {
     if (letter == 'C') continue;
     folders[letter] =
-        (fs::temp_directory_path() / "brelvane-sim" / std::string(1, letter)).string();
+        (fs::temp_directory_path(tempError) / "brelvane-sim" / std::string(1, letter)).string();
   }
   for (const std::string& drive : options.drives) {
     const auto equals = drive.find('=');
@@ -228,6 +230,18 @@ int Main(int argc, char** argv) {
     return 2;
   }
 
+  // The drives the fixture names, the kept copies of replaced files and the
+  // unattended log all live in the temporary folder.
+  std::error_code tempError;
+  const fs::path temp = fs::temp_directory_path(tempError);
+  if (tempError || !fs::is_directory(temp, tempError)) {
+    const char* named = std::getenv("TMPDIR");
+    std::cerr << "brelvane-sim: the temporary folder "
+              << EscapeControls(named != nullptr ? named : temp.string())
+              << " cannot be used: " << (tempError ? tempError.message() : "it is not a folder")
+              << " (set TMPDIR to a folder that exists)\n";
+    return 1;
+  }
   Machine machine;
   if (!LoadMachine(options, machine)) return 1;
   const MachineSettings& settings = machine.settings;

@@ -136,6 +136,14 @@ bool RecordsOf(const Platform& platform, const std::string& manifestPath, const 
       record.fileName = *stored;
     }
     record.attributes = module.attributes;
+    for (std::size_t earlier = 0; earlier < records.size(); ++earlier) {
+      if (SameDestination(system, records[earlier], record)) {
+        return failModule("the module at line " +
+                          std::to_string(manifest.modules[earlier].place.line) +
+                          " of the same set already goes to that file (names are compared "
+                          "without regard to letter case, as Windows compares them)");
+      }
+    }
     records.push_back(record);
   }
   return true;

@@ -105,6 +105,11 @@ int FailRefusedAppend(const std::string& installer, AppendResult result) {
     case AppendResult::Signed: return FailSigned(installer, 0);
     case AppendResult::StrayBytes: return FailStrayBytes(installer, "nothing appended");
     case AppendResult::NotAJournal: return FailNotAJournal(installer, "nothing appended");
+    case AppendResult::SameDestination:
+      return Fail(installer +
+                  ": a module of the same set already goes to that file on the drive (names are "
+                  "compared without regard to letter case, as Windows compares them); nothing "
+                  "appended");
     case AppendResult::Appended:
     case AppendResult::Failed: break;
   }

@@ -105,12 +105,19 @@ class OneCopy {
 };
 
 // Brings the sheet of the copy that runs to the front (restored when it is
-// minimised), where the user looks for it.
-void ShowTheRunningCopy() {
-  HWND sheet = ::FindWindowA("#32770", kSheetCaption);
-  if (sheet == nullptr) return;
+// minimised), where the user looks for it; false when no sheet shows, even
+// after the time a copy just started takes to open its window.  Whatever
+// holds the name then, the user is told: no start ends without a word.
+bool ShowTheRunningCopy() {
+  HWND sheet = nullptr;
+  for (int attempt = 0; attempt < 20 && sheet == nullptr; ++attempt) {
+    if (attempt > 0) ::Sleep(100);
+    sheet = ::FindWindowA("#32770", kSheetCaption);
+  }
+  if (sheet == nullptr) return false;
   if (::IsIconic(sheet)) ::ShowWindow(sheet, SW_RESTORE);
   ::SetForegroundWindow(::GetLastActivePopup(sheet));
+  return true;
 }
 
 // The words after the program's name, from the wide command line.
@@ -146,8 +153,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int 
     return RunUnattended(host.platform(), words, console.Writer(), anotherCopyRuns);
   }
   if (anotherCopyRuns) {
-    win32::ShowTheRunningCopy();
-    return 0;
+    if (win32::ShowTheRunningCopy()) return 0;
+    Message message{kAnotherCopyHidden, kProgramName, win::kMbIconHand};
+    host.platform().prompts.Show(message);
+    return ToInt(ExitCode::AnotherCopy);
   }
   win32::SheetMode mode = builder ? win32::SheetMode::Builder : win32::SheetMode::Installer;
   win32::CInstallerApp app(host.platform(), prompts, mode);

@@ -78,12 +78,17 @@ check "first appended module launched" contains "$WORK/first.out" 'Launch: E:\Br
 printf 'changed by the user' > "$E/Brelvane v1.0.exe"
 run keep 'accept\ninstall\n' "$PKG" --drive "E=$E"
 check "rerun exits 0" exited keep 0
-check "rerun asks about each file" [ "$(grep -c 'already exist!' "$WORK/keep.out")" -eq 3 ]
+check "rerun asks only about the file that differs" \
+  [ "$(grep -c 'already exist!' "$WORK/keep.out")" -eq 1 ]
 check "No keeps the user's file" [ "$(cat "$E/Brelvane v1.0.exe")" = "changed by the user" ]
 check "rerun still completes" contains "$WORK/keep.out" "Installation Complete!"
 check "no tick, no launch" lacks "$WORK/keep.out" "Launch:"
 
 # ---- Again, Yes to every question: read-only and hidden files replaced --------
+chmod u+w "$E/Brelvane/Docs/readme.txt"
+printf 'an older readme' > "$E/Brelvane/Docs/readme.txt"
+chmod 444 "$E/Brelvane/Docs/readme.txt"
+printf 'older state' > "$E/Brelvane/state.dat"
 run replace 'accept\ninstall\nyes\nyes\nyes\n' "$PKG" --drive "E=$E"
 check "replacing run exits 0" exited replace 0
 check "utility replaced" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$E/Brelvane v1.0.exe"
@@ -217,19 +222,25 @@ run_silent() {
   kill "$writer" 2> /dev/null
   wait "$writer" 2> /dev/null
 }
+TMPDIR=$WORK/no-such-folder "$TOOLS/brelvane-sim" --drive "E=$WORK/un-E" > "$WORK/notemp.out" 2>&1 < /dev/null
+echo $? > "$WORK/notemp.rc"
+check "a missing temporary folder is named" contains "$WORK/notemp.out" \
+  "the temporary folder $WORK/no-such-folder cannot be used"
+check "a missing temporary folder ends the run with 1" exited notemp 1
 LOG=$WORK/unattended.log
 mkdir -p "$WORK/un-E"
 printf 'kept' > "$WORK/un-E/Brelvane v1.0.exe"
 run_silent unkept "$PKG" --drive "E=$WORK/un-E" /silent /accept "/log=$LOG"
-check "/silent exits 0 without reading stdin" exited unkept 0
+check "/silent keeping a file that differs exits 10 without reading stdin" exited unkept 10
 check "/silent keeps an existing file by default" [ "$(cat "$WORK/un-E/Brelvane v1.0.exe")" = kept ]
 check "the log names the skipped file" contains "$LOG" 'skipped E:\Brelvane v1.0.exe (5000 bytes)'
 check "the log names the written file" contains "$LOG" 'written E:\Brelvane\Docs\readme.txt (22 bytes)'
 check "the log names the drive" contains "$LOG" 'drive E: found, model Ovin'
-check "the log ends with the code" contains "$LOG" 'result: the module set is installed; exit code 0'
+check "the log ends with the code and the kept file" contains "$LOG" \
+  'result: the module set is installed, but 1 file(s) that differ from the set were kept: E:\Brelvane v1.0.exe; exit code 10'
 run_silent replaced "$PKG" --drive "E=$WORK/un-E" /silent /accept /overwrite=yes "/log=$LOG"
 check "/overwrite=yes replaces it" cmp -s "$WORK/payload/Brelvane v1.0.exe" "$WORK/un-E/Brelvane v1.0.exe"
-check "the log is appended to" [ "$(grep -c 'exit code 0' "$LOG")" -eq 2 ]
+check "the log is appended to" [ "$(grep -c 'exit code ' "$LOG")" -eq 2 ]
 run_silent unaccepted "$PKG" --drive "E=$WORK/un-none" /silent "/log=$LOG"
 check "/silent without /accept exits 2" exited unaccepted 2
 run_silent nodrive-silent "$PKG" --machine "$MACHINES/none.reg" /silent /accept "/log=$LOG"

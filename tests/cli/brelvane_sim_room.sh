@@ -72,14 +72,32 @@ cmp -s old "$E/$UTILITY" || fail "the old file is not put back"
 [ "$(ls -A "$E")" = "$UTILITY" ] || fail "the drive holds: $(ls -A "$E")"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the temporary folder keeps: $(ls -A "$TMPDIR")"
 
-# No room even in its place: refused, nothing written.
+# No room even in its place: refused, nothing written.  What it needs is
+# the module in whole clusters less the clusters the replaced file frees.
 package large $((SIZE + (1 << 20) + 4096))
 old_file $((1 << 20))
 BEFORE=$(snapshot)
 FREE=$(($(stat -f -c '%a * %S' "$E")))
+NEEDED=$((SIZE + 4096))
 install large refused.out
-expect_text refused.out "not enough room on drive E:"
-expect_text refused.out "$((SIZE + (1 << 20) + 4096)) bytes are needed, $FREE bytes are free"
+expect_text refused.out "not enough room on drive E: for the module set"
+expect_text refused.out "$NEEDED bytes are needed, $FREE bytes are free: free $((NEEDED - FREE)) more"
 [ "$(snapshot)" = "$BEFORE" ] || fail "the drive changed: $(diff <(echo "$BEFORE") <(snapshot))"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the temporary folder keeps: $(ls -A "$TMPDIR")"
+
+# Room is counted for the whole set before the first write: two modules
+# that each fit but not together leave an empty drive, with their own code
+# for a deployment tool.
+chmod -R u+w "$E" && rm -rf "${E:?}"/*
+head -c $((2 << 20)) /dev/urandom > "payload/$UTILITY"
+head -c $((2 << 20)) /dev/urandom > payload/manual.pdf
+cp "$TOOLS/brelvane-sim" pair
+"$TOOLS/oempack" add-predef pair --ovin "payload/$UTILITY" > /dev/null || fail "pair not built"
+"$TOOLS/oempack" add-predef pair --ovin payload/manual.pdf --ovin-root Brelvane > /dev/null ||
+  fail "pair not built"
+BEFORE=$(snapshot)
+PAGER=cat timeout 60 ./pair --drive "E=$E" /silent /accept "/log=$WORK/pair.log" > pair.out 2>&1
+[ $? -eq 14 ] || fail "a set too large for the drive does not end with 14: $(cat pair.out)"
+expect_text pair.log "not enough room on drive E: for the module set"
+[ "$(snapshot)" = "$BEFORE" ] || fail "the drive changed: $(diff <(echo "$BEFORE") <(snapshot))"
 exit $FAILED

@@ -74,6 +74,9 @@ bad 4 'unknown key "sorce"' "$base" '[[module]]' 'source = "readme.txt"' 'sorce 
 bad 2 'cannot add "gone.txt"' "$base" '[[module]]' 'source = "gone.txt"'
 bad 2 "climbs to the parent folder" "$base" '[[module]]' 'source = "readme.txt"' 'set = "ovin"' \
   'folder = "..\\..\\Windows"'
+bad 5 "the module at line 2 of the same set already goes to that file" "$base" '[[module]]' \
+  'source = "readme.txt"' 'set = "ovin"' '[[module]]' 'source = "readme.txt"' 'set = "ovin"' \
+  'name = "README.TXT"'
 cp base.exe full.exe && "$OEMPACK" add full.exe src/readme.txt > /dev/null
 bad 1 "already holds 1 module(s)" 'base = "../full.exe"'
 

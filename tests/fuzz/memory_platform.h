@@ -27,6 +27,7 @@ class MemorySystem : public System {
   std::optional<std::string> OwnExecutablePath() override { return std::string("C:\\setup.exe"); }
   std::optional<std::string> TempDirectory() override { return std::string("C:\\"); }
   LocalTime Now() override { return {}; }
+  void Sleep(std::uint32_t) override {}
   std::uint32_t LogicalDrives() override { return drives; }
   std::optional<VolumeStorage> QueryVolumeStorage(char) override { return std::nullopt; }
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
@@ -85,6 +86,9 @@ class MemoryFileSystem : public FileSystem {
   bool MoveIntoPlace(const std::string& from, const std::string& to, bool replaceExisting) override;
   // Memory holds whatever is written.
   std::optional<std::uint64_t> FreeBytes(const std::string&) override { return UINT64_MAX; }
+  std::optional<VolumeFacts> DescribeVolume(const std::string&) override {
+    return VolumeFacts{false, 512};
+  }
 
  private:
   struct Handle {

@@ -199,6 +199,44 @@ TEST_F(InstallOnMachine, AFileOpenedWhileTheQuestionWaitsIsNamedAsInUse) {
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "old");
 }
 
+// The rename that puts a module in place, refused by another program: a
+// brief hold (an antivirus scanning the new file) is waited out, a lasting
+// one is named with the system's words, and an antivirus that blocks the
+// file is named as such.
+TEST_F(InstallOnMachine, ARefusedRenameIsWaitedOutOrNamed) {
+  using Op = testing::FaultyFileSystem::Op;
+  const struct {
+    std::uint32_t error;
+    bool lasting;
+    const char* said;  // the first message's second line; nullptr: the set installs
+  } rows[] = {
+      {win::kErrorSharingViolation, false, nullptr},
+      {win::kErrorSharingViolation, true, "Error: "},
+      {win::kErrorVirusInfected, false, "An antivirus program blocked it: "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.error) + (row.lasting ? " lasting" : " once"));
+    Start({kM1});
+    if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+    machine_->test().faults().FailNth(Op::Replace, 1, row.error, row.lasting);
+    const std::uint64_t slept = machine_->system().slept();
+
+    EXPECT_EQ(rig_->Apply(), row.said == nullptr);
+    if (row.said == nullptr) {
+      EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
+      EXPECT_GT(machine_->system().slept(), slept);
+      continue;
+    }
+    const std::vector<std::string> texts = Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].rfind("Unable to install file: E:\\m1.exe \r\n" + std::string(row.said), 0),
+              0u)
+        << texts[0];
+    EXPECT_FALSE(drive_->HostExists("m1.exe"));
+    EXPECT_EQ(testing::StagingFilesIn(drive_->HostPath("")), 0);
+  }
+}
+
 TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
   Start({kM1});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";

@@ -175,11 +175,79 @@ const Case kCases[] = {
      "ovin-e",
      {"/silent", "/accept"},
      ExitCode::WriteFailed,
-     "Unable to install file: E:\\m1.exe",
+     "message \"setup\": Unable to write on drive E: ",
      [](Rig& s) {
        s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "~BV",
                                           win::kErrorDiskFull);
      }},
+    // The drive as it really is: each refusal before the first write has its
+    // own code, and the drive keeps what it had.
+    {"a write-protected drive",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::WriteProtected,
+     "Drive E: is write-protected: nothing can be written on it.",
+     [](Rig& s) {
+       s.machine.test().faults().ReportVolume({true, 4096});
+     }},
+    {"a drive that refuses the first write as write-protected",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::WriteProtected,
+     "Slide the drive's write-protect switch",
+     [](Rig& s) {
+       s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "~BV",
+                                          win::kErrorWriteProtect);
+     }},
+    {"a drive a policy denies",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::WriteDenied,
+     "Your organisation may block writing to USB drives: ask your administrator.",
+     [](Rig& s) {
+       s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "~BV",
+                                          win::kErrorAccessDenied);
+     }},
+    {"a BitLocker drive still locked",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::DriveLocked,
+     "Drive E: is locked by BitLocker Drive Encryption. Unlock drive E: in Explorer",
+     [](Rig& s) {
+       s.machine.test().faults().FailAll(testing::FaultyFileSystem::Op::FreeSpace,
+                                         win::kFveLockedVolume);
+     }},
+    {"a file the run may not open is asked about and kept",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::KeptFiles,
+     "Delete this file before Installing? -> No",
+     [](Rig& s) {
+       OldUtilityThere(s);
+       s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "m1.exe",
+                                          win::kErrorAccessDenied);
+     },
+     "old"},
+    {"a file already identical is left alone without a question",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "unchanged E:\\m1.exe (19 bytes): it already holds the set's file",
+     [](Rig& s) { s.drive.WriteHostFile("m1.exe", kInstalled); },
+     kInstalled},
+    {"an older module of the set to the same file, named in another case, is not installed",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "not installed: an older module of the set that goes to E:\\Docs\\a.txt",
+     [](Rig& s) {
+       CraftNewestRecord(s, kFileNameOffset, "A.TXT");
+       CraftNewestRecord(s, kExtractDirOffset, "docs");
+     },
+     kInstalled,
+     {kUtility,
+      {"a.txt", "older", "Docs", win::kAttrNormal, PredefinedSet::Ovin},
+      {"b.txt", "newer", "Docs", win::kAttrNormal, PredefinedSet::Ovin}}},
     {"a leftover of an interrupted run is removed and logged",
      "ovin-e",
      {"/silent", "/accept"},
@@ -197,17 +265,19 @@ const Case kCases[] = {
      ExitCode::Success,
      "the stored folder \"Docs \" is taken as \"Docs\", as Windows drops a part's trailing",
      FolderWithATrailingBlank},
+    // A mixed set is never reported as installed: the files kept are named.
     {"an existing file is kept by default",
      "ovin-e",
      {"/silent", "/accept"},
-     ExitCode::Success,
-     "skipped E:\\m1.exe (19 bytes): the file there is kept",
+     ExitCode::KeptFiles,
+     "result: the module set is installed, but 1 file(s) that differ from the set were kept: "
+     "E:\\m1.exe; exit code 10",
      OldUtilityThere,
      "old"},
     {"/overwrite=no keeps it",
      "ovin-e",
      {"/silent", "/accept", "/overwrite=NO"},
-     ExitCode::Success,
+     ExitCode::KeptFiles,
      "Delete this file before Installing? -> No",
      OldUtilityThere,
      "old"},

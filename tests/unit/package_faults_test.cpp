@@ -526,6 +526,9 @@ class ReadSizeSpy : public FileSystem {
   std::optional<std::uint64_t> FreeBytes(const std::string& f) override {
     return inner_.FreeBytes(f);
   }
+  std::optional<VolumeFacts> DescribeVolume(const std::string& f) override {
+    return inner_.DescribeVolume(f);
+  }
 
  private:
   FileSystem& inner_;

@@ -252,6 +252,28 @@ TEST_F(PackageFiles, TheSameSourceTwiceIsFoundAsTheLaterModule) {
   EXPECT_EQ(record.contentSize, 7u);
 }
 
+// One installed set holds a destination once, as Windows compares names:
+// a second module there is refused and the package is left as it was.  The
+// same name in another set, or among user-defined modules, stays allowed.
+TEST_F(PackageFiles, ASetTakesEachDestinationOnce) {
+  Append("readme.txt", "first", PredefinedSet::Ovin, "Docs");
+  Append("readme.txt", "the Kestrin set's", PredefinedSet::Kestrin, "Docs");
+  Append("notes.txt", "user");
+  Append("notes.txt", "user again");
+  const std::string before = Host("setup.exe");
+  for (const auto& [name, dir] :
+       {std::pair{"README.TXT", "docs"}, std::pair{"readme.txt", "Docs/"}}) {
+    drive_.WriteHostFile(name, "second");
+    ModuleRecord record;
+    ASSERT_TRUE(
+        BuildModuleRecord(platform(), drive_.WinPath(name), record, dir, PredefinedSet::Ovin));
+    EXPECT_EQ(AppendModule(platform(), drive_.WinPath(name), drive_.WinPath("setup.exe"), record),
+              AppendResult::SameDestination)
+        << name << " in " << dir;
+  }
+  EXPECT_EQ(Host("setup.exe"), before);
+}
+
 // ---- Packages that end early or hold something else -----------------------
 
 struct TailCase {

@@ -131,6 +131,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "Installer is damaged or incomplete!", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// What the drive's volume says of itself shows beside the drive before
+// Install is pressed; the run names it in full.
+TEST(WizardInstallPage, AWriteProtectedOrLockedDriveIsSaidBesideIt) {
+  using Op = testing::FaultyFileSystem::Op;
+  for (const bool locked : {false, true}) {
+    WizardMachine machine("ovin-e");
+    TempDrive work(machine.test(), 'W');
+    if (locked) {
+      machine.test().faults().FailPath(Op::FreeSpace, "E:", win::kFveLockedVolume);
+    } else {
+      machine.test().faults().ReportVolume({true, 4096});
+    }
+    WizardRig rig(machine, MakePackage(machine, work, PackageKind::WithOvinSet));
+    rig.Accept();
+    EXPECT_EQ(rig.installView.control(ids::kSupportedLine).text,
+              locked ? "Drive E: is locked: unlock it in Explorer."
+                     : "Drive E: is write-protected: slide its switch to unlock it.");
+    EXPECT_EQ(rig.installView.control(ids::kModuleLine).text, "Ready to INSTALL!");
+  }
+}
+
 TEST(WizardInstallPage, SetMarkersOfTheModels) {
   EXPECT_STREQ(SetMarkerOf(DriveModel::Ovin), "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A");
   EXPECT_STREQ(SetMarkerOf(DriveModel::Pellor), "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G");
