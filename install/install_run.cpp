@@ -50,6 +50,14 @@ struct ModuleSet {
   bool damaged = false;  // the failed search met a damaged record
 };
 
+std::string DriveRoot(char letter) { return Format("%c:\\", letter); }
+
+// A file's size as the volume allocates it: whole clusters.
+std::int64_t OnDisk(std::uint64_t size, std::uint32_t cluster) {
+  if (cluster <= 1) return static_cast<std::int64_t>(size);
+  return static_cast<std::int64_t>((size + cluster - 1) / cluster * cluster);
+}
+
 // Names the link, or the entry that cannot be told from one, that stands on
 // the module's way.
 void ShowLinkRefusal(const Platform& platform, const ModuleRecord& record,
@@ -357,6 +365,12 @@ class RunProgress {
     done_ += contentSize;
     view_.SetProgress(ids::kProgressBar, done_, total_);
   }
+  std::uint64_t done() const { return done_; }
+  // Back to `done` bytes, for a run that starts its copies again.
+  void Rewind(std::uint64_t done) {
+    done_ = done;
+    view_.SetProgress(ids::kProgressBar, done_, total_);
+  }
 
  private:
   PageView& view_;
@@ -513,52 +527,158 @@ void ShowFolderFailure(const Platform& platform, const std::string& directory) {
              Format(kCannotCreateFolderFormat, NameInMessage(directory).c_str(), error.c_str()));
 }
 
-// Puts one module onto the drive.  Stopped: the run cannot go on (the cause
-// is shown).
-ModuleTurn InstallModule(const Platform& platform, const PackageRef& package, char letter,
-                         const SetModule& module, RunProgress& progress, RunRecord& run,
-                         std::string& destination) {
-  const ModuleRecord& record = module.record;
-  if (std::optional<RunStop> refused = ShowPlacementRefusal(platform, letter, record)) {
-    return run.Stop(*refused);
-  }
-  const std::string directory = DestinationDirectory(platform.system, letter, record);
-  if (!platform.files.IsDirectory(directory) && !CreatePath(platform, directory)) {
-    ShowFolderFailure(platform, directory);
-    return run.Stop(RunStop::WriteFailed);
-  }
-  destination = DestinationFile(platform.system, letter, record);
-  const Placement placement = AskToReplace(platform, package, module, destination);
-  if (placement.turn == ModuleTurn::Stopped) return run.Stop(placement.why);
-  if (placement.turn == ModuleTurn::Skipped) {
-    progress.Finished(record.contentSize);
-    run.Skipped(destination, record.contentSize);
-    return ModuleTurn::Skipped;
-  }
-  if (placement.turn == ModuleTurn::Unchanged) {
-    progress.Finished(record.contentSize);
-    run.Unchanged(destination, record.contentSize);
-    return ModuleTurn::Unchanged;
-  }
-  // The links are looked at again inside: a folder may have been swapped
-  // for one while the question waited.
-  ExtractOptions options;
-  options.progress = progress.Starting(destination);
-  options.replaceExisting = placement.replaces;
-  options.refuseLinks = true;
-  ExtractReport report;
-  if (!ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
-                     record.attributes, options, &report)) {
-    if (report.result == ExtractResult::NoRoom && placement.replaces) {
-      return ReplaceKeepingACopy(platform, package, letter, module, destination, options, report,
-                                 progress, run);
+// One module's turn as decided before anything is written: where it goes,
+// and whether it replaces a file there.
+struct PlannedModule {
+  const SetModule* module = nullptr;
+  std::string destination;
+  bool replaces = false;
+};
+
+// Asks every question before anything is written: each module is refused,
+// skipped, left alone as identical, or planned.  `lastDestination` receives
+// where the last one handled goes.
+std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& package, char letter,
+                                   const ModuleSet& set, RunProgress* progress, RunRecord& run,
+                                   std::vector<PlannedModule>& planned,
+                                   std::string& lastDestination) {
+  for (const SetModule& module : set.modules) {
+    const ModuleRecord& record = module.record;
+    if (std::optional<RunStop> refused = ShowPlacementRefusal(platform, letter, record)) {
+      return refused;
     }
-    return run.Stop(
-        ShowExtractFailure(platform, letter, record, destination, report, placement.replaces));
+    const std::string destination = DestinationFile(platform.system, letter, record);
+    const Placement placement = AskToReplace(platform, package, module, destination);
+    switch (placement.turn) {
+      case ModuleTurn::Stopped: return placement.why;
+      case ModuleTurn::Skipped:
+        if (progress != nullptr) progress->Finished(record.contentSize);
+        run.Skipped(destination, record.contentSize);
+        break;
+      case ModuleTurn::Unchanged:
+        if (progress != nullptr) progress->Finished(record.contentSize);
+        run.Unchanged(destination, record.contentSize);
+        break;
+      case ModuleTurn::Installed:
+        planned.push_back({&module, destination, placement.replaces});
+        break;
+    }
+    lastDestination = destination;
   }
-  progress.Finished(record.contentSize);
-  run.Written(destination, record.contentSize);
-  return ModuleTurn::Installed;
+  return std::nullopt;
+}
+
+// Creates the module's folder where it is missing; false after saying why.
+bool MakeFolder(const Platform& platform, char letter, const ModuleRecord& record) {
+  const std::string directory = DestinationDirectory(platform.system, letter, record);
+  if (platform.files.IsDirectory(directory) || CreatePath(platform, directory)) return true;
+  ShowFolderFailure(platform, directory);
+  return false;
+}
+
+// The options a planned module's copy and rename take.  The links are
+// looked at again inside: a folder may have been swapped for one while a
+// question waited.
+ExtractOptions OptionsFor(const PlannedModule& plan) {
+  ExtractOptions options;
+  options.replaceExisting = plan.replaces;
+  options.refuseLinks = true;
+  return options;
+}
+
+// Whether every module of the set can be staged beside the files it
+// replaces: the drive then holds the whole set before the first file takes
+// its name.
+bool RoomToStageAll(const Platform& platform, char letter, const ModuleSet& set) {
+  const std::optional<std::uint64_t> free = platform.files.FreeBytes(DriveRoot(letter));
+  if (!free) return true;  // a volume that does not say: a staging file finds out
+  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(DriveRoot(letter));
+  const std::uint32_t cluster = facts ? facts->clusterBytes : 0;
+  std::uint64_t need = 0;
+  for (const SetModule& module : set.modules) {
+    need += static_cast<std::uint64_t>(OnDisk(module.record.contentSize, cluster));
+  }
+  return need <= *free;
+}
+
+// Places the planned modules that were staged, newest first: each staged
+// file takes its name in one rename.  A failing rename leaves the ones
+// before it in place and removes the staged ones after it.
+std::optional<RunStop> PlaceAll(const Platform& platform, char letter,
+                                const std::vector<PlannedModule>& planned,
+                                std::vector<StagedModule>& staged, RunRecord& run) {
+  for (std::size_t i = 0; i < planned.size(); ++i) {
+    const ModuleRecord& record = planned[i].module->record;
+    ExtractReport report;
+    if (!PlaceStagedModule(staged[i], OptionsFor(planned[i]), &report)) {
+      return ShowExtractFailure(platform, letter, record, planned[i].destination, report,
+                                planned[i].replaces);
+    }
+    run.Written(planned[i].destination, record.contentSize);
+  }
+  return std::nullopt;
+}
+
+// The whole set staged beside the files it replaces before anything is
+// asked or replaced: every module verified as it is copied, so a damaged one
+// is named before the first question and every byte is read from the
+// package once.  Then the questions, then the renames.  A stop the user
+// asks for, a damaged module or any failure before the first rename leaves
+// every file on the drive as it was.  `noRoom`: a staging file found the
+// drive full; nothing was asked or replaced.
+std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef& package,
+                                     char letter, const ModuleSet& set, RunProgress& progress,
+                                     RunRecord& run, std::string& lastDestination,
+                                     const std::atomic<bool>& stopAsked, bool& noRoom) {
+  std::vector<StagedModule> staged;
+  staged.reserve(set.modules.size());
+  for (const SetModule& module : set.modules) {
+    const ModuleRecord& record = module.record;
+    if (stopAsked.load()) {
+      ShowNotice(platform, kStoppedBeforeReplacing);
+      return RunStop::StoppedByUser;
+    }
+    if (!MakeFolder(platform, letter, record)) return RunStop::WriteFailed;
+    const std::string destination = DestinationFile(platform.system, letter, record);
+    ExtractOptions options;
+    options.refuseLinks = true;
+    options.progress = progress.Starting(destination);
+    ExtractReport report;
+    std::optional<StagedModule> one =
+        StageModule(platform, package, destination, module.contentOffset, record.contentSize,
+                    record.attributes, options, &report);
+    if (!one) {
+      if (report.result == ExtractResult::NoRoom) {
+        noRoom = true;
+        return std::nullopt;
+      }
+      return ShowExtractFailure(platform, letter, record, destination, report, false);
+    }
+    progress.Finished(record.contentSize);
+    staged.push_back(std::move(*one));
+  }
+  // The bar is full once the set is staged: the questions move it no more.
+  std::vector<PlannedModule> planned;
+  if (std::optional<RunStop> stop =
+          PlanModules(platform, package, letter, set, nullptr, run, planned, lastDestination)) {
+    return stop;
+  }
+  // Only what is to be placed stays staged, in the plan's order; the rest
+  // is removed now.
+  std::vector<StagedModule> kept;
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < set.modules.size(); ++i) {
+    if (next < planned.size() && planned[next].module == &set.modules[i]) {
+      kept.push_back(std::move(staged[i]));
+      ++next;
+    }
+  }
+  staged.clear();
+  if (stopAsked.load()) {
+    ShowNotice(platform, kStoppedBeforeReplacing);
+    return RunStop::StoppedByUser;
+  }
+  return PlaceAll(platform, letter, planned, kept, run);
 }
 
 // Reads every module of the set and compares it with its check, so that a
@@ -574,6 +694,56 @@ std::optional<RunStop> ShowDamagedModule(const Platform& platform, const Package
       case ContentState::Damaged: return ShowDamaged(platform, record);
       case ContentState::Unreadable: return ShowUnreadable(platform, record);
     }
+  }
+  return std::nullopt;
+}
+
+// The planned modules one at a time, for a drive without room for the whole
+// set beside the files it replaces: each is copied and takes its name
+// before the next, and a replace without room beside the old file keeps a
+// copy of it and writes in its place.  Every module is checked first, so a
+// damaged set still leaves the drive as it was.
+std::optional<RunStop> InstallOneByOne(const Platform& platform, const PackageRef& package,
+                                       char letter, const ModuleSet& set, RunProgress& progress,
+                                       RunRecord& run, std::string& lastDestination,
+                                       const std::atomic<bool>& stopAsked) {
+  if (std::optional<RunStop> damaged = ShowDamagedModule(platform, package, set)) return damaged;
+  std::vector<PlannedModule> planned;
+  if (std::optional<RunStop> stop =
+          PlanModules(platform, package, letter, set, &progress, run, planned, lastDestination)) {
+    return stop;
+  }
+  unsigned handled = 0;
+  for (const PlannedModule& plan : planned) {
+    // A stop the user asked for takes effect between two files, so that
+    // every file on the drive is whole.
+    if (handled > 0 && stopAsked.load()) {
+      ShowNotice(platform, Format(kStoppedByUserFormat,
+                                  NameInMessage(planned[handled - 1].destination).c_str(), handled,
+                                  static_cast<unsigned>(planned.size())));
+      return RunStop::StoppedByUser;
+    }
+    const SetModule& module = *plan.module;
+    const ModuleRecord& record = module.record;
+    if (!MakeFolder(platform, letter, record)) return RunStop::WriteFailed;
+    ExtractOptions options = OptionsFor(plan);
+    options.progress = progress.Starting(plan.destination);
+    ExtractReport report;
+    if (!ExtractModule(platform, package, plan.destination, module.contentOffset,
+                       record.contentSize, record.attributes, options, &report)) {
+      if (report.result == ExtractResult::NoRoom && plan.replaces) {
+        if (ReplaceKeepingACopy(platform, package, letter, module, plan.destination, options,
+                                report, progress, run) == ModuleTurn::Stopped) {
+          return run.stop;
+        }
+        ++handled;
+        continue;
+      }
+      return ShowExtractFailure(platform, letter, record, plan.destination, report, plan.replaces);
+    }
+    progress.Finished(record.contentSize);
+    run.Written(plan.destination, record.contentSize);
+    ++handled;
   }
   return std::nullopt;
 }
@@ -617,8 +787,6 @@ void DropSuperseded(const Platform& platform, char letter, ModuleSet& set, RunRe
   set.modules = std::move(kept);
 }
 
-std::string DriveRoot(char letter) { return Format("%c:\\", letter); }
-
 RunStop ShowWriteProtected(const Platform& platform, char letter) {
   ShowError(platform, Format(kWriteProtectedFormat, letter));
   return RunStop::WriteProtected;
@@ -657,12 +825,6 @@ std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter) {
       ShowError(platform, Format(kCannotWriteDriveFormat, letter, error.c_str()));
       return RunStop::WriteFailed;
   }
-}
-
-// A file's size as the volume allocates it: whole clusters.
-std::int64_t OnDisk(std::uint64_t size, std::uint32_t cluster) {
-  if (cluster <= 1) return static_cast<std::int64_t>(size);
-  return static_cast<std::int64_t>((size + cluster - 1) / cluster * cluster);
 }
 
 // The folders on the way to the set's destinations that the run creates,
@@ -766,30 +928,28 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   // What can be known without writing comes first, so that a drive that
   // cannot take the set is left exactly as it was.
   if (std::optional<RunStop> refused = ShowVolumeRefusal(platform, letter)) return refused;
-  if (std::optional<RunStop> damaged = ShowDamagedModule(platform, package, set)) return damaged;
   if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
   RemoveLeftovers(platform, letter, set, run);
   if (std::optional<RunStop> refused = ShowRoomRefusal(platform, letter, set)) return refused;
   if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter)) return refused;
-  RunProgress progress(view, set.totalBytes);
-  unsigned handled = 0;
+  // Every module's name and folder, and the links on its way, before
+  // anything is asked or written.
   for (const SetModule& module : set.modules) {
-    // A stop the user asked for takes effect between two files, so that
-    // every file on the drive is whole.
-    if (handled > 0 && stopAsked.load()) {
-      ShowNotice(platform, Format(kStoppedByUserFormat, NameInMessage(lastDestination).c_str(),
-                                  handled, static_cast<unsigned>(set.modules.size())));
-      return RunStop::StoppedByUser;
+    if (std::optional<RunStop> refused = ShowPlacementRefusal(platform, letter, module.record)) {
+      return refused;
     }
-    std::string destination;
-    if (InstallModule(platform, package, letter, module, progress, run, destination) ==
-        ModuleTurn::Stopped) {
-      return run.stop;
-    }
-    lastDestination = destination;
-    ++handled;
   }
-  return std::nullopt;
+  RunProgress progress(view, set.totalBytes);
+  bool noRoom = !RoomToStageAll(platform, letter, set);
+  if (!noRoom) {
+    if (std::optional<RunStop> stop = InstallStaged(platform, package, letter, set, progress, run,
+                                                    lastDestination, stopAsked, noRoom)) {
+      return stop;
+    }
+    if (!noRoom) return std::nullopt;
+  }
+  progress.Rewind(0);
+  return InstallOneByOne(platform, package, letter, set, progress, run, lastDestination, stopAsked);
 }
 
 }  // namespace

@@ -129,6 +129,12 @@ inline constexpr char kStoppedByUserFormat[] =
     "The installation was stopped after %s \r\n%u of %u files of the set are installed; the "
     "others are not.\r\nPress Install to install them.";
 
+// The user stopped the run while the set was copied, before any file of it
+// took its name.
+inline constexpr char kStoppedBeforeReplacing[] =
+    "The installation was stopped before any file of the set was put in place: the drive is "
+    "as it was.\r\nPress Install to install the set.";
+
 // Why an install run stopped short, besides the messages it shows.
 enum class RunStop {
   NoDrive,            // the drive is gone when Install is pressed

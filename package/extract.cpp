@@ -2,6 +2,7 @@
 // check of a module's content against its record.
 #include <array>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/error_text.h"
@@ -185,10 +186,37 @@ bool MoveIntoPlacePatiently(const Platform& platform, const std::string& staging
 
 }  // namespace
 
-bool ExtractModule(const Platform& platform, const PackageRef& package,
-                   const std::string& destination, std::int32_t contentOffset,
-                   std::uint32_t contentSize, std::uint32_t attributes,
-                   const ExtractOptions& options, ExtractReport* report) {
+StagedModule::StagedModule(const Platform& platform, FileHandle handle, std::string path,
+                           std::string destination, std::uint32_t attributes)
+    : platform_(&platform),
+      handle_(handle),
+      path_(std::move(path)),
+      destination_(std::move(destination)),
+      attributes_(attributes) {}
+
+StagedModule::StagedModule(StagedModule&& other) noexcept
+    : platform_(other.platform_),
+      handle_(std::exchange(other.handle_, kNoFile)),
+      path_(std::move(other.path_)),
+      destination_(std::move(other.destination_)),
+      attributes_(other.attributes_),
+      placed_(std::exchange(other.placed_, true)) {}
+
+StagedModule::~StagedModule() { Discard(); }
+
+void StagedModule::Discard() {
+  if (placed_) return;
+  placed_ = true;
+  const std::uint32_t error = platform_->system.LastError();
+  if (handle_ != kNoFile) platform_->files.Close(std::exchange(handle_, kNoFile));
+  RemoveStagingFile(platform_->files, path_);
+  platform_->system.SetLastError(error);
+}
+
+std::optional<StagedModule> StageModule(const Platform& platform, const PackageRef& package,
+                                        const std::string& destination, std::int32_t contentOffset,
+                                        std::uint32_t contentSize, std::uint32_t attributes,
+                                        const ExtractOptions& options, ExtractReport* report) {
   WaitCursor wait(platform.prompts);
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
@@ -196,64 +224,102 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   ExtractReport& done = report != nullptr ? *report : ignored;
   done = ExtractReport{};
   if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) {
-    return error.Fail();
+    error.Fail();
+    return std::nullopt;
   }
   ScopedFile source(files, files.OpenRead(package.path));
   if (!source.valid()) {
     done.result = ExtractResult::PackageUnreadable;
-    return false;
+    return std::nullopt;
   }
   ScopedLock lock(files, source.get(), LockMode::Shared);
   const std::string folder = FolderPart(destination);
-  if (LacksRoom(files, folder, contentSize, done, error)) return error.Fail();
-  std::string staging;
-  ScopedFile target(files, CreateStagingFile(files, platform.system, folder, staging));
-  if (!target.valid()) {
+  if (LacksRoom(files, folder, contentSize, done, error)) {
+    error.Fail();
+    return std::nullopt;
+  }
+  std::string path;
+  const FileHandle target = CreateStagingFile(files, platform.system, folder, path);
+  if (target == kNoFile) {
     error.Capture();
-    return error.Fail();
+    error.Fail();
+    return std::nullopt;
   }
   // Any failure from here removes the staging file: the destination is
-  // untouched until the rename.
-  ScopeExit discard([&] {
+  // untouched.  The staging file is hidden while it is not yet the file it
+  // will be, and marked as one (a leftover is known by these bits); a file
+  // system without the bits still gets a whole file.
+  StagedModule staged(platform, target, path, destination, attributes);
+  const auto fail = [&] {
     lock.Release();
     source.Reset();
-    target.Reset();
-    RemoveStagingFile(files, staging);
+    staged.Discard();
     error.Fail();
-  });
-  // The staging file is hidden while it is not yet the file it will be, and
-  // marked as one (a leftover is known by these bits); a file system without
-  // the bits still gets a whole file, and a leftover there is left alone.
+    return std::nullopt;
+  };
   if (files.Seek(source.get(), contentOffset, SeekFrom::Begin) != contentOffset) {
     error.Capture();
     done.result = ExtractResult::PackageUnreadable;
-    return false;
+    return fail();
   }
-  if (!CopyVerified(files, source.get(), target.get(), contentSize, options.progress, error,
+  if (!CopyVerified(files, source.get(), target, contentSize, options.progress, error,
                     done.result)) {
-    return false;
+    return fail();
   }
   lock.Release();
   source.Reset();
-  if (!files.Flush(target.get())) {
+  if (!files.Flush(target)) {
     error.Capture();
-    return false;
+    return fail();
+  }
+  if (contentSize == 0) Report(options.progress, 0, 0);
+  done.result = ExtractResult::Done;
+  return staged;
+}
+
+bool PlaceStagedModule(StagedModule& staged, const ExtractOptions& options, ExtractReport* report) {
+  const Platform& platform = *staged.platform_;
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  ExtractReport ignored;
+  ExtractReport& done = report != nullptr ? *report : ignored;
+  done = ExtractReport{};
+  // A folder on the way may have been swapped for a link since the file was
+  // staged (while a question waited): nothing is done through it.
+  if (options.refuseLinks && LinkStandsInTheWay(platform, staged.destination_, done, error)) {
+    staged.Discard();
+    return error.Fail();
   }
   // The final bits go on while the file is still held: from the moment
   // another run could open it, it no longer looks like a leftover.
-  if (!files.SetAttributes(staging, FinishedAttributes(attributes)) || !target.Reset()) {
+  if (!files.SetAttributes(staged.path_, FinishedAttributes(staged.attributes_)) ||
+      !files.Close(std::exchange(staged.handle_, kNoFile))) {
     error.Capture();
-    return false;
+    staged.Discard();
+    return error.Fail();
   }
-  if (options.refuseLinks && LinkStandsInTheWay(platform, destination, done, error)) return false;
-  if (!MoveIntoPlacePatiently(platform, staging, destination, options.replaceExisting)) {
+  if (options.refuseLinks && LinkStandsInTheWay(platform, staged.destination_, done, error)) {
+    staged.Discard();
+    return error.Fail();
+  }
+  if (!MoveIntoPlacePatiently(platform, staged.path_, staged.destination_,
+                              options.replaceExisting)) {
     error.Capture();
-    return false;
+    staged.Discard();
+    return error.Fail();
   }
-  discard.Cancel();
-  if (contentSize == 0) Report(options.progress, 0, 0);
+  staged.placed_ = true;
   done.result = ExtractResult::Done;
   return true;
+}
+
+bool ExtractModule(const Platform& platform, const PackageRef& package,
+                   const std::string& destination, std::int32_t contentOffset,
+                   std::uint32_t contentSize, std::uint32_t attributes,
+                   const ExtractOptions& options, ExtractReport* report) {
+  std::optional<StagedModule> staged = StageModule(platform, package, destination, contentOffset,
+                                                   contentSize, attributes, options, report);
+  return staged && PlaceStagedModule(*staged, options, report);
 }
 
 bool CopyFileIntoPlace(const Platform& platform, const std::string& source,

@@ -232,6 +232,51 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
                    std::uint32_t contentSize, std::uint32_t attributes,
                    const ExtractOptions& options = {}, ExtractReport* report = nullptr);
 
+// A module's content staged beside its destination (StageModule): whole,
+// on the disk and verified, under a staging name with the staging bits, and
+// held open, so that no other run takes it for a leftover.  A staged module
+// that is never placed (PlaceStagedModule) is closed and removed when it
+// goes, silently, leaving the last error as it was.
+class StagedModule {
+ public:
+  StagedModule(const Platform& platform, FileHandle handle, std::string path,
+               std::string destination, std::uint32_t attributes);
+  StagedModule(StagedModule&& other) noexcept;
+  StagedModule& operator=(StagedModule&&) = delete;
+  StagedModule(const StagedModule&) = delete;
+  StagedModule& operator=(const StagedModule&) = delete;
+  ~StagedModule();
+  const std::string& destination() const { return destination_; }
+  // Closes and removes the staging file now.
+  void Discard();
+
+ private:
+  friend bool PlaceStagedModule(StagedModule& staged, const ExtractOptions& options,
+                                ExtractReport* report);
+  const Platform* platform_;
+  FileHandle handle_;
+  std::string path_;
+  std::string destination_;
+  std::uint32_t attributes_;
+  bool placed_ = false;
+};
+
+// The first half of ExtractModule: the content copied to a staging file
+// beside `destination` and verified, with its room checked first.  nullopt
+// on failure, with the report and the last error as ExtractModule leaves
+// them.
+std::optional<StagedModule> StageModule(const Platform& platform, const PackageRef& package,
+                                        const std::string& destination, std::int32_t contentOffset,
+                                        std::uint32_t contentSize, std::uint32_t attributes,
+                                        const ExtractOptions& options,
+                                        ExtractReport* report = nullptr);
+// The second half: the staged file gets its final bits and takes the
+// destination's name in one rename (replacing a file there only with
+// `replaceExisting`), links looked at again right before.  On failure the
+// staging file is removed and the destination is as it was.
+bool PlaceStagedModule(StagedModule& staged, const ExtractOptions& options,
+                       ExtractReport* report = nullptr);
+
 // Copies the file `source` to `destination` as an extraction writes a
 // module: through a staging file beside it, flushed, given `attributes` and
 // renamed into place (never over an entry of that name: kErrorAlreadyExists).

@@ -115,7 +115,9 @@ bool RecordsOf(const Platform& platform, const std::string& manifestPath, const 
   System& system = platform.system;
   for (const ManifestModule& module : manifest.modules) {
     const auto failModule = [&](const std::string& why) {
-      FailAt(manifestPath, module.place, "cannot add \"" + module.source + "\": " + why);
+      std::string what = "cannot add \"";
+      what.append(module.source).append("\": ").append(why);
+      FailAt(manifestPath, module.place, what);
       return false;
     };
     const std::string& named = module.name.empty() ? module.path : module.name;
@@ -138,10 +140,12 @@ bool RecordsOf(const Platform& platform, const std::string& manifestPath, const 
     record.attributes = module.attributes;
     for (std::size_t earlier = 0; earlier < records.size(); ++earlier) {
       if (SameDestination(system, records[earlier], record)) {
-        return failModule("the module at line " +
-                          std::to_string(manifest.modules[earlier].place.line) +
-                          " of the same set already goes to that file (names are compared "
-                          "without regard to letter case, as Windows compares them)");
+        std::string why = "the module at line ";
+        why += std::to_string(manifest.modules[earlier].place.line);
+        why +=
+            " of the same set already goes to that file (names are compared without regard "
+            "to letter case, as Windows compares them)";
+        return failModule(why);
       }
     }
     records.push_back(record);
@@ -253,7 +257,8 @@ struct Listed {
 };
 
 std::string Shown(const Platform& platform, const ModuleRecord& record) {
-  std::string text = "\"" + platform.system.FromAnsi(record.fileName) + "\" (";
+  std::string text = "\"";
+  text.append(platform.system.FromAnsi(record.fileName)).append("\" (");
   const std::optional<PredefinedSet> set = PredefinedSetOf(record.marker);
   const ModuleSetNames* names = set ? NamesOf(*set) : nullptr;
   text += names != nullptr ? names->listText : "user-defined";

@@ -127,9 +127,10 @@ TEST_F(InstallOnMachine, NoKeepsTheExistingFileAndInstallsTheRest) {
   EXPECT_TRUE(machine_->system().launched().empty());  // the box was not ticked
 }
 
-// A stop asked for while a file is being written takes effect after it:
-// that file is whole, the rest are left for the next Install.
-TEST_F(InstallOnMachine, AStopAskedForEndsTheRunAfterTheFileBeingWritten) {
+// A stop asked for while the set is copied or a question waits takes effect
+// before any file of the set is put in place: the drive is as it was, and
+// no staging file stays.
+TEST_F(InstallOnMachine, AStopAskedForLeavesTheDriveAsItWas) {
   Start({kM1, kM3});
   if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
   drive_->WriteHostFile("m3.txt", "old 3");
@@ -137,16 +138,17 @@ TEST_F(InstallOnMachine, AStopAskedForEndsTheRunAfterTheFileBeingWritten) {
   machine_->prompts().QueueAnswer(win::kIdYes);
 
   EXPECT_FALSE(rig_->Apply());
-  EXPECT_EQ(Texts(),
-            (std::vector<std::string>{
-                OverwriteQuestion("E:\\m3.txt"),
-                "The installation was stopped after E:\\m3.txt \r\n1 of 2 files of the "
-                "set are installed; the others are not.\r\nPress Install to install them."}));
-  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+  EXPECT_EQ(Texts(), (std::vector<std::string>{
+                         OverwriteQuestion("E:\\m3.txt"),
+                         "The installation was stopped before any file of the set was put in "
+                         "place: the drive is as it was.\r\nPress Install to install the set."}));
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "old 3");
   EXPECT_FALSE(drive_->HostExists("m1.exe"));
+  EXPECT_EQ(testing::StagingFilesIn(drive_->HostPath("")), 0);
 
-  machine_->prompts().QueueAnswer(win::kIdNo);
+  machine_->prompts().QueueAnswer(win::kIdYes);
   ASSERT_TRUE(rig_->Apply());
+  EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "first appended");
 }
 
@@ -449,9 +451,9 @@ TEST_F(InstallOnMachine, SameDriveUnderAnotherLetterIsWrittenWhereItIsNow) {
   EXPECT_EQ(rig_->installView.control(ids::kPluggedInLine).text, "Drive Mivora Plugged-in: F");
 }
 
-// A crafted module behind sound ones: what came before stays, and nothing
-// lands beside the drive.  (Which names are refused, and why, is tabled with
-// the crafted packages.)
+// A crafted module behind sound ones: the set is refused before anything
+// is written, and nothing lands beside the drive.  (Which names are refused, and why, is tabled
+// with the crafted packages.)
 TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
   const std::vector<ModuleSpec> hostile = {
       {"..\\escaped.exe", "x", "", win::kAttrNormal, PredefinedSet::Ovin},
@@ -459,7 +461,7 @@ TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
   };
   for (const ModuleSpec& module : hostile) {
     SCOPED_TRACE(module.fileName + " in " + module.extractDir);
-    // The hostile module is the oldest: the newer one is installed first.
+    // The hostile module is the oldest: the newer one would be installed first.
     Start({module, kM3});
     if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
     drive_->MakeHostDirectory("inner");
@@ -470,7 +472,7 @@ TEST_F(InstallOnMachine, HostileNamesWriteNothingOutsideTheirFolder) {
     EXPECT_NE(messages[0].text.find("\"" + module.fileName + "\""), std::string::npos);
     EXPECT_EQ(messages[0].style, win::kMbIconHand);
     EXPECT_EQ(messages[1].text, kCannotContinueText);
-    EXPECT_EQ(drive_->ReadHostFile("m3.txt"), "third appended");
+    EXPECT_FALSE(drive_->HostExists("m3.txt"));
     // Nothing named "escaped" anywhere around the drive's folder.
     EXPECT_FALSE(drive_->HostExists("escaped.txt"));
     EXPECT_FALSE(drive_->HostExists("escaped.exe"));
