@@ -112,6 +112,9 @@ class RunRecord {
   void LeftoverRemoved(const std::string& path) {
     if (observer_ != nullptr) observer_->LeftoverRemoved(path);
   }
+  void Healed(const std::string& what) {
+    if (observer_ != nullptr) observer_->Healed(what);
+  }
   void FolderTaken(const std::string& stored, const std::string& taken) {
     if (observer_ != nullptr) observer_->FolderTaken(stored, taken);
   }
@@ -410,24 +413,89 @@ std::uint32_t KeptBits(std::uint32_t attributes) {
 // How many names in the temporary folder a kept copy tries.
 constexpr std::uint32_t kKeptCopyNames = 100;
 
-// Copies `destination` into the computer's temporary folder under a name
-// nothing has there yet; its path, or nullopt with the error set and
-// `folder` saying where it was to go.
-std::optional<std::string> KeepACopy(const Platform& platform, const std::string& destination,
-                                     std::string& folder) {
-  const std::optional<std::string> temp = platform.system.TempDirectory();
+// The note that stands beside a kept copy while the file it keeps may be
+// gone from the drive: the file's path, its size and its bits, so that the
+// next run knows the copy as this program's (the note and a copy of that
+// size, never a name alone) and can put the file back or its bits on again.
+std::string NoteOf(const std::string& kept) { return kept + ".where"; }
+constexpr char kNoteTitle[] = "Brelvane kept copy";
+
+struct KeptNote {
+  std::string destination;
+  std::uint64_t size = 0;
+  std::uint32_t attributes = 0;
+};
+
+bool WriteNote(const Platform& platform, const std::string& path, const KeptNote& note) {
+  const std::string text = std::string(kNoteTitle) + "\r\n" + note.destination + "\r\n" +
+                           std::to_string(note.size) + "\r\n" + std::to_string(note.attributes) +
+                           "\r\n";
+  return WriteFileIntoPlace(platform, text, path);
+}
+
+std::optional<KeptNote> ReadNote(const Platform& platform, const std::string& path) {
+  FileSystem& files = platform.files;
+  ScopedFile file(files, files.OpenRead(path));
+  if (!file.valid()) return std::nullopt;
+  std::string text(1024, '\0');
+  const std::int64_t got = files.Read(file.get(), text.data(), text.size());
+  if (got <= 0) return std::nullopt;
+  text.resize(static_cast<std::size_t>(got));
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) break;
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  if (lines.size() != 4 || lines[0] != kNoteTitle || lines[2].empty() || lines[3].empty() ||
+      lines[2].find_first_not_of("0123456789") != std::string::npos ||
+      lines[3].find_first_not_of("0123456789") != std::string::npos || lines[2].size() > 19 ||
+      lines[3].size() > 10) {
+    return std::nullopt;
+  }
+  return KeptNote{lines[1], std::stoull(lines[2]),
+                  static_cast<std::uint32_t>(std::stoull(lines[3]))};
+}
+
+// The temporary folder with its closing separator, or nullopt.
+std::optional<std::string> TempFolder(System& system) {
+  const std::optional<std::string> temp = system.TempDirectory();
   if (!temp || temp->empty()) return std::nullopt;
-  folder = *temp;
-  const char last = folder.back();
-  const std::string base = last == '\\' || last == '/' ? folder : folder + "\\";
+  const char last = temp->back();
+  return last == '\\' || last == '/' ? *temp : *temp + "\\";
+}
+
+// Copies `destination` into the computer's temporary folder under a name
+// nothing has there yet, its note written first; its path, or nullopt with
+// the error set and `folder` saying where it was to go.
+std::optional<std::string> KeepACopy(const Platform& platform, const std::string& destination,
+                                     const KeptNote& note, std::string& folder) {
+  const std::optional<std::string> base = TempFolder(platform.system);
+  if (!base) return std::nullopt;
+  folder = *base;
   const std::string name = FindFileName(destination);
   for (std::uint32_t number = 1; number <= kKeptCopyNames; ++number) {
-    const std::string kept = base + Format("kept-%u-%s", number, name.c_str());
+    const std::string kept = *base + Format("kept-%u-%s", number, name.c_str());
+    if (platform.files.Exists(kept)) continue;
+    if (!WriteNote(platform, NoteOf(kept), note)) {
+      const std::uint32_t error = platform.system.LastError();
+      if (error == win::kErrorFileExists || error == win::kErrorAlreadyExists) continue;
+      return std::nullopt;
+    }
     if (CopyFileIntoPlace(platform, destination, kept, win::kAttrNormal)) return kept;
     const std::uint32_t error = platform.system.LastError();
+    platform.files.DeleteFile(NoteOf(kept));
+    platform.system.SetLastError(error);
     if (error != win::kErrorFileExists && error != win::kErrorAlreadyExists) return std::nullopt;
   }
   return std::nullopt;
+}
+
+// Removes a kept copy and its note, once the file it kept is safe.
+void DropKeptCopy(const Platform& platform, const std::string& kept) {
+  platform.files.DeleteFile(kept);
+  platform.files.DeleteFile(NoteOf(kept));
 }
 
 // Removes the old file at `path` (a read-only one too).
@@ -461,7 +529,8 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
     return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused, true));
   }
   std::string folder;
-  const std::optional<std::string> kept = KeepACopy(platform, destination, folder);
+  const std::optional<std::string> kept =
+      KeepACopy(platform, destination, KeptNote{destination, old->size, old->attributes}, folder);
   if (!kept) {
     const std::string error = ErrorTextInLine(platform.system);
     ShowError(platform, Format(kCannotKeepCopyFormat, NameInMessage(destination).c_str(),
@@ -472,7 +541,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
                               NameInMessage(*kept).c_str()));
   if (!RemoveOldFile(platform, destination, *old)) {
     const std::string error = GetLastErrorText(platform.system);
-    platform.files.DeleteFile(*kept);
+    DropKeptCopy(platform, *kept);
     ShowNotice(platform,
                Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
     return run.Stop(RunStop::WriteFailed);
@@ -481,14 +550,14 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   ExtractReport report;
   if (ExtractModule(platform, package, destination, module.contentOffset, record.contentSize,
                     record.attributes, options, &report)) {
-    platform.files.DeleteFile(*kept);
+    DropKeptCopy(platform, *kept);
     progress.Finished(record.contentSize);
     run.Written(destination, record.contentSize);
     return ModuleTurn::Installed;
   }
   const std::uint32_t failure = platform.system.LastError();
   if (CopyFileIntoPlace(platform, *kept, destination, KeptBits(old->attributes))) {
-    platform.files.DeleteFile(*kept);
+    DropKeptCopy(platform, *kept);
     platform.system.SetLastError(failure);
     return run.Stop(ShowExtractFailure(platform, letter, record, destination, report, true));
   }
@@ -768,6 +837,129 @@ bool ShowSetFileInUse(const Platform& platform, const PackageRef& package, char 
   return false;
 }
 
+// The set's module that goes to `destination`, if any.
+const SetModule* ModuleGoingTo(const Platform& platform, char letter, const ModuleSet& set,
+                               const std::string& destination) {
+  for (const SetModule& module : set.modules) {
+    if (platform.system.SamePathIgnoringCase(
+            DestinationFile(platform.system, letter, module.record), destination)) {
+      return &module;
+    }
+  }
+  return nullptr;
+}
+
+bool IsAbsent(const Platform& platform, const std::string& path) {
+  return platform.files.GetAttributes(path) == win::kInvalidAttributes &&
+         IsNotFound(platform.system.LastError());
+}
+
+// What a run killed while it replaced a file on a full drive left in the
+// temporary folder: a kept copy with its note, for a file of this set on
+// this drive.  Proven its own by the note and the copy's size, the run puts
+// the file back where it is gone (the question is then asked again), puts
+// its bits back where only they went, or drops the copy where the replace
+// was complete; the user is told what became of a file that is not back.
+void HealKeptCopies(const Platform& platform, const PackageRef& package, char letter,
+                    const ModuleSet& set, RunRecord& run) {
+  const std::optional<std::string> base = TempFolder(platform.system);
+  if (!base) return;
+  RemoveStagingLeftovers(platform, *base);
+  const std::optional<std::vector<DirEntry>> notes =
+      platform.files.FindFiles(*base + "kept-*.where");
+  if (!notes) return;
+  for (const DirEntry& entry : *notes) {
+    const std::string notePath = *base + entry.name;
+    const std::optional<KeptNote> note = ReadNote(platform, notePath);
+    if (!note || note->destination.size() < 3) continue;
+    // The drive may have come back under another letter.
+    const std::string destination = std::string(1, letter) + note->destination.substr(1);
+    const SetModule* module = ModuleGoingTo(platform, letter, set, destination);
+    if (module == nullptr) continue;
+    const std::string kept = notePath.substr(0, notePath.size() - 6);
+    const std::optional<OldFile> copy = LookAtOldFile(platform, kept);
+    if (!copy || copy->size != note->size) {
+      platform.files.DeleteFile(notePath);  // the copy never became whole, or went
+      continue;
+    }
+    const ModuleRecord& record = module->record;
+    if (FileHoldsModule(platform, package, destination, module->contentOffset, record.contentSize,
+                        record.attributes)) {
+      run.Healed("the replace of " + destination + " was complete; its kept copy " + kept +
+                 " is removed");
+      DropKeptCopy(platform, kept);
+      continue;
+    }
+    const std::optional<OldFile> there = LookAtOldFile(platform, destination);
+    if (there && there->size == note->size) {
+      platform.files.SetAttributes(destination, KeptBits(note->attributes));
+      run.Healed(destination + " keeps its bits; its kept copy " + kept + " is removed");
+      DropKeptCopy(platform, kept);
+      continue;
+    }
+    if (IsAbsent(platform, destination) &&
+        CopyFileIntoPlace(platform, kept, destination, KeptBits(note->attributes))) {
+      ShowNotice(platform, Format(kPutBackFormat, NameInMessage(destination).c_str(),
+                                  NameInMessage(kept).c_str()));
+      run.Healed(destination + " is put back from " + kept);
+      DropKeptCopy(platform, kept);
+      continue;
+    }
+    ShowNotice(platform, Format(kKeptCopyLeftFormat, NameInMessage(destination).c_str(),
+                                NameInMessage(kept).c_str()));
+    run.Healed("the kept copy of " + destination + " stays at " + kept);
+    platform.files.DeleteFile(notePath);
+  }
+}
+
+// A staging file of this program's that a run killed between giving it its
+// final bits and its name left whole: proven by its bytes and bits, which
+// are those of a module of the set for that folder.  It takes its name
+// where the destination is gone, and goes where a file is there (the
+// question is then asked again).
+void FinishInterruptedStaging(const Platform& platform, const PackageRef& package, char letter,
+                              const ModuleSet& set, RunRecord& run) {
+  std::vector<std::string> folders;
+  for (const SetModule& module : set.modules) {
+    if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
+    const std::string folder = DestinationDirectory(platform.system, letter, module.record);
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    folders.push_back(folder);
+    if (FindLinkBelowRoot(platform, folder).found != LinkSearch::Found::None) continue;
+    const std::string base = folder.back() == '\\' ? folder : folder + "\\";
+    const std::optional<std::vector<DirEntry>> entries =
+        platform.files.FindFiles(base + kStagingSearchPattern);
+    if (!entries) continue;
+    for (const DirEntry& entry : *entries) {
+      if (!IsStagingName(entry.name) ||
+          (entry.attributes & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0) {
+        continue;
+      }
+      // A file with other names is nobody's staging file.
+      const std::string path = base + entry.name;
+      const std::optional<FileId> id = platform.files.Identify(path);
+      if (!id || id->links != 1) continue;
+      for (const SetModule& module : set.modules) {
+        const ModuleRecord& record = module.record;
+        if (DestinationDirectory(platform.system, letter, record) != folder ||
+            !FileHoldsModule(platform, package, path, module.contentOffset, record.contentSize,
+                             record.attributes)) {
+          continue;
+        }
+        const std::string destination = DestinationFile(platform.system, letter, record);
+        if (IsAbsent(platform, destination) &&
+            platform.files.MoveIntoPlace(path, destination, false)) {
+          run.Healed("an interrupted run's " + path + " takes its place as " + destination);
+        } else {
+          platform.files.SetAttributes(path, win::kAttrNormal);
+          if (platform.files.DeleteFile(path)) run.LeftoverRemoved(path);
+        }
+        break;
+      }
+    }
+  }
+}
+
 // Drops the older modules of the set that go to the same file as a newer
 // one (a set built before the builder refused such pairs): the newer one is
 // installed, and the run never asks about a file it wrote itself.
@@ -929,7 +1121,9 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   // cannot take the set is left exactly as it was.
   if (std::optional<RunStop> refused = ShowVolumeRefusal(platform, letter)) return refused;
   if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
+  HealKeptCopies(platform, package, letter, set, run);
   RemoveLeftovers(platform, letter, set, run);
+  FinishInterruptedStaging(platform, package, letter, set, run);
   if (std::optional<RunStop> refused = ShowRoomRefusal(platform, letter, set)) return refused;
   if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter)) return refused;
   // Every module's name and folder, and the links on its way, before

@@ -129,6 +129,15 @@ inline constexpr char kStoppedByUserFormat[] =
     "The installation was stopped after %s \r\n%u of %u files of the set are installed; the "
     "others are not.\r\nPress Install to install them.";
 
+// A run killed while it replaced a file on a full drive had removed the
+// file: it is put back from the copy it kept (the file, the copy).
+inline constexpr char kPutBackFormat[] =
+    "An installation that was interrupted had removed %s to replace it: the file is put back "
+    "from the copy it kept, %s.\r\nThe installation asks about it again.";
+// The same where it cannot be put back: where the copy is.
+inline constexpr char kKeptCopyLeftFormat[] =
+    "An installation that was interrupted kept a copy of %s at %s; the copy stays there for "
+    "you.";
 // The user stopped the run while the set was copied, before any file of it
 // took its name.
 inline constexpr char kStoppedBeforeReplacing[] =
@@ -170,6 +179,9 @@ class InstallObserver {
   virtual void Launched(const std::string& path, bool started) = 0;
   // A staging file that an interrupted run left was removed.
   virtual void LeftoverRemoved(const std::string& path) = 0;
+  // What an interrupted run left was put right: a replace finished, a file
+  // or its bits put back, a kept copy named.
+  virtual void Healed(const std::string& what) = 0;
   // A module's stored folder is taken in the form Windows gives it
   // (WindowsFolderForm): the folder as stored and as taken.
   virtual void FolderTaken(const std::string& stored, const std::string& taken) = 0;

@@ -322,6 +322,32 @@ bool ExtractModule(const Platform& platform, const PackageRef& package,
   return staged && PlaceStagedModule(*staged, options, report);
 }
 
+namespace {
+
+// The end of a copy into place: the staging file flushed, closed and
+// renamed, and only then given its bits, so that a run killed before the
+// rename leaves a file still marked as a leftover, and one killed after it
+// a file under its own name whose bits its caller can put right.  A file
+// whose bits cannot be set is removed again: it is this run's own.
+template <typename Discard>
+bool PutStagedFileInPlace(const Platform& platform, ScopedFile& target, const std::string& staging,
+                          const std::string& destination, std::uint32_t attributes,
+                          ErrorScope& error, Discard& discard) {
+  FileSystem& files = platform.files;
+  if (!files.Flush(target.get()) || !target.Reset() ||
+      !files.MoveIntoPlace(staging, destination, false)) {
+    error.Capture();
+    return false;
+  }
+  discard.Cancel();
+  if (files.SetAttributes(destination, attributes)) return true;
+  error.Capture();
+  files.DeleteFile(destination);
+  return error.Fail();
+}
+
+}  // namespace
+
 bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
                        const std::string& destination, std::uint32_t attributes) {
   FileSystem& files = platform.files;
@@ -352,13 +378,7 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
   if (copy == BlocksEnd::EndedEarly) error.Set(kErrorHandleEof);
   if (copy == BlocksEnd::ReadFailed) error.Capture();
   if (copy != BlocksEnd::Done) return false;
-  if (!files.Flush(target.get()) || !files.SetAttributes(staging, attributes) || !target.Reset() ||
-      !files.MoveIntoPlace(staging, destination, false)) {
-    error.Capture();
-    return false;
-  }
-  discard.Cancel();
-  return true;
+  return PutStagedFileInPlace(platform, target, staging, destination, attributes, error, discard);
 }
 
 bool ProbeWritable(const Platform& platform, const std::string& folder) {
@@ -408,6 +428,30 @@ bool FileHoldsModule(const Platform& platform, const PackageRef& package, const 
                std::memcmp(block, theirs.data(), length) == 0;
       });
   return pass == BlocksEnd::Done;
+}
+
+bool WriteFileIntoPlace(const Platform& platform, const std::string& bytes,
+                        const std::string& destination) {
+  FileSystem& files = platform.files;
+  ErrorScope error(platform.system);
+  std::string staging;
+  ScopedFile target(files,
+                    CreateStagingFile(files, platform.system, FolderPart(destination), staging));
+  if (!target.valid()) {
+    error.Capture();
+    return error.Fail();
+  }
+  ScopeExit discard([&] {
+    target.Reset();
+    RemoveStagingFile(files, staging);
+    error.Fail();
+  });
+  if (!WriteAll(files, target.get(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                bytes.size(), error)) {
+    return false;
+  }
+  return PutStagedFileInPlace(platform, target, staging, destination, win::kAttrNormal, error,
+                              discard);
 }
 
 std::vector<std::string> RemoveStagingLeftovers(const Platform& platform,

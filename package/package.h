@@ -298,6 +298,11 @@ bool FileHoldsModule(const Platform& platform, const PackageRef& package, const 
                      std::int32_t contentOffset, std::uint32_t contentSize,
                      std::uint32_t attributes);
 
+// Writes `bytes` as the new file `destination` the same way: whole or not
+// at all under that name, never over an entry of that name.
+bool WriteFileIntoPlace(const Platform& platform, const std::string& bytes,
+                        const std::string& destination);
+
 // Removes the staging files that an interrupted extraction left in `folder`
 // and gives their paths.  Only what is proven a leftover goes: an entry with
 // a staging name that is a file with exactly the bits a staging file carries

@@ -119,6 +119,7 @@ class RunWatcher : public InstallObserver {
     log_.Write("the stored folder \"" + NameInMessage(stored) + "\" is taken as \"" +
                NameInMessage(taken) + "\", as Windows drops a part's trailing blanks and dots");
   }
+  void Healed(const std::string& what) override { log_.Write("interrupted run: " + what); }
   void LeftoverRemoved(const std::string& path) override {
     log_.Write("removed " + path + ", a staging file an interrupted run left");
   }

@@ -22,6 +22,10 @@ void FaultyFileSystem::Reset() {
   counts_.clear();
   write_budget_.reset();
   volume_.reset();
+  die_after_.reset();
+  changes_ = 0;
+  room_.reset();
+  on_room_volume_.clear();
   triggered_ = false;
   failures_ = 0;
 }
@@ -31,8 +35,15 @@ int FaultyFileSystem::Count(Op op) const {
   return it == counts_.end() ? 0 : it->second;
 }
 
-std::optional<std::uint32_t> FaultyFileSystem::Check(Op op, const std::string& path) {
+std::optional<std::uint32_t> FaultyFileSystem::Check(Op op, const std::string& path, bool changes) {
   const int call = ++counts_[op];
+  if (die_after_ && changes_ >= *die_after_) {
+    // The process is gone: nothing it does reaches the files any more.
+    triggered_ = true;
+    ++failures_;
+    system_.SetLastError(win::kErrorInvalidHandle);
+    return win::kErrorInvalidHandle;
+  }
   for (const Rule& rule : rules_) {
     if (rule.op != op) continue;
     bool hit = rule.nth == 0
@@ -45,6 +56,7 @@ std::optional<std::uint32_t> FaultyFileSystem::Check(Op op, const std::string& p
       return rule.error;
     }
   }
+  if (changes) ++changes_;
   return std::nullopt;
 }
 
@@ -57,15 +69,34 @@ FileHandle FaultyFileSystem::OpenReadExclusive(const std::string& path) {
 }
 
 FileHandle FaultyFileSystem::CreateExclusive(const std::string& path) {
-  return Check(Op::Open, path) ? kNoFile : inner_.CreateExclusive(path);
+  if (Check(Op::Open, path, true)) return kNoFile;
+  const FileHandle file = inner_.CreateExclusive(path);
+  if (file != kNoFile && OnRoomVolume(path)) on_room_volume_[file] = true;
+  return file;
+}
+
+std::int64_t FaultyFileSystem::HeldBytes(const std::string& path) {
+  const FileHandle file = inner_.OpenRead(path);
+  if (file == kNoFile) return 0;
+  const std::int64_t length = inner_.Length(file);
+  inner_.Close(file);
+  return length > 0 ? length : 0;
+}
+
+FileHandle FaultyFileSystem::CreateExclusiveWithAttributes(const std::string& path,
+                                                           std::uint32_t attributes) {
+  if (Check(Op::Open, path, true)) return kNoFile;
+  const FileHandle file = inner_.CreateExclusiveWithAttributes(path, attributes);
+  if (file != kNoFile && OnRoomVolume(path)) on_room_volume_[file] = true;
+  return file;
 }
 
 FileHandle FaultyFileSystem::OpenAppend(const std::string& path) {
-  return Check(Op::Open, path) ? kNoFile : inner_.OpenAppend(path);
+  return Check(Op::Open, path, true) ? kNoFile : inner_.OpenAppend(path);
 }
 
 FileHandle FaultyFileSystem::OpenUpdate(const std::string& path) {
-  return Check(Op::Open, path) ? kNoFile : inner_.OpenUpdate(path);
+  return Check(Op::Open, path, true) ? kNoFile : inner_.OpenUpdate(path);
 }
 
 std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t size) {
@@ -73,7 +104,16 @@ std::int64_t FaultyFileSystem::Read(FileHandle file, void* buffer, std::size_t s
 }
 
 std::int64_t FaultyFileSystem::Write(FileHandle file, const void* buffer, std::size_t size) {
-  if (Check(Op::Write)) return -1;
+  if (Check(Op::Write, {}, true)) return -1;
+  if (room_ && on_room_volume_.count(file) != 0) {
+    if (room_->free < static_cast<std::int64_t>(size)) {
+      system_.SetLastError(win::kErrorDiskFull);
+      return -1;
+    }
+    const std::int64_t written = inner_.Write(file, buffer, size);
+    if (written > 0) room_->free -= written;
+    return written;
+  }
   if (!write_budget_) return inner_.Write(file, buffer, size);
   if (*write_budget_ == 0) {
     triggered_ = true;
@@ -102,7 +142,7 @@ std::int64_t FaultyFileSystem::Length(FileHandle file) {
 }
 
 bool FaultyFileSystem::Truncate(FileHandle file, std::int64_t length) {
-  return Check(Op::Truncate) ? false : inner_.Truncate(file, length);
+  return Check(Op::Truncate, {}, true) ? false : inner_.Truncate(file, length);
 }
 
 bool FaultyFileSystem::Lock(FileHandle file, LockMode mode) {
@@ -118,6 +158,7 @@ bool FaultyFileSystem::Unlock(FileHandle file) {
 }
 
 bool FaultyFileSystem::Close(FileHandle file) {
+  on_room_volume_.erase(file);
   if (auto error = Check(Op::Close)) {
     // The handle goes anyway, so a failing close leaks nothing in the test;
     // the caller still sees the failure.
@@ -133,19 +174,23 @@ std::uint32_t FaultyFileSystem::GetAttributes(const std::string& path) {
 }
 
 bool FaultyFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
-  return Check(Op::SetAttributes, path) ? false : inner_.SetAttributes(path, attributes);
+  return Check(Op::SetAttributes, path, true) ? false : inner_.SetAttributes(path, attributes);
 }
 
 bool FaultyFileSystem::DeleteFile(const std::string& path) {
-  return Check(Op::Delete, path) ? false : inner_.DeleteFile(path);
+  if (Check(Op::Delete, path, true)) return false;
+  const std::int64_t held = OnRoomVolume(path) ? HeldBytes(path) : 0;
+  if (!inner_.DeleteFile(path)) return false;
+  if (room_) room_->free += held;
+  return true;
 }
 
 bool FaultyFileSystem::CreateDirectory(const std::string& path) {
-  return Check(Op::CreateDirectory, path) ? false : inner_.CreateDirectory(path);
+  return Check(Op::CreateDirectory, path, true) ? false : inner_.CreateDirectory(path);
 }
 
 bool FaultyFileSystem::RemoveDirectory(const std::string& path) {
-  return Check(Op::RemoveDirectory, path) ? false : inner_.RemoveDirectory(path);
+  return Check(Op::RemoveDirectory, path, true) ? false : inner_.RemoveDirectory(path);
 }
 
 std::optional<std::vector<DirEntry>> FaultyFileSystem::FindFiles(const std::string& pattern) {
@@ -168,11 +213,17 @@ std::optional<FileId> FaultyFileSystem::Identify(const std::string& path) {
 
 bool FaultyFileSystem::MoveIntoPlace(const std::string& from, const std::string& to,
                                      bool replaceExisting) {
-  return Check(Op::Replace, to) ? false : inner_.MoveIntoPlace(from, to, replaceExisting);
+  if (Check(Op::Replace, to, true)) return false;
+  const std::int64_t held = replaceExisting && OnRoomVolume(to) ? HeldBytes(to) : 0;
+  if (!inner_.MoveIntoPlace(from, to, replaceExisting)) return false;
+  if (room_) room_->free += held;
+  return true;
 }
 
 std::optional<std::uint64_t> FaultyFileSystem::FreeBytes(const std::string& folder) {
   if (Check(Op::FreeSpace, folder)) return std::nullopt;
+  if (OnRoomVolume(folder))
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(room_->free, 0));
   return inner_.FreeBytes(folder);
 }
 

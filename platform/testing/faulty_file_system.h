@@ -53,6 +53,18 @@ class FaultyFileSystem : public FileSystem {
   // The disk fills after `bytes` more bytes: the write that crosses the limit
   // is short, later ones fail; both leave `error` (disk full by default).
   void LimitWrites(std::int64_t bytes, std::uint32_t error = win::kErrorDiskFull);
+  // From the moment `changes` calls that change something (a create, an
+  // open for writing, a write, a cut, bits, a removal, a folder, a rename)
+  // have been made, every call fails: the files are as a process killed
+  // right after them left them.
+  void DieAfterChanges(int changes) { die_after_ = changes; }
+  int Changes() const { return changes_; }
+  // A nearly full volume for the paths holding `fragment`: FreeBytes
+  // answers `bytes`, less what is written from now on into files created
+  // there, plus what files removed or replaced there held.
+  void ReportFreeBytes(const std::string& fragment, std::uint64_t bytes) {
+    room_ = Room{fragment, static_cast<std::int64_t>(bytes)};
+  }
   // What DescribeVolume answers from now on, in place of the inner file
   // system's answer (a write-protected stick, a volume of large clusters).
   void ReportVolume(VolumeFacts facts) { volume_ = facts; }
@@ -67,6 +79,10 @@ class FaultyFileSystem : public FileSystem {
   FileHandle OpenRead(const std::string& path) override;
   FileHandle OpenReadExclusive(const std::string& path) override;
   FileHandle CreateExclusive(const std::string& path) override;
+  // One call, as the inner file system makes it (one step on POSIX and
+  // Windows), counted as an open.
+  FileHandle CreateExclusiveWithAttributes(const std::string& path,
+                                           std::uint32_t attributes) override;
   FileHandle OpenAppend(const std::string& path) override;
   FileHandle OpenUpdate(const std::string& path) override;
   std::int64_t Read(FileHandle file, void* buffer, std::size_t size) override;
@@ -100,7 +116,7 @@ class FaultyFileSystem : public FileSystem {
     std::uint32_t error;
   };
   // Counts the call; the error to fail it with, if a rule says so.
-  std::optional<std::uint32_t> Check(Op op, const std::string& path = {});
+  std::optional<std::uint32_t> Check(Op op, const std::string& path = {}, bool changes = false);
 
   FileSystem& inner_;
   System& system_;
@@ -110,6 +126,19 @@ class FaultyFileSystem : public FileSystem {
   std::uint32_t write_error_ = win::kErrorDiskFull;
   bool triggered_ = false;
   std::optional<VolumeFacts> volume_;
+  std::optional<int> die_after_;
+  int changes_ = 0;
+  struct Room {
+    std::string fragment;
+    std::int64_t free = 0;
+  };
+  std::optional<Room> room_;
+  std::map<FileHandle, bool> on_room_volume_;  // files created on it, by handle
+  bool OnRoomVolume(const std::string& path) const {
+    return room_ && path.find(room_->fragment) != std::string::npos;
+  }
+  // What the file at `path` holds, as the room it frees when it goes.
+  std::int64_t HeldBytes(const std::string& path);
   int failures_ = 0;
 };
 

@@ -109,7 +109,9 @@ class InstallRun : public ::testing::Test {
     return drive_.ReadHostFile(kDestinations[index]) == kOlder[index] &&
            Bits(index) == kOlderBits[index];
   }
-  static constexpr const char* kOlder[] = {"older m1", "older m2", "older m3"};
+  // m1's older file is larger than its module, so that a nearly full drive
+  // can take the whole set.
+  static inline const std::string kOlder[] = {std::string(2000, 'o'), "older m2", "older m3"};
   static constexpr std::uint32_t kOlderBits[] = {win::kAttrHidden, win::kAttrReadOnly, 0};
 
   WizardMachine machine_{"ovin-e"};
@@ -180,6 +182,62 @@ TEST_F(InstallRun, EveryFailingCallEndsInAConsistentDrive) {
   sweep.arrange();
   EXPECT_TRUE(rig_->Apply());
   EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
+}
+
+// The run killed after each call that changes something, on a drive with
+// room for the whole set staged and on one so full that a replace keeps a
+// copy of the old file in the temporary folder: after the kill every file
+// is the old one with its bits, the new one, or (while its kept copy
+// stands) gone; the next run heals what was left, and installs the set
+// whole, leaving nothing behind on the drive or in the temporary folder.
+TEST_F(InstallRun, EveryKillIsHealedByTheNextRun) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  testing::FaultyFileSystem& faults = machine_.test().faults();
+  work_.MakeHostDirectory("temp");
+  machine_.system().SetTempDirectory(work_.WinPath("temp\\"));
+  for (const bool nearlyFull : {false, true}) {
+    // Room for m2 and m1 in their old files' places, not beside them; a
+    // volume that counts in bytes, as the fault double does.
+    const auto fill = [&] {
+      if (!nearlyFull) return;
+      faults.ReportFreeBytes("E:", 299995);
+      faults.ReportVolume({false, 1});
+    };
+    int kills = 0;
+    int putBack = 0;  // heals that told the user a file was put back
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE((nearlyFull ? "nearly full, killed after change " : "killed after change ") +
+                   std::to_string(n));
+      Arrange();
+      fill();
+      faults.DieAfterChanges(n);
+      rig_->Apply();
+      const bool killed = faults.Triggered();
+      faults.Reset();
+      for (int i = 0; i < 3; ++i) {
+        const bool gone = !drive_.HostExists(kDestinations[i]);
+        EXPECT_TRUE(Installed(i) || Untouched(i) || (gone && !work_.ListHost("temp").empty()))
+            << kDestinations[i];
+      }
+      if (!killed) break;
+      ++kills;
+      fill();
+      while (machine_.prompts().PendingAnswers() < 6) machine_.prompts().QueueAnswer(win::kIdYes);
+      machine_.prompts().ClearMessages();
+      ASSERT_TRUE(rig_->Apply()) << ::testing::PrintToString(machine_.prompts().texts());
+      for (const std::string& text : machine_.prompts().texts()) {
+        putBack += text.find("is put back from the copy it kept") != std::string::npos;
+      }
+      for (int i = 0; i < 3; ++i) EXPECT_TRUE(Installed(i)) << kDestinations[i];
+      EXPECT_EQ(Bits(1), win::kAttrReadOnly);
+      EXPECT_EQ(drive_.ReadHostFile("user.txt"), "the user's own file");
+      EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
+      EXPECT_EQ(work_.ListHost("temp"), std::vector<std::string>{});
+      faults.Reset();
+    }
+    EXPECT_GE(kills, nearlyFull ? 12 : 8);
+    EXPECT_EQ(putBack > 0, nearlyFull);
+  }
 }
 
 // Every module of the set is checked before the first write: a damaged one

@@ -135,6 +135,16 @@ bool TempDrive::HostExists(const std::string& relative) const {
   return fs::exists(HostPath(relative), error);
 }
 
+std::vector<std::string> TempDrive::ListHost(const std::string& relative) const {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (auto it = fs::directory_iterator(HostPath(relative), error);
+       !error && it != fs::directory_iterator(); it.increment(error)) {
+    names.push_back(it->path().filename().string());
+  }
+  return names;
+}
+
 bool MakeHostLink(FileSystem& files, const std::string& host_link, const std::string& win_link,
                   const std::string& host_target) {
   std::error_code error;

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/testing/faulty_file_system.h"
@@ -89,6 +90,9 @@ class TempDrive {
   std::optional<std::string> ReadHostFile(const std::string& relative) const;
   void MakeHostDirectory(const std::string& relative) const;
   bool HostExists(const std::string& relative) const;
+  // The names of the entries in a host folder: none for one that is empty
+  // or missing.
+  std::vector<std::string> ListHost(const std::string& relative) const;
 
  private:
   TestPlatform& platform_;

@@ -574,6 +574,12 @@ class ClosingWatch : public testing::FaultyFileSystem {
     if (file != kNoFile) paths_[file] = path;
     return file;
   }
+  FileHandle CreateExclusiveWithAttributes(const std::string& path,
+                                           std::uint32_t attributes) override {
+    const FileHandle file = FaultyFileSystem::CreateExclusiveWithAttributes(path, attributes);
+    if (file != kNoFile) paths_[file] = path;
+    return file;
+  }
   bool Close(FileHandle file) override {
     if (auto it = paths_.find(file); it != paths_.end()) {
       bitsAtClose.push_back(GetAttributes(it->second));
