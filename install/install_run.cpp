@@ -873,7 +873,8 @@ void HealKeptCopies(const Platform& platform, const PackageRef& package, char le
     const std::optional<KeptNote> note = ReadNote(platform, notePath);
     if (!note || note->destination.size() < 3) continue;
     // The drive may have come back under another letter.
-    const std::string destination = std::string(1, letter) + note->destination.substr(1);
+    std::string destination = note->destination;
+    destination[0] = letter;
     const SetModule* module = ModuleGoingTo(platform, letter, set, destination);
     if (module == nullptr) continue;
     const std::string kept = notePath.substr(0, notePath.size() - 6);

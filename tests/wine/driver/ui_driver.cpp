@@ -755,6 +755,7 @@ void ComboItems(int id) {
 struct WindowWatch {
   DWORD process = 0;
   std::vector<HWND> seen;
+  bool answerBoxes = false;  // a message box is read, reported and closed with OK
 };
 
 BOOL CALLBACK ReportNewWindow(HWND window, LPARAM context) {
@@ -763,15 +764,24 @@ BOOL CALLBACK ReportNewWindow(HWND window, LPARAM context) {
   GetWindowThreadProcessId(window, &owner);
   if (owner != watch->process) return TRUE;
   if (std::find(watch->seen.begin(), watch->seen.end(), window) != watch->seen.end()) return TRUE;
-  watch->seen.push_back(window);
   char className[128] = {};
   GetClassNameA(window, className, sizeof className);
+  if (watch->answerBoxes && std::string(className) == "#32770") {
+    // A box is read once it shows, then answered.
+    if (!IsWindowVisible(window)) return TRUE;
+    watch->seen.push_back(window);
+    HWND label = GetDlgItem(window, 0xFFFF);
+    Say("BOX caption=" + WindowText(window) + " text=" + OneLine(label ? WindowText(label) : ""));
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+  }
+  watch->seen.push_back(window);
   Say(std::string("WINDOW class=") + className + " visible=" +
       (IsWindowVisible(window) ? "1" : "0") + " title=" + OneLine(WindowText(window)));
   return TRUE;
 }
 
-void RunWatch(const std::string& commandLine) {
+void RunWatch(const std::string& commandLine, bool answerBoxes = false) {
   std::wstring line = Wide(commandLine);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -790,6 +800,7 @@ void RunWatch(const std::string& commandLine) {
   }
   WindowWatch watch;
   watch.process = process.dwProcessId;
+  watch.answerBoxes = answerBoxes;
   bool exited = false;
   for (int polls = 0; polls < 3000 && !exited; ++polls) {
     EnumWindows(ReportNewWindow, reinterpret_cast<LPARAM>(&watch));
@@ -877,6 +888,14 @@ void Placement() {
 }
 
 HANDLE g_held = INVALID_HANDLE_VALUE;
+
+// Holds a named mutex as any program can, for as long as the driver runs.
+void HoldName(const std::string& name) {
+  static HANDLE held = nullptr;
+  held = CreateMutexW(nullptr, TRUE, Wide(name).c_str());
+  if (held == nullptr) return Fail("cannot hold the name " + name);
+  Say("HELD-NAME " + name);
+}
 
 void HoldOpen(const std::string& path) {
   g_held = CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -1142,6 +1161,8 @@ void Run(const std::string& raw) {
   if (command == "box-owner") return BoxOwner();
   if (command == "try-leave") return TryLeave();
   if (command == "run-watch") return RunWatch(rest);
+  if (command == "run-answer") return RunWatch(rest, true);
+  if (command == "hold-name") return HoldName(rest);
   if (command == "box-text") {
     HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
     HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;
