@@ -424,12 +424,26 @@ struct KeptNote {
   std::string destination;
   std::uint64_t size = 0;
   std::uint32_t attributes = 0;
+  // The drive's own identity (its root folder's): another stick of the same
+  // model at the same letter is never taken for it.
+  std::string drive;
 };
 
+// The identity of the drive at `letter`, as a note holds it; empty when it
+// cannot be had.
+std::string DriveIdentity(const Platform& platform, char letter) {
+  const std::optional<FileId> id = platform.files.Identify(Format("%c:\\", letter));
+  if (!id) return {};
+  return std::to_string(id->volume) + ":" + std::to_string(id->index);
+}
+
 bool WriteNote(const Platform& platform, const std::string& path, const KeptNote& note) {
-  const std::string text = std::string(kNoteTitle) + "\r\n" + note.destination + "\r\n" +
-                           std::to_string(note.size) + "\r\n" + std::to_string(note.attributes) +
-                           "\r\n";
+  std::string text = kNoteTitle;
+  for (const std::string& line :
+       {note.destination, std::to_string(note.size), std::to_string(note.attributes), note.drive}) {
+    text.append("\r\n").append(line);
+  }
+  text.append("\r\n");
   return WriteFileIntoPlace(platform, text, path);
 }
 
@@ -448,14 +462,16 @@ std::optional<KeptNote> ReadNote(const Platform& platform, const std::string& pa
     lines.push_back(text.substr(at, end - at));
     at = end + 2;
   }
-  if (lines.size() != 4 || lines[0] != kNoteTitle || lines[2].empty() || lines[3].empty() ||
-      lines[2].find_first_not_of("0123456789") != std::string::npos ||
-      lines[3].find_first_not_of("0123456789") != std::string::npos || lines[2].size() > 19 ||
-      lines[3].size() > 10) {
+  const auto number = [](const std::string& line, std::size_t digits) {
+    return !line.empty() && line.size() <= digits &&
+           line.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (lines.size() != 5 || lines[0] != kNoteTitle || !number(lines[2], 19) ||
+      !number(lines[3], 10) || lines[4].empty()) {
     return std::nullopt;
   }
   return KeptNote{lines[1], std::stoull(lines[2]),
-                  static_cast<std::uint32_t>(std::stoull(lines[3]))};
+                  static_cast<std::uint32_t>(std::stoull(lines[3])), lines[4]};
 }
 
 // The temporary folder with its closing separator, or nullopt.
@@ -474,7 +490,14 @@ std::optional<std::string> KeepACopy(const Platform& platform, const std::string
   const std::optional<std::string> base = TempFolder(platform.system);
   if (!base) return std::nullopt;
   folder = *base;
-  const std::string name = FindFileName(destination);
+  // The name is cut short (never inside a character) so that the copy and
+  // its note stay within the 255 characters a name may have.
+  std::string name = FindFileName(destination);
+  if (name.size() > 200) {
+    std::size_t cut = 200;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+    name.resize(cut);
+  }
   for (std::uint32_t number = 1; number <= kKeptCopyNames; ++number) {
     const std::string kept = *base + Format("kept-%u-%s", number, name.c_str());
     if (platform.files.Exists(kept)) continue;
@@ -529,8 +552,9 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
     return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused, true));
   }
   std::string folder;
-  const std::optional<std::string> kept =
-      KeepACopy(platform, destination, KeptNote{destination, old->size, old->attributes}, folder);
+  const std::optional<std::string> kept = KeepACopy(
+      platform, destination,
+      KeptNote{destination, old->size, old->attributes, DriveIdentity(platform, letter)}, folder);
   if (!kept) {
     const std::string error = ErrorTextInLine(platform.system);
     ShowError(platform, Format(kCannotKeepCopyFormat, NameInMessage(destination).c_str(),
@@ -675,7 +699,8 @@ bool RoomToStageAll(const Platform& platform, char letter, const ModuleSet& set)
 // before it in place and removes the staged ones after it.
 std::optional<RunStop> PlaceAll(const Platform& platform, char letter,
                                 const std::vector<PlannedModule>& planned,
-                                std::vector<StagedModule>& staged, RunRecord& run) {
+                                std::vector<StagedModule>& staged, RunRecord& run,
+                                bool& placedAny) {
   for (std::size_t i = 0; i < planned.size(); ++i) {
     const ModuleRecord& record = planned[i].module->record;
     ExtractReport report;
@@ -683,6 +708,7 @@ std::optional<RunStop> PlaceAll(const Platform& platform, char letter,
       return ShowExtractFailure(platform, letter, record, planned[i].destination, report,
                                 planned[i].replaces);
     }
+    placedAny = true;
     run.Written(planned[i].destination, record.contentSize);
   }
   return std::nullopt;
@@ -698,7 +724,8 @@ std::optional<RunStop> PlaceAll(const Platform& platform, char letter,
 std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef& package,
                                      char letter, const ModuleSet& set, RunProgress& progress,
                                      RunRecord& run, std::string& lastDestination,
-                                     const std::atomic<bool>& stopAsked, bool& noRoom) {
+                                     const std::atomic<bool>& stopAsked, bool& noRoom,
+                                     bool& placedAny) {
   std::vector<StagedModule> staged;
   staged.reserve(set.modules.size());
   for (const SetModule& module : set.modules) {
@@ -747,7 +774,7 @@ std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef&
     ShowNotice(platform, kStoppedBeforeReplacing);
     return RunStop::StoppedByUser;
   }
-  return PlaceAll(platform, letter, planned, kept, run);
+  return PlaceAll(platform, letter, planned, kept, run, placedAny);
 }
 
 // Reads every module of the set and compares it with its check, so that a
@@ -854,24 +881,30 @@ bool IsAbsent(const Platform& platform, const std::string& path) {
          IsNotFound(platform.system.LastError());
 }
 
-// What a run killed while it replaced a file on a full drive left in the
-// temporary folder: a kept copy with its note, for a file of this set on
-// this drive.  Proven its own by the note and the copy's size, the run puts
-// the file back where it is gone (the question is then asked again), puts
-// its bits back where only they went, or drops the copy where the replace
-// was complete; the user is told what became of a file that is not back.
-void HealKeptCopies(const Platform& platform, const PackageRef& package, char letter,
-                    const ModuleSet& set, RunRecord& run) {
+// A kept copy that a run killed while it replaced a file on a full drive
+// left in the temporary folder, proven this drive's and this set's by its
+// note (the drive's identity, a file of the set) and by the copy's size.
+struct KeptCopy {
+  std::string kept;
+  std::string destination;
+  KeptNote note;
+  const SetModule* module = nullptr;
+};
+
+std::vector<KeptCopy> FindKeptCopies(const Platform& platform, char letter, const ModuleSet& set) {
+  std::vector<KeptCopy> found;
   const std::optional<std::string> base = TempFolder(platform.system);
-  if (!base) return;
+  if (!base) return found;
   RemoveStagingLeftovers(platform, *base);
+  const std::string drive = DriveIdentity(platform, letter);
   const std::optional<std::vector<DirEntry>> notes =
       platform.files.FindFiles(*base + "kept-*.where");
-  if (!notes) return;
+  if (!notes || drive.empty()) return found;
   for (const DirEntry& entry : *notes) {
     const std::string notePath = *base + entry.name;
-    const std::optional<KeptNote> note = ReadNote(platform, notePath);
-    if (!note || note->destination.size() < 3) continue;
+    std::optional<KeptNote> note = ReadNote(platform, notePath);
+    // A note of another drive stays for that drive's next run.
+    if (!note || note->drive != drive || note->destination.size() < 3) continue;
     // The drive may have come back under another letter.
     std::string destination = note->destination;
     destination[0] = letter;
@@ -883,43 +916,57 @@ void HealKeptCopies(const Platform& platform, const PackageRef& package, char le
       platform.files.DeleteFile(notePath);  // the copy never became whole, or went
       continue;
     }
-    const ModuleRecord& record = module->record;
-    if (FileHoldsModule(platform, package, destination, module->contentOffset, record.contentSize,
-                        record.attributes)) {
-      run.Healed("the replace of " + destination + " was complete; its kept copy " + kept +
-                 " is removed");
-      DropKeptCopy(platform, kept);
+    found.push_back({kept, destination, std::move(*note), module});
+  }
+  return found;
+}
+
+// Heals what the kept copies stand for: the run puts a removed file back
+// (the question is then asked again), puts its bits back where only they
+// went, or drops the copy where the replace was complete; the user is told
+// what became of a file that is not back.
+void HealKeptCopies(const Platform& platform, const PackageRef& package,
+                    const std::vector<KeptCopy>& copies, RunRecord& run) {
+  for (const KeptCopy& copy : copies) {
+    const ModuleRecord& record = copy.module->record;
+    if (FileHoldsModule(platform, package, copy.destination, copy.module->contentOffset,
+                        record.contentSize, record.attributes)) {
+      run.Healed("the replace of " + copy.destination + " was complete; its kept copy " +
+                 copy.kept + " is removed");
+      DropKeptCopy(platform, copy.kept);
       continue;
     }
-    const std::optional<OldFile> there = LookAtOldFile(platform, destination);
-    if (there && there->size == note->size) {
-      platform.files.SetAttributes(destination, KeptBits(note->attributes));
-      run.Healed(destination + " keeps its bits; its kept copy " + kept + " is removed");
-      DropKeptCopy(platform, kept);
+    const std::optional<OldFile> there = LookAtOldFile(platform, copy.destination);
+    if (there && there->size == copy.note.size) {
+      platform.files.SetAttributes(copy.destination, KeptBits(copy.note.attributes));
+      run.Healed(copy.destination + " keeps its bits; its kept copy " + copy.kept + " is removed");
+      DropKeptCopy(platform, copy.kept);
       continue;
     }
-    if (IsAbsent(platform, destination) &&
-        CopyFileIntoPlace(platform, kept, destination, KeptBits(note->attributes))) {
-      ShowNotice(platform, Format(kPutBackFormat, NameInMessage(destination).c_str(),
-                                  NameInMessage(kept).c_str()));
-      run.Healed(destination + " is put back from " + kept);
-      DropKeptCopy(platform, kept);
+    if (IsAbsent(platform, copy.destination) &&
+        CopyFileIntoPlace(platform, copy.kept, copy.destination, KeptBits(copy.note.attributes))) {
+      ShowNotice(platform, Format(kPutBackFormat, NameInMessage(copy.destination).c_str(),
+                                  NameInMessage(copy.kept).c_str()));
+      run.Healed(copy.destination + " is put back from " + copy.kept);
+      DropKeptCopy(platform, copy.kept);
       continue;
     }
-    ShowNotice(platform, Format(kKeptCopyLeftFormat, NameInMessage(destination).c_str(),
-                                NameInMessage(kept).c_str()));
-    run.Healed("the kept copy of " + destination + " stays at " + kept);
-    platform.files.DeleteFile(notePath);
+    ShowNotice(platform, Format(kKeptCopyLeftFormat, NameInMessage(copy.destination).c_str(),
+                                NameInMessage(copy.kept).c_str()));
+    run.Healed("the kept copy of " + copy.destination + " stays at " + copy.kept);
+    platform.files.DeleteFile(NoteOf(copy.kept));
   }
 }
 
-// A staging file of this program's that a run killed between giving it its
-// final bits and its name left whole: proven by its bytes and bits, which
-// are those of a module of the set for that folder.  It takes its name
-// where the destination is gone, and goes where a file is there (the
-// question is then asked again).
+// A staging file of this program's that a run killed after the copy left
+// whole, proven by its bytes, which are those of a module of the set for
+// that folder.  With the module's bits it takes its name where the
+// destination is gone and no kept copy stands for it; otherwise it goes
+// (the kept copy is put back, or the question is asked again, or the module
+// is written afresh), before anything else needs its room.
 void FinishInterruptedStaging(const Platform& platform, const PackageRef& package, char letter,
-                              const ModuleSet& set, RunRecord& run) {
+                              const ModuleSet& set, const std::vector<KeptCopy>& copies,
+                              RunRecord& run) {
   std::vector<std::string> folders;
   for (const SetModule& module : set.modules) {
     if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
@@ -936,19 +983,28 @@ void FinishInterruptedStaging(const Platform& platform, const PackageRef& packag
           (entry.attributes & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0) {
         continue;
       }
-      // A file with other names is nobody's staging file.
+      // A file with other names, or one another run holds, is nobody's
+      // leftover.
       const std::string path = base + entry.name;
       const std::optional<FileId> id = platform.files.Identify(path);
       if (!id || id->links != 1) continue;
+      {
+        ScopedFile held(platform.files, platform.files.OpenReadExclusive(path));
+        if (!held.valid()) continue;
+      }
       for (const SetModule& module : set.modules) {
         const ModuleRecord& record = module.record;
         if (DestinationDirectory(platform.system, letter, record) != folder ||
             !FileHoldsModule(platform, package, path, module.contentOffset, record.contentSize,
-                             record.attributes)) {
+                             record.attributes, false)) {
           continue;
         }
         const std::string destination = DestinationFile(platform.system, letter, record);
-        if (IsAbsent(platform, destination) &&
+        const bool kept = std::any_of(copies.begin(), copies.end(),
+                                      [&](const KeptCopy& copy) { return copy.module == &module; });
+        if (!kept && IsAbsent(platform, destination) &&
+            FileHoldsModule(platform, package, path, module.contentOffset, record.contentSize,
+                            record.attributes) &&
             platform.files.MoveIntoPlace(path, destination, false)) {
           run.Healed("an interrupted run's " + path + " takes its place as " + destination);
         } else {
@@ -1002,10 +1058,63 @@ std::optional<RunStop> ShowVolumeRefusal(const Platform& platform, char letter) 
   return std::nullopt;
 }
 
-// A staging file made and removed in the drive's root: the first write,
-// which names the cause when the drive refuses writing.
-std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter) {
-  if (ProbeWritable(platform, DriveRoot(letter))) return std::nullopt;
+// The levels of a module's folder below the drive root, shallowest first
+// ("E:\\a", "E:\\a\\b").
+std::vector<std::string> FolderLevels(const std::string& directory) {
+  std::vector<std::string> levels;
+  for (std::size_t end = 3; end <= directory.size(); ++end) {
+    if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
+    if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;
+    levels.push_back(directory.substr(0, end));
+  }
+  return levels;
+}
+
+// The folders on the way to the set's destinations that the run creates,
+// each taking a cluster of its own, shallowest first.
+std::vector<std::string> FoldersToCreate(const Platform& platform, char letter,
+                                         const ModuleSet& set) {
+  std::vector<std::string> missing;
+  for (const SetModule& module : set.modules) {
+    for (const std::string& level :
+         FolderLevels(DestinationDirectory(platform.system, letter, module.record))) {
+      if (platform.files.IsDirectory(level)) continue;
+      if (std::find(missing.begin(), missing.end(), level) == missing.end()) {
+        missing.push_back(level);
+      }
+    }
+  }
+  return missing;
+}
+
+// Where the set's first writes land: for each module's folder, its deepest
+// level that is there already (the root where none is), each once.
+std::vector<std::string> ProbeFolders(const Platform& platform, char letter, const ModuleSet& set) {
+  std::vector<std::string> folders;
+  for (const SetModule& module : set.modules) {
+    std::string deepest = DriveRoot(letter);
+    for (const std::string& level :
+         FolderLevels(DestinationDirectory(platform.system, letter, module.record))) {
+      if (!platform.files.IsDirectory(level)) break;
+      deepest = level;
+    }
+    if (std::find(folders.begin(), folders.end(), deepest) == folders.end()) {
+      folders.push_back(deepest);
+    }
+  }
+  return folders;
+}
+
+// A staging file made and removed where the set's first writes land: the
+// first write, which names the cause when the drive refuses writing.
+std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter,
+                                        const ModuleSet& set) {
+  bool writable = true;
+  for (const std::string& folder : ProbeFolders(platform, letter, set)) {
+    writable = ProbeWritable(platform, folder);
+    if (!writable) break;
+  }
+  if (writable) return std::nullopt;
   const std::uint32_t code = platform.system.LastError();
   const std::string error = ErrorTextInLine(platform.system);
   switch (code) {
@@ -1018,25 +1127,6 @@ std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter) {
       ShowError(platform, Format(kCannotWriteDriveFormat, letter, error.c_str()));
       return RunStop::WriteFailed;
   }
-}
-
-// The folders on the way to the set's destinations that the run creates,
-// each taking a cluster of its own.
-std::size_t FoldersToCreate(const Platform& platform, char letter, const ModuleSet& set) {
-  std::vector<std::string> missing;
-  for (const SetModule& module : set.modules) {
-    const std::string directory = DestinationDirectory(platform.system, letter, module.record);
-    for (std::size_t end = 3; end <= directory.size(); ++end) {
-      if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
-      if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;
-      const std::string level = directory.substr(0, end);
-      if (platform.files.IsDirectory(level)) continue;
-      if (std::find(missing.begin(), missing.end(), level) == missing.end()) {
-        missing.push_back(level);
-      }
-    }
-  }
-  return missing.size();
 }
 
 // The bytes an existing file at `destination` frees when the set replaces
@@ -1053,8 +1143,8 @@ std::uint64_t FreedByReplacing(const Platform& platform, const std::string& dest
 // clusters; where it cannot fit beside it, the file is copied to the
 // temporary folder and replaced in place.  The most the drive holds at any
 // moment of the run, new folders included, must fit what it has free.
-std::optional<RunStop> ShowRoomRefusal(const Platform& platform, char letter,
-                                       const ModuleSet& set) {
+std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRef& package,
+                                       char letter, const ModuleSet& set) {
   const std::string root = DriveRoot(letter);
   const std::optional<std::uint64_t> free = platform.files.FreeBytes(root);
   if (!free) return std::nullopt;  // a volume that does not say: the copies find out
@@ -1062,13 +1152,20 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, char letter,
   const std::uint32_t cluster = facts ? facts->clusterBytes : 0;
   const auto available = static_cast<std::int64_t>(std::min<std::uint64_t>(*free, INT64_MAX));
   std::int64_t balance =
-      static_cast<std::int64_t>(FoldersToCreate(platform, letter, set)) * OnDisk(1, cluster);
+      static_cast<std::int64_t>(FoldersToCreate(platform, letter, set).size()) * OnDisk(1, cluster);
   std::int64_t peak = balance;
   std::uint64_t keptCopy = 0;
   for (const SetModule& module : set.modules) {
-    const std::string destination = DestinationFile(platform.system, letter, module.record);
-    const std::int64_t added = OnDisk(module.record.contentSize, cluster);
+    const ModuleRecord& record = module.record;
+    const std::string destination = DestinationFile(platform.system, letter, record);
     const std::uint64_t oldSize = FreedByReplacing(platform, destination);
+    // A file that already is the module is left alone: it takes nothing.
+    if (oldSize == record.contentSize &&
+        FileHoldsModule(platform, package, destination, module.contentOffset, record.contentSize,
+                        record.attributes)) {
+      continue;
+    }
+    const std::int64_t added = OnDisk(record.contentSize, cluster);
     const std::int64_t freed = OnDisk(oldSize, cluster);
     std::int64_t need = balance + added;
     if (need > available && freed > 0) {
@@ -1078,13 +1175,19 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, char letter,
     peak = std::max(peak, need);
     balance += added - freed;
   }
+  // A temporary folder on the drive itself takes the kept copy from the
+  // same room.
+  const std::optional<std::string> temp = platform.system.TempDirectory();
+  if (keptCopy > 0 && temp && temp->size() >= root.size() &&
+      platform.system.SamePathIgnoringCase(temp->substr(0, root.size()), root)) {
+    peak += static_cast<std::int64_t>(keptCopy);
+  }
   if (peak > available) {
     ShowError(platform,
               Format(kSetNoRoomFormat, letter, std::to_string(peak).c_str(),
                      std::to_string(available).c_str(), std::to_string(peak - available).c_str()));
     return RunStop::NoRoom;
   }
-  const std::optional<std::string> temp = platform.system.TempDirectory();
   const std::optional<std::uint64_t> tempFree =
       keptCopy > 0 && temp ? platform.files.FreeBytes(*temp) : std::nullopt;
   if (tempFree && *tempFree < keptCopy) {
@@ -1121,12 +1224,6 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   // What can be known without writing comes first, so that a drive that
   // cannot take the set is left exactly as it was.
   if (std::optional<RunStop> refused = ShowVolumeRefusal(platform, letter)) return refused;
-  if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
-  HealKeptCopies(platform, package, letter, set, run);
-  RemoveLeftovers(platform, letter, set, run);
-  FinishInterruptedStaging(platform, package, letter, set, run);
-  if (std::optional<RunStop> refused = ShowRoomRefusal(platform, letter, set)) return refused;
-  if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter)) return refused;
   // Every module's name and folder, and the links on its way, before
   // anything is asked or written.
   for (const SetModule& module : set.modules) {
@@ -1134,11 +1231,38 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
       return refused;
     }
   }
+  if (ShowSetFileInUse(platform, package, letter, set)) return RunStop::WriteFailed;
+  // What a killed run left: its marked staging files go, its whole ones
+  // take their place or go, and then its kept copies are healed, with the
+  // room the staging files held.
+  RemoveLeftovers(platform, letter, set, run);
+  for (const std::string& folder : ProbeFolders(platform, letter, set)) {
+    for (const std::string& path : RemoveStagingLeftovers(platform, folder)) {
+      run.LeftoverRemoved(path);
+    }
+  }
+  const std::vector<KeptCopy> copies = FindKeptCopies(platform, letter, set);
+  FinishInterruptedStaging(platform, package, letter, set, copies, run);
+  HealKeptCopies(platform, package, copies, run);
+  if (std::optional<RunStop> refused = ShowRoomRefusal(platform, package, letter, set)) {
+    return refused;
+  }
+  if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter, set)) return refused;
   RunProgress progress(view, set.totalBytes);
   bool noRoom = !RoomToStageAll(platform, letter, set);
   if (!noRoom) {
-    if (std::optional<RunStop> stop = InstallStaged(platform, package, letter, set, progress, run,
-                                                    lastDestination, stopAsked, noRoom)) {
+    const std::vector<std::string> newFolders = FoldersToCreate(platform, letter, set);
+    bool placedAny = false;
+    if (std::optional<RunStop> stop =
+            InstallStaged(platform, package, letter, set, progress, run, lastDestination, stopAsked,
+                          noRoom, placedAny)) {
+      // Nothing put in place: the folders made for the set go again, deepest
+      // first (one that now holds anything stays).
+      if (!placedAny) {
+        for (auto folder = newFolders.rbegin(); folder != newFolders.rend(); ++folder) {
+          platform.files.RemoveDirectory(*folder);
+        }
+      }
       return stop;
     }
     if (!noRoom) return std::nullopt;

@@ -1,5 +1,6 @@
 // Appending: the record that describes a source, and the append itself,
 // crash-safe through the journal.
+#include <algorithm>
 #include <array>
 
 #include "common/name_rules.h"
@@ -84,15 +85,19 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
 
 namespace {
 
-// A record's destination below the drive root, as the install run forms it.
+// A record's destination below the drive root as Windows resolves it: the
+// folder's parts as Windows takes them, separators of either kind, leading,
+// doubled or trailing ones folded away.
 std::string DestinationBelowRoot(System& system, const ModuleRecord& record) {
-  std::string folder = system.FromAnsi(WindowsFolderForm(record.extractDir));
-  for (char& c : folder) {
-    if (c == '/') c = '\\';
+  const std::string folder = system.FromAnsi(WindowsFolderForm(record.extractDir));
+  std::string path;
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    const std::size_t end = std::min(folder.find_first_of("\\/", start), folder.size());
+    if (end > start) path.append(folder, start, end - start).push_back('\\');
+    start = end + 1;
   }
-  while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  const std::string name = system.FromAnsi(record.fileName);
-  return folder.empty() ? name : folder + "\\" + name;
+  return path + system.FromAnsi(record.fileName);
 }
 
 }  // namespace

@@ -402,13 +402,13 @@ bool ProbeWritable(const Platform& platform, const std::string& folder) {
 
 bool FileHoldsModule(const Platform& platform, const PackageRef& package, const std::string& path,
                      std::int32_t contentOffset, std::uint32_t contentSize,
-                     std::uint32_t attributes) {
+                     std::uint32_t attributes, bool bitsToo) {
   FileSystem& files = platform.files;
   constexpr std::uint32_t kCompared = win::kAttrReadOnly | win::kAttrHidden | win::kAttrSystem;
   const std::uint32_t bits = files.GetAttributes(path);
   if (bits == win::kInvalidAttributes ||
       (bits & (win::kAttrDirectory | win::kAttrReparsePoint)) != 0 ||
-      (bits & kCompared) != (FinishedAttributes(attributes) & kCompared)) {
+      (bitsToo && (bits & kCompared) != (FinishedAttributes(attributes) & kCompared))) {
     return false;
   }
   ScopedFile existing(files, files.OpenRead(path));

@@ -294,9 +294,10 @@ bool ProbeWritable(const Platform& platform, const std::string& folder);
 // Whether the file at `path` already is what extracting the module would
 // make of it: the same bytes, and the read-only, hidden and system bits
 // the extraction would give it.  False when it differs or cannot be read.
+// With `bitsToo` false only the bytes count.
 bool FileHoldsModule(const Platform& platform, const PackageRef& package, const std::string& path,
                      std::int32_t contentOffset, std::uint32_t contentSize,
-                     std::uint32_t attributes);
+                     std::uint32_t attributes, bool bitsToo = true);
 
 // Writes `bytes` as the new file `destination` the same way: whole or not
 // at all under that name, never over an entry of that name.

@@ -232,6 +232,10 @@ int Main(int argc, char** argv) {
 
   // The drives the fixture names, the kept copies of replaced files and the
   // unattended log all live in the temporary folder.
+  // An empty TMPDIR means none, as for the other POSIX tools.
+  if (const char* named = std::getenv("TMPDIR"); named != nullptr && *named == '\0') {
+    ::unsetenv("TMPDIR");
+  }
   std::error_code tempError;
   const fs::path temp = fs::temp_directory_path(tempError);
   if (tempError || !fs::is_directory(temp, tempError)) {

@@ -61,6 +61,16 @@ expect_text in-place.out "Installation Complete!"
 cmp -s "payload/fits" "$E/$UTILITY" || fail "the module is not in the file's place"
 [ -z "$(ls -A "$TMPDIR")" ] || fail "the temporary folder keeps: $(ls -A "$TMPDIR")"
 
+# A file already identical takes no room and needs no kept copy, even where
+# the temporary folder could not hold one.
+mkdir -p tiny-tmp
+if mount -t tmpfs -o size=1m brelvane-tiny tiny-tmp 2> /dev/null; then
+  printf 'accept\ninstall\n' | TMPDIR=$WORK/tiny-tmp PAGER=cat timeout 60 ./fits --drive "E=$E" \
+    > identical.out 2>&1
+  expect_text identical.out "Installation Complete!"
+  umount tiny-tmp
+fi
+
 # The module fails its check once the file is gone: it is put back.
 cp fits damaged
 python3 -c 'import sys; f=open(sys.argv[1],"r+b"); f.seek(-700,2); b=f.read(1); f.seek(-700,2); f.write(bytes([b[0]^1]))' damaged

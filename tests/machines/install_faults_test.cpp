@@ -240,6 +240,59 @@ TEST_F(InstallRun, EveryKillIsHealedByTheNextRun) {
   }
 }
 
+// A kept copy is healed onto its own drive only: another stick of the same
+// model at the same letter neither gets the file nor loses the copy, and
+// the drive itself gets its file back once it is plugged in again.
+TEST_F(InstallRun, AKeptCopyIsHealedOntoItsOwnDriveOnly) {
+  if (!drive_.usable()) GTEST_SKIP() << "needs a drive letter of its own";
+  testing::FaultyFileSystem& faults = machine_.test().faults();
+  work_.MakeHostDirectory("temp");
+  machine_.system().SetTempDirectory(work_.WinPath("temp\\"));
+  const auto fill = [&] {
+    faults.ReportFreeBytes("E:", 299995);
+    faults.ReportVolume({false, 1});
+  };
+  // Killed after m1's old file went (the one the full drive replaces in
+  // place), while only its kept copy holds it.
+  bool keptOnly = false;
+  for (int n = 1; n < 200 && !keptOnly; ++n) {
+    std::filesystem::remove_all(work_.HostPath("temp"));
+    work_.MakeHostDirectory("temp");
+    Arrange();
+    fill();
+    faults.DieAfterChanges(n);
+    rig_->Apply();
+    faults.Reset();
+    keptOnly = !drive_.HostExists(kDestinations[0]) && !work_.ListHost("temp").empty();
+  }
+  ASSERT_TRUE(keptOnly);
+  const std::string home = drive_.HostPath("");
+  const std::string aside = home.substr(0, home.find_last_not_of("/\\") + 1) + "-aside";
+  std::filesystem::rename(home, aside);
+  std::filesystem::create_directory(home);
+  machine_.prompts().ClearMessages();
+  while (machine_.prompts().PendingAnswers() < 6) machine_.prompts().QueueAnswer(win::kIdYes);
+  faults.ReportFreeBytes("E:", 1 << 20);  // the other stick is empty
+  ASSERT_TRUE(rig_->Apply()) << ::testing::PrintToString(machine_.prompts().texts());
+  faults.Reset();
+  EXPECT_TRUE(Installed(0)) << "the other stick gets the set";
+  for (const std::string& text : machine_.prompts().texts()) {
+    EXPECT_EQ(text.find("interrupted"), std::string::npos) << text;
+  }
+  EXPECT_EQ(work_.ListHost("temp").size(), 2u) << "the copy and its note stay";
+
+  std::filesystem::remove_all(home);
+  std::filesystem::rename(aside, home);
+  machine_.prompts().ClearMessages();
+  while (machine_.prompts().PendingAnswers() > 0) machine_.prompts().Show(Message{});
+  machine_.prompts().ClearMessages();
+  fill();
+  rig_->Apply();  // every question answered No: the put-back file is kept
+  faults.Reset();
+  EXPECT_TRUE(Untouched(0)) << "m1's old file is back, with its bits";
+  EXPECT_EQ(work_.ListHost("temp"), std::vector<std::string>{});
+}
+
 // Every module of the set is checked before the first write: a damaged one
 // leaves the drive as it was, the files before it in the set included.
 TEST_F(InstallRun, ADamagedModuleIsNamedAndLeavesNoFile) {
@@ -279,6 +332,7 @@ TEST_F(InstallRun, OnlyTheRunsOwnLeftoversAreRemoved) {
       {"~BV00004.TMP", win::kAttrHidden | win::kAttrSystem | win::kAttrReadOnly, false},
       {"~BV00005.TMP", win::kAttrSystem, false},
   };
+
   EmptyHostFolder(drive_.HostPath(""));
   drive_.MakeHostDirectory("Brelvane");
   drive_.MakeHostDirectory("Brelvane\\Docs");
@@ -292,6 +346,9 @@ TEST_F(InstallRun, OnlyTheRunsOwnLeftoversAreRemoved) {
   ASSERT_TRUE(machine_.test().files().SetAttributes(work_.WinPath("kept.txt"), win::kAttrReadOnly));
   fs::create_hard_link(work_.HostPath("kept.txt"), drive_.HostPath("Brelvane\\Docs\\~BV00006.TMP"));
 #endif
+  // A killed run's whole staging file whose bits were half set: its bytes
+  // are m2's, so it goes before m2 is written afresh.
+  drive_.WriteHostFile("Brelvane\\Docs\\~BV00008.TMP", kSet[1].content);
   // One that another run is writing right now: it holds the file open.
   FileSystem& files = machine_.test().files();
   const std::string writing = drive_.WinPath("Brelvane\\Docs\\~BV00007.TMP");
@@ -313,6 +370,8 @@ TEST_F(InstallRun, OnlyTheRunsOwnLeftoversAreRemoved) {
           << e.name;
     }
   }
+  EXPECT_FALSE(drive_.HostExists("Brelvane\\Docs\\~BV00008.TMP"));
+  EXPECT_TRUE(Installed(1));
 #ifndef _WIN32
   EXPECT_EQ(work_.ReadHostFile("kept.txt"), "the user's file");
   EXPECT_EQ(machine_.test().files().GetAttributes(work_.WinPath("kept.txt")) & win::kAttrReadOnly,

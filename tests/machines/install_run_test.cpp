@@ -253,6 +253,23 @@ TEST_F(InstallOnMachine, YesReplacesAReadOnlyFileWithoutAskingAboutReadOnly) {
   EXPECT_EQ(Attributes("m1.exe"), win::kAttrArchive);
 }
 
+// The set is staged before anything takes its name: a damaged module
+// staged after a module whose folders were made leaves those folders gone
+// again.
+TEST_F(InstallOnMachine, ADamagedSetLeavesNoFolderBehind) {
+  Start({kM1, {"readme.txt", "docs", "Brelvane\\Docs", win::kAttrNormal, PredefinedSet::Ovin}});
+  if (!DriveOfItsOwn()) GTEST_SKIP() << "needs a drive letter of its own";
+  std::string bytes = *work_->ReadHostFile("setup.exe");
+  const std::size_t m1Last = bytes.size() - kRecordSize - 4 - kRecordSize - 1;
+  bytes[m1Last] = static_cast<char>(bytes[m1Last] ^ 0x20);
+  work_->WriteHostFile("setup.exe", bytes);
+
+  EXPECT_FALSE(rig_->Apply());
+  EXPECT_EQ(Texts().front().rfind("The module \"m1.exe\" in this installer is damaged", 0), 0u);
+  EXPECT_FALSE(drive_->HostExists("Brelvane"));
+  EXPECT_EQ(testing::StagingFilesIn(drive_->HostPath("")), 0);
+}
+
 TEST_F(InstallOnMachine, MissingFolderLevelsAreCreated) {
   Start({ModuleSpec{"readme.txt", "deep", "Brelvane\\Docs\\en", win::kAttrNormal,
                     PredefinedSet::Ovin}});

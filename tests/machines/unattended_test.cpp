@@ -265,6 +265,18 @@ const Case kCases[] = {
      ExitCode::Success,
      "the stored folder \"Docs \" is taken as \"Docs\", as Windows drops a part's trailing",
      FolderWithATrailingBlank},
+    {"a root the user may not write does not refuse a set for a folder that can be written",
+     "ovin-e",
+     {"/silent", "/accept"},
+     ExitCode::Success,
+     "written E:\\Docs\\a.txt (5 bytes)",
+     [](Rig& s) {
+       s.drive.MakeHostDirectory("Docs");
+       s.machine.test().faults().FailPath(testing::FaultyFileSystem::Op::Open, "E:\\~BV",
+                                          win::kErrorAccessDenied);
+     },
+     std::nullopt,
+     {{"a.txt", "a set", "Docs", win::kAttrNormal, PredefinedSet::Ovin}}},
     // A mixed set is never reported as installed: the files kept are named.
     {"an existing file is kept by default",
      "ovin-e",

@@ -262,7 +262,8 @@ TEST_F(PackageFiles, ASetTakesEachDestinationOnce) {
   Append("notes.txt", "user again");
   const std::string before = Host("setup.exe");
   for (const auto& [name, dir] :
-       {std::pair{"README.TXT", "docs"}, std::pair{"readme.txt", "Docs/"}}) {
+       {std::pair{"README.TXT", "docs"}, std::pair{"readme.txt", "Docs/"},
+        std::pair{"readme.txt", "\\Docs"}, std::pair{"readme.txt", "Docs\\\\"}}) {
     drive_.WriteHostFile(name, "second");
     ModuleRecord record;
     ASSERT_TRUE(
