@@ -317,23 +317,32 @@ std::vector<std::string> SetDestinations(const Platform& platform, const Package
 
 namespace {
 
-// Removes what an interrupted run left in the set's folders on the drive:
-// staging files proven its own (package.h).  Folders with a link on the way are
-// left alone (the run refuses them later, naming the link).
-void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set, RunRecord& run) {
-  // The root holds the probe of the drive's writability, whatever the set.
-  std::vector<std::string> folders = {Format("%c:\\", letter)};
-  if (platform.files.IsDirectory(folders.front())) {
-    for (const std::string& path : RemoveStagingLeftovers(platform, folders.front())) {
-      run.LeftoverRemoved(path);
-    }
-  }
+// The folders of the set's modules on the drive, each once, where an
+// interrupted run may have left something: modules the run refuses, and
+// folders with a link on the way, are left out (the run refuses them later,
+// naming the link).
+std::vector<std::string> SetFolders(const Platform& platform, char letter, const ModuleSet& set) {
+  std::vector<std::string> folders;
+  std::vector<std::string> seen;
   for (const SetModule& module : set.modules) {
     if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
     const std::string folder = DestinationDirectory(platform.system, letter, module.record);
-    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-    folders.push_back(folder);
+    if (std::find(seen.begin(), seen.end(), folder) != seen.end()) continue;
+    seen.push_back(folder);
     if (FindLinkBelowRoot(platform, folder).found != LinkSearch::Found::None) continue;
+    folders.push_back(folder);
+  }
+  return folders;
+}
+
+// Removes what an interrupted run left in the set's folders on the drive:
+// staging files proven its own (package.h).  The root holds the probe of
+// the drive's writability, whatever the set.
+void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set, RunRecord& run) {
+  std::vector<std::string> folders = SetFolders(platform, letter, set);
+  const std::string root = Format("%c:\\", letter);
+  if (std::find(folders.begin(), folders.end(), root) == folders.end()) folders.push_back(root);
+  for (const std::string& folder : folders) {
     if (!platform.files.IsDirectory(folder)) continue;
     for (const std::string& path : RemoveStagingLeftovers(platform, folder)) {
       run.LeftoverRemoved(path);
@@ -967,13 +976,7 @@ void HealKeptCopies(const Platform& platform, const PackageRef& package,
 void FinishInterruptedStaging(const Platform& platform, const PackageRef& package, char letter,
                               const ModuleSet& set, const std::vector<KeptCopy>& copies,
                               RunRecord& run) {
-  std::vector<std::string> folders;
-  for (const SetModule& module : set.modules) {
-    if (ModulePlacementProblem(module.record.fileName, module.record.extractDir)) continue;
-    const std::string folder = DestinationDirectory(platform.system, letter, module.record);
-    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
-    folders.push_back(folder);
-    if (FindLinkBelowRoot(platform, folder).found != LinkSearch::Found::None) continue;
+  for (const std::string& folder : SetFolders(platform, letter, set)) {
     const std::string base = folder.back() == '\\' ? folder : folder + "\\";
     const std::optional<std::vector<DirEntry>> entries =
         platform.files.FindFiles(base + kStagingSearchPattern);

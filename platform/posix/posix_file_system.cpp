@@ -682,7 +682,7 @@ bool PosixFileSystem::MoveIntoPlace(const std::string& from, const std::string& 
   return true;
 }
 
-std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folder) {
+std::optional<struct statvfs> PosixFileSystem::StatVolume(const std::string& folder) {
   auto resolved = drives_.Resolve(folder);
   if (!resolved) return std::nullopt;
   struct statvfs vfs {};
@@ -690,20 +690,21 @@ std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folde
     SetPosixLastError(CodeForErrno(errno, resolved->host));
     return std::nullopt;
   }
-  return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  return vfs;
+}
+
+std::optional<std::uint64_t> PosixFileSystem::FreeBytes(const std::string& folder) {
+  const std::optional<struct statvfs> vfs = StatVolume(folder);
+  if (!vfs) return std::nullopt;
+  return static_cast<std::uint64_t>(vfs->f_bavail) * vfs->f_frsize;
 }
 
 std::optional<VolumeFacts> PosixFileSystem::DescribeVolume(const std::string& folder) {
-  auto resolved = drives_.Resolve(folder);
-  if (!resolved) return std::nullopt;
-  struct statvfs vfs {};
-  if (::statvfs(resolved->host.c_str(), &vfs) != 0) {
-    SetPosixLastError(CodeForErrno(errno, resolved->host));
-    return std::nullopt;
-  }
+  const std::optional<struct statvfs> vfs = StatVolume(folder);
+  if (!vfs) return std::nullopt;
   VolumeFacts facts;
-  facts.readOnly = (vfs.f_flag & ST_RDONLY) != 0;
-  facts.clusterBytes = static_cast<std::uint32_t>(vfs.f_frsize);
+  facts.readOnly = (vfs->f_flag & ST_RDONLY) != 0;
+  facts.clusterBytes = static_cast<std::uint32_t>(vfs->f_frsize);
   return facts;
 }
 

@@ -3,6 +3,7 @@
 // and hidden attributes, sharing, dot entries).
 #pragma once
 
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <map>
@@ -54,6 +55,8 @@ class PosixFileSystem : public FileSystem {
   enum class Share { ReadWrite, None };
   FileHandle OpenExisting(const std::string& path, int flags, Share share);
   std::uint32_t HostAttributes(const std::string& host);
+  // statvfs of the volume that holds `folder`, the error set on failure.
+  std::optional<struct statvfs> StatVolume(const std::string& folder);
   std::uint32_t StoredDosBits(const std::string& host, dev_t device, ino_t inode);
   bool StoreDosBits(const std::string& host, dev_t device, ino_t inode, std::uint32_t bits);
 

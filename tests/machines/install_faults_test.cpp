@@ -266,7 +266,13 @@ TEST_F(InstallRun, AKeptCopyIsHealedOntoItsOwnDriveOnly) {
     keptOnly = !drive_.HostExists(kDestinations[0]) && !work_.ListHost("temp").empty();
   }
   ASSERT_TRUE(keptOnly);
+  // Another stick: the drive's folder set aside and an empty one in its
+  // place.  Where the drive is a real drive letter (Windows, Wine) its root
+  // cannot be swapped from here.
   const std::string home = drive_.HostPath("");
+  if (home.size() <= 3 && home.find(':') != std::string::npos) {
+    GTEST_SKIP() << "the drive " << home << " is a real drive letter: no other stick here";
+  }
   const std::string aside = home.substr(0, home.find_last_not_of("/\\") + 1) + "-aside";
   std::filesystem::rename(home, aside);
   std::filesystem::create_directory(home);
