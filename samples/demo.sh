@@ -68,8 +68,11 @@ run_demo() {
     cmp "$payload/Docs/readme.txt" "$drive/Brelvane/Docs/readme.txt" &&
     echo "  both files are byte for byte the payload"
 
-  demo_step "Second run: the files are there, so each one is offered for replacing (yes, yes)"
-  printf 'accept\ninstall\nyes\nyes\n' |
+  demo_step "Second run: the utility is already the set's and is left alone; the readme was changed on the drive, so it is offered for replacing (yes)"
+  chmod u+w "$drive/Brelvane/Docs/readme.txt"
+  printf 'my own notes\r\n' > "$drive/Brelvane/Docs/readme.txt"
+  chmod a-w "$drive/Brelvane/Docs/readme.txt"
+  printf 'accept\ninstall\nyes\n' |
     PAGER=cat "$package" --drive "E=$drive" | demo_transcript
   echo "(exit code ${PIPESTATUS[1]})"
   demo_show_tree "$drive"
