@@ -32,11 +32,11 @@ SetInPackage InstallPage::LookForModuleSet(const std::string& setMarker) const {
 // What the drive's volume says of itself without anything being written,
 // in a line beside the drive: the Install run names it in full.
 static std::string DriveStateLine(const Platform& platform, char letter) {
-  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(Format("%c:\\", letter));
-  if (!facts && platform.system.LastError() == win::kFveLockedVolume) {
-    return Format(kLockedLineFormat, letter);
+  switch (DriveVolumeState(platform, letter)) {
+    case VolumeState::Locked: return Format(kLockedLineFormat, letter);
+    case VolumeState::ReadOnly: return Format(kWriteProtectedLineFormat, letter);
+    case VolumeState::Writable: break;
   }
-  if (facts && facts->readOnly) return Format(kWriteProtectedLineFormat, letter);
   return "";
 }
 

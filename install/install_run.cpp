@@ -52,6 +52,18 @@ struct ModuleSet {
 
 std::string DriveRoot(char letter) { return Format("%c:\\", letter); }
 
+// The levels of a module's folder below the drive root, shallowest first
+// ("E:\\a", "E:\\a\\b").
+std::vector<std::string> FolderLevels(const std::string& directory) {
+  std::vector<std::string> levels;
+  for (std::size_t end = 3; end <= directory.size(); ++end) {
+    if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
+    if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;
+    levels.push_back(directory.substr(0, end));
+  }
+  return levels;
+}
+
 // A file's size as the volume allocates it: whole clusters.
 std::int64_t OnDisk(std::uint64_t size, std::uint32_t cluster) {
   if (cluster <= 1) return static_cast<std::int64_t>(size);
@@ -137,8 +149,6 @@ class RunRecord {
 // brief hold (an antivirus scan, the search indexer, a preview) is waited
 // out.  A folder there is no file: the extraction names it.
 enum class Existing { None, File, Unreadable, InUse };
-constexpr int kSharingRetries = 10;
-constexpr std::uint32_t kSharingRetryMilliseconds = 200;
 
 bool IsNotFound(std::uint32_t error) {
   return error == win::kErrorFileNotFound || error == win::kErrorPathNotFound;
@@ -157,9 +167,7 @@ Existing LookAtDestination(const Platform& platform, const std::string& destinat
     if (existing.valid()) return Existing::File;
     const std::uint32_t error = platform.system.LastError();
     if (IsNotFound(error)) return Existing::None;
-    if (error != win::kErrorSharingViolation && error != win::kErrorLockViolation) {
-      return Existing::Unreadable;
-    }
+    if (!IsSharingRefusal(error)) return Existing::Unreadable;
     if (attempt == kSharingRetries) return Existing::InUse;
     platform.system.Sleep(kSharingRetryMilliseconds);
   }
@@ -305,6 +313,12 @@ ModuleSet FindModuleSet(const Platform& platform, const PackageRef& package, con
 
 }  // namespace
 
+VolumeState DriveVolumeState(const Platform& platform, char letter) {
+  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(DriveRoot(letter));
+  if (!facts && platform.system.LastError() == win::kFveLockedVolume) return VolumeState::Locked;
+  return facts && facts->readOnly ? VolumeState::ReadOnly : VolumeState::Writable;
+}
+
 std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,
                                          char letter, const char* setMarker) {
   std::vector<std::string> destinations;
@@ -340,7 +354,7 @@ std::vector<std::string> SetFolders(const Platform& platform, char letter, const
 // the drive's writability, whatever the set.
 void RemoveLeftovers(const Platform& platform, char letter, const ModuleSet& set, RunRecord& run) {
   std::vector<std::string> folders = SetFolders(platform, letter, set);
-  const std::string root = Format("%c:\\", letter);
+  const std::string root = DriveRoot(letter);
   if (std::find(folders.begin(), folders.end(), root) == folders.end()) folders.push_back(root);
   for (const std::string& folder : folders) {
     if (!platform.files.IsDirectory(folder)) continue;
@@ -377,7 +391,6 @@ class RunProgress {
     done_ += contentSize;
     view_.SetProgress(ids::kProgressBar, done_, total_);
   }
-  std::uint64_t done() const { return done_; }
   // Back to `done` bytes, for a run that starts its copies again.
   void Rewind(std::uint64_t done) {
     done_ = done;
@@ -441,7 +454,7 @@ struct KeptNote {
 // The identity of the drive at `letter`, as a note holds it; empty when it
 // cannot be had.
 std::string DriveIdentity(const Platform& platform, char letter) {
-  const std::optional<FileId> id = platform.files.Identify(Format("%c:\\", letter));
+  const std::optional<FileId> id = platform.files.Identify(DriveRoot(letter));
   if (!id) return {};
   return std::to_string(id->volume) + ":" + std::to_string(id->index);
 }
@@ -604,11 +617,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
 // The first entry on the way down to `directory` that is no folder (a
 // file where a folder must go), or nullopt.
 std::optional<std::string> FileInTheWay(const Platform& platform, const std::string& directory) {
-  const std::size_t root = platform.system.SkipRoot(directory).value_or(directory.size());
-  for (std::size_t end = root + 1; end <= directory.size(); ++end) {
-    if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
-    if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;  // an empty name
-    const std::string level = directory.substr(0, end);
+  for (const std::string& level : FolderLevels(directory)) {
     const std::uint32_t attributes = platform.files.GetAttributes(level);
     if (attributes == win::kInvalidAttributes) return std::nullopt;  // nothing lies below
     if ((attributes & win::kAttrDirectory) == 0) return level;
@@ -637,8 +646,9 @@ struct PlannedModule {
   bool replaces = false;
 };
 
-// Asks every question before anything is written: each module is refused,
-// skipped, left alone as identical, or planned.  `lastDestination` receives
+// Asks every question before anything is written (the set's names and the
+// links on its way were looked at before): each module is refused (it would
+// replace the installer), skipped, left alone as identical, or planned.  `lastDestination` receives
 // where the last one handled goes.
 std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& package, char letter,
                                    const ModuleSet& set, RunProgress* progress, RunRecord& run,
@@ -646,9 +656,6 @@ std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& p
                                    std::string& lastDestination) {
   for (const SetModule& module : set.modules) {
     const ModuleRecord& record = module.record;
-    if (std::optional<RunStop> refused = ShowPlacementRefusal(platform, letter, record)) {
-      return refused;
-    }
     const std::string destination = DestinationFile(platform.system, letter, record);
     const Placement placement = AskToReplace(platform, package, module, destination);
     switch (placement.turn) {
@@ -1053,24 +1060,12 @@ RunStop ShowLocked(const Platform& platform, char letter) {
 // volume (a write-protect switch, a policy that mounts it so) or one that
 // BitLocker keeps locked.
 std::optional<RunStop> ShowVolumeRefusal(const Platform& platform, char letter) {
-  const std::optional<VolumeFacts> facts = platform.files.DescribeVolume(DriveRoot(letter));
-  if (!facts && platform.system.LastError() == win::kFveLockedVolume) {
-    return ShowLocked(platform, letter);
+  switch (DriveVolumeState(platform, letter)) {
+    case VolumeState::Locked: return ShowLocked(platform, letter);
+    case VolumeState::ReadOnly: return ShowWriteProtected(platform, letter);
+    case VolumeState::Writable: break;
   }
-  if (facts && facts->readOnly) return ShowWriteProtected(platform, letter);
   return std::nullopt;
-}
-
-// The levels of a module's folder below the drive root, shallowest first
-// ("E:\\a", "E:\\a\\b").
-std::vector<std::string> FolderLevels(const std::string& directory) {
-  std::vector<std::string> levels;
-  for (std::size_t end = 3; end <= directory.size(); ++end) {
-    if (end < directory.size() && directory[end] != '\\' && directory[end] != '/') continue;
-    if (directory[end - 1] == '\\' || directory[end - 1] == '/') continue;
-    levels.push_back(directory.substr(0, end));
-  }
-  return levels;
 }
 
 // The folders on the way to the set's destinations that the run creates,

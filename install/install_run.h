@@ -197,6 +197,13 @@ LinkSearch LinkOnTheWay(const Platform& platform, char letter, const ModuleRecor
 // names are read in the ANSI code page.
 std::string DestinationDirectory(System& system, char letter, const ModuleRecord& record);
 std::string DestinationFile(System& system, char letter, const ModuleRecord& record);
+// What the volume behind drive `letter` says of itself, before anything is
+// written: a read-only one (a write-protect switch, a policy that mounts it
+// so), one that BitLocker keeps locked, or neither (a volume that does not
+// answer is written on: the first write finds out).
+enum class VolumeState { Writable, ReadOnly, Locked };
+VolumeState DriveVolumeState(const Platform& platform, char letter);
+
 // The destination files of the modules with `setMarker` in the package, as
 // far as the package can be read; nothing is shown or written.
 std::vector<std::string> SetDestinations(const Platform& platform, const PackageRef& package,

@@ -161,16 +161,6 @@ bool LacksRoom(FileSystem& files, const std::string& folder, std::uint32_t conte
   return true;
 }
 
-// How often, and how long apart, a rename that another program's brief open
-// (an antivirus scanning the new file, the search indexer, a preview)
-// refuses with a sharing violation is tried again: about two seconds.
-constexpr int kSharingRetries = 10;
-constexpr std::uint32_t kSharingRetryMilliseconds = 200;
-
-bool IsSharingRefusal(std::uint32_t error) {
-  return error == win::kErrorSharingViolation || error == win::kErrorLockViolation;
-}
-
 // Renames the staging file into place, waiting out a brief open by another
 // program.
 bool MoveIntoPlacePatiently(const Platform& platform, const std::string& staging,

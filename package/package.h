@@ -213,6 +213,15 @@ struct ExtractOptions {
   bool refuseLinks = false;
 };
 
+// A call another program refuses for a moment (an antivirus scanning a new
+// file, the search indexer, a preview) with a sharing or lock violation is
+// tried again this often, this long apart: about two seconds in all.
+inline constexpr int kSharingRetries = 10;
+inline constexpr std::uint32_t kSharingRetryMilliseconds = 200;
+inline bool IsSharingRefusal(std::uint32_t error) {
+  return error == win::kErrorSharingViolation || error == win::kErrorLockViolation;
+}
+
 // Copies `contentSize` bytes of content from `contentOffset` of the package,
 // descrambled, to `destination` (its folder must exist) and gives the file
 // `attributes`.  Nothing is lost on the way:

@@ -137,7 +137,7 @@ const char* ModelName(DriveModel model) {
 
 struct Outcome {
   ExitCode code;
-  const char* words;
+  std::string words;
 };
 Outcome OutcomeOf(RunStop stop) {
   switch (stop) {
@@ -190,7 +190,6 @@ class UnattendedRun {
   const Platform& host_;
   const Switches& switches_;
   RunLog& log_;
-  std::string keptWords_;  // the result's words when files were kept
 };
 
 std::optional<Outcome> UnattendedRun::CheckPage(const InstallPage& install, bool installOffered) {
@@ -269,9 +268,10 @@ ExitCode UnattendedRun::Install() {
     // A mixed set is no installed set: the files kept are named.
     std::string names;
     for (const std::string& path : watcher.kept) names += (names.empty() ? "" : ", ") + path;
-    keptWords_ = "the module set is installed, but " + std::to_string(watcher.kept.size()) +
-                 " file(s) that differ from the set were kept: " + names;
-    return Finish({ExitCode::KeptFiles, keptWords_.c_str()});
+    const std::string words = "the module set is installed, but " +
+                              std::to_string(watcher.kept.size()) +
+                              " file(s) that differ from the set were kept: " + names;
+    return Finish({ExitCode::KeptFiles, words});
   }
   if (run.closesSheet) return Finish({ExitCode::Success, "the module set is installed"});
   return Finish(OutcomeOf(watcher.stop.value_or(RunStop::WriteFailed)));
