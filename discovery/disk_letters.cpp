@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <set>
+#include <cstdio>
+#include <map>
 
+#include "common/printable.h"
 #include "discovery/device_tables.h"
 #include "discovery/registry_walks.h"
 
@@ -15,6 +17,11 @@ constexpr std::size_t kGptEntrySize = 24;
 constexpr char kGptEntryTag[] = "DMIO:ID:";
 constexpr std::size_t kVolumeNameBuffer = 260;
 constexpr std::size_t kOffsetDigits = 16;
+// A partition table cache holds a sector: 512 bytes, or 4096 on a disk of
+// 4 KiB sectors.
+constexpr std::uint32_t kPartitionTableCacheBuffer = 4096;
+constexpr std::size_t kSectorSize = 512;
+constexpr std::size_t kMbrSignatureAt = 440;
 
 std::uint64_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
   std::uint64_t value = 0;
@@ -41,14 +48,22 @@ std::optional<std::uint64_t> HexOffset(std::string_view digits) {
   return value;
 }
 
-// The partition manager's id of the disk ("{...}"), empty when it has none.
-std::string DiskIdOf(Registry& registry, const std::string& instance) {
-  ScopedKey partmgr(registry);
-  if (!partmgr.Open(kHkeyLocalMachine,
-                    std::string(kDeviceEnumKey) + "\\" + instance + "\\" + kPartmgrKey,
-                    win::kKeyRead))
-    return {};
-  return ReadRegString(registry, partmgr.get(), "DiskId");
+// The partition manager's key of the disk, open; false when it has none.
+bool OpenPartmgr(const std::string& instance, ScopedKey* partmgr) {
+  return partmgr->Open(kHkeyLocalMachine,
+                       std::string(kDeviceEnumKey) + "\\" + instance + "\\" + kPartmgrKey,
+                       win::kKeyRead);
+}
+
+// The signature in the disk's partition table cache, where it has one.
+std::optional<std::uint32_t> CachedSignature(Registry& registry, RegKey partmgr) {
+  std::vector<std::uint8_t> cache(kPartitionTableCacheBuffer, 0);
+  std::uint32_t type = 0;
+  std::uint32_t size = kPartitionTableCacheBuffer;
+  if (registry.QueryValue(partmgr, kPartitionTableCacheValue, &type, cache.data(), &size) !=
+      win::kErrorSuccess)
+    return std::nullopt;
+  return SignatureInCache(cache.data(), std::min(size, kPartitionTableCacheBuffer));
 }
 
 // The offsets of the volumes named "{DiskId}#<offset>" in the device tree.
@@ -72,14 +87,6 @@ std::vector<std::uint64_t> VolumeOffsetsOf(Registry& registry, const std::string
   return offsets;
 }
 
-DiskRecord ReadDiskRecord(Registry& registry, const std::string& instance) {
-  DiskRecord disk;
-  disk.instance = instance;
-  ParseVendorProduct(instance, &disk.vendor, &disk.product);
-  disk.volume_offsets = VolumeOffsetsOf(registry, DiskIdOf(registry, instance));
-  return disk;
-}
-
 // One present letter as the registry and the storage stack see it.
 struct LetterFacts {
   char letter;
@@ -97,16 +104,69 @@ bool IsDrivesDisk(const VolumeStorage& storage, const DiskRecord& disk) {
   return storage.bus_type == win::kBusTypeUsb && StorageNamesDisk(storage, disk);
 }
 
+std::string Hex(std::uint64_t value, int digits = 0) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string BusWords(std::uint32_t type) {
+  for (const win::BusName& bus : win::kBusNames)
+    if (bus.type == type) return bus.name;
+  return "bus " + std::to_string(type);
+}
+
+// A letter's mount entry in words: its form and what it holds.
+std::string DescribeEntry(System& system, const std::vector<std::uint8_t>& data) {
+  if (data.empty()) return "no mount entry";
+  const MountEntry entry = DecodeMountEntry(data.data(), static_cast<std::uint32_t>(data.size()));
+  switch (entry.form) {
+    case MountEntry::Form::Mbr:
+      return "MBR entry, signature " + Hex(entry.signature, 8) + " at 0x" + Hex(entry.offset);
+    case MountEntry::Form::Gpt: {
+      std::string id;
+      for (std::uint8_t byte : entry.partition_id) id += Hex(byte, 2);
+      return "GPT entry, partition " + id;
+    }
+    case MountEntry::Form::Text: break;
+  }
+  std::vector<std::uint16_t> wide(data.size() / 2);
+  for (std::size_t i = 0; i < wide.size(); ++i)
+    wide[i] = static_cast<std::uint16_t>(data[2 * i] | data[2 * i + 1] << 8);
+  std::string text = system.WideToAnsi(wide.data(), wide.size());
+  text = text.substr(0, text.find('\0'));
+  return "text entry \"" + NameInMessage(text) + "\"";
+}
+
+std::string DescribeStorage(const std::optional<VolumeStorage>& storage) {
+  if (!storage) return "the storage stack does not answer";
+  std::string words = "the storage stack: " + BusWords(storage->bus_type) + " disk " +
+                      std::to_string(storage->disk_number);
+  if (storage->partition_offset) words += " at 0x" + Hex(*storage->partition_offset);
+  if (!NamesSomeDisk(storage)) return words + ", naming no vendor or product";
+  return words + ", \"" + NameInMessage(storage->vendor) + "\" \"" +
+         NameInMessage(storage->product) + "\"";
+}
+
 // Rule 1: the storage stack's letters on the disk of the first of them.
 std::vector<DiskLetter> LettersByStorage(const std::vector<LetterFacts>& facts,
-                                         const DiskRecord& disk) {
+                                         const DiskRecord& disk,
+                                         std::map<char, std::string>* verdicts) {
   std::vector<DiskLetter> letters;
   std::optional<std::uint32_t> disk_number;
   for (const LetterFacts& f : facts) {
-    if (!NamesSomeDisk(f.storage) || !IsDrivesDisk(*f.storage, disk)) continue;
+    if (!NamesSomeDisk(f.storage)) continue;
+    if (!IsDrivesDisk(*f.storage, disk)) {
+      (*verdicts)[f.letter] = "not the drive's: the storage stack names another disk";
+      continue;
+    }
     if (!disk_number) disk_number = f.storage->disk_number;
-    if (f.storage->disk_number == *disk_number)
+    if (f.storage->disk_number == *disk_number) {
       letters.push_back({f.letter, f.storage->partition_offset});
+      (*verdicts)[f.letter] = "the drive's: the storage stack names its USB disk";
+    } else {
+      (*verdicts)[f.letter] = "passed over: another disk of the drive's model";
+    }
   }
   return letters;
 }
@@ -116,33 +176,77 @@ bool HasVolumeAt(const DiskRecord& disk, std::uint64_t offset) {
          disk.volume_offsets.end();
 }
 
+// Another disk of the disk driver's list whose recorded signature is the
+// drive's: its instance path, or empty.
+std::string OtherDiskWithSignature(Registry& registry, const DiskRecord& disk) {
+  for (const std::string& instance : ListedDisks(registry)) {
+    if (instance == disk.instance) continue;
+    if (ReadDiskRecord(registry, instance).signature == disk.signature) return instance;
+  }
+  return {};
+}
+
 // Rule 2: what the registry ties to the disk, for the letters the storage
 // stack says nothing of.
-std::vector<DiskLetter> LettersByRegistry(System& system, const std::vector<LetterFacts>& facts,
-                                          const DiskRecord& disk) {
-  std::vector<DiskLetter> letters;
-  std::vector<std::pair<char, MountEntry>> mbr;  // the letters' MBR entries
-  std::set<std::uint32_t> signatures;            // carried at one of the disk's volumes
-  std::set<std::uint32_t> elsewhere;             // carried at an offset the disk has no volume at
+std::vector<DiskLetter> LettersByRegistry(const Platform& platform,
+                                          const std::vector<LetterFacts>& facts,
+                                          const DiskRecord& disk,
+                                          std::map<char, std::string>* verdicts,
+                                          std::string* look_alike) {
+  std::vector<DiskLetter> by_path, by_signature;
+  std::vector<char> elsewhere;  // letters carrying the signature where the disk has no volume
   for (const LetterFacts& f : facts) {
     if (NamesSomeDisk(f.storage) || f.entry.empty()) continue;
+    std::string& verdict = (*verdicts)[f.letter];
     const auto size = static_cast<std::uint32_t>(f.entry.size());
     MountEntry entry = DecodeMountEntry(f.entry.data(), size);
-    if (entry.form == MountEntry::Form::Text) {
-      if (MountEntryNamesDevicePath(system, f.entry.data(), size, disk.instance))
-        letters.push_back({f.letter, std::nullopt});
-    } else if (entry.form == MountEntry::Form::Mbr) {
-      (HasVolumeAt(disk, entry.offset) ? signatures : elsewhere).insert(entry.signature);
-      mbr.emplace_back(f.letter, entry);
+    if (entry.form == MountEntry::Form::Gpt) {
+      verdict = "not tied: a GPT entry names no disk the registry links to";
+    } else if (entry.form == MountEntry::Form::Text) {
+      if (MountEntryNamesDevicePath(platform.system, f.entry.data(), size, disk.instance)) {
+        by_path.push_back({f.letter, std::nullopt});
+        verdict = "the drive's: the entry names its disk's device path";
+      } else {
+        verdict = "not the drive's: the entry names another device";
+      }
+    } else if (!disk.signature) {
+      verdict = "not tied: the registry records no signature for the drive's disk";
+    } else if (entry.signature != *disk.signature) {
+      verdict = "not the drive's: another disk's signature";
+    } else if (!disk.volume_offsets.empty() && !HasVolumeAt(disk, entry.offset)) {
+      elsewhere.push_back(f.letter);
+      verdict = "not the drive's: its signature where the drive's disk has no volume";
+    } else {
+      by_signature.push_back({f.letter, entry.offset});
+      verdict = "the drive's: the signature recorded for its disk";
     }
   }
-  std::erase_if(signatures, [&](std::uint32_t s) { return elsewhere.count(s) != 0; });
-  // Two disks whose partitions start where the drive's do cannot be told
-  // apart by the registry: then none of theirs is taken.
-  if (signatures.size() == 1) {
-    for (const auto& [letter, entry] : mbr)
-      if (entry.signature == *signatures.begin()) letters.push_back({letter, entry.offset});
+  // A letter holding the drive's signature that is not on it, a second
+  // letter at the same offset, or a second disk recording it: two disks
+  // look the same, and the registry cannot say which letter is the drive.
+  auto letters_of = [](const std::vector<DiskLetter>& letters, std::size_t i) {
+    return std::string(1, letters[i].letter) + ":";
+  };
+  for (std::size_t i = 0; i < by_signature.size() && look_alike->empty(); ++i)
+    for (std::size_t j = i + 1; j < by_signature.size() && look_alike->empty(); ++j)
+      if (by_signature[i].offset == by_signature[j].offset)
+        *look_alike = letters_of(by_signature, i) + " and " + letters_of(by_signature, j) +
+                      " carry one disk signature at one offset";
+  if (look_alike->empty() && !elsewhere.empty())
+    *look_alike = std::string(1, elsewhere.front()) +
+                  ": carries the drive's disk signature where the drive has no volume";
+  if (look_alike->empty() && !by_signature.empty()) {
+    const std::string other = OtherDiskWithSignature(platform.registry, disk);
+    if (!other.empty())
+      *look_alike = "the disk " + NameInMessage(other) + " records the drive's disk signature too";
   }
+  if (!look_alike->empty()) {
+    for (const DiskLetter& l : by_signature)
+      (*verdicts)[l.letter] = "refused: two drives look the same";
+    by_signature.clear();
+  }
+  std::vector<DiskLetter> letters = by_path;
+  letters.insert(letters.end(), by_signature.begin(), by_signature.end());
   std::sort(letters.begin(), letters.end(),
             [](const DiskLetter& a, const DiskLetter& b) { return a.letter < b.letter; });
   return letters;
@@ -190,7 +294,41 @@ bool StorageNamesDisk(const VolumeStorage& storage, const DiskRecord& disk) {
          EqualIgnoringCase(underscored(storage.product), disk.product);
 }
 
-std::vector<DiskLetter> FindDiskLetters(const Platform& platform, const std::string& instance) {
+std::optional<std::uint32_t> SignatureInCache(const std::uint8_t* data, std::size_t size) {
+  if (size < kSectorSize || data[kSectorSize - 2] != 0x55 || data[kSectorSize - 1] != 0xAA)
+    return std::nullopt;
+  const auto signature = static_cast<std::uint32_t>(LittleEndian(data + kMbrSignatureAt, 4));
+  if (signature == 0) return std::nullopt;
+  return signature;
+}
+
+DiskRecord ReadDiskRecord(Registry& registry, const std::string& instance) {
+  DiskRecord disk;
+  disk.instance = instance;
+  ParseVendorProduct(instance, &disk.vendor, &disk.product);
+  ScopedKey partmgr(registry);
+  if (OpenPartmgr(instance, &partmgr)) {
+    disk.disk_id = ReadRegString(registry, partmgr.get(), "DiskId");
+    disk.signature = CachedSignature(registry, partmgr.get());
+  }
+  disk.volume_offsets = VolumeOffsetsOf(registry, disk.disk_id);
+  return disk;
+}
+
+std::string DescribeDisk(const DiskRecord& disk) {
+  std::string words = NameInMessage(disk.instance) + " (vendor \"" + NameInMessage(disk.vendor) +
+                      "\", product \"" + NameInMessage(disk.product) + "\")";
+  if (!disk.disk_id.empty()) words += ", partition manager id " + NameInMessage(disk.disk_id);
+  if (!disk.volume_offsets.empty()) {
+    words += ", volumes at";
+    for (std::uint64_t offset : disk.volume_offsets) words += " 0x" + Hex(offset);
+  }
+  words += disk.signature ? ", signature " + Hex(*disk.signature, 8) + " recorded"
+                          : ", no signature recorded";
+  return words;
+}
+
+DiskLetterFinding FindDiskLetters(const Platform& platform, const std::string& instance) {
   Registry& registry = platform.registry;
   const DiskRecord disk = ReadDiskRecord(registry, instance);
 
@@ -206,9 +344,22 @@ std::vector<DiskLetter> FindDiskLetters(const Platform& platform, const std::str
       facts.push_back(std::move(f));
     }
   }
-  std::vector<DiskLetter> letters = LettersByStorage(facts, disk);
-  if (!letters.empty()) return letters;
-  return LettersByRegistry(platform.system, facts, disk);
+  DiskLetterFinding finding;
+  finding.disk = DescribeDisk(disk);
+  std::map<char, std::string> verdicts;
+  finding.letters = LettersByStorage(facts, disk, &verdicts);
+  if (finding.letters.empty())
+    finding.letters = LettersByRegistry(platform, facts, disk, &verdicts, &finding.lookAlike);
+  for (const LetterFacts& f : facts) {
+    const auto verdict = verdicts.find(f.letter);
+    finding.notes.push_back(std::string(1, f.letter) + ": " +
+                            DescribeEntry(platform.system, f.entry) + "; " +
+                            DescribeStorage(f.storage) + "; " +
+                            (verdict != verdicts.end() ? verdict->second
+                             : finding.letters.empty() ? "not tied"
+                                                       : "left: the storage stack tied the drive"));
+  }
+  return finding;
 }
 
 char ChooseInstallLetter(const std::vector<DiskLetter>& letters) {
@@ -223,9 +374,13 @@ char ChooseInstallLetter(const std::vector<DiskLetter>& letters) {
   return chosen ? chosen->letter : 0;
 }
 
-char FindDiskLetterNt(const Platform& platform, const std::vector<std::string_view>& disk_ids) {
+char FindDiskLetterNt(const Platform& platform, const std::vector<std::string_view>& disk_ids,
+                      std::vector<DiskLetterFinding>* findings) {
   for (const std::string& instance : FindDiskInstances(platform.registry, disk_ids)) {
-    if (char letter = ChooseInstallLetter(FindDiskLetters(platform, instance))) return letter;
+    DiskLetterFinding finding = FindDiskLetters(platform, instance);
+    const char letter = ChooseInstallLetter(finding.letters);
+    if (findings) findings->push_back(std::move(finding));
+    if (letter) return letter;
   }
   return 0;
 }

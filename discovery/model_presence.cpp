@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "common/printable.h"
 #include "discovery/device_tables.h"
 #include "discovery/discovery.h"
 #include "discovery/registry_walks.h"
@@ -66,7 +67,67 @@ void Detect9x(Registry& registry, ModelPresence* seen) {
   }
 }
 
+// The model a listed device matches, by the catalogue's detection tables.
+const char* ModelMatching(std::string_view candidate) {
+  for (const DriveModelRow& row : kDriveModels)
+    if (MatchesModel(candidate, row)) return row.name;
+  return nullptr;
+}
+
+// "VID 2F1C, PID 2201" from "USB\VID_2F1C&PID_2201\...", empty when the
+// path holds no such ids.
+std::string UsbIdsOf(std::string_view path) {
+  const std::string lower = AnsiLower(path);
+  const std::size_t vid = lower.find("vid_"), pid = lower.find("pid_");
+  if (vid == std::string::npos || pid == std::string::npos) return {};
+  return ", VID " + std::string(path.substr(vid + 4, 4)) + " PID " +
+         std::string(path.substr(pid + 4, 4));
+}
+
+std::string DeviceLine(const std::string& where, const std::string& path) {
+  const char* model = ModelMatching(path);
+  return "USB storage device " + where + ": " + NameInMessage(path) + UsbIdsOf(path) + ", " +
+         (model ? std::string("model ") + model : std::string("no supported model"));
+}
+
 }  // namespace
+
+std::vector<std::string> DescribeUsbStorageDevices(const Platform& platform, bool ntFamily) {
+  Registry& registry = platform.registry;
+  std::vector<std::string> lines;
+  if (!ntFamily) {
+    // The list of present devices holds every device; those of a model are
+    // the ones worth a line.
+    ScopedKey list(registry);
+    if (!list.Open(kHkeyDynData, kConfigManagerEnumKey, win::kKeyRead)) return lines;
+    std::string key;
+    for (std::uint32_t index = 0;; ++index) {
+      DeviceEntry entry = ReadDeviceEntry(registry, list.get(), index, kPresenceBuffer9x, &key);
+      if (entry == DeviceEntry::EndOfList) break;
+      if (entry == DeviceEntry::HardwareKey && ModelMatching(key))
+        lines.push_back(DeviceLine("at " + std::to_string(index), key));
+    }
+    return lines;
+  }
+  const struct {
+    const char* key;
+    const char* driver;
+  } drivers[] = {{kUsbStorEnumKey, "USBSTOR"}, {kUaspStorEnumKey, "UASPStor"}};
+  for (const auto& driver : drivers) {
+    ScopedKey list(registry);
+    if (!list.Open(kHkeyLocalMachine, driver.key, win::kKeyRead)) {
+      lines.push_back(std::string("USB storage driver ") + driver.driver + ": no devices listed");
+      continue;
+    }
+    std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, list.get(), "Count"));
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::string path = ReadRegString(registry, list.get(), std::to_string(i));
+      lines.push_back(
+          DeviceLine(std::string("of ") + driver.driver + " " + std::to_string(i), path));
+    }
+  }
+  return lines;
+}
 
 ModelPresence DetectSupportedModels(const Platform& platform, bool ntFamily) {
   ModelPresence seen;

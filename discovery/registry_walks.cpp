@@ -171,20 +171,25 @@ bool MountEntryNamesDevicePath(System& system, const std::uint8_t* data, std::ui
   return NamesDevicePathText(system, data, size, DevicePathOf(instance));
 }
 
+std::vector<std::string> ListedDisks(Registry& registry) {
+  std::vector<std::string> disks;
+  ScopedKey list(registry);
+  if (!list.Open(kHkeyLocalMachine, kDiskEnumKey, win::kKeyRead)) return disks;
+  std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, list.get(), "Count"));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::string path = ReadRegString(registry, list.get(), std::to_string(i));
+    if (!path.empty()) disks.push_back(std::move(path));
+  }
+  return disks;
+}
+
 std::vector<std::string> FindDiskInstances(Registry& registry,
                                            const std::vector<std::string_view>& disk_ids) {
   std::vector<std::string> found;
-  ScopedKey disks(registry);
-  if (!disks.Open(kHkeyLocalMachine, kDiskEnumKey, win::kKeyRead)) return found;
-  std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, disks.get(), "Count"));
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::string path = ReadRegString(registry, disks.get(), std::to_string(i));
-    for (std::string_view id : disk_ids) {
-      if (MatchesDiskId(path, id)) {
-        found.push_back(path);
-        break;
-      }
-    }
+  for (std::string& path : ListedDisks(registry)) {
+    if (std::any_of(disk_ids.begin(), disk_ids.end(),
+                    [&](std::string_view id) { return MatchesDiskId(path, id); }))
+      found.push_back(std::move(path));
   }
   return found;
 }

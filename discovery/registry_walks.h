@@ -58,6 +58,10 @@ int FindDiskInstance(Registry& registry, std::string_view disk_id, std::string* 
 // where Windows 8 and later usually give no ParentIdPrefix).
 char FindDriveLetterNt(const Platform& platform, std::string_view disk_id);
 
+// Every disk of the disk driver's list, in list order (entries that cannot
+// be read left out).
+std::vector<std::string> ListedDisks(Registry& registry);
+
 // Every disk of the disk driver's list whose device instance path begins
 // with one of `disk_ids` (disk-id rule), in list order.
 std::vector<std::string> FindDiskInstances(Registry& registry,

@@ -45,12 +45,15 @@ bool InstallPage::RefreshStatus() {
   std::string pluggedIn = kPluggedInPrefix;
   model_ = DriveModel::None;
   sheet_.ShowInstallButton(false);
-  driveLetter_ = FindTargetDrive(platform, &model_);
+  discovery_ = {};
+  driveLetter_ = FindTargetDrive(platform, &model_, &discovery_);
 
   if (driveLetter_ == 0 || model_ == DriveModel::None) {
     pluggedIn += kNoMivora;
     view_.SetText(ids::kPluggedInLine, pluggedIn);
-    view_.Show(ids::kSupportedLine, false);
+    const bool lookAlike = !discovery_.lookAlike.empty();
+    view_.Show(ids::kSupportedLine, lookAlike);
+    if (lookAlike) view_.SetText(ids::kSupportedLine, kLookAlikeLine);
     view_.Show(ids::kModuleLine, false);
     view_.Show(ids::kLaunchCheckBox, false);
     return true;

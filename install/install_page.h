@@ -19,6 +19,10 @@ inline constexpr char kLaunchCheckBoxText[] = "Launch Brelvane after installatio
 inline constexpr char kPluggedInPrefix[] = "Drive Mivora Plugged-in: ";
 inline constexpr char kNoMivora[] = "NO MIVORA!";
 inline constexpr char kNoSupportedMivora[] = "Installer could NOT find any Mivora!";
+// Beside "NO MIVORA!" when the drive's disk is listed but another disk
+// carries its signature, so the registry cannot say which letter it is.
+inline constexpr char kLookAlikeLine[] =
+    "Two drives look the same: unplug the one that is not the Mivora drive.";
 inline constexpr char kNotIncludedFormat[] = "%s is NOT included!";
 inline constexpr char kUtilityName[] = "Brelvane";
 inline constexpr char kReadyToInstall[] = "Ready to INSTALL!";
@@ -87,6 +91,8 @@ class InstallPage {
   // What the last activation (or install run) found.
   DriveModel model() const { return model_; }
   char driveLetter() const { return driveLetter_; }
+  // What discovery saw and why it decided, at the last activation.
+  const DiscoveryReport& discovery() const { return discovery_; }
 
  private:
   // Finds the drive again before anything is written: nullopt when the run
@@ -103,6 +109,7 @@ class InstallPage {
   std::atomic<bool> stopAsked_{false};
   DriveModel model_ = DriveModel::None;
   char driveLetter_ = 0;
+  DiscoveryReport discovery_;
 };
 
 }  // namespace brelvane

@@ -96,6 +96,17 @@ inline constexpr std::uint32_t kRegMultiSz = 7;
 
 // STORAGE_BUS_TYPE of a disk attached through USB (mass storage or UAS).
 inline constexpr std::uint32_t kBusTypeUsb = 7;
+
+// The buses a machine file and discovery's explanation name in words
+// (STORAGE_BUS_TYPE); any other is written as its number.
+struct BusName {
+  const char* name;
+  std::uint32_t type;
+};
+inline constexpr BusName kBusNames[] = {
+    {"scsi", 1}, {"ata", 3},      {"raid", 8},  {"sata", 11},
+    {"sd", 12},  {"virtual", 14}, {"nvme", 17}, {"usb", kBusTypeUsb},
+};
 }  // namespace win
 
 // ---- Files -----------------------------------------------------------------

@@ -98,6 +98,15 @@ constexpr SwitchRow kSwitchRows[] = {
      .excludes = {"accept", "overwrite", "launch"},
      .excludesWhy = "installs nothing",
      .help = "check every module and the signature state; install nothing"},
+    {.names = {"diagnose"},
+     .field = &Switches::diagnose,
+     .valueWords = "the machine file",
+     .excludes = {"silent", "verify", "log"},
+     .excludesWhy = "only writes what finds the drive",
+     .alone = true,
+     .help = "write what finding the drive reads on this machine (the USB devices, their "
+             "serial numbers, the drive letters) to a new FILE that brelvane-sim replays; "
+             "no window, nothing installed, nothing sent"},
     {.names = {"?", "help"},
      .field = &Switches::help,
      .alone = true,

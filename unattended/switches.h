@@ -42,6 +42,8 @@ struct Switches {
   bool help = false;
   std::optional<bool> overwrite;   // the answer to the Overwrite question, when given
   std::optional<std::string> log;  // the log file named by /log=
+  // The machine file /diagnose= writes what drive discovery reads into.
+  std::optional<std::string> diagnose;
   bool operator==(const Switches&) const = default;
 };
 
@@ -64,7 +66,8 @@ ParsedCommandLine ParseSwitches(const std::vector<std::string>& words);
 std::optional<std::string> MismatchOf(const Switches& switches);
 
 // Every switch as the help text's first lines write it, in the table's
-// order: "/silent", "/overwrite=yes|no", "/log=FILE", "/?", "/help".
+// order: "/silent", "/overwrite=yes|no", "/log=FILE", "/diagnose=FILE", "/?",
+// "/help".
 std::vector<std::string> SwitchForms();
 
 // Every exit code the help text explains, in its order.

@@ -1,5 +1,7 @@
 #include "unattended/unattended.h"
 
+#include "discovery/diagnose.h"
+
 #include <algorithm>
 #include <cctype>
 #include <functional>
@@ -11,6 +13,7 @@
 #include "common/messages.h"
 #include "common/printable.h"
 #include "common/name_rules.h"
+#include "discovery/diagnose.h"
 #include "discovery/discovery.h"
 #include "install/install_page.h"
 #include "install/install_run.h"
@@ -193,7 +196,12 @@ class UnattendedRun {
 };
 
 std::optional<Outcome> UnattendedRun::CheckPage(const InstallPage& install, bool installOffered) {
+  for (const std::string& line : install.discovery().lines) log_.Write("discovery: " + line);
   if (install.driveLetter() == 0 || install.model() == DriveModel::None) {
+    if (!install.discovery().lookAlike.empty())
+      return Outcome{ExitCode::NoDrive, "two drives look the same (" +
+                                            install.discovery().lookAlike +
+                                            "): unplug the one that is not the drive"};
     return Outcome{ExitCode::NoDrive, "no supported drive is plugged in"};
   }
   log_.Say(std::string("drive ") + install.driveLetter() + ": found, model " +
@@ -392,6 +400,25 @@ std::optional<std::string> LogPathProblem(const Platform& host, const std::strin
   return std::nullopt;
 }
 
+// /diagnose: discovery's reads as a new machine file, whole or not at all.
+// No window: the outcome goes to the console, if any, and the exit code.
+int WriteDiagnosis(const Platform& host, const ConsoleFn& console, const std::string& path) {
+  const Diagnosis diagnosis = DiagnoseDiscovery(host);
+  if (!WriteFileIntoPlace(host, diagnosis.file, path)) {
+    Report(host, console, true,
+           std::string(kProgramName) + ": cannot write the machine file " + path + ": " +
+               OneLine(GetLastErrorText(host.system)) + " (give a new file's name)",
+           win::kMbIconHand);
+    return ToInt(ExitCode::WriteFailed);
+  }
+  const std::vector<std::string>& lines = diagnosis.report.lines;
+  Report(host, console, true,
+         std::string(kProgramName) + ": wrote " + path + "; " +
+             (lines.empty() ? std::string("no answer") : lines.back()),
+         win::kMbIconInformation);
+  return ToInt(ExitCode::Success);
+}
+
 std::string Joined(const std::vector<std::string>& words) {
   std::string line;
   for (const std::string& word : words) line += (line.empty() ? "" : " ") + word;
@@ -413,6 +440,7 @@ int RunUnattended(const Platform& host, const std::vector<std::string>& words,
   if (std::optional<std::string> mismatch = MismatchOf(s)) {
     return Refuse(host, console, s.silent, *mismatch);
   }
+  if (s.diagnose) return WriteDiagnosis(host, console, *s.diagnose);
   // Two copies writing one drive would each ask about, and replace, what
   // the other wrote.
   if (anotherCopyRuns && !s.verify) {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sim/reg_file.h"
+
 namespace brelvane {
 namespace {
 
@@ -29,16 +31,6 @@ bool ParseDrives(std::string_view list, std::string* drives) {
   return true;
 }
 
-// Storage buses by the names a machine file gives them (STORAGE_BUS_TYPE).
-struct BusName {
-  std::string_view name;
-  std::uint32_t type;
-};
-constexpr BusName kBusNames[] = {
-    {"scsi", 1}, {"ata", 3},      {"raid", 8},  {"sata", 11},
-    {"sd", 12},  {"virtual", 14}, {"nvme", 17}, {"usb", win::kBusTypeUsb},
-};
-
 bool ParseNumber(std::string_view text, std::uint64_t* number) {
   int base = 10;
   if (text.starts_with("0x") || text.starts_with("0X")) {
@@ -60,7 +52,7 @@ bool ParseNumber(std::string_view text, std::uint64_t* number) {
 }
 
 // The next word of `rest`: up to a blank, with "..." spans kept whole and
-// their quotes dropped.
+// their quotes dropped; inside them \" and \\ stand for " and \.
 std::string NextWord(std::string_view* rest) {
   *rest = Trim(*rest);
   std::string word;
@@ -68,6 +60,11 @@ std::string NextWord(std::string_view* rest) {
   std::size_t i = 0;
   for (; i < rest->size(); ++i) {
     char c = (*rest)[i];
+    if (quoted && c == '\\' && i + 1 < rest->size() &&
+        ((*rest)[i + 1] == '"' || (*rest)[i + 1] == '\\')) {
+      word += (*rest)[++i];
+      continue;
+    }
     if (c == '"') {
       quoted = !quoted;
       continue;
@@ -82,13 +79,16 @@ std::string NextWord(std::string_view* rest) {
 bool ApplyStorageField(std::string_view key, std::string_view value, VolumeStorage* storage) {
   std::uint64_t number = 0;
   if (key == "bus") {
-    for (const BusName& bus : kBusNames) {
+    for (const win::BusName& bus : win::kBusNames) {
       if (bus.name == value) {
         storage->bus_type = bus.type;
         return true;
       }
     }
-    return false;
+    // A bus without a name here is given as its number.
+    if (!ParseNumber(value, &number) || number > 0xFFFFFFFFu) return false;
+    storage->bus_type = static_cast<std::uint32_t>(number);
+    return true;
   }
   if (key == "disk") {
     if (!ParseNumber(value, &number) || number > 0xFFFFFFFFu) return false;
@@ -202,7 +202,15 @@ MachineSettings LoadMachineSettings(const std::string& path) {
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return ParseMachineSettings(text.str(), path);
+  // A machine file written as Windows' own export writes it is UTF-16LE.
+  const std::string bytes = text.str();
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    return ParseMachineSettings(
+        sim::NarrowUtf16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2, bytes.size() - 2),
+        path);
+  }
+  return ParseMachineSettings(bytes, path);
 }
 
 }  // namespace brelvane

@@ -50,6 +50,8 @@ inline constexpr MachineExpectation kMachineExpectations[] = {
     {"win10-two-partitions", ModelPresence::Ovin, 'F', DriveModel::Ovin},
     {"win10-gpt-e", ModelPresence::Ovin, 'E', DriveModel::Ovin, 0},
     {"win10-unknown-form", ModelPresence::Ovin, 0, DriveModel::None},
+    {"win10-uas-no-letter", ModelPresence::Ovin, 0, DriveModel::None},
+    {"win10-cloned-stick", ModelPresence::Ovin, 'E', DriveModel::Ovin, 0},
 };
 
 // The sample machines' folder as this build's programs reach it (under Wine

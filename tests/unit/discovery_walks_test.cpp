@@ -350,12 +350,27 @@ std::string MbrEntry(std::uint32_t signature, std::uint64_t offset) {
   return out;
 }
 
-// A disk instance with its partition manager id and the volumes Windows 8
-// and later name "{DiskId}#<offset>".
+// A disk instance with its partition manager id, the volumes Windows 7
+// and later name "{DiskId}#<offset>", and, given a signature, a partition
+// table cache holding the disk's first sector.
 std::string DiskWithVolumes(const std::string& instance, const std::string& disk_id,
-                            const std::vector<std::uint64_t>& offsets) {
+                            const std::vector<std::uint64_t>& offsets,
+                            std::uint32_t signature = 0) {
   std::string out = "[" + kHklm + "Enum\\" + instance + "\\Device Parameters\\Partmgr]\n" +
                     "\"DiskId\"=\"" + disk_id + "\"\n";
+  if (signature != 0) {
+    std::string sector(512, '\0');
+    for (int i = 0; i < 4; ++i) sector[440 + i] = static_cast<char>(signature >> (8 * i) & 0xFF);
+    sector[510] = '\x55';
+    sector[511] = '\xAA';
+    out += "\"PartitionTableCache\"=hex:";
+    char byte[4];
+    for (std::size_t i = 0; i < sector.size(); ++i) {
+      std::snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(sector[i]));
+      out += (i ? "," : "") + std::string(byte);
+    }
+    out += "\n";
+  }
   char name[40];
   for (std::uint64_t offset : offsets) {
     std::snprintf(name, sizeof name, "#%016llx]\n", static_cast<unsigned long long>(offset));
@@ -379,7 +394,9 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
   const std::string two_list =
       NumberedList(kHklm + "Services\\disk\\Enum", 2, {{0, other}, {1, uas}});
   const std::string id = "{9b27e4c0-1f3a-4d6e-8b52-c04a7e19d3f5}";
-  const std::string vols = DiskWithVolumes(uas, id, {0x100000, 0x2000000});
+  const std::string vols = DiskWithVolumes(uas, id, {0x100000, 0x2000000}, 7);
+  const std::string unsigned_vols = DiskWithVolumes(uas, id, {0x100000, 0x2000000});
+  const std::string other_vols = DiskWithVolumes(other, "{aa}", {0x100000});
   const std::string gpt = "DMIO:ID:" + std::string(16, '\x5a');
   const VolumeStorage drive{win::kBusTypeUsb, "Quorvix", "OEM Flash", 1, 0x100000};
   VolumeStorage second_stick = drive;
@@ -404,11 +421,11 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
        "CEF",
        {},
        'F'},
-      {"another disk's signature at the drive's offset",
+      {"another disk's signature at the drive's offset: the recorded one decides",
        uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}, {'F', MbrEntry(9, 0x100000)}}),
        "CEF",
        {},
-       0},
+       'E'},
       {"the signature also where the disk has no volume",
        uas_list + vols + Mounts({{'E', MbrEntry(7, 0x100000)}, {'F', MbrEntry(7, 0x4000)}}),
        "CEF",
@@ -420,6 +437,26 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
        {},
        0},
       {"no partition manager id", uas_list + Mounts({{'E', MbrEntry(7, 0x100000)}}), "CE", {}, 0},
+      {"no signature recorded for the drive's disk: no elimination",
+       two_list + unsigned_vols + other_vols +
+           Mounts({{'C', MbrEntry(3, 0x4000)},
+                   {'E', MbrEntry(3, 0x100000)},
+                   {'F', MbrEntry(9, 0x100000)}}),
+       "CEF",
+       {},
+       0},
+      {"a cloned stick: two letters carry the signature at one offset",
+       two_list + vols + other_vols +
+           Mounts({{'D', MbrEntry(7, 0x100000)}, {'E', MbrEntry(7, 0x100000)}}),
+       "CDE",
+       {},
+       0},
+      {"another listed disk records the drive's signature",
+       two_list + vols + DiskWithVolumes(other, "{aa}", {0x100000}, 7) +
+           Mounts({{'D', MbrEntry(7, 0x100000)}}),
+       "CD",
+       {},
+       0},
       {"GPT entry without a storage answer", uas_list + vols + Mounts({{'E', gpt}}), "CE", {}, 0},
       {"GPT entry, storage names the drive",
        uas_list + vols + Mounts({{'E', gpt}}),
