@@ -62,9 +62,9 @@ char LookUpNt(const Platform& platform, ModelPresence presence, const DriveModel
       Say(report, std::string(row.name) + " drive: no disk of its model in the disk driver's list");
     for (const DiskLetterFinding& finding : findings) {
       Say(report, std::string(row.name) + " disk: " + finding.disk);
-      for (const std::string& note : finding.notes) Say(report, "  letter " + note);
+      for (const std::string& note : finding.notes) Say(report, "letter " + note);
       if (!finding.lookAlike.empty()) {
-        Say(report, "  two drives look the same: " + finding.lookAlike);
+        Say(report, "two drives look the same: " + finding.lookAlike);
         if (report && report->lookAlike.empty()) report->lookAlike = finding.lookAlike;
       }
     }
@@ -146,8 +146,14 @@ char FindTargetDrive(const Platform& platform, DriveModel* model, DiscoveryRepor
       break;
     }
   }
-  Say(report, chosen ? std::string("answer: drive ") + chosen + ":, model " + RowOf(*model)->name
-                     : std::string("answer: no drive"));
+  if (chosen) {
+    Say(report, std::string("answer: drive ") + chosen + ":, model " + RowOf(*model)->name);
+  } else if (report) {
+    Say(report, std::string("answer: no drive: ") +
+                    (presence.Empty()             ? "no supported model is plugged in"
+                     : !report->lookAlike.empty() ? "two drives look the same"
+                                                  : "no letter is taken as the drive's"));
+  }
   return chosen;
 }
 

@@ -166,6 +166,10 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
 
   for (;;) {
     PrintInstallPage(out, sheetView, installView);
+    // What the Windows program writes only to its log: how the drive was
+    // found, or why not.
+    for (const std::string& line : install.discovery().lines)
+      out << "  (discovery) " << EscapeControls(line) << "\n";
     std::vector<std::string> choices;
     if (sheetView.installButtonVisible()) choices.push_back("install");
     choices.push_back("refresh");

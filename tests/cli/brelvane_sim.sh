@@ -40,6 +40,20 @@ run() {
   echo $? > "$WORK/$name.rc"
 }
 exited() { [ "$(cat "$WORK/$1.rc")" = "$2" ]; }
+# run_silent NAME ARGS...: stdin is a FIFO nobody writes to, so a read would
+# hang until the timeout (exit 124).
+run_silent() {
+  local name=$1
+  shift
+  rm -f "$WORK/stdin"
+  mkfifo "$WORK/stdin"
+  sleep 30 > "$WORK/stdin" &
+  local writer=$!
+  timeout 20 "$@" < "$WORK/stdin" > "$WORK/$name.out" 2>&1
+  echo $? > "$WORK/$name.rc"
+  kill "$writer" 2> /dev/null
+  wait "$writer" 2> /dev/null
+}
 
 # ---- The payload and the package ---------------------------------------------
 mkdir -p "$WORK/payload"
@@ -147,7 +161,7 @@ check "9x: nothing launched" lacks "$WORK/nine.out" "Launch: "
 # fixed-disk forms are found through the machines' storage answers (@storage).
 for form in win7-ovin-e:E win11-ovin-e:E win10-stale-letter:F win10-two-disks:F \
     win10-mixed-case:E win10-uas-e:E win10-two-partitions:F win10-gpt-e:E \
-    win10-unknown-form:none; do
+    win10-unknown-form:none win10-uas-no-letter:none win10-cloned-stick:E; do
   fixture=${form%:*} letter=${form#*:}
   drives=()
   for d in $(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg"); do
@@ -167,6 +181,51 @@ for form in win7-ovin-e:E win11-ovin-e:E win10-stale-letter:F win10-two-disks:F 
     [ "$d" = "$letter" ] || check "$fixture: nothing on $d" empty_dir "$WORK/$fixture/$d"
   done
 done
+
+# ---- Discovery explains itself, and /diagnose replays to the same answer -----
+# The cloned stick without the storage stack's answers (as under Wine): the
+# registry alone cannot tell the drive from its copy.
+grep -v '^; @storage' "$MACHINES/win10-cloned-stick.reg" > "$WORK/cloned-registry-only.reg"
+run lookalike 'accept\ninstall\n' "$PKG" --machine "$WORK/cloned-registry-only.reg" \
+  --drive "D=$WORK/look-D" --drive "E=$WORK/look-E"
+check "look-alike disks: no drive" contains "$WORK/lookalike.out" "NO MIVORA!"
+check "look-alike disks: the page says why" contains "$WORK/lookalike.out" \
+  "Two drives look the same: unplug the one that is not the Mivora drive."
+check "look-alike disks: the rule is named" contains "$WORK/lookalike.out" \
+  "D: and E: carry one disk signature at one offset"
+check "look-alike disks: nothing written" empty_dir "$WORK/look-E"
+for form in win10-uas-e:'letter E: MBR entry, signature 5D3A91C4 at 0x100000; the storage stack: usb disk 1 at 0x100000, "Quorvix" "OEM Flash"; the drive'"'"'s' \
+    win10-uas-no-letter:'answer: no drive: no letter is taken as the drive'"'"'s' \
+    win10-uas-no-letter:'letter F: MBR entry, signature 9E21C54D at 0x100000; the storage stack: usb disk 2 at 0x100000, "Kellin" "Portable SSD"; not the drive'"'"'s' \
+    none:'answer: no drive: no supported model is plugged in'; do
+  fixture=${form%%:*} line=${form#*:}
+  rm -f "$WORK/explain.log"
+  run_silent "explain-$fixture" "$PKG" --machine "$MACHINES/$fixture.reg" --drive "E=$WORK/explain-E" \
+    --drive "F=$WORK/explain-F" /silent /accept "/log=$WORK/explain.log"
+  check "$fixture: the log explains: ${line:0:40}" contains "$WORK/explain.log" "discovery: $line"
+done
+run_silent lookalike-silent "$PKG" --machine "$WORK/cloned-registry-only.reg" \
+  --drive "D=$WORK/look-D" --drive "E=$WORK/look-E" /silent /accept "/log=$WORK/look.log"
+check "look-alike disks: the unattended run ends with 3" exited lookalike-silent 3
+check "look-alike disks: the result says why" contains "$WORK/look.log" "two drives look the same"
+
+# Every sample machine: /diagnose writes a machine file that replays, in
+# the simulation, to the answer discovery gave.
+for reg in "$MACHINES"/*.reg; do
+  name=$(basename "$reg" .reg)
+  rm -f "$WORK/$name.diag" "$WORK/$name.replayed"
+  run_silent "diag-$name" "$TOOLS/brelvane-sim" --machine "$reg" "/diagnose=$WORK/$name.diag"
+  run_silent "replay-$name" "$TOOLS/brelvane-sim" --machine "$WORK/$name.diag" \
+    "/diagnose=$WORK/$name.replayed"
+  first=$(iconv -f UTF-16 -t UTF-8 "$WORK/$name.diag" 2> /dev/null | grep '^; answer:')
+  again=$(iconv -f UTF-16 -t UTF-8 "$WORK/$name.replayed" 2> /dev/null | grep '^; answer:')
+  check "$name: /diagnose replays to the same answer" \
+    [ -n "$first" ] && [ "$first" = "$again" ] && exited "diag-$name" 0
+done
+run_silent diag-again "$TOOLS/brelvane-sim" --machine "$MACHINES/none.reg" "/diagnose=$WORK/none.diag"
+check "/diagnose onto an existing file ends with 7" exited diag-again 7
+run_silent diag-silent "$TOOLS/brelvane-sim" /silent /accept "/diagnose=$WORK/x.diag"
+check "/diagnose beside /silent is refused" exited diag-silent 1
 
 run other 'accept\ninstall\n' "$TOOLS/brelvane-sim" --package "$PKG" --drive "E=$WORK/other"
 check "--package installs from another package" entries_are "$WORK/other" "${INSTALLED[@]}"
@@ -208,20 +267,6 @@ check "no raw escape reaches the terminal" lacks "$WORK/ctl.out" $'\e'
 check "no raw C1 byte reaches the terminal" lacks "$WORK/ctl.out" $'\x9b'
 
 # ---- Unattended: the Windows program's switches, passed on as they are -------
-# run_silent NAME ARGS...: stdin is a FIFO nobody writes to, so a read would
-# hang until the timeout (exit 124).
-run_silent() {
-  local name=$1
-  shift
-  rm -f "$WORK/stdin"
-  mkfifo "$WORK/stdin"
-  sleep 30 > "$WORK/stdin" &
-  local writer=$!
-  timeout 20 "$@" < "$WORK/stdin" > "$WORK/$name.out" 2>&1
-  echo $? > "$WORK/$name.rc"
-  kill "$writer" 2> /dev/null
-  wait "$writer" 2> /dev/null
-}
 TMPDIR=$WORK/no-such-folder "$TOOLS/brelvane-sim" --drive "E=$WORK/un-E" > "$WORK/notemp.out" 2>&1 < /dev/null
 echo $? > "$WORK/notemp.rc"
 check "a missing temporary folder is named" contains "$WORK/notemp.out" \

@@ -4,7 +4,9 @@
 # switched on when the machine says so, the .reg file imported into the
 # running server, then the live tests of machines_tests.exe for that machine
 # (the real registry read back against the simulation, and discovery's
-# answer).  Prints "PASS discovery.<machine>" or "FAIL discovery.<machine>";
+# answer); then brelvane-setup.exe /diagnose on that registry, and the file
+# it writes replayed by brelvane-sim to the same answer.  Prints
+# "PASS discovery.<machine>[.diagnose]" or "FAIL ...";
 # exits non-zero when one fails.
 set -u
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -14,6 +16,9 @@ source "$ROOT/tests/wine/harness.sh"
 source "$ROOT/tests/wine/scenario_lib.bash"
 MINGW_DIR=${MINGW_DIR:-$ROOT/out/build/mingw}
 EXE=$MINGW_DIR/tests/machines_tests.exe
+SETUP_EXE=${SETUP_EXE:-$ROOT/out/win/brelvane-setup.exe}
+# The simulation that replays a machine file (the release preset's build).
+SIM=${SIM:-$ROOT/out/bin/brelvane-sim}
 LOGS=$MINGW_DIR/wine-discovery
 mkdir -p "$LOGS"
 
@@ -59,7 +64,33 @@ run_machine() {
     scenario_fail "discovery.$name (see $log)"
     grep -E 'Failure|Expected|Which is|Value of|trace:|: ' "$log" | head -20 | sed 's/^/    /'
   fi
+  diagnose_machine "$name" "$dir"
   wine_stop
+}
+
+# The answer line a machine file written by /diagnose ends with.
+answer_of() { iconv -f UTF-16 -t UTF-8 "$1" 2> /dev/null | tr -d '\r' | grep '^; answer:'; }
+
+# /diagnose on the real registry, then the file it wrote replayed by
+# brelvane-sim: the same answer.
+diagnose_machine() {
+  local name=$1 dir=$2 written replayed first again
+  written=$WINEPREFIX/drive_c/machine-$name.reg
+  replayed=$LOGS/$name.replayed.reg
+  rm -f "$written" "$replayed"
+  (cd "$dir" && "$WINE64" "$SETUP_EXE" "/diagnose=C:\\machine-$name.reg") \
+    > "$LOGS/$name.diagnose.log" 2>&1
+  local code=$?
+  cp "$written" "$LOGS/$name.diagnosed.reg" 2> /dev/null
+  TMPDIR=$WINEPREFIX "$SIM" --machine "$written" "/diagnose=$replayed" \
+    >> "$LOGS/$name.diagnose.log" 2>&1 < /dev/null
+  first=$(answer_of "$written")
+  again=$(answer_of "$replayed")
+  if [ "$code" = 0 ] && [ -n "$first" ] && [ "$first" = "$again" ]; then
+    scenario_pass "discovery.$name.diagnose"
+  else
+    scenario_fail "discovery.$name.diagnose (exit $code; \"$first\" replayed as \"$again\"; see $LOGS/$name.diagnose.log)"
+  fi
 }
 
 for reg in "$ROOT"/samples/machines/*.reg; do
