@@ -381,12 +381,15 @@ TEST(MachineSettingsParse, CommentSettingsAndTheirErrors) {
   // A quoted vendor keeps its blanks; a letter without a line answers nothing.
   s = ParseMachineSettings(
       "; @storage e product=\"OEM Flash\" bus=usb disk=2 offset=0x100000 vendor=\"Quorvix\"\n"
-      "; @storage F bus=nvme\n",
+      "; @storage F bus=nvme\n"
+      "; @storage G bus=9 vendor=\"A \\\"B\\\" \\\\\"\n",
       "m.reg");
   ASSERT_EQ(s.error, "");
   const VolumeStorage usb{win::kBusTypeUsb, "Quorvix", "OEM Flash", 2, 0x100000};
   const VolumeStorage nvme{17, "", "", 0, std::nullopt};
-  EXPECT_EQ(s.storage, (std::map<char, VolumeStorage>{{'E', usb}, {'F', nvme}}));
+  // A bus without a name is given as its number; \" and \\ in a quoted value.
+  const VolumeStorage iscsi{9, "A \"B\" \\", "", 0, std::nullopt};
+  EXPECT_EQ(s.storage, (std::map<char, VolumeStorage>{{'E', usb}, {'F', nvme}, {'G', iscsi}}));
 }
 
 }  // namespace

@@ -496,6 +496,20 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
   }
 }
 
+TEST(MountEntries, SignatureInAPartitionTableCache) {
+  std::vector<std::uint8_t> sector(512, 0);
+  sector[440] = 0xc4, sector[441] = 0x91, sector[442] = 0x3a, sector[443] = 0x5d;
+  sector[510] = 0x55, sector[511] = 0xaa;
+  EXPECT_EQ(SignatureInCache(sector.data(), sector.size()), 0x5d3a91c4u);
+  // Cut short, without its closing mark, or a GPT disk's protective MBR
+  // (signature 0): no signature.
+  EXPECT_EQ(SignatureInCache(sector.data(), 511), std::nullopt);
+  sector[511] = 0;
+  EXPECT_EQ(SignatureInCache(sector.data(), sector.size()), std::nullopt);
+  sector[511] = 0xaa, sector[440] = sector[441] = sector[442] = sector[443] = 0;
+  EXPECT_EQ(SignatureInCache(sector.data(), sector.size()), std::nullopt);
+}
+
 TEST(MountEntries, FormsAndDeviceFields) {
   const std::string mbr = MbrEntry(0xd4c3b2a1, 0x7e00);
   MountEntry e = DecodeMountEntry(reinterpret_cast<const std::uint8_t*>(mbr.data()), 12);

@@ -194,17 +194,23 @@ scenario_install_windows_10_11() {
 # The fixed-disk forms in Wine's real registry.  Wine's storage stack names
 # no disk, so the registry decides: the UAS drive's MBR entry and the first of
 # two partitions are found and get the set, while a GPT entry and an entry in
-# no known form leave "NO MIVORA!".  No other letter is written.
+# no known form leave "NO MIVORA!", and so does a stick imaged from the
+# drive, with the page's reason.  No other letter is written.
 scenario_fixed_disk_forms() {
   local form fixture letter first others d
-  for form in win10-uas-e:E win10-two-partitions:F win10-gpt-e:none win10-unknown-form:none; do
+  for form in win10-uas-e:E win10-two-partitions:F win10-gpt-e:none win10-unknown-form:none \
+      win10-cloned-stick:look-alike; do
     fixture=${form%:*} letter=${form#*:}
     read -r -a others <<< "$(sed -n 's/^; @drives //p' "$MACHINES/$fixture.reg" | tr -d '\r')"
-    if [ "$letter" = none ]; then
+    if [ "$letter" = none ] || [ "$letter" = look-alike ]; then
       first=${others[0]} others=("${others[@]:1}")
       gui_begin "$fixture" "$MACHINES/$fixture.reg" "$first" "${others[@]}"
-      gui_run "$BARE" -- "wait-window $CAPTION" "click 1002" "text 1004" "click 2" "wait-gone"
+      gui_run "$BARE" -- "wait-window $CAPTION" "click 1002" "text 1004" "text 1005" "click 2" \
+        "wait-gone"
       expect_line "${fixture}_no_drive" "TEXT Drive Mivora Plugged-in: NO MIVORA!"
+      [ "$letter" = none ] ||
+        expect_line "${fixture}_says_why" \
+          "TEXT Two drives look the same: unplug the one that is not the Mivora drive."
       check "${fixture}_nothing_written" [ -z "$(ls -A "$GUI_DRIVE" "${others[@]/#/$GUI_DRIVE-}")" ]
     else
       others=("${others[@]/$letter/}")
