@@ -1,5 +1,6 @@
 #include "discovery/diagnose.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -32,6 +33,25 @@ bool SameName(const std::string& a, const std::string& b) {
   return a.size() == b.size() && AnsiLower(a) == AnsiLower(b);
 }
 
+// A key's path as a key line writes it: below `parent`, its names joined by
+// one backslash each (a doubled, leading or trailing one names no key).
+std::string Below(const std::string& parent, const std::string& subkey) {
+  std::string path = parent;
+  std::size_t start = 0;
+  while (start <= subkey.size()) {
+    const std::size_t end = std::min(subkey.find('\\', start), subkey.size());
+    if (end > start) path += "\\" + subkey.substr(start, end - start);
+    start = end + 1;
+  }
+  return path;
+}
+
+bool HoldsControls(const std::string& text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
 // A registry that passes every call on and keeps what came back: the keys
 // that opened or were listed, in the order they were first met (the order a
 // list hands them out, which the simulation keeps), and every value read.
@@ -47,7 +67,7 @@ class RecordingRegistry : public Registry {
     const long rc = inner_.OpenKey(parent, subkey, access, out);
     const auto at = paths_.find(parent);
     if (rc == win::kErrorSuccess && at != paths_.end()) {
-      const std::string path = at->second + "\\" + subkey;
+      const std::string path = Below(at->second, subkey);
       paths_[*out] = path;
       KeyAt(path);
     }
@@ -62,7 +82,7 @@ class RecordingRegistry : public Registry {
     const auto at = paths_.find(key);
     if (at != paths_.end() &&
         inner_.EnumKey(key, index, kLongestKeyName, &whole) == win::kErrorSuccess)
-      KeyAt(at->second + "\\" + whole);
+      KeyAt(Below(at->second, whole));
     return rc;
   }
 
@@ -190,8 +210,15 @@ std::string StorageLine(char letter, const VolumeStorage& storage) {
                   static_cast<unsigned long long>(*storage.partition_offset));
     line += offset;
   }
-  if (!storage.vendor.empty()) line += " vendor=" + Quoted(storage.vendor);
-  if (!storage.product.empty()) line += " product=" + Quoted(storage.product);
+  // A device's own strings may hold anything: a line break would begin a
+  // setting of its own, so control characters are written as '?'.
+  auto plain = [](std::string text) {
+    for (char& c : text)
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return Quoted(text);
+  };
+  if (!storage.vendor.empty()) line += " vendor=" + plain(storage.vendor);
+  if (!storage.product.empty()) line += " product=" + plain(storage.product);
   return line;
 }
 
@@ -238,6 +265,11 @@ Diagnosis DiagnoseDiscovery(const Platform& platform) {
       "; nowhere.  brelvane-sim --machine FILE replays it.\r\n";
   text += SettingsLines(platform.system);
   for (const RecordedKey& key : recorder.keys()) {
+    // A name that holds a line break cannot be written as a key line.
+    if (HoldsControls(key.path)) {
+      text += "\r\n; A key whose name holds control characters is left out.\r\n";
+      continue;
+    }
     text += "\r\n[" + key.path + "]\r\n";
     for (const RecordedValue& value : key.values) text += ValueLine(value) + "\r\n";
   }

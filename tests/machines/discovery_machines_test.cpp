@@ -8,7 +8,9 @@
 
 #include "common/error_text.h"
 #include "common/messages.h"
+#include "discovery/diagnose.h"
 #include "discovery/discovery.h"
+#include "platform/sim/reg_file.h"
 #include "machines/machine_expectations.h"
 #include "platform/sim/machine_settings.h"
 #include "platform/sim/sim_registry.h"
@@ -206,6 +208,36 @@ TEST_F(Machine, LongestPossibleDirectoryIsStillRead) {
   DriveModel model = DriveModel::None;
   EXPECT_EQ(FindTargetDrive(test_.platform(), &model), 'E');
   EXPECT_TRUE(test_.prompts().messages().empty());
+}
+
+// A device's strings and registry names come from outside: the file
+// /diagnose writes keeps its own lines, and still replays.
+TEST_F(Machine, DiagnosisOfHostileStringsStaysAMachineFile) {
+  // A 9x list of present devices whose entry's name holds a control
+  // character; a storage answer whose vendor holds a line break.
+  const std::string text =
+      "REGEDIT4\n[HKEY_DYN_DATA\\Config Manager\\Enum\\C0\x01X]\n"
+      "\"HardWareKey\"=\"USB\\\\VID_0781&PID_5567\\\\1\"\n";
+  std::string error;
+  ASSERT_TRUE(registry_.LoadText(text, "hostile.reg", &error)) << error;
+  test_.UseRegistry(registry_);
+  test_.system().SetPlatformId(win::kVerPlatformWin32Windows);
+  test_.system().SetLogicalDrives(0x14);
+  test_.system().SetCurrentDirectory("C:\\");
+  test_.system().SetVolumeStorage(
+      'E', VolumeStorage{win::kBusTypeUsb, "Q\r\n; @drives Q", "P\"", 1, std::nullopt});
+  const Diagnosis diagnosis = DiagnoseDiscovery(test_.platform());
+  const std::string narrow = sim::NarrowUtf16(
+      reinterpret_cast<const std::uint8_t*>(diagnosis.file.data()) + 2, diagnosis.file.size() - 2);
+  const MachineSettings settings = ParseMachineSettings(narrow, "diagnosed.reg");
+  EXPECT_EQ(settings.error, "");
+  EXPECT_EQ(settings.drives, "CE");
+  EXPECT_EQ(settings.storage.at('E').vendor, "Q??; @drives Q");
+  EXPECT_EQ(settings.storage.at('E').product, "P\"");
+  SimRegistry replayed;
+  EXPECT_TRUE(replayed.LoadText(narrow, "diagnosed.reg", &error)) << error;
+  EXPECT_NE(narrow.find("; A key whose name holds control characters is left out."),
+            std::string::npos);
 }
 
 }  // namespace
