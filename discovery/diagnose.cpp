@@ -262,12 +262,15 @@ Diagnosis DiagnoseDiscovery(const Platform& platform) {
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "; What the installer's drive discovery read on this machine, written by\r\n"
       "; /diagnose.  It holds the USB devices' serial numbers and was sent\r\n"
-      "; nowhere.  brelvane-sim --machine FILE replays it.\r\n";
+      "; nowhere.  brelvane-sim --machine FILE replays it.  Each byte of a\r\n"
+      "; registry string is one UTF-16 unit here, so the simulation reads the\r\n"
+      "; very bytes back: do not import this file into a registry.\r\n";
   text += SettingsLines(platform.system);
   for (const RecordedKey& key : recorder.keys()) {
     // A name that holds a line break cannot be written as a key line.
     if (HoldsControls(key.path)) {
       text += "\r\n; A key whose name holds control characters is left out.\r\n";
+      ++diagnosis.keysLeftOut;
       continue;
     }
     text += "\r\n[" + key.path + "]\r\n";

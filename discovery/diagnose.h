@@ -24,6 +24,9 @@ struct Diagnosis {
   char letter = 0;
   DriveModel model = DriveModel::None;
   DiscoveryReport report;
+  // Keys read that the file cannot hold (a name with a control character):
+  // with any, a replay may answer otherwise.
+  int keysLeftOut = 0;
 };
 
 // Runs discovery once, recording what it reads.  Reads only; shows nothing
@@ -32,7 +35,9 @@ Diagnosis DiagnoseDiscovery(const Platform& platform);
 
 // The 8-bit text of a machine file (registry strings as the ANSI calls give
 // them) as UTF-16LE with its byte-order mark: each byte one code unit, the
-// form the simulation's loader narrows back to the same bytes.
+// form the simulation's loader narrows back to the same bytes.  A byte of
+// 0x80 or above is not converted through the code page, so the file replays
+// exactly in the simulation but is not for importing into a registry.
 std::string MachineFileUtf16(const std::string& text);
 
 }  // namespace brelvane

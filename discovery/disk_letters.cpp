@@ -17,9 +17,9 @@ constexpr std::size_t kGptEntrySize = 24;
 constexpr char kGptEntryTag[] = "DMIO:ID:";
 constexpr std::size_t kVolumeNameBuffer = 260;
 constexpr std::size_t kOffsetDigits = 16;
-// A partition table cache holds a sector: 512 bytes, or 4096 on a disk of
-// 4 KiB sectors.
-constexpr std::uint32_t kPartitionTableCacheBuffer = 4096;
+// A partition table cache holds at least a sector; more is read as well, up
+// to this many bytes.
+constexpr std::uint32_t kPartitionTableCacheBuffer = 64 * 1024;
 constexpr std::size_t kSectorSize = 512;
 constexpr std::size_t kMbrSignatureAt = 440;
 
@@ -55,15 +55,18 @@ bool OpenPartmgr(const std::string& instance, ScopedKey* partmgr) {
                        win::kKeyRead);
 }
 
-// The signature in the disk's partition table cache, where it has one.
-std::optional<std::uint32_t> CachedSignature(Registry& registry, RegKey partmgr) {
+// The disk's partition table cache, when it holds a whole first sector.
+std::optional<std::vector<std::uint8_t>> SectorCache(Registry& registry, RegKey partmgr) {
   std::vector<std::uint8_t> cache(kPartitionTableCacheBuffer, 0);
   std::uint32_t type = 0;
   std::uint32_t size = kPartitionTableCacheBuffer;
   if (registry.QueryValue(partmgr, kPartitionTableCacheValue, &type, cache.data(), &size) !=
-      win::kErrorSuccess)
+          win::kErrorSuccess ||
+      type != win::kRegBinary)
     return std::nullopt;
-  return SignatureInCache(cache.data(), std::min(size, kPartitionTableCacheBuffer));
+  cache.resize(std::min(size, kPartitionTableCacheBuffer));
+  if (!IsSectorCache(cache.data(), cache.size())) return std::nullopt;
+  return cache;
 }
 
 // The offsets of the volumes named "{DiskId}#<offset>" in the device tree.
@@ -176,12 +179,21 @@ bool HasVolumeAt(const DiskRecord& disk, std::uint64_t offset) {
          disk.volume_offsets.end();
 }
 
-// Another disk of the disk driver's list whose recorded signature is the
-// drive's: its instance path, or empty.
-std::string OtherDiskWithSignature(Registry& registry, const DiskRecord& disk) {
+// Why another disk of the disk driver's list may be the one behind a letter
+// that carries the drive's signature at `offset`: it records the same
+// signature, or records none and may have a volume there.  Empty when no
+// other disk may.
+std::string OtherDiskThatMayCarry(Registry& registry, const DiskRecord& disk,
+                                  std::uint64_t offset) {
   for (const std::string& instance : ListedDisks(registry)) {
     if (instance == disk.instance) continue;
-    if (ReadDiskRecord(registry, instance).signature == disk.signature) return instance;
+    const DiskRecord other = ReadDiskRecord(registry, instance);
+    if (other.partition_table_known && other.signature == disk.signature)
+      return "the disk " + NameInMessage(instance) + " records the drive's disk signature too";
+    if (!other.partition_table_known &&
+        (other.volume_offsets.empty() || HasVolumeAt(other, offset)))
+      return "the disk " + NameInMessage(instance) +
+             " records no partition table and may have a volume there: it may be a copy";
   }
   return {};
 }
@@ -235,11 +247,8 @@ std::vector<DiskLetter> LettersByRegistry(const Platform& platform,
   if (look_alike->empty() && !elsewhere.empty())
     *look_alike = std::string(1, elsewhere.front()) +
                   ": carries the drive's disk signature where the drive has no volume";
-  if (look_alike->empty() && !by_signature.empty()) {
-    const std::string other = OtherDiskWithSignature(platform.registry, disk);
-    if (!other.empty())
-      *look_alike = "the disk " + NameInMessage(other) + " records the drive's disk signature too";
-  }
+  for (std::size_t i = 0; i < by_signature.size() && look_alike->empty(); ++i)
+    *look_alike = OtherDiskThatMayCarry(platform.registry, disk, *by_signature[i].offset);
   if (!look_alike->empty()) {
     for (const DiskLetter& l : by_signature)
       (*verdicts)[l.letter] = "refused: two drives look the same";
@@ -294,9 +303,12 @@ bool StorageNamesDisk(const VolumeStorage& storage, const DiskRecord& disk) {
          EqualIgnoringCase(underscored(storage.product), disk.product);
 }
 
+bool IsSectorCache(const std::uint8_t* data, std::size_t size) {
+  return size >= kSectorSize && data[kSectorSize - 2] == 0x55 && data[kSectorSize - 1] == 0xAA;
+}
+
 std::optional<std::uint32_t> SignatureInCache(const std::uint8_t* data, std::size_t size) {
-  if (size < kSectorSize || data[kSectorSize - 2] != 0x55 || data[kSectorSize - 1] != 0xAA)
-    return std::nullopt;
+  if (!IsSectorCache(data, size)) return std::nullopt;
   const auto signature = static_cast<std::uint32_t>(LittleEndian(data + kMbrSignatureAt, 4));
   if (signature == 0) return std::nullopt;
   return signature;
@@ -309,7 +321,10 @@ DiskRecord ReadDiskRecord(Registry& registry, const std::string& instance) {
   ScopedKey partmgr(registry);
   if (OpenPartmgr(instance, &partmgr)) {
     disk.disk_id = ReadRegString(registry, partmgr.get(), "DiskId");
-    disk.signature = CachedSignature(registry, partmgr.get());
+    if (const auto cache = SectorCache(registry, partmgr.get())) {
+      disk.partition_table_known = true;
+      disk.signature = SignatureInCache(cache->data(), cache->size());
+    }
   }
   disk.volume_offsets = VolumeOffsetsOf(registry, disk.disk_id);
   return disk;
@@ -323,8 +338,9 @@ std::string DescribeDisk(const DiskRecord& disk) {
     words += ", volumes at";
     for (std::uint64_t offset : disk.volume_offsets) words += " 0x" + Hex(offset);
   }
-  words += disk.signature ? ", signature " + Hex(*disk.signature, 8) + " recorded"
-                          : ", no signature recorded";
+  words += disk.signature               ? ", signature " + Hex(*disk.signature, 8) + " recorded"
+           : disk.partition_table_known ? ", a partition table without a signature recorded"
+                                        : ", no partition table recorded";
   return words;
 }
 

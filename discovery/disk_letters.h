@@ -45,17 +45,23 @@ struct DiskRecord {
   // Where its volumes start: the offsets of the volumes that Windows 7 and
   // later name "STORAGE\Volume\{DiskId}#<offset as 16 hex digits>".
   std::vector<std::uint64_t> volume_offsets;
+  // Whether Windows recorded the disk's partition table: a cache that holds
+  // a whole first sector.  Without one nothing is known of its signature.
+  bool partition_table_known = false;
   // The disk's own MBR signature, as its partition table cache holds it;
-  // none where Windows wrote no cache, or for a disk without a signature.
+  // none where Windows wrote no cache, or for a disk without a signature
+  // (a GPT disk's protective MBR).
   std::optional<std::uint32_t> signature;
 };
 
 // Reads what the registry records of the disk at `instance`.
 DiskRecord ReadDiskRecord(Registry& registry, const std::string& instance);
 
-// The MBR signature in a partition table cache: the disk's first sector,
-// the signature at byte 440, the sector closed by 55 AA.  None for any other
-// data and for a signature of 0 (a disk that has none, or a GPT disk's
+// Whether a partition table cache holds a disk's first sector: at least
+// 512 bytes, the sector closed by 55 AA.
+bool IsSectorCache(const std::uint8_t* data, std::size_t size);
+// The MBR signature in such a cache, at byte 440.  None for any other data
+// and for a signature of 0 (a disk that has none, or a GPT disk's
 // protective MBR).
 std::optional<std::uint32_t> SignatureInCache(const std::uint8_t* data, std::size_t size);
 
@@ -97,7 +103,9 @@ struct DiskLetterFinding {
 //     of its volumes' offsets where those are known.  When two present
 //     letters carry that signature at one offset, when a letter carries it
 //     where the disk has no volume, or when another listed disk records the
-//     same signature, two disks look the same and no MBR entry is taken.
+//     same signature, or records none and may have a volume at that offset
+//     (a copy of the drive), two disks may look the same and no MBR entry
+//     is taken.
 // A "DMIO:ID:" entry is tied only by the storage stack: the registry keeps
 // no link from a GPT partition's id to its disk.
 DiskLetterFinding FindDiskLetters(const Platform& platform, const std::string& instance);

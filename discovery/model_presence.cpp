@@ -120,11 +120,22 @@ std::vector<std::string> DescribeUsbStorageDevices(const Platform& platform, boo
       continue;
     }
     std::uint32_t count = ListedDeviceCount(ReadRegDword(registry, list.get(), "Count"));
+    // A "Count" beyond the entries there are (a damaged list) is one line,
+    // not a line for each entry that is missing.
+    std::uint32_t unreadable = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
       std::string path = ReadRegString(registry, list.get(), std::to_string(i));
+      if (path.empty()) {
+        ++unreadable;
+        continue;
+      }
       lines.push_back(
           DeviceLine(std::string("of ") + driver.driver + " " + std::to_string(i), path));
     }
+    if (unreadable != 0)
+      lines.push_back(std::string("USB storage driver ") + driver.driver + ": " +
+                      std::to_string(unreadable) + " of its " + std::to_string(count) +
+                      " numbered entries missing or unreadable");
   }
   return lines;
 }

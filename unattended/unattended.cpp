@@ -404,6 +404,8 @@ std::optional<std::string> LogPathProblem(const Platform& host, const std::strin
 // No window: the outcome goes to the console, if any, and the exit code.
 int WriteDiagnosis(const Platform& host, const ConsoleFn& console, const std::string& path) {
   const Diagnosis diagnosis = DiagnoseDiscovery(host);
+  // A run killed while writing left its hidden staging file beside FILE.
+  RemoveStagingLeftovers(host, SplitPath(path).first);
   if (!WriteFileIntoPlace(host, diagnosis.file, path)) {
     Report(host, console, true,
            std::string(kProgramName) + ": cannot write the machine file " + path + ": " +
@@ -412,10 +414,13 @@ int WriteDiagnosis(const Platform& host, const ConsoleFn& console, const std::st
     return ToInt(ExitCode::WriteFailed);
   }
   const std::vector<std::string>& lines = diagnosis.report.lines;
-  Report(host, console, true,
-         std::string(kProgramName) + ": wrote " + path + "; " +
-             (lines.empty() ? std::string("no answer") : lines.back()),
-         win::kMbIconInformation);
+  std::string words = std::string(kProgramName) + ": wrote " + path + "; " +
+                      (lines.empty() ? std::string("no answer") : lines.back());
+  if (diagnosis.keysLeftOut != 0)
+    words += "; " + std::to_string(diagnosis.keysLeftOut) +
+             " key(s) whose names hold control characters are left out, so a replay may "
+             "answer otherwise";
+  Report(host, console, true, words, win::kMbIconInformation);
   return ToInt(ExitCode::Success);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -45,6 +46,8 @@ bool ParseNumber(std::string_view text, std::uint64_t* number) {
                     ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
                     : -1;
     if (digit < 0) return false;
+    // A number beyond 64 bits is refused, not wrapped round.
+    if (value > (UINT64_MAX - static_cast<std::uint64_t>(digit)) / base) return false;
     value = value * base + static_cast<std::uint64_t>(digit);
   }
   *number = value;

@@ -292,9 +292,12 @@ int Main(int argc, char** argv) {
               << " (the simulation does not run Windows programs)\n";
   });
 
-  std::cout << "Simulated machine: " << machine.name << ", " << (nine ? "9x family" : "NT family")
-            << ", current directory "
-            << (options.cwd.empty() ? settings.current_directory : options.cwd) << "\n";
+  // A machine file may come from a customer's machine: its words are
+  // escaped like any other name on the terminal.
+  std::cout << "Simulated machine: " << EscapeControls(machine.name) << ", "
+            << (nine ? "9x family" : "NT family") << ", current directory "
+            << EscapeControls(options.cwd.empty() ? settings.current_directory : options.cwd)
+            << "\n";
   for (const auto& [letter, folder] : *folders)
     std::cout << "Drive " << letter << ": is the folder " << folder << "\n";
   if (options.launch && nine) std::cout << "(--launch: the 9x family never offers the box)\n";

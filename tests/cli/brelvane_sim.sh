@@ -224,6 +224,17 @@ for reg in "$MACHINES"/*.reg; do
 done
 run_silent diag-again "$TOOLS/brelvane-sim" --machine "$MACHINES/none.reg" "/diagnose=$WORK/none.diag"
 check "/diagnose onto an existing file ends with 7" exited diag-again 7
+# A run killed while writing left its hidden staging file: the next one
+# takes it away.  A damaged "Count" gives one line, not one per entry.
+mkdir -p "$WORK/diag-dir" && printf 'part' > "$WORK/diag-dir/~BV00000.TMP"
+setfattr -n user.DOSATTRIB -v '"0x6"' "$WORK/diag-dir/~BV00000.TMP"
+sed 's/^"Count"=dword:00000001$/"Count"=dword:ffffffff/' "$MACHINES/win10-uas-e.reg" \
+  > "$WORK/big-count.reg"
+run_silent diag-dir "$TOOLS/brelvane-sim" --machine "$WORK/big-count.reg" \
+  "/diagnose=$WORK/diag-dir/m.reg"
+check "/diagnose takes a killed run's staging file away" entries_are "$WORK/diag-dir" ./m.reg
+check "a damaged Count is one line" [ "$(iconv -f UTF-16 -t UTF-8 "$WORK/diag-dir/m.reg" |
+  grep -c 'USB storage device of UASPStor')" -eq 1 ]
 run_silent diag-silent "$TOOLS/brelvane-sim" /silent /accept "/diagnose=$WORK/x.diag"
 check "/diagnose beside /silent is refused" exited diag-silent 1
 

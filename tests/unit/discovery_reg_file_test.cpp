@@ -365,6 +365,8 @@ TEST(MachineSettingsParse, CommentSettingsAndTheirErrors) {
       {"storage field without a value", "; @storage E bus=usb disk\n", "C", 2, "C:\\", "m.reg:1:"},
       {"storage disk beyond 32 bits", "; @storage E bus=usb disk=0x100000000\n", "C", 2, "C:\\",
        "m.reg:1:"},
+      {"storage offset beyond 64 bits", "; @storage E bus=usb offset=0x10000000000100000\n", "C", 2,
+       "C:\\", "m.reg:1:"},
   };
   for (const SettingsCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -352,15 +352,16 @@ std::string MbrEntry(std::uint32_t signature, std::uint64_t offset) {
 
 // A disk instance with its partition manager id, the volumes Windows 7
 // and later name "{DiskId}#<offset>", and, given a signature, a partition
-// table cache holding the disk's first sector.
+// table cache holding the disk's first sector (0: a GPT disk's protective
+// MBR, which has none).
 std::string DiskWithVolumes(const std::string& instance, const std::string& disk_id,
                             const std::vector<std::uint64_t>& offsets,
-                            std::uint32_t signature = 0) {
+                            std::optional<std::uint32_t> signature = std::nullopt) {
   std::string out = "[" + kHklm + "Enum\\" + instance + "\\Device Parameters\\Partmgr]\n" +
                     "\"DiskId\"=\"" + disk_id + "\"\n";
-  if (signature != 0) {
+  if (signature) {
     std::string sector(512, '\0');
-    for (int i = 0; i < 4; ++i) sector[440 + i] = static_cast<char>(signature >> (8 * i) & 0xFF);
+    for (int i = 0; i < 4; ++i) sector[440 + i] = static_cast<char>(*signature >> (8 * i) & 0xFF);
     sector[510] = '\x55';
     sector[511] = '\xAA';
     out += "\"PartitionTableCache\"=hex:";
@@ -451,6 +452,17 @@ TEST_F(Walks, FindDiskLetterNtTiesFixedDiskFormsToTheDrivesDisk) {
        "CDE",
        {},
        0},
+      {"a copy whose disk records no partition table, the drive without a letter",
+       two_list + vols + other_vols + Mounts({{'D', MbrEntry(7, 0x100000)}}),
+       "CD",
+       {},
+       0},
+      {"another disk's recorded table has no signature: the drive's letter stands",
+       two_list + vols + DiskWithVolumes(other, "{aa}", {0x100000}, 0) +
+           Mounts({{'D', MbrEntry(7, 0x100000)}}),
+       "CD",
+       {},
+       'D'},
       {"another listed disk records the drive's signature",
        two_list + vols + DiskWithVolumes(other, "{aa}", {0x100000}, 7) +
            Mounts({{'D', MbrEntry(7, 0x100000)}}),
