@@ -1,52 +1,95 @@
 #include "builder/assemble.h"
 
+#include <optional>
+
+#include "common/fs_helpers.h"
+#include "common/path_text.h"
 #include "common/scope_exit.h"
 
 namespace brelvane {
 namespace {
 
-// A plain file at the building name is a killed build's leftover; anything
-// else there is not the build's to remove.
-bool ClearLeftover(FileSystem& files, const std::string& building) {
-  if (!files.Exists(building)) return true;
-  return !files.IsDirectory(building) && files.DeleteFile(building);
+// The input among the base, the sources and `otherInputs` that `output`
+// names, or nothing.
+std::optional<std::string> InputNamedBy(const Platform& platform, const std::string& output,
+                                        const std::string& basePath,
+                                        const std::vector<AssemblyModule>& modules,
+                                        const std::vector<std::string>& otherInputs) {
+  std::vector<std::string> inputs{basePath};
+  for (const AssemblyModule& module : modules) inputs.push_back(module.sourcePath);
+  inputs.insert(inputs.end(), otherInputs.begin(), otherInputs.end());
+  for (const std::string& input : inputs)
+    if (NamesSameFile(platform, output, input)) return input;
+  return std::nullopt;
+}
+
+// Takes away what killed builds left beside the output: staging files
+// proven this program's own by their bits, and their appends' journals.
+std::vector<std::string> RemoveKilledBuilds(const Platform& platform, const std::string& output) {
+  const std::string folder = SplitFolder(output).first;
+  std::vector<std::string> removed = RemoveStagingLeftovers(platform, folder);
+  for (const std::string& leftover : removed) RemoveOrphanJournal(platform, leftover);
+  return removed;
 }
 
 }  // namespace
 
-std::string BuildingPath(const std::string& output) { return output + ".building"; }
-
 AssemblyResult AssembleInstaller(const Platform& platform, const std::string& basePath,
                                  const std::vector<AssemblyModule>& modules,
-                                 const std::string& output, const ProgressFn& progress) {
+                                 const std::string& output, const ProgressFn& progress,
+                                 const std::vector<std::string>& otherInputs) {
   FileSystem& files = platform.files;
-  const std::string building = BuildingPath(output);
-  if (files.IsDirectory(output)) return {AssemblyStep::OutputIsFolder};
-  if (!ClearLeftover(files, building)) return {AssemblyStep::Leftover};
-  if (!CopyFileIntoPlace(platform, basePath, building, win::kAttrNormal)) {
-    return {AssemblyStep::CopyBase};
+  AssemblyResult result;
+  if (files.IsDirectory(output)) {
+    result.step = AssemblyStep::OutputIsFolder;
+    return result;
   }
-  // On every way out but the last, the building file goes, and the cause of
+  if (std::optional<std::string> input =
+          InputNamedBy(platform, output, basePath, modules, otherInputs)) {
+    result.step = AssemblyStep::OutputIsInput;
+    result.input = *input;
+    return result;
+  }
+  result.leftoversRemoved = RemoveKilledBuilds(platform, output);
+  std::string building;
+  if (!CopyToStagingFile(platform, basePath, output, &building)) {
+    result.step = AssemblyStep::CopyBase;
+    return result;
+  }
+  // On every way out but the last, the staging file goes, and the cause of
   // the failure stays the last error.
   ScopeExit removeBuilding([&] {
     const std::uint32_t cause = platform.system.LastError();
-    files.DeleteFile(building);
+    RemoveOwnStagingFile(platform, building);
+    RemoveOrphanJournal(platform, building);
     platform.system.SetLastError(cause);
   });
   for (std::size_t i = 0; i < modules.size(); ++i) {
     FailedFile failed = FailedFile::Package;
     if (AppendModule(platform, modules[i].sourcePath, building, modules[i].record, progress,
                      &failed) != AppendResult::Appended) {
-      return {AssemblyStep::Append, i, failed};
+      result.step = AssemblyStep::Append;
+      result.module = i;
+      result.failedFile = failed;
+      return result;
     }
   }
   const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});
   if (!verdict.IsSound() || verdict.walk.modules.size() != modules.size()) {
-    return {AssemblyStep::Verify};
+    result.step = AssemblyStep::Verify;
+    return result;
   }
-  if (!files.MoveIntoPlace(building, output, true)) return {AssemblyStep::Rename};
+  // Plain bits first, then the one rename: the output never carries a
+  // staging file's bits, and a failure of either leaves it as it was.  (A
+  // build killed between the two leaves a whole installer under a staging
+  // name, which the next build does not take for its own.)
+  if (!files.SetAttributes(building, win::kAttrNormal) ||
+      !files.MoveIntoPlace(building, output, true)) {
+    result.step = AssemblyStep::Rename;
+    return result;
+  }
   removeBuilding.Cancel();
-  return {};
+  return result;
 }
 
 }  // namespace brelvane

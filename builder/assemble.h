@@ -22,32 +22,41 @@ struct AssemblyModule {
 enum class AssemblyStep {
   Done,  // the output holds the new installer
   OutputIsFolder,
-  Leftover,  // a former build's file beside the output cannot be removed
-  CopyBase,  // the base could not be copied beside the output
-  Append,    // `module` could not be appended (`failedFile` says to what)
-  Verify,    // the assembled installer does not verify as planned
-  Rename,    // the assembled installer could not take the output's name
+  OutputIsInput,  // the output is `input`, one of the files the build reads
+  CopyBase,       // the base could not be copied beside the output
+  Append,         // `module` could not be appended (`failedFile` says to what)
+  Verify,         // the assembled installer does not verify as planned
+  Rename,         // the assembled installer could not take the output's name
 };
 struct AssemblyResult {
   AssemblyStep step = AssemblyStep::Done;
   std::size_t module = 0;
   FailedFile failedFile = FailedFile::Package;
+  std::string input;  // OutputIsInput: the input the output names
+  // Files of killed builds (and of interrupted extractions) that this
+  // build found beside the output, proven its own, and took away.
+  std::vector<std::string> leftoversRemoved;
   bool Done() const { return step == AssemblyStep::Done; }
 };
 
-// The file a build writes beside `output` until it takes the output's name;
-// a killed build leaves it behind, and the next build replaces it.
-std::string BuildingPath(const std::string& output);
-
-// Copies the base to BuildingPath(output), appends `modules` there in their
+// Copies the base into a new staging file beside `output` (a staging file's
+// name and hidden and system bits, so a killed build's file is known as its
+// own by those, never by its name alone), appends `modules` there in their
 // order (each durable, as an append is), checks the result as verify does
-// (sound, and holding exactly these modules), and only then renames it over
-// `output` in one step.  On any failure the output stays as it was (or
-// absent), the building file is removed (silently, as far as it can be) and
-// System::LastError() holds the cause where the system gave one.  `progress`
-// sees each module's copy.  Shows no message.
+// (sound, and holding exactly these modules), and only then gives it plain
+// bits and renames it over `output` in one step.
+//  - The output must not be the base, a module's source or one of
+//    `otherInputs` (the manifest), by name or as the same file: then
+//    nothing is done (OutputIsInput).
+//  - Killed builds' staging files beside the output, and their journals,
+//    are taken away first and named in `leftoversRemoved`.
+//  - On any failure the output stays as it was (or absent), the staging
+//    file is removed (silently, as far as it can be) and System::LastError()
+//    holds the cause where the system gave one.
+// `progress` sees each module's copy.  Shows no message.
 AssemblyResult AssembleInstaller(const Platform& platform, const std::string& basePath,
                                  const std::vector<AssemblyModule>& modules,
-                                 const std::string& output, const ProgressFn& progress = {});
+                                 const std::string& output, const ProgressFn& progress = {},
+                                 const std::vector<std::string>& otherInputs = {});
 
 }  // namespace brelvane

@@ -5,6 +5,7 @@
 
 #include "common/error_text.h"
 #include "common/messages.h"
+#include "common/path_text.h"
 
 namespace brelvane {
 namespace {
@@ -210,6 +211,17 @@ LinkSearch FindLinkBelowRoot(const Platform& platform, const std::string& path) 
     if ((attributes & win::kAttrDirectory) == 0) break;  // a file: nothing lies below it
   }
   return {};
+}
+
+bool NamesSameFile(const Platform& platform, const std::string& a, const std::string& b) {
+  FileSystem& files = platform.files;
+  const std::optional<FileId> idA = files.Identify(a);
+  if (idA) return idA == files.Identify(b);
+  const auto [folderA, nameA] = SplitFolder(a);
+  const auto [folderB, nameB] = SplitFolder(b);
+  const std::optional<FileId> folder = files.Identify(folderA);
+  return folder && folder == files.Identify(folderB) &&
+         platform.system.SamePathIgnoringCase(nameA, nameB);
 }
 
 }  // namespace brelvane

@@ -24,6 +24,10 @@ bool DeleteTree(const Platform& platform, const std::string& dir);
 bool IsDirectoryEmpty(const Platform& platform, const std::string& dir);
 // True when the entry is (now) not read-only.
 bool ClearReadOnly(const Platform& platform, const std::string& path);
+// Whether the paths `a` and `b` name one file, or will once `a` is created:
+// the same file (by its identity: a link, a hard link or another spelling is
+// seen through), or the same name, letter case aside, in the same folder.
+bool NamesSameFile(const Platform& platform, const std::string& a, const std::string& b);
 // Creates the directory and its missing parents; never shows a message.
 // Fails with ERROR_STOPPED_ON_SYMLINK at a link below the root.
 bool CreatePath(const Platform& platform, const std::string& path);

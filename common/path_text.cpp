@@ -18,4 +18,11 @@ std::string RemoveBlanks(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+std::pair<std::string, std::string> SplitFolder(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos) return {".", path};
+  return {cut == 0 ? path.substr(0, 1) : path.substr(0, cut + (path[cut - 1] == ':')),
+          path.substr(cut + 1)};
+}
+
 }  // namespace brelvane

@@ -110,6 +110,13 @@ bool Belongs(FileSystem& files, FileHandle package, std::int64_t end, const Jour
 
 std::string JournalPath(const std::string& packagePath) { return packagePath + "-journal"; }
 
+void RemoveOrphanJournal(const Platform& platform, const std::string& packagePath) {
+  Journal journal;
+  const Found found = ReadJournal(platform, packagePath, &journal);
+  if (found == Found::Valid || found == Found::Torn)
+    platform.files.DeleteFile(JournalPath(packagePath));
+}
+
 std::optional<JournalCheck> InspectJournal(const Platform& platform, const std::string& packagePath,
                                            FileHandle package, std::int64_t end) {
   Journal journal;

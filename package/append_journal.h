@@ -76,4 +76,8 @@ bool BeginJournal(const Platform& platform, const std::string& packagePath, File
                   std::int64_t formerLength);
 bool EndJournal(const Platform& platform, const std::string& packagePath);
 
+// Removes the journal of a package that is gone (a killed build's file,
+// taken away): only a file that parses as a journal, whole or torn.
+void RemoveOrphanJournal(const Platform& platform, const std::string& packagePath);
+
 }  // namespace brelvane

@@ -338,8 +338,8 @@ bool PutStagedFileInPlace(const Platform& platform, ScopedFile& target, const st
 
 }  // namespace
 
-bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
-                       const std::string& destination, std::uint32_t attributes) {
+bool CopyToStagingFile(const Platform& platform, const std::string& source,
+                       const std::string& beside, std::string* staging) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
   ScopedFile from(files, files.OpenRead(source));
@@ -348,9 +348,7 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
     error.Capture();
     return error.Fail();
   }
-  std::string staging;
-  ScopedFile target(files,
-                    CreateStagingFile(files, platform.system, FolderPart(destination), staging));
+  ScopedFile target(files, CreateStagingFile(files, platform.system, FolderPart(beside), *staging));
   if (!target.valid()) {
     error.Capture();
     return error.Fail();
@@ -358,7 +356,7 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
   ScopeExit discard([&] {
     from.Reset();
     target.Reset();
-    RemoveStagingFile(files, staging);
+    RemoveStagingFile(files, *staging);
     error.Fail();
   });
   const BlocksEnd copy = ForEachBlock(files, from.get(), static_cast<std::uint64_t>(length), {},
@@ -368,7 +366,36 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
   if (copy == BlocksEnd::EndedEarly) error.Set(kErrorHandleEof);
   if (copy == BlocksEnd::ReadFailed) error.Capture();
   if (copy != BlocksEnd::Done) return false;
-  return PutStagedFileInPlace(platform, target, staging, destination, attributes, error, discard);
+  if (!files.Flush(target.get()) || !target.Reset()) {
+    error.Capture();
+    return false;
+  }
+  discard.Cancel();
+  return true;
+}
+
+void RemoveOwnStagingFile(const Platform& platform, const std::string& staging) {
+  const std::uint32_t cause = platform.system.LastError();
+  RemoveStagingFile(platform.files, staging);
+  platform.system.SetLastError(cause);
+}
+
+bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
+                       const std::string& destination, std::uint32_t attributes) {
+  FileSystem& files = platform.files;
+  std::string staging;
+  if (!CopyToStagingFile(platform, source, destination, &staging)) return false;
+  // Renamed, and only then given its bits: a run killed before the rename
+  // leaves a file still marked as a leftover.
+  if (!files.MoveIntoPlace(staging, destination, false)) {
+    RemoveOwnStagingFile(platform, staging);
+    return false;
+  }
+  if (files.SetAttributes(destination, attributes)) return true;
+  ErrorScope error(platform.system);
+  error.Capture();
+  files.DeleteFile(destination);
+  return error.Fail();
 }
 
 bool ProbeWritable(const Platform& platform, const std::string& folder) {

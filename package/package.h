@@ -294,6 +294,18 @@ bool PlaceStagedModule(StagedModule& staged, const ExtractOptions& options,
 bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
                        const std::string& destination, std::uint32_t attributes);
 
+// Copies the file `source` into a new staging file in the folder of the
+// path `beside` (its path in `staging`): a staging file's name and bits, flushed and closed, for
+// the caller to finish and rename.  A run killed before it does leaves a file that
+// RemoveStagingLeftovers knows as its own.  On failure nothing is left and System::LastError()
+// holds the cause.  Shows no message.
+bool CopyToStagingFile(const Platform& platform, const std::string& source,
+                       const std::string& beside, std::string* staging);
+
+// Removes a staging file this run made, whatever its bits, keeping the
+// last error as it was.
+void RemoveOwnStagingFile(const Platform& platform, const std::string& staging);
+
 // Whether a file can be written in `folder`: a staging file is created
 // there and removed again.  False with the system's code in LastError (a
 // write-protected volume, a locked one, a policy that denies writing).

@@ -10,7 +10,9 @@
 
 #include "app/sheet.h"
 #include "common/error_text.h"
+#include "common/fs_helpers.h"
 #include "common/messages.h"
+#include "common/path_text.h"
 #include "common/printable.h"
 #include "common/name_rules.h"
 #include "discovery/diagnose.h"
@@ -357,43 +359,22 @@ int Refuse(const Platform& host, const ConsoleFn& console, bool silent, const st
   return ToInt(ExitCode::BadCommandLine);
 }
 
-// The folder part of a path ("." for a bare name) and its last part.
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-  const std::size_t cut = path.find_last_of("\\/");
-  if (cut == std::string::npos) return {".", path};
-  return {cut == 0 ? path.substr(0, 1) : path.substr(0, cut + (path[cut - 1] == ':')),
-          path.substr(cut + 1)};
-}
-
-// Whether `log` names the file `other` names, or will once it is created:
-// the same file, or the same name in the same folder.
-bool SameFile(const Platform& host, const std::string& log, const std::string& other) {
-  FileSystem& files = host.files;
-  const std::optional<FileId> logId = files.Identify(log);
-  if (logId) return logId == files.Identify(other);
-  const auto [logFolder, logName] = SplitPath(log);
-  const auto [otherFolder, otherName] = SplitPath(other);
-  const std::optional<FileId> folder = files.Identify(logFolder);
-  return folder && folder == files.Identify(otherFolder) &&
-         host.system.SamePathIgnoringCase(logName, otherName);
-}
-
 // Why the log may not go to `log`: it would write into the package, a file
 // of the set, or a name the install's staging files take.  Looked at before
 // the log is opened, so such a run writes nothing at all.
 std::optional<std::string> LogPathProblem(const Platform& host, const std::string& log) {
-  if (IsStagingName(SplitPath(log).second)) {
+  if (IsStagingName(SplitFolder(log).second)) {
     return "the log file " + log + " has the name of the installer's staging files";
   }
   const std::optional<std::string> own = host.system.OwnExecutablePath();
-  if (own && SameFile(host, log, *own)) return "the log file " + log + " is this installer";
+  if (own && NamesSameFile(host, log, *own)) return "the log file " + log + " is this installer";
   DriveModel model = DriveModel::None;
   const char letter = FindTargetDrive(host, &model);
   const char* marker = letter != 0 ? SetMarkerOf(model) : nullptr;
   if (!own || marker == nullptr) return std::nullopt;
   for (const std::string& destination :
        SetDestinations(host, PackageRef{*own, kRecordSize}, letter, marker)) {
-    if (SameFile(host, log, destination)) {
+    if (NamesSameFile(host, log, destination)) {
       return "the log file " + log + " is " + destination + ", a file the installer writes";
     }
   }
@@ -405,7 +386,7 @@ std::optional<std::string> LogPathProblem(const Platform& host, const std::strin
 int WriteDiagnosis(const Platform& host, const ConsoleFn& console, const std::string& path) {
   const Diagnosis diagnosis = DiagnoseDiscovery(host);
   // A run killed while writing left its hidden staging file beside FILE.
-  RemoveStagingLeftovers(host, SplitPath(path).first);
+  RemoveStagingLeftovers(host, SplitFolder(path).first);
   if (!WriteFileIntoPlace(host, diagnosis.file, path)) {
     Report(host, console, true,
            std::string(kProgramName) + ": cannot write the machine file " + path + ": " +

@@ -175,25 +175,28 @@ int WriteBuild(const Platform& platform, const std::string& manifestPath, const 
     largest = std::max<std::uint64_t>(largest, records[i].contentSize);
   }
   ProgressBar bar("building " + NameForTerminal(output), largest, options.progress, WriteToStderr);
-  const AssemblyResult result =
-      AssembleInstaller(platform, manifest.basePath, modules, output, bar.callback());
-  const std::string building = BuildingPath(output);
+  const AssemblyResult result = AssembleInstaller(platform, manifest.basePath, modules, output,
+                                                  bar.callback(), {manifestPath});
+  for (const std::string& leftover : result.leftoversRemoved)
+    std::printf("removed %s, left by a build or extraction that was stopped\n",
+                NameForTerminal(leftover).c_str());
   switch (result.step) {
     case AssemblyStep::Done: break;
     case AssemblyStep::OutputIsFolder: return Fail(output + " is a directory");
-    case AssemblyStep::Leftover:
-      return FailWithSystemText(platform, "cannot remove " + building + ", a former build's file");
+    case AssemblyStep::OutputIsInput:
+      return Fail(output + " is " + result.input +
+                  ", which the build reads: name another output; nothing was written");
     case AssemblyStep::CopyBase:
-      return FailWithSystemText(platform, "cannot copy the base to " + building);
+      return FailWithSystemText(platform, "cannot copy the base beside " + output);
     case AssemblyStep::Append: {
       const ManifestModule& module = manifest.modules[result.module];
       const std::string where = result.failedFile == FailedFile::Journal ? " (its journal)" : "";
       return FailAt(manifestPath, module.place,
-                    "cannot append \"" + module.source + "\" to " + building + where + ": " +
-                        LastErrorLine(platform.system));
+                    "cannot append \"" + module.source + "\" to the installer being built" + where +
+                        ": " + LastErrorLine(platform.system));
     }
     case AssemblyStep::Verify:
-      return Fail("the installer built in " + building + " fails verification; " + output +
+      return Fail("the installer built beside " + output + " fails verification; " + output +
                   " is left as it was");
     case AssemblyStep::Rename: return FailWithSystemText(platform, "cannot replace " + output);
   }

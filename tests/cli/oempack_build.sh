@@ -89,6 +89,18 @@ expect_rc 0 "$OEMPACK" list one.exe
 cmp -s planned.txt out.txt || fail "--check showed $(cat planned.txt), the build holds $(cat out.txt)"
 expect_rc 0 "$OEMPACK" verify one.exe
 
+# ---- the build never writes over what it reads ----
+cp src/installer.toml keep.toml
+expect_rc 1 "$OEMPACK" build src/installer.toml -o src/installer.toml
+expect_text err.txt "which the build reads"
+cmp -s src/installer.toml keep.toml || fail "-o onto the manifest changed it"
+ln -f base.exe base-link.exe
+expect_rc 1 "$OEMPACK" build src/installer.toml -o base-link.exe
+cmp -s base.exe base-link.exe && [ "$(stat -c %h base.exe)" = 2 ] || fail "-o onto the base changed it"
+printf 'a source' > src/one.exe.building
+expect_rc 0 "$OEMPACK" build src/installer.toml -o src/one.exe
+[ "$(cat src/one.exe.building)" = "a source" ] || fail "a build removed a file known by its name alone"
+
 # ---- the worked example that --help and the guide show builds as it stands ----
 mkdir -p example/release example/dist example/build
 cp base.exe example/dist/brelvane-setup.exe && cp src/readme.txt example/release/ &&
@@ -160,17 +172,19 @@ cp one.exe out.exe
 builder=$!
 # Stopped while it appends (the base copied, the module on its way), then
 # killed: the output must be the former one at both moments.
+building() { find . -maxdepth 1 -name '~BV*.TMP' | head -1; }
 while kill -0 "$builder" 2> /dev/null &&
-  [ "$(stat -c %s out.exe.building 2> /dev/null || echo 0)" -le 4096 ]; do :; done
+  [ "$(stat -c %s "$(building)" 2> /dev/null || echo 0)" -le 4096 ]; do :; done
 kill -STOP "$builder" 2> /dev/null
-[ -e out.exe.building ] || fail "the build was not stopped while it appended"
+[ -n "$(building)" ] || fail "the build was not stopped while it appended"
 cmp -s out.exe one.exe || fail "a build under way changed the former output"
 kill -KILL "$builder" 2> /dev/null
 kill -CONT "$builder" 2> /dev/null
 wait "$builder" 2> /dev/null
 cmp -s out.exe one.exe || fail "a killed build changed the former output"
 expect_rc 0 "$OEMPACK" build src/big.toml -o out.exe
-[ -e out.exe.building ] && fail "a build left out.exe.building"
+expect_text out.txt "~BV00000.TMP, left by a build or extraction that was stopped"
+[ -n "$(building)" ] && fail "a build left its staging file"
 expect_rc 0 "$OEMPACK" list out.exe
 expect_text out.txt "big.bin"
 

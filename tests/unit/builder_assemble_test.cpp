@@ -63,7 +63,7 @@ TEST_F(Assemble, EveryFailingCallLeavesTheFormerOutputOrTheWholeNewOne) {
   sweep.run = [&] { return Run().Done(); };
   sweep.check = [&](const FaultPoint& point, bool done) {
     const std::uint32_t error = test_.system().LastError();
-    EXPECT_FALSE(drive_.HostExists("out.exe.building"));
+    EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
     if (!done) {
       failedAt.insert(testing::Describe(point));
       EXPECT_EQ(drive_.ReadHostFile("out.exe"), kFormer);
@@ -74,14 +74,17 @@ TEST_F(Assemble, EveryFailingCallLeavesTheFormerOutputOrTheWholeNewOne) {
   };
   testing::RunFaultSweep(test_.faults(), sweep, kInjected);
   // The copy of the base, each append and the rename were among the failures.
-  for (const char* point : {"open #1", "write #1", "flush #1", "replace #1"}) {
+  for (const char* point : {"open #1", "write #1", "flush #1", "set-attributes #1", "replace #1"}) {
     EXPECT_TRUE(failedAt.count(point)) << point;
   }
 }
 
 // A killed build's file (and its append's journal) beside the output is
-// replaced; a folder of that name is not the build's to remove.
-TEST_F(Assemble, ReplacesAKilledBuildsLeftoverButNoFolder) {
+// taken away by the next build and named; a user's file is never known as
+// the build's by its name alone.
+TEST_F(Assemble, TakesAwayAKilledBuildsFilesButNoUsersFile) {
+  drive_.WriteHostFile("out.exe.building", "a user's file");
+  drive_.WriteHostFile("~BV00007.TMP", "a user's file with a staging name");
   // Killed half-way through the first module: the disk fills, and neither
   // the cut back nor the removal of the building file can happen.
   test_.faults().LimitWrites(static_cast<std::int64_t>(kCopyBlockSize) + 100);
@@ -89,16 +92,46 @@ TEST_F(Assemble, ReplacesAKilledBuildsLeftoverButNoFolder) {
   test_.faults().FailAll(testing::FaultyFileSystem::Op::Delete, kInjected);
   EXPECT_EQ(Run().step, AssemblyStep::Append);
   test_.faults().Reset();
-  ASSERT_TRUE(drive_.HostExists("out.exe.building"));
-  ASSERT_TRUE(drive_.HostExists("out.exe.building-journal"));
-  ASSERT_TRUE(Run().Done());
+  ASSERT_TRUE(drive_.HostExists("~BV00000.TMP"));
+  ASSERT_TRUE(drive_.HostExists("~BV00000.TMP-journal"));
+  const AssemblyResult again = Run();
+  ASSERT_TRUE(again.Done());
+  EXPECT_EQ(again.leftoversRemoved, std::vector<std::string>{drive_.WinPath("~BV00000.TMP")});
   EXPECT_EQ(ModulesInOutput(), 2u);
-  EXPECT_FALSE(drive_.HostExists("out.exe.building"));
+  EXPECT_FALSE(drive_.HostExists("~BV00000.TMP"));
+  EXPECT_FALSE(drive_.HostExists("~BV00000.TMP-journal"));
+  EXPECT_EQ(drive_.ReadHostFile("out.exe.building"), "a user's file");
+  EXPECT_EQ(drive_.ReadHostFile("~BV00007.TMP"), "a user's file with a staging name");
+  EXPECT_EQ(test_.files().GetAttributes(drive_.WinPath("out.exe")) &
+                (win::kAttrHidden | win::kAttrSystem),
+            0u);
+}
 
-  drive_.WriteHostFile("out.exe", kFormer);
-  drive_.MakeHostDirectory("out.exe.building");
-  EXPECT_EQ(Run().step, AssemblyStep::Leftover);
-  EXPECT_EQ(drive_.ReadHostFile("out.exe"), kFormer);
+// An output that is one of the build's inputs, by name or as the same file,
+// is refused before anything is written.
+TEST_F(Assemble, NeverWritesOverAnInput) {
+  drive_.WriteHostFile("m.toml", "manifest");
+  drive_.MakeHostDirectory("sub");
+  const struct {
+    const char* output;
+    const char* input;
+  } cases[] = {
+      {"base.exe", "base.exe"},
+      {"README.TXT", "readme.txt"},
+      {"sub\\..\\m.toml", "m.toml"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    const AssemblyResult result =
+        AssembleInstaller(platform(), drive_.WinPath("base.exe"), modules_,
+                          drive_.WinPath(c.output), {}, {drive_.WinPath("m.toml")});
+    EXPECT_EQ(result.step, AssemblyStep::OutputIsInput);
+    EXPECT_EQ(result.input, drive_.WinPath(c.input));
+  }
+  EXPECT_EQ(drive_.ReadHostFile("m.toml"), "manifest");
+  EXPECT_EQ(drive_.ReadHostFile("base.exe"), std::string(4096, '\0'));
+  EXPECT_EQ(drive_.ReadHostFile("readme.txt"), "read me");
+  EXPECT_EQ(testing::StagingFilesIn(drive_.HostPath("")), 0);
 }
 
 }  // namespace

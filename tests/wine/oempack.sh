@@ -236,7 +236,12 @@ head -c 4096 /dev/zero > "$DRIVE/empty.exe"
 printf '%s\n' 'base = "empty.exe"' '[[module]]' 'source = "a.bin"' 'set = "ovin"' \
   'folder = "Brelvane\\Docs"' '[[module]]' 'source = "kestrin.exe"' > "$DRIVE/installer.toml"
 run 0 build build 'E:\installer.toml' -o 'E:\built.exe' && {
-  [ -s "$DRIVE/built.exe" ] && [ ! -e "$DRIVE/built.exe.building" ]; verdict build $?; }
+  [ -s "$DRIVE/built.exe" ] && [ -z "$(find "$DRIVE" -maxdepth 1 -name '~BV*')" ]
+  verdict build $?; }
+# The output may not be the manifest: refused, the manifest as it was.
+cp "$DRIVE/installer.toml" "$DRIVE/kept.toml"
+run 1 build-onto-manifest build 'E:\installer.toml' -o 'E:\INSTALLER.TOML' &&
+  { cmp -s "$DRIVE/installer.toml" "$DRIVE/kept.toml"; verdict build-onto-manifest $?; }
 # The Linux build of oempack gives the same bytes from the same manifest.
 if [ -x "${OEMPACK:-}" ]; then
   "$OEMPACK" build "$DRIVE/installer.toml" -o "$DRIVE/native.exe" > /dev/null &&
