@@ -370,9 +370,11 @@ int DescribeInstaller(const Platform& platform, const std::string& installer,
                          kManifestName + " -o INSTALLER\n";
   manifest += "base = " + TomlString(kBaseName) + "\nbase-sha256 = " + TomlString(*digest) + "\n";
   std::size_t unchecked = 0;
+  // describe makes the folders it writes into itself: one already there
+  // (a link to somewhere else among them) is never written through.
   const std::string modules = Joined(folder, "modules");
-  if (!walk->modules.empty() && !MakeFolder(platform, modules)) {
-    return FailWithSystemText(platform, "cannot make " + modules);
+  if (!walk->modules.empty() && !files.CreateDirectory(modules)) {
+    return FailWithSystemText(platform, "cannot make " + modules + " (describe into a new folder)");
   }
   for (std::size_t i = 0; i < walk->modules.size(); ++i) {
     const WalkedModule& module = walk->modules[i];
@@ -383,7 +385,7 @@ int DescribeInstaller(const Platform& platform, const std::string& installer,
     const std::string fileName = FileNameProblem(name) ? "module.bin" : name;
     const std::string source = "modules/" + number + "/" + fileName;
     const std::string target = Joined(Joined(modules, number), fileName);
-    if (!MakeFolder(platform, Joined(modules, number)) ||
+    if (!files.CreateDirectory(Joined(modules, number)) ||
         !ExtractModule(platform, Package(installer), target,
                        static_cast<std::int32_t>(module.contentOffset), module.record.contentSize,
                        win::kAttrNormal)) {

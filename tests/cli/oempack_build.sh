@@ -134,6 +134,11 @@ expect_rc 0 "$OEMPACK" build described/installer.toml -o again.exe
 cmp -s hand.exe again.exe || fail "describe then build changed the installer"
 expect_rc 1 "$OEMPACK" describe hand.exe --to described
 expect_text err.txt "already exists"
+# A link where describe makes its modules folder is never written through.
+mkdir -p linked elsewhere && ln -s "$PWD/elsewhere" linked/modules
+expect_rc 1 "$OEMPACK" describe hand.exe --to linked
+expect_text err.txt "describe into a new folder"
+[ -z "$(ls -A elsewhere)" ] || fail "describe wrote through a link"
 
 # ---- diff: the same, then each kind of change ----
 expect_rc 0 "$OEMPACK" diff hand.exe again.exe
