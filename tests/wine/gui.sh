@@ -211,7 +211,8 @@ scenario_fixed_disk_forms() {
       [ "$letter" = none ] ||
         expect_line "${fixture}_says_why" \
           "TEXT Two drives look the same: unplug the one that is not the Mivora drive."
-      check "${fixture}_nothing_written" [ -z "$(ls -A "$GUI_DRIVE" "${others[@]/#/$GUI_DRIVE-}")" ]
+      check "${fixture}_nothing_written" \
+        [ -z "$(find "$GUI_DRIVE" "${others[@]/#/$GUI_DRIVE-}" -mindepth 1)" ]
     else
       others=("${others[@]/$letter/}")
       gui_begin "$fixture" "$MACHINES/$fixture.reg" "$letter" ${others[@]}
@@ -377,7 +378,8 @@ scenario_leave_during_run() {
   printf 'in the way' > "$GUI_DRIVE/docs"
   gui_run "$package" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
     "try-leave" "wait-box Unable to create folder 120" "current-page" "answer-box IDOK" \
-    "wait-box Unable To Continue" "answer-box IDOK" "enabled 1" "enabled 2" "click 2" "wait-gone"
+    "wait-box Unable To Continue" "answer-box IDOK" "wait-enabled 1" "wait-enabled 2" "click 2" \
+    "wait-gone"
   expect_line leave_during_run_tried "TRIED"
   expect_line leave_during_run_stays_on_the_page "CURRENT 1"
   expect_count leave_during_run_sheet_stays_with_its_buttons_back "ENABLED 1" 2
@@ -398,7 +400,7 @@ scenario_stop_during_run() {
   "$OEMPACK" add-predef "$package" --ovin "$zeros/big-b.bin" >/dev/null
   gui_run "$package" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
     "enabled 2" "click 2" "wait-box Stop the installation" "answer-box IDYES" \
-    "wait-box stopped before any file" "answer-box IDOK" "enabled 1" "click 2" "wait-gone"
+    "wait-box stopped before any file" "answer-box IDOK" "wait-enabled 1" "click 2" "wait-gone"
   expect_line stop_cancel_stays_enabled "ENABLED 1" 1
   check stop_says_the_drive_is_as_it_was grep -q "^BOX .*text=The installation was stopped before any file of the set was put in place: the drive is as it was" "$GUI_OUT"
   check stop_leaves_the_drive_as_it_was [ -z "$(ls -A "$GUI_DRIVE")" ]

@@ -1240,6 +1240,13 @@ void Run(const std::string& raw) {
     return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
   if (command == "enabled")
     return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+  if (command == "wait-enabled") {
+    // A page gives its buttons back once its run has ended, which may be a
+    // moment after the run's last box has closed.
+    const DWORD deadline = GetTickCount() + 5000;
+    while (!IsWindowEnabled(control) && GetTickCount() < deadline) Sleep(50);
+    return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+  }
   if (command == "checked") {
     return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
   }
