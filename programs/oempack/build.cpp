@@ -300,6 +300,63 @@ std::optional<bool> SameContent(const Platform& platform, const std::string& pat
   return same;
 }
 
+// Whether the bytes [from, from + length) of two files are the same.
+std::optional<bool> SameBytes(const Platform& platform, const std::string& pathA,
+                              std::int64_t fromA, const std::string& pathB, std::int64_t fromB,
+                              std::int64_t length) {
+  Sha256 hashA, hashB;
+  if (!ReadBlocks(platform, pathA, fromA, length,
+                  [&](const std::uint8_t* data, std::size_t size) { hashA.Add(data, size); }) ||
+      !ReadBlocks(platform, pathB, fromB, length,
+                  [&](const std::uint8_t* data, std::size_t size) { hashB.Add(data, size); }))
+    return std::nullopt;
+  return hashA.HexDigest() == hashB.HexDigest();
+}
+
+// Where the program image of a walked installer ends: where its oldest
+// module's content begins, or before its signature when it has none.
+std::int64_t ImageEndOf(const Platform& platform, const std::string& path, const WalkResult& walk) {
+  if (!walk.modules.empty()) return walk.modules.front().contentOffset;
+  return static_cast<std::int64_t>(SizeOf(platform, path)) - walk.certificateTable;
+}
+
+// Prints how the program images and the signatures of two installers
+// differ; whether they do, nothing when they cannot be read.
+std::optional<bool> DiffProgramAndSignature(const Platform& platform, const std::string& pathA,
+                                            const WalkResult& a, const std::string& pathB,
+                                            const WalkResult& b) {
+  bool differ = false;
+  const std::int64_t imageA = ImageEndOf(platform, pathA, a);
+  const std::int64_t imageB = ImageEndOf(platform, pathB, b);
+  std::optional<bool> same = true;
+  if (imageA == imageB) same = SameBytes(platform, pathA, 0, pathB, 0, imageA);
+  if (!same) return std::nullopt;
+  if (imageA != imageB || !*same) {
+    differ = true;
+    std::printf("changed the program image (%lld bytes -> %lld bytes%s)\n",
+                static_cast<long long>(imageA), static_cast<long long>(imageB),
+                imageA == imageB ? ", other bytes" : "");
+  }
+  if (a.certificateTable == 0 && b.certificateTable == 0) return differ;
+  if (a.certificateTable == 0 || b.certificateTable == 0) {
+    std::printf("%s\n", a.certificateTable == 0 ? "added   a signature" : "removed the signature");
+    return true;
+  }
+  same = true;
+  if (a.certificateTable == b.certificateTable) {
+    same = SameBytes(platform, pathA,
+                     static_cast<std::int64_t>(SizeOf(platform, pathA)) - a.certificateTable, pathB,
+                     static_cast<std::int64_t>(SizeOf(platform, pathB)) - b.certificateTable,
+                     a.certificateTable);
+  }
+  if (!same) return std::nullopt;
+  if (a.certificateTable != b.certificateTable || !*same) {
+    std::printf("changed the signature (its certificate table)\n");
+    return true;
+  }
+  return differ;
+}
+
 std::optional<WalkResult> SoundWalk(const Platform& platform, const std::string& installer) {
   {
     ScopedFile probe(platform.files, platform.files.OpenRead(installer));
@@ -408,16 +465,22 @@ int DescribeInstaller(const Platform& platform, const std::string& installer,
   return kExitOk;
 }
 
-int DiffInstallers(const Platform& platform, const std::string& before, const std::string& after) {
+int DiffInstallers(const Platform& platform, const std::string& before, const std::string& after,
+                   bool modulesOnly) {
   const std::optional<WalkResult> a = SoundWalk(platform, before);
   if (!a) return kExitFailed;
   const std::optional<WalkResult> b = SoundWalk(platform, after);
   if (!b) return kExitFailed;
+  bool differ = false;
+  if (!modulesOnly) {
+    const std::optional<bool> differs = DiffProgramAndSignature(platform, before, *a, after, *b);
+    if (!differs) return FailWithSystemText(platform, "cannot read " + before + " or " + after);
+    differ = *differs;
+  }
   std::vector<Listed> old, now;
   for (const WalkedModule& module : a->modules) old.push_back({&module});
   for (const WalkedModule& module : b->modules) now.push_back({&module});
 
-  bool differ = false;
   std::vector<std::size_t> order;  // the matched old module of each new one
   for (Listed& entry : now) {
     const ModuleRecord& record = entry.module->record;
@@ -466,7 +529,10 @@ int DiffInstallers(const Platform& platform, const std::string& before, const st
     differ = true;
     std::printf("the same modules, appended in another order\n");
   }
-  if (!differ) std::printf("the same %zu module(s)\n", now.size());
+  if (!differ)
+    std::printf(modulesOnly ? "the same %zu module(s)\n"
+                            : "the same program, signature and %zu module(s)\n",
+                now.size());
   return differ ? kExitFailed : kExitOk;
 }
 

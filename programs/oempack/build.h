@@ -26,9 +26,12 @@ int BuildInstaller(const Platform& platform, const std::string& manifestPath,
 int DescribeInstaller(const Platform& platform, const std::string& installer,
                       const std::string& folder);
 
-// Prints which modules were added, removed or changed (name, folder,
-// attributes, size, content, order) from `before` to `after`: 0 when both
-// hold the same modules, 1 when they differ or cannot be read.
-int DiffInstallers(const Platform& platform, const std::string& before, const std::string& after);
+// Prints whether the program image (the bytes before the modules) and the
+// signature (none, or its certificate table's bytes) differ, and which
+// modules were added, removed or changed (name, folder, attributes, size,
+// content, order) from `before` to `after`: 0 when all are the same (the
+// modules alone with `modulesOnly`), 1 when they differ or cannot be read.
+int DiffInstallers(const Platform& platform, const std::string& before, const std::string& after,
+                   bool modulesOnly);
 
 }  // namespace brelvane::oempack

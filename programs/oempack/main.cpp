@@ -66,6 +66,7 @@ struct CommandLine {
   CLI::App* extract = nullptr;
   std::string manifest, folder, other;
   bool check = false;
+  bool modulesOnly = false;
   CLI::App* build = nullptr;
   CLI::App* describe = nullptr;
   CLI::App* diff = nullptr;
@@ -187,10 +188,13 @@ void AddManifestCommands(CLI::App& app, CommandLine& line) {
       "write the installer's base, its modules' files and a manifest that builds it again", line);
   line.describe->add_option("--to", line.folder, "the folder to write them to")->required();
   line.diff = AddCommand(app, "diff",
-                         "which modules were added, removed or changed from INSTALLER to OTHER; "
-                         "exit 0 only when both hold the same modules",
+                         "whether the program image, the signature and the modules differ from "
+                         "INSTALLER to OTHER, and which modules were added, removed or changed; "
+                         "exit 0 only when all are the same",
                          line);
   line.diff->add_option("OTHER", line.other, "the installer to compare with")->required();
+  line.diff->add_flag("--modules-only", line.modulesOnly,
+                      "compare the modules alone (a signed build against an unsigned one)");
 }
 
 // The arguments to parse: on Windows the paths as the wide command line
@@ -258,7 +262,8 @@ int RunCommand(const CommandLine& line) {
     return BuildInstaller(platform, line.manifest, line.output, line.check, options);
   }
   if (line.describe->parsed()) return DescribeInstaller(platform, line.installer, line.folder);
-  if (line.diff->parsed()) return DiffInstallers(platform, line.installer, line.other);
+  if (line.diff->parsed())
+    return DiffInstallers(platform, line.installer, line.other, line.modulesOnly);
   if (line.extract->parsed()) {
     return ExtractNamedModule(platform, line.installer, line.name, line.output, line.force,
                               options);

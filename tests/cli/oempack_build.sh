@@ -142,6 +142,13 @@ expect_text err.txt "describe into a new folder"
 
 # ---- diff: the same, then each kind of change ----
 expect_rc 0 "$OEMPACK" diff hand.exe again.exe
+expect_text out.txt "the same program, signature and 5 module(s)"
+# Another program with the same modules is no "same": one byte of the image.
+cp again.exe image.exe
+printf '\x5a' | dd of=image.exe bs=1 seek=100 conv=notrunc 2> /dev/null
+expect_rc 1 "$OEMPACK" diff hand.exe image.exe
+expect_text out.txt "changed the program image"
+expect_rc 0 "$OEMPACK" diff hand.exe image.exe --modules-only
 expect_text out.txt "the same 5 module(s)"
 changed() { # changed TEXT: the diff of one.exe against $WORK/other.exe says TEXT, exit 1
   expect_rc 1 "$OEMPACK" diff one.exe other.exe

@@ -35,6 +35,10 @@ for pad in 0 1 2 3 4 5 6 7; do
   expect_text out.txt "2 module(s), 2 checked and sound, 0 without a check; signed, certificate table of $(( $(size_of "s$pad.exe") - unsigned - pad )) bytes"
   expect_rc 0 "$OEMPACK" extract "s$pad.exe" notes.txt -o "x$pad.txt"
   cmp -s notes.txt "x$pad.txt" || fail "pad $pad: extracted notes.txt differs"
+  # diff: signing is a change of the installer, not of its modules.
+  expect_rc 1 "$OEMPACK" diff "u$pad.exe" "s$pad.exe"
+  expect_text out.txt "added   a signature"
+  expect_rc 0 "$OEMPACK" diff "u$pad.exe" "s$pad.exe" --modules-only
 
   cp "s$pad.exe" before.exe
   for command in "add s$pad.exe late.txt" "add-predef s$pad.exe --pellor late.txt"; do
