@@ -31,6 +31,8 @@ declare -A size_limit=([x64/brelvane-setup.exe]=$((672 * 1024)) [x64/oempack.exe
                        [x86/brelvane-setup.exe]=$((752 * 1024)) [x86/oempack.exe]=$((1600 * 1024)))
 ROOT=${ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 WIN_DIR=${WIN_DIR:-$ROOT/out/win}
+# The project's one version number.
+VERSION=$(sed -nE 's/^project\(brelvane VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")
 failed=0
 pass() { echo "PASS release.$*"; }
 fail() { echo "FAIL release.$*"; failed=1; }
@@ -89,6 +91,19 @@ for exe in brelvane-setup.exe oempack.exe; do
     pass "$exe.lowest-windows ($arch)"
   else
     fail "$exe.lowest-windows ($arch: loads $dlls; calls not known on Windows XP: $(echo $newer))"
+  fi
+  # Its identity, as Explorer's Details tab and inventory tools read it: the
+  # version resource's strings (UTF-16, each key followed by its value) and
+  # an application manifest.
+  value_of() { strings -el -n 3 "$file" | grep -A1 -x "$1" | sed -n 2p; }
+  if [ "$(value_of ProductVersion)" = "$VERSION" ] && [ "$(value_of FileVersion)" = "$VERSION" ] &&
+     [ "$(value_of OriginalFilename)" = "$exe" ] &&
+     [ "$(value_of ProductName)" = "Quorvix Brelvane Installer" ] &&
+     [ -n "$(value_of FileDescription)" ] &&
+     strings "$file" | grep -q 'requestedExecutionLevel level="asInvoker"'; then
+    pass "$exe.identity ($VERSION)"
+  else
+    fail "$exe.identity (version \"$(value_of ProductVersion)\", name \"$(value_of OriginalFilename)\")"
   fi
   tail_value=$(tail -c 4 "$file" | od -An -tu4 --endian=big | tr -d ' ')
   if [ "$tail_value" -ge 660 ] && [ "$tail_value" -lt "$size" ]; then
