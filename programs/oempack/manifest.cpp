@@ -38,21 +38,104 @@ struct Fault {
   throw Fault{{PlaceOf(region), std::move(message)}};
 }
 
-// The manifest's own bytes, read through the seam.
-std::optional<std::string> ReadWhole(const Platform& platform, const std::string& path) {
+// The manifest's own bytes, read through the seam; a fault when they
+// cannot be had.
+std::variant<std::string, ManifestFault> ReadWhole(const Platform& platform,
+                                                   const std::string& path) {
   FileSystem& files = platform.files;
+  const ManifestFault unreadable{{0, 0}, "cannot read the manifest"};
   ScopedFile file(files, files.OpenRead(path));
-  if (!file.valid()) return std::nullopt;
+  if (!file.valid()) return unreadable;
   const std::int64_t length = files.Length(file.get());
-  if (length < 0 || length > kLargestManifest) return std::nullopt;
+  if (length < 0) return unreadable;
+  if (length > kLargestManifest) {
+    return ManifestFault{{0, 0},
+                         "the manifest is " + std::to_string(length) +
+                             " bytes; a manifest may hold at most " +
+                             std::to_string(kLargestManifest) + " bytes"};
+  }
   std::string bytes(static_cast<std::size_t>(length), '\0');
   std::size_t done = 0;
   while (done < bytes.size()) {
     const std::int64_t got = files.Read(file.get(), bytes.data() + done, bytes.size() - done);
-    if (got <= 0) return std::nullopt;
+    if (got <= 0) return unreadable;
     done += static_cast<std::size_t>(got);
   }
   return bytes;
+}
+
+// The length of the UTF-8 sequence at `text[at]` (1 to 4), 0 when none
+// begins there: a stray byte, a sequence cut short, an overlong form, a
+// surrogate or a code point beyond U+10FFFF.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+  };
+  const unsigned lead = byte(0);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  if (length == 3 && ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0)))
+    return 0;
+  if (length == 4 && ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)))
+    return 0;
+  return length;
+}
+
+// What the TOML library never sees: bytes that are no UTF-8, and any
+// character beyond ASCII outside a string or a comment (TOML has none
+// there, and the library's tables mishandle some).  The first such place.
+std::optional<ManifestFault> TextProblem(std::string_view text) {
+  enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
+  int line = 1, column = 1;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) return ManifestFault{{line, column}, "the manifest is not UTF-8 text here"};
+    if (length > 1 && (in == In::Plain)) {
+      return ManifestFault{{line, column},
+                           "a character beyond ASCII outside a string or a comment"};
+    }
+    const std::string_view rest = text.substr(at);
+    const char c = text[at];
+    std::size_t step = length;
+    switch (in) {
+      case In::Plain:
+        if (rest.starts_with("\"\"\"")) in = In::MultiBasic, step = 3;
+        else if (rest.starts_with("'''")) in = In::MultiLiteral, step = 3;
+        else if (c == '"') in = In::Basic;
+        else if (c == '\'') in = In::Literal;
+        else if (c == '#') in = In::Comment;
+        break;
+      case In::Comment:
+        if (c == '\n') in = In::Plain;
+        break;
+      case In::Basic:
+        if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;
+        else if (c == '"' || c == '\n') in = In::Plain;
+        break;
+      case In::Literal:
+        if (c == '\'' || c == '\n') in = In::Plain;
+        break;
+      case In::MultiBasic:
+        if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;
+        else if (rest.starts_with("\"\"\"")) in = In::Plain, step = 3;
+        break;
+      case In::MultiLiteral:
+        if (rest.starts_with("'''")) in = In::Plain, step = 3;
+        break;
+    }
+    for (std::size_t i = 0; i < step && at < text.size(); ++i, ++at) {
+      if (text[at] == '\n') {
+        ++line;
+        column = 1;
+      } else if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+        ++column;
+      }
+    }
+  }
+  return std::nullopt;
 }
 
 bool IsAbsolute(const std::string& path) {
@@ -191,10 +274,12 @@ Manifest ManifestOf(const std::string& manifestPath, const toml::table& root) {
 
 std::variant<Manifest, ManifestFault> ReadManifest(const Platform& platform,
                                                    const std::string& path) {
-  const std::optional<std::string> text = ReadWhole(platform, path);
-  if (!text) return ManifestFault{{0, 0}, "cannot read the manifest"};
+  const std::variant<std::string, ManifestFault> read = ReadWhole(platform, path);
+  if (const ManifestFault* fault = std::get_if<ManifestFault>(&read)) return *fault;
+  const std::string& text = std::get<std::string>(read);
+  if (std::optional<ManifestFault> problem = TextProblem(text)) return *problem;
   try {
-    const toml::table root = toml::parse(*text, path);
+    const toml::table root = toml::parse(text, path);
     return ManifestOf(path, root);
   } catch (const toml::parse_error& error) {
     return ManifestFault{PlaceOf(error.source()), std::string(error.description())};

@@ -58,6 +58,16 @@ bad() { # bad LINE MESSAGE TOML...: a manifest in src/ whose fault is at LINE
 base='base = "../base.exe"'
 bad 2 "expected ']'" "$base" '[[module]' 'source = "readme.txt"'
 bad 1 'unknown key "bsae"' 'bsae = "../base.exe"'
+# What the TOML library never sees: a character beyond ASCII outside a
+# string (the two bytes of U+0323 alone), bytes that are no UTF-8.
+bad 1 "beyond ASCII outside a string" $'\xcc\xa3'
+bad 2 "not UTF-8 text" "$base" $'# caf\xe9' '[[module]]' 'source = "readme.txt"'
+bad 3 "not UTF-8 text" "$base" '[[module]]' $'source = "r\xe9adme.txt"'
+# Non-ASCII in strings and comments is fine: the error is the missing file.
+bad 2 'cannot add "é.txt"' "$base # é" '[[module]]' 'source = "é.txt"'
+head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' '#' > src/huge.toml
+expect_rc 1 "$OEMPACK" build src/huge.toml -o bad.exe
+expect_text err.txt "a manifest may hold at most 1048576 bytes"
 bad 1 "no base installer" '[[module]]' 'source = "readme.txt"'
 bad 2 "64 hexadecimal digits" "$base" 'base-sha256 = "abc"'
 bad 2 "has the SHA-256" "$base" "base-sha256 = \"$(printf '0%.0s' {1..64})\""
