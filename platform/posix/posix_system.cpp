@@ -69,6 +69,70 @@ std::string Utf16ToCp1252(const std::uint16_t* units, std::size_t count) {
   return text;
 }
 
+std::string PosixSystem::FromAnsi(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    std::uint32_t unit = byte;
+    if (byte >= 0x80 && byte < 0xA0 && kCp1252High[byte - 0x80] != 0)
+      unit = kCp1252High[byte - 0x80];
+    if (unit < 0x80) {
+      text += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      text += static_cast<char>(0xC0 | unit >> 6);
+      text += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      text += static_cast<char>(0xE0 | unit >> 12);
+      text += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return text;
+}
+
+// Whether `text` is UTF-8 throughout.
+static bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4)) return false;
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::optional<std::string> PosixSystem::ToAnsi(const std::string& text) {
+  // A name that is no UTF-8 (a file named on an older system) is taken as
+  // the code page's bytes it already is.
+  if (!IsUtf8(text)) return text;
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4)) return std::nullopt;
+    if (i + length > text.size()) return std::nullopt;
+    std::uint32_t unit = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      unit = unit << 6 | (next & 0x3F);
+    }
+    i += length;
+    // Only a character the code page holds; the unassigned bytes stand for
+    // themselves, as Windows maps them.
+    if (unit > 0xFFFF) return std::nullopt;
+    const char byte = Cp1252Byte(static_cast<std::uint16_t>(unit));
+    if (byte == '?' && unit != '?') return std::nullopt;
+    bytes += byte;
+  }
+  return bytes;
+}
+
 PosixSystem::PosixSystem(PosixFileSystem& files) : files_(files) {}
 
 std::uint32_t PosixSystem::LastError() { return PosixLastError(); }

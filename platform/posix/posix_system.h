@@ -48,8 +48,10 @@ class PosixSystem : public System {
   std::uint32_t LogicalDrives() override;
   std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override;
-  std::string FromAnsi(const std::string& bytes) override { return bytes; }
-  std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
+  // The simulated machine's ANSI code page is 1252, the one Windows sets
+  // for the languages the drives are sold with; paths here are UTF-8.
+  std::string FromAnsi(const std::string& bytes) override;
+  std::optional<std::string> ToAnsi(const std::string& text) override;
   bool SamePathIgnoringCase(const std::string& a, const std::string& b) override;
   bool Launch(const std::string& path) override;
   std::string StripPath(const std::string& path) override;

@@ -18,7 +18,11 @@ fi
 # shellcheck source=cli_lib.bash
 source "$(dirname "$0")/cli_lib.bash"
 cli_workdir
-"$WINDRES" -I"$ROOT/res" -I"$ROOT" "$ROOT/res/brelvane.rc" -O res -o "$WORK/brelvane.res" || exit 1
+# The version numbers the build makes from the project's VERSION.
+printf '#define BRELVANE_VERSION_MAJOR 1\n#define BRELVANE_VERSION_MINOR 0\n#define BRELVANE_VERSION_TEXT "1.0"\n' \
+  > "$WORK/version.h"
+"$WINDRES" -I"$ROOT/res" -I"$ROOT" -I"$WORK" "$ROOT/res/brelvane.rc" -O res -o "$WORK/brelvane.res" ||
+  exit 1
 
 python3 - "$WORK/brelvane.res" > "$WORK/actual.txt" << 'EOF' || exit 1
 import struct, sys

@@ -111,6 +111,24 @@ printf 'a source' > src/one.exe.building
 expect_rc 0 "$OEMPACK" build src/installer.toml -o src/one.exe
 [ "$(cat src/one.exe.building)" = "a source" ] || fail "a build removed a file known by its name alone"
 
+# ---- one encoding for names on every host: code page 1252 ----
+# A UTF-8 name on Linux is stored as its code page 1252 bytes, as oempack.exe
+# stores it; describe writes it back as UTF-8 and builds the same bytes.
+mkdir -p cp && printf 'x' > "cp/Café €.txt"
+printf '%s\n' 'base = "../base.exe"' '[[module]]' 'source = "Café €.txt"' \
+  'name = "Résumé.txt"' > cp/m.toml
+expect_rc 0 "$OEMPACK" build cp/m.toml -o cp.exe
+grep -q -a $'Caf\xe9 \x80.txt\|R\xe9sum\xe9.txt' cp.exe || fail "the name was not stored in code page 1252"
+grep -q -a 'Café' cp.exe && fail "the name was stored as UTF-8"
+expect_rc 0 "$OEMPACK" describe cp.exe --to cp-described
+expect_text cp-described/installer.toml 'source = "modules/01/Résumé.txt"'
+expect_rc 0 "$OEMPACK" build cp-described/installer.toml -o cp-again.exe
+cmp -s cp.exe cp-again.exe || fail "describe then build changed a non-ASCII name"
+printf 'x' > "cp/日本.txt"
+printf '%s\n' 'base = "../base.exe"' '[[module]]' 'source = "日本.txt"' > cp/cjk.toml
+expect_rc 1 "$OEMPACK" build cp/cjk.toml -o cjk.exe
+expect_text err.txt "cp/cjk.toml:2:"
+
 # ---- the worked example that --help and the guide show builds as it stands ----
 mkdir -p example/release example/dist example/build
 cp base.exe example/dist/brelvane-setup.exe && cp src/readme.txt example/release/ &&

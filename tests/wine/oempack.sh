@@ -233,8 +233,11 @@ fi
 # A manifest built by the Windows program, with a path as Windows writes it,
 # to the bytes the Linux build gives, described and built again to the same bytes.
 head -c 4096 /dev/zero > "$DRIVE/empty.exe"
+# A name from code page 1252's upper half: the same byte from both hosts.
+printf 'x' > "$DRIVE/Café €.bin"
 printf '%s\n' 'base = "empty.exe"' '[[module]]' 'source = "a.bin"' 'set = "ovin"' \
-  'folder = "Brelvane\\Docs"' '[[module]]' 'source = "kestrin.exe"' > "$DRIVE/installer.toml"
+  'folder = "Brelvane\\Docs"' '[[module]]' 'source = "kestrin.exe"' '[[module]]' \
+  'source = "Café €.bin"' > "$DRIVE/installer.toml"
 run 0 build build 'E:\installer.toml' -o 'E:\built.exe' && {
   [ -s "$DRIVE/built.exe" ] && [ -z "$(find "$DRIVE" -maxdepth 1 -name '~BV*')" ]
   verdict build $?; }
