@@ -84,12 +84,27 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
   return length;
 }
 
-// What the TOML library never sees: bytes that are no UTF-8, and any
-// character beyond ASCII outside a string or a comment (TOML has none
-// there, and the library's tables mishandle some).  The first such place.
+// Whether a table header that begins at `text[0]` ('[') names a key: its
+// first character after "[" or "[[" and blanks is one a key can begin with.
+// (The library's own check of this is an assertion.)  The column of the
+// offending character, or nothing.
+std::optional<int> HeaderProblem(std::string_view text) {
+  std::size_t at = text.starts_with("[[") ? 2 : 1;
+  while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  const char c = at < text.size() ? text[at] : '\n';
+  if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '"' || c == '\'')
+    return std::nullopt;
+  return static_cast<int>(at);
+}
+
+// What the TOML library never sees: bytes that are no UTF-8, any character
+// beyond ASCII outside a string or a comment (TOML has none there, and the
+// library's tables mishandle some), and a table header that names no key.
+// The first such place.
 std::optional<ManifestFault> TextProblem(std::string_view text) {
   enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
   int line = 1, column = 1;
+  bool lineStart = true;  // only blanks so far on this line, outside any string
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t length = Utf8SequenceAt(text, at);
     if (length == 0) return ManifestFault{{line, column}, "the manifest is not UTF-8 text here"};
@@ -100,6 +115,13 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
     const std::string_view rest = text.substr(at);
     const char c = text[at];
     std::size_t step = length;
+    if (in == In::Plain && lineStart && c == '[') {
+      if (const std::optional<int> offset = HeaderProblem(rest)) {
+        return ManifestFault{{line, column + *offset},
+                             "a table's name begins with a letter, a digit, '_', '-' or a quote"};
+      }
+    }
+    if (in == In::Plain) lineStart = c == '\n' || ((c == ' ' || c == '\t') && lineStart);
     switch (in) {
       case In::Plain:
         if (rest.starts_with("\"\"\"")) in = In::MultiBasic, step = 3;
@@ -109,7 +131,7 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
         else if (c == '#') in = In::Comment;
         break;
       case In::Comment:
-        if (c == '\n') in = In::Plain;
+        if (c == '\n') in = In::Plain, lineStart = true;
         break;
       case In::Basic:
         if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;

@@ -61,6 +61,7 @@ bad 1 'unknown key "bsae"' 'bsae = "../base.exe"'
 # What the TOML library never sees: a character beyond ASCII outside a
 # string (the two bytes of U+0323 alone), bytes that are no UTF-8.
 bad 1 "beyond ASCII outside a string" $'\xcc\xa3'
+bad 1 "a table's name begins with" '[/'
 bad 2 "not UTF-8 text" "$base" $'# caf\xe9' '[[module]]' 'source = "readme.txt"'
 bad 3 "not UTF-8 text" "$base" '[[module]]' $'source = "r\xe9adme.txt"'
 # Non-ASCII in strings and comments is fine: the error is the missing file.
