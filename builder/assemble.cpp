@@ -52,14 +52,19 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
   }
   result.leftoversRemoved = RemoveKilledBuilds(platform, output);
   std::string building;
-  if (!CopyToStagingFile(platform, basePath, output, &building)) {
+  FileHandle heldHandle = kNoFile;
+  if (!CopyToStagingFile(platform, basePath, output, &building, &heldHandle)) {
     result.step = AssemblyStep::CopyBase;
     return result;
   }
+  // Held open from its creation to the rename, so that another build's
+  // sweep of leftovers in this folder passes it over.
+  ScopedFile held(files, heldHandle);
   // On every way out but the last, the staging file goes, and the cause of
   // the failure stays the last error.
   ScopeExit removeBuilding([&] {
     const std::uint32_t cause = platform.system.LastError();
+    held.Reset();
     RemoveOwnStagingFile(platform, building);
     RemoveOrphanJournal(platform, building);
     platform.system.SetLastError(cause);
@@ -83,7 +88,8 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
   // staging file's bits, and a failure of either leaves it as it was.  (A
   // build killed between the two leaves a whole installer under a staging
   // name, which the next build does not take for its own.)
-  if (!files.SetAttributes(building, win::kAttrNormal) ||
+  // Its plain bits mark it as no leftover before it is let go.
+  if (!files.SetAttributes(building, win::kAttrNormal) || !held.Reset() ||
       !files.MoveIntoPlace(building, output, true)) {
     result.step = AssemblyStep::Rename;
     return result;

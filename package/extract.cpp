@@ -339,7 +339,7 @@ bool PutStagedFileInPlace(const Platform& platform, ScopedFile& target, const st
 }  // namespace
 
 bool CopyToStagingFile(const Platform& platform, const std::string& source,
-                       const std::string& beside, std::string* staging) {
+                       const std::string& beside, std::string* staging, FileHandle* held) {
   FileSystem& files = platform.files;
   ErrorScope error(platform.system);
   ScopedFile from(files, files.OpenRead(source));
@@ -366,11 +366,12 @@ bool CopyToStagingFile(const Platform& platform, const std::string& source,
   if (copy == BlocksEnd::EndedEarly) error.Set(kErrorHandleEof);
   if (copy == BlocksEnd::ReadFailed) error.Capture();
   if (copy != BlocksEnd::Done) return false;
-  if (!files.Flush(target.get()) || !target.Reset()) {
+  if (!files.Flush(target.get()) || (held == nullptr && !target.Reset())) {
     error.Capture();
     return false;
   }
   discard.Cancel();
+  if (held != nullptr) *held = target.Release();
   return true;
 }
 

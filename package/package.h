@@ -295,12 +295,16 @@ bool CopyFileIntoPlace(const Platform& platform, const std::string& source,
                        const std::string& destination, std::uint32_t attributes);
 
 // Copies the file `source` into a new staging file in the folder of the
-// path `beside` (its path in `staging`): a staging file's name and bits, flushed and closed, for
-// the caller to finish and rename.  A run killed before it does leaves a file that
-// RemoveStagingLeftovers knows as its own.  On failure nothing is left and System::LastError()
-// holds the cause.  Shows no message.
+// path `beside` (its path in `staging`): a staging file's name and bits,
+// flushed, for the caller to finish and rename.  A run killed before it
+// does leaves a file that RemoveStagingLeftovers knows as its own.  With
+// `held`, the file stays open there from its creation on, so that another
+// run's RemoveStagingLeftovers passes it over while this one works on it
+// (the caller closes it before the rename); else it is closed.  On failure
+// nothing is left and System::LastError() holds the cause.  Shows no
+// message.
 bool CopyToStagingFile(const Platform& platform, const std::string& source,
-                       const std::string& beside, std::string* staging);
+                       const std::string& beside, std::string* staging, FileHandle* held = nullptr);
 
 // Removes a staging file this run made, whatever its bits, keeping the
 // last error as it was.

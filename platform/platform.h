@@ -406,6 +406,12 @@ class ScopedFile {
     handle_ = kNoFile;
     return ok;
   }
+  // Hands the handle on, open, for the caller to close.
+  FileHandle Release() {
+    const FileHandle handle = handle_;
+    handle_ = kNoFile;
+    return handle;
+  }
 
  private:
   FileSystem* files_;

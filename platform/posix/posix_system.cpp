@@ -91,7 +91,9 @@ std::string PosixSystem::FromAnsi(const std::string& bytes) {
   return text;
 }
 
-// Whether `text` is UTF-8 throughout.
+// Whether `text` is UTF-8 throughout, strictly: no overlong form (which
+// could spell '\\' or '.' in other bytes), no surrogate, nothing beyond
+// U+10FFFF.
 static bool IsUtf8(const std::string& text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
@@ -100,6 +102,10 @@ static bool IsUtf8(const std::string& text) {
     if (i + length > text.size()) return false;
     for (std::size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+      return false;
     i += length;
   }
   return true;

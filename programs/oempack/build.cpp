@@ -412,6 +412,10 @@ int DescribeInstaller(const Platform& platform, const std::string& installer,
   const std::string manifestPath = Joined(folder, kManifestName);
   if (!MakeFolder(platform, folder)) return FailWithSystemText(platform, "cannot make " + folder);
   if (files.Exists(manifestPath)) return Fail(manifestPath + " already exists");
+  // Refused before anything is written: describe makes its modules folder.
+  if (!walk->modules.empty() && files.Exists(Joined(folder, "modules"))) {
+    return Fail(Joined(folder, "modules") + " already exists (describe into a new folder)");
+  }
 
   // The image ends where the oldest module's content begins.
   std::int64_t imageEnd = static_cast<std::int64_t>(SizeOf(platform, installer));

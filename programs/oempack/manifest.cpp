@@ -141,6 +141,18 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
         if (c == '\'' || c == '\n') in = In::Plain;
         break;
       case In::MultiBasic:
+        // A line-ending backslash trims the blanks and line breaks after
+        // it; the library mishandles a character beyond ASCII that follows.
+        if (c == '\\') {
+          const std::size_t next = rest.find_first_not_of(" \t\r\n", 1);
+          const bool lineEnding =
+              rest.find('\n', 1) < next && rest.find_first_not_of(" \t\r", 1) == rest.find('\n', 1);
+          if (lineEnding && next != std::string_view::npos &&
+              static_cast<unsigned char>(rest[next]) >= 0x80) {
+            return ManifestFault{{line, column},
+                                 "a character beyond ASCII right after a line-ending backslash"};
+          }
+        }
         if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;
         else if (rest.starts_with("\"\"\"")) in = In::Plain, step = 3;
         break;
@@ -299,7 +311,10 @@ std::variant<Manifest, ManifestFault> ReadManifest(const Platform& platform,
   const std::variant<std::string, ManifestFault> read = ReadWhole(platform, path);
   if (const ManifestFault* fault = std::get_if<ManifestFault>(&read)) return *fault;
   const std::string& text = std::get<std::string>(read);
-  if (std::optional<ManifestFault> problem = TextProblem(text)) return *problem;
+  // A byte-order mark, as Notepad writes one, opens UTF-8 text.
+  const std::string_view body =
+      std::string_view(text).starts_with("\xEF\xBB\xBF") ? std::string_view(text).substr(3) : text;
+  if (std::optional<ManifestFault> problem = TextProblem(body)) return *problem;
   try {
     const toml::table root = toml::parse(text, path);
     return ManifestOf(path, root);

@@ -62,6 +62,10 @@ bad 1 'unknown key "bsae"' 'bsae = "../base.exe"'
 # string (the two bytes of U+0323 alone), bytes that are no UTF-8.
 bad 1 "beyond ASCII outside a string" $'\xcc\xa3'
 bad 1 "a table's name begins with" '[/'
+bad 4 "right after a line-ending backslash" "$base" '[[module]]' 'source = "readme.txt"' \
+  'name = """r\' '  é.txt"""'
+{ printf '\xef\xbb\xbf'; printf '%s\n' "$base" '[[module]]' 'source = "readme.txt"'; } > src/bom.toml
+expect_rc 0 "$OEMPACK" build src/bom.toml --check
 bad 2 "not UTF-8 text" "$base" $'# caf\xe9' '[[module]]' 'source = "readme.txt"'
 bad 3 "not UTF-8 text" "$base" '[[module]]' $'source = "r\xe9adme.txt"'
 # Non-ASCII in strings and comments is fine: the error is the missing file.
@@ -125,6 +129,12 @@ expect_rc 0 "$OEMPACK" describe cp.exe --to cp-described
 expect_text cp-described/installer.toml 'source = "modules/01/Résumé.txt"'
 expect_rc 0 "$OEMPACK" build cp-described/installer.toml -o cp-again.exe
 cmp -s cp.exe cp-again.exe || fail "describe then build changed a non-ASCII name"
+# An overlong UTF-8 form is no UTF-8: its bytes are stored as they stand,
+# never read as the '\' or '.' it spells.
+cp base.exe overlong.exe && printf 'x' > $'cp/\xe0\x80\xae\xe0\x80\xae\xe0\x81\x9cevil.txt'
+expect_rc 0 "$OEMPACK" add overlong.exe $'cp/\xe0\x80\xae\xe0\x80\xae\xe0\x81\x9cevil.txt'
+expect_rc 0 "$OEMPACK" list overlong.exe --json
+grep -qF '..' out.txt && fail "an overlong form was stored as '..'"
 printf 'x' > "cp/日本.txt"
 printf '%s\n' 'base = "../base.exe"' '[[module]]' 'source = "日本.txt"' > cp/cjk.toml
 expect_rc 1 "$OEMPACK" build cp/cjk.toml -o cjk.exe
