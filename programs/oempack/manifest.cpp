@@ -92,8 +92,9 @@ std::optional<int> HeaderProblem(std::string_view text) {
   std::size_t at = text.starts_with("[[") ? 2 : 1;
   while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
   const char c = at < text.size() ? text[at] : '\n';
-  if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '"' || c == '\'')
-    return std::nullopt;
+  const bool bare = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-';
+  if (bare || c == '"' || c == '\'') return std::nullopt;
   return static_cast<int>(at);
 }
 
