@@ -9,6 +9,7 @@
 
 #include "platform/posix/posix_error.h"
 #include "platform/posix/shell_path.h"
+#include "platform/utf8.h"
 
 namespace brelvane {
 namespace {
@@ -94,20 +95,10 @@ std::string PosixSystem::FromAnsi(const std::string& bytes) {
 // Whether `text` is UTF-8 throughout, strictly: no overlong form (which
 // could spell '\\' or '.' in other bytes), no surrogate, nothing beyond
 // U+10FFFF.
-static bool IsUtf8(const std::string& text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4)) return false;
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    const auto second = length > 1 ? static_cast<unsigned char>(text[i + 1]) : 0;
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0) ||
-        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-      return false;
-    i += length;
-  }
+static bool IsUtf8(std::string_view text) {
+  char32_t code = 0;
+  for (std::size_t at = 0, length = 0; at < text.size(); at += length)
+    if ((length = Utf8SequenceAt(text, at, &code)) == 0) return false;
   return true;
 }
 
@@ -117,18 +108,9 @@ std::optional<std::string> PosixSystem::ToAnsi(const std::string& text) {
   if (!IsUtf8(text)) return text;
   std::string bytes;
   bytes.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (lead >= 0x80 && (lead < 0xC2 || lead > 0xF4)) return std::nullopt;
-    if (i + length > text.size()) return std::nullopt;
-    std::uint32_t unit = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      unit = unit << 6 | (next & 0x3F);
-    }
-    i += length;
+  char32_t unit = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    at += Utf8SequenceAt(text, at, &unit);
     // Only a character the code page holds; the unassigned bytes stand for
     // themselves, as Windows maps them.
     if (unit > 0xFFFF) return std::nullopt;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "common/path_text.h"
+#include "platform/utf8.h"
 
 namespace brelvane::oempack {
 namespace {
@@ -64,26 +65,6 @@ std::variant<std::string, ManifestFault> ReadWhole(const Platform& platform,
   return bytes;
 }
 
-// The length of the UTF-8 sequence at `text[at]` (1 to 4), 0 when none
-// begins there: a stray byte, a sequence cut short, an overlong form, a
-// surrogate or a code point beyond U+10FFFF.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
-  };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return 1;
-  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (length == 0 || lead > 0xF4) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  if (length == 3 && ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0)))
-    return 0;
-  if (length == 4 && ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)))
-    return 0;
-  return length;
-}
-
 // Whether a table header that begins at `text[0]` ('[') names a key: its
 // first character after "[" or "[[" and blanks is one a key can begin with.
 // (The library's own check of this is an assertion.)  The column of the
@@ -107,7 +88,8 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
   int line = 1, column = 1;
   bool lineStart = true;  // only blanks so far on this line, outside any string
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t length = Utf8SequenceAt(text, at);
+    char32_t code = 0;
+    const std::size_t length = Utf8SequenceAt(text, at, &code);
     if (length == 0) return ManifestFault{{line, column}, "the manifest is not UTF-8 text here"};
     if (length > 1 && (in == In::Plain)) {
       return ManifestFault{{line, column},
