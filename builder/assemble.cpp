@@ -32,12 +32,37 @@ std::vector<std::string> RemoveKilledBuilds(const Platform& platform, const std:
   return removed;
 }
 
+bool UsesSignedFile(const SignCommand& sign) {
+  for (const std::string& argument : sign.arguments)
+    if (argument.find(kSignOutput) != std::string::npos) return true;
+  return false;
+}
+
+void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
+  for (std::size_t at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + with.size()))
+    text.replace(at, what.size(), with);
+}
+
+// The command's arguments with the files in place of their placeholders.
+std::vector<std::string> SignArguments(const SignCommand& sign, const std::string& building,
+                                       const std::string& signedFile) {
+  std::vector<std::string> arguments = sign.arguments;
+  for (std::string& argument : arguments) {
+    ReplaceAll(argument, kSignInPlace, building);
+    ReplaceAll(argument, kSignInput, building);
+    ReplaceAll(argument, kSignOutput, signedFile);
+  }
+  return arguments;
+}
+
 }  // namespace
 
 AssemblyResult AssembleInstaller(const Platform& platform, const std::string& basePath,
                                  const std::vector<AssemblyModule>& modules,
                                  const std::string& output, const ProgressFn& progress,
-                                 const std::vector<std::string>& otherInputs) {
+                                 const std::vector<std::string>& otherInputs,
+                                 const SignCommand* sign) {
   FileSystem& files = platform.files;
   AssemblyResult result;
   if (files.IsDirectory(output)) {
@@ -79,9 +104,39 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
       return result;
     }
   }
+  if (sign != nullptr) {
+    // The signer opens the installer itself: this build's hold would stand
+    // in its way on Windows.
+    held.Reset();
+    const bool apart = UsesSignedFile(*sign);
+    // The signer's own new file, beside the staging file whose number is
+    // this build's: no other build names it.
+    const std::string signedFile = building.substr(0, building.size() - 4) + ".SIG";
+    if (apart && files.Exists(signedFile)) {
+      result.step = AssemblyStep::SignedFileInTheWay;
+      result.input = signedFile;
+      return result;
+    }
+    // Only what this run's signer wrote is removed.
+    ScopeExit removeSigned([&] {
+      if (apart && files.Exists(signedFile)) RemoveOwnStagingFile(platform, signedFile);
+    });
+    result.signExit = platform.system.RunProgram(SignArguments(*sign, building, signedFile));
+    if (result.signExit != 0) {
+      result.step = AssemblyStep::Sign;
+      return result;
+    }
+    if (apart) {
+      RemoveOwnStagingFile(platform, building);
+      building = signedFile;
+      removeSigned.Cancel();
+    }
+  }
   const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});
-  if (!verdict.IsSound() || verdict.walk.modules.size() != modules.size()) {
+  if (!verdict.IsSound() || verdict.walk.modules.size() != modules.size() ||
+      (sign != nullptr && verdict.walk.certificateTable == 0)) {
     result.step = AssemblyStep::Verify;
+    result.noSignature = sign != nullptr && verdict.IsSound() && verdict.walk.certificateTable == 0;
     return result;
   }
   // Plain bits first, then the one rename: the output never carries a

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,17 @@
 #include "platform/platform.h"
 
 namespace brelvane {
+
+// A program that signs the assembled installer, as an argument list:
+// `{file}` in an argument stands for the installer, which it signs in place;
+// or `{unsigned}` for it and `{signed}` for the file it writes the signed
+// installer to.
+struct SignCommand {
+  std::vector<std::string> arguments;
+};
+inline constexpr char kSignInPlace[] = "{file}";
+inline constexpr char kSignInput[] = "{unsigned}";
+inline constexpr char kSignOutput[] = "{signed}";
 
 struct AssemblyModule {
   std::string sourcePath;
@@ -22,17 +34,21 @@ struct AssemblyModule {
 enum class AssemblyStep {
   Done,  // the output holds the new installer
   OutputIsFolder,
-  OutputIsInput,  // the output is `input`, one of the files the build reads
-  CopyBase,       // the base could not be copied beside the output
-  Append,         // `module` could not be appended (`failedFile` says to what)
-  Verify,         // the assembled installer does not verify as planned
-  Rename,         // the assembled installer could not take the output's name
+  OutputIsInput,       // the output is `input`, one of the files the build reads
+  CopyBase,            // the base could not be copied beside the output
+  Append,              // `module` could not be appended (`failedFile` says to what)
+  Sign,                // the signing command could not start or did not end with 0
+  SignedFileInTheWay,  // `input` names the file the signer would write, which is there
+  Verify,              // the assembled installer does not verify as planned
+  Rename,              // the assembled installer could not take the output's name
 };
 struct AssemblyResult {
   AssemblyStep step = AssemblyStep::Done;
   std::size_t module = 0;
   FailedFile failedFile = FailedFile::Package;
-  std::string input;  // OutputIsInput: the input the output names
+  std::string input;            // OutputIsInput: the input the output names
+  std::optional<int> signExit;  // Sign: the command's exit code; none: it did not start
+  bool noSignature = false;     // Verify: the installer the command gave carries no signature
   // Files of killed builds (and of interrupted extractions) that this
   // build found beside the output, proven its own, and took away.
   std::vector<std::string> leftoversRemoved;
@@ -53,10 +69,17 @@ struct AssemblyResult {
 //  - On any failure the output stays as it was (or absent), the staging
 //    file is removed (silently, as far as it can be) and System::LastError()
 //    holds the cause where the system gave one.
+// With `sign`, the command runs once the modules are appended; the file it
+// leaves must then verify as above and carry a signature.  Its `{signed}`
+// file is the staging file's name with .SIG for .TMP, which the signer
+// makes itself (signers refuse to write over a file); a build killed while
+// the signer runs leaves it, as it leaves a whole installer under a
+// staging name: nothing proves it this program's own.
 // `progress` sees each module's copy.  Shows no message.
 AssemblyResult AssembleInstaller(const Platform& platform, const std::string& basePath,
                                  const std::vector<AssemblyModule>& modules,
                                  const std::string& output, const ProgressFn& progress = {},
-                                 const std::vector<std::string>& otherInputs = {});
+                                 const std::vector<std::string>& otherInputs = {},
+                                 const SignCommand* sign = nullptr);
 
 }  // namespace brelvane

@@ -112,4 +112,36 @@ std::vector<ModuleRow> ModuleRows(const WalkResult& walk) {
   return rows;
 }
 
+std::string WalkProblem(const WalkResult& walk) {
+  switch (walk.end) {
+    case WalkEnd::ForeignRecord:
+      return "foreign record ending at offset " + std::to_string(walk.stopOffset) +
+             ": not a module record";
+    case WalkEnd::DamagedRecord:
+      return "damaged record ending at offset " + std::to_string(walk.stopOffset) +
+             ": it does not match its check; the modules before it cannot be read";
+    case WalkEnd::ReadFailure:
+      return "cannot read the record ending at offset " + std::to_string(walk.stopOffset);
+    case WalkEnd::Image: break;
+  }
+  return {};
+}
+
+// The installer walks from its end and finds no module behind stray bytes.
+std::string StrayBytesLine(const std::string& installer, const WalkResult& walk,
+                           const std::string& tail) {
+  return installer + ": " + std::to_string(walk.strayBytes) +
+         " stray byte(s) follow the last whole module (" + std::to_string(walk.wholeModules) +
+         " module(s), ending at offset " + std::to_string(walk.wholeModulesEnd) +
+         "); the installer does not reach the modules before them; oempack repair cuts them" + tail;
+}
+
+std::string SignedLine(const std::string& installer, std::int64_t tableSize) {
+  const std::string table =
+      tableSize > 0 ? " (certificate table of " + std::to_string(tableSize) + " bytes)" : "";
+  return installer + " is signed" + table +
+         ": a module appended behind the signature would break it; unsign it first "
+         "(oempack unsign), add the modules, then sign it again; nothing appended";
+}
+
 }  // namespace brelvane

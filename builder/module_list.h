@@ -39,4 +39,15 @@ std::vector<std::size_t> SortedOrder(const std::vector<ModuleRow>& rows, int col
 // gives the rows read before it stopped.
 std::vector<ModuleRow> ModuleRows(const WalkResult& walk);
 
+// Words for an installer the builder takes only as it is.
+// Why a walk stopped before the image, in words; empty when it did not.
+std::string WalkProblem(const WalkResult& walk);
+// "INSTALLER: N stray byte(s) follow ..." for the stray bytes a walk found,
+// with `tail` after the advice to repair.
+std::string StrayBytesLine(const std::string& installer, const WalkResult& walk,
+                           const std::string& tail);
+// A signed installer is never extended: a byte behind its certificate table
+// breaks the signature.  `tableSize` 0 leaves the table's size out.
+std::string SignedLine(const std::string& installer, std::int64_t tableSize);
+
 }  // namespace brelvane

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <numeric>
 
+#include "builder/extract_rule.h"
 #include "builder/module_list.h"
 #include "common/error_text.h"
 #include "common/fs_helpers.h"
@@ -214,41 +215,35 @@ bool OemPage::ExtractRow(int row) {
     ShowNotice(platform_, kUnableToExtract);
     return true;
   }
-  // Removing the file that is about to be read would lose the package.
-  if (WouldReplacePackage(platform_.files, state_.package().path, *target)) {
-    ShowNotice(platform_, Format(kTargetIsInstaller, target->c_str()));
-    return false;
-  }
-  // Below the root of the chosen place, nothing is followed.
-  if (const LinkSearch links = FindLinkBelowRoot(platform_, *target);
-      links.found != LinkSearch::Found::None) {
-    if (links.found == LinkSearch::Found::Link) {
-      ShowError(platform_, Format(kLinkOnTheWay, links.at.c_str()));
-    } else {
-      ShowNotice(platform_, kUnableToExtract);
-    }
-    return false;
-  }
-  ExtractOptions options;
-  options.refuseLinks = true;
-  {
-    // The same existence test as everywhere: a file that another program
-    // holds open is not offered for replacing, and its extraction fails.
-    ScopedFile existing(platform_.files, platform_.files.OpenReadExclusive(*target));
-    if (existing.valid()) {
-      existing.Reset();
+  const ExtractTarget there = CheckExtractTarget(platform_, state_.package().path, *target);
+  bool replace = false;
+  switch (there.state) {
+    case ExtractTarget::State::IsInstaller:
+      ShowNotice(platform_, Format(kTargetIsInstaller, target->c_str()));
+      return false;
+    case ExtractTarget::State::LinkOnTheWay:
+      if (there.links.found == LinkSearch::Found::Link) {
+        ShowError(platform_, Format(kLinkOnTheWay, there.links.at.c_str()));
+      } else {
+        ShowNotice(platform_, kUnableToExtract);
+      }
+      return false;
+    case ExtractTarget::State::Exists:
       if (!AskYesNoOwned(platform_, kBuilderOverwriteCaption,
                          Format(kOverwriteQuestion, target->c_str()))) {
         return false;
       }
-      // The old file stays until the new one is complete in its place.
-      options.replaceExisting = true;
-    }
+      replace = true;
+      break;
+    // A folder, or a file another program holds open, is not offered for
+    // replacing: the extraction fails and says so.
+    case ExtractTarget::State::IsFolder:
+    case ExtractTarget::State::InUse:
+    case ExtractTarget::State::Free: break;
   }
   ExtractReport report;
-  const bool extracted = ExtractModule(
-      platform_, state_.package(), *target, static_cast<std::int32_t>(module->contentOffset),
-      module->record.contentSize, win::kAttrNormal, options, &report);
+  const bool extracted =
+      ExtractToTarget(platform_, state_.package(), *module, *target, replace, {}, &report);
   ShowExtractProblem(report, *target);
   ShowNotice(platform_, extracted ? kExtractedOk : kUnableToExtract);
   return true;

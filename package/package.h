@@ -435,4 +435,11 @@ RepairResult RepairPackage(const Platform& platform, const std::string& packageP
 // Replaces `path` with its last path component; false (path unchanged) when empty.
 bool FileNameFromPath(System& system, std::string& path);
 
+// The system's words for the last error on one line (its line break cut),
+// or, for the codes the package operations leave for what they detect
+// themselves (a source that changed while it was appended, a content check
+// that fails, a package that would pass 2 GiB, a source that is no regular
+// file), their own words, which say more.
+std::string LastErrorLine(System& system);
+
 }  // namespace brelvane

@@ -320,6 +320,12 @@ class System {
   // ShellExecuteEx with the default verb, SW_SHOWNORMAL and the program's
   // icon; does not wait for the started program.
   virtual bool Launch(const std::string& path) = 0;
+  // Runs the program `arguments[0]` (found as the system finds a command:
+  // by its path, or on PATH) with the others as its arguments, each passed
+  // as it is, no shell between, and waits for it to end: its exit code, or
+  // nothing when it cannot be started (LastError says why).  It shares the
+  // caller's console and standard handles.
+  virtual std::optional<int> RunProgram(const std::vector<std::string>& arguments) = 0;
   // The shell's light-weight path routines (shlwapi).
   // PathStripPath: what follows the last path separator.
   virtual std::string StripPath(const std::string& path) = 0;

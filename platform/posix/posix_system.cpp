@@ -1,5 +1,7 @@
 #include "platform/posix/posix_system.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -209,6 +211,33 @@ bool PosixSystem::Launch(const std::string& path) {
   }
   if (launch_observer_) launch_observer_(path);
   return true;
+}
+
+extern "C" char** environ;
+
+std::optional<int> PosixSystem::RunProgram(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) {
+    SetPosixLastError(win::kErrorInvalidParameter);
+    return std::nullopt;
+  }
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  const int spawned = posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) {
+    SetPosixLastError(WindowsCodeFromErrno(spawned));
+    return std::nullopt;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      SetPosixLastError(WindowsCodeFromErrno(errno));
+      return std::nullopt;
+    }
+  }
+  // A program killed by a signal ends as a shell reports it: 128 and the signal.
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::string PosixSystem::StripPath(const std::string& path) { return ShellStripPath(path); }

@@ -54,6 +54,7 @@ class PosixSystem : public System {
   std::optional<std::string> ToAnsi(const std::string& text) override;
   bool SamePathIgnoringCase(const std::string& a, const std::string& b) override;
   bool Launch(const std::string& path) override;
+  std::optional<int> RunProgram(const std::vector<std::string>& arguments) override;
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;
   bool IsUnc(const std::string& path) override;

@@ -66,6 +66,9 @@ class TestSystem : public System {
     return real_.SamePathIgnoringCase(a, b);
   }
   bool Launch(const std::string& path) override;
+  std::optional<int> RunProgram(const std::vector<std::string>& arguments) override {
+    return real_.RunProgram(arguments);
+  }
   std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
   std::optional<std::size_t> SkipRoot(const std::string& path) override {
     return real_.SkipRoot(path);

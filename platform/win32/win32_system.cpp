@@ -203,6 +203,61 @@ bool Win32System::Launch(const std::string& path) {
   return started;
 }
 
+namespace {
+
+// One argument as the C runtime's parser reads it back (CommandLineToArgvW's
+// rules): quoted when it holds a blank or a quote or is empty; a quote
+// escaped, and the backslashes before a quote, or before the closing quote,
+// doubled.
+void AppendArgument(std::wstring& line, const std::wstring& argument) {
+  if (!line.empty()) line += L' ';
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += argument;
+    return;
+  }
+  line += L'"';
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+}  // namespace
+
+std::optional<int> Win32System::RunProgram(const std::vector<std::string>& arguments) {
+  if (arguments.empty()) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return std::nullopt;
+  }
+  std::wstring line;
+  for (const std::string& argument : arguments) AppendArgument(line, win32text::Widen(argument));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  // The standard handles are the caller's; a console program shares its
+  // console.
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+    return std::nullopt;
+  }
+  const ScopedHandle thread(process.hThread);
+  const ScopedHandle child(process.hProcess);
+  DWORD code = 0;
+  if (::WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+      !::GetExitCodeProcess(process.hProcess, &code)) {
+    return std::nullopt;
+  }
+  return static_cast<int>(code);
+}
+
 // The shell's path routines run on the wide form: their A forms would split
 // UTF-8 bytes as if they were characters of the ANSI code page.  What they
 // return is cut from the original bytes, so nothing is re-encoded.

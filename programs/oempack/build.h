@@ -1,6 +1,7 @@
-// Building an installer from a manifest, and the reverse: the commands
-// build, describe and diff.  Each returns the process exit status as the
-// other commands do (commands.h).
+// The commands build, describe and diff: the builder library does the work
+// (builder/installer_build.h, describe.h, installer_diff.h); these print
+// what it found and return the process exit status as the other commands
+// do (commands.h).
 #pragma once
 
 #include <string>
@@ -24,7 +25,7 @@ int BuildInstaller(const Platform& platform, const std::string& manifestPath,
 // builds the same installer from them, into `folder` (made when missing,
 // refused when it holds a manifest already).
 int DescribeInstaller(const Platform& platform, const std::string& installer,
-                      const std::string& folder);
+                      const std::string& folder, unsigned codePage);
 
 // Prints whether the program image (the bytes before the modules) and the
 // signature (none, or its certificate table's bytes) differ, and which

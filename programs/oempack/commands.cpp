@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "builder/extract_rule.h"
+#include "builder/file_blocks.h"
 #include "builder/module_json.h"
 #include "builder/module_list.h"
 #include "common/name_rules.h"
@@ -53,40 +55,12 @@ void NoteJournal(const std::string& installer, const WalkResult& walk) {
   }
 }
 
-// A program whose last bytes are no whole module: one line with their
-// count.  The installer walks from its end and finds no module behind them.
 int FailStrayBytes(const std::string& installer, const WalkResult& walk, const std::string& tail) {
-  return Fail(installer + ": " + std::to_string(walk.strayBytes) +
-              " stray byte(s) follow the last whole module (" + std::to_string(walk.wholeModules) +
-              " module(s), ending at offset " + std::to_string(walk.wholeModulesEnd) +
-              "); the installer does not reach the modules before them; oempack repair " +
-              "cuts them" + tail);
+  return Fail(StrayBytesLine(installer, walk, tail));
 }
 
-// The walk's end as one line, when it did not end at the image.
-std::string WalkProblem(const WalkResult& walk) {
-  switch (walk.end) {
-    case WalkEnd::ForeignRecord:
-      return "foreign record ending at offset " + std::to_string(walk.stopOffset) +
-             ": not a module record";
-    case WalkEnd::DamagedRecord:
-      return "damaged record ending at offset " + std::to_string(walk.stopOffset) +
-             ": it does not match its check; the modules before it cannot be read";
-    case WalkEnd::ReadFailure:
-      return "cannot read the record ending at offset " + std::to_string(walk.stopOffset);
-    case WalkEnd::Image: break;
-  }
-  return {};
-}
-
-// A signed installer is never extended: a byte behind its certificate table
-// breaks the signature.
 int FailSigned(const std::string& installer, std::int64_t tableSize) {
-  std::string table =
-      tableSize > 0 ? " (certificate table of " + std::to_string(tableSize) + " bytes)" : "";
-  return Fail(installer + " is signed" + table +
-              ": a module appended behind the signature would break it; unsign it first "
-              "(oempack unsign), add the modules, then sign it again; nothing appended");
+  return Fail(SignedLine(installer, tableSize));
 }
 
 // A writer's refusals in their own words.
@@ -152,13 +126,6 @@ bool CheckInstaller(const Platform& platform, const std::string& installer) {
     return false;
   }
   return true;
-}
-
-std::uint64_t SizeOf(const Platform& platform, const std::string& path) {
-  ScopedFile file(platform.files, platform.files.OpenRead(path));
-  if (!file.valid()) return 0;
-  const std::int64_t length = platform.files.Length(file.get());
-  return length < 0 ? 0 : static_cast<std::uint64_t>(length);
 }
 
 // The characters a terminal shows for UTF-8 text: columns are padded by
@@ -324,24 +291,31 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     }
   }
   const std::string target = output.empty() ? name : output;
-  FileSystem& files = platform.files;
-  if (WouldReplacePackage(files, installer, target)) {
-    return Fail(target + " is the installer " + installer + " itself; extract to another file");
-  }
-  if (files.Exists(target)) {
-    if (files.IsDirectory(target)) return Fail(target + " is a directory");
-    if (!force) return Fail(target + " already exists (use --force to replace it)");
+  const ExtractTarget there = CheckExtractTarget(platform, installer, target);
+  switch (there.state) {
+    case ExtractTarget::State::IsInstaller:
+      return Fail(target + " is the installer " + installer + " itself; extract to another file");
+    case ExtractTarget::State::LinkOnTheWay:
+      if (there.links.found == LinkSearch::Found::Link)
+        return Fail(there.links.at +
+                    " is a symbolic link or junction: nothing is extracted "
+                    "through a link; name another place");
+      platform.system.SetLastError(there.links.error);
+      return FailWithSystemText(platform, "cannot look below the root of " + target);
+    case ExtractTarget::State::IsFolder: return Fail(target + " is a directory");
+    case ExtractTarget::State::InUse:
+      return Fail(target + " is open in another program; nothing extracted");
+    case ExtractTarget::State::Exists:
+      if (!force) return Fail(target + " already exists (use --force to replace it)");
+      break;
+    case ExtractTarget::State::Free: break;
   }
   // With --force the file there stays, untouched, until the module is
   // complete beside it and takes its name.
   ProgressBar bar("extracting " + name, found->record.contentSize, options.progress, WriteToStderr);
-  ExtractOptions extract;
-  extract.progress = bar.callback();
-  extract.replaceExisting = force;
   ExtractReport report;
-  if (!ExtractModule(platform, Package(installer), target,
-                     static_cast<std::int32_t>(found->contentOffset), found->record.contentSize,
-                     win::kAttrNormal, extract, &report)) {
+  if (!ExtractToTarget(platform, Package(installer), *found, target, force, bar.callback(),
+                       &report)) {
     switch (report.result) {
       case ExtractResult::Damaged:
         return Fail(installer + ": module " + name +
@@ -350,6 +324,12 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
         return Fail("cannot extract " + name + " to " + target + ": not enough room (" +
                     std::to_string(report.bytesNeeded) + " bytes needed, " +
                     std::to_string(report.bytesFree) + " free); nothing written");
+      case ExtractResult::LinkInTheWay:
+        if (report.links.found == LinkSearch::Found::Link)
+          return Fail(report.links.at +
+                      " is a symbolic link or junction: nothing is extracted "
+                      "through a link; name another place");
+        break;
       default: break;
     }
     return FailWithSystemText(platform, "cannot extract " + name + " to " + target);

@@ -30,7 +30,4 @@ void WriteText(std::FILE* stream, const std::string& text);
 // The text of the CLI's progress bar (common/progress_bar.h) on stderr.
 inline void WriteToStderr(const std::string& text) { WriteText(stderr, text); }
 
-// The system's text for the last error on one line (its line break cut).
-std::string LastErrorLine(System& system);
-
 }  // namespace brelvane::oempack

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "build.h"
+#include "builder/code_pages.h"
 #include "builder/predefined_modules.h"
 #include "commands.h"
 #include "console.h"
@@ -67,6 +68,7 @@ struct CommandLine {
   std::string manifest, folder, other;
   bool check = false;
   bool modulesOnly = false;
+  unsigned codePage = kDefaultCodePage;
   CLI::App* build = nullptr;
   CLI::App* describe = nullptr;
   CLI::App* diff = nullptr;
@@ -109,11 +111,14 @@ void DescribeProgram(CLI::App& app) {
       "add, then sign it again.\n"
       "In a Windows program every byte behind the image must be a whole module: list and "
       "verify fail on stray bytes, the writers refuse them, and repair cuts them.\n"
-      "build reads a TOML manifest: base = \"FILE\" (and base-sha256), then one [[module]] "
-      "table a module, in the order they are appended, with source, set (" +
+      "build reads a TOML manifest: base = \"FILE\" (and base-sha256, code-page, a [sign] "
+      "table), then one [[module]] table a module, in the order they are appended, with source, "
+      "set (" +
       SetWords() +
       "combined; none: user-defined), folder, attributes and name; paths are relative to the "
-      "manifest.");
+      "manifest.\n"
+      "Module names are stored in code page 1252 on every host, unless a manifest's code-page "
+      "or --code-page names another.");
   app.set_version_flag("--version", "oempack " BRELVANE_VERSION);
   app.require_subcommand(1);
 }
@@ -123,6 +128,22 @@ CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& 
   CLI::App* command = app.add_subcommand(name, description);
   command->add_option("INSTALLER", line.installer, "installer executable")->required();
   return command;
+}
+
+// The code page the module names are stored in, for the commands that
+// store or read them by name (a build's manifest names its own).
+void AddCodePageOption(CLI::App& command, CommandLine& line) {
+  command
+      .add_option(
+          "--code-page", line.codePage,
+          "the code page of the modules' names: one of " + KnownCodePages() + " (default 1252)")
+      ->check([](const std::string& text) -> std::string {
+        try {
+          return IsKnownCodePage(static_cast<unsigned>(std::stoul(text)))
+                     ? ""
+                     : "one of " + KnownCodePages();
+        } catch (const std::exception&) { return "one of " + KnownCodePages(); }
+      });
 }
 
 // The commands that only read: list and verify.
@@ -138,6 +159,7 @@ void AddReadCommands(CLI::App& app, CommandLine& line) {
 void AddAppendCommands(CLI::App& app, CommandLine& line) {
   line.add = AddCommand(app, "add", "append a user-defined module", line);
   line.add->add_option("FILE", line.file, "file to append")->required();
+  AddCodePageOption(*line.add, line);
   std::string models;
   for (const DriveModelRow& row : kDriveModels) models += std::string(row.name) + ", ";
   line.addPredef =
@@ -147,6 +169,7 @@ void AddAppendCommands(CLI::App& app, CommandLine& line) {
   line.addPredef->add_option(
       "--combined", line.combined,
       std::string("source file of the ") + kCombinedSetDescription + " module");
+  AddCodePageOption(*line.addPredef, line);
 }
 
 // The commands that cut an installer back: unsign and repair.
@@ -165,6 +188,7 @@ void AddExtractCommand(CLI::App& app, CommandLine& line) {
   line.extract->add_option("NAME", line.name, "the module's file name, exactly")->required();
   line.extract->add_option("-o,--output", line.output, "file to write (default: NAME here)");
   line.extract->add_flag("--force", line.force, "replace an existing file, read-only or not");
+  AddCodePageOption(*line.extract, line);
 }
 
 // The commands that work from a manifest (build.h): build, describe, diff.
@@ -178,15 +202,22 @@ void AddManifestCommands(CLI::App& app, CommandLine& line) {
                        "hold; write nothing");
   line.build->footer(std::string("A worked example, for the three models and a readme:\n\n") +
                      kManifestExample +
-                     "\nIn CI the signing stays a step of its own, after the build:\n"
-                     "  oempack build release/installer.toml -o unsigned.exe\n"
-                     "  osslsigncode sign -certs CERT -key KEY -in unsigned.exe "
-                     "-out brelvane-2.1-setup.exe\n"
-                     "  oempack verify brelvane-2.1-setup.exe\n");
+                     "\nA [sign] table signs the installer before it takes its name; the "
+                     "build then checks that it still holds exactly its modules and carries a "
+                     "signature:\n"
+                     "  [sign]\n"
+                     "  command = [\"osslsigncode\", \"sign\", \"-pkcs11module\", "
+                     "\"/usr/lib/x86_64-linux-gnu/opensc-pkcs11.so\", \"-key\", "
+                     "\"pkcs11:object=signing\", \"-certs\", \"signing.pem\", \"-h\", "
+                     "\"sha256\", \"-ts\", \"http://timestamp.example.com\", \"-in\", "
+                     "\"{unsigned}\", \"-out\", \"{signed}\"]\n"
+                     "{file} names the installer to a signer that signs in place "
+                     "(signtool sign /fd sha256 /tr URL /td sha256 {file}).\n");
   line.describe = AddCommand(
       app, "describe",
       "write the installer's base, its modules' files and a manifest that builds it again", line);
   line.describe->add_option("--to", line.folder, "the folder to write them to")->required();
+  AddCodePageOption(*line.describe, line);
   line.diff = AddCommand(app, "diff",
                          "whether the program image, the signature and the modules differ from "
                          "INSTALLER to OTHER, and which modules were added, removed or changed; "
@@ -195,6 +226,7 @@ void AddManifestCommands(CLI::App& app, CommandLine& line) {
   line.diff->add_option("OTHER", line.other, "the installer to compare with")->required();
   line.diff->add_flag("--modules-only", line.modulesOnly,
                       "compare the modules alone (a signed build against an unsigned one)");
+  AddCodePageOption(*line.diff, line);
 }
 
 // The arguments to parse: on Windows the paths as the wide command line
@@ -245,7 +277,10 @@ std::optional<int> Parse(CLI::App& app, const CommandLine& line, const Arguments
 // Runs the one command the command line names, on this machine.
 int RunCommand(const CommandLine& line) {
   const auto host = MakeHost();
-  const Platform platform = host->platform();
+  const Platform hostPlatform = host->platform();
+  // Names are stored and read in one code page, whichever host runs this.
+  CodePageSystem names(hostPlatform.system, line.codePage);
+  const Platform platform{hostPlatform.files, names, hostPlatform.registry, hostPlatform.prompts};
   const Options options{StderrIsTerminal()};
   if (line.list->parsed()) return ListModules(platform, line.installer, line.json);
   if (line.verify->parsed()) return VerifyModules(platform, line.installer);
@@ -261,7 +296,8 @@ int RunCommand(const CommandLine& line) {
   if (line.build->parsed()) {
     return BuildInstaller(platform, line.manifest, line.output, line.check, options);
   }
-  if (line.describe->parsed()) return DescribeInstaller(platform, line.installer, line.folder);
+  if (line.describe->parsed())
+    return DescribeInstaller(platform, line.installer, line.folder, line.codePage);
   if (line.diff->parsed())
     return DiffInstallers(platform, line.installer, line.other, line.modulesOnly);
   if (line.extract->parsed()) {

@@ -15,11 +15,8 @@ int Fail(const std::string& line);
 // The same with the system's words for the last error.
 int FailWithSystemText(const Platform& platform, const std::string& what);
 PackageRef Package(const std::string& installer);
-// Why a walk stopped before the image, in words.
-std::string WalkProblem(const WalkResult& walk);
 int FailStrayBytes(const std::string& installer, const WalkResult& walk, const std::string& tail);
 int FailSigned(const std::string& installer, std::int64_t tableSize);
-std::uint64_t SizeOf(const Platform& platform, const std::string& path);
 // The module table of list, newest first.
 void PrintTable(const WalkResult& walk);
 

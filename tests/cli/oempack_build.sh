@@ -139,6 +139,27 @@ printf 'x' > "cp/日本.txt"
 printf '%s\n' 'base = "../base.exe"' '[[module]]' 'source = "日本.txt"' > cp/cjk.toml
 expect_rc 1 "$OEMPACK" build cp/cjk.toml -o cjk.exe
 expect_text err.txt "cp/cjk.toml:2:"
+# Another code page, named by the manifest: Cyrillic names in 1251, and
+# describe with that code page builds the same bytes again.
+printf 'x' > "cp/Привет.txt"
+printf '%s\n' 'base = "../base.exe"' 'code-page = 1251' '[[module]]' 'source = "Привет.txt"' \
+  'set = "ovin"' 'folder = "Данные"' > cp/ru.toml
+expect_rc 0 "$OEMPACK" build cp/ru.toml -o ru.exe
+grep -q -a $'\xcf\xf0\xe8\xe2\xe5\xf2.txt' ru.exe || fail "the name was not stored in code page 1251"
+expect_rc 0 "$OEMPACK" describe ru.exe --to ru-described --code-page 1251
+expect_text ru-described/installer.toml 'folder = "Данные"'
+expect_rc 0 "$OEMPACK" build ru-described/installer.toml -o ru-again.exe
+cmp -s ru.exe ru-again.exe || fail "describe then build in code page 1251 changed the installer"
+expect_rc 0 "$OEMPACK" extract ru.exe "Привет.txt" -o ru.out --code-page 1251
+printf '%s\n' 'base = "../base.exe"' 'code-page = 932' > cp/sjis.toml
+expect_rc 1 "$OEMPACK" build cp/sjis.toml -o sjis.exe
+expect_text err.txt "cp/sjis.toml:2:13: \"code-page\" takes one of 874, 1250"
+# A byte the code page leaves undefined is refused, never guessed.
+cp base.exe greek.exe && printf 'x' > "cp/ª.txt"
+expect_rc 0 "$OEMPACK" add greek.exe "cp/ª.txt"
+expect_rc 1 "$OEMPACK" describe greek.exe --to greek-described --code-page 1253
+expect_text err.txt "leaves undefined"
+[ -e greek-described ] && fail "a refused describe wrote its folder"
 
 # ---- the worked example that --help and the guide show builds as it stands ----
 mkdir -p example/release example/dist example/build

@@ -84,4 +84,34 @@ else
   fail "signing a program with stray bytes"
 fi
 
+# ---- the build signs: [sign] runs the signer before the installer takes its name ----
+mkdir -p build && cp image.exe build/base.exe && cp tool.bin build/
+manifest() { # manifest COMMAND-LIST: a manifest of one module, signed by the command
+  printf '%s\n' 'base = "base.exe"' '[sign]' "command = $1" '[[module]]' 'source = "tool.bin"' \
+    'set = "ovin"' > build/m.toml
+}
+pair='"-in", "{unsigned}", "-out", "{signed}"'
+manifest "[\"osslsigncode\", \"sign\", \"-certs\", \"$SIGNER/cert.pem\", \"-key\", \"$SIGNER/key.pem\", $pair]"
+expect_rc 0 "$OEMPACK" build build/m.toml -o signed-build.exe
+expect_text out.txt "1 module(s), built from build/m.toml, signed"
+signature_ok signed-build.exe || fail "the build's signature does not verify"
+expect_rc 0 "$OEMPACK" verify signed-build.exe
+expect_text out.txt "1 module(s), 1 checked and sound, 0 without a check; signed"
+# A signer that fails, one that cannot start, and one that leaves no
+# signature: the output stays as it was, and nothing is left beside it.
+printf 'the old one' > kept.exe
+for row in '["false", "{file}"]|ended with 1' '["no-such-signer", "{file}"]|cannot be started' \
+           '["true", "{file}"]|without a signature' '["cp", "{unsigned}", "{signed}"]|without a signature'; do
+  manifest "${row%%|*}"
+  expect_rc 1 "$OEMPACK" build build/m.toml -o kept.exe
+  expect_text err.txt "${row#*|}"
+  [ "$(cat kept.exe)" = "the old one" ] || fail "a failed signing ($row) replaced the output"
+  [ -z "$(find . -maxdepth 1 -name '~BV*')" ] || fail "a failed signing ($row) left $(find . -maxdepth 1 -name '~BV*')"
+done
+for command in '[]' '["osslsigncode", "sign"]' '["osslsigncode", "{file}", "{signed}"]' '["{file}"]' '"signtool"'; do
+  manifest "$command"
+  expect_rc 1 "$OEMPACK" build build/m.toml -o kept.exe
+  expect_text err.txt "build/m.toml:3:"
+done
+
 exit "$FAILED"

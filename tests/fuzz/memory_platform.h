@@ -35,6 +35,7 @@ class MemorySystem : public System {
   std::optional<std::string> ToAnsi(const std::string& text) override { return text; }
   bool SamePathIgnoringCase(const std::string& a, const std::string& b) override { return a == b; }
   bool Launch(const std::string&) override { return false; }
+  std::optional<int> RunProgram(const std::vector<std::string>&) override { return std::nullopt; }
   std::string StripPath(const std::string& path) override;
   std::optional<std::size_t> SkipRoot(const std::string& path) override;
   bool IsUnc(const std::string& path) override;

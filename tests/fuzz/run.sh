@@ -5,6 +5,7 @@
 # tests longer.
 #   fuzz_package  arbitrary bytes as an installer package (walk, lookups, extraction)
 #   fuzz_reg      arbitrary text as a simulated machine's .reg file (loader, discovery)
+#   fuzz_manifest arbitrary bytes as a build manifest (the manifest's own rules, then TOML)
 # The seed corpus and dictionary stay read-only in the tree; new inputs go to
 # a working corpus beside the binary, and a crashing input to artifacts/.
 # Non-zero when the target found a crash or broke an invariant.

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-namespace brelvane::oempack {
+namespace brelvane {
 
 class Sha256 {
  public:
@@ -26,4 +26,4 @@ class Sha256 {
   std::uint64_t total_ = 0;
 };
 
-}  // namespace brelvane::oempack
+}  // namespace brelvane

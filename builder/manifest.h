@@ -10,6 +10,10 @@
 //   folder = "Brelvane"                   # below the drive's root (a model's set only)
 //   attributes = "normal"                 # normal, ronly, hidden, rh, or a number
 //   name = "Brelvane.exe"                 # optional: the source's own name by default
+//
+//   code-page = 1251                      # optional: the names' code page (1252)
+//   [sign]                                # optional: signs the installer before it is placed
+//   command = ["signtool", "sign", "/fd", "sha256", "{file}"]
 #pragma once
 
 #include <cstdint>
@@ -18,10 +22,11 @@
 #include <variant>
 #include <vector>
 
+#include "builder/assemble.h"
 #include "common/drive_models.h"
 #include "platform/platform.h"
 
-namespace brelvane::oempack {
+namespace brelvane {
 
 // Where a manifest says something: 1-based, as editors count.
 struct ManifestPlace {
@@ -46,6 +51,9 @@ struct Manifest {
   std::optional<std::string> baseSha256;  // lower-case hex
   ManifestPlace sha256Place;
   std::vector<ManifestModule> modules;
+  unsigned codePage = 1252;  // the code page the names are stored in (code_pages.h)
+  std::optional<SignCommand> sign;
+  ManifestPlace signPlace;
 };
 
 struct ManifestFault {
@@ -69,4 +77,4 @@ std::string AttributesWord(std::uint32_t attributes);
 // A string as a TOML basic string, quoted and escaped.
 std::string TomlString(const std::string& text);
 
-}  // namespace brelvane::oempack
+}  // namespace brelvane

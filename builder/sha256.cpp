@@ -1,8 +1,8 @@
-#include "sha256.h"
+#include "builder/sha256.h"
 
 #include <cstdio>
 
-namespace brelvane::oempack {
+namespace brelvane {
 namespace {
 
 constexpr std::uint32_t kRounds[64] = {
@@ -96,4 +96,4 @@ std::string Sha256::HexDigest() {
   return hex;
 }
 
-}  // namespace brelvane::oempack
+}  // namespace brelvane

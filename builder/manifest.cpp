@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "builder/manifest.h"
 
 #include <toml++/toml.h>
 
@@ -6,10 +6,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "builder/code_pages.h"
 #include "common/path_text.h"
 #include "platform/utf8.h"
 
-namespace brelvane::oempack {
+namespace brelvane {
 namespace {
 
 // The attribute words of add-predef's --*-attr options.
@@ -257,6 +258,63 @@ ManifestModule ModuleOf(const std::string& manifestPath, const toml::node& node)
   return module;
 }
 
+unsigned CodePageOf(const toml::node& node) {
+  const toml::value<std::int64_t>* number = node.as_integer();
+  if (number == nullptr || number->get() < 0 || number->get() > 0xFFFF ||
+      !IsKnownCodePage(static_cast<unsigned>(number->get()))) {
+    Refuse(node.source(), "\"code-page\" takes one of " + KnownCodePages());
+  }
+  return static_cast<unsigned>(number->get());
+}
+
+bool Holds(const std::string& text, const char* placeholder) {
+  return text.find(placeholder) != std::string::npos;
+}
+
+// The signing command: a program and its arguments, where the installer is
+// named by {file}, or by {unsigned} and {signed}.
+SignCommand SignOf(const std::string& manifestPath, const toml::node& node) {
+  const toml::table* table = node.as_table();
+  if (table == nullptr) Refuse(node.source(), "signing is a table: [sign] with command = [...]");
+  SignCommand sign;
+  bool hasCommand = false;
+  for (auto&& [key, value] : *table) {
+    if (key.str() != "command") {
+      Refuse(key.source(),
+             "unknown key \"" + std::string(key.str()) + "\" in [sign]: give command");
+    }
+    const toml::array* command = value.as_array();
+    if (command == nullptr || command->empty()) {
+      Refuse(value.source(), "\"command\" is a list: the program, then its arguments");
+    }
+    for (const toml::node& argument : *command)
+      sign.arguments.push_back(StringOf(argument, "command"));
+    hasCommand = true;
+    bool inPlace = false, input = false, output = false;
+    for (std::size_t i = 1; i < sign.arguments.size(); ++i) {
+      inPlace = inPlace || Holds(sign.arguments[i], kSignInPlace);
+      input = input || Holds(sign.arguments[i], kSignInput);
+      output = output || Holds(sign.arguments[i], kSignOutput);
+    }
+    std::string& program = sign.arguments.front();
+    if (program.empty() || Holds(program, "{")) {
+      Refuse(value.source(), "the command's first item names the signing program");
+    }
+    if (inPlace ? input || output : !(input && output)) {
+      Refuse(value.source(),
+             "the command names the installer by {file} (signed in place), or by {unsigned} "
+             "and {signed} (written to another file)");
+    }
+    // A program named by a path is found from the manifest's folder, as the
+    // sources are; a bare name on PATH.
+    if (program.find_first_of("/\\") != std::string::npos) {
+      program = FromManifestFolder(manifestPath, program);
+    }
+  }
+  if (!hasCommand) Refuse(node.source(), "[sign] without \"command\"");
+  return sign;
+}
+
 Manifest ManifestOf(const std::string& manifestPath, const toml::table& root) {
   Manifest manifest;
   bool hasBase = false;
@@ -271,14 +329,20 @@ Manifest ManifestOf(const std::string& manifestPath, const toml::table& root) {
     } else if (name == "base-sha256") {
       manifest.baseSha256 = Sha256Of(value);
       manifest.sha256Place = PlaceOf(value.source());
+    } else if (name == "code-page") {
+      manifest.codePage = CodePageOf(value);
+    } else if (name == "sign") {
+      manifest.sign = SignOf(manifestPath, value);
+      manifest.signPlace = PlaceOf(value.source());
     } else if (name == "module") {
       const toml::array* modules = value.as_array();
       if (modules == nullptr) Refuse(value.source(), "modules are written [[module]]");
       for (const toml::node& module : *modules)
         manifest.modules.push_back(ModuleOf(manifestPath, module));
     } else {
-      Refuse(key.source(), "unknown key \"" + std::string(name) +
-                               "\": give base, base-sha256 and [[module]] tables");
+      Refuse(key.source(),
+             "unknown key \"" + std::string(name) +
+                 "\": give base, base-sha256, code-page, [sign] and [[module]] tables");
     }
   }
   if (!hasBase) {
@@ -344,4 +408,4 @@ std::string TomlString(const std::string& text) {
   return out + "\"";
 }
 
-}  // namespace brelvane::oempack
+}  // namespace brelvane
