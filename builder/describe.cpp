@@ -42,7 +42,9 @@ std::string ModuleTable(const ModuleRecord& record, const std::string& source,
 }
 
 std::string Numbered(std::size_t number) {
-  return (number < 10 ? "0" : "") + std::to_string(number);
+  std::string text = std::to_string(number);
+  if (number < 10) text.insert(text.begin(), '0');
+  return text;
 }
 
 }  // namespace

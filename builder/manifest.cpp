@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "builder/code_pages.h"
+#include "builder/predefined_modules.h"
 #include "common/path_text.h"
 #include "platform/utf8.h"
 
@@ -251,7 +252,7 @@ ManifestModule ModuleOf(const std::string& manifestPath, const toml::node& node)
   }
   if (module.set == kCombinedSet.set) {
     if (hasFolder) Refuse(folderAt, "the combined module goes to the drive's root: no folder");
-    if (hasAttributes && module.attributes != win::kAttrNormal) {
+    if (hasAttributes && module.attributes != kCombinedAttributes) {
       Refuse(attributesAt, "the combined module's attributes are normal");
     }
   }

@@ -58,7 +58,7 @@ bool AddPredefinedModules(const Platform& platform, const std::string& packagePa
     slots.push_back({group.sourcePath, group.extractRoot, AttributesOfChoice(group.attributeIndex),
                      kDriveModels[i].set.set});
   }
-  slots.push_back({request.combinedSource, noRoot, win::kAttrNormal, kCombinedSet.set});
+  slots.push_back({request.combinedSource, noRoot, kCombinedAttributes, kCombinedSet.set});
   // Every group is judged before the first is appended: a refused one
   // leaves the installer as it was.
   for (const Slot& slot : slots) {

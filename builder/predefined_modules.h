@@ -11,6 +11,10 @@
 
 namespace brelvane {
 
+// The combined module's rule, for the builder page, add-predef and the
+// manifest alike: it lies at the drive's root with Normal attributes.
+inline constexpr std::uint32_t kCombinedAttributes = win::kAttrNormal;
+
 // One model's group: the source file, the extract root as typed (stored as
 // typed, blanks and backslashes included) and the attribute choice.
 struct PredefinedGroup {

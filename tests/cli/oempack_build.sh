@@ -145,7 +145,7 @@ printf 'x' > "cp/Привет.txt"
 printf '%s\n' 'base = "../base.exe"' 'code-page = 1251' '[[module]]' 'source = "Привет.txt"' \
   'set = "ovin"' 'folder = "Данные"' > cp/ru.toml
 expect_rc 0 "$OEMPACK" build cp/ru.toml -o ru.exe
-grep -q -a $'\xcf\xf0\xe8\xe2\xe5\xf2.txt' ru.exe || fail "the name was not stored in code page 1251"
+LC_ALL=C grep -q -a $'\xcf\xf0\xe8\xe2\xe5\xf2.txt' ru.exe || fail "the name was not stored in code page 1251"
 expect_rc 0 "$OEMPACK" describe ru.exe --to ru-described --code-page 1251
 expect_text ru-described/installer.toml 'folder = "Данные"'
 expect_rc 0 "$OEMPACK" build ru-described/installer.toml -o ru-again.exe

@@ -257,4 +257,39 @@ run 0 describe describe 'E:\built.exe' --to 'E:\described' && {
   grep -q '^folder = "Brelvane\\\\Docs"$' "$DRIVE/described/installer.toml"; verdict describe $?; }
 run 0 build-described build 'E:\described\installer.toml' -o 'E:\rebuilt.exe' && {
   cmp -s "$DRIVE/built.exe" "$DRIVE/rebuilt.exe"; verdict build-described $?; }
+# Another code page, named by the manifest: Cyrillic names in 1251 give the
+# Linux build's bytes, and describe with it builds them again.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+printf 'x' > "$DRIVE/Привет.bin"
+printf '%s\n' 'base = "empty.exe"' 'code-page = 1251' '[[module]]' 'source = "Привет.bin"' \
+  > "$DRIVE/ru.toml"
+run 0 build-1251 build 'E:\ru.toml' -o 'E:\ru.exe' && {
+  LC_ALL=C grep -q -a $'\xcf\xf0\xe8\xe2\xe5\xf2.bin' "$DRIVE/ru.exe" &&
+    { [ ! -x "${OEMPACK:-}" ] || { "$OEMPACK" build "$DRIVE/ru.toml" -o "$DRIVE/ru-native.exe" > /dev/null &&
+      cmp -s "$DRIVE/ru.exe" "$DRIVE/ru-native.exe"; }; }
+  verdict build-1251 $?; }
+run 0 describe-1251 describe 'E:\ru.exe' --to 'E:\ru-described' --code-page 1251 &&
+  run 0 build-described-1251 build 'E:\ru-described\installer.toml' -o 'E:\ru-again.exe' && {
+  cmp -s "$DRIVE/ru.exe" "$DRIVE/ru-again.exe"; verdict describe-1251 $?; }
+# describe makes its modules folder itself: a link standing there is refused.
+mkdir -p "$DRIVE/linked" "$DRIVE/elsewhere" && ln -s ../elsewhere "$DRIVE/linked/modules"
+run 1 describe-link describe 'E:\built.exe' --to 'E:\linked' && {
+  [ -z "$(ls -A "$DRIVE/elsewhere")" ]; verdict describe-link $?; }
+# diff reads the program image too: one flipped byte there is a change.
+cp "$DRIVE/built.exe" "$DRIVE/flipped.exe"
+printf '\x01' | dd of="$DRIVE/flipped.exe" bs=1 seek=100 conv=notrunc 2> /dev/null
+run 1 diff-image diff 'E:\built.exe' 'E:\flipped.exe' && {
+  grep -q 'changed the program image' "$OUT"; verdict diff-image $?; }
+# A signer that fails, or leaves no signature: the output stays as it was and
+# nothing is left beside it.
+printf 'the old one' > "$DRIVE/kept.exe"
+for row in 'exit 3|ended with 3|fails' 'rem|without a signature|unsigned'; do
+  printf '%s\n' 'base = "empty.exe"' '[sign]' "command = [\"cmd\", \"/c\", \"${row%%|*}\", \"{file}\"]" \
+    '[[module]]' 'source = "a.bin"' > "$DRIVE/signed.toml"
+  what=${row#*|} && what=${what%|*}
+  run 1 "sign-${row##*|}" build 'E:\signed.toml' -o 'E:\kept.exe' && {
+    grep -q "$what" "$ERR" && [ "$(cat "$DRIVE/kept.exe")" = "the old one" ] &&
+      [ -z "$(find "$DRIVE" -maxdepth 1 -name '~BV*')" ]
+    verdict "sign-${row##*|}" $?; }
+done
 scenario_exit
