@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "builder/code_pages.h"
 #include "builder/predefined_modules.h"
@@ -81,32 +82,86 @@ std::optional<int> HeaderProblem(std::string_view text) {
   return static_cast<int>(at);
 }
 
-// What the TOML library never sees: bytes that are no UTF-8, any character
-// beyond ASCII outside a string or a comment (TOML has none there, and the
-// library's tables mishandle some), and a table header that names no key.
-// The first such place.
-std::optional<ManifestFault> TextProblem(std::string_view text) {
+// The manifest as the TOML library reads it: ASCII only, since the
+// library's tables mishandle some characters beyond it (an unreachable
+// point, an assertion), and its error paths read on past where a scan can
+// follow its state.  Each character beyond ASCII in a "..." string becomes
+// its \u escape, which means the same; in a comment a '_'.  Refused, at
+// their place: bytes that are no UTF-8, a character beyond ASCII outside a
+// string or a comment (TOML has none there) or in a '...' string (which has
+// no escapes), an escape of one, a table header that names no key, and a
+// '}' where an array's value belongs (the library's own check of these two
+// is an assertion).
+struct AsciiForm {
+  std::string text;
+  // For each line, the manifest's column of each byte of `text` there, so
+  // that a place the library names is the manifest's.
+  std::vector<std::vector<int>> columns;
+};
+
+std::string EscapeOf(char32_t code) {
+  char escape[16];
+  if (code <= 0xFFFF) {
+    std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(code));
+  } else {
+    std::snprintf(escape, sizeof escape, "\\U%08X", static_cast<unsigned>(code));
+  }
+  return escape;
+}
+
+std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
   enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
+  AsciiForm form;
+  form.columns.emplace_back();
   int line = 1, column = 1;
   bool lineStart = true;  // only blanks so far on this line, outside any string
+  std::string open;       // the '[' and '{' of the values open here, innermost last
+  const auto emit = [&](std::string_view bytes) {
+    form.text += bytes;
+    form.columns.back().insert(form.columns.back().end(), bytes.size(), column);
+  };
   for (std::size_t at = 0; at < text.size();) {
     char32_t code = 0;
     const std::size_t length = Utf8SequenceAt(text, at, &code);
     if (length == 0) return ManifestFault{{line, column}, "the manifest is not UTF-8 text here"};
-    if (length > 1 && (in == In::Plain)) {
-      return ManifestFault{{line, column},
-                           "a character beyond ASCII outside a string or a comment"};
+    if (length > 1) {
+      switch (in) {
+        case In::Plain:
+          return ManifestFault{{line, column},
+                               "a character beyond ASCII outside a string or a comment"};
+        case In::Literal:
+        case In::MultiLiteral:
+          return ManifestFault{{line, column},
+                               "a character beyond ASCII in a '...' string: write the string in "
+                               "double quotes"};
+        case In::Comment: emit("_"); break;
+        case In::Basic:
+        case In::MultiBasic: emit(EscapeOf(code)); break;
+      }
+      at += length;
+      ++column;
+      continue;
     }
     const std::string_view rest = text.substr(at);
     const char c = text[at];
-    std::size_t step = length;
-    if (in == In::Plain && lineStart && c == '[') {
+    std::size_t step = 1;
+    if (in == In::Plain && c == '}' && !open.empty() && open.back() == '[') {
+      return ManifestFault{{line, column}, "an array ends with ']', not '}'"};
+    }
+    if (in == In::Plain && (c == '[' || c == '{') && (!lineStart || !open.empty())) open += c;
+    if (in == In::Plain && (c == ']' || c == '}') && !open.empty()) open.pop_back();
+    if (in == In::Plain && lineStart && open.empty() && c == '[') {
       if (const std::optional<int> offset = HeaderProblem(rest)) {
         return ManifestFault{{line, column + *offset},
                              "a table's name begins with a letter, a digit, '_', '-' or a quote"};
       }
     }
     if (in == In::Plain) lineStart = c == '\n' || ((c == ' ' || c == '\t') && lineStart);
+    const bool escape = (in == In::Basic || in == In::MultiBasic) && c == '\\' && rest.size() > 1 &&
+                        rest[1] != '\n' && rest[1] != '\r';
+    if (escape && static_cast<unsigned char>(rest[1]) >= 0x80) {
+      return ManifestFault{{line, column + 1}, "an escape is '\\' and an ASCII letter"};
+    }
     switch (in) {
       case In::Plain:
         if (rest.starts_with("\"\"\"")) in = In::MultiBasic, step = 3;
@@ -119,26 +174,14 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
         if (c == '\n') in = In::Plain, lineStart = true;
         break;
       case In::Basic:
-        if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;
+        if (escape) step = 2;
         else if (c == '"' || c == '\n') in = In::Plain;
         break;
       case In::Literal:
         if (c == '\'' || c == '\n') in = In::Plain;
         break;
       case In::MultiBasic:
-        // A line-ending backslash trims the blanks and line breaks after
-        // it; the library mishandles a character beyond ASCII that follows.
-        if (c == '\\') {
-          const std::size_t next = rest.find_first_not_of(" \t\r\n", 1);
-          const bool lineEnding =
-              rest.find('\n', 1) < next && rest.find_first_not_of(" \t\r", 1) == rest.find('\n', 1);
-          if (lineEnding && next != std::string_view::npos &&
-              static_cast<unsigned char>(rest[next]) >= 0x80) {
-            return ManifestFault{{line, column},
-                                 "a character beyond ASCII right after a line-ending backslash"};
-          }
-        }
-        if (c == '\\' && rest.size() > 1 && rest[1] != '\n') step = 2;
+        if (escape) step = 2;
         else if (rest.starts_with("\"\"\"")) in = In::Plain, step = 3;
         break;
       case In::MultiLiteral:
@@ -146,15 +189,29 @@ std::optional<ManifestFault> TextProblem(std::string_view text) {
         break;
     }
     for (std::size_t i = 0; i < step && at < text.size(); ++i, ++at) {
+      emit(text.substr(at, 1));
       if (text[at] == '\n') {
         ++line;
         column = 1;
-      } else if ((static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) {
+        form.columns.emplace_back();
+      } else {
         ++column;
       }
     }
   }
-  return std::nullopt;
+  return form;
+}
+
+// A place the library names in the ASCII form, as the manifest's.
+ManifestPlace ManifestPlaceOf(const AsciiForm& form, ManifestPlace place) {
+  if (place.line < 1 || static_cast<std::size_t>(place.line) > form.columns.size()) return place;
+  const std::vector<int>& columns = form.columns[static_cast<std::size_t>(place.line - 1)];
+  if (place.column >= 1 && static_cast<std::size_t>(place.column) <= columns.size()) {
+    place.column = columns[static_cast<std::size_t>(place.column - 1)];
+  } else if (!columns.empty()) {
+    place.column = columns.back() + 1;  // past the line's end
+  }
+  return place;
 }
 
 bool IsAbsolute(const std::string& path) {
@@ -362,13 +419,25 @@ std::variant<Manifest, ManifestFault> ReadManifest(const Platform& platform,
   // A byte-order mark, as Notepad writes one, opens UTF-8 text.
   const std::string_view body =
       std::string_view(text).starts_with("\xEF\xBB\xBF") ? std::string_view(text).substr(3) : text;
-  if (std::optional<ManifestFault> problem = TextProblem(body)) return *problem;
+  const std::variant<AsciiForm, ManifestFault> ascii = AsciiFormOf(body);
+  if (const ManifestFault* fault = std::get_if<ManifestFault>(&ascii)) return *fault;
+  const AsciiForm& form = std::get<AsciiForm>(ascii);
+  const auto placed = [&](ManifestFault fault) {
+    fault.place = ManifestPlaceOf(form, fault.place);
+    return fault;
+  };
   try {
-    const toml::table root = toml::parse(text, path);
-    return ManifestOf(path, root);
+    const toml::table root = toml::parse(form.text, path);
+    Manifest manifest = ManifestOf(path, root);
+    manifest.basePlace = ManifestPlaceOf(form, manifest.basePlace);
+    manifest.sha256Place = ManifestPlaceOf(form, manifest.sha256Place);
+    manifest.signPlace = ManifestPlaceOf(form, manifest.signPlace);
+    for (ManifestModule& module : manifest.modules)
+      module.place = ManifestPlaceOf(form, module.place);
+    return manifest;
   } catch (const toml::parse_error& error) {
-    return ManifestFault{PlaceOf(error.source()), std::string(error.description())};
-  } catch (const Fault& fault) { return fault.fault; }
+    return placed(ManifestFault{PlaceOf(error.source()), std::string(error.description())});
+  } catch (const Fault& fault) { return placed(fault.fault); }
 }
 
 std::string DescribeFault(const std::string& manifestPath, const ManifestFault& fault) {

@@ -62,8 +62,14 @@ bad 1 'unknown key "bsae"' 'bsae = "../base.exe"'
 # string (the two bytes of U+0323 alone), bytes that are no UTF-8.
 bad 1 "beyond ASCII outside a string" $'\xcc\xa3'
 bad 1 "a table's name begins with" '[/'
-bad 4 "right after a line-ending backslash" "$base" '[[module]]' 'source = "readme.txt"' \
-  'name = """r\' '  é.txt"""'
+bad 4 "in a '...' string" "$base" '[[module]]' 'source = "readme.txt"' "name = 'é.txt'"
+# What the fuzzer found the library stopping at: its error path read on into
+# a name beyond ASCII.  Such a character reaches it only as its \u escape.
+bad 3 "an array ends with ']'" "$base" '[sign]' 'command = ["a", }'
+bad 3 "" "$base" '[sign]' 'command = ["osslsigncode",0"\u14E9ssgn"ol\u0rce"Данные"'
+printf '%s\n' "$base" '[[module]]' 'source = "readme.txt"' 'name = """r\' '  é.txt"""' > src/trim.toml
+expect_rc 0 "$OEMPACK" build src/trim.toml --check
+expect_text out.txt "ré.txt"
 { printf '\xef\xbb\xbf'; printf '%s\n' "$base" '[[module]]' 'source = "readme.txt"'; } > src/bom.toml
 expect_rc 0 "$OEMPACK" build src/bom.toml --check
 bad 2 "not UTF-8 text" "$base" $'# caf\xe9' '[[module]]' 'source = "readme.txt"'
