@@ -1,6 +1,10 @@
 #include "builder/assemble.h"
 
+#include <cstring>
 #include <optional>
+
+#include "builder/file_blocks.h"
+#include "builder/sha256.h"
 
 #include "common/fs_helpers.h"
 #include "common/path_text.h"
@@ -38,22 +42,58 @@ bool UsesSignedFile(const SignCommand& sign) {
   return false;
 }
 
-void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
-  for (std::size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-}
-
-// The command's arguments with the files in place of their placeholders.
+// The command's arguments with the files in place of their placeholders, in
+// one pass: a placeholder's text inside a file's path stays as it is.
 std::vector<std::string> SignArguments(const SignCommand& sign, const std::string& building,
                                        const std::string& signedFile) {
-  std::vector<std::string> arguments = sign.arguments;
-  for (std::string& argument : arguments) {
-    ReplaceAll(argument, kSignInPlace, building);
-    ReplaceAll(argument, kSignInput, building);
-    ReplaceAll(argument, kSignOutput, signedFile);
+  const std::pair<const char*, const std::string*> places[] = {
+      {kSignInPlace, &building}, {kSignInput, &building}, {kSignOutput, &signedFile}};
+  std::vector<std::string> arguments;
+  for (const std::string& argument : sign.arguments) {
+    std::string text;
+    for (std::size_t at = 0; at < argument.size();) {
+      bool replaced = false;
+      for (const auto& [placeholder, file] : places) {
+        if (argument.compare(at, std::strlen(placeholder), placeholder) == 0) {
+          text += *file;
+          at += std::strlen(placeholder);
+          replaced = true;
+          break;
+        }
+      }
+      if (!replaced) text += argument[at++];
+    }
+    arguments.push_back(text);
   }
   return arguments;
+}
+
+// The files the signing command reads besides the installer: its program
+// and each argument that names a file (a key, a certificate).
+std::vector<std::string> SignInputs(const Platform& platform, const SignCommand& sign) {
+  std::vector<std::string> inputs;
+  for (const std::string& argument : sign.arguments)
+    if (argument.find('{') == std::string::npos && platform.files.Exists(argument))
+      inputs.push_back(argument);
+  return inputs;
+}
+
+// The modules of a walked installer as bytes: from the oldest module's
+// content to the end of the newest record, with their offsets, so that a
+// signer's file is known to hold exactly what was appended.
+std::optional<std::string> ModulesDigest(const Platform& platform, const std::string& path,
+                                         const WalkResult& walk) {
+  if (walk.modules.empty()) return std::string("no modules");
+  const WalkedModule& newest = walk.modules.front();
+  const WalkedModule& oldest = walk.modules.back();
+  const std::int64_t begin = oldest.contentOffset;
+  const std::int64_t end =
+      newest.contentOffset + static_cast<std::int64_t>(newest.record.contentSize) + kRecordSize;
+  Sha256 hash;
+  if (!ReadBlocks(platform, path, begin, end - begin,
+                  [&](const std::uint8_t* data, std::size_t size) { hash.Add(data, size); }))
+    return std::nullopt;
+  return std::to_string(begin) + ":" + std::to_string(walk.modules.size()) + ":" + hash.HexDigest();
 }
 
 }  // namespace
@@ -69,8 +109,13 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
     result.step = AssemblyStep::OutputIsFolder;
     return result;
   }
+  std::vector<std::string> inputs = otherInputs;
+  if (sign != nullptr) {
+    const std::vector<std::string> signInputs = SignInputs(platform, *sign);
+    inputs.insert(inputs.end(), signInputs.begin(), signInputs.end());
+  }
   if (std::optional<std::string> input =
-          InputNamedBy(platform, output, basePath, modules, otherInputs)) {
+          InputNamedBy(platform, output, basePath, modules, inputs)) {
     result.step = AssemblyStep::OutputIsInput;
     result.input = *input;
     return result;
@@ -105,9 +150,16 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
     }
   }
   if (sign != nullptr) {
+    const std::optional<std::string> appended =
+        ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
     // The signer opens the installer itself: this build's hold would stand
-    // in its way on Windows.
+    // in its way on Windows.  Plain bits while it signs, so that another
+    // build's sweep, which takes only what a hold does not guard, leaves it.
     held.Reset();
+    if (!appended || !files.SetAttributes(building, win::kAttrNormal)) {
+      result.step = AssemblyStep::Verify;
+      return result;
+    }
     const bool apart = UsesSignedFile(*sign);
     // The signer's own new file, beside the staging file whose number is
     // this build's: no other build names it.
@@ -130,6 +182,12 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
       RemoveOwnStagingFile(platform, building);
       building = signedFile;
       removeSigned.Cancel();
+    }
+    const WalkResult walk = WalkModules(platform, PackageRef{building, kRecordSize});
+    if (ModulesDigest(platform, building, walk) != appended) {
+      result.step = AssemblyStep::Verify;
+      result.otherModules = true;
+      return result;
     }
   }
   const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});

@@ -48,7 +48,9 @@ struct AssemblyResult {
   FailedFile failedFile = FailedFile::Package;
   std::string input;            // OutputIsInput: the input the output names
   std::optional<int> signExit;  // Sign: the command's exit code; none: it did not start
-  bool noSignature = false;     // Verify: the installer the command gave carries no signature
+  bool noSignature = false;
+  bool otherModules = false;  // Verify: the signer's file holds other modules than were appended //
+                              // Verify: the installer the command gave carries no signature
   // Files of killed builds (and of interrupted extractions) that this
   // build found beside the output, proven its own, and took away.
   std::vector<std::string> leftoversRemoved;
@@ -70,7 +72,11 @@ struct AssemblyResult {
 //    file is removed (silently, as far as it can be) and System::LastError()
 //    holds the cause where the system gave one.
 // With `sign`, the command runs once the modules are appended; the file it
-// leaves must then verify as above and carry a signature.  Its `{signed}`
+// leaves must then hold the very bytes appended, at the same offsets, verify
+// as above and carry a signature.  The signer's program and the files its
+// arguments name count among the inputs.  The staging file has plain bits
+// while the signer works on it (nothing holds it then, and a sweep must
+// pass it over).  Its `{signed}`
 // file is the staging file's name with .SIG for .TMP, which the signer
 // makes itself (signers refuse to write over a file); a build killed while
 // the signer runs leaves it, as it leaves a whole installer under a

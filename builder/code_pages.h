@@ -56,9 +56,10 @@ class CodePageSystem : public System {
   std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
     return host_.WideToAnsi(units, count);
   }
-  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override {
-    return host_.SamePathIgnoringCase(a, b);
-  }
+  // Letter case folded as Windows folds it for the characters of these code
+  // pages, whatever the host: the names a set may hold once are the same
+  // on every host.
+  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override;
   bool Launch(const std::string& path) override { return host_.Launch(path); }
   std::optional<int> RunProgram(const std::vector<std::string>& arguments) override {
     return host_.RunProgram(arguments);

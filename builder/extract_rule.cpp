@@ -25,10 +25,15 @@ ExtractTarget CheckExtractTarget(const Platform& platform, const std::string& in
   // The existence test of every install: a file that another program holds
   // open is not offered for replacing.
   ScopedFile existing(files, files.OpenReadExclusive(target));
+  const std::uint32_t error = platform.system.LastError();
   if (existing.valid()) {
     found.state = ExtractTarget::State::Exists;
   } else if (files.Exists(target)) {
-    found.state = ExtractTarget::State::InUse;
+    // Held open by another program, no file at all (a pipe, a device), or
+    // a file this user may not read, which the maker may still replace.
+    found.state = IsSharingRefusal(error)           ? ExtractTarget::State::InUse
+                  : error == win::kErrorBadFileType ? ExtractTarget::State::NotAFile
+                                                    : ExtractTarget::State::Exists;
   }
   return found;
 }

@@ -18,6 +18,7 @@ struct ExtractTarget {
     Free,          // nothing there: extract
     Exists,        // a file is there: extract only when the maker agrees to replace it
     InUse,         // a file is there that another program holds open: the extraction fails
+    NotAFile,      // a pipe or a device is there
     IsFolder,      // a folder is there
     IsInstaller,   // it is the installer the module is read from
     LinkOnTheWay,  // below its root a link, or a folder that cannot be read (`links`)

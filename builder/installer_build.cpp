@@ -72,13 +72,11 @@ std::variant<ModuleRecord, std::string> RecordOf(const Platform& platform,
            " (name another with code-page)";
   }
   ModuleRecord record;
-  if (!BuildModuleRecord(platform, module.path, record, module.folder, module.set)) {
+  if (!BuildModuleRecord(platform, module.path, record, module.folder, module.set, kRecordSize,
+                         module.name.empty() ? nullptr : &module.name)) {
+    if (system.LastError() == win::kErrorFilenameExcedRange)
+      return std::string("the name is longer than a record holds");
     return LastErrorLine(system);
-  }
-  if (!module.name.empty()) {
-    const std::string stored = *system.ToAnsi(module.name);
-    if (stored.size() >= kNameWidth) return std::string("the name is longer than a record holds");
-    record.fileName = stored;
   }
   record.attributes = module.attributes;
   return record;
@@ -167,11 +165,13 @@ BuildOutcome BuildFromPlan(const Platform& platform, const BuildPlan& plan,
                         output + " is left as it was";
       break;
     case AssemblyStep::Verify:
-      outcome.problem = result.noSignature
-                            ? "the signing command left the installer without a signature; " +
-                                  output + " is left as it was"
-                            : "the installer built beside " + output + " fails verification; " +
-                                  output + " is left as it was";
+      outcome.problem =
+          result.otherModules ? "the signing command left other modules than the build appended; " +
+                                    output + " is left as it was"
+          : result.noSignature ? "the signing command left the installer without a signature; " +
+                                     output + " is left as it was"
+                               : "the installer built beside " + output + " fails verification; " +
+                                     output + " is left as it was";
       break;
     case AssemblyStep::Rename: outcome.problem = systemSays("cannot replace " + output); break;
   }

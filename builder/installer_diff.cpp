@@ -123,6 +123,15 @@ std::optional<std::vector<std::string>> ChangesOf(const Platform& platform,
     if (!same) return std::nullopt;
     if (!*same) changes.push_back("content");
   }
+  if (was.contentCheck != now.contentCheck) changes.push_back("content check");
+  if (changes.empty()) {
+    // Whatever else the records hold, byte for byte.
+    const std::optional<bool> same = SameBytes(
+        platform, before, was.contentOffset + static_cast<std::int64_t>(was.record.contentSize),
+        after, now.contentOffset + static_cast<std::int64_t>(now.record.contentSize), kRecordSize);
+    if (!same) return std::nullopt;
+    if (!*same) changes.push_back("record bytes");
+  }
   return changes;
 }
 

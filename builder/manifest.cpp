@@ -27,6 +27,8 @@ constexpr AttributeWord kAttributeWords[] = {
     {"rh", win::kAttrReadOnly | win::kAttrHidden},
 };
 constexpr const char* kCombinedWord = "combined";
+// The most parts a dotted key has, far beyond any manifest's own.
+constexpr int kMostKeyParts = 64;
 // The largest manifest read: far beyond any real one, and a bound on memory.
 constexpr std::int64_t kLargestManifest = 1 << 20;
 
@@ -89,7 +91,8 @@ std::optional<int> HeaderProblem(std::string_view text) {
 // its \u escape, which means the same; in a comment a '_'.  Refused, at
 // their place: bytes that are no UTF-8, a character beyond ASCII outside a
 // string or a comment (TOML has none there) or in a '...' string (which has
-// no escapes), an escape of one, a table header that names no key, and a
+// no escapes), an escape of one, a key of more than kMostKeyParts parts (the
+// library's stack grows with each), a table header that names no key, and a
 // '}' where an array's value belongs (the library's own check of these two
 // is an assertion).
 struct AsciiForm {
@@ -116,6 +119,7 @@ std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
   int line = 1, column = 1;
   bool lineStart = true;  // only blanks so far on this line, outside any string
   std::string open;       // the '[' and '{' of the values open here, innermost last
+  int dots = 0;           // outside strings on this line: the parts of a dotted key
   const auto emit = [&](std::string_view bytes) {
     form.text += bytes;
     form.columns.back().insert(form.columns.back().end(), bytes.size(), column);
@@ -145,6 +149,11 @@ std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
     const std::string_view rest = text.substr(at);
     const char c = text[at];
     std::size_t step = 1;
+    // The library follows a dotted key part by part, as deep as its stack.
+    if (in == In::Plain && c == '.' && ++dots > kMostKeyParts) {
+      return ManifestFault{{line, column},
+                           "a key of more than " + std::to_string(kMostKeyParts) + " parts"};
+    }
     if (in == In::Plain && c == '}' && !open.empty() && open.back() == '[') {
       return ManifestFault{{line, column}, "an array ends with ']', not '}'"};
     }
@@ -193,6 +202,7 @@ std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
       if (text[at] == '\n') {
         ++line;
         column = 1;
+        dots = 0;
         form.columns.emplace_back();
       } else {
         ++column;

@@ -239,6 +239,7 @@ bool OemPage::ExtractRow(int row) {
     // replacing: the extraction fails and says so.
     case ExtractTarget::State::IsFolder:
     case ExtractTarget::State::InUse:
+    case ExtractTarget::State::NotAFile:
     case ExtractTarget::State::Free: break;
   }
   ExtractReport report;

@@ -27,10 +27,12 @@ std::optional<std::string> ModuleSourceProblem(System& system, const std::string
 
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir,
-                       std::optional<PredefinedSet> set, std::int32_t recordSize) {
+                       std::optional<PredefinedSet> set, std::int32_t recordSize,
+                       const std::string* recordName) {
   const char* marker = set ? MarkerOf(*set) : kBaseMarker;
   std::string fileName = sourcePath;
   FileNameFromPath(platform.system, fileName);
+  if (recordName != nullptr) fileName = *recordName;
   // A name must fit its field together with its terminator.
   if (marker == nullptr || recordSize < kRecordSize) {
     platform.system.SetLastError(win::kErrorInvalidParameter);
@@ -51,7 +53,8 @@ bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
   // Never stored when an install would refuse it: the maker learns it now,
   // not the end user on the drive.  Judged before the source is opened: on
   // Windows "con.txt" opens the console, not a file.
-  if (ModuleSourceProblem(platform.system, sourcePath, extractDir)) {
+  if (ModuleSourceProblem(platform.system, sourcePath, extractDir) ||
+      ModuleSourceProblem(platform.system, fileName, extractDir)) {
     platform.system.SetLastError(win::kErrorInvalidName);
     return false;
   }

@@ -136,10 +136,13 @@ std::optional<std::string> ModuleSourceProblem(System& system, const std::string
 // else a module of that predefined set.  Fails without side effects when the
 // source cannot be opened, the set is none of the four, a name does not fit
 // its field with a terminator, or (with ERROR_INVALID_NAME)
-// ModuleSourceProblem refuses the name or the folder.
+// ModuleSourceProblem refuses the name or the folder.  With `recordName`
+// the record names the module so rather than by the source's own name,
+// which then need not fit the code page.
 bool BuildModuleRecord(const Platform& platform, const std::string& sourcePath,
                        ModuleRecord& record, const std::string& extractDir,
-                       std::optional<PredefinedSet> set, std::int32_t recordSize = kRecordSize);
+                       std::optional<PredefinedSet> set, std::int32_t recordSize = kRecordSize,
+                       const std::string* recordName = nullptr);
 
 // Whether two records put their files in one place: the same predefined
 // set (marker) and the same folder and name as Windows compares them, without regard to

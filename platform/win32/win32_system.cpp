@@ -230,11 +230,49 @@ void AppendArgument(std::wstring& line, const std::wstring& argument) {
   line += L'"';
 }
 
+bool EndsWithIgnoringCase(const std::wstring& text, const wchar_t* tail) {
+  const std::size_t length = std::wcslen(tail);
+  return text.size() >= length && ::_wcsicmp(text.c_str() + text.size() - length, tail) == 0;
+}
+
+// The program a command names: a path as it stands; a bare name on PATH
+// alone, never in the current folder or this program's (where a planted
+// signtool.exe would run), with .exe added when it has no extension.
+std::wstring ProgramPath(const std::wstring& name) {
+  if (name.find_first_of(L"\\/:") != std::wstring::npos) return name;
+  const std::wstring file = name.find(L'.') == std::wstring::npos ? name + L".exe" : name;
+  const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0);
+  std::wstring path(size, L'\0');
+  if (size == 0 || ::GetEnvironmentVariableW(L"PATH", path.data(), size) >= size) return {};
+  path.resize(std::wcslen(path.c_str()));
+  for (std::size_t from = 0; from <= path.size();) {
+    std::size_t to = path.find(L';', from);
+    if (to == std::wstring::npos) to = path.size();
+    std::wstring folder = path.substr(from, to - from);
+    from = to + 1;
+    if (folder.empty()) continue;
+    if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+    const DWORD bits = ::GetFileAttributesW((folder + file).c_str());
+    if (bits != INVALID_FILE_ATTRIBUTES && (bits & FILE_ATTRIBUTE_DIRECTORY) == 0)
+      return folder + file;
+  }
+  ::SetLastError(ERROR_FILE_NOT_FOUND);
+  return {};
+}
+
 }  // namespace
 
 std::optional<int> Win32System::RunProgram(const std::vector<std::string>& arguments) {
   if (arguments.empty()) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
+    return std::nullopt;
+  }
+  const std::wstring program = ProgramPath(win32text::Widen(arguments.front()));
+  if (program.empty()) return std::nullopt;
+  // A batch file runs through cmd.exe, a shell that reads its arguments
+  // again ('&', '%'): refused.
+  if (EndsWithIgnoringCase(program, L".bat") || EndsWithIgnoringCase(program, L".cmd")) {
+    ::SetLastError(ERROR_BAD_EXE_FORMAT);
     return std::nullopt;
   }
   std::wstring line;
@@ -244,8 +282,8 @@ std::optional<int> Win32System::RunProgram(const std::vector<std::string>& argum
   PROCESS_INFORMATION process{};
   // The standard handles are the caller's; a console program shares its
   // console.
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+  if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
     return std::nullopt;
   }
   const ScopedHandle thread(process.hThread);

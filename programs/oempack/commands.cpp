@@ -303,6 +303,10 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
       platform.system.SetLastError(there.links.error);
       return FailWithSystemText(platform, "cannot look below the root of " + target);
     case ExtractTarget::State::IsFolder: return Fail(target + " is a directory");
+    case ExtractTarget::State::NotAFile:
+      return Fail(target +
+                  " is not a regular file (a pipe, a device or a console); nothing "
+                  "extracted");
     case ExtractTarget::State::InUse:
       return Fail(target + " is open in another program; nothing extracted");
     case ExtractTarget::State::Exists:

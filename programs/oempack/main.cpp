@@ -68,7 +68,7 @@ struct CommandLine {
   std::string manifest, folder, other;
   bool check = false;
   bool modulesOnly = false;
-  unsigned codePage = kDefaultCodePage;
+  std::string codePage = std::to_string(kDefaultCodePage);
   CLI::App* build = nullptr;
   CLI::App* describe = nullptr;
   CLI::App* diff = nullptr;
@@ -130,6 +130,18 @@ CLI::App* AddCommand(CLI::App& app, const std::string& name, const std::string& 
   return command;
 }
 
+// A code page's number as the option gives it: decimal digits alone.
+std::optional<unsigned> CodePageNumber(const std::string& text) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  unsigned number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (!IsKnownCodePage(number)) return std::nullopt;
+  return number;
+}
+
 // The code page the module names are stored in, for the commands that
 // store or read them by name (a build's manifest names its own).
 void AddCodePageOption(CLI::App& command, CommandLine& line) {
@@ -138,11 +150,7 @@ void AddCodePageOption(CLI::App& command, CommandLine& line) {
           "--code-page", line.codePage,
           "the code page of the modules' names: one of " + KnownCodePages() + " (default 1252)")
       ->check([](const std::string& text) -> std::string {
-        try {
-          return IsKnownCodePage(static_cast<unsigned>(std::stoul(text)))
-                     ? ""
-                     : "one of " + KnownCodePages();
-        } catch (const std::exception&) { return "one of " + KnownCodePages(); }
+        return CodePageNumber(text) ? "" : "one of " + KnownCodePages();
       });
 }
 
@@ -279,7 +287,8 @@ int RunCommand(const CommandLine& line) {
   const auto host = MakeHost();
   const Platform hostPlatform = host->platform();
   // Names are stored and read in one code page, whichever host runs this.
-  CodePageSystem names(hostPlatform.system, line.codePage);
+  const unsigned codePage = CodePageNumber(line.codePage).value_or(kDefaultCodePage);
+  CodePageSystem names(hostPlatform.system, codePage);
   const Platform platform{hostPlatform.files, names, hostPlatform.registry, hostPlatform.prompts};
   const Options options{StderrIsTerminal()};
   if (line.list->parsed()) return ListModules(platform, line.installer, line.json);
@@ -297,7 +306,7 @@ int RunCommand(const CommandLine& line) {
     return BuildInstaller(platform, line.manifest, line.output, line.check, options);
   }
   if (line.describe->parsed())
-    return DescribeInstaller(platform, line.installer, line.folder, line.codePage);
+    return DescribeInstaller(platform, line.installer, line.folder, codePage);
   if (line.diff->parsed())
     return DiffInstallers(platform, line.installer, line.other, line.modulesOnly);
   if (line.extract->parsed()) {

@@ -145,6 +145,9 @@ ln -s link-target.txt link.out
 expect_rc 1 "$OEMPACK" extract setup.exe a.bin -o link.out --force
 expect_text err.txt "link.out is a symbolic link or junction"
 [ -L link.out ] || fail "extract -o LINK --force removed the link"
+mkfifo pipe.out
+expect_rc 1 "$OEMPACK" extract setup.exe a.bin -o pipe.out --force
+expect_text err.txt "pipe.out is not a regular file"
 [ "$(cat link-target.txt)" = target ] && [ "$(stat -c %a link-target.txt)" = 444 ] \
   || fail "extract -o LINK --force touched the link's target"
 # So does a hard link: the other name keeps its content and mode, and no

@@ -65,6 +65,7 @@ bad 1 "a table's name begins with" '[/'
 bad 4 "in a '...' string" "$base" '[[module]]' 'source = "readme.txt"' "name = 'é.txt'"
 # What the fuzzer found the library stopping at: its error path read on into
 # a name beyond ASCII.  Such a character reaches it only as its \u escape.
+bad 2 "a key of more than 64 parts" "$base" "$(printf 'a.%.0s' $(seq 100))b = 1"
 bad 3 "an array ends with ']'" "$base" '[sign]' 'command = ["a", }'
 bad 3 "" "$base" '[sign]' 'command = ["osslsigncode",0"\u14E9ssgn"ol\u0rce"Данные"'
 printf '%s\n' "$base" '[[module]]' 'source = "readme.txt"' 'name = """r\' '  é.txt"""' > src/trim.toml
@@ -160,6 +161,16 @@ expect_rc 0 "$OEMPACK" extract ru.exe "Привет.txt" -o ru.out --code-page 1
 printf '%s\n' 'base = "../base.exe"' 'code-page = 932' > cp/sjis.toml
 expect_rc 1 "$OEMPACK" build cp/sjis.toml -o sjis.exe
 expect_text err.txt "cp/sjis.toml:2:13: \"code-page\" takes one of 874, 1250"
+# Letter case is folded as Windows folds it, on every host: two names that
+# differ only by the case of a letter beyond ASCII are one file on the drive.
+for pair in '1252 é É' '1251 ж Ж' '1253 ς Σ'; do
+  set -- $pair
+  printf '%s\n' 'base = "../base.exe"' "code-page = $1" '[[module]]' 'source = "Привет.txt"' \
+    'set = "kestrin"' "name = \"$2.txt\"" '[[module]]' 'source = "Привет.txt"' 'set = "kestrin"' \
+    "name = \"$3.txt\"" > cp/case.toml
+  expect_rc 1 "$OEMPACK" build cp/case.toml --check
+  expect_text err.txt "already goes to that file"
+done
 # A byte the code page leaves undefined is refused, never guessed.
 cp base.exe greek.exe && printf 'x' > "cp/ª.txt"
 expect_rc 0 "$OEMPACK" add greek.exe "cp/ª.txt"
@@ -241,6 +252,12 @@ cp base.exe swapped.exe && "$OEMPACK" add swapped.exe src/kestrin.exe > /dev/nul
   "$OEMPACK" add swapped.exe src/readme.txt > /dev/null
 expect_rc 1 "$OEMPACK" diff other.exe swapped.exe
 expect_text out.txt "another order"
+# The newest record without its content check: the same content, but
+# another installer.
+cp one.exe nocheck.exe
+dd if=/dev/zero of=nocheck.exe bs=1 seek=$(( $(size_of one.exe) - 660 + 68 )) count=64 conv=notrunc 2> /dev/null
+expect_rc 1 "$OEMPACK" diff one.exe nocheck.exe
+expect_text out.txt "content check"
 
 # ---- a killed build leaves the former output as it was ----
 head -c $((160 * 1024 * 1024)) /dev/zero > src/big.bin

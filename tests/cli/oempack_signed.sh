@@ -108,6 +108,37 @@ for row in '["false", "{file}"]|ended with 1' '["no-such-signer", "{file}"]|cann
   [ "$(cat kept.exe)" = "the old one" ] || fail "a failed signing ($row) replaced the output"
   [ -z "$(find . -maxdepth 1 -name '~BV*')" ] || fail "a failed signing ($row) left $(find . -maxdepth 1 -name '~BV*')"
 done
+# The output is never the signer's key; a signer that hands back another
+# installer, or works in a folder named like a placeholder, is caught or
+# served as it is.
+osslsign="\"osslsigncode\", \"sign\", \"-certs\", \"$SIGNER/cert.pem\", \"-key\", \"$SIGNER/key.pem\""
+manifest "[$osslsign, $pair]"
+cp "$SIGNER/key.pem" key-before.pem
+expect_rc 1 "$OEMPACK" build build/m.toml -o "$SIGNER/key.pem"
+expect_text err.txt "which the build reads"
+cmp -s key-before.pem "$SIGNER/key.pem" || fail "a build replaced the signer's key"
+cp image.exe other1.exe && "$OEMPACK" add other1.exe late.txt > /dev/null   # one module, as built
+printf '#!/bin/sh\nexec osslsigncode sign -certs "%s" -key "%s" -in "%s" -out "$2"\n' \
+  "$SIGNER/cert.pem" "$SIGNER/key.pem" "$WORK/other1.exe" > swap.sh
+printf '#!/bin/sh\nsleep 2\nexec osslsigncode sign -certs "%s" -key "%s" -in "$1" -out "$2"\n' \
+  "$SIGNER/cert.pem" "$SIGNER/key.pem" > slow.sh
+chmod +x swap.sh slow.sh
+manifest "[\"$WORK/swap.sh\", \"{unsigned}\", \"{signed}\"]"
+expect_rc 1 "$OEMPACK" build build/m.toml -o kept.exe
+expect_text err.txt "other modules than the build appended"
+manifest "[$osslsign, $pair]"
+mkdir -p '{signed}'
+expect_rc 0 "$OEMPACK" build build/m.toml -o '{signed}/x.exe'
+# Another build in the folder while the signer works passes its file over.
+manifest "[\"$WORK/slow.sh\", \"{unsigned}\", \"{signed}\"]"
+mkdir -p together
+"$OEMPACK" build build/m.toml -o together/a.exe > slow.out 2>&1 &
+slow=$!
+sleep 1
+cp build/m.toml build/plain.toml && sed -i '/^\[sign\]/d; /^command/d' build/plain.toml
+expect_rc 0 "$OEMPACK" build build/plain.toml -o together/b.exe
+grep -q "removed" out.txt && fail "a build removed the staging file of a build that was signing"
+wait "$slow" || fail "the signing build failed beside another: $(cat slow.out)"
 for command in '[]' '["osslsigncode", "sign"]' '["osslsigncode", "{file}", "{signed}"]' '["{file}"]' '"signtool"'; do
   manifest "$command"
   expect_rc 1 "$OEMPACK" build build/m.toml -o kept.exe

@@ -292,4 +292,11 @@ for row in 'exit 3|ended with 3|fails' 'rem|without a signature|unsigned'; do
       [ -z "$(find "$DRIVE" -maxdepth 1 -name '~BV*')" ]
     verdict "sign-${row##*|}" $?; }
 done
+# A batch file runs through cmd.exe, a shell: refused as a signer.
+printf '@echo off\r\n' > "$DRIVE/sign.cmd"
+printf '%s\n' 'base = "empty.exe"' '[sign]' 'command = ["./sign.cmd", "{file}"]' '[[module]]' \
+  'source = "a.bin"' > "$DRIVE/batch.toml"
+run 1 sign-batch build 'E:\batch.toml' -o 'E:\kept.exe' && {
+  grep -q "cannot be started" "$ERR" && [ "$(cat "$DRIVE/kept.exe")" = "the old one" ]
+  verdict sign-batch $?; }
 scenario_exit
