@@ -107,7 +107,7 @@ constexpr SwitchRow kSwitchRows[] = {
      .help = "write what finding the drive reads on this machine (the USB devices, their "
              "serial numbers, the drive letters) to a new FILE that brelvane-sim replays; "
              "no window, nothing installed, nothing sent"},
-    {.names = {"?", "help"},
+    {.names = {"?", "help", "h"},
      .field = &Switches::help,
      .alone = true,
      .help = "show this text; install nothing"},
@@ -423,6 +423,18 @@ std::string HelpTextForABox() {
   return text;
 }
 
+namespace {
+
+// The words other installers take for an install without a window, which
+// an administrator tries first.
+bool IsOtherInstallersQuietWord(const std::string& name) {
+  for (std::string_view word : {"s", "q", "qn", "qb", "quiet", "passive", "verysilent"})
+    if (name == word) return true;
+  return false;
+}
+
+}  // namespace
+
 ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
   ParsedCommandLine parsed;
   for (const std::string& word : words) {
@@ -434,7 +446,11 @@ ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
       return parsed;
     }
     const std::size_t equals = word.find('=');
-    const std::string name = Lower(std::string_view(word).substr(1, equals - 1));
+    // "--help", as other programs spell their switches, is "-help".
+    const std::size_t start = word.starts_with("--") ? 2 : 1;
+    const std::string name =
+        Lower(std::string_view(word).substr(start, equals == std::string::npos ? equals
+                                                                               : equals - start));
     std::optional<std::string> value;
     if (equals != std::string::npos) value = word.substr(equals + 1);
     const SwitchRow* row = RowNamed(name);
@@ -443,6 +459,8 @@ ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
       error = Apply(parsed.switches, shown, *row, value);
     } else if (name == "oem") {
       error = shown + ": /oem opens the builder and goes with no other switch";
+    } else if (IsOtherInstallersQuietWord(name)) {
+      error = shown + ": unknown switch; an install without a window is /silent /accept";
     } else {
       error = shown + ": unknown switch";
     }

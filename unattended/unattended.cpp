@@ -354,7 +354,8 @@ void Report(const Platform& host, const ConsoleFn& console, bool silent, const s
 // A command line the run cannot take: the reason, then code 1.
 int Refuse(const Platform& host, const ConsoleFn& console, bool silent, const std::string& why) {
   Report(host, console, silent,
-         std::string(kProgramName) + ": " + why + "\n(/? lists the switches; nothing installed)",
+         std::string(kProgramName) + ": " + EscapeControls(why) +
+             "\n(/? lists the switches; nothing installed)",
          win::kMbIconHand);
   return ToInt(ExitCode::BadCommandLine);
 }

@@ -415,11 +415,13 @@ TEST(UnattendedLog, IsAppendedToAndRefusedWhenItCannotBeOpened) {
 
   std::vector<std::string> console;
   EXPECT_EQ(RunUnattended(machine.platform(),
-                          {"/silent", "/accept", "/log=" + work.WinPath("no folder\\run.log")},
+                          {"/silent", "/accept", "/log=" + work.WinPath("no\x1b[2J folder\\run.log")},
                           [&](const std::string& line) { console.push_back(line); }),
             ToInt(ExitCode::BadCommandLine));
   ASSERT_FALSE(console.empty());
   EXPECT_NE(console.front().find("cannot open the log file"), std::string::npos);
+  // The path as a person reads it, never an escape sequence for the terminal.
+  EXPECT_NE(console.front().find("no\\x1B[2J folder"), std::string::npos) << console.front();
 }
 
 }  // namespace

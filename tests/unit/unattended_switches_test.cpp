@@ -38,7 +38,13 @@ TEST(UnattendedSwitches, ParseOrRefuse) {
       {{"/overwrite=yes", "/OVERWRITE=Yes"}, nullptr, With([](Switches& s) {
          s.overwrite = true;
        })},
-      {{"/quiet"}, "/quiet: unknown switch"},
+      {{"-h"}, nullptr, With([](Switches& s) { s.help = true; })},
+      {{"--help"}, nullptr, With([](Switches& s) { s.help = true; })},
+      {{"/quiet"}, "/quiet: unknown switch; an install without a window is /silent /accept"},
+      {{"/S"}, "/S: unknown switch; an install without a window is /silent /accept"},
+      {{"/VERYSILENT"}, "an install without a window is /silent /accept"},
+      {{"/qn"}, "an install without a window is /silent /accept"},
+      {{"/silentx"}, "/silentx: unknown switch"},
       {{"/silent", "/accept", "-OEM"},
        "-OEM: /oem opens the builder and goes with no other switch"},
       {{"/sil\x1b[2Jent"}, "/sil\\x1B[2Jent: unknown switch"},
