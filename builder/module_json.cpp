@@ -58,6 +58,9 @@ std::string ModulesToJson(const WalkResult& walk) {
     out += ", \"extractDir\": " + JsonString(record.extractDir);
     out += ", \"attributes\": " + std::to_string(record.attributes);
     out += ", \"offset\": " + std::to_string(module.contentOffset);
+    const char* installedOn = InstalledOnModel(record);
+    out += ", \"installedOn\": ";
+    out += installedOn != nullptr ? JsonString(installedOn) : "null";
     out += ", \"checked\": ";
     out += module.contentCheck ? "true}" : "false}";
   }

@@ -78,6 +78,18 @@ std::string AttributesColumnText(std::uint32_t attributes) {
   return text;
 }
 
+const char* InstalledOnModel(const ModuleRecord& record) {
+  const std::optional<PredefinedSet> set = PredefinedSetOf(record.marker);
+  for (const DriveModelRow& row : kDriveModels)
+    if (set && row.set.set == *set) return row.name;
+  return nullptr;
+}
+
+std::string InstalledColumnText(const ModuleRecord& record) {
+  const char* model = InstalledOnModel(record);
+  return model != nullptr ? std::string(model) + " drives" : std::string("never (carried only)");
+}
+
 ModuleRow MakeModuleRow(const ModuleRecord& record) {
   ModuleRow row;
   row.name = record.fileName;
@@ -88,6 +100,7 @@ ModuleRow MakeModuleRow(const ModuleRecord& record) {
   row.attributes = AttributesColumnText(record.attributes);
   row.model = ModelNameOfMarker(record.marker);
   row.isPredefined = IsPredefinedMarker(record.marker);
+  row.installedOn = InstalledOnModel(record);
   return row;
 }
 

@@ -20,7 +20,16 @@ struct ModuleRow {
   const char* model = nullptr;  // "kestrin", "ovin", "pellor", "kestrin+ovin" or none
   bool isPredefined = false;
   bool checked = false;  // the record carries a content check
+  // The drive model whose install installs it ("Ovin"); none when no
+  // install ever does (a user-defined module, the Kestrin and Ovin set):
+  // the installer only carries it.
+  const char* installedOn = nullptr;
 };
+
+// The model an install of which installs the module, or none.
+const char* InstalledOnModel(const ModuleRecord& record);
+// "installed on an Ovin drive" or "carried only: no install installs it".
+std::string InstalledColumnText(const ModuleRecord& record);
 
 // Column texts.
 std::string PredefinedColumnText(const ModuleRecord& record);

@@ -448,9 +448,8 @@ ParsedCommandLine ParseSwitches(const std::vector<std::string>& words) {
     const std::size_t equals = word.find('=');
     // "--help", as other programs spell their switches, is "-help".
     const std::size_t start = word.starts_with("--") ? 2 : 1;
-    const std::string name =
-        Lower(std::string_view(word).substr(start, equals == std::string::npos ? equals
-                                                                               : equals - start));
+    const std::string name = Lower(std::string_view(word).substr(
+        start, equals == std::string::npos ? equals : equals - start));
     std::optional<std::string> value;
     if (equals != std::string::npos) value = word.substr(equals + 1);
     const SwitchRow* row = RowNamed(name);

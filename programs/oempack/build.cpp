@@ -30,6 +30,26 @@ void PrintPlannedTable(const std::vector<ModuleRecord>& records) {
   PrintTable(planned);
 }
 
+// The modules no install installs, one line: the installer only carries
+// them.  Empty when every module reaches a drive.
+std::string CarriedOnly(const Platform& platform, const BuildPlan& plan) {
+  std::string names;
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < plan.records.size(); ++i) {
+    const ModuleRecord& record = plan.records[i];
+    if (InstalledOnModel(record) != nullptr) continue;
+    ++count;
+    names += (names.empty() ? "" : ", ") + std::string("\"") +
+             platform.system.FromAnsi(record.fileName) + "\" (" +
+             (IsPredefinedMarker(record.marker) ? PredefinedColumnText(record) : "user-defined") +
+             ", line " + std::to_string(plan.manifest.modules[i].place.line) + ")";
+  }
+  if (count == 0) return {};
+  return std::to_string(count) +
+         " module(s) that no install installs (only a drive model's set reaches its drive): " +
+         names;
+}
+
 }  // namespace
 
 int BuildInstaller(const Platform& platform, const std::string& manifestPath,
@@ -37,6 +57,10 @@ int BuildInstaller(const Platform& platform, const std::string& manifestPath,
   const std::variant<BuildPlan, std::string> planned = PlanBuild(platform, manifestPath);
   if (const std::string* problem = std::get_if<std::string>(&planned)) return Fail(*problem);
   const BuildPlan& plan = std::get<BuildPlan>(planned);
+  if (const std::string carried = CarriedOnly(platform, plan); !carried.empty()) {
+    if (options.strict) return Fail(carried + "; nothing was written (--strict)");
+    WriteText(stderr, "oempack: warning: " + EscapeControls(carried) + "\n");
+  }
   if (checkOnly) {
     PrintPlannedTable(plan.records);
     return kExitOk;

@@ -137,9 +137,10 @@ std::size_t ShownWidth(const std::string& text) {
 }
 
 void PrintTable(const WalkResult& walk) {
-  constexpr std::size_t kColumns = 6;
+  constexpr std::size_t kColumns = 7;
   const char* headings[kColumns] = {"Module Name", "Predefined Module", "Size(in Bytes)",
-                                    "Extract to",  "File Attributes",   "Checked"};
+                                    "Extract to",  "File Attributes",   "Checked",
+                                    "Installed on"};
   std::vector<std::vector<std::string>> cells;
   cells.push_back(std::vector<std::string>(headings, headings + kColumns));
   const std::vector<ModuleRow> rows = ModuleRows(walk);
@@ -149,7 +150,8 @@ void PrintTable(const WalkResult& walk) {
     // builder page shows it signed).
     cells.push_back({NameForTerminal(row.name), row.predefined,
                      std::to_string(walk.modules[i].record.contentSize),
-                     NameForTerminal(row.extractTo), row.attributes, row.checked ? "yes" : "no"});
+                     NameForTerminal(row.extractTo), row.attributes, row.checked ? "yes" : "no",
+                     InstalledColumnText(walk.modules[i].record)});
   }
   std::size_t widths[kColumns] = {};
   for (const auto& line : cells) {

@@ -16,6 +16,7 @@ inline constexpr int kExitUsage = 2;
 
 struct Options {
   bool progress = false;  // draw progress bars on stderr
+  bool strict = false;    // build: a module no install installs fails the build
 };
 
 int ListModules(const Platform& platform, const std::string& installer, bool json);

@@ -68,6 +68,7 @@ struct CommandLine {
   std::string manifest, folder, other;
   bool check = false;
   bool modulesOnly = false;
+  bool strict = false;
   std::string codePage = std::to_string(kDefaultCodePage);
   CLI::App* build = nullptr;
   CLI::App* describe = nullptr;
@@ -208,6 +209,9 @@ void AddManifestCommands(CLI::App& app, CommandLine& line) {
   line.build->add_flag("--check", line.check,
                        "read the manifest and the sources and print what the installer would "
                        "hold; write nothing");
+  line.build->add_flag("--strict", line.strict,
+                       "fail when a module is one no install installs (a user-defined module, "
+                       "the Kestrin+Ovin set): the installer would only carry it");
   line.build->footer(std::string("A worked example, for the three models and a readme:\n\n") +
                      kManifestExample +
                      "\nA [sign] table signs the installer before it takes its name; the "
@@ -290,7 +294,7 @@ int RunCommand(const CommandLine& line) {
   const unsigned codePage = CodePageNumber(line.codePage).value_or(kDefaultCodePage);
   CodePageSystem names(hostPlatform.system, codePage);
   const Platform platform{hostPlatform.files, names, hostPlatform.registry, hostPlatform.prompts};
-  const Options options{StderrIsTerminal()};
+  const Options options{StderrIsTerminal(), line.strict};
   if (line.list->parsed()) return ListModules(platform, line.installer, line.json);
   if (line.verify->parsed()) return VerifyModules(platform, line.installer);
   if (line.unsign->parsed()) return UnsignInstaller(platform, line.installer);

@@ -51,12 +51,12 @@ expect_rc 0 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --kestrin-root
   --kestrin-attr rh --ovin ovin.dat --ovin-attr ronly --pellor pellor.sys --pellor-attr hidden \
   --combined combo.dll
 expect_rc 0 "$OEMPACK" list setup.exe
-sed -n 2p out.txt | grep -qE '^combo\.dll +Yes-KES\+OVIN +10 +Root\\ +Normal +yes$' || fail "combined row: $(sed -n 2p out.txt)"
-sed -n 3p out.txt | grep -qE '^pellor\.sys +Yes-PELLOR +3000 +Root\\ +Hidden +yes$' || fail "pellor row: $(sed -n 3p out.txt)"
-sed -n 4p out.txt | grep -qE '^ovin\.dat +Yes-OVIN +1 +Root\\ +Read Only +yes$' || fail "ovin row: $(sed -n 4p out.txt)"
-sed -n 5p out.txt | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\windows\\desktop +Read Only, Hidden +yes$' \
+sed -n 2p out.txt | grep -qE '^combo\.dll +Yes-KES\+OVIN +10 +Root\\ +Normal +yes +never \(carried only\)$' || fail "combined row: $(sed -n 2p out.txt)"
+sed -n 3p out.txt | grep -qE '^pellor\.sys +Yes-PELLOR +3000 +Root\\ +Hidden +yes +Pellor drives$' || fail "pellor row: $(sed -n 3p out.txt)"
+sed -n 4p out.txt | grep -qE '^ovin\.dat +Yes-OVIN +1 +Root\\ +Read Only +yes +Ovin drives$' || fail "ovin row: $(sed -n 4p out.txt)"
+sed -n 5p out.txt | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\windows\\desktop +Read Only, Hidden +yes +Kestrin drives$' \
   || fail "kestrin row: $(sed -n 5p out.txt)"
-sed -n 6p out.txt | grep -qE '^a\.bin +5000 +User Defined +Normal +yes$' || fail "user row: $(sed -n 6p out.txt)"
+sed -n 6p out.txt | grep -qE '^a\.bin +5000 +User Defined +Normal +yes +never \(carried only\)$' || fail "user row: $(sed -n 6p out.txt)"
 
 # Kestrin appended, Ovin missing: stop there, Pellor is not attempted.
 cp setup.exe before.exe
@@ -98,6 +98,7 @@ assert rows[-1]["name"] == "a.bin" and rows[-1]["offset"] == 4096 and rows[-1]["
 assert rows[-1]["marker"] == "QRVX_OEM_INSTALLER"
 models = [r["model"] for r in rows]
 assert models[2:6] == ["kestrin+ovin", "pellor", "ovin", "kestrin"], models
+assert [r["installedOn"] for r in rows[2:6]] == [None, "Pellor", "Ovin", "Kestrin"], rows
 EOF
 
 # ---- extract ----

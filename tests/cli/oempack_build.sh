@@ -107,6 +107,10 @@ expect_rc 0 "$OEMPACK" build src/installer.toml --check
 mv out.txt planned.txt
 [ -e src/installer.exe ] || [ -e installer.exe ] && fail "--check wrote an installer"
 expect_rc 0 "$OEMPACK" build src/installer.toml -o one.exe
+# A user-defined module reaches no drive: said, and refused under --strict.
+expect_text err.txt 'warning: 2 module(s) that no install installs'
+expect_rc 1 "$OEMPACK" build src/installer.toml -o strict.exe --strict
+[ -e strict.exe ] && fail "--strict wrote an installer that carries a module no install installs"
 expect_rc 0 "$OEMPACK" list one.exe
 cmp -s planned.txt out.txt || fail "--check showed $(cat planned.txt), the build holds $(cat out.txt)"
 expect_rc 0 "$OEMPACK" verify one.exe

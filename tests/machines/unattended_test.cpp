@@ -414,10 +414,11 @@ TEST(UnattendedLog, IsAppendedToAndRefusedWhenItCannotBeOpened) {
   EXPECT_NE(log.find("exit code 3"), log.rfind("exit code 3"));
 
   std::vector<std::string> console;
-  EXPECT_EQ(RunUnattended(machine.platform(),
-                          {"/silent", "/accept", "/log=" + work.WinPath("no\x1b[2J folder\\run.log")},
-                          [&](const std::string& line) { console.push_back(line); }),
-            ToInt(ExitCode::BadCommandLine));
+  EXPECT_EQ(
+      RunUnattended(machine.platform(),
+                    {"/silent", "/accept", "/log=" + work.WinPath("no\x1b[2J folder\\run.log")},
+                    [&](const std::string& line) { console.push_back(line); }),
+      ToInt(ExitCode::BadCommandLine));
   ASSERT_FALSE(console.empty());
   EXPECT_NE(console.front().find("cannot open the log file"), std::string::npos);
   // The path as a person reads it, never an escape sequence for the terminal.

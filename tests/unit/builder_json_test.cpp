@@ -48,10 +48,11 @@ TEST(ModulesToJson, ListsFieldsNewestFirst) {
             "[\n"
             "  {\"name\": \"p.exe\", \"marker\": \"QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G\", "
             "\"predefined\": true, \"model\": \"pellor\", \"size\": 5, \"extractDir\": "
-            "\"a\\\\b\", \"attributes\": 3, \"offset\": 4096, \"checked\": true},\n"
+            "\"a\\\\b\", \"attributes\": 3, \"offset\": 4096, \"installedOn\": \"Pellor\", "
+            "\"checked\": true},\n"
             "  {\"name\": \"u.txt\", \"marker\": \"QRVX_OEM_INSTALLER\", \"predefined\": false, "
             "\"model\": null, \"size\": 0, \"extractDir\": \"\", \"attributes\": 128, "
-            "\"offset\": 3436, \"checked\": false}\n"
+            "\"offset\": 3436, \"installedOn\": null, \"checked\": false}\n"
             "]\n");
   EXPECT_EQ(ModulesToJson(WalkResult{}), "[]\n");
 }
