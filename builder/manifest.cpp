@@ -265,7 +265,8 @@ std::uint32_t AttributesOf(const toml::node& node) {
   const std::string& word = StringOf(node, "attributes");
   for (const AttributeWord& known : kAttributeWords)
     if (word == known.word) return known.bits;
-  Refuse(node.source(), "unknown attributes \"" + word + "\": give normal, ronly, hidden, rh or a number such as 0x21");
+  Refuse(node.source(), "unknown attributes \"" + word +
+                            "\": give normal, ronly, hidden, rh or a number such as 0x21");
 }
 
 std::optional<std::string> Sha256Of(const toml::node& node) {
