@@ -444,7 +444,7 @@ gui_rows() { sed -n 's/^ROW|//p' "$GUI_OUT" | tr '|' ' ' | tr -s ' ' | sed 's/ $
 # oempack's table has a column of its own after the builder's five: the
 # content check (yes/no), dropped here.
 oempack_rows() {
-  "$OEMPACK" list "$1" | tail -n +2 | tr -s ' ' | sed -E 's/ $//; s/ (yes|no)$//'
+  "$OEMPACK" list "$1" | tail -n +2 | tr -s ' ' | sed -E 's/ $//; s/ (yes|no) ([A-Za-z]+ drives|never \(carried only\))$//'
 }
 
 scenario_builder() {

@@ -60,8 +60,8 @@ run 0 add-predef add-predef 'E:\setup.exe' --kestrin 'E:\kestrin.exe' --kestrin-
   --kestrin-attr rh && scenario_pass oempack.add-predef
 
 run 0 list list 'E:\setup.exe' && {
-  sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden +yes$' &&
-    sed -n 3p "$OUT" | grep -qE '^a\.bin +5000 +User Defined +Normal +yes$'
+  sed -n 2p "$OUT" | grep -qE '^kestrin\.exe +Yes-KESTRIN +1025 +Root\\tools\\lock +Read Only, Hidden +yes +Kestrin drives$' &&
+    sed -n 3p "$OUT" | grep -qE '^a\.bin +5000 +User Defined +Normal +yes +never \(carried only\)$'
   verdict list $?; }
 
 run 0 json list 'E:\setup.exe' --json && {
