@@ -173,6 +173,17 @@ Existing LookAtDestination(const Platform& platform, const std::string& destinat
   }
 }
 
+// Whether the drive went away under the run: its root no longer answers
+// (a stick pulled out, a card reader without its card).  A failure is then
+// the drive's absence, whatever code the call that met it left.
+std::optional<RunStop> ShowDriveRemoved(const Platform& platform, char letter) {
+  if (platform.files.GetAttributes(DriveRoot(letter)) != win::kInvalidAttributes) {
+    return std::nullopt;
+  }
+  ShowError(platform, Format(kDriveRemovedFormat, letter));
+  return RunStop::DriveRemoved;
+}
+
 void ShowFileInUse(const Platform& platform, const std::string& destination) {
   ShowNotice(platform, Format(kFileInUseFormat, NameInMessage(destination).c_str()));
 }
@@ -188,8 +199,8 @@ struct Placement {
   bool replaces = false;
   RunStop why = RunStop::UnsafeModule;  // for a Stopped turn
 };
-Placement AskToReplace(const Platform& platform, const PackageRef& package, const SetModule& module,
-                       const std::string& destination) {
+Placement AskToReplace(const Platform& platform, const PackageRef& package, char letter,
+                       const SetModule& module, const std::string& destination) {
   const ModuleRecord& record = module.record;
   if (WouldReplacePackage(platform.files, package.path, destination)) {
     ShowError(platform, Format(kUnsafeModuleFormat, NameInMessage(record.fileName).c_str(),
@@ -209,7 +220,12 @@ Placement AskToReplace(const Platform& platform, const PackageRef& package, cons
         return {ModuleTurn::Unchanged};
       }
       break;
-    case Existing::Unreadable: break;
+    case Existing::Unreadable:
+      // A drive that went away leaves nothing to ask about.
+      if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) {
+        return {ModuleTurn::Stopped, false, *gone};
+      }
+      break;
   }
   if (!AskYesNoOwned(platform, kOverwriteCaption,
                      Format(kAlreadyExistsFormat, NameInMessage(destination).c_str()))) {
@@ -251,6 +267,12 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
   switch (report.result) {
     case ExtractResult::Damaged: return ShowDamaged(platform, record);
     case ExtractResult::PackageUnreadable: return ShowUnreadable(platform, record);
+    default: break;
+  }
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return *gone;
+  switch (report.result) {
+    case ExtractResult::Damaged:
+    case ExtractResult::PackageUnreadable: break;
     case ExtractResult::NoRoom:
       ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
                                  std::to_string(report.bytesNeeded).c_str(),
@@ -588,6 +610,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   if (!RemoveOldFile(platform, destination, *old)) {
     const std::string error = GetLastErrorText(platform.system);
     DropKeptCopy(platform, *kept);
+    if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return run.Stop(*gone);
     ShowNotice(platform,
                Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
     return run.Stop(RunStop::WriteFailed);
@@ -627,15 +650,17 @@ std::optional<std::string> FileInTheWay(const Platform& platform, const std::str
 
 // Tells the user that the module's folder could not be created: the folder,
 // the system's words and, where a file stands in its way, that file.
-void ShowFolderFailure(const Platform& platform, const std::string& directory) {
+RunStop ShowFolderFailure(const Platform& platform, char letter, const std::string& directory) {
   const std::string error = ErrorTextInLine(platform.system);
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return *gone;
   if (const std::optional<std::string> file = FileInTheWay(platform, directory)) {
     ShowNotice(platform, Format(kFolderBlockedFormat, NameInMessage(directory).c_str(),
                                 error.c_str(), NameInMessage(*file).c_str()));
-    return;
+    return RunStop::WriteFailed;
   }
   ShowNotice(platform,
              Format(kCannotCreateFolderFormat, NameInMessage(directory).c_str(), error.c_str()));
+  return RunStop::WriteFailed;
 }
 
 // One module's turn as decided before anything is written: where it goes,
@@ -657,7 +682,7 @@ std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& p
   for (const SetModule& module : set.modules) {
     const ModuleRecord& record = module.record;
     const std::string destination = DestinationFile(platform.system, letter, record);
-    const Placement placement = AskToReplace(platform, package, module, destination);
+    const Placement placement = AskToReplace(platform, package, letter, module, destination);
     switch (placement.turn) {
       case ModuleTurn::Stopped: return placement.why;
       case ModuleTurn::Skipped:
@@ -677,12 +702,15 @@ std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& p
   return std::nullopt;
 }
 
-// Creates the module's folder where it is missing; false after saying why.
-bool MakeFolder(const Platform& platform, char letter, const ModuleRecord& record) {
+// Creates the module's folder where it is missing; why the run stops,
+// after saying why, when it cannot.
+std::optional<RunStop> MakeFolder(const Platform& platform, char letter,
+                                  const ModuleRecord& record) {
   const std::string directory = DestinationDirectory(platform.system, letter, record);
-  if (platform.files.IsDirectory(directory) || CreatePath(platform, directory)) return true;
-  ShowFolderFailure(platform, directory);
-  return false;
+  if (platform.files.IsDirectory(directory) || CreatePath(platform, directory)) {
+    return std::nullopt;
+  }
+  return ShowFolderFailure(platform, letter, directory);
 }
 
 // The options a planned module's copy and rename take.  The links are
@@ -750,7 +778,7 @@ std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef&
       ShowNotice(platform, kStoppedBeforeReplacing);
       return RunStop::StoppedByUser;
     }
-    if (!MakeFolder(platform, letter, record)) return RunStop::WriteFailed;
+    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record)) return stop;
     const std::string destination = DestinationFile(platform.system, letter, record);
     ExtractOptions options;
     options.refuseLinks = true;
@@ -837,7 +865,7 @@ std::optional<RunStop> InstallOneByOne(const Platform& platform, const PackageRe
     }
     const SetModule& module = *plan.module;
     const ModuleRecord& record = module.record;
-    if (!MakeFolder(platform, letter, record)) return RunStop::WriteFailed;
+    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record)) return stop;
     ExtractOptions options = OptionsFor(plan);
     options.progress = progress.Starting(plan.destination);
     ExtractReport report;
@@ -1115,6 +1143,7 @@ std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter,
   if (writable) return std::nullopt;
   const std::uint32_t code = platform.system.LastError();
   const std::string error = ErrorTextInLine(platform.system);
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return gone;
   switch (code) {
     case win::kErrorWriteProtect: return ShowWriteProtected(platform, letter);
     case win::kFveLockedVolume: return ShowLocked(platform, letter);

@@ -123,6 +123,11 @@ inline constexpr char kBlockedByAntivirusFormat[] =
     "Unable to install file: %s \r\nAn antivirus program blocked it: %s\r\nLook in the "
     "antivirus program's quarantine, or ask your administrator, then press Install again.";
 
+// The drive went away while the set was written (pulled out, say): its
+// letter, and what to do.
+inline constexpr char kDriveRemovedFormat[] =
+    "Drive %c: was removed during the install: plug it in again and press Install.";
+
 // The user stopped the run: the file written last, and how many of the
 // set's files are on the drive.
 inline constexpr char kStoppedByUserFormat[] =
@@ -147,6 +152,7 @@ inline constexpr char kStoppedBeforeReplacing[] =
 // Why an install run stopped short, besides the messages it shows.
 enum class RunStop {
   NoDrive,            // the drive is gone when Install is pressed
+  DriveRemoved,       // the drive went away while the set was written
   UnsupportedModel,   // the drive's model has no module set at all
   NoModuleSet,        // the package holds no module of the drive's set
   UnsafeModule,       // a module's name or folder breaks the name rule, or it would replace the

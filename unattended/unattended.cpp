@@ -147,6 +147,8 @@ struct Outcome {
 Outcome OutcomeOf(RunStop stop) {
   switch (stop) {
     case RunStop::NoDrive: return {ExitCode::NoDrive, "the drive is gone"};
+    case RunStop::DriveRemoved:
+      return {ExitCode::NoDrive, "the drive was removed during the install; plug it in again"};
     case RunStop::UnsupportedModel:
       return {ExitCode::WrongModels, "the drive's model is not supported"};
     case RunStop::NoModuleSet:

@@ -19,6 +19,7 @@ void FaultyFileSystem::LimitWrites(std::int64_t bytes, std::uint32_t error) {
 
 void FaultyFileSystem::Reset() {
   rules_.clear();
+  actions_.clear();
   counts_.clear();
   write_budget_.reset();
   volume_.reset();
@@ -37,6 +38,9 @@ int FaultyFileSystem::Count(Op op) const {
 
 std::optional<std::uint32_t> FaultyFileSystem::Check(Op op, const std::string& path, bool changes) {
   const int call = ++counts_[op];
+  for (const Action& action : actions_) {
+    if (action.op == op && action.nth == call) action.run();
+  }
   if (die_after_ && changes_ >= *die_after_) {
     // The process is gone: nothing it does reaches the files any more.
     triggered_ = true;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,6 +49,11 @@ class FaultyFileSystem : public FileSystem {
   void FailNth(Op op, int nth, std::uint32_t error, bool and_after = false);
   // Fails every call of `op` from now on.
   void FailAll(Op op, std::uint32_t error) { FailNth(op, Count(op) + 1, error, true); }
+  // Runs `action` just before the `nth` call of `op` reaches the inner file
+  // system (a drive pulled out in the middle of a copy, say).
+  void BeforeNth(Op op, int nth, std::function<void()> action) {
+    actions_.push_back({op, nth, std::move(action)});
+  }
   // Fails every call of `op` whose path contains `fragment`.
   void FailPath(Op op, const std::string& fragment, std::uint32_t error);
   // The disk fills after `bytes` more bytes: the write that crosses the limit
@@ -121,6 +127,12 @@ class FaultyFileSystem : public FileSystem {
   FileSystem& inner_;
   System& system_;
   std::vector<Rule> rules_;
+  struct Action {
+    Op op;
+    int nth;
+    std::function<void()> run;
+  };
+  std::vector<Action> actions_;
   std::map<Op, int> counts_;
   std::optional<std::int64_t> write_budget_;
   std::uint32_t write_error_ = win::kErrorDiskFull;

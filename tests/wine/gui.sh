@@ -409,6 +409,32 @@ scenario_stop_during_run() {
   gui_end
 }
 
+# The drive pulled out after the set is staged, while a question waits: the
+# box names the drive as removed, never a file that was there.  Plugged in
+# again, Install removes what the pulled run staged and installs the set.
+scenario_pulled_drive() {
+  gui_begin pulled-drive "$MACHINES/ovin-e.reg" E
+  printf 'an older utility' > "$GUI_DRIVE/$UTILITY"
+  local link=$WINEPREFIX/dosdevices/e:
+  local shell_steps=()
+  on_handshake pull mv "$link" "$link-pulled" &
+  shell_steps+=($!)
+  on_handshake plug mv "$link-pulled" "$link" &
+  shell_steps+=($!)
+  gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
+    "wait-box already exist" "handshake pull" "answer-box IDYES" "wait-box was removed" \
+    "answer-box IDOK" "wait-box Unable To Continue" "answer-box IDOK" "handshake plug" \
+    "wait-enabled 1" "click 1" "wait-box already exist" "answer-box IDYES" \
+    "wait-box Installation Complete!" "answer-box IDOK" "wait-gone"
+  wait "${shell_steps[@]}"
+  expect_line pulled_drive_named \
+    'BOX caption=with-set text=Drive E: was removed during the install: plug it in again and press Install.'
+  check pulled_drive_claims_no_file_was_there bash -c "! grep -q 'was there before' '$GUI_OUT'"
+  check pulled_drive_set_installed_once_back cmp -s "$PAYLOAD" "$GUI_DRIVE/$UTILITY"
+  check pulled_drive_leaves_nothing_staged [ -z "$(find "$GUI_DRIVE" -name '~BV*')" ]
+  gui_end
+}
+
 # Failures read back from their boxes: the utility held open by a program
 # that runs from the drive is named as in use, and once it is closed, a file
 # where the companion's folder must go is named; nothing is written.
@@ -833,6 +859,7 @@ run_scenario large_set
 run_scenario leave_during_run
 run_scenario stop_during_run
 run_scenario failure_boxes
+run_scenario pulled_drive
 run_scenario two_models
 run_scenario builder
 run_scenario builder_refuses_hostile_root

@@ -102,6 +102,18 @@ gui_run() {
   fi
 }
 
+# on_handshake NAME COMMAND...: once the driver's step "handshake NAME"
+# waits, runs the command and lets the driver go on.  Run it in the
+# background before gui_run.
+on_handshake() {
+  local marker=$WINEPREFIX/drive_c/handshake-$1 i
+  shift
+  for ((i = 0; i < 1200; i++)); do
+    [ -e "$marker" ] && { "$@"; rm -f "$marker"; return; }
+    sleep 0.05
+  done
+}
+
 gui_pass() { echo "PASS $1"; GUI_PASSED=$((GUI_PASSED + 1)); }
 gui_fail() {
   echo "FAIL $1"

@@ -909,6 +909,21 @@ void Release() {
   Say("RELEASED");
 }
 
+// Hands a step to the test's shell, which does what no Windows program can
+// (pulling a drive out): leaves C:\handshake-NAME for it and waits until the
+// shell has removed it.
+void Handshake(const std::string& name) {
+  const std::wstring marker = Wide("C:\\handshake-" + name);
+  CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  for (int i = 0; i < 600; ++i) {
+    if (GetFileAttributesW(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return Say("HANDSHAKE " + name);
+    }
+    Sleep(50);
+  }
+  Fail("the shell took no handshake " + name + " within 30 s");
+}
+
 void DeviceArrival(const std::string& letter) {
   if (letter.size() != 1 || !std::isalpha(static_cast<unsigned char>(letter[0]))) {
     return Fail("device-arrival wants a drive letter");
@@ -1186,6 +1201,7 @@ void Run(const std::string& raw) {
   if (command == "focus") return Focus();
   if (command == "placement") return Placement();
   if (command == "device-arrival") return DeviceArrival(rest);
+  if (command == "handshake") return Handshake(rest);
   if (command == "dpi-change") return DpiChange(rest);
   if (command == "side-picture") return SidePicture();
   if (command == "rect") {
