@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include "common/path_text.h"
@@ -15,6 +16,33 @@ std::string ApplicationName(System& system) {
   std::size_t dot = name.find_last_of('.');
   if (dot != std::string::npos) name.erase(dot);
   return name;
+}
+
+std::string SizeInUnits(std::uint64_t bytes, bool up) {
+  if (bytes == 1) return "1 byte";
+  if (bytes < 1024) return std::to_string(bytes) + " bytes";
+  static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB"};
+  std::size_t unit = 0;
+  std::uint64_t scale = 1024;
+  while (unit + 1 < std::size(kUnits) && bytes / scale >= 1024) {
+    scale *= 1024;
+    ++unit;
+  }
+  // Hundredths of the unit, then as many digits as three significant ones
+  // leave: cut, or rounded up.
+  std::uint64_t hundredths = bytes / scale * 100 + bytes % scale * 100 / scale;
+  const bool exact = bytes % scale * 100 % scale == 0;
+  const std::uint64_t step = hundredths >= 10000 ? 100 : hundredths >= 1000 ? 10 : 1;
+  if (up && (!exact || hundredths % step != 0)) hundredths = (hundredths / step + 1) * step;
+  hundredths -= hundredths % step;
+  const std::uint64_t whole = hundredths / 100;
+  std::string text = std::to_string(whole);
+  if (step == 1) {
+    text += "." + std::to_string(hundredths % 100 / 10) + std::to_string(hundredths % 10);
+  } else if (step == 10) {
+    text += "." + std::to_string(hundredths % 100 / 10);
+  }
+  return text + " " + kUnits[unit];
 }
 
 std::string Format(const char* format, ...) {

@@ -2,6 +2,7 @@
 // the program's file name without its extension.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -16,6 +17,11 @@ inline constexpr char kShippedProgramName[] = "brelvane-setup";
 
 // printf-style formatting for the system's message texts.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A size as people read it in a box: "512 bytes", "1.21 MB", "12.3 GB"
+// (units of 1024, three digits, cut, or with `up` rounded up: what is to
+// be freed is never understated).  The exact count belongs in a log.
+std::string SizeInUnits(std::uint64_t bytes, bool up = false);
 
 // A notice: OK button, no style of its own (0); on Windows it shows the
 // exclamation icon every application box without an icon of its own shows.

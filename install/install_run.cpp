@@ -127,6 +127,9 @@ class RunRecord {
   void Healed(const std::string& what) {
     if (observer_ != nullptr) observer_->Healed(what);
   }
+  void RoomCounted(const std::string& where, std::uint64_t needed, std::uint64_t free) {
+    if (observer_ != nullptr) observer_->RoomCounted(where, needed, free);
+  }
   void FolderTaken(const std::string& stored, const std::string& taken) {
     if (observer_ != nullptr) observer_->FolderTaken(stored, taken);
   }
@@ -263,7 +266,7 @@ RunStop ShowUnreadable(const Platform& platform, const ModuleRecord& record) {
 // gives why the run stops.
 RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRecord& record,
                            const std::string& destination, const ExtractReport& report,
-                           bool replaces) {
+                           bool replaces, RunRecord& run) {
   switch (report.result) {
     case ExtractResult::Damaged: return ShowDamaged(platform, record);
     case ExtractResult::PackageUnreadable: return ShowUnreadable(platform, record);
@@ -274,9 +277,10 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::Damaged:
     case ExtractResult::PackageUnreadable: break;
     case ExtractResult::NoRoom:
+      run.RoomCounted(DriveRoot(letter), report.bytesNeeded, report.bytesFree);
       ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
-                                 std::to_string(report.bytesNeeded).c_str(),
-                                 std::to_string(report.bytesFree).c_str()));
+                                 SizeInUnits(report.bytesNeeded).c_str(),
+                                 SizeInUnits(report.bytesFree).c_str()));
       return RunStop::WriteFailed;
     case ExtractResult::LinkInTheWay:
       ShowLinkRefusal(platform, record, report.links);
@@ -593,7 +597,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   const ModuleRecord& record = module.record;
   const std::optional<OldFile> old = LookAtOldFile(platform, destination);
   if (!old || old->links != 1 || refused.bytesFree + old->size < record.contentSize) {
-    return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused, true));
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, refused, true, run));
   }
   std::string folder;
   const std::optional<std::string> kept = KeepACopy(
@@ -628,7 +632,7 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
   if (CopyFileIntoPlace(platform, *kept, destination, KeptBits(old->attributes))) {
     DropKeptCopy(platform, *kept);
     platform.system.SetLastError(failure);
-    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report, true));
+    return run.Stop(ShowExtractFailure(platform, letter, record, destination, report, true, run));
   }
   const std::string notPutBack = ErrorTextInLine(platform.system);
   const std::string why = WithoutLineEnd(platform.system.ErrorText(failure));
@@ -750,7 +754,7 @@ std::optional<RunStop> PlaceAll(const Platform& platform, char letter,
     ExtractReport report;
     if (!PlaceStagedModule(staged[i], OptionsFor(planned[i]), &report)) {
       return ShowExtractFailure(platform, letter, record, planned[i].destination, report,
-                                planned[i].replaces);
+                                planned[i].replaces, run);
     }
     placedAny = true;
     run.Written(planned[i].destination, record.contentSize);
@@ -792,7 +796,7 @@ std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef&
         noRoom = true;
         return std::nullopt;
       }
-      return ShowExtractFailure(platform, letter, record, destination, report, false);
+      return ShowExtractFailure(platform, letter, record, destination, report, false, run);
     }
     progress.Finished(record.contentSize);
     staged.push_back(std::move(*one));
@@ -879,7 +883,8 @@ std::optional<RunStop> InstallOneByOne(const Platform& platform, const PackageRe
         ++handled;
         continue;
       }
-      return ShowExtractFailure(platform, letter, record, plan.destination, report, plan.replaces);
+      return ShowExtractFailure(platform, letter, record, plan.destination, report, plan.replaces,
+                                run);
     }
     progress.Finished(record.contentSize);
     run.Written(plan.destination, record.contentSize);
@@ -1171,7 +1176,7 @@ std::uint64_t FreedByReplacing(const Platform& platform, const std::string& dest
 // temporary folder and replaced in place.  The most the drive holds at any
 // moment of the run, new folders included, must fit what it has free.
 std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRef& package,
-                                       char letter, const ModuleSet& set) {
+                                       char letter, const ModuleSet& set, RunRecord& run) {
   const std::string root = DriveRoot(letter);
   const std::optional<std::uint64_t> free = platform.files.FreeBytes(root);
   if (!free) return std::nullopt;  // a volume that does not say: the copies find out
@@ -1210,17 +1215,19 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRe
     peak += static_cast<std::int64_t>(keptCopy);
   }
   if (peak > available) {
-    ShowError(platform,
-              Format(kSetNoRoomFormat, letter, std::to_string(peak).c_str(),
-                     std::to_string(available).c_str(), std::to_string(peak - available).c_str()));
+    const auto needed = static_cast<std::uint64_t>(peak);
+    const auto has = static_cast<std::uint64_t>(available);
+    run.RoomCounted(root, needed, has);
+    ShowError(platform, Format(kSetNoRoomFormat, letter, SizeInUnits(needed).c_str(),
+                               SizeInUnits(has).c_str(), SizeInUnits(needed - has, true).c_str()));
     return RunStop::NoRoom;
   }
   const std::optional<std::uint64_t> tempFree =
       keptCopy > 0 && temp ? platform.files.FreeBytes(*temp) : std::nullopt;
   if (tempFree && *tempFree < keptCopy) {
-    ShowError(platform,
-              Format(kTempNoRoomFormat, NameInMessage(*temp).c_str(),
-                     std::to_string(keptCopy).c_str(), std::to_string(*tempFree).c_str()));
+    run.RoomCounted(*temp, keptCopy, *tempFree);
+    ShowError(platform, Format(kTempNoRoomFormat, NameInMessage(*temp).c_str(),
+                               SizeInUnits(keptCopy).c_str(), SizeInUnits(*tempFree).c_str()));
     return RunStop::NoRoom;
   }
   return std::nullopt;
@@ -1271,7 +1278,7 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   const std::vector<KeptCopy> copies = FindKeptCopies(platform, letter, set);
   FinishInterruptedStaging(platform, package, letter, set, copies, run);
   HealKeptCopies(platform, package, copies, run);
-  if (std::optional<RunStop> refused = ShowRoomRefusal(platform, package, letter, set)) {
+  if (std::optional<RunStop> refused = ShowRoomRefusal(platform, package, letter, set, run)) {
     return refused;
   }
   if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter, set)) return refused;

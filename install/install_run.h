@@ -20,30 +20,31 @@ inline constexpr char kAlreadyExistsFormat[] =
 // A module that could not be written: the file is named with the system's
 // words, and what stood there before is still there.
 inline constexpr char kCannotWriteFormat[] =
-    "Unable to install file: %s \r\nA file that was there before is unchanged.\r\nError: %s";
+    "Unable to install file:\r\n%s\r\nA file that was there before is unchanged.\r\nError: %s";
 // The same where no file was there before.
-inline constexpr char kCannotWriteNewFormat[] = "Unable to install file: %s \r\nError: %s";
+inline constexpr char kCannotWriteNewFormat[] = "Unable to install file:\r\n%s\r\nError: %s";
 // The drive lacks room for a module beside the file it replaces: the drive,
 // the file, the bytes needed and the bytes free.
 inline constexpr char kNoRoomFormat[] =
-    "There is not enough room on drive %c: for %s \r\n%s bytes are needed, %s bytes are free.\r\n"
+    "There is not enough room on drive %c: for\r\n%s\r\n%s are needed, %s are free.\r\n"
     "Nothing has been written.";
 // The drive lacks room for a module beside the file it replaces, but has
 // room for it in that file's place: the drive, the file and where its copy
 // is kept meanwhile.
 inline constexpr char kKeptCopyFormat[] =
-    "There is not enough room on drive %c: for %s beside the file it replaces.\r\n"
-    "That file is copied to %s and then replaced in place. If the new file cannot be "
-    "written, the file is put back from that copy.";
+    "There is not enough room on drive %c: for\r\n%s\r\nbeside the file it replaces. That file "
+    "is copied to\r\n%s\r\nand then replaced in place. If the new file cannot be written, the "
+    "file is put back from that copy.";
 // The copy of the file to be replaced could not be kept: the file, the
 // temporary folder and the system's words.
 inline constexpr char kCannotKeepCopyFormat[] =
-    "Unable to keep a copy of %s in %s \r\nError: %s\r\nNothing has been written.";
+    "Unable to keep a copy of\r\n%s\r\nin the temporary folder\r\n%s\r\nError: %s\r\nNothing has "
+    "been written.";
 // The module could not be written where the file was, and the file could
 // not be put back either: the file, why each failed, and where its copy is.
 inline constexpr char kNotPutBackFormat[] =
-    "Unable to install file: %s \r\nError: %s\r\nThe file that was there could not be put "
-    "back: %s\r\nIts copy is kept at %s";
+    "Unable to install file:\r\n%s\r\nError: %s\r\nThe file that was there could not be put "
+    "back: %s\r\nIts copy is kept at\r\n%s";
 inline constexpr char kInstallComplete[] =
     "Thank you for using Quorvix product!\r\nInstallation Complete!";
 inline constexpr char kCannotLaunchFormat[] = "Unable execute :%s\r\nSystem Message: %s";
@@ -51,12 +52,12 @@ inline constexpr char kUnsafeModuleFormat[] =
     "The module \"%s\" (folder \"%s\") cannot be installed safely: %s.\r\n"
     "It is not installed.";
 inline constexpr char kLinkInTheWayFormat[] =
-    "The module \"%s\" cannot be installed safely: %s is a symbolic link or junction, "
+    "The module \"%s\" cannot be installed safely: this is a symbolic link or junction,\r\n%s\r\n"
     "and nothing is written through a link on the drive.\r\nIt is not installed.";
 // A folder (or the file) on the way whose attributes cannot be read, so it
 // cannot be told from a link: its path and the system's words.
 inline constexpr char kUnreadableOnTheWayFormat[] =
-    "Unable to get attributes of %s \r\nError Message: %s";
+    "Unable to get attributes of\r\n%s\r\nError Message: %s";
 inline constexpr char kDamagedModuleFormat[] =
     "The module \"%s\" in this installer is damaged: its content does not match its check.\r\n"
     "Obtain a fresh copy of the installer.";
@@ -74,17 +75,17 @@ inline constexpr char kDamagedInstaller[] =
 // A file of the set that another program holds open (the utility started
 // from the drive, say): it cannot be replaced while it is open.
 inline constexpr char kFileInUseFormat[] =
-    "Unable to install file: %s \r\nThe file is in use: a program has it open (Brelvane "
+    "Unable to install file:\r\n%s\r\nThe file is in use: a program has it open (Brelvane "
     "itself, when it runs from the drive).\r\nClose that program, then press Install again.";
 // A module's folder that cannot be created because a file stands where it
 // or a folder above it must go: the folder, the system's words and the file.
 inline constexpr char kFolderBlockedFormat[] =
-    "Unable to create folder: %s \r\nError: %s\r\nA file named %s is in the way: move or "
+    "Unable to create folder:\r\n%s\r\nError: %s\r\nThis file is in the way:\r\n%s\r\nMove or "
     "rename it, then press Install again.";
 // A module's folder that cannot be created for another reason: the folder
 // and the system's words.
 inline constexpr char kCannotCreateFolderFormat[] =
-    "Unable to create folder: %s \r\nError: %s\r\nMake sure the drive can be written, then "
+    "Unable to create folder:\r\n%s\r\nError: %s\r\nMake sure the drive can be written, then "
     "press Install again.";
 
 // The drive cannot take the set, found before anything is written: each
@@ -105,14 +106,13 @@ inline constexpr char kCannotWriteDriveFormat[] =
 // each file rounded up to the drive's clusters), what is free, and the
 // difference.
 inline constexpr char kSetNoRoomFormat[] =
-    "There is not enough room on drive %c: for the module set.\r\n%s bytes are needed, %s bytes "
-    "are free: free %s more bytes on the drive, then press Install again.\r\nNothing has been "
-    "written.";
+    "There is not enough room on drive %c: for the module set.\r\n%s are needed, %s are free: "
+    "free %s more on the drive, then press Install again.\r\nNothing has been written.";
 // A replace that can only happen in the old file's place keeps a copy of
 // that file in the temporary folder, which lacks room for it.
 inline constexpr char kTempNoRoomFormat[] =
-    "There is not enough room in the temporary folder %s for a copy of a file the set replaces: "
-    "%s bytes are needed, %s bytes are free.\r\nNothing has been written.";
+    "There is not enough room in the temporary folder\r\n%s\r\nfor a copy of a file the set "
+    "replaces: %s are needed, %s are free.\r\nNothing has been written.";
 // Shown on the install page beside the drive, when the volume says so
 // without anything being written.
 inline constexpr char kWriteProtectedLineFormat[] =
@@ -120,7 +120,7 @@ inline constexpr char kWriteProtectedLineFormat[] =
 inline constexpr char kLockedLineFormat[] = "Drive %c: is locked: unlock it in Explorer.";
 // An antivirus program refused a file of the set: the file and its words.
 inline constexpr char kBlockedByAntivirusFormat[] =
-    "Unable to install file: %s \r\nAn antivirus program blocked it: %s\r\nLook in the "
+    "Unable to install file:\r\n%s\r\nAn antivirus program blocked it: %s\r\nLook in the "
     "antivirus program's quarantine, or ask your administrator, then press Install again.";
 
 // The drive went away while the set was written (pulled out, say): its
@@ -131,18 +131,18 @@ inline constexpr char kDriveRemovedFormat[] =
 // The user stopped the run: the file written last, and how many of the
 // set's files are on the drive.
 inline constexpr char kStoppedByUserFormat[] =
-    "The installation was stopped after %s \r\n%u of %u files of the set are installed; the "
+    "The installation was stopped after\r\n%s\r\n%u of %u files of the set are installed; the "
     "others are not.\r\nPress Install to install them.";
 
 // A run killed while it replaced a file on a full drive had removed the
 // file: it is put back from the copy it kept (the file, the copy).
 inline constexpr char kPutBackFormat[] =
-    "An installation that was interrupted had removed %s to replace it: the file is put back "
-    "from the copy it kept, %s.\r\nThe installation asks about it again.";
+    "An installation that was interrupted had removed\r\n%s\r\nto replace it: the file is put "
+    "back from the copy it kept,\r\n%s\r\nThe installation asks about it again.";
 // The same where it cannot be put back: where the copy is.
 inline constexpr char kKeptCopyLeftFormat[] =
-    "An installation that was interrupted kept a copy of %s at %s; the copy stays there for "
-    "you.";
+    "An installation that was interrupted kept a copy of\r\n%s\r\nThe copy stays there for "
+    "you:\r\n%s";
 // The user stopped the run while the set was copied, before any file of it
 // took its name.
 inline constexpr char kStoppedBeforeReplacing[] =
@@ -191,6 +191,13 @@ class InstallObserver {
   // A module's stored folder is taken in the form Windows gives it
   // (WindowsFolderForm): the folder as stored and as taken.
   virtual void FolderTaken(const std::string& stored, const std::string& taken) = 0;
+  // The room counted where a box names it in larger units: the place (a
+  // drive's root, the temporary folder), the bytes needed and free.
+  virtual void RoomCounted(const std::string& where, std::uint64_t needed, std::uint64_t free) {
+    (void)where;
+    (void)needed;
+    (void)free;
+  }
 };
 
 // Whether a folder below the drive root on the way to the module's

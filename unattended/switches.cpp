@@ -264,7 +264,7 @@ constexpr ExitCodeLine kExitCodeLines[] = {
      "success: the set installed (files already identical left alone), /verify sound, /? shown"},
     {ExitCode::BadCommandLine, "bad command line: an unknown switch, a bad or missing value"},
     {ExitCode::NotAccepted, "the agreement was not accepted (/silent without /accept)"},
-    {ExitCode::NoDrive, "no supported drive"},
+    {ExitCode::NoDrive, "no supported drive (also: the drive was removed during the install)"},
     {ExitCode::WrongModels,
      "several drive models, or an unsupported model (or the model changed during the run)"},
     {ExitCode::NoModuleSet, "no module set for the drive's model in the package"},

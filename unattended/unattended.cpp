@@ -124,6 +124,10 @@ class RunWatcher : public InstallObserver {
     log_.Write("the stored folder \"" + NameInMessage(stored) + "\" is taken as \"" +
                NameInMessage(taken) + "\", as Windows drops a part's trailing blanks and dots");
   }
+  void RoomCounted(const std::string& where, std::uint64_t needed, std::uint64_t free) override {
+    log_.Write("room in " + NameInMessage(where) + ": " + std::to_string(needed) +
+               " bytes needed, " + std::to_string(free) + " bytes free");
+  }
   void Healed(const std::string& what) override { log_.Write("interrupted run: " + what); }
   void LeftoverRemoved(const std::string& path) override {
     log_.Write("removed " + path + ", a staging file an interrupted run left");

@@ -164,11 +164,12 @@ TEST_F(InstallOnMachine, AFileInUseIsNamedBeforeAnythingIsWritten) {
   ASSERT_TRUE(running->valid());
 
   EXPECT_FALSE(rig_->Apply());
-  EXPECT_EQ(Texts(), (std::vector<std::string>{
-                         "Unable to install file: E:\\m1.exe \r\nThe file is in use: a program has "
-                         "it open (Brelvane itself, when it runs from the drive).\r\nClose that "
-                         "program, then press Install again.",
-                         kCannotContinueText}));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{
+                "Unable to install file:\r\nE:\\m1.exe\r\nThe file is in use: a program has "
+                "it open (Brelvane itself, when it runs from the drive).\r\nClose that "
+                "program, then press Install again.",
+                kCannotContinueText}));
   EXPECT_FALSE(drive_->HostExists("m3.txt")) << "written before the file in use";
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "running");
 
@@ -196,7 +197,7 @@ TEST_F(InstallOnMachine, AFileOpenedWhileTheQuestionWaitsIsNamedAsInUse) {
   EXPECT_FALSE(rig_->Apply());
   const std::vector<std::string> texts = Texts();
   ASSERT_EQ(texts.size(), 3u);
-  EXPECT_EQ(texts[1].rfind("Unable to install file: E:\\m1.exe \r\nThe file is in use", 0), 0u)
+  EXPECT_EQ(texts[1].rfind("Unable to install file:\r\nE:\\m1.exe\r\nThe file is in use", 0), 0u)
       << texts[1];
   EXPECT_EQ(drive_->ReadHostFile("m1.exe"), "old");
 }
@@ -231,8 +232,8 @@ TEST_F(InstallOnMachine, ARefusedRenameIsWaitedOutOrNamed) {
     }
     const std::vector<std::string> texts = Texts();
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0].rfind("Unable to install file: E:\\m1.exe \r\n" + std::string(row.said), 0),
-              0u)
+    EXPECT_EQ(
+        texts[0].rfind("Unable to install file:\r\nE:\\m1.exe\r\n" + std::string(row.said), 0), 0u)
         << texts[0];
     EXPECT_FALSE(drive_->HostExists("m1.exe"));
     EXPECT_EQ(testing::StagingFilesIn(drive_->HostPath("")), 0);
@@ -323,9 +324,10 @@ TEST_P(InstallMeetingALink, StopsWithoutWritingThroughIt) {
   EXPECT_EQ(Texts(),
             (std::vector<std::string>{
                 "The module \"" + c.module.fileName +
-                    "\" cannot be installed safely: " + drive_->WinPath(c.link) +
-                    " is a symbolic link or junction, and nothing is written through a link on the "
-                    "drive.\r\nIt is not installed.",
+                    "\" cannot be installed safely: this is a symbolic link or junction,\r\n" +
+                    drive_->WinPath(c.link) +
+                    "\r\nand nothing is written through a link on the drive.\r\nIt is not "
+                    "installed.",
                 kCannotContinueText}));
   EXPECT_EQ(work_->ReadHostFile("outside\\kept.txt"), "kept");
   EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\kept.txt")),
@@ -378,9 +380,9 @@ TEST_F(LinkedDrive, AFolderSwappedForALinkDuringTheQuestionStopsTheRun) {
   if (!linked) GTEST_SKIP() << "this host makes no links the platform reports";
   EXPECT_EQ(Texts(), (std::vector<std::string>{
                          OverwriteQuestion("E:\\Brelvane\\Docs\\readme.txt"),
-                         "The module \"readme.txt\" cannot be installed safely: E:\\Brelvane is a "
-                         "symbolic link or junction, and nothing is written through a link on the "
-                         "drive.\r\nIt is not installed.",
+                         "The module \"readme.txt\" cannot be installed safely: this is a symbolic "
+                         "link or junction,\r\nE:\\Brelvane\r\nand nothing is written through a "
+                         "link on the drive.\r\nIt is not installed.",
                          kCannotContinueText}));
   EXPECT_EQ(work_->ReadHostFile("outside\\Docs\\readme.txt"), "kept");
   EXPECT_EQ(files.GetAttributes(work_->WinPath("outside\\Docs\\readme.txt")),
@@ -436,7 +438,7 @@ TEST_F(InstallOnMachine, DirectoryInPlaceOfTheFileIsNotAskedAboutAndStopsTheRun)
   EXPECT_FALSE(rig_->Apply());
   const std::vector<std::string> texts = Texts();
   ASSERT_EQ(texts.size(), 2u);
-  EXPECT_EQ(texts[0].rfind("Unable to install file: E:\\m1.exe \r\n", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[0].rfind("Unable to install file:\r\nE:\\m1.exe\r\n", 0), 0u) << texts[0];
   EXPECT_EQ(texts[1], kCannotContinueText);
   EXPECT_TRUE(std::filesystem::is_directory(drive_->HostPath("m1.exe")));
   // What came before the failure stays.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/messages.h"
 #include "common/path_text.h"
 
 namespace brelvane {
@@ -29,6 +30,30 @@ TEST(PathText, RemoveBlanksTrimsSpacesOnly) {
       {"  a b  ", "a b"}, {"a", "a"}, {"   ", ""}, {"", ""}, {"\tx\t", "\tx\t"}, {" x", "x"},
   };
   for (auto [text, trimmed] : cases) EXPECT_EQ(RemoveBlanks(text), trimmed) << '"' << text << '"';
+}
+
+// Sizes in boxes: cut, never rounded up, at each unit's edges.
+TEST(MessageText, SizeInUnits) {
+  const std::pair<std::uint64_t, const char*> cases[] = {
+      {0, "0 bytes"},
+      {1, "1 byte"},
+      {1023, "1023 bytes"},
+      {1024, "1.00 KB"},
+      {1535, "1.49 KB"},
+      {10 * 1024 - 1, "9.99 KB"},
+      {1024 * 1024 - 1, "1023 KB"},
+      {1024 * 1024, "1.00 MB"},
+      {200 * 1024 * 1024 + 1, "200 MB"},
+      {12'897'280, "12.2 MB"},
+      {std::uint64_t{5} << 40, "5.00 TB"},
+      {UINT64_MAX, "16383 PB"},
+  };
+  for (auto [bytes, text] : cases) EXPECT_EQ(SizeInUnits(bytes), text) << bytes;
+  // What is to be freed is rounded up, never understated.
+  EXPECT_EQ(SizeInUnits(1025, true), "1.01 KB");
+  EXPECT_EQ(SizeInUnits(1024, true), "1.00 KB");
+  EXPECT_EQ(SizeInUnits(12'897'280, true), "12.3 MB");
+  EXPECT_EQ(SizeInUnits(1023, true), "1023 bytes");
 }
 
 }  // namespace

@@ -116,8 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
             "DirectoryCannotBeCreated",
             {kReadme},
             [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
-            {"Unable to create folder: E:\\Brelvane \r\nError: {text of 183}\r\nA file named "
-             "E:\\Brelvane is in the way: move or rename it, then press Install again.",
+            {"Unable to create folder:\r\nE:\\Brelvane\r\nError: {text of 183}\r\nThis file is in "
+             "the way:\r\nE:\\Brelvane\r\nMove or rename it, then press Install again.",
              kCannotContinueText},
             false},
         FailureCase{
@@ -125,8 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
             {ModuleSpec{"readme.txt", "read me", "Brelvane\\Docs", win::kAttrNormal,
                         PredefinedSet::Ovin}},
             [](InstallRig& run) { run.drive.WriteHostFile("Brelvane", "a file in the way"); },
-            {"Unable to create folder: E:\\Brelvane\\Docs \r\nError: {text of 183}\r\nA file "
-             "named E:\\Brelvane is in the way: move or rename it, then press Install again.",
+            {"Unable to create folder:\r\nE:\\Brelvane\\Docs\r\nError: {text of 183}\r\nThis file "
+             "is in the way:\r\nE:\\Brelvane\r\nMove or rename it, then press Install again.",
              kCannotContinueText},
             false},
         FailureCase{"FolderOnAWriteProtectedDrive",
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                           testing::FaultyFileSystem::Op::CreateDirectory, "Brelvane",
                           win::kErrorWriteProtect);
                     },
-                    {"Unable to create folder: E:\\Brelvane \r\nError: {text of 19}\r\nMake "
+                    {"Unable to create folder:\r\nE:\\Brelvane\r\nError: {text of 19}\r\nMake "
                      "sure the drive can be written, then press Install again.",
                      kCannotContinueText},
                     false},
@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
                           testing::FaultyFileSystem::Op::GetAttributes, "Brelvane",
                           win::kErrorAccessDenied);
                     },
-                    {"Unable to get attributes of E:\\Brelvane \r\nError Message: {text of 5}",
+                    {"Unable to get attributes of\r\nE:\\Brelvane\r\nError Message: {text of 5}",
                      kCannotContinueText},
                     false},
         FailureCase{

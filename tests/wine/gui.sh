@@ -312,7 +312,7 @@ scenario_folder_link() {
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "click 1" \
     "wait-box symbolic link" "answer-box IDOK" "wait-box Unable To Continue" "answer-box IDOK" \
     "click 2" "wait-gone"
-  check folder_link_named grep -qF 'text=The module "companion.txt" cannot be installed safely: E:\docs is a symbolic link or junction' "$GUI_OUT"
+  check folder_link_named grep -qF 'text=The module "companion.txt" cannot be installed safely: this is a symbolic link or junction,\r\nE:\docs\r\nand nothing' "$GUI_OUT"
   expect_line folder_link_cannot_continue 'BOX caption=with-set text=Unable To Continue Installation!\r\nGood Bye!'
   check folder_link_nothing_outside [ -z "$(ls -A "$outside")" ]
   check folder_link_utility_not_installed [ ! -e "$GUI_DRIVE/$UTILITY" ]
@@ -437,20 +437,22 @@ scenario_pulled_drive() {
 
 # Failures read back from their boxes: the utility held open by a program
 # that runs from the drive is named as in use, and once it is closed, a file
-# where the companion's folder must go is named; nothing is written.
+# where the companion's folder must go is named; nothing is written.  Each
+# path has a line of its own, which the box does not wrap.
 scenario_failure_boxes() {
   gui_begin failure-boxes "$MACHINES/ovin-e.reg" E
   printf 'the running utility' > "$GUI_DRIVE/$UTILITY"
   printf 'a file in the way' > "$GUI_DRIVE/docs"
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" \
-    "hold-open E:\\$UTILITY" "click 1" "wait-box is in use" "answer-box IDOK" \
+    "hold-open E:\\$UTILITY" "click 1" "wait-box is in use" "box-wraps" "answer-box IDOK" \
     "wait-box Unable To Continue" "answer-box IDOK" "release" "click 1" \
-    "wait-box Unable to create folder" "answer-box IDOK" "wait-box Unable To Continue" \
+    "wait-box Unable to create folder" "box-wraps" "answer-box IDOK" "wait-box Unable To Continue" \
     "answer-box IDOK" "click 2" "wait-gone"
-  check failure_in_use_named grep -qF "text=Unable to install file: E:\\$UTILITY \r\nThe file is in use" "$GUI_OUT"
+  check failure_in_use_named grep -qF "text=Unable to install file:\r\nE:\\$UTILITY\r\nThe file is in use" "$GUI_OUT"
   check failure_in_use_says_what_to_do grep -qF "Close that program, then press Install again." "$GUI_OUT"
-  check failure_folder_named grep -qF "text=Unable to create folder: E:\\docs\\notes \r\nError: File already exists.\r\nA file" "$GUI_OUT"
-  check failure_folder_names_the_file grep -qF "A file named E:\\docs is in the way" "$GUI_OUT"
+  check failure_folder_named grep -qF "text=Unable to create folder:\r\nE:\\docs\\notes\r\nError: File already exists.\r\nThis file is in the way:\r\nE:\\docs\r\n" "$GUI_OUT"
+  expect_count failure_boxes_measured MEASURED 2
+  check failure_boxes_keep_paths_whole bash -c "! grep -F 'WRAPS E:' '$GUI_OUT'"
   check failure_boxes_write_nothing grep -qx 'the running utility' "$GUI_DRIVE/$UTILITY"
   gui_end
 }

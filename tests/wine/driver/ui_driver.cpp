@@ -235,6 +235,40 @@ void DescribeBox(HWND box) {
   Say("BOX caption=" + WindowText(box) + " text=" + OneLine(label ? WindowText(label) : ""));
 }
 
+// Each line of the box's text that its label wraps, measured as the box
+// lays it out (the system's message font, the label's width): "WRAPS line".
+void BoxWraps() {
+  HWND label = g_box ? GetDlgItem(g_box, kMessageBoxTextId) : nullptr;
+  if (label == nullptr) return Fail("box-wraps wants a box");
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ before = SelectObject(dc, font);
+  RECT client;
+  GetClientRect(label, &client);
+  const std::string text = WindowText(label);
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::wstring line = Wide(text.substr(start, end - start));
+    RECT one = {0, 0, client.right, 0};
+    RECT wrapped = one;
+    DrawTextW(dc, L"X", 1, &one, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, line.c_str(), static_cast<int>(line.size()), &wrapped,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    if (!line.empty() && wrapped.bottom > one.bottom)
+      Say("WRAPS " + text.substr(start, end - start));
+    start = end + 2;
+  }
+  SelectObject(dc, before);
+  ReleaseDC(nullptr, dc);
+  DeleteObject(font);
+  Say("MEASURED");
+}
+
 // ---- Cross-process list view access -------------------------------------
 
 class RemoteBuffer {
@@ -1202,6 +1236,7 @@ void Run(const std::string& raw) {
   if (command == "placement") return Placement();
   if (command == "device-arrival") return DeviceArrival(rest);
   if (command == "handshake") return Handshake(rest);
+  if (command == "box-wraps") return BoxWraps();
   if (command == "dpi-change") return DpiChange(rest);
   if (command == "side-picture") return SidePicture();
   if (command == "rect") {
