@@ -4,7 +4,8 @@
 # place, size and the styles the pages rely on (hidden or disabled at
 # creation, scroll bars, read-only, prefix and path shortening, clipping of
 # the siblings drawn over a control), the predefined page's
-# combo-box items, and what the manifest declares (the systems it supports,
+# combo-box items, that every field follows a label (what a screen reader
+# names it by) and each page's access keys differ, and what the manifest declares (the systems it supports,
 # asInvoker, common controls 6, DPI awareness).  The compiled resource is read back, so what
 # is checked is what the program loads.  $1 (the tools
 # folder) is not needed.
@@ -115,6 +116,9 @@ while pos < len(data):
     points = struct.unpack_from('<H', body, q)[0]
     face, q = name_or_id(body, q + 2)
     lines = ['dialog %s %dx%d "%s" %d "%s"' % (name, cx, cy, face, points, caption)]
+    # What a screen reader names a field by is the label just before it; the
+    # access keys of one page must differ.
+    previous, keys, problems = None, [], []
     for _ in range(count):
         q = (q + 3) & ~3
         cstyle, _, x, y, w, h, cid = struct.unpack_from('<IIhhhhH', body, q)
@@ -128,6 +132,17 @@ while pos < len(data):
         shown = text if isinstance(text, str) else '#%d' % text
         lines.append('  %d %s %d,%d %dx%d "%s" %s' % (
             ident, kind(cls, cstyle), x, y, w, h, shown, ' '.join(flags(cls, cstyle))))
+        field = kind(cls, cstyle)
+        if (field == 'edit' or field.startswith('combo') or field == 'syslistview32') and not (
+                previous and previous[0].startswith('static-') and previous[1]):
+            problems.append('  UNLABELLED %d' % ident)
+        previous = (field, shown)
+        if '&' in shown.replace('&&', ''):
+            keys.append(shown.replace('&&', '')[shown.replace('&&', '').index('&') + 1].upper())
+    lines += problems
+    lines.append('  keys %s' % ''.join(keys))
+    if len(set(keys)) != len(keys):
+        lines.append('  DUPLICATE KEYS')
     dialogs.append((str(name), lines))
 for _, lines in sorted(dialogs):
     print('\n'.join(line.rstrip() for line in lines))
@@ -141,11 +156,14 @@ dialog 100 235x55 "MS Sans Serif" 8 "About Quorvix Brelvane Installer"
   1 button-defpush 178,22 50x14 "OK"
   -1 static-left 38,37 181x8 "For updates visit www.quorvix.example"
   -1 button-group 4,3 227x48 " Quorvix " flat
+  keys
 dialog 106 232x95 "MS Sans Serif" 8 "License Agreement"
+  -1 static-left 7,2 0x0 "License agreement"
   1000 edit 7,2 221x74 "" border vscroll multiline readonly
   1002 button-autoradio 62,82 39x10 "&Accept"
   1003 button-autoradio 122,82 40x10 "&Decline"
   1030 button-push 193,81 35x11 "A&bout"
+  keys ADB
 dialog 107 210x89 "MS Sans Serif" 8 "    Install    "
   1004 static-left 7,4 196x21 "Mivora Plugged-in: "
   1020 static-left 7,27 196x21 "Module Included:"
@@ -153,44 +171,51 @@ dialog 107 210x89 "MS Sans Serif" 8 "    Install    "
   1040 msctls_progress32 7,61 196x9 "" hidden
   1005 static-left 7,50 196x21 "Supported Mivora:" clipsiblings
   1006 button-autocheck 8,74 129x10 "&Launch Brelvane after installation" hidden
+  keys L
 dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
-  -1 static-left 8,0 30x16 "Installer Name"
+  -1 static-left 8,0 30x16 "Installer &Name"
   1016 edit 40,3 135x12 "" border autohscroll
-  1013 button-push 177,2 45x14 "set installer"
-  1034 static-centre 5,19 29x15 "Module To Add"
+  1013 button-push 177,2 45x14 "set &installer"
+  1034 static-centre 5,19 29x15 "Module &To Add"
   1008 edit 40,21 136x12 "" border autohscroll
   1012 button-push 177,24 21x10 "..."
+  -1 static-left 9,37 0x0 "&Modules of the installer"
   1015 syslistview32 9,37 214x123 "" border report singlesel
-  1009 button-push 9,164 60x13 "Add Module"
-  1011 button-push 87,164 65x13 "Extract Module"
-  1010 button-push 163,164 60x13 "Delete Module" hidden disabled
+  1009 button-push 9,164 60x13 "&Add Module"
+  1011 button-push 87,164 65x13 "&Extract Module"
+  1010 button-push 163,164 60x13 "&Delete Module" hidden disabled
+  keys NITMAED
 dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
+  1031 button-group 2,1 205x54 "Mivora Kestrin Files"
+  -1 static-centre 12,10 40x16 "(1) Zentok &Kestrin"
   1017 edit 53,11 118x12 "" border autohscroll
   1018 button-push 176,13 21x10 "..."
+  -1 static-left 9,30 44x8 "Extract Root\"
   1024 edit 53,27 105x12 "" border autohscroll
+  -1 static-left 162,27 0x0 "Attributes of the Kestrin files"
   1028 combo-droplist 162,27 39x63 "" vscroll
+  -1 static-left 9,41 107x8 "E.g.      Root\windows\desktop"
+  1032 button-group 2,56 205x41 "Mivora Ovin Files"
+  -1 static-centre 7,65 40x16 "(2) Zentok &OVIN"
   1009 edit 53,65 118x12 "" border autohscroll
   1013 button-push 175,67 21x10 "..."
+  -1 static-left 9,84 44x8 "Extract Root\"
   1025 edit 53,81 105x12 "" border autohscroll
+  -1 static-left 162,81 0x0 "Attributes of the Ovin files"
   1029 combo-dropdown 162,81 39x63 "" vscroll
+  1033 button-group 2,101 205x43 "Mivora Pellor Files"
+  -1 static-centre 6,111 40x16 "(3 Zentok &Pellor"
   1010 edit 53,112 118x12 "" border autohscroll
   1014 button-push 175,114 21x10 "..."
+  -1 static-left 10,132 44x8 "Extract Root\"
   1026 edit 53,128 104x12 "" border autohscroll
+  -1 static-left 161,128 0x0 "Attributes of the Pellor files"
   1030 combo-dropdown 161,128 39x63 "" vscroll
-  1019 button-push 52,170 115x11 "ADD Predefined Modules"
-  -1 static-centre 12,10 40x16 "(1) Zentok Kestrin"
-  -1 static-centre 7,65 40x16 "(2) Zentok OVIN"
-  -1 static-centre 6,111 40x16 "(3 Zentok Pellor"
+  -1 static-centre 2,151 46x16 "(4) Zentok KES + OVIN" disabled
   1011 edit 53,152 118x12 "" disabled border autohscroll
   1015 button-push 175,154 21x10 "..." disabled
-  -1 static-centre 2,151 46x16 "(4) Zentok KES + OVIN" disabled
-  -1 static-left 9,30 44x8 "Extract Root\"
-  1031 button-group 2,1 205x54 "Mivora Kestrin Files"
-  1032 button-group 2,56 205x41 "Mivora Ovin Files"
-  1033 button-group 2,101 205x43 "Mivora Pellor Files"
-  -1 static-left 9,84 44x8 "Extract Root\"
-  -1 static-left 10,132 44x8 "Extract Root\"
-  -1 static-left 9,41 107x8 "E.g.      Root\windows\desktop"
+  1019 button-push 52,170 115x11 "&ADD Predefined Modules"
+  keys KOPA
 init PREDEF MODULES
   1028 0x0403 "Normal"
   1028 0x0403 "R only"

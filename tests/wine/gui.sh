@@ -502,13 +502,13 @@ scenario_builder() {
   rm -f "$GUI_WORK/out2.bin"
   gui_run "$BARE" /oem -- "wait-window $CAPTION" "page-count" "page-title" "visible 1" \
     "visible 1008" "visible 1009" "visible 1011" "visible 1010" \
-    "set-text 1016 $(wine_winpath "$target")" "enabled 1009" "tab-order" \
+    "set-text 1016 $(wine_winpath "$target")" "enabled 1009" "tab-order" "key alt+m" "focus" \
     "set-text 1008 $(wine_winpath "$module")" "click 1009" "list-rows 1015" \
     "set-text 1008 $(wine_winpath "$GUI_WORK/module2/module.bin")" "click 1009" \
     "cell-click 1015 1 3" "selected-rows 1015" \
     "list-select 1015 1" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
     "wait-box Module Extracted" "answer-box IDOK" \
-    "page 1" "page-title" "enabled 1019" "combo-items 1028" \
+    "page 1" "page-title" "key alt+p" "focus" "enabled 1019" "combo-items 1028" \
     "set-text 1017 $(wine_winpath "$GUI_WORK/kes.bin")" "set-text 1024 tools\\k" \
     "combo-select 1028 1" "set-text 1009 $(wine_winpath "$GUI_WORK/ovin.bin")" "text 1031" \
     "click 1019" "wait-box Add module" "answer-box IDOK" "page 0" "list-rows 1015" \
@@ -526,6 +526,10 @@ scenario_builder() {
   expect_line builder_delete_stays_hidden "VISIBLE 0" 5
   expect_line builder_add_enabled_for_another_installer "ENABLED 1" 1
   expect_line builder_tab_order_as_read "TAB-ORDER 1016 1013 1008 1012 1015 1009 1011"
+  # Access keys reach the fields through their labels: the list, and a set's
+  # source file.
+  expect_line builder_list_access_key "FOCUS id=1015 shown=1 in-page=1"
+  expect_line builder_set_access_key "FOCUS id=1010 shown=1 in-page=1"
   # A click on the size cell selects the whole row.
   expect_line builder_full_row_select "SELECTED-ROWS 1"
   expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal"
