@@ -39,7 +39,8 @@ int CompareByColumn(const ModuleRow& a, const ModuleRow& b, int column) {
       return left < right ? -1 : (left > right ? 1 : 0);
     }
     case 3: return CompareIgnoringCase(a.extractTo, b.extractTo);
-    default: return CompareIgnoringCase(a.attributes, b.attributes);
+    case 4: return CompareIgnoringCase(a.attributes, b.attributes);
+    default: return CompareIgnoringCase(a.installs, b.installs);
   }
 }
 
@@ -101,6 +102,7 @@ ModuleRow MakeModuleRow(const ModuleRecord& record) {
   row.model = ModelNameOfMarker(record.marker);
   row.isPredefined = IsPredefinedMarker(record.marker);
   row.installedOn = InstalledOnModel(record);
+  row.installs = InstalledColumnText(record);
   return row;
 }
 

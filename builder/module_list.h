@@ -1,5 +1,5 @@
 // The builder's module list: one row per module of an installer, newest
-// first, with the texts its five columns show.  Free of any user interface,
+// first, with the texts its six columns show.  Free of any user interface,
 // so the Win32 page and the command line show the same rows.
 #pragma once
 
@@ -17,6 +17,7 @@ struct ModuleRow {
   std::string size;             // column 2: the content size as "%d"
   std::string extractTo;        // column 3: "Root\..." or "User Defined..."
   std::string attributes;       // column 4: "Normal, Read Only, Hidden" and the like
+  std::string installs;         // column 5: "Ovin drives", or "never (carried only)"
   const char* model = nullptr;  // "kestrin", "ovin", "pellor", "kestrin+ovin" or none
   bool isPredefined = false;
   bool checked = false;  // the record carries a content check
@@ -28,7 +29,7 @@ struct ModuleRow {
 
 // The model an install of which installs the module, or none.
 const char* InstalledOnModel(const ModuleRecord& record);
-// "installed on an Ovin drive" or "carried only: no install installs it".
+// "Ovin drives", or "never (carried only)" where no install installs it.
 std::string InstalledColumnText(const ModuleRecord& record);
 
 // Column texts.

@@ -63,7 +63,8 @@ void OemPage::ShowRows() {
   cells.reserve(order.size());
   for (std::size_t index : order) {
     const ModuleRow& row = rows[index];
-    cells.push_back({row.name, row.predefined, row.size, row.extractTo, row.attributes});
+    cells.push_back(
+        {row.name, row.predefined, row.size, row.extractTo, row.attributes, row.installs});
   }
   const std::size_t taken = view_.SetRows(ids::kModuleList, cells);
   listed_.clear();

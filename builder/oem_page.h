@@ -77,6 +77,8 @@ inline constexpr char kRunFromDesktop[] =
 // units, so that a column keeps its width against its text at every DPI.
 // At 96 DPI the widths are those of the first design (19, 15, 11, 20 and 30
 // average characters of the system font, 7 pixels each), within a pixel.
+// The sixth says which drives an install puts the module on: a module no
+// install installs is only carried.
 struct ListColumn {
   const char* heading;
   bool centred;
@@ -84,7 +86,7 @@ struct ListColumn {
 };
 inline constexpr ListColumn kModuleListColumns[] = {
     {"Module Name", false, 89}, {"Prefefined Module", true, 70},  {"Size(in Bytes)", true, 51},
-    {"Extact to)", false, 93},  {"File Attributes)", false, 140},
+    {"Extact to)", false, 93},  {"File Attributes)", false, 140}, {"Installed on", false, 93},
 };
 
 // Shows why an append refused `installer` for its state (signed, stray

@@ -124,15 +124,18 @@ TEST_F(OemPageTest, RowsShowEveryModuleNewestFirstWithItsColumns) {
          win::kAttrReadOnly | win::kAttrHidden);
   Append("target.exe", "both.dat", "", PredefinedSet::KestrinOvin, "",
          win::kAttrNormal | win::kAttrReadOnly);
+  Append("target.exe", "ovin.exe", "ovin", PredefinedSet::Ovin);
   page_.LoadModuleList(drive_.WinPath("target.exe"));
+  // The last column tells the maker which modules an install puts on a drive.
   std::vector<std::vector<std::string>> expected = {
-      {"both.dat", "Yes-KES+OVIN", "0", "Root\\", "Normal, Read Only"},
-      {"kes.exe", "Yes-KESTRIN", "8", "Root\\tools\\k", "Read Only, Hidden"},
-      {"user.bin", "", "5", "User Defined", "Normal"},
+      {"ovin.exe", "Yes-OVIN", "4", "Root\\", "Normal", "Ovin drives"},
+      {"both.dat", "Yes-KES+OVIN", "0", "Root\\", "Normal, Read Only", "never (carried only)"},
+      {"kes.exe", "Yes-KESTRIN", "8", "Root\\tools\\k", "Read Only, Hidden", "Kestrin drives"},
+      {"user.bin", "", "5", "User Defined", "Normal", "never (carried only)"},
   };
   EXPECT_EQ(view_.rows, expected);
-  ASSERT_EQ(page_.listedModules().size(), 3u);
-  EXPECT_EQ(page_.listedModules()[2].record.fileName, "user.bin");
+  ASSERT_EQ(page_.listedModules().size(), 4u);
+  EXPECT_EQ(page_.listedModules()[3].record.fileName, "user.bin");
 }
 
 TEST_F(OemPageTest, AnInstallerThatCannotBeOpenedIsReportedWithTheSystemText) {

@@ -469,10 +469,10 @@ scenario_two_models() {
 
 # Rows of the driver ("ROW|a|b|...") and of `oempack list`, blanks collapsed.
 gui_rows() { sed -n 's/^ROW|//p' "$GUI_OUT" | tr '|' ' ' | tr -s ' ' | sed 's/ $//'; }
-# oempack's table has a column of its own after the builder's five: the
-# content check (yes/no), dropped here.
+# oempack's table has a column of its own before the last: the content
+# check (yes/no), dropped here.
 oempack_rows() {
-  "$OEMPACK" list "$1" | tail -n +2 | tr -s ' ' | sed -E 's/ $//; s/ (yes|no) ([A-Za-z]+ drives|never \(carried only\))$//'
+  "$OEMPACK" list "$1" | tail -n +2 | tr -s ' ' | sed -E 's/ $//; s/ (yes|no) ([A-Za-z]+ drives|never \(carried only\))$/ \2/'
 }
 
 scenario_builder() {
@@ -532,7 +532,7 @@ scenario_builder() {
   expect_line builder_set_access_key "FOCUS id=1010 shown=1 in-page=1"
   # A click on the size cell selects the whole row.
   expect_line builder_full_row_select "SELECTED-ROWS 1"
-  expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal"
+  expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal|never (carried only)"
   expect_line builder_extract_notice "BOX caption=bare text=Module Extracted Successfully!"
   # The selected row (the older of two equal names) is the module extracted.
   check builder_extracts_the_selected_row cmp -s "$module" "$GUI_WORK/out.bin"
@@ -546,7 +546,7 @@ scenario_builder() {
   last_rows=$(gui_rows | tail -n 8 | head -n 4)
   check builder_rows_match_oempack [ "$last_rows" = "$(oempack_rows "$target")" ]
   check builder_predefined_rows [ "$(printf '%s\n' "$last_rows" | head -n 2)" = \
-    "$(printf 'ovin.bin Yes-OVIN 13 Root\\ Normal\nkes.bin Yes-KESTRIN 16 Root\\tools\\k Read Only')" ]
+    "$(printf 'ovin.bin Yes-OVIN 13 Root\\ Normal Ovin drives\nkes.bin Yes-KESTRIN 16 Root\\tools\\k Read Only Kestrin drives')" ]
   # Two clicks on the name heading: by name, then reversed; equal names stay
   # newest first, and row 2 extracts its own module, the older module.bin.
   check builder_heading_sorts_and_reverses [ "$(gui_rows | tail -n 4 | cut -d' ' -f1 | tr '\n' ' ')" = \
