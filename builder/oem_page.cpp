@@ -157,23 +157,57 @@ void OemPage::OnBrowseModule() {
   }
 }
 
-void OemPage::OnAddModule() { LoadModuleList(AppendTheModule()); }
+void OemPage::OnAddModule() { ListAfterAdding(AppendTheModule()); }
 
-std::string OemPage::AppendTheModule() {
+bool OemPage::HoldsTwinOf(const std::string& installer, const ModuleRecord& record) {
+  const WalkResult walk = WalkModules(platform_, PackageRef{installer, state_.recordSize});
+  System& system = platform_.system;
+  for (const WalkedModule& module : walk.modules) {
+    if (module.record.marker == record.marker &&
+        system.SamePathIgnoringCase(system.FromAnsi(module.record.fileName),
+                                    system.FromAnsi(record.fileName)) &&
+        system.SamePathIgnoringCase(system.FromAnsi(module.record.extractDir),
+                                    system.FromAnsi(record.extractDir))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+OemPage::Added OemPage::AppendTheModule() {
   std::string modulePath = view_.GetText(ids::kModulePath);
-  std::string installer = view_.GetText(ids::kInstallerName);
+  Added added{view_.GetText(ids::kInstallerName)};
   if (auto problem = ModuleSourceProblem(platform_.system, modulePath, "")) {
     std::string name = modulePath;
     FileNameFromPath(platform_.system, name);
     ShowError(platform_, Format(kRefusedModuleFormat, name.c_str(), problem->c_str()));
-    return installer;
+    return added;
   }
   ModuleRecord record;
-  if (BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize)) {
-    ShowInstallerRefusal(platform_, installer,
-                         AppendModule(platform_, modulePath, installer, record));
+  if (!BuildModuleRecord(platform_, modulePath, record, "", std::nullopt, state_.recordSize)) {
+    return added;
   }
-  return installer;
+  if (HoldsTwinOf(added.installer, record) &&
+      !AskYesNo(platform_, Format(kTwinModuleFormat, added.installer.c_str(),
+                                  platform_.system.FromAnsi(record.fileName).c_str()))) {
+    return added;
+  }
+  const AppendResult result = AppendModule(platform_, modulePath, added.installer, record);
+  added.appended = result == AppendResult::Appended;
+  ShowInstallerRefusal(platform_, added.installer, result);
+  return added;
+}
+
+void OemPage::ListAfterAdding(const Added& added) {
+  LoadModuleList(added.installer);
+  if (!added.appended || loaded_.empty()) return;
+  // The walk lists the newest module first: find the row it is shown in.
+  for (std::size_t row = 0; row < listed_.size(); ++row) {
+    if (listed_[row].contentOffset == loaded_.front().contentOffset) {
+      view_.SelectRow(ids::kModuleList, static_cast<int>(row));
+      return;
+    }
+  }
 }
 
 namespace {

@@ -45,6 +45,11 @@ inline constexpr char kLinkOnTheWay[] =
     "Choose another place for the module.";
 // A module that every install would refuse (common/name_rules.h): its
 // name and the rule it breaks.
+// The installer already holds a module of this name and folder: the
+// installer, the name.
+inline constexpr char kTwinModuleFormat[] =
+    "%s already holds a user-defined module named \"%s\".\r\nAdd this file as one more module "
+    "of that name?";
 inline constexpr char kRefusedModuleFormat[] =
     "The module \"%s\" cannot be added: %s.\r\n"
     "Every install would refuse it, so nothing is added.";
@@ -122,8 +127,17 @@ class OemPage {
   void OnAddModule();
   // The first half of OnAddModule, which may run beside the window (the
   // append flushes the installer to disk): it only reads the page's texts
-  // and shows messages.  Gives the installer to list again.
-  std::string AppendTheModule();
+  // and shows messages.  A module of the name and folder the installer
+  // already holds is appended only when the maker says so: the builder
+  // cannot take a module out again.
+  struct Added {
+    std::string installer;  // to list again
+    bool appended = false;
+  };
+  Added AppendTheModule();
+  // The second half: lists the installer again, the module just appended
+  // selected and in view, which is what confirms the append.
+  void ListAfterAdding(const Added& added);
   // Extracts the module of each selected row: the very module the row shows,
   // found by its place in the package, also when names repeat.
   void OnExtractModule();
@@ -136,6 +150,9 @@ class OemPage {
   const std::vector<WalkedModule>& listedModules() const { return listed_; }
 
  private:
+  // Whether `installer` already holds a module of the record's kind, name
+  // and folder (letter case aside, as the drive's file system sees it).
+  bool HoldsTwinOf(const std::string& installer, const ModuleRecord& record);
   // The ending when the running program's own path cannot be had.
   Ending OwnPathMissing() const;
   bool CanOpenForReading(const std::string& path);

@@ -74,12 +74,12 @@ void COEMPage::AddModule() {
   // The append reads the module and flushes the installer to disk, which
   // takes as long as the disk makes it: it runs beside the window, which
   // keeps answering, and the list is rebuilt here once it is over.
-  std::string installer;
-  auto append = [this, &installer] { installer = logic_->AppendTheModule(); };
+  OemPage::Added added;
+  auto append = [this, &added] { added = logic_->AppendTheModule(); };
   sheet_.SetBusy(true);
   RunBesideTheSheet(sheet_.hwnd(), append);
   sheet_.SetBusy(false);
-  logic_->LoadModuleList(installer);
+  logic_->ListAfterAdding(added);
 }
 
 void COEMPage::OnCommand(int controlId, int code) {

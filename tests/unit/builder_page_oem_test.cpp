@@ -177,7 +177,24 @@ TEST_F(OemPageTest, AddModuleAppendsAndListsTheNewModuleFirst) {
   page_.OnAddModule();
   EXPECT_EQ(view_.Column(0), (std::vector<std::string>{"new.txt", "old.txt"}));
   EXPECT_EQ(view_.rows[0][3], "User Defined");
+  // The new row is selected: that, not a box, confirms the append.
+  EXPECT_EQ(view_.selected, std::vector<int>{0});
   EXPECT_TRUE(Texts().empty());
+
+  // A second press asks before a twin of the name goes in: No keeps the
+  // installer as it was, Yes appends it.
+  const std::string question = drive_.WinPath("target.exe") +
+                               " already holds a user-defined module named \"new.txt\".\r\nAdd "
+                               "this file as one more module of that name?";
+  const auto before = drive_.ReadHostFile("target.exe");
+  test_.prompts().QueueAnswers({win::kIdNo, win::kIdYes});
+  view_.selected.clear();
+  page_.OnAddModule();
+  EXPECT_EQ(drive_.ReadHostFile("target.exe"), before);
+  EXPECT_TRUE(view_.selected.empty());
+  page_.OnAddModule();
+  EXPECT_EQ(view_.Column(0), (std::vector<std::string>{"new.txt", "new.txt", "old.txt"}));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{question, question}));
 }
 
 TEST_F(OemPageTest, AddModuleWithoutAReadableModuleAppendsNothingSilently) {

@@ -505,6 +505,7 @@ scenario_builder() {
     "set-text 1016 $(wine_winpath "$target")" "enabled 1009" "tab-order" "key alt+m" "focus" \
     "set-text 1008 $(wine_winpath "$module")" "click 1009" "list-rows 1015" \
     "set-text 1008 $(wine_winpath "$GUI_WORK/module2/module.bin")" "click 1009" \
+    "wait-box already holds" "answer-box IDYES" "wait-rows 1015 2" "selected-rows 1015" \
     "cell-click 1015 1 3" "selected-rows 1015" \
     "list-select 1015 1" "click 1011" "file-dialog $(wine_winpath "$GUI_WORK/out.bin")" \
     "wait-box Module Extracted" "answer-box IDOK" \
@@ -530,8 +531,11 @@ scenario_builder() {
   # source file.
   expect_line builder_list_access_key "FOCUS id=1015 shown=1 in-page=1"
   expect_line builder_set_access_key "FOCUS id=1010 shown=1 in-page=1"
-  # A click on the size cell selects the whole row.
-  expect_line builder_full_row_select "SELECTED-ROWS 1"
+  # A second module of the same name is asked about; once added, its row
+  # is selected.  A click on the size cell selects the whole row.
+  check builder_twin_asked grep -qF 'already holds a user-defined module named "module.bin"' "$GUI_OUT"
+  expect_line builder_added_row_selected "SELECTED-ROWS 0" 1
+  expect_line builder_full_row_select "SELECTED-ROWS 1" 2
   expect_line builder_lists_added_module "ROW|module.bin||5000|User Defined|Normal|never (carried only)"
   expect_line builder_extract_notice "BOX caption=bare text=Module Extracted Successfully!"
   # The selected row (the older of two equal names) is the module extracted.
