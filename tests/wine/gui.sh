@@ -96,9 +96,13 @@ scenario_ovin_without_set() {
 scenario_install() {
   gui_begin install "$MACHINES/ovin-e.reg" E
   gui_run "$SET_PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" "visible 1006" \
+    "background 1004" "background 1020" \
     "visible 1" "text 1" "click 1" "wait-box Installation Complete!" "placement" "answer-box IDOK" \
     "wait-gone"
   expect_line install_ready_line "TEXT Ready to INSTALL!"
+  # The status lines keep their colours in a scheme without high contrast.
+  expect_line install_plugged_in_line_colours "BACKGROUND 1004 active-border"
+  expect_line install_ready_line_colours "BACKGROUND 1020 active-border"
   check install_sheet_centred grep -q "^CENTRED 1 " "$GUI_OUT"
   expect_line install_box_over_the_sheet "BOX-OVER-SHEET 1"
   expect_count install_check_and_button_shown "VISIBLE 1" 2

@@ -30,11 +30,22 @@ void SetControlFont(HWND dialog, int controlId, HFONT font) {
   SendDlgItemMessageA(dialog, controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-CColorControl::CColorControl(COLORREF text, COLORREF background)
-    : text_(text), background_(background), brush_(CreateSolidBrush(background)) {}
+bool HighContrastOn() {
+  HIGHCONTRASTA contrast = {};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+CColorControl::CColorControl(int textIndex, int backgroundIndex)
+    : textIndex_(textIndex),
+      backgroundIndex_(backgroundIndex),
+      text_(GetSysColor(textIndex)),
+      background_(GetSysColor(backgroundIndex)) {}
 
 COLORREF CColorControl::SetBkColor(COLORREF colour) {
-  COLORREF old = background_;
+  COLORREF old = GetBkColor();
+  backgroundIndex_ = -1;
   background_ = colour;
   brush_.Reset(CreateSolidBrush(colour));
   if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
@@ -42,21 +53,36 @@ COLORREF CColorControl::SetBkColor(COLORREF colour) {
 }
 
 COLORREF CColorControl::SetTextColor(COLORREF colour) {
-  COLORREF old = text_;
+  COLORREF old = GetTextColor();
+  textIndex_ = -1;
   text_ = colour;
   return old;
 }
 
+COLORREF CColorControl::GetBkColor() const {
+  return backgroundIndex_ >= 0 ? GetSysColor(backgroundIndex_) : background_;
+}
+
+COLORREF CColorControl::GetTextColor() const {
+  return textIndex_ >= 0 ? GetSysColor(textIndex_) : text_;
+}
+
 HBRUSH CColorControl::CtlColor(HDC dc) const {
-  ::SetTextColor(dc, text_);
+  // A high-contrast scheme promises contrast for its own pairs only.
+  const bool contrast = HighContrastOn();
+  const int textIndex = contrast ? COLOR_WINDOWTEXT : textIndex_;
+  const int backgroundIndex = contrast ? COLOR_WINDOW : backgroundIndex_;
+  ::SetTextColor(dc, textIndex >= 0 ? GetSysColor(textIndex) : text_);
+  if (backgroundIndex >= 0) {
+    ::SetBkColor(dc, GetSysColor(backgroundIndex));
+    return GetSysColorBrush(backgroundIndex);
+  }
   ::SetBkColor(dc, background_);
   return brush_.get();
 }
 
-CColorStatic::CColorStatic()
-    : CColorControl(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_ACTIVEBORDER)) {}
+CColorStatic::CColorStatic() : CColorControl(COLOR_WINDOWTEXT, COLOR_ACTIVEBORDER) {}
 
-CColorEdit::CColorEdit()
-    : CColorControl(GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)) {}
+CColorEdit::CColorEdit() : CColorControl(COLOR_WINDOWTEXT, COLOR_WINDOW) {}
 
 }  // namespace brelvane::win32

@@ -88,11 +88,18 @@ ScopedGdi<HFONT> CreatePointFont(int tenthsOfPoint, const char* face, int dpi);
 // Sets the font on a dialog's control with an immediate redraw.
 void SetControlFont(HWND dialog, int controlId, HFONT font);
 
+// Whether the user has a high-contrast scheme on.
+bool HighContrastOn();
+
 // A text control that paints itself in its own colours: the parent hands
-// each control-colour message for the control to CtlColor.
+// each control-colour message for the control to CtlColor.  Colours named
+// by a system colour index follow the scheme as it changes; colours given
+// by value stay.  With a high-contrast scheme on, every such control shows
+// the scheme's window text on its window colour, the one pair it promises
+// to contrast.
 class CColorControl {
  public:
-  CColorControl(COLORREF text, COLORREF background);
+  CColorControl(int textIndex, int backgroundIndex);
   virtual ~CColorControl() = default;
   CColorControl(const CColorControl&) = delete;
   CColorControl& operator=(const CColorControl&) = delete;
@@ -104,14 +111,16 @@ class CColorControl {
   virtual COLORREF SetBkColor(COLORREF colour);
   // Takes effect at the next repaint; gives the old colour.
   virtual COLORREF SetTextColor(COLORREF colour);
-  virtual COLORREF GetBkColor() const { return background_; }
-  virtual COLORREF GetTextColor() const { return text_; }
+  virtual COLORREF GetBkColor() const;
+  virtual COLORREF GetTextColor() const;
 
   // The answer to WM_CTLCOLOR* for this control, whatever its kind.
   HBRUSH CtlColor(HDC dc) const;
 
  private:
   HWND hwnd_ = nullptr;
+  int textIndex_;        // -1 once a colour is given by value
+  int backgroundIndex_;  // the same
   COLORREF text_;
   COLORREF background_;
   ScopedGdi<HBRUSH> brush_;

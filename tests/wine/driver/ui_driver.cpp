@@ -943,6 +943,26 @@ void Release() {
   Say("RELEASED");
 }
 
+// The colour a control shows in its lower right corner (the background of
+// a status line, whose text starts at its left), and which system colour
+// that is: "BACKGROUND id active-border", "... window" or "... other RRGGBB".
+void Background(int id) {
+  HWND control = Control(id);
+  if (!control) return;
+  RECT rect;
+  GetWindowRect(control, &rect);
+  HDC screen = GetDC(nullptr);
+  const COLORREF pixel = GetPixel(screen, rect.right - 3, rect.bottom - 3);
+  ReleaseDC(nullptr, screen);
+  std::string which = "other";
+  if (pixel == GetSysColor(COLOR_ACTIVEBORDER)) which = "active-border";
+  else if (pixel == GetSysColor(COLOR_WINDOW)) which = "window";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%06lX", static_cast<unsigned long>(pixel));
+  Say("BACKGROUND " + std::to_string(id) + " " + which +
+      (which == "other" ? " " + std::string(hex) : ""));
+}
+
 // Hands a step to the test's shell, which does what no Windows program can
 // (pulling a drive out): leaves C:\handshake-NAME for it and waits until the
 // shell has removed it.
@@ -1286,6 +1306,7 @@ void Run(const std::string& raw) {
     };
     return Say("LINE-HEIGHT " + std::to_string(top(second) - top(0)));
   }
+  if (command == "background") return Background(id);
   if (command == "text") return Say("TEXT " + OneLine(WindowText(control)));
   if (command == "visible")
     return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
