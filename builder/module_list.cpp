@@ -88,7 +88,7 @@ const char* InstalledOnModel(const ModuleRecord& record) {
 
 std::string InstalledColumnText(const ModuleRecord& record) {
   const char* model = InstalledOnModel(record);
-  return model != nullptr ? std::string(model) + " drives" : std::string("never (carried only)");
+  return model != nullptr ? std::string(model) + " drives" : std::string(kCarriedOnly);
 }
 
 ModuleRow MakeModuleRow(const ModuleRecord& record) {

@@ -29,7 +29,8 @@ struct ModuleRow {
 
 // The model an install of which installs the module, or none.
 const char* InstalledOnModel(const ModuleRecord& record);
-// "Ovin drives", or "never (carried only)" where no install installs it.
+// "Ovin drives", or kCarriedOnly where no install installs it.
+inline constexpr char kCarriedOnly[] = "never (carried only)";
 std::string InstalledColumnText(const ModuleRecord& record);
 
 // Column texts.

@@ -93,6 +93,7 @@ inline constexpr ListColumn kModuleListColumns[] = {
     {"Module Name", false, 89}, {"Prefefined Module", true, 70},  {"Size(in Bytes)", true, 51},
     {"Extact to)", false, 93},  {"File Attributes)", false, 140}, {"Installed on", false, 93},
 };
+inline constexpr int kInstalledOnColumn = 5;
 
 // Shows why an append refused `installer` for its state (signed, stray
 // bytes, a file that is no journal at its journal's name); false when

@@ -6,6 +6,8 @@
 #include <array>
 #include <cwchar>
 
+#include "builder/module_list.h"
+#include "builder/oem_page.h"
 #include "platform/win32/win32_text.h"
 
 namespace brelvane::win32 {
@@ -83,6 +85,14 @@ void Win32BuilderView::FillCell(NMLVDISPINFOW& request) const {
                                          wide.data(), static_cast<int>(wide.size()));
   wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
   lstrcpynW(item.pszText, wide.c_str(), item.cchTextMax);
+}
+
+LRESULT Win32BuilderView::CustomDraw(NMLVCUSTOMDRAW& draw) const {
+  if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+  if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+  const auto row = static_cast<int>(draw.nmcd.dwItemSpec);
+  if (Cell(row, kInstalledOnColumn) == kCarriedOnly) draw.clrText = GetSysColor(COLOR_GRAYTEXT);
+  return CDRF_DODEFAULT;
 }
 
 int Win32BuilderView::FindRow(const std::string& prefix, int start) const {

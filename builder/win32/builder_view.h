@@ -38,6 +38,9 @@ class Win32BuilderView final : public BuilderView {
   void FillCell(NMLVDISPINFOW& request) const;
   int FindRow(const NMLVFINDITEMA& request) const;
   int FindRow(const NMLVFINDITEMW& request) const;
+  // A module no install installs is listed in the grey of disabled text,
+  // so that the rows that ship stand out.
+  LRESULT CustomDraw(NMLVCUSTOMDRAW& draw) const;
   int SelectedIndex(int comboId) override;
   void SelectIndex(int comboId, int index) override;
   std::optional<std::string> AskOpenFile() override;

@@ -59,6 +59,7 @@ LRESULT COEMPage::OnNotify(const NMHDR& header) {
     case LVN_GETDISPINFOW: builderView_.FillCell(*reinterpret_cast<NMLVDISPINFOW*>(sent)); break;
     case LVN_ODFINDITEMA: return builderView_.FindRow(*reinterpret_cast<NMLVFINDITEMA*>(sent));
     case LVN_ODFINDITEMW: return builderView_.FindRow(*reinterpret_cast<NMLVFINDITEMW*>(sent));
+    case NM_CUSTOMDRAW: return builderView_.CustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(sent));
     case LVN_COLUMNCLICK:
       logic_->OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
       break;

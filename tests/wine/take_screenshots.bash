@@ -31,6 +31,14 @@ gui_run "$PKG" -- "wait-window $CAPTION" "sleep 500" "capture $(shot agreement)"
   "click 1" "wait-box Installation Complete!" "capture-box $(shot completion)" "answer-box IDOK"
 gui_end
 
+# A box that names a file: the path on a line of its own.
+gui_begin shots-in-use "$MACHINES/ovin-e.reg" E
+printf 'the running utility' > "$GUI_DRIVE/Brelvane v1.0.exe"
+gui_run "$PKG" -- "wait-window $CAPTION" "click 1002" "wait-text 1020 Ready" \
+  "hold-open E:\\Brelvane v1.0.exe" "click 1" "wait-box is in use" "capture-box $(shot file-in-use)" \
+  "answer-box IDOK" "wait-box Unable To Continue" "answer-box IDOK" "click 2" "wait-gone"
+gui_end
+
 # The agreement page on displays of 150 and 200 %.
 for dpi in 144 192; do
   gui_begin "shots-$dpi" "$MACHINES/ovin-e.reg" E
@@ -53,8 +61,8 @@ gui_run "$PKG" /oem -- "wait-window $CAPTION" "set-text 1016 $(wine_winpath "$TA
   "sleep 300" "capture $(shot builder-predef)" "click 2" "wait-gone"
 gui_end
 
-for name in agreement install-ready completion builder-oem builder-predef agreement-144dpi \
-  agreement-192dpi; do
+for name in agreement install-ready completion file-in-use builder-oem builder-predef \
+  agreement-144dpi agreement-192dpi; do
   if [ -f "$GUI_WORK/$name.bmp" ]; then
     convert "$GUI_WORK/$name.bmp" -strip "$SHOTS/$name.png" && echo "wrote docs/screenshots/$name.png"
   else
