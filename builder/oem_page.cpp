@@ -287,9 +287,9 @@ bool OemPage::ExtractRow(int row) {
 
 void OemPage::ShowExtractProblem(const ExtractReport& report, const std::string& target) {
   if (report.result == ExtractResult::NoRoom) {
-    ShowError(platform_,
-              Format(kNoRoomToExtract, target.c_str(), std::to_string(report.bytesNeeded).c_str(),
-                     std::to_string(report.bytesFree).c_str()));
+    ShowError(platform_, Format(kNoRoomToExtract, target.c_str(),
+                                SizeInUnits(report.bytesNeeded, true).c_str(),
+                                SizeInUnits(report.bytesFree).c_str()));
   } else if (report.result == ExtractResult::LinkInTheWay &&
              report.links.found == LinkSearch::Found::Link) {
     ShowError(platform_, Format(kLinkOnTheWay, report.links.at.c_str()));

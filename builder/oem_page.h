@@ -23,8 +23,8 @@ inline constexpr char kUnableToExtract[] = "Unable to Extract Module!";
 // The list stops at a module record that fails its own check: its path and
 // where the record ends.
 inline constexpr char kDamagedRecordFormat[] =
-    "%s is damaged: the module record ending at offset %s does not match its check.\r\n"
-    "The modules before it cannot be read.";
+    "This installer is damaged:\r\n%s\r\nThe module record ending at offset %s does not match "
+    "its check. The modules before it cannot be read.";
 inline constexpr char kExtractedOk[] = "Module Extracted Successfully!";
 inline constexpr char kOverwriteQuestion[] =
     "%s \r\nalready exist!  Delete this file before Installing?";
@@ -32,8 +32,7 @@ inline constexpr char kBuilderOverwriteCaption[] = "Overwrite";
 // The volume lacks room for the module beside the file it replaces: the
 // file, the bytes needed and the bytes free.
 inline constexpr char kNoRoomToExtract[] =
-    "There is not enough room for %s \r\n%s bytes are needed, %s bytes are free.\r\n"
-    "Nothing has been written.";
+    "There is not enough room for\r\n%s\r\nNeeded: %s, free: %s.\r\nNothing has been written.";
 inline constexpr char kTargetIsInstaller[] =
     "%s \r\nis the installer itself!  Extract the module to another file.";
 // Content offsets are signed 32-bit: a module beyond 2 GiB cannot be read.
@@ -48,8 +47,8 @@ inline constexpr char kLinkOnTheWay[] =
 // The installer already holds a module of this name and folder: the
 // installer, the name.
 inline constexpr char kTwinModuleFormat[] =
-    "%s already holds a user-defined module named \"%s\".\r\nAdd this file as one more module "
-    "of that name?";
+    "The installer\r\n%s\r\nalready holds a user-defined module named \"%s\".\r\nAdd this file as "
+    "one more module of that name?";
 inline constexpr char kRefusedModuleFormat[] =
     "The module \"%s\" cannot be added: %s.\r\n"
     "Every install would refuse it, so nothing is added.";

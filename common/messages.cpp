@@ -18,6 +18,16 @@ std::string ApplicationName(System& system) {
   return name;
 }
 
+namespace {
+
+// Hundredths of a unit shown with three significant digits: the step
+// between two figures that can be shown.
+std::uint64_t StepOf(std::uint64_t hundredths) {
+  return hundredths >= 10000 ? 100 : hundredths >= 1000 ? 10 : 1;
+}
+
+}  // namespace
+
 std::string SizeInUnits(std::uint64_t bytes, bool up) {
   if (bytes == 1) return "1 byte";
   if (bytes < 1024) return std::to_string(bytes) + " bytes";
@@ -28,21 +38,36 @@ std::string SizeInUnits(std::uint64_t bytes, bool up) {
     scale *= 1024;
     ++unit;
   }
-  // Hundredths of the unit, then as many digits as three significant ones
-  // leave: cut, or rounded up.
-  std::uint64_t hundredths = bytes / scale * 100 + bytes % scale * 100 / scale;
-  const bool exact = bytes % scale * 100 % scale == 0;
-  const std::uint64_t step = hundredths >= 10000 ? 100 : hundredths >= 1000 ? 10 : 1;
-  if (up && (!exact || hundredths % step != 0)) hundredths = (hundredths / step + 1) * step;
-  hundredths -= hundredths % step;
-  const std::uint64_t whole = hundredths / 100;
-  std::string text = std::to_string(whole);
-  if (step == 1) {
-    text += "." + std::to_string(hundredths % 100 / 10) + std::to_string(hundredths % 10);
-  } else if (step == 10) {
-    text += "." + std::to_string(hundredths % 100 / 10);
+  for (;;) {
+    const std::uint64_t hundredths = bytes / scale * 100 + bytes % scale * 100 / scale;
+    const bool exact = bytes % scale * 100 % scale == 0;
+    std::uint64_t step = StepOf(hundredths);
+    std::uint64_t shown = hundredths - hundredths % step;
+    if (up && (shown != hundredths || !exact)) {
+      shown += step;
+      // Rounded up to a figure of more digits: shown with one fewer after
+      // the point, still rounded up.
+      if (StepOf(shown) != step) {
+        step = StepOf(shown);
+        shown = (shown + step - 1) / step * step;
+      }
+      // 1024 of a unit are one of the next.
+      if (shown >= 102400 && unit + 1 < std::size(kUnits)) {
+        scale *= 1024;
+        ++unit;
+        continue;
+      }
+    }
+    std::string text = std::to_string(shown / 100);
+    if (step < 100) {
+      text += '.';
+      text += static_cast<char>('0' + shown % 100 / 10);
+      if (step == 1) text += static_cast<char>('0' + shown % 10);
+    }
+    text += ' ';
+    text += kUnits[unit];
+    return text;
   }
-  return text + " " + kUnits[unit];
 }
 
 std::string Format(const char* format, ...) {

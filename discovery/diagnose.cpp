@@ -40,7 +40,10 @@ std::string Below(const std::string& parent, const std::string& subkey) {
   std::size_t start = 0;
   while (start <= subkey.size()) {
     const std::size_t end = std::min(subkey.find('\\', start), subkey.size());
-    if (end > start) path += "\\" + subkey.substr(start, end - start);
+    if (end > start) {
+      path += '\\';
+      path.append(subkey, start, end - start);
+    }
     start = end + 1;
   }
   return path;

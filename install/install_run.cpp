@@ -139,6 +139,7 @@ class RunRecord {
     return ModuleTurn::Stopped;
   }
   RunStop stop = RunStop::WriteFailed;  // why a Stopped turn stopped
+  std::string drive;  // the identity of the drive the run began on (DriveIdentity)
 
  private:
   InstallObserver* observer_;
@@ -176,13 +177,44 @@ Existing LookAtDestination(const Platform& platform, const std::string& destinat
   }
 }
 
-// Whether the drive went away under the run: its root no longer answers
-// (a stick pulled out, a card reader without its card).  A failure is then
-// the drive's absence, whatever code the call that met it left.
-std::optional<RunStop> ShowDriveRemoved(const Platform& platform, char letter) {
-  if (platform.files.GetAttributes(DriveRoot(letter)) != win::kInvalidAttributes) {
-    return std::nullopt;
+std::string DriveIdentity(const Platform& platform, char letter);
+
+// Codes a drive that is not there gives: a letter no volume holds, a card
+// reader without its card, a device that went away.
+bool IsAbsenceCode(std::uint32_t code) {
+  constexpr std::uint32_t kInvalidDrive = 15;
+  constexpr std::uint32_t kNotReady = 21;
+  constexpr std::uint32_t kDevNotExist = 55;
+  constexpr std::uint32_t kNoSuchDevice = 433;
+  constexpr std::uint32_t kDeviceNotConnected = 1167;
+  return code == win::kErrorFileNotFound || code == win::kErrorPathNotFound ||
+         code == kInvalidDrive || code == kNotReady || code == kDevNotExist ||
+         code == kNoSuchDevice || code == kDeviceNotConnected;
+}
+
+// Whether the drive the run began on went away under it: its root is not
+// there any more (a stick pulled out, a card reader without its card), or
+// another volume now answers at its letter (another stick plugged in
+// meanwhile).  A root that answers with another failure (access denied, a
+// lock) is no absence.  The last error is kept as it was.
+bool DriveWentAway(const Platform& platform, char letter, const std::string& identity) {
+  const std::uint32_t before = platform.system.LastError();
+  bool gone = false;
+  if (platform.files.GetAttributes(DriveRoot(letter)) == win::kInvalidAttributes) {
+    gone = IsAbsenceCode(platform.system.LastError());
+  } else if (!identity.empty()) {
+    const std::string now = DriveIdentity(platform, letter);
+    gone = !now.empty() && now != identity;
   }
+  platform.system.SetLastError(before);
+  return gone;
+}
+
+// Says so when the drive went away; a failure is then the drive's absence,
+// whatever code the call that met it left.
+std::optional<RunStop> ShowDriveRemoved(const Platform& platform, char letter,
+                                        const RunRecord& run) {
+  if (!DriveWentAway(platform, letter, run.drive)) return std::nullopt;
   ShowError(platform, Format(kDriveRemovedFormat, letter));
   return RunStop::DriveRemoved;
 }
@@ -203,7 +235,8 @@ struct Placement {
   RunStop why = RunStop::UnsafeModule;  // for a Stopped turn
 };
 Placement AskToReplace(const Platform& platform, const PackageRef& package, char letter,
-                       const SetModule& module, const std::string& destination) {
+                       const SetModule& module, const std::string& destination,
+                       const RunRecord& run) {
   const ModuleRecord& record = module.record;
   if (WouldReplacePackage(platform.files, package.path, destination)) {
     ShowError(platform, Format(kUnsafeModuleFormat, NameInMessage(record.fileName).c_str(),
@@ -225,7 +258,7 @@ Placement AskToReplace(const Platform& platform, const PackageRef& package, char
       break;
     case Existing::Unreadable:
       // A drive that went away leaves nothing to ask about.
-      if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) {
+      if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) {
         return {ModuleTurn::Stopped, false, *gone};
       }
       break;
@@ -272,14 +305,14 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     case ExtractResult::PackageUnreadable: return ShowUnreadable(platform, record);
     default: break;
   }
-  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return *gone;
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) return *gone;
   switch (report.result) {
     case ExtractResult::Damaged:
     case ExtractResult::PackageUnreadable: break;
     case ExtractResult::NoRoom:
       run.RoomCounted(DriveRoot(letter), report.bytesNeeded, report.bytesFree);
       ShowError(platform, Format(kNoRoomFormat, letter, NameInMessage(destination).c_str(),
-                                 SizeInUnits(report.bytesNeeded).c_str(),
+                                 SizeInUnits(report.bytesNeeded, true).c_str(),
                                  SizeInUnits(report.bytesFree).c_str()));
       return RunStop::WriteFailed;
     case ExtractResult::LinkInTheWay:
@@ -302,7 +335,7 @@ RunStop ShowExtractFailure(const Platform& platform, char letter, const ModuleRe
     return RunStop::WriteFailed;
   }
   ShowNotice(platform, Format(replaces ? kCannotWriteFormat : kCannotWriteNewFormat,
-                              NameInMessage(destination).c_str(), error.c_str()));
+                              NameInMessage(destination).c_str(), WithoutLineEnd(error).c_str()));
   return RunStop::WriteFailed;
 }
 
@@ -613,8 +646,12 @@ ModuleTurn ReplaceKeepingACopy(const Platform& platform, const PackageRef& packa
                               NameInMessage(*kept).c_str()));
   if (!RemoveOldFile(platform, destination, *old)) {
     const std::string error = GetLastErrorText(platform.system);
+    // Gone with the drive, the old file may or may not be there: its copy
+    // and note stay for the next run to heal.
+    if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) {
+      return run.Stop(*gone);
+    }
     DropKeptCopy(platform, *kept);
-    if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return run.Stop(*gone);
     ShowNotice(platform,
                Format(kCannotWriteFormat, NameInMessage(destination).c_str(), error.c_str()));
     return run.Stop(RunStop::WriteFailed);
@@ -654,9 +691,10 @@ std::optional<std::string> FileInTheWay(const Platform& platform, const std::str
 
 // Tells the user that the module's folder could not be created: the folder,
 // the system's words and, where a file stands in its way, that file.
-RunStop ShowFolderFailure(const Platform& platform, char letter, const std::string& directory) {
+RunStop ShowFolderFailure(const Platform& platform, char letter, const std::string& directory,
+                          const RunRecord& run) {
   const std::string error = ErrorTextInLine(platform.system);
-  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return *gone;
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) return *gone;
   if (const std::optional<std::string> file = FileInTheWay(platform, directory)) {
     ShowNotice(platform, Format(kFolderBlockedFormat, NameInMessage(directory).c_str(),
                                 error.c_str(), NameInMessage(*file).c_str()));
@@ -686,7 +724,7 @@ std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& p
   for (const SetModule& module : set.modules) {
     const ModuleRecord& record = module.record;
     const std::string destination = DestinationFile(platform.system, letter, record);
-    const Placement placement = AskToReplace(platform, package, letter, module, destination);
+    const Placement placement = AskToReplace(platform, package, letter, module, destination, run);
     switch (placement.turn) {
       case ModuleTurn::Stopped: return placement.why;
       case ModuleTurn::Skipped:
@@ -708,13 +746,13 @@ std::optional<RunStop> PlanModules(const Platform& platform, const PackageRef& p
 
 // Creates the module's folder where it is missing; why the run stops,
 // after saying why, when it cannot.
-std::optional<RunStop> MakeFolder(const Platform& platform, char letter,
-                                  const ModuleRecord& record) {
+std::optional<RunStop> MakeFolder(const Platform& platform, char letter, const ModuleRecord& record,
+                                  const RunRecord& run) {
   const std::string directory = DestinationDirectory(platform.system, letter, record);
   if (platform.files.IsDirectory(directory) || CreatePath(platform, directory)) {
     return std::nullopt;
   }
-  return ShowFolderFailure(platform, letter, directory);
+  return ShowFolderFailure(platform, letter, directory, run);
 }
 
 // The options a planned module's copy and rename take.  The links are
@@ -782,7 +820,7 @@ std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef&
       ShowNotice(platform, kStoppedBeforeReplacing);
       return RunStop::StoppedByUser;
     }
-    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record)) return stop;
+    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record, run)) return stop;
     const std::string destination = DestinationFile(platform.system, letter, record);
     ExtractOptions options;
     options.refuseLinks = true;
@@ -822,6 +860,9 @@ std::optional<RunStop> InstallStaged(const Platform& platform, const PackageRef&
     ShowNotice(platform, kStoppedBeforeReplacing);
     return RunStop::StoppedByUser;
   }
+  // The questions may have waited long: another stick may stand at the
+  // letter now.
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) return gone;
   return PlaceAll(platform, letter, planned, kept, run, placedAny);
 }
 
@@ -857,6 +898,9 @@ std::optional<RunStop> InstallOneByOne(const Platform& platform, const PackageRe
           PlanModules(platform, package, letter, set, &progress, run, planned, lastDestination)) {
     return stop;
   }
+  // The questions come before any write here: the drive they were asked
+  // about must still be the one at the letter.
+  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) return gone;
   unsigned handled = 0;
   for (const PlannedModule& plan : planned) {
     // A stop the user asked for takes effect between two files, so that
@@ -869,7 +913,7 @@ std::optional<RunStop> InstallOneByOne(const Platform& platform, const PackageRe
     }
     const SetModule& module = *plan.module;
     const ModuleRecord& record = module.record;
-    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record)) return stop;
+    if (std::optional<RunStop> stop = MakeFolder(platform, letter, record, run)) return stop;
     ExtractOptions options = OptionsFor(plan);
     options.progress = progress.Starting(plan.destination);
     ExtractReport report;
@@ -1138,8 +1182,8 @@ std::vector<std::string> ProbeFolders(const Platform& platform, char letter, con
 
 // A staging file made and removed where the set's first writes land: the
 // first write, which names the cause when the drive refuses writing.
-std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter,
-                                        const ModuleSet& set) {
+std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter, const ModuleSet& set,
+                                        const RunRecord& run) {
   bool writable = true;
   for (const std::string& folder : ProbeFolders(platform, letter, set)) {
     writable = ProbeWritable(platform, folder);
@@ -1148,7 +1192,6 @@ std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter,
   if (writable) return std::nullopt;
   const std::uint32_t code = platform.system.LastError();
   const std::string error = ErrorTextInLine(platform.system);
-  if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter)) return gone;
   switch (code) {
     case win::kErrorWriteProtect: return ShowWriteProtected(platform, letter);
     case win::kFveLockedVolume: return ShowLocked(platform, letter);
@@ -1156,6 +1199,7 @@ std::optional<RunStop> ShowWriteRefusal(const Platform& platform, char letter,
       ShowError(platform, Format(kWriteDeniedFormat, letter, error.c_str()));
       return RunStop::WriteDenied;
     default:
+      if (std::optional<RunStop> gone = ShowDriveRemoved(platform, letter, run)) return gone;
       ShowError(platform, Format(kCannotWriteDriveFormat, letter, error.c_str()));
       return RunStop::WriteFailed;
   }
@@ -1218,7 +1262,7 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRe
     const auto needed = static_cast<std::uint64_t>(peak);
     const auto has = static_cast<std::uint64_t>(available);
     run.RoomCounted(root, needed, has);
-    ShowError(platform, Format(kSetNoRoomFormat, letter, SizeInUnits(needed).c_str(),
+    ShowError(platform, Format(kSetNoRoomFormat, letter, SizeInUnits(needed, true).c_str(),
                                SizeInUnits(has).c_str(), SizeInUnits(needed - has, true).c_str()));
     return RunStop::NoRoom;
   }
@@ -1226,8 +1270,9 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRe
       keptCopy > 0 && temp ? platform.files.FreeBytes(*temp) : std::nullopt;
   if (tempFree && *tempFree < keptCopy) {
     run.RoomCounted(*temp, keptCopy, *tempFree);
-    ShowError(platform, Format(kTempNoRoomFormat, NameInMessage(*temp).c_str(),
-                               SizeInUnits(keptCopy).c_str(), SizeInUnits(*tempFree).c_str()));
+    ShowError(platform,
+              Format(kTempNoRoomFormat, NameInMessage(*temp).c_str(),
+                     SizeInUnits(keptCopy, true).c_str(), SizeInUnits(*tempFree).c_str()));
     return RunStop::NoRoom;
   }
   return std::nullopt;
@@ -1241,6 +1286,7 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
                                         char letter, const char* setMarker, PageView& view,
                                         RunRecord& run, std::string& lastDestination,
                                         const std::atomic<bool>& stopAsked) {
+  run.drive = DriveIdentity(platform, letter);
   ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
   // A damaged record may hide modules of the set or name them wrongly: the
   // set is not what its maker built, so none of it is installed.
@@ -1281,7 +1327,7 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
   if (std::optional<RunStop> refused = ShowRoomRefusal(platform, package, letter, set, run)) {
     return refused;
   }
-  if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter, set)) return refused;
+  if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter, set, run)) return refused;
   RunProgress progress(view, set.totalBytes);
   bool noRoom = !RoomToStageAll(platform, letter, set);
   if (!noRoom) {

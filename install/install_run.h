@@ -26,7 +26,7 @@ inline constexpr char kCannotWriteNewFormat[] = "Unable to install file:\r\n%s\r
 // The drive lacks room for a module beside the file it replaces: the drive,
 // the file, the bytes needed and the bytes free.
 inline constexpr char kNoRoomFormat[] =
-    "There is not enough room on drive %c: for\r\n%s\r\n%s are needed, %s are free.\r\n"
+    "There is not enough room on drive %c: for\r\n%s\r\nNeeded: %s, free: %s.\r\n"
     "Nothing has been written.";
 // The drive lacks room for a module beside the file it replaces, but has
 // room for it in that file's place: the drive, the file and where its copy
@@ -106,13 +106,13 @@ inline constexpr char kCannotWriteDriveFormat[] =
 // each file rounded up to the drive's clusters), what is free, and the
 // difference.
 inline constexpr char kSetNoRoomFormat[] =
-    "There is not enough room on drive %c: for the module set.\r\n%s are needed, %s are free: "
-    "free %s more on the drive, then press Install again.\r\nNothing has been written.";
+    "There is not enough room on drive %c: for the module set.\r\nNeeded: %s, free: %s. Free "
+    "%s more on the drive, then press Install again.\r\nNothing has been written.";
 // A replace that can only happen in the old file's place keeps a copy of
 // that file in the temporary folder, which lacks room for it.
 inline constexpr char kTempNoRoomFormat[] =
     "There is not enough room in the temporary folder\r\n%s\r\nfor a copy of a file the set "
-    "replaces: %s are needed, %s are free.\r\nNothing has been written.";
+    "replaces. Needed: %s, free: %s.\r\nNothing has been written.";
 // Shown on the install page beside the drive, when the volume says so
 // without anything being written.
 inline constexpr char kWriteProtectedLineFormat[] =

@@ -124,7 +124,11 @@ const SwitchRow* RowNamed(std::string_view name) {
 
 const SwitchRow& Row(std::string_view name) { return *RowNamed(name); }
 
-std::string Slashed(std::string_view name) { return "/" + std::string(name); }
+std::string Slashed(std::string_view name) {
+  std::string slashed = "/";
+  slashed += name;
+  return slashed;
+}
 
 bool Given(const Switches& s, const SwitchRow& row) {
   return std::visit(
@@ -228,11 +232,15 @@ std::string FormLine(const SwitchRow* mode) {
   std::string line = kProgramName;
   if (mode != nullptr && mode->alone) {
     for (std::size_t i = 0; i < mode->names.size(); ++i) {
-      line += (i == 0 ? " " : " | ") + FormOf(*mode, mode->names[i]);
+      line += i == 0 ? " " : " | ";
+      line += FormOf(*mode, mode->names[i]);
     }
     return line + "\n";
   }
-  if (mode != nullptr) line += " " + FormOf(*mode, mode->names.front());
+  if (mode != nullptr) {
+    line += ' ';
+    line += FormOf(*mode, mode->names.front());
+  }
   std::vector<const SwitchRow*> with;
   for (const SwitchRow& row : Table()) {
     if (row.alone || !row.excludes.empty()) continue;
@@ -244,10 +252,12 @@ std::string FormLine(const SwitchRow* mode) {
     with.push_back(&row);
   }
   for (std::size_t i = 0; i < with.size(); ++i) {
-    line += " [" + FormOf(*with[i], with[i]->names.front());
+    line += " [";
+    line += FormOf(*with[i], with[i]->names.front());
     if (i + 1 < with.size() && with[i]->givenWith == with[i + 1]->names.front()) {
       ++i;
-      line += " " + FormOf(*with[i], with[i]->names.front());
+      line += ' ';
+      line += FormOf(*with[i], with[i]->names.front());
     }
     line += "]";
   }
@@ -409,7 +419,8 @@ std::string HelpTextForABox() {
     std::string line(rest.substr(0, end));
     rest.remove_prefix(std::min(end + 1, rest.size()));
     if (!lines.empty() && ContinuesTheLineBefore(line, lines.back())) {
-      lines.back() += " " + line.substr(line.find_first_not_of(' '));
+      lines.back() += ' ';
+      lines.back().append(line, line.find_first_not_of(' '));
       continue;
     }
     if (auto [name, words] = RowOf(line); !name.empty()) {

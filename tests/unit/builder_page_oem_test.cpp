@@ -183,9 +183,9 @@ TEST_F(OemPageTest, AddModuleAppendsAndListsTheNewModuleFirst) {
 
   // A second press asks before a twin of the name goes in: No keeps the
   // installer as it was, Yes appends it.
-  const std::string question = drive_.WinPath("target.exe") +
-                               " already holds a user-defined module named \"new.txt\".\r\nAdd "
-                               "this file as one more module of that name?";
+  const std::string question = "The installer\r\n" + drive_.WinPath("target.exe") +
+                               "\r\nalready holds a user-defined module named \"new.txt\".\r\n"
+                               "Add this file as one more module of that name?";
   const auto before = drive_.ReadHostFile("target.exe");
   test_.prompts().QueueAnswers({win::kIdNo, win::kIdYes});
   view_.selected.clear();

@@ -54,6 +54,10 @@ TEST(MessageText, SizeInUnits) {
   EXPECT_EQ(SizeInUnits(1024, true), "1.00 KB");
   EXPECT_EQ(SizeInUnits(12'897'280, true), "12.3 MB");
   EXPECT_EQ(SizeInUnits(1023, true), "1023 bytes");
+  // Rounded up across a digit or a unit, three digits still.
+  EXPECT_EQ(SizeInUnits(10239, true), "10.0 KB");
+  EXPECT_EQ(SizeInUnits(102399, true), "100 KB");
+  EXPECT_EQ(SizeInUnits(1048575, true), "1.00 MB");
 }
 
 }  // namespace

@@ -202,23 +202,31 @@ TEST(WizardInstallRun, SignedPackageInstallsItsSet) {
   EXPECT_EQ(run.drive.ReadHostFile("Brelvane\\readme.txt"), kReadme.content);
 }
 
-// Pulled out once the copy has begun: the drive is named as gone, and no
-// file is said to have been there.  (Under Wine the GUI scenarios pull one.)
+// Pulled out once the copy has begun, or swapped for another stick: the
+// drive is named as gone, and no file is said to have been there.  (Under
+// Wine the GUI scenarios pull one.)
 TEST(WizardInstallRun, DrivePulledOutMidCopyIsNamedAsGone) {
 #ifdef _WIN32
   GTEST_SKIP() << "a drive letter is pulled out in the simulation only";
 #else
-  InstallRig run({kUtility, kReadme});
-  auto& faults = run.machine.test().faults();
-  using Op = testing::FaultyFileSystem::Op;
-  faults.BeforeNth(Op::Write, faults.Count(Op::Write) + 1,
-                   [&run] { run.machine.test().host().files().drives().Unmap('E'); });
-  run.machine.prompts().ClearMessages();
+  for (const bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "another stick in its place" : "pulled out");
+    InstallRig run({kUtility, kReadme});
+    TempDrive other(run.machine.test(), 'Q');
+    auto& faults = run.machine.test().faults();
+    using Op = testing::FaultyFileSystem::Op;
+    faults.BeforeNth(Op::Write, faults.Count(Op::Write) + 1, [&run, &other, swapped] {
+      auto& drives = run.machine.test().host().files().drives();
+      drives.Unmap('E');
+      if (swapped) drives.Map('E', other.HostPath(""));
+    });
+    run.machine.prompts().ClearMessages();
 
-  EXPECT_FALSE(run.rig->Apply());
-  EXPECT_EQ(run.texts(), (std::vector<std::string>{"Drive E: was removed during the install: "
-                                                   "plug it in again and press Install.",
-                                                   kCannotContinueText}));
+    EXPECT_FALSE(run.rig->Apply());
+    EXPECT_EQ(run.texts(), (std::vector<std::string>{"Drive E: was removed during the install: "
+                                                     "plug it in again and press Install.",
+                                                     kCannotContinueText}));
+  }
 #endif
 }
 
