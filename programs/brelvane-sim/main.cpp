@@ -105,7 +105,8 @@ std::optional<std::map<char, std::string>> DriveFolders(const Options& options,
   for (const auto& [letter, folder] : folders) {
     std::error_code error;
     fs::create_directories(folder, error);
-    if (!fs::is_directory(folder)) {
+    // A folder whose parent cannot be read is no drive either.
+    if (!fs::is_directory(folder, error)) {
       std::cerr << "brelvane-sim: cannot use " << folder << " as drive " << letter << ":\n";
       return std::nullopt;
     }
