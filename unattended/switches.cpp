@@ -301,28 +301,30 @@ std::vector<int> ExitCodeNumbers() {
 
 namespace {
 
-std::string BuildHelpText() {
-  std::string text = FormLine(nullptr);
+// The usage lines: the install's form, then each form of its own (a
+// switch alone, or one that excludes others).
+std::vector<std::string> FormLines() {
+  std::vector<std::string> lines{FormLine(nullptr)};
   for (const SwitchRow& row : Table()) {
-    if (row.alone || !row.excludes.empty()) text += FormLine(&row);
+    if (row.alone || !row.excludes.empty()) lines.push_back(FormLine(&row));
   }
-  text += "\n";
-  // The switches' words start in one column, two blanks after the longest.
-  std::vector<std::string> shown;
-  std::size_t column = 0;
-  for (const SwitchRow& row : Table()) {
-    std::string names;
-    for (std::string_view name : row.names) {
-      names += (names.empty() ? "" : ", ") + Slashed(name) + std::string(ValueForm(row, true));
-    }
-    column = std::max(column, names.size() + 2);
-    shown.push_back(std::move(names));
+  return lines;
+}
+
+// A row's names as the help shows them: "/log=FILE", "/?, /help".
+std::string ShownNames(const SwitchRow& row) {
+  std::string names;
+  for (std::string_view name : row.names) {
+    if (!names.empty()) names += ", ";
+    names += Slashed(name);
+    names += ValueForm(row, true);
   }
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    shown[i].resize(column, ' ');
-    text += Wrapped("  " + shown[i], Table()[i].help, 2 + column);
-  }
-  // The switches that need others, grouped by the first one they need.
+  return names;
+}
+
+// The note on letter case and on the switches that need others, grouped by
+// the first one they need.
+std::string NeedsNote() {
   std::string note = "Switches take '/' or '-' and any letter case.";
   std::vector<std::string_view> needed;
   for (const SwitchRow& row : Table()) {
@@ -344,7 +346,25 @@ std::string BuildHelpText() {
     }
     note += (others.empty() ? "" : " (" + others + ")") + ".";
   }
-  text += Wrapped("", note, 0) + "\nExit codes:\n";
+  return note;
+}
+
+std::string BuildHelpText() {
+  std::string text;
+  for (const std::string& line : FormLines()) text += line;
+  text += "\n";
+  // The switches' words start in one column, two blanks after the longest.
+  std::vector<std::string> shown;
+  std::size_t column = 0;
+  for (const SwitchRow& row : Table()) {
+    shown.push_back(ShownNames(row));
+    column = std::max(column, shown.back().size() + 2);
+  }
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    shown[i].resize(column, ' ');
+    text += Wrapped("  " + shown[i], Table()[i].help, 2 + column);
+  }
+  text += Wrapped("", NeedsNote(), 0) + "\nExit codes:\n";
   for (const ExitCodeLine& line : kExitCodeLines) {
     const std::string code = std::to_string(ToInt(line.code));
     text += Wrapped("  " + code + "  ", line.words, 4 + code.size());
@@ -356,23 +376,6 @@ std::string BuildHelpText() {
 // than that takes two tabs to reach the second stop, where the longer ones
 // end up with one; the exit codes' words start at the first.
 constexpr std::size_t kTabStopChars = 8;
-
-// "  /silent         no window..." as its name and its words; a line that
-// is no such row gives an empty name.
-std::pair<std::string, std::string> RowOf(const std::string& line) {
-  if (line.rfind("  ", 0) != 0 || line.size() < 3 || line[2] == ' ') return {};
-  const std::size_t gap = line.find("  ", 2);
-  if (gap == std::string::npos) return {};
-  const std::size_t words = line.find_first_not_of(' ', gap);
-  if (words == std::string::npos) return {};
-  return {line.substr(2, gap - 2), line.substr(words)};
-}
-
-bool ContinuesTheLineBefore(const std::string& line, const std::string& before) {
-  if (line.empty() || before.empty() || before.back() == ':') return false;
-  // An indented row's wrapped words, or the second line of a sentence.
-  return line.rfind("    ", 0) == 0 || std::islower(static_cast<unsigned char>(line[0]));
-}
 
 }  // namespace
 
@@ -412,26 +415,33 @@ const std::string& HelpText() {
 }
 
 std::string HelpTextForABox() {
-  std::vector<std::string> lines;
-  std::string_view rest = HelpText();
-  while (!rest.empty()) {
-    const std::size_t end = std::min(rest.find('\n'), rest.size());
-    std::string line(rest.substr(0, end));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-    if (!lines.empty() && ContinuesTheLineBefore(line, lines.back())) {
-      lines.back() += ' ';
-      lines.back().append(line, line.find_first_not_of(' '));
-      continue;
-    }
-    if (auto [name, words] = RowOf(line); !name.empty()) {
-      const bool shortSwitch = name[0] == '/' && name.size() < kTabStopChars;
-      line = name + (shortSwitch ? "\t\t" : "\t") + words;
-    }
-    lines.push_back(line);
-  }
+  // Made from the tables, not from the console's wrapped text: each line of
+  // the box is one usage form, one switch or one exit code.
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
+  for (const std::string& line : FormLines()) text += line;
+  text += "\n";
+  for (const SwitchRow& row : Table()) {
+    const std::string names = ShownNames(row);
+    text += names;
+    text += names.size() < kTabStopChars ? "\t\t" : "\t";
+    text += row.help;
+    text += '\n';
+  }
+  text += '\n';
+  text += NeedsNote();
+  text += "\n\nExit codes:\n";
+  for (const ExitCodeLine& line : kExitCodeLines) {
+    text += std::to_string(ToInt(line.code));
+    text += '\t';
+    text += line.words;
+    text += '\n';
+  }
+  std::string boxed;
+  for (const char c : text) {
+    if (c == '\n') boxed += '\r';
+    boxed += c;
+  }
+  return boxed;
 }
 
 namespace {

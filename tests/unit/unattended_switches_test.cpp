@@ -138,7 +138,7 @@ TEST(UnattendedSwitches, TheDocumentedTablesNameEachSwitchAndExitCode) {
 }
 
 // In a box's proportional font only tabs line up: every row is its name,
-// tabs and its words on one line, the console's wrapped lines joined.
+// tabs and its words on one line, made from the switch table.
 TEST(HelpTextForABox, EachRowIsOneLineWithItsWordsAfterTabs) {
   const std::string box = HelpTextForABox();
   const char* const rows[] = {
@@ -150,6 +150,9 @@ TEST(HelpTextForABox, EachRowIsOneLineWithItsWordsAfterTabs) {
   };
   for (const char* row : rows) EXPECT_NE(box.find(row), std::string::npos) << row << "\n" << box;
   EXPECT_EQ(box.find("   "), std::string::npos) << box;
+  // Each usage form is a line of its own.
+  EXPECT_EQ(box.rfind("brelvane-setup [/silent", 0), 0u) << box;
+  EXPECT_NE(box.find("]\r\nbrelvane-setup /verify"), std::string::npos) << box;
 }
 
 }  // namespace
