@@ -16,16 +16,6 @@ namespace brelvane {
 namespace {
 
 // The attribute words of add-predef's --*-attr options.
-struct AttributeWord {
-  const char* word;
-  std::uint32_t bits;
-};
-constexpr AttributeWord kAttributeWords[] = {
-    {"normal", win::kAttrNormal},
-    {"ronly", win::kAttrReadOnly},
-    {"hidden", win::kAttrHidden},
-    {"rh", win::kAttrReadOnly | win::kAttrHidden},
-};
 constexpr const char* kCombinedWord = "combined";
 // The most parts a dotted key has, far beyond any manifest's own.
 constexpr int kMostKeyParts = 64;
@@ -263,10 +253,16 @@ std::uint32_t AttributesOf(const toml::node& node) {
   }
   if (!node.is_string()) Refuse(node.source(), "\"attributes\" takes a word or a number");
   const std::string& word = StringOf(node, "attributes");
-  for (const AttributeWord& known : kAttributeWords)
-    if (word == known.word) return known.bits;
-  Refuse(node.source(), "unknown attributes \"" + word +
-                            "\": give normal, ronly, hidden, rh or a number such as 0x21");
+  if (const int choice = AttributeChoiceOf(word); choice >= 0) {
+    return kAttributeChoices[choice].bits;
+  }
+  std::string words;
+  for (const AttributeChoice& choice : kAttributeChoices) {
+    words += choice.word;
+    words += ", ";
+  }
+  Refuse(node.source(),
+         "unknown attributes \"" + word + "\": give " + words + "or a number such as 0x21");
 }
 
 std::optional<std::string> Sha256Of(const toml::node& node) {
@@ -464,7 +460,7 @@ std::string SetWord(PredefinedSet set) {
 }
 
 std::string AttributesWord(std::uint32_t attributes) {
-  for (const AttributeWord& known : kAttributeWords)
+  for (const AttributeChoice& known : kAttributeChoices)
     if (attributes == known.bits) return TomlString(known.word);
   char number[16];
   std::snprintf(number, sizeof number, "0x%X", static_cast<unsigned>(attributes));

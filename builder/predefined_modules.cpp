@@ -1,5 +1,6 @@
 #include "builder/predefined_modules.h"
 
+#include <iterator>
 #include <vector>
 
 namespace brelvane {
@@ -30,12 +31,17 @@ bool AppendPredefined(const Platform& platform, const std::string& packagePath,
 }  // namespace
 
 std::uint32_t AttributesOfChoice(int attributeIndex) {
-  switch (attributeIndex) {
-    case 1: return win::kAttrReadOnly;
-    case 2: return win::kAttrHidden;
-    case 3: return win::kAttrReadOnly | win::kAttrHidden;
-    default: return win::kAttrNormal;
+  if (attributeIndex < 0 || attributeIndex >= static_cast<int>(std::size(kAttributeChoices))) {
+    return win::kAttrNormal;
   }
+  return kAttributeChoices[attributeIndex].bits;
+}
+
+int AttributeChoiceOf(std::string_view word) {
+  for (std::size_t i = 0; i < std::size(kAttributeChoices); ++i) {
+    if (word == kAttributeChoices[i].word) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 bool AddPredefinedModules(const Platform& platform, const std::string& packagePath,

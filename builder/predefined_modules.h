@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "package/package.h"
 
@@ -14,6 +15,24 @@ namespace brelvane {
 // The combined module's rule, for the builder page, add-predef and the
 // manifest alike: it lies at the drive's root with Normal attributes.
 inline constexpr std::uint32_t kCombinedAttributes = win::kAttrNormal;
+
+// The attribute choices a maker picks from, in the order of the builder's
+// combo boxes (res/brelvane.rc holds their shown texts in this order; its
+// test checks them against this table): the word the command line and the
+// manifest take, the text the page shows, and the bits a module gets.
+struct AttributeChoice {
+  const char* word;
+  const char* shown;
+  std::uint32_t bits;
+};
+inline constexpr AttributeChoice kAttributeChoices[] = {
+    {"normal", "Normal", win::kAttrNormal},
+    {"ronly", "R only", win::kAttrReadOnly},
+    {"hidden", "Hidden", win::kAttrHidden},
+    {"rh", "R&H", win::kAttrReadOnly | win::kAttrHidden},
+};
+// The choice of a word, or -1.
+int AttributeChoiceOf(std::string_view word);
 
 // One model's group: the source file, the extract root as typed (stored as
 // typed, blanks and backslashes included) and the attribute choice.
@@ -31,8 +50,8 @@ struct PredefinedRequest {
   std::string combinedSource;
 };
 
-// The attribute bits of a combo index: 0x80, 0x01, 0x02, 0x03; no selection
-// (or anything else) keeps Normal.
+// The attribute bits of a choice (kAttributeChoices); no selection (or
+// anything else) keeps Normal.
 std::uint32_t AttributesOfChoice(int attributeIndex);
 
 // What happened, for callers that report more than success or failure.

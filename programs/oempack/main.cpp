@@ -5,7 +5,6 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,9 +25,6 @@ namespace {
 using namespace brelvane;
 using namespace brelvane::oempack;
 
-const std::map<std::string, int> kAttributeChoices = {
-    {"normal", 0}, {"ronly", 1}, {"hidden", 2}, {"rh", 3}};
-
 struct GroupOptions {
   std::string source;
   std::string root;
@@ -39,12 +35,16 @@ void AddGroupOptions(CLI::App& command, const std::string& model, GroupOptions& 
   command.add_option("--" + model, group.source, "source file of the " + model + " module");
   command.add_option("--" + model + "-root", group.root,
                      "directory below the drive root it is extracted to (default: the root)");
-  command.add_option("--" + model + "-attr", group.attr, "attributes: normal|ronly|hidden|rh")
-      ->check(CLI::IsMember({"normal", "ronly", "hidden", "rh"}));
+  std::vector<std::string> words;
+  for (const AttributeChoice& choice : kAttributeChoices) words.emplace_back(choice.word);
+  std::string listed;
+  for (const std::string& word : words) listed += (listed.empty() ? "" : "|") + word;
+  command.add_option("--" + model + "-attr", group.attr, "attributes: " + listed)
+      ->check(CLI::IsMember(words));
 }
 
 PredefinedGroup ToGroup(const GroupOptions& options) {
-  return PredefinedGroup{options.source, options.root, kAttributeChoices.at(options.attr)};
+  return PredefinedGroup{options.source, options.root, AttributeChoiceOf(options.attr)};
 }
 
 // What the command line holds once parsed: the values its options fill in,

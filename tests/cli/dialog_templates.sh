@@ -25,7 +25,7 @@ printf '#define BRELVANE_VERSION_MAJOR 1\n#define BRELVANE_VERSION_MINOR 0\n#def
 "$WINDRES" -I"$ROOT/res" -I"$ROOT" -I"$WORK" "$ROOT/res/brelvane.rc" -O res -o "$WORK/brelvane.res" ||
   exit 1
 
-python3 - "$WORK/brelvane.res" > "$WORK/actual.txt" << 'EOF' || exit 1
+ROOT=$ROOT python3 - "$WORK/brelvane.res" > "$WORK/actual.txt" << 'EOF' || exit 1
 import struct, sys
 
 data = open(sys.argv[1], 'rb').read()
@@ -90,6 +90,19 @@ while pos < len(data):
             msg, length = struct.unpack_from('<HI', body, q + 2)
             items.append('  %d %#06x "%s"' % (cid, msg, body[q + 8:q + 8 + length].rstrip(b'\0').decode()))
             q += 8 + length
+        # Each combo offers the attribute choices of the builder's table, in
+        # its order.
+        import os, re
+        header = open(os.path.join(os.environ['ROOT'], 'builder/predefined_modules.h')).read()
+        block = header[header.index('kAttributeChoices[] = {'):]
+        shown = re.findall(r'\{"\w+", "([^"]*)",', block[:block.index('};')])
+        per_combo = {}
+        for item in items:
+            cid, text = item.split()[0], item.split('"')[1]
+            per_combo.setdefault(cid, []).append(text)
+        for cid, texts in sorted(per_combo.items()):
+            if texts != shown:
+                items.append('  ITEMS OF %s DIFFER FROM THE TABLE %s' % (cid, shown))
         dialogs.append((str(name) + ' init', ['init %s' % name] + items))
         continue
     if kind_id == 24:
