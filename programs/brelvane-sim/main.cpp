@@ -195,11 +195,9 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   }
 }
 
-int Main(int argc, char** argv) {
-  // A file-size limit makes a write fail (EFBIG, "not enough space") like a
-  // full disk, which the install run reports, instead of killing the process.
-  std::signal(SIGXFSZ, SIG_IGN);
-  Options options;
+// The program's options; an exit code when they end the program (help, a
+// bad option).
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
   CLI::App app{"brelvane-sim: the Brelvane installer's wizard on a simulated machine"};
   // Each of the repeatable options takes one value, so the setup's switches
   // that follow are not taken for more.
@@ -234,7 +232,11 @@ int Main(int argc, char** argv) {
                  "/launch\n";
     return 2;
   }
+  return std::nullopt;
+}
 
+// Whether the temporary folder can be used; says why not.
+bool TemporaryFolderUsable() {
   // The drives the fixture names, the kept copies of replaced files and the
   // unattended log all live in the temporary folder.
   // An empty TMPDIR means none, as for the other POSIX tools.
@@ -249,8 +251,40 @@ int Main(int argc, char** argv) {
               << EscapeControls(named != nullptr ? named : temp.string())
               << " cannot be used: " << (tempError ? tempError.message() : "it is not a folder")
               << " (set TMPDIR to a folder that exists)\n";
-    return 1;
+    return false;
   }
+  return true;
+}
+
+// Takes `named` as the program's own file, the package; says why not when
+// it cannot be read.
+bool UsePackage(PosixHost& host, const std::string& named) {
+  PosixSystem& system = host.system();
+  const std::string package = fs::absolute(named).lexically_normal().string();
+  // A pipe or a device named as the package is refused here, with its
+  // reason, rather than read as a package without modules.
+  ScopedFile probe(host.files(), host.files().OpenRead(package));
+  if (!probe.valid()) {
+    const std::uint32_t code = system.LastError();
+    std::string reason = code == win::kErrorBadFileType
+                             ? "it is not a regular file (a pipe, a device or a console)"
+                             : system.ErrorText(code);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    std::cerr << "brelvane-sim: cannot read the package " << EscapeControls(package) << ": "
+              << reason << "\n";
+    return false;
+  }
+  system.SetOwnExecutablePath(package);
+  return true;
+}
+
+int Main(int argc, char** argv) {
+  // A file-size limit makes a write fail (EFBIG, "not enough space") like a
+  // full disk, which the install run reports, instead of killing the process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  Options options;
+  if (std::optional<int> ended = ParseOptions(argc, argv, options)) return *ended;
+  if (!TemporaryFolderUsable()) return 1;
   Machine machine;
   if (!LoadMachine(options, machine)) return 1;
   const MachineSettings& settings = machine.settings;
@@ -270,23 +304,7 @@ int Main(int argc, char** argv) {
   system.SetPlatformId(nine ? win::kVerPlatformWin32Windows : win::kVerPlatformWin32Nt);
   system.SetCurrentDirectory(options.cwd.empty() ? settings.current_directory : options.cwd);
   for (const auto& [letter, storage] : settings.storage) system.SetVolumeStorage(letter, storage);
-  if (!options.package.empty()) {
-    const std::string package = fs::absolute(options.package).lexically_normal().string();
-    // A pipe or a device named as the package is refused here, with its
-    // reason, rather than read as a package without modules.
-    ScopedFile probe(host.files(), host.files().OpenRead(package));
-    if (!probe.valid()) {
-      const std::uint32_t code = system.LastError();
-      std::string reason = code == win::kErrorBadFileType
-                               ? "it is not a regular file (a pipe, a device or a console)"
-                               : system.ErrorText(code);
-      while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
-      std::cerr << "brelvane-sim: cannot read the package " << EscapeControls(package) << ": "
-                << reason << "\n";
-      return 1;
-    }
-    system.SetOwnExecutablePath(package);
-  }
+  if (!options.package.empty() && !UsePackage(host, options.package)) return 1;
   for (const auto& [letter, folder] : *folders) host.files().drives().Map(letter, folder);
   system.SetLaunchObserver([&](const std::string& path) {
     std::cout << "\nLaunch: " << EscapeControls(path) << " would start now"
