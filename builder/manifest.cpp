@@ -102,104 +102,148 @@ std::string EscapeOf(char32_t code) {
   return escape;
 }
 
-std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
-  enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
-  AsciiForm form;
-  form.columns.emplace_back();
-  int line = 1, column = 1;
-  bool lineStart = true;  // only blanks so far on this line, outside any string
-  std::string open;       // the '[' and '{' of the values open here, innermost last
-  int dots = 0;           // outside strings on this line: the parts of a dotted key
-  const auto emit = [&](std::string_view bytes) {
-    form.text += bytes;
-    form.columns.back().insert(form.columns.back().end(), bytes.size(), column);
-  };
-  for (std::size_t at = 0; at < text.size();) {
-    char32_t code = 0;
-    const std::size_t length = Utf8SequenceAt(text, at, &code);
-    if (length == 0) return ManifestFault{{line, column}, "the manifest is not UTF-8 text here"};
-    if (length > 1) {
-      switch (in) {
-        case In::Plain:
-          return ManifestFault{{line, column},
-                               "a character beyond ASCII outside a string or a comment"};
-        case In::Literal:
-        case In::MultiLiteral:
-          return ManifestFault{{line, column},
-                               "a character beyond ASCII in a '...' string: write the string in "
-                               "double quotes"};
-        case In::Comment: emit("_"); break;
-        case In::Basic:
-        case In::MultiBasic: emit(EscapeOf(code)); break;
-      }
-      at += length;
-      ++column;
-      continue;
+// The scan behind AsciiFormOf: where it is in the TOML text, and what it has
+// written of the ASCII form.
+class AsciiScan {
+ public:
+  explicit AsciiScan(std::string_view text) : text_(text) { form_.columns.emplace_back(); }
+
+  std::variant<AsciiForm, ManifestFault> Run() {
+    while (at_ < text_.size()) {
+      char32_t code = 0;
+      const std::size_t length = Utf8SequenceAt(text_, at_, &code);
+      if (length == 0) return Fault(0, "the manifest is not UTF-8 text here");
+      std::optional<ManifestFault> fault =
+          length > 1 ? BeyondAscii(code, length) : AsciiCharacter();
+      if (fault) return std::move(*fault);
     }
-    const std::string_view rest = text.substr(at);
-    const char c = text[at];
-    std::size_t step = 1;
-    // The library follows a dotted key part by part, as deep as its stack.
-    if (in == In::Plain && c == '.' && ++dots > kMostKeyParts) {
-      return ManifestFault{{line, column},
-                           "a key of more than " + std::to_string(kMostKeyParts) + " parts"};
-    }
-    if (in == In::Plain && c == '}' && !open.empty() && open.back() == '[') {
-      return ManifestFault{{line, column}, "an array ends with ']', not '}'"};
-    }
-    if (in == In::Plain && (c == '[' || c == '{') && (!lineStart || !open.empty())) open += c;
-    if (in == In::Plain && (c == ']' || c == '}') && !open.empty()) open.pop_back();
-    if (in == In::Plain && lineStart && open.empty() && c == '[') {
-      if (const std::optional<int> offset = HeaderProblem(rest)) {
-        return ManifestFault{{line, column + *offset},
-                             "a table's name begins with a letter, a digit, '_', '-' or a quote"};
-      }
-    }
-    if (in == In::Plain) lineStart = c == '\n' || ((c == ' ' || c == '\t') && lineStart);
-    const bool escape = (in == In::Basic || in == In::MultiBasic) && c == '\\' && rest.size() > 1 &&
-                        rest[1] != '\n' && rest[1] != '\r';
-    if (escape && static_cast<unsigned char>(rest[1]) >= 0x80) {
-      return ManifestFault{{line, column + 1}, "an escape is '\\' and an ASCII letter"};
-    }
-    switch (in) {
-      case In::Plain:
-        if (rest.starts_with("\"\"\"")) in = In::MultiBasic, step = 3;
-        else if (rest.starts_with("'''")) in = In::MultiLiteral, step = 3;
-        else if (c == '"') in = In::Basic;
-        else if (c == '\'') in = In::Literal;
-        else if (c == '#') in = In::Comment;
-        break;
-      case In::Comment:
-        if (c == '\n') in = In::Plain, lineStart = true;
-        break;
-      case In::Basic:
-        if (escape) step = 2;
-        else if (c == '"' || c == '\n') in = In::Plain;
-        break;
-      case In::Literal:
-        if (c == '\'' || c == '\n') in = In::Plain;
-        break;
-      case In::MultiBasic:
-        if (escape) step = 2;
-        else if (rest.starts_with("\"\"\"")) in = In::Plain, step = 3;
-        break;
-      case In::MultiLiteral:
-        if (rest.starts_with("'''")) in = In::Plain, step = 3;
-        break;
-    }
-    for (std::size_t i = 0; i < step && at < text.size(); ++i, ++at) {
-      emit(text.substr(at, 1));
-      if (text[at] == '\n') {
-        ++line;
-        column = 1;
-        dots = 0;
-        form.columns.emplace_back();
-      } else {
-        ++column;
-      }
-    }
+    return std::move(form_);
   }
-  return form;
+
+ private:
+  enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral };
+
+  ManifestFault Fault(int offset, std::string words) const {
+    return ManifestFault{{line_, column_ + offset}, std::move(words)};
+  }
+
+  void Emit(std::string_view bytes) {
+    form_.text += bytes;
+    form_.columns.back().insert(form_.columns.back().end(), bytes.size(), column_);
+  }
+
+  // One character beyond ASCII: escaped in a "..." string, '_' in a
+  // comment, refused elsewhere.
+  std::optional<ManifestFault> BeyondAscii(char32_t code, std::size_t length) {
+    switch (in_) {
+      case In::Plain: return Fault(0, "a character beyond ASCII outside a string or a comment");
+      case In::Literal:
+      case In::MultiLiteral:
+        return Fault(0,
+                     "a character beyond ASCII in a '...' string: write the string in double "
+                     "quotes");
+      case In::Comment: Emit("_"); break;
+      case In::Basic:
+      case In::MultiBasic: Emit(EscapeOf(code)); break;
+    }
+    at_ += length;
+    ++column_;
+    return std::nullopt;
+  }
+
+  // What the library asserts on rather than reports, outside strings: a
+  // key of too many parts, an array closed by '}', a header naming no key.
+  std::optional<ManifestFault> PlainProblem(char c, std::string_view rest) {
+    // The library follows a dotted key part by part, as deep as its stack.
+    // A value's dots (a float, a time) end at the next ',' or line.
+    if (c == '=' || c == ',') dots_ = 0;
+    if (c == '.' && ++dots_ > kMostKeyParts) {
+      return Fault(0, "a key of more than " + std::to_string(kMostKeyParts) + " parts");
+    }
+    if (c == '}' && !open_.empty() && open_.back() == '[') {
+      return Fault(0, "an array ends with ']', not '}'");
+    }
+    if ((c == '[' || c == '{') && (!lineStart_ || !open_.empty())) open_ += c;
+    if ((c == ']' || c == '}') && !open_.empty()) open_.pop_back();
+    if (lineStart_ && open_.empty() && c == '[') {
+      if (const std::optional<int> offset = HeaderProblem(rest)) {
+        return Fault(*offset, "a table's name begins with a letter, a digit, '_', '-' or a quote");
+      }
+    }
+    lineStart_ = c == '\n' || ((c == ' ' || c == '\t') && lineStart_);
+    return std::nullopt;
+  }
+
+  // Where the character at `rest` leads the scan; how many bytes it takes.
+  std::size_t Follow(char c, std::string_view rest, bool escape) {
+    switch (in_) {
+      case In::Plain:
+        if (rest.starts_with("\"\"\"")) return in_ = In::MultiBasic, 3;
+        if (rest.starts_with("'''")) return in_ = In::MultiLiteral, 3;
+        if (c == '"') in_ = In::Basic;
+        else if (c == '\'') in_ = In::Literal;
+        else if (c == '#') in_ = In::Comment;
+        return 1;
+      case In::Comment:
+        if (c == '\n') in_ = In::Plain, lineStart_ = true;
+        return 1;
+      case In::Basic:
+        if (escape) return 2;
+        if (c == '"' || c == '\n') in_ = In::Plain;
+        return 1;
+      case In::Literal:
+        if (c == '\'' || c == '\n') in_ = In::Plain;
+        return 1;
+      case In::MultiBasic:
+        if (escape) return 2;
+        if (rest.starts_with("\"\"\"")) return in_ = In::Plain, 3;
+        return 1;
+      case In::MultiLiteral:
+        if (rest.starts_with("'''")) return in_ = In::Plain, 3;
+        return 1;
+    }
+    return 1;
+  }
+
+  std::optional<ManifestFault> AsciiCharacter() {
+    const std::string_view rest = text_.substr(at_);
+    const char c = text_[at_];
+    if (in_ == In::Plain) {
+      if (std::optional<ManifestFault> fault = PlainProblem(c, rest)) return fault;
+    }
+    const bool escape = (in_ == In::Basic || in_ == In::MultiBasic) && c == '\\' &&
+                        rest.size() > 1 && rest[1] != '\n' && rest[1] != '\r';
+    if (escape && static_cast<unsigned char>(rest[1]) >= 0x80) {
+      return Fault(1, "an escape is '\\' and an ASCII letter");
+    }
+    const std::size_t step = Follow(c, rest, escape);
+    for (std::size_t i = 0; i < step && at_ < text_.size(); ++i, ++at_) {
+      Emit(text_.substr(at_, 1));
+      if (text_[at_] == '\n') {
+        ++line_;
+        column_ = 1;
+        dots_ = 0;
+        form_.columns.emplace_back();
+      } else {
+        ++column_;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+  In in_ = In::Plain;
+  AsciiForm form_;
+  int line_ = 1;
+  int column_ = 1;
+  bool lineStart_ = true;  // only blanks so far on this line, outside any string
+  std::string open_;       // the '[' and '{' of the values open here, innermost last
+  int dots_ = 0;           // outside strings: the parts of the dotted key so far
+};
+
+std::variant<AsciiForm, ManifestFault> AsciiFormOf(std::string_view text) {
+  return AsciiScan(text).Run();
 }
 
 // A place the library names in the ASCII form, as the manifest's.
