@@ -184,24 +184,79 @@ double ScrambleSeconds(int runs, std::uint64_t size, std::vector<std::uint8_t>& 
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The bench's options: the module's size, the runs, the folder (a fresh
+// temporary one when none is named).
+struct BenchOptions {
   std::uint64_t mebibytes = 256;
   int runs = 3;
   std::string dir;
+  bool ownDir = false;
+};
+
+BenchOptions ParseOptions(int argc, char** argv) {
+  BenchOptions options;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
-    if (flag == "--size") mebibytes = std::strtoull(argv[i + 1], nullptr, 10);
-    else if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
-    else if (flag == "--dir") dir = argv[i + 1];
+    if (flag == "--size") options.mebibytes = std::strtoull(argv[i + 1], nullptr, 10);
+    else if (flag == "--runs") options.runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (flag == "--dir") options.dir = argv[i + 1];
     else Die("usage: package_bench [--size MiB] [--runs N] [--dir FOLDER]");
   }
-  bool ownDir = false;
-  if (dir.empty()) {
+  if (options.dir.empty()) {
     char pattern[] = "/tmp/package_bench-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) Die("cannot make a temporary folder");
-    dir = pattern;
-    ownDir = true;
+    options.dir = pattern;
+    options.ownDir = true;
   }
+  return options;
+}
+
+// The best times of one run of the bench, in seconds.
+struct Figures {
+  double seamCopy, hostCopy, flushedCopy, crcAlone, scrambleAlone, append, extract;
+};
+
+void PrintFigures(const Figures& f, double mib) {
+  std::printf("copy through the seam  %8.3f s  %8.1f MiB/s\n", f.seamCopy, mib / f.seamCopy);
+  std::printf("copy with host I/O     %8.3f s  %8.1f MiB/s\n", f.hostCopy, mib / f.hostCopy);
+  std::printf("copy, flushed to disk   %8.3f s  %8.1f MiB/s\n", f.flushedCopy, mib / f.flushedCopy);
+  std::printf("CRC-32 alone           %8.3f s  %8.1f MiB/s\n", f.crcAlone, mib / f.crcAlone);
+  std::printf("scrambling alone       %8.3f s  %8.1f MiB/s\n", f.scrambleAlone,
+              mib / f.scrambleAlone);
+  std::printf("append module          %8.3f s  %8.1f MiB/s\n", f.append, mib / f.append);
+  std::printf("extract module         %8.3f s  %8.1f MiB/s\n", f.extract, mib / f.extract);
+  std::printf("append/copy  %.2f   (against host I/O %.2f)\n", f.seamCopy / f.append,
+              f.hostCopy / f.append);
+  std::printf("extract/copy %.2f   (against host I/O %.2f)\n", f.seamCopy / f.extract,
+              f.hostCopy / f.extract);
+  // Both put their file on the disk before they report success.
+  std::printf("append/flushed copy %.2f\n", f.flushedCopy / f.append);
+  std::printf("extract/flushed copy %.2f\n", f.flushedCopy / f.extract);
+}
+
+// The best time of extracting the package's module to `extracted`.
+double ExtractSeconds(const Platform& platform, const std::string& package,
+                      const std::string& extracted, int runs) {
+  std::int32_t offset = 0;
+  ModuleRecord found;
+  if (FindModule(platform, PackageRef{package}, "module.bin", &offset, false, &found, 0) <= 0) {
+    Die("the appended module cannot be found");
+  }
+  return BestSeconds(
+      runs, [&] { ::unlink(extracted.c_str()); },
+      [&] {
+        if (!ExtractModule(platform, PackageRef{package}, extracted, offset, found.contentSize,
+                           win::kAttrNormal)) {
+          Die("extract failed");
+        }
+      });
+}
+
+int main(int argc, char** argv) {
+  const BenchOptions options = ParseOptions(argc, argv);
+  const std::uint64_t mebibytes = options.mebibytes;
+  const int runs = options.runs;
+  const std::string& dir = options.dir;
   const std::string source = dir + "/module.bin";
   const std::string package = dir + "/installer.exe";
   const std::string copy = dir + "/copy.bin";
@@ -220,7 +275,6 @@ int main(int argc, char** argv) {
   const std::int64_t imageLength = 64 * 1024;
 
   auto removeCopy = [&] { ::unlink(copy.c_str()); };
-  auto removeExtracted = [&] { ::unlink(extracted.c_str()); };
   auto cutPackage = [&] {
     if (::truncate(package.c_str(), imageLength) != 0) Die("cannot reset the package");
   };
@@ -228,51 +282,27 @@ int main(int argc, char** argv) {
   removeCopy();
   CopyThroughSeam(files, source, copy);
 
-  const double seamCopy =
-      BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy); });
-  const double hostCopy = BestSeconds(runs, removeCopy, [&] { CopyWithHostIo(source, copy); });
-  const double flushedCopy =
+  Figures f{};
+  f.seamCopy = BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy); });
+  f.hostCopy = BestSeconds(runs, removeCopy, [&] { CopyWithHostIo(source, copy); });
+  f.flushedCopy =
       BestSeconds(runs, removeCopy, [&] { CopyThroughSeam(files, source, copy, true); });
   std::vector<std::uint8_t> block(kCopyBlockSize, 0x5A);
-  const double crcAlone = CrcSeconds(runs, size, block);
-  const double scrambleAlone = ScrambleSeconds(runs, size, block);
+  f.crcAlone = CrcSeconds(runs, size, block);
+  f.scrambleAlone = ScrambleSeconds(runs, size, block);
   ModuleRecord record;
   if (!BuildModuleRecord(platform, source, record, "", std::nullopt))
     Die("cannot describe the module");
-  const double append = BestSeconds(runs, cutPackage, [&] {
+  f.append = BestSeconds(runs, cutPackage, [&] {
     if (AppendModule(platform, source, package, record) != AppendResult::Appended)
       Die("append failed");
   });
-  std::int32_t offset = 0;
-  ModuleRecord found;
-  if (FindModule(platform, PackageRef{package}, "module.bin", &offset, false, &found, 0) <= 0) {
-    Die("the appended module cannot be found");
-  }
-  const double extract = BestSeconds(runs, removeExtracted, [&] {
-    if (!ExtractModule(platform, PackageRef{package}, extracted, offset, found.contentSize,
-                       win::kAttrNormal)) {
-      Die("extract failed");
-    }
-  });
+  f.extract = ExtractSeconds(platform, package, extracted, runs);
   if (!SameContent(source, extracted)) Die("the extracted module differs from its source");
 
-  const double mib = static_cast<double>(mebibytes);
-  std::printf("copy through the seam  %8.3f s  %8.1f MiB/s\n", seamCopy, mib / seamCopy);
-  std::printf("copy with host I/O     %8.3f s  %8.1f MiB/s\n", hostCopy, mib / hostCopy);
-  std::printf("copy, flushed to disk   %8.3f s  %8.1f MiB/s\n", flushedCopy, mib / flushedCopy);
-  std::printf("CRC-32 alone           %8.3f s  %8.1f MiB/s\n", crcAlone, mib / crcAlone);
-  std::printf("scrambling alone       %8.3f s  %8.1f MiB/s\n", scrambleAlone, mib / scrambleAlone);
-  std::printf("append module          %8.3f s  %8.1f MiB/s\n", append, mib / append);
-  std::printf("extract module         %8.3f s  %8.1f MiB/s\n", extract, mib / extract);
-  std::printf("append/copy  %.2f   (against host I/O %.2f)\n", seamCopy / append,
-              hostCopy / append);
-  std::printf("extract/copy %.2f   (against host I/O %.2f)\n", seamCopy / extract,
-              hostCopy / extract);
-  // Both put their file on the disk before they report success.
-  std::printf("append/flushed copy %.2f\n", flushedCopy / append);
-  std::printf("extract/flushed copy %.2f\n", flushedCopy / extract);
+  PrintFigures(f, static_cast<double>(mebibytes));
 
   for (const std::string& path : {source, package, copy, extracted}) ::unlink(path.c_str());
-  if (ownDir) ::rmdir(dir.c_str());
+  if (options.ownDir) ::rmdir(dir.c_str());
   return 0;
 }
