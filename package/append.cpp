@@ -217,8 +217,7 @@ bool WriteModule(const Platform& platform, const std::string& packagePath, FileH
   // The reserved bytes stay zero but for the content and record checks.
   std::array<std::uint8_t, kRecordSize> encoded{};
   EncodeModuleRecord(record, encoded.data());
-  StoreContentCheck(encoded.data(), *check);
-  StoreRecordCheck(encoded.data());
+  SealRecord(encoded.data(), *check);
   if (!WriteAll(files, target, encoded.data(), encoded.size(), error)) return false;
   if (!files.Flush(target)) {
     error.Capture();

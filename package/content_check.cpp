@@ -39,9 +39,9 @@ constexpr CrcTables MakeCrcTables() {
 }
 
 constexpr CrcTables kCrcTables = MakeCrcTables();
-constexpr std::size_t kCrcOffset = kReservedOffset + kContentCheckTagWidth;
-constexpr std::size_t kRecordTagOffset = kCrcOffset + 4;
-constexpr std::size_t kRecordCrcOffset = kRecordTagOffset + kContentCheckTagWidth;
+constexpr std::size_t kCrcOffset = kContentCheckField.crcOffset;
+constexpr std::size_t kRecordTagOffset = kRecordCheckField.offset;
+constexpr std::size_t kRecordCrcOffset = kRecordCheckField.crcOffset;
 
 // Four bytes as a little-endian value, whatever the host's order.
 inline std::uint32_t LittleEndian32(const std::uint8_t* p) {
@@ -204,12 +204,6 @@ void Crc32::Update(const std::uint8_t* data, std::size_t length) {
   state_ = update(state_, data, length);
 }
 
-void StoreContentCheck(std::uint8_t* record, std::uint32_t crc) {
-  std::memset(record + kReservedOffset, 0, kReservedWidth);
-  std::memcpy(record + kReservedOffset, kContentCheckTag, kContentCheckTagWidth);
-  StoreBigEndian(crc, record + kCrcOffset);
-}
-
 std::optional<std::uint32_t> LoadContentCheck(const std::uint8_t* record) {
   if (std::memcmp(record + kReservedOffset, kContentCheckTag, kContentCheckTagWidth) != 0) {
     return std::nullopt;
@@ -236,9 +230,14 @@ bool HasRecordTag(const std::uint8_t* record) {
 
 }  // namespace
 
-void StoreRecordCheck(std::uint8_t* record) {
-  std::memcpy(record + kRecordTagOffset, kRecordCheckTag, kContentCheckTagWidth);
-  StoreBigEndian(RecordCrc(record), record + kRecordCrcOffset);
+void SealRecord(std::uint8_t* record, std::optional<std::uint32_t> contentCrc) {
+  std::memset(record + kReservedOffset, 0, kReservedWidth);
+  if (contentCrc) {
+    std::memcpy(record + kContentCheckField.offset, kContentCheckField.tag, kContentCheckTagWidth);
+    StoreBigEndian(*contentCrc, record + kContentCheckField.crcOffset);
+  }
+  std::memcpy(record + kRecordCheckField.offset, kRecordCheckField.tag, kContentCheckTagWidth);
+  StoreBigEndian(RecordCrc(record), record + kRecordCheckField.crcOffset);
 }
 
 RecordCheck CheckRecord(const std::uint8_t* record) {

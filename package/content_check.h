@@ -15,11 +15,29 @@
 #include <cstdint>
 #include <optional>
 
+#include "package/module_record.h"
+
 namespace brelvane {
 
 inline constexpr char kContentCheckTag[] = "BRVCRC32";  // 8 bytes, no terminator stored
 inline constexpr std::size_t kContentCheckTagWidth = 8;
 inline constexpr char kRecordCheckTag[] = "BRVREC32";  // 8 bytes, no terminator stored
+
+// The reserved bytes' layout, the one place it is written down: each check
+// is its tag and a big-endian CRC-32, the content check first, the record
+// check right behind it; every other reserved byte is zero.
+struct ReservedField {
+  const char* tag;
+  std::size_t offset;  // of the tag, from the record's first byte
+  std::size_t crcOffset;
+};
+inline constexpr std::size_t kCheckWidth = kContentCheckTagWidth + 4;
+inline constexpr ReservedField kContentCheckField{kContentCheckTag, kReservedOffset,
+                                                  kReservedOffset + kContentCheckTagWidth};
+inline constexpr ReservedField kRecordCheckField{
+    kRecordCheckTag, kReservedOffset + kCheckWidth,
+    kReservedOffset + kCheckWidth + kContentCheckTagWidth};
+static_assert(kRecordCheckField.offset + kCheckWidth <= kReservedOffset + kReservedWidth);
 // The Windows code a failed check leaves in the last error
 // (ERROR_CRC, "Data error (cyclic redundancy check).").
 inline constexpr std::uint32_t kErrorCrc = 23;
@@ -34,15 +52,13 @@ class Crc32 {
   std::uint32_t state_ = 0xFFFFFFFFu;
 };
 
-// Writes the tag and `crc` into the reserved bytes of an encoded record
-// (`record` points at its first byte); the other reserved bytes become zero.
-void StoreContentCheck(std::uint8_t* record, std::uint32_t crc);
+// Seals an encoded record (`record` points at its first byte) whose fields
+// are final: the reserved bytes become zero but for the content check, when
+// `contentCrc` is given, and then the record check over all the rest, which
+// is stored last so that it covers every byte.
+void SealRecord(std::uint8_t* record, std::optional<std::uint32_t> contentCrc);
 // The CRC an encoded record carries, or nullopt when it carries no tag.
 std::optional<std::uint32_t> LoadContentCheck(const std::uint8_t* record);
-
-// Writes the record check into an encoded record whose other bytes are
-// final (the content check included).
-void StoreRecordCheck(std::uint8_t* record);
 // What the record check of an encoded record says.
 enum class RecordCheck { Unchecked, Sound, Damaged };
 RecordCheck CheckRecord(const std::uint8_t* record);

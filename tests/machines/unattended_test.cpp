@@ -65,7 +65,8 @@ void CraftNewestRecord(Rig& s, std::size_t field, const std::string& text) {
   std::string bytes = *s.work.ReadHostFile("setup.exe");
   const std::size_t record = bytes.size() - kRecordSize;
   bytes.replace(record + field, text.size() + 1, text + '\0');
-  StoreRecordCheck(reinterpret_cast<std::uint8_t*>(bytes.data() + record));
+  auto* sealed = reinterpret_cast<std::uint8_t*>(bytes.data() + record);
+  SealRecord(sealed, LoadContentCheck(sealed));
   s.work.WriteHostFile("setup.exe", bytes);
 }
 // A name whose line break would start a forged line of the log.

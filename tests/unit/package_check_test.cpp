@@ -83,17 +83,25 @@ TEST(Crc32, GivesTheSameValueFedInPieces) {
   }
 }
 
+// Sealed, the reserved bytes hold the content check, then the record
+// check over everything else, and zeros; the fields around stay.
 TEST(ContentCheck, SitsInTheReservedBytesAndReadsBack) {
-  std::array<std::uint8_t, kRecordSize> record{};
-  record.fill(0xCD);
-  StoreContentCheck(record.data(), 0x01020304u);
-  EXPECT_EQ(std::string(record.begin() + 68, record.begin() + 76), "BRVCRC32");
-  EXPECT_EQ(std::string(record.begin() + 76, record.begin() + 80),
-            std::string("\x01\x02\x03\x04", 4));
-  for (std::size_t i = 80; i < 132; ++i) EXPECT_EQ(record[i], 0) << i;
-  EXPECT_EQ(record[67], 0xCD) << "the marker field is not touched";
-  EXPECT_EQ(record[132], 0xCD) << "the name field is not touched";
-  EXPECT_EQ(LoadContentCheck(record.data()), 0x01020304u);
+  for (const bool withContent : {true, false}) {
+    std::array<std::uint8_t, kRecordSize> record{};
+    record.fill(0xCD);
+    SealRecord(record.data(),
+               withContent ? std::optional<std::uint32_t>(0x01020304u) : std::nullopt);
+    const std::string content(record.begin() + 68, record.begin() + 80);
+    EXPECT_EQ(content,
+              withContent ? std::string("BRVCRC32\x01\x02\x03\x04", 12) : std::string(12, '\0'));
+    EXPECT_EQ(std::string(record.begin() + 80, record.begin() + 88), "BRVREC32");
+    for (std::size_t i = 92; i < 132; ++i) EXPECT_EQ(record[i], 0) << i;
+    EXPECT_EQ(record[67], 0xCD) << "the marker field is not touched";
+    EXPECT_EQ(record[132], 0xCD) << "the name field is not touched";
+    EXPECT_EQ(LoadContentCheck(record.data()),
+              withContent ? std::optional<std::uint32_t>(0x01020304u) : std::nullopt);
+    EXPECT_EQ(CheckRecord(record.data()), RecordCheck::Sound);
+  }
 }
 
 TEST(ContentCheck, IsAbsentWithoutTheWholeTag) {
