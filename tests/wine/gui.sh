@@ -770,8 +770,8 @@ scenario_dpi() {
 columns_fit_alike() {
   local -a wide=($1) other=($2)
   local i
-  [ "${#wide[@]}" -eq 5 ] && [ "${#other[@]}" -eq 5 ] || return 1
-  for i in 0 1 2 3 4; do
+  [ "${#wide[@]}" -ge 6 ] && [ "${#other[@]}" -eq "${#wide[@]}" ] || return 1
+  for ((i = 0; i < ${#wide[@]}; i++)); do
     awk -v a="${other[$i]}" -v e="${wide[$i]}" 'BEGIN { d = a - e; exit !(d * d <= (0.1 * e) ^ 2) }' ||
       return 1
   done
