@@ -187,8 +187,7 @@ bool IsAbsenceCode(std::uint32_t code) {
   constexpr std::uint32_t kDevNotExist = 55;
   constexpr std::uint32_t kNoSuchDevice = 433;
   constexpr std::uint32_t kDeviceNotConnected = 1167;
-  return code == win::kErrorFileNotFound || code == win::kErrorPathNotFound ||
-         code == kInvalidDrive || code == kNotReady || code == kDevNotExist ||
+  return IsNotFound(code) || code == kInvalidDrive || code == kNotReady || code == kDevNotExist ||
          code == kNoSuchDevice || code == kDeviceNotConnected;
 }
 
