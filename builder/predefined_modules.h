@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "package/package.h"
+#include "res/attribute_choices.h"
 
 namespace brelvane {
 
@@ -17,20 +18,26 @@ namespace brelvane {
 inline constexpr std::uint32_t kCombinedAttributes = win::kAttrNormal;
 
 // The attribute choices a maker picks from, in the order of the builder's
-// combo boxes (res/brelvane.rc holds their shown texts in this order; its
-// test checks them against this table): the word the command line and the
-// manifest take, the text the page shows, and the bits a module gets.
+// combo boxes, as res/attribute_choices.h lists them for the resource script
+// too: the word the command line and the manifest take, the text the page
+// shows, and the bits a module gets.
 struct AttributeChoice {
   const char* word;
   const char* shown;
   std::uint32_t bits;
 };
-inline constexpr AttributeChoice kAttributeChoices[] = {
-    {"normal", "Normal", win::kAttrNormal},
-    {"ronly", "R only", win::kAttrReadOnly},
-    {"hidden", "Hidden", win::kAttrHidden},
-    {"rh", "R&H", win::kAttrReadOnly | win::kAttrHidden},
-};
+#define ATTRIBUTE_CHOICE_ROW(unused, word, shown, length, bits) {word, shown, bits},
+inline constexpr AttributeChoice kAttributeChoices[] = {ATTRIBUTE_CHOICES(ATTRIBUTE_CHOICE_ROW, _)};
+#undef ATTRIBUTE_CHOICE_ROW
+#define ATTRIBUTE_CHOICE_LENGTH(unused, word, shown, length, bits) \
+  static_assert(sizeof(shown) == (length), "the template counts a choice's NUL");
+ATTRIBUTE_CHOICES(ATTRIBUTE_CHOICE_LENGTH, _)
+#undef ATTRIBUTE_CHOICE_LENGTH
+static_assert(kAttributeChoices[0].bits == win::kAttrNormal &&
+                  kAttributeChoices[1].bits == win::kAttrReadOnly &&
+                  kAttributeChoices[2].bits == win::kAttrHidden &&
+                  kAttributeChoices[3].bits == (win::kAttrReadOnly | win::kAttrHidden),
+              "the choices' bits are the file attributes they name");
 // The choice of a word, or -1.
 int AttributeChoiceOf(std::string_view word);
 

@@ -103,6 +103,22 @@ struct BuilderGroup {
   bool rootReportsChange;
 };
 
+// The groups as builder_groups.def lists them, one constant a model
+// (kKestrinGroup, ...), and all of them in the page's order.
+// clang-format off
+#define BUILDER_GROUP(model, heading, sourceLabel, attributesLabel, groupId, sourceId, browseId, \
+                      rootId, attributesId, comboStyle, rootReportsChange, ...)                  \
+  inline constexpr BuilderGroup k##model##Group{                                                 \
+      heading, sourceId, browseId, rootId, attributesId, groupId, rootReportsChange};
+// clang-format on
+#include "res/builder_groups.def"
+#undef BUILDER_GROUP
+#define BUILDER_GROUP(model, ...) k##model##Group,
+inline constexpr BuilderGroup kBuilderGroupsInPageOrder[] = {
+#include "res/builder_groups.def"
+};
+#undef BUILDER_GROUP
+
 // A module set as the builder and the package show it.
 struct ModuleSetNames {
   PredefinedSet set;
@@ -139,26 +155,33 @@ inline constexpr DriveModelRow kDriveModels[] = {
      nullptr,
      true,
      {PredefinedSet::Kestrin, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_T", "Yes-KESTRIN", "kestrin"},
-     {"Mivora Kestrin Files", IDC_KESTRIN_SOURCE, IDC_KESTRIN_BROWSE, IDC_KESTRIN_ROOT,
-      IDC_KESTRIN_ATTRS, IDC_KESTRIN_GROUP, false}},
+     kKestrinGroup},
     {DriveModel::Ovin,
      "Ovin",
      kOvinDetection,
      &kOvinLocating,
      true,
      {PredefinedSet::Ovin, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_A", "Yes-OVIN", "ovin"},
-     {"Mivora Ovin Files", IDC_OVIN_SOURCE, IDC_OVIN_BROWSE, IDC_OVIN_ROOT, IDC_OVIN_ATTRS,
-      IDC_OVIN_GROUP, true}},
+     kOvinGroup},
     {DriveModel::Pellor,
      "Pellor",
      kPellorDetection,
      nullptr,
      false,
      {PredefinedSet::Pellor, "QRVX_OEM_INSTALLER_PREDEFFILE_IDX_G", "Yes-PELLOR", "pellor"},
-     {"Mivora Pellor Files", IDC_PELLOR_SOURCE, IDC_PELLOR_BROWSE, IDC_PELLOR_ROOT,
-      IDC_PELLOR_ATTRS, IDC_PELLOR_GROUP, false}},
+     kPellorGroup},
 };
 inline constexpr std::size_t kModelCount = std::size(kDriveModels);
+
+// The page draws its groups in the order of builder_groups.def, and the
+// builder fills them in the order of the rows: the two must agree.
+constexpr bool GroupsFollowTheRows() {
+  if (std::size(kBuilderGroupsInPageOrder) != kModelCount) return false;
+  for (std::size_t i = 0; i < kModelCount; ++i)
+    if (kDriveModels[i].group.caption != kBuilderGroupsInPageOrder[i].caption) return false;
+  return true;
+}
+static_assert(GroupsFollowTheRows(), "builder_groups.def has one row a model, in the rows' order");
 
 // The set for Kestrin and Ovin drives together, which no drive takes: the
 // builder appends it at the drive's root with Normal attributes.

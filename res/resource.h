@@ -41,22 +41,8 @@
 #define IDC_INSTALLER_NAME 1016
 #define IDC_MODULE_TO_ADD_LABEL 1034
 
-// Predefined-modules page.
-#define IDC_KESTRIN_SOURCE 1017
-#define IDC_KESTRIN_BROWSE 1018
-#define IDC_KESTRIN_ROOT 1024
-#define IDC_KESTRIN_ATTRS 1028
-#define IDC_OVIN_SOURCE 1009
-#define IDC_OVIN_BROWSE 1013
-#define IDC_OVIN_ROOT 1025
-#define IDC_OVIN_ATTRS 1029
-#define IDC_PELLOR_SOURCE 1010
-#define IDC_PELLOR_BROWSE 1014
-#define IDC_PELLOR_ROOT 1026
-#define IDC_PELLOR_ATTRS 1030
+// Predefined-modules page.  The models' groups have their ids in
+// builder_groups.def.
 #define IDC_COMBINED_SOURCE 1011
 #define IDC_COMBINED_BROWSE 1015
 #define IDC_ADD_PREDEFINED 1019
-#define IDC_KESTRIN_GROUP 1031
-#define IDC_OVIN_GROUP 1032
-#define IDC_PELLOR_GROUP 1033

@@ -3,12 +3,15 @@
 # them: each template's size, font and caption, and each control's id, kind,
 # place, size and the styles the pages rely on (hidden or disabled at
 # creation, scroll bars, read-only, prefix and path shortening, clipping of
-# the siblings drawn over a control), the predefined page's
-# combo-box items, that every field follows a label (what a screen reader
-# names it by) and each page's access keys differ, and what the manifest declares (the systems it supports,
-# asInvoker, common controls 6, DPI awareness).  The compiled resource is read back, so what
-# is checked is what the program loads.  $1 (the tools
-# folder) is not needed.
+# the siblings drawn over a control), and what the manifest declares (the
+# systems it supports, asInvoker, common controls 6, DPI awareness).  Every
+# page keeps the rules of page_problems (ids differ, fields follow their
+# labels, Tab in reading order, access keys differ).  The predefined-modules
+# page, drawn from builder_groups.def, is held to rules instead of places:
+# one whole group a catalogue model, in order, overlapping nothing, and the
+# same choices in every combo box.  The compiled resource is read back, so
+# what is checked is what the program loads.  $1 (the tools folder) is not
+# needed.
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 WINDRES=${WINDRES:-x86_64-w64-mingw32-windres}
@@ -73,8 +76,78 @@ def flags(cls, style):
         if style & 0x4: out.append('singlesel')
     return out
 
+import collections, os, re
+
+Control = collections.namedtuple('Control', 'ident kind x y w h shown flags')
+
+def access_keys(controls):
+    texts = [c.shown.replace('&&', '') for c in controls]
+    return [t[t.index('&') + 1].upper() for t in texts if '&' in t]
+
+def inside(c, box):
+    return (box.x <= c.x and c.x + c.w <= box.x + box.w and
+            box.y <= c.y and c.y + c.h <= box.y + box.h)
+
+def overlap(a, b):
+    return a.x < b.x + b.w and b.x < a.x + a.w and a.y < b.y + b.h and b.y < a.y + a.h
+
+def page_problems(controls, cx, cy):
+    """The rules every page keeps: ids differ, controls lie on the page, each
+    field follows its label (what a screen reader names it by), Tab takes the
+    fields in reading order, and the access keys differ."""
+    problems = []
+    ids = [c.ident for c in controls if c.ident != -1]
+    problems += ['  ID %d TWICE' % i for i in sorted({i for i in ids if ids.count(i) > 1})]
+    problems += ['  %d OFF THE PAGE' % c.ident for c in controls
+                 if c.x < 0 or c.y < 0 or c.x + c.w > cx or c.y + c.h > cy]
+    for previous, c in zip([None] + controls, controls):
+        if (c.kind == 'edit' or c.kind.startswith('combo') or c.kind == 'syslistview32') and not (
+                previous and previous.kind.startswith('static-') and previous.shown):
+            problems.append('  UNLABELLED %d' % c.ident)
+    stops = [c for c in controls if not c.kind.startswith('static') and c.kind != 'button-group']
+    for a, b in zip(stops, stops[1:]):
+        if not (b.y > a.y + 4 or (abs(b.y - a.y) <= 4 and b.x > a.x)):
+            problems.append('  TAB GOES BACK FROM %d TO %d' % (a.ident, b.ident))
+    keys = access_keys(controls)
+    if len(set(keys)) != len(keys):
+        problems.append('  DUPLICATE KEYS %s' % ''.join(keys))
+    return problems
+
+# The catalogue's model names, in the order of its rows.
+CATALOGUE = open(os.path.join(os.environ['ROOT'], 'common/drive_models.h')).read()
+MODELS = re.findall(r'\{DriveModel::\w+,\s*"(\w+)"',
+                    CATALOGUE[CATALOGUE.index('kDriveModels[] = {'):])
+GROUP_KINDS = ['static-centre', 'edit', 'button-push', 'static-left', 'edit', 'static-left']
+
+def group_problems(controls):
+    """One group box a model, in the catalogue's order; each holds the
+    controls that follow it (label and source, browse, root label and root,
+    attributes label and combo box), and no other; groups do not overlap each
+    other or the controls outside them."""
+    problems, members_of = [], {}
+    boxes = [i for i, c in enumerate(controls) if c.kind == 'button-group']
+    names = [controls[i].shown for i in boxes]
+    if len(names) != len(MODELS) or any(m not in n for m, n in zip(MODELS, names)):
+        problems.append('  GROUPS %s FOR THE MODELS %s' % (names, MODELS))
+    for i in boxes:
+        box, members = controls[i], []
+        for c in controls[i + 1:]:
+            if not inside(c, box):
+                break
+            members.append(c)
+        kinds = [c.kind for c in members]
+        if kinds[:6] != GROUP_KINDS or len(kinds) < 7 or not kinds[6].startswith('combo'):
+            problems.append('  GROUP %d HOLDS %s' % (box.ident, kinds))
+        members_of[box.ident] = [id(c) for c in members]
+    for box in (controls[i] for i in boxes):
+        for c in controls:
+            if c is not box and c.w and c.h and overlap(c, box) and id(c) not in members_of[box.ident]:
+                problems.append('  %d "%s" OVERLAPS GROUP %d' % (c.ident, c.shown, box.ident))
+    return problems
+
 pos = 0
 dialogs = []
+inits, combos = {}, {}
 while pos < len(data):
     size, header = struct.unpack_from('<II', data, pos)
     kind_id, p = name_or_id(data, pos + 8)
@@ -90,20 +163,7 @@ while pos < len(data):
             msg, length = struct.unpack_from('<HI', body, q + 2)
             items.append('  %d %#06x "%s"' % (cid, msg, body[q + 8:q + 8 + length].rstrip(b'\0').decode()))
             q += 8 + length
-        # Each combo offers the attribute choices of the builder's table, in
-        # its order.
-        import os, re
-        header = open(os.path.join(os.environ['ROOT'], 'builder/predefined_modules.h')).read()
-        block = header[header.index('kAttributeChoices[] = {'):]
-        shown = re.findall(r'\{"\w+", "([^"]*)",', block[:block.index('};')])
-        per_combo = {}
-        for item in items:
-            cid, text = item.split()[0], item.split('"')[1]
-            per_combo.setdefault(cid, []).append(text)
-        for cid, texts in sorted(per_combo.items()):
-            if texts != shown:
-                items.append('  ITEMS OF %s DIFFER FROM THE TABLE %s' % (cid, shown))
-        dialogs.append((str(name) + ' init', ['init %s' % name] + items))
+        inits[str(name)] = items
         continue
     if kind_id == 24:
         import re
@@ -129,9 +189,7 @@ while pos < len(data):
     points = struct.unpack_from('<H', body, q)[0]
     face, q = name_or_id(body, q + 2)
     lines = ['dialog %s %dx%d "%s" %d "%s"' % (name, cx, cy, face, points, caption)]
-    # What a screen reader names a field by is the label just before it; the
-    # access keys of one page must differ.
-    previous, keys, problems = None, [], []
+    controls = []
     for _ in range(count):
         q = (q + 3) & ~3
         cstyle, _, x, y, w, h, cid = struct.unpack_from('<IIhhhhH', body, q)
@@ -141,22 +199,31 @@ while pos < len(data):
         cls = NAMED.get(cls.lower(), cls) if isinstance(cls, str) else cls
         text, q = name_or_id(body, q)
         q += 2 + struct.unpack_from('<H', body, q)[0]
-        ident = -1 if cid == 0xFFFF else cid
         shown = text if isinstance(text, str) else '#%d' % text
-        lines.append('  %d %s %d,%d %dx%d "%s" %s' % (
-            ident, kind(cls, cstyle), x, y, w, h, shown, ' '.join(flags(cls, cstyle))))
-        field = kind(cls, cstyle)
-        if (field == 'edit' or field.startswith('combo') or field == 'syslistview32') and not (
-                previous and previous[0].startswith('static-') and previous[1]):
-            problems.append('  UNLABELLED %d' % ident)
-        previous = (field, shown)
-        if '&' in shown.replace('&&', ''):
-            keys.append(shown.replace('&&', '')[shown.replace('&&', '').index('&') + 1].upper())
-    lines += problems
-    lines.append('  keys %s' % ''.join(keys))
-    if len(set(keys)) != len(keys):
-        lines.append('  DUPLICATE KEYS')
-    dialogs.append((str(name), lines))
+        controls.append(Control(-1 if cid == 0xFFFF else cid, kind(cls, cstyle), x, y, w, h,
+                                shown, ' '.join(flags(cls, cstyle))))
+    # A closed combo box is one line high: its height is its list's.
+    closed = [c._replace(h=min(c.h, 14)) if c.kind.startswith('combo') else c for c in controls]
+    problems = page_problems(closed, cx, cy)
+    combos[str(name)] = [c.ident for c in controls if c.kind.startswith('combo')]
+    if any(c.kind == 'button-group' and c.ident != -1 for c in controls):
+        # A page of model groups is checked by its rules, not by its places,
+        # which builder_groups.def holds.
+        problems += group_problems(closed)
+        lines.append('  every model of the catalogue has a whole group, in order')
+    else:
+        lines += ['  %d %s %d,%d %dx%d "%s" %s' % c for c in controls]
+        lines.append('  keys %s' % ''.join(access_keys(controls)))
+    dialogs.append((str(name), lines + problems))
+for name, items in inits.items():
+    # Each combo box of the page gets the same choices, in the same order.
+    per_combo = {}
+    for item in items:
+        per_combo.setdefault(int(item.split()[0]), []).append(item.split(None, 2)[2])
+    if sorted(per_combo) != sorted(combos.get(name, [])):
+        print('INIT DATA OF %s FILLS %s, THE PAGE HAS COMBOS %s' % (name, sorted(per_combo), combos.get(name)))
+    if len({tuple(texts) for texts in per_combo.values()}) != 1:
+        print('THE COMBOS OF %s GET DIFFERENT CHOICES' % name)
 for _, lines in sorted(dialogs):
     print('\n'.join(line.rstrip() for line in lines))
 EOF
@@ -199,49 +266,7 @@ dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
   1010 button-push 163,164 60x13 "&Delete Module" hidden disabled
   keys NITMAED
 dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
-  1031 button-group 2,1 205x54 "Mivora Kestrin Files"
-  -1 static-centre 12,10 40x16 "(1) Zentok &Kestrin"
-  1017 edit 53,11 118x12 "" border autohscroll
-  1018 button-push 176,13 21x10 "..."
-  -1 static-left 9,30 44x8 "Extract Root\"
-  1024 edit 53,27 105x12 "" border autohscroll
-  -1 static-left 162,27 0x0 "Attributes of the Kestrin files"
-  1028 combo-droplist 162,27 39x63 "" vscroll
-  -1 static-left 9,41 107x8 "E.g.      Root\windows\desktop"
-  1032 button-group 2,56 205x41 "Mivora Ovin Files"
-  -1 static-centre 7,65 40x16 "(2) Zentok &OVIN"
-  1009 edit 53,65 118x12 "" border autohscroll
-  1013 button-push 175,67 21x10 "..."
-  -1 static-left 9,84 44x8 "Extract Root\"
-  1025 edit 53,81 105x12 "" border autohscroll
-  -1 static-left 162,81 0x0 "Attributes of the Ovin files"
-  1029 combo-dropdown 162,81 39x63 "" vscroll
-  1033 button-group 2,101 205x43 "Mivora Pellor Files"
-  -1 static-centre 6,111 40x16 "(3 Zentok &Pellor"
-  1010 edit 53,112 118x12 "" border autohscroll
-  1014 button-push 175,114 21x10 "..."
-  -1 static-left 10,132 44x8 "Extract Root\"
-  1026 edit 53,128 104x12 "" border autohscroll
-  -1 static-left 161,128 0x0 "Attributes of the Pellor files"
-  1030 combo-dropdown 161,128 39x63 "" vscroll
-  -1 static-centre 2,151 46x16 "(4) Zentok KES + OVIN" disabled
-  1011 edit 53,152 118x12 "" disabled border autohscroll
-  1015 button-push 175,154 21x10 "..." disabled
-  1019 button-push 52,170 115x11 "&ADD Predefined Modules"
-  keys KOPA
-init PREDEF MODULES
-  1028 0x0403 "Normal"
-  1028 0x0403 "R only"
-  1028 0x0403 "Hidden"
-  1028 0x0403 "R&H"
-  1029 0x0403 "Normal"
-  1029 0x0403 "R only"
-  1029 0x0403 "Hidden"
-  1029 0x0403 "R&H"
-  1030 0x0403 "Normal"
-  1030 0x0403 "R only"
-  1030 0x0403 "Hidden"
-  1030 0x0403 "R&H"
+  every model of the catalogue has a whole group, in order
 manifest 1
   supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}
   supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}

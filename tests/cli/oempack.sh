@@ -3,6 +3,7 @@
 # codes and refusals.  $1 is the folder that holds the oempack program.
 set -u
 OEMPACK="$1/oempack"
+DOCS=$(cd "$(dirname "$0")/../../docs" && pwd)
 # shellcheck source=cli_lib.bash
 source "$(dirname "$0")/cli_lib.bash"
 cli_workdir
@@ -66,6 +67,38 @@ expect_text err.txt "gone.dat"
 expect_rc 2 "$OEMPACK" add-predef setup.exe
 expect_text err.txt "--kestrin, --ovin, --pellor or --combined"
 cmp -s <(head -c "$(size_of before.exe)" setup.exe) before.exe || fail "add-predef changed earlier bytes"
+
+# ---- every model of the catalogue, as the program names them ----
+# The models and their option keys come from add-predef's help, so a new
+# model is appended, listed and documented without this test naming it.
+"$OEMPACK" add-predef --help > help.txt
+read -r -a keys <<< "$(grep -oE -- '--[a-z0-9]+-attr' help.txt | sed 's/^--//; s/-attr$//' | tr '\n' ' ')"
+models=$(sed -n '1s/^append predefined modules: //p' help.txt)
+head -c 4096 /dev/zero > each.exe
+args=()
+for key in "${keys[@]}"; do
+  printf '%s' "$key" > "$key.mod"
+  args+=(--"$key" "$key.mod" --"$key"-root "sub\\$key" --"$key"-attr hidden)
+done
+expect_rc 0 "$OEMPACK" add-predef each.exe "${args[@]}"
+expect_rc 0 "$OEMPACK" list each.exe --json
+python3 - out.txt "$models" "${keys[@]}" <<'EOF' || fail "a model's module: $(cat out.txt)"
+import json, sys
+rows = json.load(open(sys.argv[1]))
+names = sys.argv[2].split(", ")[:-1]
+keys = sys.argv[3:]
+assert len(keys) == len(names) >= 3, (keys, names)
+for key, name in zip(keys, names):
+    row = [r for r in rows if r["model"] == key]
+    assert len(row) == 1 and row[0]["installedOn"] == name and row[0]["size"] == len(key), row
+    assert row[0]["extractDir"] == "sub\\" + key and row[0]["attributes"] == 2, row
+EOF
+synopsis=$(sed -n '/^oempack add-predef/,/--combined/p' "$DOCS/oempack.md")
+for key in "${keys[@]}"; do
+  for option in "--$key FILE" "--$key-root DIR" "--$key-attr"; do
+    grep -qF -- "$option" <<< "$synopsis" || fail "docs/oempack.md's add-predef lacks $option"
+  done
+done
 
 # ---- what every install refuses is never stored ----
 cp setup.exe before.exe

@@ -62,18 +62,15 @@ class PredefPageTest : public ::testing::Test {
 };
 
 TEST_F(PredefPageTest, CombosStartAtNormal) {
-  for (int combo : {IDC_KESTRIN_ATTRS, IDC_OVIN_ATTRS, IDC_PELLOR_ATTRS}) {
-    view_.selection[combo] = 3;
-  }
+  for (const DriveModelRow& row : kDriveModels) view_.selection[row.group.attributes] = 3;
   ASSERT_FALSE(page_.OnSetActive().has_value());
-  for (int combo : {IDC_KESTRIN_ATTRS, IDC_OVIN_ATTRS, IDC_PELLOR_ATTRS}) {
-    EXPECT_EQ(view_.SelectedIndex(combo), 0);
-  }
+  for (const DriveModelRow& row : kDriveModels)
+    EXPECT_EQ(view_.SelectedIndex(row.group.attributes), 0) << row.name;
 }
 
 TEST_F(PredefPageTest, AMissingOwnPathEndsTheProgramOnActivation) {
   test_.system().FailOwnExecutablePath(win::kErrorFileNotFound);
-  view_.selection[IDC_OVIN_ATTRS] = 3;
+  view_.selection[kOvinGroup.attributes] = 3;
   const PageEnding ending = page_.OnSetActive();
   ASSERT_TRUE(ending.has_value());
   EXPECT_EQ(ending->exitCode, 0);
@@ -83,7 +80,7 @@ TEST_F(PredefPageTest, AMissingOwnPathEndsTheProgramOnActivation) {
   // Nothing else happened: no message, the button and the combos untouched.
   EXPECT_TRUE(test_.prompts().messages().empty());
   EXPECT_EQ(view_.enabled.count(ids::kAddPredefined), 0u);
-  EXPECT_EQ(view_.SelectedIndex(IDC_OVIN_ATTRS), 3);
+  EXPECT_EQ(view_.SelectedIndex(kOvinGroup.attributes), 3);
 }
 
 struct ActivationCase {
@@ -107,27 +104,27 @@ TEST_F(PredefPageTest, AddIsEnabledOnlyForAnotherReadableInstaller) {
 }
 
 TEST_F(PredefPageTest, GroupCaptionCountsWithoutBlanksAndPath) {
-  view_.texts[IDC_OVIN_SOURCE] = "C:\\payload\\  tool.exe ";
-  view_.texts[IDC_OVIN_ROOT] = " apps\\x ";
+  view_.texts[kOvinGroup.source] = "C:\\payload\\  tool.exe ";
+  view_.texts[kOvinGroup.root] = " apps\\x ";
   page_.UpdateGroupCaption(DriveModel::Ovin);
-  EXPECT_EQ(view_.texts[IDC_OVIN_GROUP], "Mivora Ovin Files - 14/254");
-  view_.texts[IDC_OVIN_SOURCE] = "";
+  EXPECT_EQ(view_.texts[kOvinGroup.caption], "Mivora Ovin Files - 14/254");
+  view_.texts[kOvinGroup.source] = "";
   page_.UpdateGroupCaption(DriveModel::Ovin);
-  EXPECT_EQ(view_.texts[IDC_OVIN_GROUP], "Mivora Ovin Files - 6/254 - File Name Missing!");
-  view_.texts[IDC_OVIN_ROOT] = "";
+  EXPECT_EQ(view_.texts[kOvinGroup.caption], "Mivora Ovin Files - 6/254 - File Name Missing!");
+  view_.texts[kOvinGroup.root] = "";
   page_.UpdateGroupCaption(DriveModel::Ovin);
-  EXPECT_EQ(view_.texts[IDC_OVIN_GROUP], "Mivora Ovin Files");
+  EXPECT_EQ(view_.texts[kOvinGroup.caption], "Mivora Ovin Files");
   // Each group writes only its own caption.
-  EXPECT_EQ(view_.texts.count(IDC_KESTRIN_GROUP), 0u);
+  EXPECT_EQ(view_.texts.count(kKestrinGroup.caption), 0u);
 }
 
 TEST_F(PredefPageTest, BrowsingFillsTheSourceAndItsCaption) {
   view_.fileAnswers.push_back(std::string("C:\\x\\pellor.bin"));
   page_.OnBrowseSource(DriveModel::Pellor);
-  EXPECT_EQ(view_.texts[IDC_PELLOR_SOURCE], "C:\\x\\pellor.bin");
-  EXPECT_EQ(view_.texts[IDC_PELLOR_GROUP], "Mivora Pellor Files - 10/254");
+  EXPECT_EQ(view_.texts[kPellorGroup.source], "C:\\x\\pellor.bin");
+  EXPECT_EQ(view_.texts[kPellorGroup.caption], "Mivora Pellor Files - 10/254");
   page_.OnBrowseSource(DriveModel::Kestrin);  // cancelled
-  EXPECT_EQ(view_.texts.count(IDC_KESTRIN_SOURCE), 0u);
+  EXPECT_EQ(view_.texts.count(kKestrinGroup.source), 0u);
 }
 
 TEST_F(PredefPageTest, AllSourcesEmptyAppendNothingAndSucceed) {
@@ -200,12 +197,12 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
     const std::string installer = refused ? c.refusedInstaller : std::string(1024, '\0');
     drive_.WriteHostFile("target.exe", installer);
     test_.prompts().ClearMessages();
-    view_.texts[IDC_KESTRIN_SOURCE] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
-    view_.texts[IDC_KESTRIN_ROOT] = "k\\dir";
-    view_.texts[IDC_OVIN_SOURCE] = *c.ovin ? drive_.WinPath(c.ovin) : "";
-    view_.texts[IDC_OVIN_ROOT] = c.ovinRoot;
-    view_.selection[IDC_KESTRIN_ATTRS] = 0;
-    view_.selection[IDC_OVIN_ATTRS] = c.ovinChoice;
+    view_.texts[kKestrinGroup.source] = *c.kestrin ? drive_.WinPath(c.kestrin) : "";
+    view_.texts[kKestrinGroup.root] = "k\\dir";
+    view_.texts[kOvinGroup.source] = *c.ovin ? drive_.WinPath(c.ovin) : "";
+    view_.texts[kOvinGroup.root] = c.ovinRoot;
+    view_.selection[kKestrinGroup.attributes] = 0;
+    view_.selection[kOvinGroup.attributes] = c.ovinChoice;
     page_.OnAddPredefinedModules();
     const std::string message = refused ? state_.packagePath + c.message : c.message;
     EXPECT_EQ(test_.prompts().texts(), std::vector<std::string>{message});
@@ -216,10 +213,10 @@ TEST_F(PredefPageTest, AddAppendsInOrderAndStopsAtTheFirstFailure) {
   }
   // The last successful case: the Ovin module carries R&H, Kestrin its root.
   drive_.WriteHostFile("target.exe", std::string(1024, '\0'));
-  view_.texts[IDC_KESTRIN_SOURCE] = drive_.WinPath("k.bin");
-  view_.texts[IDC_OVIN_SOURCE] = drive_.WinPath("o.bin");
-  view_.selection[IDC_OVIN_ATTRS] = 3;
-  view_.selection[IDC_KESTRIN_ATTRS] = -1;  // text typed instead of a choice
+  view_.texts[kKestrinGroup.source] = drive_.WinPath("k.bin");
+  view_.texts[kOvinGroup.source] = drive_.WinPath("o.bin");
+  view_.selection[kOvinGroup.attributes] = 3;
+  view_.selection[kKestrinGroup.attributes] = -1;  // text typed instead of a choice
   page_.OnAddPredefinedModules();
   auto modules = Modules();
   ASSERT_EQ(modules.size(), 2u);
