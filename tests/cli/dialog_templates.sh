@@ -210,7 +210,8 @@ while pos < len(data):
         # A page of model groups is checked by its rules, not by its places,
         # which builder_groups.def holds.
         problems += group_problems(closed)
-        lines.append('  every model of the catalogue has a whole group, in order')
+        lines = ['dialog %s "%s" %d "%s"' % (name, face, points, caption),
+                 '  every model of the catalogue has a whole group, in order, on the page']
     else:
         lines += ['  %d %s %d,%d %dx%d "%s" %s' % c for c in controls]
         lines.append('  keys %s' % ''.join(access_keys(controls)))
@@ -265,8 +266,8 @@ dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
   1011 button-push 87,164 65x13 "&Extract Module"
   1010 button-push 163,164 60x13 "&Delete Module" hidden disabled
   keys NITMAED
-dialog PREDEF MODULES 210x188 "MS Sans Serif" 8 "Predef Modules"
-  every model of the catalogue has a whole group, in order
+dialog PREDEF MODULES "MS Sans Serif" 8 "Predef Modules"
+  every model of the catalogue has a whole group, in order, on the page
 manifest 1
   supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}
   supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}

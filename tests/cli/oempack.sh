@@ -17,6 +17,13 @@ head -c 3000 /dev/urandom > pellor.sys
 head -c 10 /dev/urandom > combo.dll
 printf 'second copy' > second.txt
 
+# ---- the models of the catalogue, as the program names them ----
+# The models and their option keys come from add-predef's help, so a new
+# model is appended, listed and documented without this test naming it.
+"$OEMPACK" add-predef --help > help.txt
+read -r -a keys <<< "$(grep -oE -- '--[a-z0-9]+-attr' help.txt | sed 's/^--//; s/-attr$//' | tr '\n' ' ')"
+models=$(sed -n '1s/^append predefined modules: //p' help.txt)
+
 # ---- usage ----
 expect_rc 0 "$OEMPACK" --help
 expect_text out.txt "add-predef"
@@ -65,15 +72,11 @@ expect_rc 1 "$OEMPACK" add-predef setup.exe --kestrin kestrin.exe --ovin gone.da
 expect_text err.txt "gone.dat"
 [ "$(size_of setup.exe)" -eq $(( $(size_of before.exe) + 1025 + 660 )) ] || fail "add-predef did not keep exactly the Kestrin module"
 expect_rc 2 "$OEMPACK" add-predef setup.exe
-expect_text err.txt "--kestrin, --ovin, --pellor or --combined"
+options=$(printf -- '--%s, ' "${keys[@]}")
+expect_text err.txt "${options%, } or --combined"
 cmp -s <(head -c "$(size_of before.exe)" setup.exe) before.exe || fail "add-predef changed earlier bytes"
 
-# ---- every model of the catalogue, as the program names them ----
-# The models and their option keys come from add-predef's help, so a new
-# model is appended, listed and documented without this test naming it.
-"$OEMPACK" add-predef --help > help.txt
-read -r -a keys <<< "$(grep -oE -- '--[a-z0-9]+-attr' help.txt | sed 's/^--//; s/-attr$//' | tr '\n' ' ')"
-models=$(sed -n '1s/^append predefined modules: //p' help.txt)
+# Each model's set: appended, listed with its drives, and documented.
 head -c 4096 /dev/zero > each.exe
 args=()
 for key in "${keys[@]}"; do
