@@ -20,19 +20,6 @@ void AppendEscape(std::string& out, unsigned char byte) {
   out += kHex[byte & 0x0F];
 }
 
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // One byte of a name: its character, or its escape when it is none to show.
 void AppendNameByte(std::string& out, unsigned char byte) {
   const char32_t code = Cp1252ToUnicode(byte);

@@ -2,6 +2,7 @@
 
 #include "common/printable.h"
 #include "common/progress_bar.h"
+#include "platform/utf8.h"
 
 namespace brelvane {
 namespace {
@@ -18,6 +19,17 @@ TEST(Printable, NamesShowTheirCodePageCharacters) {
       {"\xC3\xA9", "\xC3\x83\xC2\xA9"},
   };
   for (const auto& [name, shown] : cases) EXPECT_EQ(NameForTerminal(name), shown) << name;
+}
+
+// The encoder and the reader agree at every length's bounds.
+TEST(Utf8, EncodesWhatItReadsBack) {
+  for (const char32_t code : {0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+    std::string text;
+    AppendUtf8(text, code);
+    char32_t read = 0;
+    EXPECT_EQ(Utf8SequenceAt(text, 0, &read), text.size()) << text;
+    EXPECT_EQ(static_cast<std::uint32_t>(read), static_cast<std::uint32_t>(code)) << text;
+  }
 }
 
 // A message line: UTF-8 passes, a stray byte is a 1252 character, and no
