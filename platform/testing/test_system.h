@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/forwarding_system.h"
 
 namespace brelvane::testing {
 
-class TestSystem : public System {
+class TestSystem : public ForwardingSystem {
  public:
-  explicit TestSystem(System& real) : real_(real) {}
+  explicit TestSystem(System& real) : ForwardingSystem(real) {}
 
   void SetPlatformId(int id) { platform_id_ = id; }
   // The current directory (its length follows from it).
@@ -41,45 +41,24 @@ class TestSystem : public System {
   void FailLaunch(std::uint32_t error) { launch_error_ = error; }
   const std::vector<std::string>& launched() const { return launched_; }
 
-  std::uint32_t LastError() override { return real_.LastError(); }
-  void SetLastError(std::uint32_t code) override { real_.SetLastError(code); }
-  std::string ErrorText(std::uint32_t code) override { return real_.ErrorText(code); }
   int PlatformId() override;
   std::uint32_t CurrentDirectoryLength() override;
   std::optional<std::string> CurrentDirectory() override;
   std::optional<std::string> OwnExecutablePath() override;
   std::optional<std::string> TempDirectory() override {
-    return temp_directory_ ? temp_directory_ : real_.TempDirectory();
+    return temp_directory_ ? temp_directory_ : host().TempDirectory();
   }
-  LocalTime Now() override { return real_.Now(); }
   // Waits no time: the milliseconds asked for are added up instead.
   void Sleep(std::uint32_t milliseconds) override { slept_ += milliseconds; }
   std::uint64_t slept() const { return slept_; }
   std::uint32_t LogicalDrives() override;
   std::optional<VolumeStorage> QueryVolumeStorage(char letter) override;
-  std::string WideToAnsi(const std::uint16_t* units, std::size_t count) override {
-    return real_.WideToAnsi(units, count);
-  }
-  std::string FromAnsi(const std::string& bytes) override { return real_.FromAnsi(bytes); }
-  std::optional<std::string> ToAnsi(const std::string& text) override { return real_.ToAnsi(text); }
-  bool SamePathIgnoringCase(const std::string& a, const std::string& b) override {
-    return real_.SamePathIgnoringCase(a, b);
-  }
   bool Launch(const std::string& path) override;
-  std::optional<int> RunProgram(const std::vector<std::string>& arguments) override {
-    return real_.RunProgram(arguments);
-  }
-  std::string StripPath(const std::string& path) override { return real_.StripPath(path); }
-  std::optional<std::size_t> SkipRoot(const std::string& path) override {
-    return real_.SkipRoot(path);
-  }
-  bool IsUnc(const std::string& path) override { return real_.IsUnc(path); }
   // Page logic never ends the process (it gives an ending, app/page_ending.h):
   // a call here is a fault, so it aborts the test program with a message.
   [[noreturn]] void ExitProcess(int code) override;
 
  private:
-  System& real_;
   std::optional<int> platform_id_;
   std::optional<std::string> current_directory_;
   std::optional<std::uint32_t> current_directory_length_;
