@@ -83,6 +83,7 @@ std::vector<std::string> SignInputs(const Platform& platform, const SignCommand&
 // signer's file is known to hold exactly what was appended.
 std::optional<std::string> ModulesDigest(const Platform& platform, const std::string& path,
                                          const WalkResult& walk) {
+  if (walk.end == WalkEnd::ReadFailure) return std::nullopt;
   if (walk.modules.empty()) return std::string("no modules");
   const WalkedModule& newest = walk.modules.front();
   const WalkedModule& oldest = walk.modules.back();
@@ -94,6 +95,19 @@ std::optional<std::string> ModulesDigest(const Platform& platform, const std::st
                   [&](const std::uint8_t* data, std::size_t size) { hash.Add(data, size); }))
     return std::nullopt;
   return std::to_string(begin) + ":" + std::to_string(walk.modules.size()) + ":" + hash.HexDigest();
+}
+
+// Whether a verdict failed for want of reading rather than for what it read;
+// the system's code of the failure is then the last error.
+bool FailedToRead(const Platform& platform, const PackageVerdict& verdict) {
+  if (verdict.walk.end == WalkEnd::ReadFailure) return true;
+  for (const ModuleProblem& problem : verdict.problems) {
+    if (problem.state == ContentState::Unreadable) {
+      platform.system.SetLastError(problem.error);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -155,9 +169,13 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
     // The signer opens the installer itself: this build's hold would stand
     // in its way on Windows.  Plain bits while it signs, so that another
     // build's sweep, which takes only what a hold does not guard, leaves it.
+    if (!appended) {
+      result.step = AssemblyStep::ReadBack;
+      return result;
+    }
     held.Reset();
-    if (!appended || !files.SetAttributes(building, win::kAttrNormal)) {
-      result.step = AssemblyStep::Verify;
+    if (!files.SetAttributes(building, win::kAttrNormal)) {
+      result.step = AssemblyStep::HandOver;
       return result;
     }
     const bool apart = UsesSignedFile(*sign);
@@ -183,14 +201,23 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
       building = signedFile;
       removeSigned.Cancel();
     }
-    const WalkResult walk = WalkModules(platform, PackageRef{building, kRecordSize});
-    if (ModulesDigest(platform, building, walk) != appended) {
+    const std::optional<std::string> signedModules =
+        ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
+    if (!signedModules) {
+      result.step = AssemblyStep::ReadBack;
+      return result;
+    }
+    if (signedModules != appended) {
       result.step = AssemblyStep::Verify;
       result.otherModules = true;
       return result;
     }
   }
   const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});
+  if (FailedToRead(platform, verdict)) {
+    result.step = AssemblyStep::ReadBack;
+    return result;
+  }
   if (!verdict.IsSound() || verdict.walk.modules.size() != modules.size() ||
       (sign != nullptr && verdict.walk.certificateTable == 0)) {
     result.step = AssemblyStep::Verify;

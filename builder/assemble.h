@@ -39,6 +39,8 @@ enum class AssemblyStep {
   Append,              // `module` could not be appended (`failedFile` says to what)
   Sign,                // the signing command could not start or did not end with 0
   SignedFileInTheWay,  // `input` names the file the signer would write, which is there
+  HandOver,            // the staging file's attributes could not be cleared for the signer
+  ReadBack,            // the assembled installer could not be read back to check it
   Verify,              // the assembled installer does not verify as planned
   Rename,              // the assembled installer could not take the output's name
 };
@@ -48,9 +50,8 @@ struct AssemblyResult {
   FailedFile failedFile = FailedFile::Package;
   std::string input;            // OutputIsInput: the input the output names
   std::optional<int> signExit;  // Sign: the command's exit code; none: it did not start
-  bool noSignature = false;
-  bool otherModules = false;  // Verify: the signer's file holds other modules than were appended //
-                              // Verify: the installer the command gave carries no signature
+  bool noSignature = false;     // Verify: the installer the command gave carries no signature
+  bool otherModules = false;    // Verify: the signer's file holds other modules than were appended
   // Files of killed builds (and of interrupted extractions) that this
   // build found beside the output, proven its own, and took away.
   std::vector<std::string> leftoversRemoved;

@@ -164,6 +164,15 @@ BuildOutcome BuildFromPlan(const Platform& platform, const BuildPlan& plan,
                         "it signed leaves one): move it away; " +
                         output + " is left as it was";
       break;
+    case AssemblyStep::HandOver:
+      outcome.problem = systemSays("cannot hand the installer built beside " + output +
+                                   " to the signing command") +
+                        "; " + output + " is left as it was";
+      break;
+    case AssemblyStep::ReadBack:
+      outcome.problem = systemSays("cannot read back the installer built beside " + output) + "; " +
+                        output + " is left as it was";
+      break;
     case AssemblyStep::Verify:
       outcome.problem =
           result.otherModules ? "the signing command left other modules than the build appended; " +

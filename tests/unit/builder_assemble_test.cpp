@@ -79,6 +79,38 @@ TEST_F(Assemble, EveryFailingCallLeavesTheFormerOutputOrTheWholeNewOne) {
   }
 }
 
+#ifndef _WIN32
+// A signed build whose installer cannot be read back says so, from the check
+// before the signer to the last verification: a read failure is never taken
+// for other modules or a failed check.  (The signer is "true", which signs
+// nothing: unfailed, the build ends finding no signature.)
+TEST_F(Assemble, AFailedReadBackIsNamedAsOne) {
+  using Op = testing::FaultyFileSystem::Op;
+  const SignCommand sign{{"true", kSignInPlace}};
+  const auto signedRun = [&] {
+    drive_.WriteHostFile("out.exe", kFormer);
+    return AssembleInstaller(platform(), drive_.WinPath("base.exe"), modules_,
+                             drive_.WinPath("out.exe"), {}, {}, &sign);
+  };
+  test_.faults().Reset();
+  ASSERT_TRUE(signedRun().noSignature);
+  const int reads = test_.faults().Count(Op::Read);
+  std::set<AssemblyStep> steps;
+  for (int nth = 1; nth <= reads; ++nth) {
+    test_.faults().Reset();
+    test_.faults().FailNth(Op::Read, nth, kInjected);
+    const AssemblyResult result = signedRun();
+    steps.insert(result.step);
+    EXPECT_TRUE(result.step == AssemblyStep::CopyBase || result.step == AssemblyStep::Append ||
+                result.step == AssemblyStep::ReadBack)
+        << "read #" << nth << " ended at step " << static_cast<int>(result.step);
+    EXPECT_EQ(test_.system().LastError(), kInjected) << "read #" << nth;
+    EXPECT_EQ(drive_.ReadHostFile("out.exe"), kFormer);
+  }
+  EXPECT_TRUE(steps.count(AssemblyStep::ReadBack));
+}
+#endif
+
 // A killed build's file (and its append's journal) beside the output is
 // taken away by the next build and named; a user's file is never known as
 // the build's by its name alone.
