@@ -110,6 +110,115 @@ bool FailedToRead(const Platform& platform, const PackageVerdict& verdict) {
   return false;
 }
 
+// Refuses an output that is a folder or names a file the build reads (the
+// signer's among them); true when the output may be written.
+bool MayWriteOutput(const Platform& platform, const std::string& basePath,
+                    const std::vector<AssemblyModule>& modules, const std::string& output,
+                    std::vector<std::string> inputs, const SignCommand* sign,
+                    AssemblyResult& result) {
+  if (platform.files.IsDirectory(output)) {
+    result.step = AssemblyStep::OutputIsFolder;
+    return false;
+  }
+  if (sign != nullptr) {
+    const std::vector<std::string> signInputs = SignInputs(platform, *sign);
+    inputs.insert(inputs.end(), signInputs.begin(), signInputs.end());
+  }
+  if (std::optional<std::string> input =
+          InputNamedBy(platform, output, basePath, modules, inputs)) {
+    result.step = AssemblyStep::OutputIsInput;
+    result.input = *input;
+    return false;
+  }
+  return true;
+}
+
+bool AppendAll(const Platform& platform, const std::vector<AssemblyModule>& modules,
+               const std::string& building, const ProgressFn& progress, AssemblyResult& result) {
+  for (std::size_t i = 0; i < modules.size(); ++i) {
+    FailedFile failed = FailedFile::Package;
+    if (AppendModule(platform, modules[i].sourcePath, building, modules[i].record, progress,
+                     &failed) != AppendResult::Appended) {
+      result.step = AssemblyStep::Append;
+      result.module = i;
+      result.failedFile = failed;
+      return false;
+    }
+  }
+  return true;
+}
+
+// Runs the signer over the staging file and checks that what it gave holds
+// exactly the modules appended.  `building` becomes the signer's own file
+// when it writes one apart; on failure, only what this run's signer wrote is
+// removed.
+bool SignAndCheck(const Platform& platform, const SignCommand& sign, std::string& building,
+                  ScopedFile& held, AssemblyResult& result) {
+  FileSystem& files = platform.files;
+  const std::optional<std::string> appended =
+      ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
+  if (!appended) {
+    result.step = AssemblyStep::ReadBack;
+    return false;
+  }
+  // The signer opens the installer itself: this build's hold would stand in
+  // its way on Windows.  Plain bits while it signs, so that another build's
+  // sweep, which takes only what a hold does not guard, leaves it.
+  held.Reset();
+  if (!files.SetAttributes(building, win::kAttrNormal)) {
+    result.step = AssemblyStep::HandOver;
+    return false;
+  }
+  const bool apart = UsesSignedFile(sign);
+  // The signer's own new file, beside the staging file whose number is this
+  // build's: no other build names it.
+  const std::string signedFile = building.substr(0, building.size() - 4) + ".SIG";
+  if (apart && files.Exists(signedFile)) {
+    result.step = AssemblyStep::SignedFileInTheWay;
+    result.input = signedFile;
+    return false;
+  }
+  ScopeExit removeSigned([&] {
+    if (apart && files.Exists(signedFile)) RemoveOwnStagingFile(platform, signedFile);
+  });
+  result.signExit = platform.system.RunProgram(SignArguments(sign, building, signedFile));
+  if (result.signExit != 0) {
+    result.step = AssemblyStep::Sign;
+    return false;
+  }
+  if (apart) {
+    RemoveOwnStagingFile(platform, building);
+    building = signedFile;
+    removeSigned.Cancel();
+  }
+  const std::optional<std::string> signedModules =
+      ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
+  if (signedModules != appended) {
+    result.step = signedModules ? AssemblyStep::Verify : AssemblyStep::ReadBack;
+    result.otherModules = signedModules.has_value();
+    return false;
+  }
+  return true;
+}
+
+// The last check: every module appended, each sound, and a signature when
+// the build signs.
+bool VerifyAssembled(const Platform& platform, const std::string& building, std::size_t modules,
+                     bool signs, AssemblyResult& result) {
+  const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});
+  if (FailedToRead(platform, verdict)) {
+    result.step = AssemblyStep::ReadBack;
+    return false;
+  }
+  if (!verdict.IsSound() || verdict.walk.modules.size() != modules ||
+      (signs && verdict.walk.certificateTable == 0)) {
+    result.step = AssemblyStep::Verify;
+    result.noSignature = signs && verdict.IsSound() && verdict.walk.certificateTable == 0;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 AssemblyResult AssembleInstaller(const Platform& platform, const std::string& basePath,
@@ -119,21 +228,8 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
                                  const SignCommand* sign) {
   FileSystem& files = platform.files;
   AssemblyResult result;
-  if (files.IsDirectory(output)) {
-    result.step = AssemblyStep::OutputIsFolder;
+  if (!MayWriteOutput(platform, basePath, modules, output, otherInputs, sign, result))
     return result;
-  }
-  std::vector<std::string> inputs = otherInputs;
-  if (sign != nullptr) {
-    const std::vector<std::string> signInputs = SignInputs(platform, *sign);
-    inputs.insert(inputs.end(), signInputs.begin(), signInputs.end());
-  }
-  if (std::optional<std::string> input =
-          InputNamedBy(platform, output, basePath, modules, inputs)) {
-    result.step = AssemblyStep::OutputIsInput;
-    result.input = *input;
-    return result;
-  }
   result.leftoversRemoved = RemoveKilledBuilds(platform, output);
   std::string building;
   FileHandle heldHandle = kNoFile;
@@ -153,77 +249,10 @@ AssemblyResult AssembleInstaller(const Platform& platform, const std::string& ba
     RemoveOrphanJournal(platform, building);
     platform.system.SetLastError(cause);
   });
-  for (std::size_t i = 0; i < modules.size(); ++i) {
-    FailedFile failed = FailedFile::Package;
-    if (AppendModule(platform, modules[i].sourcePath, building, modules[i].record, progress,
-                     &failed) != AppendResult::Appended) {
-      result.step = AssemblyStep::Append;
-      result.module = i;
-      result.failedFile = failed;
-      return result;
-    }
-  }
-  if (sign != nullptr) {
-    const std::optional<std::string> appended =
-        ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
-    // The signer opens the installer itself: this build's hold would stand
-    // in its way on Windows.  Plain bits while it signs, so that another
-    // build's sweep, which takes only what a hold does not guard, leaves it.
-    if (!appended) {
-      result.step = AssemblyStep::ReadBack;
-      return result;
-    }
-    held.Reset();
-    if (!files.SetAttributes(building, win::kAttrNormal)) {
-      result.step = AssemblyStep::HandOver;
-      return result;
-    }
-    const bool apart = UsesSignedFile(*sign);
-    // The signer's own new file, beside the staging file whose number is
-    // this build's: no other build names it.
-    const std::string signedFile = building.substr(0, building.size() - 4) + ".SIG";
-    if (apart && files.Exists(signedFile)) {
-      result.step = AssemblyStep::SignedFileInTheWay;
-      result.input = signedFile;
-      return result;
-    }
-    // Only what this run's signer wrote is removed.
-    ScopeExit removeSigned([&] {
-      if (apart && files.Exists(signedFile)) RemoveOwnStagingFile(platform, signedFile);
-    });
-    result.signExit = platform.system.RunProgram(SignArguments(*sign, building, signedFile));
-    if (result.signExit != 0) {
-      result.step = AssemblyStep::Sign;
-      return result;
-    }
-    if (apart) {
-      RemoveOwnStagingFile(platform, building);
-      building = signedFile;
-      removeSigned.Cancel();
-    }
-    const std::optional<std::string> signedModules =
-        ModulesDigest(platform, building, WalkModules(platform, PackageRef{building, kRecordSize}));
-    if (!signedModules) {
-      result.step = AssemblyStep::ReadBack;
-      return result;
-    }
-    if (signedModules != appended) {
-      result.step = AssemblyStep::Verify;
-      result.otherModules = true;
-      return result;
-    }
-  }
-  const PackageVerdict verdict = VerifyPackage(platform, PackageRef{building, kRecordSize});
-  if (FailedToRead(platform, verdict)) {
-    result.step = AssemblyStep::ReadBack;
+  if (!AppendAll(platform, modules, building, progress, result) ||
+      (sign != nullptr && !SignAndCheck(platform, *sign, building, held, result)) ||
+      !VerifyAssembled(platform, building, modules.size(), sign != nullptr, result))
     return result;
-  }
-  if (!verdict.IsSound() || verdict.walk.modules.size() != modules.size() ||
-      (sign != nullptr && verdict.walk.certificateTable == 0)) {
-    result.step = AssemblyStep::Verify;
-    result.noSignature = sign != nullptr && verdict.IsSound() && verdict.walk.certificateTable == 0;
-    return result;
-  }
   // Plain bits first, then the one rename: the output never carries a
   // staging file's bits, and a failure of either leaves it as it was.  (A
   // build killed between the two leaves a whole installer under a staging

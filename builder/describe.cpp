@@ -47,6 +47,66 @@ std::string Numbered(std::size_t number) {
   return text;
 }
 
+using ModuleNames = std::vector<std::pair<std::string, std::string>>;  // name, folder
+
+// Walks the installer; a problem when it is no plain installer to describe.
+std::optional<std::string> WalkToDescribe(const Platform& platform, const std::string& installer,
+                                          WalkResult& walk) {
+  {
+    ScopedFile probe(platform.files, platform.files.OpenRead(installer));
+    if (!probe.valid())
+      return "cannot open installer " + installer + ": " + LastErrorLine(platform.system);
+  }
+  walk = WalkModules(platform, PackageRef{installer, kRecordSize});
+  if (walk.end != WalkEnd::Image) return installer + ": " + WalkProblem(walk);
+  if (walk.strayBytes > 0) return StrayBytesLine(installer, walk, " first");
+  if (walk.certificateTable > 0) return SignedLine(installer, walk.certificateTable);
+  std::reverse(walk.modules.begin(), walk.modules.end());  // oldest first
+  return std::nullopt;
+}
+
+// Every module's name and folder as text, read before anything is written.
+std::optional<std::string> ReadNames(const std::string& installer, const WalkResult& walk,
+                                     unsigned codePage, ModuleNames& names) {
+  for (const WalkedModule& module : walk.modules) {
+    const std::optional<std::string> name = FromCodePage(codePage, module.record.fileName);
+    const std::optional<std::string> place = FromCodePage(codePage, module.record.extractDir);
+    if (!name || !place) {
+      return installer + ": " + ModuleAt(module) + " has a name with a byte code page " +
+             std::to_string(codePage) +
+             " leaves undefined: describe it with the code page it was built in";
+    }
+    names.emplace_back(*name, *place);
+  }
+  return std::nullopt;
+}
+
+// Extracts each module into modules/NN/ and adds its table to `manifest`.
+std::optional<std::string> WriteModules(const Platform& platform, const std::string& installer,
+                                        const WalkResult& walk, const ModuleNames& names,
+                                        const std::string& modules, std::string& manifest,
+                                        DescribeOutcome& outcome) {
+  FileSystem& files = platform.files;
+  const PackageRef package{installer, kRecordSize};
+  for (std::size_t i = 0; i < walk.modules.size(); ++i) {
+    const WalkedModule& module = walk.modules[i];
+    const std::string& name = names[i].first;
+    // A name Windows would not keep as it is lands under a plain one; the
+    // manifest names the module as its record does.
+    const std::string fileName = FileNameProblem(name) ? "module.bin" : name;
+    const std::string source = "modules/" + Numbered(i + 1) + "/" + fileName;
+    const std::string target = Joined(Joined(modules, Numbered(i + 1)), fileName);
+    if (!files.CreateDirectory(Joined(modules, Numbered(i + 1))) ||
+        !ExtractModule(platform, package, target, static_cast<std::int32_t>(module.contentOffset),
+                       module.record.contentSize, win::kAttrNormal)) {
+      return "cannot write " + target + ": " + LastErrorLine(platform.system);
+    }
+    if (!module.contentCheck) ++outcome.unchecked;
+    manifest += ModuleTable(module.record, source, name, names[i].second);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 DescribeOutcome DescribeInstaller(const Platform& platform, const std::string& installer,
@@ -60,29 +120,12 @@ DescribeOutcome DescribeInstaller(const Platform& platform, const std::string& i
     return fail(what + ": " + LastErrorLine(platform.system));
   };
   if (!IsKnownCodePage(codePage)) return fail("the code page is one of " + KnownCodePages());
-  const PackageRef package{installer, kRecordSize};
-  {
-    ScopedFile probe(platform.files, platform.files.OpenRead(installer));
-    if (!probe.valid()) return failWithCause("cannot open installer " + installer);
-  }
-  WalkResult walk = WalkModules(platform, package);
-  if (walk.end != WalkEnd::Image) return fail(installer + ": " + WalkProblem(walk));
-  if (walk.strayBytes > 0) return fail(StrayBytesLine(installer, walk, " first"));
-  if (walk.certificateTable > 0) return fail(SignedLine(installer, walk.certificateTable));
-  std::reverse(walk.modules.begin(), walk.modules.end());  // oldest first
-
-  // Every name is read before anything is written.
-  std::vector<std::pair<std::string, std::string>> names;  // name, folder
-  for (const WalkedModule& module : walk.modules) {
-    const std::optional<std::string> name = FromCodePage(codePage, module.record.fileName);
-    const std::optional<std::string> place = FromCodePage(codePage, module.record.extractDir);
-    if (!name || !place) {
-      return fail(installer + ": " + ModuleAt(module) + " has a name with a byte code page " +
-                  std::to_string(codePage) +
-                  " leaves undefined: describe it with the code page it was built in");
-    }
-    names.emplace_back(*name, *place);
-  }
+  WalkResult walk;
+  ModuleNames names;
+  if (std::optional<std::string> problem = WalkToDescribe(platform, installer, walk))
+    return fail(*problem);
+  if (std::optional<std::string> problem = ReadNames(installer, walk, codePage, names))
+    return fail(*problem);
   FileSystem& files = platform.files;
   outcome.manifestPath = Joined(folder, kManifestName);
   const std::string modules = Joined(folder, "modules");
@@ -113,22 +156,9 @@ DescribeOutcome DescribeInstaller(const Platform& platform, const std::string& i
   if (!walk.modules.empty() && !files.CreateDirectory(modules)) {
     return failWithCause("cannot make " + modules + " (describe into a new folder)");
   }
-  for (std::size_t i = 0; i < walk.modules.size(); ++i) {
-    const WalkedModule& module = walk.modules[i];
-    const std::string& name = names[i].first;
-    // A name Windows would not keep as it is lands under a plain one; the
-    // manifest names the module as its record does.
-    const std::string fileName = FileNameProblem(name) ? "module.bin" : name;
-    const std::string source = "modules/" + Numbered(i + 1) + "/" + fileName;
-    const std::string target = Joined(Joined(modules, Numbered(i + 1)), fileName);
-    if (!files.CreateDirectory(Joined(modules, Numbered(i + 1))) ||
-        !ExtractModule(platform, package, target, static_cast<std::int32_t>(module.contentOffset),
-                       module.record.contentSize, win::kAttrNormal)) {
-      return failWithCause("cannot write " + target);
-    }
-    if (!module.contentCheck) ++outcome.unchecked;
-    manifest += ModuleTable(module.record, source, name, names[i].second);
-  }
+  if (std::optional<std::string> problem =
+          WriteModules(platform, installer, walk, names, modules, manifest, outcome))
+    return fail(*problem);
   if (!WriteNewFile(platform, outcome.manifestPath, manifest)) {
     return failWithCause("cannot write " + outcome.manifestPath);
   }

@@ -117,6 +117,72 @@ std::variant<BuildPlan, std::string> PlanBuild(const Platform& host,
   return plan;
 }
 
+namespace {
+
+// What a failed step says, with the system's words for its cause.
+std::string SystemSays(const Platform& platform, const std::string& what) {
+  return what + ": " + LastErrorLine(platform.system);
+}
+
+// The problem of a step of signing and checking what the signer gave.
+std::string SigningProblem(const Platform& platform, const BuildPlan& plan,
+                           const std::string& output, const AssemblyResult& result) {
+  const Manifest& manifest = plan.manifest;
+  const std::string untouched = "; " + output + " is left as it was";
+  switch (result.step) {
+    case AssemblyStep::Sign:
+      return At(
+          plan.manifestPath, manifest.signPlace,
+          result.signExit
+              ? "the signing command ended with " + std::to_string(*result.signExit) + untouched
+              : SystemSays(platform, "the signing command " + manifest.sign->arguments[0] +
+                                         " cannot be started"));
+    case AssemblyStep::SignedFileInTheWay:
+      return result.input +
+             " is where the signer writes, and a file is there (a build stopped while it signed "
+             "leaves one): move it away" +
+             untouched;
+    case AssemblyStep::HandOver:
+      return SystemSays(platform, "cannot hand the installer built beside " + output +
+                                      " to the signing command") +
+             untouched;
+    default:
+      return (result.otherModules ? "the signing command left other modules than the build "
+                                    "appended"
+              : result.noSignature
+                  ? "the signing command left the installer without a signature"
+                  : "the installer built beside " + output + " fails verification") +
+             untouched;
+  }
+}
+
+std::string AssemblyProblem(const Platform& platform, const BuildPlan& plan,
+                            const std::string& output, const AssemblyResult& result) {
+  switch (result.step) {
+    case AssemblyStep::Done: return {};
+    case AssemblyStep::OutputIsFolder: return output + " is a directory";
+    case AssemblyStep::OutputIsInput:
+      return output + " is " + result.input +
+             ", which the build reads: name another output; nothing was written";
+    case AssemblyStep::CopyBase:
+      return SystemSays(platform, "cannot copy the base beside " + output);
+    case AssemblyStep::Append: {
+      const ManifestModule& module = plan.manifest.modules[result.module];
+      const std::string where = result.failedFile == FailedFile::Journal ? " (its journal)" : "";
+      return At(plan.manifestPath, module.place,
+                SystemSays(platform, "cannot append \"" + module.source +
+                                         "\" to the installer being built" + where));
+    }
+    case AssemblyStep::ReadBack:
+      return SystemSays(platform, "cannot read back the installer built beside " + output) + "; " +
+             output + " is left as it was";
+    case AssemblyStep::Rename: return SystemSays(platform, "cannot replace " + output);
+    default: return SigningProblem(platform, plan, output, result);
+  }
+}
+
+}  // namespace
+
 BuildOutcome BuildFromPlan(const Platform& platform, const BuildPlan& plan,
                            const std::string& output, const ProgressFn& progress) {
   const Manifest& manifest = plan.manifest;
@@ -126,65 +192,7 @@ BuildOutcome BuildFromPlan(const Platform& platform, const BuildPlan& plan,
   const AssemblyResult result =
       AssembleInstaller(platform, manifest.basePath, modules, output, progress, {plan.manifestPath},
                         manifest.sign ? &*manifest.sign : nullptr);
-  BuildOutcome outcome{{}, result.leftoversRemoved};
-  const auto systemSays = [&](const std::string& what) {
-    return what + ": " + LastErrorLine(platform.system);
-  };
-  switch (result.step) {
-    case AssemblyStep::Done: break;
-    case AssemblyStep::OutputIsFolder: outcome.problem = output + " is a directory"; break;
-    case AssemblyStep::OutputIsInput:
-      outcome.problem = output + " is " + result.input +
-                        ", which the build reads: name another output; nothing was written";
-      break;
-    case AssemblyStep::CopyBase:
-      outcome.problem = systemSays("cannot copy the base beside " + output);
-      break;
-    case AssemblyStep::Append: {
-      const ManifestModule& module = manifest.modules[result.module];
-      const std::string where = result.failedFile == FailedFile::Journal ? " (its journal)" : "";
-      outcome.problem = At(plan.manifestPath, module.place,
-                           systemSays("cannot append \"" + module.source +
-                                      "\" to the installer being built" + where));
-      break;
-    }
-    case AssemblyStep::Sign:
-      outcome.problem =
-          result.signExit
-              ? At(plan.manifestPath, manifest.signPlace,
-                   "the signing command ended with " + std::to_string(*result.signExit) + "; " +
-                       output + " is left as it was")
-              : At(plan.manifestPath, manifest.signPlace,
-                   systemSays("the signing command " + manifest.sign->arguments[0] +
-                              " cannot be started"));
-      break;
-    case AssemblyStep::SignedFileInTheWay:
-      outcome.problem = result.input +
-                        " is where the signer writes, and a file is there (a build stopped while "
-                        "it signed leaves one): move it away; " +
-                        output + " is left as it was";
-      break;
-    case AssemblyStep::HandOver:
-      outcome.problem = systemSays("cannot hand the installer built beside " + output +
-                                   " to the signing command") +
-                        "; " + output + " is left as it was";
-      break;
-    case AssemblyStep::ReadBack:
-      outcome.problem = systemSays("cannot read back the installer built beside " + output) + "; " +
-                        output + " is left as it was";
-      break;
-    case AssemblyStep::Verify:
-      outcome.problem =
-          result.otherModules ? "the signing command left other modules than the build appended; " +
-                                    output + " is left as it was"
-          : result.noSignature ? "the signing command left the installer without a signature; " +
-                                     output + " is left as it was"
-                               : "the installer built beside " + output + " fails verification; " +
-                                     output + " is left as it was";
-      break;
-    case AssemblyStep::Rename: outcome.problem = systemSays("cannot replace " + output); break;
-  }
-  return outcome;
+  return BuildOutcome{AssemblyProblem(platform, plan, output, result), result.leftoversRemoved};
 }
 
 }  // namespace brelvane

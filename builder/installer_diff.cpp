@@ -135,6 +135,49 @@ std::optional<std::vector<std::string>> ChangesOf(const Platform& platform,
   return changes;
 }
 
+// Matches the modules of the two walks by place and adds a line for each one
+// changed, removed or added; `order` receives the matched old module of each
+// new one.  False when a content cannot be read (the problem is in `diff`).
+bool DiffModules(const Platform& platform, const std::string& before, const WalkResult& a,
+                 const std::string& after, const WalkResult& b, std::vector<Listed>& old,
+                 std::vector<Listed>& now, std::vector<std::size_t>& order, InstallerDiff& diff) {
+  for (const WalkedModule& module : a.modules) old.push_back({&module});
+  for (const WalkedModule& module : b.modules) now.push_back({&module});
+
+  for (Listed& entry : now) {
+    const ModuleRecord& record = entry.module->record;
+    auto match = std::find_if(old.begin(), old.end(), [&](const Listed& candidate) {
+      return !candidate.matched && SamePlace(candidate.module->record, record);
+    });
+    if (match == old.end()) continue;
+    match->matched = entry.matched = true;
+    order.push_back(static_cast<std::size_t>(match - old.begin()));
+    const std::optional<std::vector<std::string>> changes =
+        ChangesOf(platform, before, *match->module, after, *entry.module);
+    if (!changes) {
+      diff.problem = "cannot read the content of " + Shown(platform, record) + ": " +
+                     LastErrorLine(platform.system);
+      return false;
+    }
+    if (changes->empty()) continue;
+    diff.differ = true;
+    std::string line = "changed " + Shown(platform, record) + ":";
+    for (std::size_t i = 0; i < changes->size(); ++i) line += (i ? ", " : " ") + (*changes)[i];
+    diff.lines.push_back(line);
+  }
+  for (const Listed& entry : old) {
+    if (entry.matched) continue;
+    diff.differ = true;
+    diff.lines.push_back("removed " + Shown(platform, entry.module->record));
+  }
+  for (const Listed& entry : now) {
+    if (entry.matched) continue;
+    diff.differ = true;
+    diff.lines.push_back("added   " + Shown(platform, entry.module->record));
+  }
+  return true;
+}
+
 }  // namespace
 
 InstallerDiff DiffInstallers(const Platform& platform, const std::string& before,
@@ -155,41 +198,8 @@ InstallerDiff DiffInstallers(const Platform& platform, const std::string& before
     diff.differ = *differs;
   }
   std::vector<Listed> old, now;
-  for (const WalkedModule& module : a->modules) old.push_back({&module});
-  for (const WalkedModule& module : b->modules) now.push_back({&module});
-
   std::vector<std::size_t> order;  // the matched old module of each new one
-  for (Listed& entry : now) {
-    const ModuleRecord& record = entry.module->record;
-    auto match = std::find_if(old.begin(), old.end(), [&](const Listed& candidate) {
-      return !candidate.matched && SamePlace(candidate.module->record, record);
-    });
-    if (match == old.end()) continue;
-    match->matched = entry.matched = true;
-    order.push_back(static_cast<std::size_t>(match - old.begin()));
-    const std::optional<std::vector<std::string>> changes =
-        ChangesOf(platform, before, *match->module, after, *entry.module);
-    if (!changes) {
-      diff.problem = "cannot read the content of " + Shown(platform, record) + ": " +
-                     LastErrorLine(platform.system);
-      return diff;
-    }
-    if (changes->empty()) continue;
-    diff.differ = true;
-    std::string line = "changed " + Shown(platform, record) + ":";
-    for (std::size_t i = 0; i < changes->size(); ++i) line += (i ? ", " : " ") + (*changes)[i];
-    diff.lines.push_back(line);
-  }
-  for (const Listed& entry : old) {
-    if (entry.matched) continue;
-    diff.differ = true;
-    diff.lines.push_back("removed " + Shown(platform, entry.module->record));
-  }
-  for (const Listed& entry : now) {
-    if (entry.matched) continue;
-    diff.differ = true;
-    diff.lines.push_back("added   " + Shown(platform, entry.module->record));
-  }
+  if (!DiffModules(platform, before, *a, after, *b, old, now, order, diff)) return diff;
   // The same modules in another order install in another order.
   if (!diff.differ && !std::is_sorted(order.begin(), order.end())) {
     diff.differ = true;

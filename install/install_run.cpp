@@ -1277,31 +1277,13 @@ std::optional<RunStop> ShowRoomRefusal(const Platform& platform, const PackageRe
   return std::nullopt;
 }
 
-// Installs every module with `setMarker`, newest first; a skipped one still
-// counts as handled.  Gives why the run stopped when there is none or one
-// stops it; nothing when the set is on the drive.  `lastDestination`
-// receives where the last one handled went.
-std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
-                                        char letter, const char* setMarker, PageView& view,
-                                        RunRecord& run, std::string& lastDestination,
-                                        const std::atomic<bool>& stopAsked) {
-  run.drive = DriveIdentity(platform, letter);
-  ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
-  // A damaged record may hide modules of the set or name them wrongly: the
-  // set is not what its maker built, so none of it is installed.
-  if (set.damaged) {
-    ShowError(platform, kDamagedInstaller);
-    return RunStop::DamagedModule;
-  }
-  if (set.modules.empty()) {
-    return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
-  }
-  // A search that failed after some modules leaves the set unknown: none
-  // of it is written.
-  if (!set.readable) return RunStop::UnreadablePackage;
+// Readies the drive for `set` before anything is asked: the refusals that
+// can be known without writing, so that a drive that cannot take the set is
+// left exactly as it was, then what a killed run left.  Gives why the run
+// stops, if it does.
+std::optional<RunStop> PrepareDrive(const Platform& platform, const PackageRef& package,
+                                    char letter, ModuleSet& set, RunRecord& run) {
   DropSuperseded(platform, letter, set, run);
-  // What can be known without writing comes first, so that a drive that
-  // cannot take the set is left exactly as it was.
   if (std::optional<RunStop> refused = ShowVolumeRefusal(platform, letter)) return refused;
   // Every module's name and folder, and the links on its way, before
   // anything is asked or written.
@@ -1327,6 +1309,33 @@ std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageR
     return refused;
   }
   if (std::optional<RunStop> refused = ShowWriteRefusal(platform, letter, set, run)) return refused;
+  return std::nullopt;
+}
+
+// Installs every module with `setMarker`, newest first; a skipped one still
+// counts as handled.  Gives why the run stopped when there is none or one
+// stops it; nothing when the set is on the drive.  `lastDestination`
+// receives where the last one handled went.
+std::optional<RunStop> InstallModuleSet(const Platform& platform, const PackageRef& package,
+                                        char letter, const char* setMarker, PageView& view,
+                                        RunRecord& run, std::string& lastDestination,
+                                        const std::atomic<bool>& stopAsked) {
+  run.drive = DriveIdentity(platform, letter);
+  ModuleSet set = FindModuleSet(platform, package, setMarker, &run);
+  // A damaged record may hide modules of the set or name them wrongly: the
+  // set is not what its maker built, so none of it is installed.
+  if (set.damaged) {
+    ShowError(platform, kDamagedInstaller);
+    return RunStop::DamagedModule;
+  }
+  if (set.modules.empty()) {
+    return set.readable ? RunStop::NoModuleSet : RunStop::UnreadablePackage;
+  }
+  // A search that failed after some modules leaves the set unknown: none
+  // of it is written.
+  if (!set.readable) return RunStop::UnreadablePackage;
+  if (std::optional<RunStop> refused = PrepareDrive(platform, package, letter, set, run))
+    return refused;
   RunProgress progress(view, set.totalBytes);
   bool noRoom = !RoomToStageAll(platform, letter, set);
   if (!noRoom) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <memory>
 #include <vector>
 
 #include "platform/platform.h"
@@ -51,17 +52,12 @@ bool EntryExists(const std::string& host) {
 
 // The entry of `folder` whose name equals `name` without regard to case.
 std::optional<std::string> FindIgnoringCase(const std::string& folder, const std::string& name) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return std::nullopt;
-  std::optional<std::string> found;
-  while (dirent* entry = ::readdir(dir)) {
-    if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
-      found = entry->d_name;
-      break;
-    }
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return std::nullopt;
+  while (dirent* entry = ::readdir(dir.get())) {
+    if (::strcasecmp(entry->d_name, name.c_str()) == 0) return std::string(entry->d_name);
   }
-  ::closedir(dir);
-  return found;
+  return std::nullopt;
 }
 
 // Splits at either separator; "." names vanish and ".." climbs, never above

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -559,20 +560,34 @@ bool PosixFileSystem::RemoveDirectory(const std::string& path) {
   return true;
 }
 
-std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::string& pattern) {
-  std::size_t cut = pattern.find_last_of("\\/");
-  std::string folder;
-  std::string name_pattern;
-  if (cut != std::string::npos) {
-    folder = pattern.substr(0, cut + 1);
-    name_pattern = pattern.substr(cut + 1);
-  } else if (pattern.size() >= 2 && pattern[1] == ':') {
-    folder = pattern.substr(0, 2);
-    name_pattern = pattern.substr(2);
-  } else {
-    folder = ".";
-    name_pattern = pattern;
+namespace {
+
+// A search pattern as its folder and the pattern of names in it.
+std::pair<std::string, std::string> SplitSearchPattern(const std::string& pattern) {
+  const std::size_t cut = pattern.find_last_of("\\/");
+  if (cut != std::string::npos) return {pattern.substr(0, cut + 1), pattern.substr(cut + 1)};
+  if (pattern.size() >= 2 && pattern[1] == ':') return {pattern.substr(0, 2), pattern.substr(2)};
+  return {".", pattern};
+}
+
+// The names in a host folder, with the dot entries a search lists below a
+// drive's root; nothing when the folder cannot be read (errno says why).
+std::optional<std::vector<std::string>> NamesInFolder(const std::string& host, bool driveRoot) {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(host.c_str()), ::closedir);
+  if (!dir) return std::nullopt;
+  std::vector<std::string> names;
+  if (!driveRoot) names = {".", ".."};
+  while (dirent* entry = ::readdir(dir.get())) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(std::move(name));
   }
+  return names;
+}
+
+}  // namespace
+
+std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::string& pattern) {
+  const auto [folder, name_pattern] = SplitSearchPattern(pattern);
   if (name_pattern.empty()) {
     SetPosixLastError(win::kErrorFileNotFound);
     return std::nullopt;
@@ -593,21 +608,14 @@ std::optional<std::vector<DirEntry>> PosixFileSystem::FindFiles(const std::strin
     SetPosixLastError(win::kErrorInvalidName);
     return std::nullopt;
   }
-  DIR* dir = ::opendir(resolved->host.c_str());
-  if (dir == nullptr) {
+  const std::optional<std::vector<std::string>> names =
+      NamesInFolder(resolved->host, resolved->drive_root);
+  if (!names) {
     SetPosixLastError(WindowsCodeFromErrno(errno));
     return std::nullopt;
   }
-  std::vector<std::string> names;
-  // A drive's root has no dot entries.
-  if (!resolved->drive_root) names = {".", ".."};
-  while (dirent* entry = ::readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(std::move(name));
-  }
-  ::closedir(dir);
   std::vector<DirEntry> entries;
-  for (const std::string& name : names) {
+  for (const std::string& name : *names) {
     if (!MatchesPattern(name, name_pattern)) continue;
     std::uint32_t attributes = HostAttributes(resolved->host + "/" + name);
     if (attributes == win::kInvalidAttributes) continue;  // vanished since the listing

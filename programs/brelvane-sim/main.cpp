@@ -121,6 +121,42 @@ int EndRun(const Platform& platform, const Ending& ending) {
   return ending.exitCode;
 }
 
+// The install page until the sheet closes or the page logic ends the run:
+// the user installs, refreshes (what switching to the agreement tab and back
+// does) or cancels.
+int RunInstallPage(const Platform& platform, ConsoleAnswers& answers, ConsoleSheetView& sheetView,
+                   ConsolePageView& installView, InstallPage& install) {
+  std::ostream& out = std::cout;
+  for (;;) {
+    PrintInstallPage(out, sheetView, installView);
+    // What the Windows program writes only to its log: how the drive was
+    // found, or why not.
+    for (const std::string& line : install.discovery().lines)
+      out << "  (discovery) " << EscapeControls(line) << "\n";
+    std::vector<std::string> choices;
+    if (sheetView.installButtonVisible()) choices.push_back("install");
+    choices.push_back("refresh");
+    choices.push_back("cancel");
+    const std::string choice = answers.Ask("Choose", choices, "cancel");
+    if (choice == "cancel") {
+      out << "Cancelled: the sheet closes.\n";
+      return 0;
+    }
+    if (choice == "refresh") {
+      // What switching to the agreement tab and back does.
+      sheetView.SetActivePage(PageId::Agreement);
+      sheetView.SetActivePage(PageId::Install);
+      continue;
+    }
+    const InstallRunResult run = install.OnApply();
+    if (run.ending) return EndRun(platform, *run.ending);
+    if (run.closesSheet) {
+      out << "The sheet closes.\n";
+      return 0;
+    }
+  }
+}
+
 // The wizard from the sheet's creation to its closing, or to an ending the
 // page logic gives.
 // `terminal`: stdout is a terminal (the agreement goes through a pager);
@@ -165,34 +201,7 @@ int RunWizard(const Platform& platform, ConsoleAnswers& answers, bool terminal, 
   }
   license.OnAccept();
 
-  for (;;) {
-    PrintInstallPage(out, sheetView, installView);
-    // What the Windows program writes only to its log: how the drive was
-    // found, or why not.
-    for (const std::string& line : install.discovery().lines)
-      out << "  (discovery) " << EscapeControls(line) << "\n";
-    std::vector<std::string> choices;
-    if (sheetView.installButtonVisible()) choices.push_back("install");
-    choices.push_back("refresh");
-    choices.push_back("cancel");
-    const std::string choice = answers.Ask("Choose", choices, "cancel");
-    if (choice == "cancel") {
-      out << "Cancelled: the sheet closes.\n";
-      return 0;
-    }
-    if (choice == "refresh") {
-      // What switching to the agreement tab and back does.
-      sheetView.SetActivePage(PageId::Agreement);
-      sheetView.SetActivePage(PageId::Install);
-      continue;
-    }
-    const InstallRunResult run = install.OnApply();
-    if (run.ending) return EndRun(platform, *run.ending);
-    if (run.closesSheet) {
-      out << "The sheet closes.\n";
-      return 0;
-    }
-  }
+  return RunInstallPage(platform, answers, sheetView, installView, install);
 }
 
 // The program's options; an exit code when they end the program (help, a

@@ -261,6 +261,61 @@ int AddPredefined(const Platform& platform, const std::string& installer,
   return kExitOk;
 }
 
+namespace {
+
+std::string ThroughALink(const std::string& at) {
+  return at +
+         " is a symbolic link or junction: nothing is extracted through a link; name "
+         "another place";
+}
+
+// The refusal of an extraction's target, or -1 when the module may go there.
+int RefuseExtractTarget(const Platform& platform, const std::string& installer,
+                        const std::string& target, bool force) {
+  const ExtractTarget there = CheckExtractTarget(platform, installer, target);
+  switch (there.state) {
+    case ExtractTarget::State::IsInstaller:
+      return Fail(target + " is the installer " + installer + " itself; extract to another file");
+    case ExtractTarget::State::LinkOnTheWay:
+      if (there.links.found == LinkSearch::Found::Link) return Fail(ThroughALink(there.links.at));
+      platform.system.SetLastError(there.links.error);
+      return FailWithSystemText(platform, "cannot look below the root of " + target);
+    case ExtractTarget::State::IsFolder: return Fail(target + " is a directory");
+    case ExtractTarget::State::NotAFile:
+      return Fail(target +
+                  " is not a regular file (a pipe, a device or a console); nothing "
+                  "extracted");
+    case ExtractTarget::State::InUse:
+      return Fail(target + " is open in another program; nothing extracted");
+    case ExtractTarget::State::Exists:
+      if (!force) return Fail(target + " already exists (use --force to replace it)");
+      break;
+    case ExtractTarget::State::Free: break;
+  }
+  return -1;
+}
+
+int FailExtraction(const Platform& platform, const ExtractReport& report,
+                   const std::string& installer, const std::string& name,
+                   const std::string& target) {
+  switch (report.result) {
+    case ExtractResult::Damaged:
+      return Fail(installer + ": module " + name +
+                  " is damaged (its content does not match its check); nothing extracted");
+    case ExtractResult::NoRoom:
+      return Fail("cannot extract " + name + " to " + target + ": not enough room (" +
+                  std::to_string(report.bytesNeeded) + " bytes needed, " +
+                  std::to_string(report.bytesFree) + " free); nothing written");
+    case ExtractResult::LinkInTheWay:
+      if (report.links.found == LinkSearch::Found::Link) return Fail(ThroughALink(report.links.at));
+      break;
+    default: break;
+  }
+  return FailWithSystemText(platform, "cannot extract " + name + " to " + target);
+}
+
+}  // namespace
+
 int ExtractNamedModule(const Platform& platform, const std::string& installer,
                        const std::string& name, const std::string& output, bool force,
                        const Options& options) {
@@ -293,53 +348,15 @@ int ExtractNamedModule(const Platform& platform, const std::string& installer,
     }
   }
   const std::string target = output.empty() ? name : output;
-  const ExtractTarget there = CheckExtractTarget(platform, installer, target);
-  switch (there.state) {
-    case ExtractTarget::State::IsInstaller:
-      return Fail(target + " is the installer " + installer + " itself; extract to another file");
-    case ExtractTarget::State::LinkOnTheWay:
-      if (there.links.found == LinkSearch::Found::Link)
-        return Fail(there.links.at +
-                    " is a symbolic link or junction: nothing is extracted "
-                    "through a link; name another place");
-      platform.system.SetLastError(there.links.error);
-      return FailWithSystemText(platform, "cannot look below the root of " + target);
-    case ExtractTarget::State::IsFolder: return Fail(target + " is a directory");
-    case ExtractTarget::State::NotAFile:
-      return Fail(target +
-                  " is not a regular file (a pipe, a device or a console); nothing "
-                  "extracted");
-    case ExtractTarget::State::InUse:
-      return Fail(target + " is open in another program; nothing extracted");
-    case ExtractTarget::State::Exists:
-      if (!force) return Fail(target + " already exists (use --force to replace it)");
-      break;
-    case ExtractTarget::State::Free: break;
-  }
+  if (const int refused = RefuseExtractTarget(platform, installer, target, force); refused >= 0)
+    return refused;
   // With --force the file there stays, untouched, until the module is
   // complete beside it and takes its name.
   ProgressBar bar("extracting " + name, found->record.contentSize, options.progress, WriteToStderr);
   ExtractReport report;
   if (!ExtractToTarget(platform, Package(installer), *found, target, force, bar.callback(),
-                       &report)) {
-    switch (report.result) {
-      case ExtractResult::Damaged:
-        return Fail(installer + ": module " + name +
-                    " is damaged (its content does not match its check); nothing extracted");
-      case ExtractResult::NoRoom:
-        return Fail("cannot extract " + name + " to " + target + ": not enough room (" +
-                    std::to_string(report.bytesNeeded) + " bytes needed, " +
-                    std::to_string(report.bytesFree) + " free); nothing written");
-      case ExtractResult::LinkInTheWay:
-        if (report.links.found == LinkSearch::Found::Link)
-          return Fail(report.links.at +
-                      " is a symbolic link or junction: nothing is extracted "
-                      "through a link; name another place");
-        break;
-      default: break;
-    }
-    return FailWithSystemText(platform, "cannot extract " + name + " to " + target);
-  }
+                       &report))
+    return FailExtraction(platform, report, installer, name, target);
   return kExitOk;
 }
 

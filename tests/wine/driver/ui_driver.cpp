@@ -1213,137 +1213,203 @@ bool RunBuilderCommand(const std::string& command, const std::string& rest) {
   return true;
 }
 
+// A step of a script: its name, and what it does with the rest of its line.
+struct Step {
+  const char* name;
+  void (*run)(const std::string& rest);
+};
+
+HWND CurrentBox() { return (g_box && IsWindow(g_box)) ? g_box : FindBox(""); }
+HWND Tabs() { return reinterpret_cast<HWND>(SendMessageA(g_sheet, PSM_GETTABCONTROL, 0, 0)); }
+
+// The steps that need no sheet: boxes, windows, files and runs.
+constexpr Step kFreeSteps[] = {
+    {"wait-window", [](const std::string& rest) { WaitWindow(rest); }},
+    {"wait-box", [](const std::string& rest) { WaitBox(rest); }},
+    {"no-box", [](const std::string& rest) { NoBox(rest); }},
+    {"answer-box", [](const std::string& rest) { AnswerBox(rest); }},
+    {"wait-gone", [](const std::string& rest) { WaitGone(rest); }},
+    {"wait-text", [](const std::string& rest) { WaitText(rest); }},
+    {"file-dialog", [](const std::string& rest) { FileDialog(rest); }},
+    {"watch-run", [](const std::string& rest) { WatchRun(rest); }},
+    {"box-owner", [](const std::string&) { BoxOwner(); }},
+    {"try-leave", [](const std::string&) { TryLeave(); }},
+    {"run-watch", [](const std::string& rest) { RunWatch(rest); }},
+    {"run-answer", [](const std::string& rest) { RunWatch(rest, true); }},
+    {"hold-name", [](const std::string& rest) { HoldName(rest); }},
+    {"box-text",
+     [](const std::string& rest) {
+       HWND box = CurrentBox();
+       HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;
+       if (!control) return Fail("no box control " + rest);
+       Say("BOXTEXT " + OneLine(WindowText(control)));
+     }},
+    {"window-exists",
+     [](const std::string& rest) {
+       Say(std::string("EXISTS ") + (FindWindowA(kDialogClass, rest.c_str()) ? "1" : "0"));
+     }},
+    {"sleep", [](const std::string& rest) { Sleep(static_cast<DWORD>(std::atoi(rest.c_str()))); }},
+    {"hold-open", [](const std::string& rest) { HoldOpen(rest); }},
+    {"release", [](const std::string&) { Release(); }},
+    {"capture-box", [](const std::string& rest) { Capture(CurrentBox(), rest); }},
+};
+
+// The steps on the sheet as a whole: keys, pages, its place and size.
+constexpr Step kSheetSteps[] = {
+    {"capture", [](const std::string& rest) { Capture(g_sheet, rest); }},
+    {"key", [](const std::string& rest) { Key(rest); }},
+    {"focus", [](const std::string&) { Focus(); }},
+    {"placement", [](const std::string&) { Placement(); }},
+    {"device-arrival", [](const std::string& rest) { DeviceArrival(rest); }},
+    {"handshake", [](const std::string& rest) { Handshake(rest); }},
+    {"box-wraps", [](const std::string&) { BoxWraps(); }},
+    {"dpi-change", [](const std::string& rest) { DpiChange(rest); }},
+    {"side-picture", [](const std::string&) { SidePicture(); }},
+    {"rect",
+     [](const std::string&) {
+       RECT rect;
+       GetWindowRect(g_sheet, &rect);
+       Say("RECT " + std::to_string(rect.right - rect.left) + "x" +
+           std::to_string(rect.bottom - rect.top));
+     }},
+    {"enter",
+     [](const std::string&) {
+       // What Enter sends in a dialog: its default button's command, even
+       // when that button is hidden.
+       PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(GetDlgItem(g_sheet, IDOK)));
+       Sleep(150);
+       Say("ENTERED");
+     }},
+    {"page",
+     [](const std::string& rest) {
+       SendMessageA(g_sheet, PSM_SETCURSEL, std::atoi(rest.c_str()), 0);
+       Sleep(100);
+       Say("PAGE " + rest);
+     }},
+    {"page-count",
+     [](const std::string&) {
+       Say("PAGES " + std::to_string(SendMessageA(Tabs(), TCM_GETITEMCOUNT, 0, 0)));
+     }},
+    {"current-page",
+     [](const std::string&) {
+       Say("CURRENT " + std::to_string(SendMessageA(Tabs(), TCM_GETCURSEL, 0, 0)));
+     }},
+    {"page-title", [](const std::string&) { Say("TITLE " + WindowText(CurrentPage())); }},
+    {"tab-style",
+     [](const std::string&) {
+       const LONG style = GetWindowLongA(Tabs(), GWL_STYLE);
+       Say(std::string("TABS ") + ((style & TCS_BOTTOM) ? "bottom" : "top"));
+     }},
+};
+
+// A step on one control: the control, and the rest of the line after its id.
+struct ControlStep {
+  const char* name;
+  void (*run)(HWND control, const std::string& id, const std::string& argument);
+};
+
+int ButtonCheck(HWND control) { return static_cast<int>(SendMessageA(control, BM_GETCHECK, 0, 0)); }
+
+constexpr ControlStep kControlSteps[] = {
+    {"column-width",
+     [](HWND control, const std::string&, const std::string&) {
+       Say("COLUMN-WIDTH " + std::to_string(SendMessageA(control, LVM_GETCOLUMNWIDTH, 0, 0)));
+     }},
+    {"line-height",
+     [](HWND control, const std::string&, const std::string&) {
+       const auto second = SendMessageA(control, EM_LINEINDEX, 1, 0);
+       const auto top = [control](LRESULT index) {
+         return static_cast<int>(HIWORD(SendMessageA(control, EM_POSFROMCHAR, index, 0)));
+       };
+       Say("LINE-HEIGHT " + std::to_string(top(second) - top(0)));
+     }},
+    {"background",
+     [](HWND, const std::string& id, const std::string&) { Background(ParseId(id)); }},
+    {"text", [](HWND control, const std::string&,
+                const std::string&) { Say("TEXT " + OneLine(WindowText(control))); }},
+    {"visible",
+     [](HWND control, const std::string&, const std::string&) {
+       Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
+     }},
+    {"enabled",
+     [](HWND control, const std::string&, const std::string&) {
+       Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+     }},
+    {"wait-enabled",
+     [](HWND control, const std::string&, const std::string&) {
+       // A page gives its buttons back once its run has ended, which may be
+       // a moment after the run's last box has closed.
+       const DWORD deadline = GetTickCount() + 5000;
+       while (!IsWindowEnabled(control) && GetTickCount() < deadline) Sleep(50);
+       Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
+     }},
+    {"checked", [](HWND control, const std::string&,
+                   const std::string&) { Say("CHECKED " + std::to_string(ButtonCheck(control))); }},
+    {"click",
+     [](HWND control, const std::string& id, const std::string&) {
+       PostMessageA(control, BM_CLICK, 0, 0);
+       Sleep(150);
+       Say("CLICKED " + id);
+     }},
+    {"check",
+     [](HWND control, const std::string&, const std::string&) {
+       if (ButtonCheck(control) != BST_CHECKED) {
+         PostMessageA(control, BM_CLICK, 0, 0);
+         Sleep(150);
+       }
+       Say("CHECKED " + std::to_string(ButtonCheck(control)));
+     }},
+    {"set-text",
+     [](HWND control, const std::string& id, const std::string& argument) {
+       SetWindowTextW(control, Wide(argument).c_str());
+       Sleep(50);
+       Say("SET " + id);
+     }},
+    {"combo-select",
+     [](HWND control, const std::string& id, const std::string& argument) {
+       SendMessageA(control, CB_SETCURSEL, std::atoi(argument.c_str()), 0);
+       Say("COMBO " + id + " " + argument);
+     }},
+};
+
+template <typename Table>
+bool RunStep(const Table& steps, const std::string& command, const std::string& rest) {
+  for (const Step& step : steps) {
+    if (command == step.name) {
+      step.run(rest);
+      return true;
+    }
+  }
+  return false;
+}
+
+void RunControlStep(const std::string& command, const std::string& rest) {
+  auto [id_text, argument] = Split(rest);
+  const int id = ParseId(id_text);
+  if (command == "list-rows") return ListRows(id);
+  if (command == "list-select") return ListSelect(id, std::atoi(argument.c_str()));
+  if (command == "combo-items") return ComboItems(id);
+  for (const ControlStep& step : kControlSteps) {
+    if (command == step.name) {
+      if (HWND control = Control(id)) step.run(control, id_text, argument);
+      return;
+    }
+  }
+  Fail("unknown command " + command);
+}
+
 void Run(const std::string& raw) {
   std::string line = raw;
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
     line.pop_back();
   if (line.empty() || line[0] == '#') return;
   auto [command, rest] = Split(line);
-  if (command == "wait-window") return WaitWindow(rest);
-  if (command == "wait-box") return WaitBox(rest);
-  if (command == "no-box") return NoBox(rest);
-  if (command == "answer-box") return AnswerBox(rest);
-  if (command == "wait-gone") return WaitGone(rest);
-  if (command == "wait-text") return WaitText(rest);
-  if (command == "file-dialog") return FileDialog(rest);
-  if (command == "watch-run") return WatchRun(rest);
-  if (command == "box-owner") return BoxOwner();
-  if (command == "try-leave") return TryLeave();
-  if (command == "run-watch") return RunWatch(rest);
-  if (command == "run-answer") return RunWatch(rest, true);
-  if (command == "hold-name") return HoldName(rest);
-  if (command == "box-text") {
-    HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
-    HWND control = box ? GetDlgItem(box, ParseId(rest)) : nullptr;
-    if (!control) return Fail("no box control " + rest);
-    return Say("BOXTEXT " + OneLine(WindowText(control)));
-  }
-  if (command == "window-exists") {
-    return Say(std::string("EXISTS ") + (FindWindowA(kDialogClass, rest.c_str()) ? "1" : "0"));
-  }
-  if (command == "sleep") return Sleep(static_cast<DWORD>(std::atoi(rest.c_str())));
-  if (command == "hold-open") return HoldOpen(rest);
-  if (command == "release") return Release();
-  if (command == "capture-box") {
-    HWND box = (g_box && IsWindow(g_box)) ? g_box : FindBox("");
-    return Capture(box, rest);
-  }
+  if (RunStep(kFreeSteps, command, rest)) return;
   if (!g_sheet || !IsWindow(g_sheet)) return Fail(command + ": no sheet");
   if (RunBuilderCommand(command, rest)) return;
-  if (command == "capture") return Capture(g_sheet, rest);
-  if (command == "key") return Key(rest);
-  if (command == "focus") return Focus();
-  if (command == "placement") return Placement();
-  if (command == "device-arrival") return DeviceArrival(rest);
-  if (command == "handshake") return Handshake(rest);
-  if (command == "box-wraps") return BoxWraps();
-  if (command == "dpi-change") return DpiChange(rest);
-  if (command == "side-picture") return SidePicture();
-  if (command == "rect") {
-    RECT rect;
-    GetWindowRect(g_sheet, &rect);
-    return Say("RECT " + std::to_string(rect.right - rect.left) + "x" +
-               std::to_string(rect.bottom - rect.top));
-  }
-  HWND tabs = reinterpret_cast<HWND>(SendMessageA(g_sheet, PSM_GETTABCONTROL, 0, 0));
-  if (command == "enter") {
-    // What Enter sends in a dialog: its default button's command, even when
-    // that button is hidden.
-    PostMessageA(g_sheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(g_sheet, IDOK)));
-    Sleep(150);
-    return Say("ENTERED");
-  }
-  if (command == "page") {
-    SendMessageA(g_sheet, PSM_SETCURSEL, std::atoi(rest.c_str()), 0);
-    Sleep(100);
-    return Say("PAGE " + rest);
-  }
-  if (command == "page-count")
-    return Say("PAGES " + std::to_string(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0)));
-  if (command == "current-page")
-    return Say("CURRENT " + std::to_string(SendMessageA(tabs, TCM_GETCURSEL, 0, 0)));
-  if (command == "page-title") return Say("TITLE " + WindowText(CurrentPage()));
-  if (command == "tab-style") {
-    LONG style = GetWindowLongA(tabs, GWL_STYLE);
-    return Say(std::string("TABS ") + ((style & TCS_BOTTOM) ? "bottom" : "top"));
-  }
-
-  auto [id_text, argument] = Split(rest);
-  int id = ParseId(id_text);
-  if (command == "list-rows") return ListRows(id);
-  if (command == "list-select") return ListSelect(id, std::atoi(argument.c_str()));
-  if (command == "combo-items") return ComboItems(id);
-  HWND control = Control(id);
-  if (!control) return;
-  if (command == "column-width") {
-    return Say("COLUMN-WIDTH " + std::to_string(SendMessageA(control, LVM_GETCOLUMNWIDTH, 0, 0)));
-  }
-  if (command == "line-height") {
-    const auto second = SendMessageA(control, EM_LINEINDEX, 1, 0);
-    const auto top = [control](LRESULT index) {
-      return static_cast<int>(HIWORD(SendMessageA(control, EM_POSFROMCHAR, index, 0)));
-    };
-    return Say("LINE-HEIGHT " + std::to_string(top(second) - top(0)));
-  }
-  if (command == "background") return Background(id);
-  if (command == "text") return Say("TEXT " + OneLine(WindowText(control)));
-  if (command == "visible")
-    return Say(std::string("VISIBLE ") + (IsWindowVisible(control) ? "1" : "0"));
-  if (command == "enabled")
-    return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
-  if (command == "wait-enabled") {
-    // A page gives its buttons back once its run has ended, which may be a
-    // moment after the run's last box has closed.
-    const DWORD deadline = GetTickCount() + 5000;
-    while (!IsWindowEnabled(control) && GetTickCount() < deadline) Sleep(50);
-    return Say(std::string("ENABLED ") + (IsWindowEnabled(control) ? "1" : "0"));
-  }
-  if (command == "checked") {
-    return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
-  }
-  if (command == "click") {
-    PostMessageA(control, BM_CLICK, 0, 0);
-    Sleep(150);
-    return Say("CLICKED " + id_text);
-  }
-  if (command == "check") {
-    if (SendMessageA(control, BM_GETCHECK, 0, 0) != BST_CHECKED) {
-      PostMessageA(control, BM_CLICK, 0, 0);
-      Sleep(150);
-    }
-    return Say("CHECKED " + std::to_string(SendMessageA(control, BM_GETCHECK, 0, 0)));
-  }
-  if (command == "set-text") {
-    SetWindowTextW(control, Wide(argument).c_str());
-    Sleep(50);
-    return Say("SET " + id_text);
-  }
-  if (command == "combo-select") {
-    SendMessageA(control, CB_SETCURSEL, std::atoi(argument.c_str()), 0);
-    return Say("COMBO " + id_text + " " + argument);
-  }
-  Fail("unknown command " + command);
+  if (RunStep(kSheetSteps, command, rest)) return;
+  RunControlStep(command, rest);
 }
 
 }  // namespace
