@@ -97,10 +97,16 @@ for key, name in zip(keys, names):
     assert row[0]["extractDir"] == "sub\\" + key and row[0]["attributes"] == 2, row
 EOF
 synopsis=$(sed -n '/^oempack add-predef/,/--combined/p' "$DOCS/oempack.md")
+listing=$(sed -n '/^- `list` prints/,/^$/p' "$DOCS/oempack.md" | tr '\n' ' ')
 for key in "${keys[@]}"; do
   for option in "--$key FILE" "--$key-root DIR" "--$key-attr"; do
     grep -qF -- "$option" <<< "$synopsis" || fail "docs/oempack.md's add-predef lacks $option"
   done
+  grep -qF -- "\"$key\"" <<< "$listing" || fail "docs/oempack.md's list lacks the model \"$key\""
+done
+for name in ${models//,/ }; do
+  [ "$name" = combined ] || grep -qF -- "\"$name\"" <<< "$listing" ||
+    fail "docs/oempack.md's list lacks \"$name\""
 done
 
 # ---- what every install refuses is never stored ----
