@@ -186,6 +186,13 @@ bool SignAndCheck(const Platform& platform, const SignCommand& sign, std::string
     result.step = AssemblyStep::Sign;
     return false;
   }
+  // A signer that reports success but leaves no file is the signer's
+  // fault, not the disk's.
+  if (!files.Exists(apart ? signedFile : building)) {
+    result.step = AssemblyStep::SignedNothing;
+    result.input = apart ? signedFile : building;
+    return false;
+  }
   if (apart) {
     RemoveOwnStagingFile(platform, building);
     building = signedFile;

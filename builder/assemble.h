@@ -38,6 +38,7 @@ enum class AssemblyStep {
   CopyBase,            // the base could not be copied beside the output
   Append,              // `module` could not be appended (`failedFile` says to what)
   Sign,                // the signing command could not start or did not end with 0
+  SignedNothing,       // the signing command ended with 0 but left no installer to check
   SignedFileInTheWay,  // `input` names the file the signer would write, which is there
   HandOver,            // the staging file's attributes could not be cleared for the signer
   ReadBack,            // the assembled installer could not be read back to check it

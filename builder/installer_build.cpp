@@ -142,10 +142,13 @@ std::string SigningProblem(const Platform& platform, const BuildPlan& plan,
              " is where the signer writes, and a file is there (a build stopped while it signed "
              "leaves one): move it away" +
              untouched;
+    case AssemblyStep::SignedNothing:
+      return At(
+          plan.manifestPath, manifest.signPlace,
+          "the signing command ended with 0 but left no installer at " + result.input + untouched);
     case AssemblyStep::HandOver:
       return SystemSays(platform, "cannot hand the installer built beside " + output +
-                                      " to the signing command") +
-             untouched;
+                                      " to the signing command (" + output + " is left as it was)");
     default:
       return (result.otherModules ? "the signing command left other modules than the build "
                                     "appended"
@@ -174,8 +177,8 @@ std::string AssemblyProblem(const Platform& platform, const BuildPlan& plan,
                                          "\" to the installer being built" + where));
     }
     case AssemblyStep::ReadBack:
-      return SystemSays(platform, "cannot read back the installer built beside " + output) + "; " +
-             output + " is left as it was";
+      return SystemSays(platform, "cannot read back the installer built beside " + output + " (" +
+                                      output + " is left as it was)");
     case AssemblyStep::Rename: return SystemSays(platform, "cannot replace " + output);
     default: return SigningProblem(platform, plan, output, result);
   }

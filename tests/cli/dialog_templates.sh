@@ -89,7 +89,11 @@ def inside(c, box):
             box.y <= c.y and c.y + c.h <= box.y + box.h)
 
 def overlap(a, b):
-    return a.x < b.x + b.w and b.x < a.x + a.w and a.y < b.y + b.h and b.y < a.y + a.h
+    """Whether two controls share more than a sliver (the templates let a
+    label run a unit into its field)."""
+    width = min(a.x + a.w, b.x + b.w) - max(a.x, b.x)
+    height = min(a.y + a.h, b.y + b.h) - max(a.y, b.y)
+    return width > 2 and height > 2
 
 def page_problems(controls, cx, cy):
     """The rules every page keeps: ids differ, controls lie on the page, each
@@ -117,7 +121,18 @@ def page_problems(controls, cx, cy):
 CATALOGUE = open(os.path.join(os.environ['ROOT'], 'common/drive_models.h')).read()
 MODELS = re.findall(r'\{DriveModel::\w+,\s*"(\w+)"',
                     CATALOGUE[CATALOGUE.index('kDriveModels[] = {'):])
-GROUP_KINDS = ['static-centre', 'edit', 'button-push', 'static-left', 'edit', 'static-left']
+# A group's controls after its box, by kind and styles: the source label and
+# edit, the browse button, the root label and edit, the attributes label and
+# combo box.
+GROUP_KINDS = ['static-centre ', 'edit border autohscroll', 'button-push ', 'static-left ',
+               'edit border autohscroll', 'static-left ']
+
+def outside_groups(controls):
+    """The controls that follow no group box: the combined set's row and the
+    page's command."""
+    boxes = [c for c in controls if c.kind == 'button-group']
+    return [c for c in controls if c.kind != 'button-group' and not any(
+        controls.index(c) > controls.index(box) and inside(c, box) for box in boxes)]
 
 def group_problems(controls):
     """One group box a model, in the catalogue's order; each holds the
@@ -135,10 +150,14 @@ def group_problems(controls):
             if not inside(c, box):
                 break
             members.append(c)
-        kinds = [c.kind for c in members]
-        if kinds[:6] != GROUP_KINDS or len(kinds) < 7 or not kinds[6].startswith('combo'):
+        kinds = ['%s %s' % (c.kind, c.flags) for c in members]
+        if kinds[:6] != GROUP_KINDS or len(kinds) < 7 or not (
+                kinds[6].startswith('combo-') and kinds[6].endswith(' vscroll')):
             problems.append('  GROUP %d HOLDS %s' % (box.ident, kinds))
         members_of[box.ident] = [id(c) for c in members]
+        sized = [c for c in members if c.w and c.h]
+        problems += ['  %d "%s" OVERLAPS %d "%s"' % (a.ident, a.shown, b.ident, b.shown)
+                     for i, a in enumerate(sized) for b in sized[i + 1:] if overlap(a, b)]
     for box in (controls[i] for i in boxes):
         for c in controls:
             if c is not box and c.w and c.h and overlap(c, box) and id(c) not in members_of[box.ident]:
@@ -212,6 +231,8 @@ while pos < len(data):
         problems += group_problems(closed)
         lines = ['dialog %s "%s" %d "%s"' % (name, face, points, caption),
                  '  every model of the catalogue has a whole group, in order, on the page']
+        lines += ['  %d %s "%s" %s' % (c.ident, c.kind, c.shown, c.flags)
+                  for c in outside_groups(closed)]
     else:
         lines += ['  %d %s %d,%d %dx%d "%s" %s' % c for c in controls]
         lines.append('  keys %s' % ''.join(access_keys(controls)))
@@ -220,7 +241,9 @@ for name, items in inits.items():
     # Each combo box of the page gets the same choices, in the same order.
     per_combo = {}
     for item in items:
-        per_combo.setdefault(int(item.split()[0]), []).append(item.split(None, 2)[2])
+        per_combo.setdefault(int(item.split()[0]), []).append(item.split(None, 1)[1])
+    if any(item.split()[1] != '0x0403' for item in items):
+        print('INIT DATA OF %s ADDS OTHER THAN COMBO ITEMS' % name)
     if sorted(per_combo) != sorted(combos.get(name, [])):
         print('INIT DATA OF %s FILLS %s, THE PAGE HAS COMBOS %s' % (name, sorted(per_combo), combos.get(name)))
     if len({tuple(texts) for texts in per_combo.values()}) != 1:
@@ -268,6 +291,10 @@ dialog OEM PAGE 232x180 "MS Sans Serif" 8 "OEM Page"
   keys NITMAED
 dialog PREDEF MODULES "MS Sans Serif" 8 "Predef Modules"
   every model of the catalogue has a whole group, in order, on the page
+  -1 static-centre "(4) Zentok KES + OVIN" disabled
+  1011 edit "" disabled border autohscroll
+  1015 button-push "..." disabled
+  1019 button-push "&ADD Predefined Modules"
 manifest 1
   supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}
   supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}

@@ -97,11 +97,13 @@ expect_text out.txt "1 module(s), built from build/m.toml, signed"
 signature_ok signed-build.exe || fail "the build's signature does not verify"
 expect_rc 0 "$OEMPACK" verify signed-build.exe
 expect_text out.txt "1 module(s), 1 checked and sound, 0 without a check; signed"
-# A signer that fails, one that cannot start, and one that leaves no
-# signature: the output stays as it was, and nothing is left beside it.
+# A signer that fails, one that cannot start, one that leaves no signature
+# and one that leaves no file: the output stays as it was, and nothing is
+# left beside it.
 printf 'the old one' > kept.exe
 for row in '["false", "{file}"]|ended with 1' '["no-such-signer", "{file}"]|cannot be started' \
-           '["true", "{file}"]|without a signature' '["cp", "{unsigned}", "{signed}"]|without a signature'; do
+           '["true", "{file}"]|without a signature' '["cp", "{unsigned}", "{signed}"]|without a signature' \
+           '["true", "{unsigned}", "{signed}"]|left no installer' '["rm", "{file}"]|left no installer'; do
   manifest "${row%%|*}"
   expect_rc 1 "$OEMPACK" build build/m.toml -o kept.exe
   expect_text err.txt "${row#*|}"
