@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/case_fold.h"
 #include "platform/utf8.h"
 
 namespace brelvane {
@@ -195,51 +196,8 @@ std::optional<std::string> FromCodePage(unsigned number, const std::string& byte
   return text;
 }
 
-namespace {
-
-// The upper case of a character of these code pages, as Windows' ordinal
-// comparison ignoring case takes it.
-char32_t UpperOf(char32_t c) {
-  if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
-  if (c == 0xFF) return 0x178;
-  // Latin Extended-A: upper and lower case in pairs, but for a few.
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return (c & 1) != 0 ? c - 1 : c;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c & 1) == 0 ? c - 1 : c;
-  switch (c) {
-    case 0x131: return U'I';
-    case 0x192: return 0x191;
-    case 0x1A1: return 0x1A0;
-    case 0x1B0: return 0x1AF;
-    case 0x3AC: return 0x386;
-    case 0x3C2: return 0x3A3;
-    case 0x3CC: return 0x38C;
-    case 0x3CD: return 0x38E;
-    case 0x3CE: return 0x38F;
-    case 0x491: return 0x490;
-    default: break;
-  }
-  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;  // έ ή ί
-  if (c >= 0x3B1 && c <= 0x3CB) return c - 0x20;  // Greek
-  if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
-  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
-  return c;
-}
-
-std::u32string Folded(const std::string& text) {
-  std::u32string folded;
-  for (std::size_t at = 0; at < text.size();) {
-    char32_t code = static_cast<unsigned char>(text[at]);
-    const std::size_t length = Utf8SequenceAt(text, at, &code);
-    at += length == 0 ? 1 : length;  // a byte that is no UTF-8 stands for itself
-    folded += UpperOf(code);
-  }
-  return folded;
-}
-
-}  // namespace
-
 bool CodePageSystem::SamePathIgnoringCase(const std::string& a, const std::string& b) {
-  return Folded(a) == Folded(b);
+  return SameIgnoringCase(a, b);
 }
 
 std::string CodePageSystem::FromAnsi(const std::string& bytes) {

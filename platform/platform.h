@@ -315,7 +315,7 @@ class System {
   // Whether two paths name the same file as the system spells paths: equal
   // but for letter case, as the system folds it (on Windows its ordinal
   // comparison ignoring case, so "\xc3\x89" and "\xc3\xa9" match; the
-  // simulation folds the letters of code page 1252).
+  // simulation folds as platform/case_fold.h does).
   virtual bool SamePathIgnoringCase(const std::string& a, const std::string& b) = 0;
   // ShellExecuteEx with the default verb, SW_SHOWNORMAL and the program's
   // icon; does not wait for the started program.

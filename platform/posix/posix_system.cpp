@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/case_fold.h"
 #include "platform/posix/posix_error.h"
 #include "platform/posix/shell_path.h"
 #include "platform/utf8.h"
@@ -46,24 +47,7 @@ std::optional<std::string> HostWorkingDirectory() {
 
 }  // namespace
 
-namespace {
-
-// The lower-case form of a code page 1252 byte: ASCII, the accented
-// capitals 0xC0..0xDE but the multiplication sign, and the four capitals of
-// 0x80..0x9F (S and Z with caron, OE, Y with diaeresis).
-unsigned char FoldCp1252(unsigned char byte) {
-  if (byte >= 'A' && byte <= 'Z') return static_cast<unsigned char>(byte + 0x20);
-  if (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7) return static_cast<unsigned char>(byte + 0x20);
-  switch (byte) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return byte;
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string Utf16ToCp1252(const std::uint16_t* units, std::size_t count) {
   std::string text;
@@ -145,14 +129,7 @@ std::optional<std::string> PosixSystem::CurrentDirectory() {
 }
 
 bool PosixSystem::SamePathIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCp1252(static_cast<unsigned char>(a[i])) !=
-        FoldCp1252(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+  return SameIgnoringCase(a, b);
 }
 
 std::optional<std::string> PosixSystem::OwnExecutablePath() {

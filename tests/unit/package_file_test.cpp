@@ -260,10 +260,18 @@ TEST_F(PackageFiles, ASetTakesEachDestinationOnce) {
   Append("readme.txt", "the Kestrin set's", PredefinedSet::Kestrin, "Docs");
   Append("notes.txt", "user");
   Append("notes.txt", "user again");
+  std::vector<std::pair<const char*, const char*>> twins = {{"README.TXT", "docs"},
+                                                            {"readme.txt", "Docs/"},
+                                                            {"readme.txt", "\\Docs"},
+                                                            {"readme.txt", "Docs\\\\"}};
+#ifndef _WIN32
+  // Beyond ASCII as well: the simulation folds "\xc3\x89" and "\xc3\xa9" as
+  // Windows does.  (The test's own host files take UTF-8 names only here.)
+  Append("\xc3\xa9t\xc3\xa9.txt", "first", PredefinedSet::Ovin, "Docs");
+  twins.emplace_back("\xc3\x89T\xc3\x89.TXT", "docs");
+#endif
   const std::string before = Host("setup.exe");
-  for (const auto& [name, dir] :
-       {std::pair{"README.TXT", "docs"}, std::pair{"readme.txt", "Docs/"},
-        std::pair{"readme.txt", "\\Docs"}, std::pair{"readme.txt", "Docs\\\\"}}) {
+  for (const auto& [name, dir] : twins) {
     drive_.WriteHostFile(name, "second");
     ModuleRecord record;
     ASSERT_TRUE(
