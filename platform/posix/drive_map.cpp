@@ -1,13 +1,13 @@
 #include "platform/posix/drive_map.h"
 
 #include <dirent.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <cctype>
 #include <memory>
 #include <vector>
 
+#include "platform/case_fold.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_error.h"
 
@@ -50,12 +50,13 @@ bool EntryExists(const std::string& host) {
   return ::lstat(host.c_str(), &st) == 0;
 }
 
-// The entry of `folder` whose name equals `name` without regard to case.
+// The entry of `folder` whose name equals `name` without regard to case,
+// as Windows folds it.
 std::optional<std::string> FindIgnoringCase(const std::string& folder, const std::string& name) {
   const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
   if (!dir) return std::nullopt;
   while (dirent* entry = ::readdir(dir.get())) {
-    if (::strcasecmp(entry->d_name, name.c_str()) == 0) return std::string(entry->d_name);
+    if (SameIgnoringCase(entry->d_name, name)) return std::string(entry->d_name);
   }
   return std::nullopt;
 }

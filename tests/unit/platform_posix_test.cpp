@@ -42,9 +42,11 @@ class Simulation : public ::testing::Test {
 TEST_F(Simulation, DriveLettersMapOntoHostFolders) {
   drive_.MakeHostDirectory("Dir");
   drive_.WriteHostFile("Dir/File.txt", "x");
+  drive_.WriteHostFile("Dir/\xc3\xa9t\xc3\xa9.txt", "x");
   const std::pair<const char*, std::uint32_t> cases[] = {
       {"T:\\Dir\\File.txt", 0x20},
       {"t:/dir/file.TXT", 0x20},
+      {"T:\\DIR\\\xc3\x89T\xc3\x89.TXT", 0x20},  // letter case beyond ASCII too
       {"T:\\dir\\..\\DIR\\.\\file.txt", 0x20},
       {"T:\\", 0x10},
       {"T:", 0x10},
