@@ -149,7 +149,7 @@ std::string SigningProblem(const Platform& platform, const BuildPlan& plan,
     case AssemblyStep::HandOver:
       return SystemSays(platform, "cannot hand the installer built beside " + output +
                                       " to the signing command (" + output + " is left as it was)");
-    default:
+    default:  // Verify
       return (result.otherModules ? "the signing command left other modules than the build "
                                     "appended"
               : result.noSignature
@@ -180,8 +180,13 @@ std::string AssemblyProblem(const Platform& platform, const BuildPlan& plan,
       return SystemSays(platform, "cannot read back the installer built beside " + output + " (" +
                                       output + " is left as it was)");
     case AssemblyStep::Rename: return SystemSays(platform, "cannot replace " + output);
-    default: return SigningProblem(platform, plan, output, result);
+    case AssemblyStep::Sign:
+    case AssemblyStep::SignedFileInTheWay:
+    case AssemblyStep::SignedNothing:
+    case AssemblyStep::HandOver:
+    case AssemblyStep::Verify: return SigningProblem(platform, plan, output, result);
   }
+  return {};
 }
 
 }  // namespace
